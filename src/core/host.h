@@ -1,0 +1,78 @@
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+constexpr int HOST_UP = 0;
+constexpr int HOST_DOWN = 1;
+constexpr int HOST_UNKNOWN = 2;
+
+constexpr int FEATURE_COUNT = 37;
+
+// One hosting company: the texts and answers of the assistant, and the test statistics.
+// Every field but the lock is read and written under m_pMutex once the record is shared
+// with the test worker.
+class CHost {
+public:
+    CHost();
+    ~CHost();
+    CHost(const CHost&) = delete;
+    CHost& operator=(const CHost&) = delete;
+
+    // Copies everything but the lock; the history is replaced by the source's values.
+    void CopyFrom(const CHost& src);
+
+    // Figures shown in the list and the graph.
+    double GetUptime() const;
+    std::string GetUptimeText() const;     // "75.0%"
+    std::string GetAvgPingText() const;    // "12.5 ms", "- ms" with no history
+    std::string GetTimeTestedText() const; // "1d 1h 1m"
+    std::string GetStatusText() const;     // "Not Testing", "Testing - Up", ...
+
+    std::unique_ptr<std::recursive_timed_mutex> m_pMutex;
+    std::string m_strName;
+    std::string m_strWebSite;
+    std::string m_strTestURL;
+    int32_t m_nStorage = -1;
+    int32_t m_nTransfer = -1;
+    int32_t m_nCost = -1;
+    int32_t m_nEmailAccounts = -1;
+    int32_t m_nForwarding = -1;
+    int32_t m_nAutoresponders = -1;
+    int32_t m_nWebMail = -1;
+    int32_t m_nMailingLists = -1;
+    int32_t m_nResponseTime = -1;
+    int32_t m_nOnlineDocs = -1;
+    int32_t m_nHelpDesk = -1;
+    int32_t m_nForums = -1;
+    int32_t m_nTollFree = -1;
+    int32_t m_nSupportRating = -1;
+    int32_t m_nBackups = -1;
+    int32_t m_nUPS = -1;
+    int32_t m_nGenerator = -1;
+    int32_t m_nMonitoring = -1;
+    int32_t m_nBackupMail = -1;
+    int32_t m_nFailOver = -1;
+    int32_t m_nUptimeGuarantee = -1;
+    int32_t m_nFeatureRating = -1;
+    int32_t m_arrFeatures[FEATURE_COUNT] = {};
+    int32_t m_nSecondsTested = 0;
+    int32_t m_nTests = 0;
+    int32_t m_nTestsUp = 0;
+    std::unique_ptr<std::vector<uint32_t>> m_pPingHistory;
+    int32_t m_nPingTotal = 0;
+    int32_t m_tLastTest = 0;
+    int32_t m_bNewRun = 1;
+    int32_t m_bResolved = 0;
+    int32_t m_bTesting = 0;
+    int32_t m_nState = HOST_UNKNOWN;
+
+    // The 22 answer indices in file order, for code that walks them all.
+    static constexpr int ANSWER_COUNT = 22;
+    int32_t& Answer(int nIndex);
+    int32_t Answer(int nIndex) const;
+};
