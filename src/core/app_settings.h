@@ -1,0 +1,15 @@
+#pragma once
+
+#include <string>
+
+// The per-user alert and mail settings, as the application keeps them between start-up and
+// the store's initialisation, and again after the store has closed.
+struct CAppSettings {
+    std::string m_strPass;
+    std::string m_strLogin;
+    std::string m_strSMTP;
+    std::string m_strEmailFrom;
+    std::string m_strEmailTo;
+    int m_bAlertEmail = 0;
+    int m_bAlertSystem = 0;
+};

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "core/app_settings.h"
+#include "core/host.h"
+#include "platform/event.h"
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+class CMessageSink;
+class CTestControl;
+
+// The host store: the ordered host list, the settings copy the test worker reads, the test
+// interval and the stop event of the worker. Row i of the host list is m_arrHosts[i]. The list
+// changes (add, remove) only between StopTests and StartTests.
+class CVantrelDoc {
+public:
+    CVantrelDoc(CMessageSink& sink, CTestControl* pTestControl);
+    ~CVantrelDoc(); // deletes the records in index order
+    CVantrelDoc(const CVantrelDoc&) = delete;
+    CVantrelDoc& operator=(const CVantrelDoc&) = delete;
+
+    // Creates the data file when missing, takes the settings copy, loads the file, checks the
+    // connection when a host is under test, and starts the worker. False when the data file
+    // cannot be created ("Cannot create data file").
+    bool OnNewDocument(const std::string& strDataPath, const CAppSettings& settings);
+    // Stops the worker, hands the settings back and writes the data file.
+    void OnCloseDocument(CAppSettings& settings);
+
+    // Writes the data file, each record under its lock. False (with the reason in plain words
+    // in m_strLastSaveError) when it could not be written; the previous file is then intact.
+    bool SaveHosts();
+
+    void StartTests();
+    void StopTests();
+
+    // List changes; the caller has stopped the worker.
+    void AddHost(CHost* pHost);   // takes ownership
+    void RemoveHost(int nIndex);  // deletes the record
+
+    std::string GetDataPath() const { return m_strDataPath; }
+
+    CEvent m_hStopEvent;
+    CTestControl* m_pTestControl;
+    CMessageSink& m_sink;
+
+    // Guards the settings copy below.
+    std::recursive_timed_mutex m_mtxSettings;
+    std::string m_strPass;
+    std::string m_strLogin;
+    std::string m_strSMTP;
+    std::string m_strEmailFrom;
+    std::string m_strEmailTo;
+    int m_bAlertEmail = 0;
+    int m_bAlertSystem = 0;
+
+    std::vector<CHost*> m_arrHosts;
+    // Read by the worker when a wait begins, written by the options dialog.
+    std::atomic<int32_t> m_nIntervalMinutes{5};
+    std::atomic<int32_t> m_nRunSeconds{0};
+
+    std::string m_strLastSaveError;
+
+private:
+    std::string m_strDataPath;
+};
