@@ -43,6 +43,10 @@ public:
 
     std::string GetDataPath() const { return m_strDataPath; }
 
+    // Comparison points from the answers of host nIndex; no lock is taken.
+    int GetEmailScore(int nIndex) const;      // 0 to 40
+    int GetRedundancyScore(int nIndex) const; // 0 to 75
+
     CEvent m_hStopEvent;
     CTestControl* m_pTestControl;
     CMessageSink& m_sink;
