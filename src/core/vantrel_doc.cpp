@@ -3,7 +3,10 @@
 #include <algorithm>
 
 int CVantrelDoc::GetEmailScore(int nIndex) const {
-    const CHost& host = *m_arrHosts[static_cast<size_t>(nIndex)];
+    return GetEmailPoints(*m_arrHosts[static_cast<size_t>(nIndex)]);
+}
+
+int CVantrelDoc::GetEmailPoints(const CHost& host) {
     int nPoints = 0;
     for (int32_t nAnswer :
          {host.m_nForwarding, host.m_nAutoresponders, host.m_nWebMail, host.m_nMailingLists})
@@ -13,7 +16,10 @@ int CVantrelDoc::GetEmailScore(int nIndex) const {
 }
 
 int CVantrelDoc::GetRedundancyScore(int nIndex) const {
-    const CHost& host = *m_arrHosts[static_cast<size_t>(nIndex)];
+    return GetRedundancyPoints(*m_arrHosts[static_cast<size_t>(nIndex)]);
+}
+
+int CVantrelDoc::GetRedundancyPoints(const CHost& host) {
     int nPoints = (3 - host.m_nBackups) * 5;
     for (int32_t nAnswer : {host.m_nUPS, host.m_nGenerator, host.m_nMonitoring})
         if (nAnswer == 0)

@@ -46,6 +46,9 @@ public:
     // Comparison points from the answers of host nIndex; no lock is taken.
     int GetEmailScore(int nIndex) const;      // 0 to 40
     int GetRedundancyScore(int nIndex) const; // 0 to 75
+    // The same points for a record, for callers that hold records rather than a store.
+    static int GetEmailPoints(const CHost& host);
+    static int GetRedundancyPoints(const CHost& host);
 
     CEvent m_hStopEvent;
     CTestControl* m_pTestControl;
