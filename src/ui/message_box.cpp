@@ -1,0 +1,35 @@
+#include "ui/message_box.h"
+
+#include <QMessageBox>
+
+namespace {
+
+int Run(QMessageBox& box) {
+    box.setTextFormat(Qt::PlainText);
+    box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    box.show();
+    box.raise();
+    box.activateWindow();
+    return box.exec();
+}
+
+} // namespace
+
+void CMessageBox::Information(QWidget* pOwner, const QString& strText) {
+    QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(CAPTION), strText, QMessageBox::Ok,
+                    pOwner);
+    Run(box);
+}
+
+bool CMessageBox::Question(QWidget* pOwner, const QString& strText) {
+    QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(CAPTION), strText,
+                    QMessageBox::Yes | QMessageBox::No, pOwner);
+    box.setDefaultButton(QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
+    return Run(box) == QMessageBox::Yes;
+}
+
+void CMessageBox::Error(const QString& strText, const QString& strCaption) {
+    QMessageBox box(QMessageBox::Critical, strCaption, strText, QMessageBox::Ok);
+    Run(box);
+}

@@ -1,0 +1,39 @@
+#include "ui/styled_label.h"
+
+#include <QApplication>
+
+CStyledLabel::CStyledLabel(QWidget* pParent) : CStyledLabel(QString(), pParent) {}
+
+CStyledLabel::CStyledLabel(const QString& strText, QWidget* pParent) : QLabel(strText, pParent) {
+    setTextFormat(Qt::PlainText);
+    setFont(QApplication::font());
+    QPalette pal = palette();
+    pal.setColor(QPalette::WindowText, QApplication::palette().color(QPalette::WindowText));
+    pal.setColor(QPalette::Window, QApplication::palette().color(QPalette::Button));
+    setPalette(pal);
+    setAutoFillBackground(true);
+}
+
+CStyledLabel& CStyledLabel::SetLabelText(const QString& strText) {
+    setText(strText);
+    return *this;
+}
+
+CStyledLabel& CStyledLabel::SetFace(const QString& strFace) {
+    QFont f = font();
+    f.setFamily(strFace);
+    ApplyFont(f);
+    return *this;
+}
+
+CStyledLabel& CStyledLabel::SetCharHeight(int nHeight) {
+    QFont f = font();
+    f.setPixelSize(nHeight);
+    ApplyFont(f);
+    return *this;
+}
+
+void CStyledLabel::ApplyFont(const QFont& font) {
+    setFont(font);
+    repaint();
+}

@@ -1,0 +1,76 @@
+#include "ui/wait_dialog.h"
+
+#include "ui/message_box_queue.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QProgressBar>
+#include <QVBoxLayout>
+
+CWaitDialog::CWaitDialog(QWidget* pParent, CMessageBoxQueue* pQueue)
+    : QDialog(pParent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+      m_pProgress(new QProgressBar(this)), m_pQueue(pQueue) {
+    setWindowTitle(QStringLiteral("Vantrel"));
+    setModal(false);
+    auto* pLayout = new QVBoxLayout(this);
+    auto* pText = new QLabel(QStringLiteral("Waiting for pings to finish."), this);
+    pText->setObjectName(QStringLiteral("waitText"));
+    pLayout->addWidget(pText);
+    m_pProgress->setRange(0, 100);
+    m_pProgress->setValue(0);
+    m_pProgress->setTextVisible(false);
+    m_pProgress->setMinimumWidth(220);
+    pLayout->addWidget(m_pProgress);
+    setFixedSize(sizeHint());
+}
+
+void CWaitDialog::BeginWait() {
+    ++m_nWaits;
+    ++m_nWaitsShown;
+    m_pProgress->setValue(0);
+    show();
+    raise();
+    Paint();
+}
+
+void CWaitDialog::StepWait() {
+    const int nNext = m_pProgress->value() + STEP;
+    m_pProgress->setValue(nNext > m_pProgress->maximum() ? m_pProgress->minimum() : nNext);
+    Paint();
+}
+
+void CWaitDialog::EndWait() {
+    if (m_nWaits > 0)
+        --m_nWaits;
+    hide();
+}
+
+void CWaitDialog::Serve() {
+    if (m_pQueue)
+        m_pQueue->Serve();
+    if (isVisible())
+        Paint();
+}
+
+int CWaitDialog::GetPosition() const {
+    return m_pProgress->value();
+}
+
+void CWaitDialog::Paint() {
+    // Lets the dialog appear and repaint; input stays queued until the wait is over.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
+                                    QEventLoop::ExcludeSocketNotifiers);
+}
+
+void CWaitDialog::closeEvent(QCloseEvent* pEvent) {
+    // The wait has no cancel.
+    pEvent->ignore();
+}
+
+void CWaitDialog::keyPressEvent(QKeyEvent* pEvent) {
+    if (pEvent->key() == Qt::Key_Escape)
+        return;
+    QDialog::keyPressEvent(pEvent);
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "testing/wait_observer.h"
+
+#include <QDialog>
+
+class CMessageBoxQueue;
+class QProgressBar;
+
+// "Waiting for pings to finish.": the modeless dialog shown while the user-interface thread
+// waits for the worker. No buttons; the bar steps by 10 from 0 to 100 and starts again.
+// While it waits it shows the worker's queued message boxes and paints itself, and nothing
+// that reacts to the user's input runs.
+class CWaitDialog : public QDialog, public CWaitObserver {
+    Q_OBJECT
+public:
+    explicit CWaitDialog(QWidget* pParent, CMessageBoxQueue* pQueue = nullptr);
+
+    void BeginWait() override;
+    void StepWait() override;
+    void EndWait() override;
+    void Serve() override;
+
+    int GetPosition() const;
+    // True from the first try of a wait until its end.
+    bool IsWaiting() const { return m_nWaits > 0; }
+    int GetWaitsShown() const { return m_nWaitsShown; }
+
+    static constexpr int STEP = 10;
+
+protected:
+    void closeEvent(QCloseEvent* pEvent) override;
+    void keyPressEvent(QKeyEvent* pEvent) override;
+
+private:
+    void Paint();
+
+    QProgressBar* m_pProgress;
+    CMessageBoxQueue* m_pQueue;
+    int m_nWaits = 0;
+    int m_nWaitsShown = 0;
+};
