@@ -1,0 +1,212 @@
+#include "mail/smtp_message.h"
+
+#include "platform/time_zone.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+const char MULTIPART_PREAMBLE[] = "This is a multi-part message in MIME format";
+
+std::string JoinForHeader(const std::vector<std::unique_ptr<CSMTPAddress>>& arrAddresses) {
+    std::string str;
+    for (size_t i = 0; i < arrAddresses.size(); ++i) {
+        if (i > 0)
+            str += ',';
+        str += arrAddresses[i]->FormatForHeader();
+    }
+    return str;
+}
+
+} // namespace
+
+CSMTPMessage::CSMTPMessage() = default;
+
+CSMTPMessage::~CSMTPMessage() = default;
+
+std::vector<std::unique_ptr<CSMTPAddress>>* CSMTPMessage::GetList(int nKind) {
+    return const_cast<std::vector<std::unique_ptr<CSMTPAddress>>*>(
+        static_cast<const CSMTPMessage*>(this)->GetList(nKind));
+}
+
+const std::vector<std::unique_ptr<CSMTPAddress>>* CSMTPMessage::GetList(int nKind) const {
+    switch (nKind) {
+    case RECIPIENT_TO:
+        return &m_arrTo;
+    case RECIPIENT_CC:
+        return &m_arrCc;
+    case RECIPIENT_BCC:
+        return &m_arrBcc;
+    default:
+        return nullptr;
+    }
+}
+
+int CSMTPMessage::AddRecipient(const CSMTPAddress& recipient, int nKind) {
+    auto* pList = GetList(nKind);
+    if (pList == nullptr)
+        return -1;
+    pList->push_back(std::make_unique<CSMTPAddress>(recipient));
+    return static_cast<int>(pList->size()) - 1;
+}
+
+int CSMTPMessage::GetRecipientCount(int nKind) const {
+    const auto* pList = GetList(nKind);
+    return pList != nullptr ? static_cast<int>(pList->size()) : 0;
+}
+
+CSMTPAddress* CSMTPMessage::GetRecipientAt(int nIndex, int nKind) const {
+    const auto* pList = GetList(nKind);
+    return pList != nullptr ? (*pList)[nIndex].get() : nullptr;
+}
+
+bool CSMTPMessage::AddRecipientList(const std::string& strRecipients, int nKind) {
+    std::vector<CSMTPAddress> arrRecipients;
+    SplitRecipientList(strRecipients, arrRecipients);
+    for (const CSMTPAddress& recipient : arrRecipients)
+        AddRecipient(recipient, nKind);
+    return !arrRecipients.empty();
+}
+
+int CSMTPMessage::SplitRecipientList(const std::string& strRecipients,
+                                     std::vector<CSMTPAddress>& arrRecipients) {
+    arrRecipients.clear();
+    size_t nStart = 0;
+    while (nStart <= strRecipients.size()) {
+        size_t nEnd = strRecipients.find_first_of(",;", nStart);
+        if (nEnd == std::string::npos)
+            nEnd = strRecipients.size();
+        CSMTPAddress address(strRecipients.substr(nStart, nEnd - nStart));
+        if (!address.m_strAddress.empty())
+            arrRecipients.push_back(address);
+        nStart = nEnd + 1;
+    }
+    return static_cast<int>(arrRecipients.size());
+}
+
+void CSMTPMessage::AddExtraHeader(const std::string& strLine) {
+    m_arrExtraHeaders.push_back(strLine);
+}
+
+void CSMTPMessage::MakeRootContainer() {
+    m_rootPart.SetText(MULTIPART_PREAMBLE);
+    m_rootPart.m_strContentType = "multipart/mixed";
+}
+
+void CSMTPMessage::SetBodyText(const std::string& strText) {
+    if (!m_bMime) {
+        m_rootPart.SetText(strText);
+        return;
+    }
+    if (CSMTPBodyPart* pText = m_rootPart.FindChildByType("text/plain")) {
+        pText->SetText(strText);
+        return;
+    }
+    MakeRootContainer();
+    CSMTPBodyPart part;
+    part.m_strCharset = m_rootPart.m_strCharset;
+    part.SetText(strText);
+    m_rootPart.AddChild(part);
+}
+
+std::string CSMTPMessage::GetBodyText() const {
+    return m_rootPart.GetText();
+}
+
+void CSMTPMessage::SetMimeMode(bool bMime) {
+    if (bMime == m_bMime)
+        return;
+    m_bMime = bMime;
+    while (m_rootPart.GetChildCount() > 0)
+        m_rootPart.RemoveChildAt(m_rootPart.GetChildCount() - 1);
+    if (!bMime)
+        return;
+    // The root's text was prepared when it was set: it moves to the child as it is, so its
+    // dots are not doubled a second time.
+    std::string strPrepared = m_rootPart.m_strText;
+    MakeRootContainer();
+    if (!strPrepared.empty()) {
+        CSMTPBodyPart part;
+        part.m_strCharset = m_rootPart.m_strCharset;
+        part.m_strText = strPrepared;
+        m_rootPart.AddChild(part);
+    }
+}
+
+std::string CSMTPMessage::EncodeHeaderWord(const std::string& strText) const {
+    bool bHighBytes = false;
+    for (char c : strText) {
+        if (static_cast<uint8_t>(c) >= 128) {
+            bHighBytes = true;
+            break;
+        }
+    }
+    if (!bHighBytes)
+        return strText;
+    static const char s_szHex[] = "0123456789ABCDEF";
+    std::string str = "=?" + m_rootPart.m_strCharset + "?q?";
+    for (char ch : strText) {
+        auto c = static_cast<uint8_t>(ch);
+        if (c == ' ') {
+            str += '_';
+        } else if (c < 128 && c != '=' && c != '?' && c != '_') {
+            str += ch;
+        } else {
+            str += '=';
+            str += s_szHex[c >> 4];
+            str += s_szHex[c & 0x0F];
+        }
+    }
+    str += "?=";
+    return str;
+}
+
+std::string CSMTPMessage::FormatDate(time_t t) {
+    static const char* const s_arrDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static const char* const s_arrMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                              "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    tm tmLocal{};
+    localtime_r(&t, &tmLocal);
+    TIME_ZONE_INFORMATION tzi;
+    int32_t nBias = 0;
+    if (GetTimeZoneInformation(t, tzi) == TIME_ZONE_ID_DAYLIGHT)
+        nBias = tzi.Bias + tzi.DaylightBias;
+    else
+        nBias = tzi.Bias;
+    int nOffset = -nBias;
+    int nAbsolute = std::abs(nOffset);
+    char szDate[64];
+    snprintf(szDate, sizeof szDate, "%s, %02d %s %04d %02d:%02d:%02d %c%02d%02d",
+             s_arrDays[tmLocal.tm_wday % 7], tmLocal.tm_mday, s_arrMonths[tmLocal.tm_mon % 12],
+             tmLocal.tm_year + 1900, tmLocal.tm_hour, tmLocal.tm_min, tmLocal.tm_sec,
+             nOffset < 0 ? '-' : '+', nAbsolute / 60, nAbsolute % 60);
+    return szDate;
+}
+
+std::string CSMTPMessage::BuildHeader() const {
+    std::string str = "From: " + EncodeHeaderWord(m_from.FormatForHeader()) + "\r\n";
+    str += "To: " + EncodeHeaderWord(JoinForHeader(m_arrTo)) + "\r\n";
+    std::string strCc = JoinForHeader(m_arrCc);
+    if (!strCc.empty())
+        str += "Cc: " + EncodeHeaderWord(strCc) + "\r\n";
+    str += "Subject: " + EncodeHeaderWord(m_strSubject) + "\r\n";
+    str += "Date: " + EncodeHeaderWord(FormatDate(time(nullptr))) + "\r\n";
+    str += "X-Mailer: " + EncodeHeaderWord(m_strMailer) + "\r\n";
+    if (!m_bMime) {
+        str += "Content-Type: " + m_rootPart.m_strContentType +
+               ";\r\n\tcharset=" + m_rootPart.m_strCharset + "\r\n";
+    } else {
+        if (m_rootPart.GetQuotedPrintable())
+            str += "Content-Transfer-Encoding: quoted-printable\r\n";
+        str += "MIME-Version: 1.0\r\nContent-Type: " + m_rootPart.m_strContentType;
+        if (m_rootPart.GetChildCount() > 0)
+            str += "; boundary=\"" + m_rootPart.GetBoundary() + "\"";
+        str += "\r\n";
+    }
+    if (!m_replyTo.m_strAddress.empty())
+        str += "Reply-To: " + m_replyTo.FormatForHeader() + "\r\n";
+    for (const std::string& strLine : m_arrExtraHeaders)
+        str += strLine + "\r\n";
+    return str;
+}

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "mail/smtp_address.h"
+#include "mail/smtp_body_part.h"
+
+#include <ctime>
+#include <memory>
+#include <string>
+#include <vector>
+
+constexpr int RECIPIENT_TO = 0;
+constexpr int RECIPIENT_CC = 1;
+constexpr int RECIPIENT_BCC = 2;
+
+// One mail: sender, recipients, subject, extra header lines and the body. The recipients
+// decide where it goes (every To, Cc and Bcc gets an RCPT); Bcc is named in no header.
+class CSMTPMessage {
+public:
+    CSMTPMessage();
+    virtual ~CSMTPMessage();
+    CSMTPMessage(const CSMTPMessage&) = delete;
+    CSMTPMessage& operator=(const CSMTPMessage&) = delete;
+
+    // Index in the kind's list, or -1 for an unknown kind.
+    int AddRecipient(const CSMTPAddress& recipient, int nKind = RECIPIENT_TO);
+    int GetRecipientCount(int nKind = RECIPIENT_TO) const;
+    CSMTPAddress* GetRecipientAt(int nIndex, int nKind = RECIPIENT_TO) const;
+    // Adds every address of a "," / ";" separated list; true when at least one was found.
+    bool AddRecipientList(const std::string& strRecipients, int nKind = RECIPIENT_TO);
+    static int SplitRecipientList(const std::string& strRecipients,
+                                  std::vector<CSMTPAddress>& arrRecipients);
+
+    void AddExtraHeader(const std::string& strLine);
+    void SetBodyText(const std::string& strText);
+    std::string GetBodyText() const;
+    void SetMimeMode(bool bMime);
+    bool GetMimeMode() const { return m_bMime; }
+
+    // The header block, every line ending in CR LF, without the empty line after it.
+    virtual std::string BuildHeader() const;
+    // The text, or one "=?charset?q?...?=" word when it holds bytes of 128 and above.
+    std::string EncodeHeaderWord(const std::string& strText) const;
+    // "Sat, 05 Dec 2026 11:06:43 +0100" for time t in the local zone, English names.
+    static std::string FormatDate(time_t t);
+
+    CSMTPAddress m_from;
+    std::string m_strSubject;
+    std::string m_strMailer = "CSMTPConnection v2.29";
+    CSMTPAddress m_replyTo;
+    CSMTPBodyPart m_rootPart;
+
+private:
+    void MakeRootContainer();
+    std::vector<std::unique_ptr<CSMTPAddress>>* GetList(int nKind);
+    const std::vector<std::unique_ptr<CSMTPAddress>>* GetList(int nKind) const;
+
+    std::vector<std::unique_ptr<CSMTPAddress>> m_arrTo;
+    std::vector<std::unique_ptr<CSMTPAddress>> m_arrCc;
+    std::vector<std::unique_ptr<CSMTPAddress>> m_arrBcc;
+    std::vector<std::string> m_arrExtraHeaders;
+    bool m_bMime = false;
+};
