@@ -1,6 +1,180 @@
 #include "core/vantrel_doc.h"
 
+#include "core/atomic_file.h"
+#include "core/message_sink.h"
+#include "core/test_control.h"
+
 #include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Copies strSource to strDest as a whole (replacing an older copy). False with the reason.
+bool CopyFileAtomically(const std::string& strSource, const std::string& strDest,
+                        std::string& strError) {
+    int nIn = ::open(strSource.c_str(), O_RDONLY | O_CLOEXEC);
+    if (nIn < 0) {
+        strError = "Cannot keep a copy of " + strSource + ": " + CAtomicFile::DescribeErrno(errno);
+        return false;
+    }
+    CAtomicFile out;
+    bool bOk = out.Open(strDest);
+    std::vector<char> vecBuffer(65536);
+    while (bOk) {
+        ssize_t nRead = ::read(nIn, vecBuffer.data(), vecBuffer.size());
+        if (nRead < 0 && errno == EINTR)
+            continue;
+        if (nRead <= 0) {
+            if (nRead < 0) {
+                out.Fail(errno);
+                bOk = false;
+            }
+            break;
+        }
+        for (ssize_t nDone = 0; bOk && nDone < nRead;) {
+            ssize_t nWritten =
+                ::write(out.GetFd(), vecBuffer.data() + nDone, static_cast<size_t>(nRead - nDone));
+            if (nWritten < 0 && errno == EINTR)
+                continue;
+            if (nWritten <= 0) {
+                out.Fail(nWritten < 0 ? errno : ENOSPC);
+                bOk = false;
+            } else {
+                nDone += nWritten;
+            }
+        }
+    }
+    ::close(nIn);
+    if (bOk)
+        bOk = out.Commit();
+    if (!bOk)
+        strError = out.GetError();
+    return bOk;
+}
+
+} // namespace
+
+CVantrelDoc::CVantrelDoc(CMessageSink& sink, CTestControl* pTestControl)
+    : m_pTestControl(pTestControl), m_sink(sink) {}
+
+CVantrelDoc::~CVantrelDoc() {
+    for (CHost* pHost : m_arrHosts)
+        delete pHost;
+}
+
+CHostsFile::CLoadReport CVantrelDoc::LoadHosts(const std::string& strDataPath) {
+    m_strDataPath = strDataPath;
+    int32_t nRunSeconds = m_nRunSeconds;
+    int32_t nInterval = m_nIntervalMinutes;
+    CHostsFile::CLoadReport report =
+        CHostsFile::Load(strDataPath, m_arrHosts, nRunSeconds, nInterval);
+    m_nRunSeconds = nRunSeconds;
+    m_nIntervalMinutes = nInterval;
+    m_bKeepDamaged = report.m_eResult == CHostsFile::LOAD_DAMAGED;
+    m_bUnreadable = report.m_eResult == CHostsFile::LOAD_UNREADABLE;
+    return report;
+}
+
+bool CVantrelDoc::OnNewDocument(const std::string& strDataPath, const CAppSettings& settings) {
+    struct stat st;
+    if (::stat(strDataPath.c_str(), &st) != 0 && errno == ENOENT) {
+        int nFd = ::open(strDataPath.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+        if (nFd < 0) {
+            m_sink.ShowMessage("Cannot create data file");
+            return false;
+        }
+        ::close(nFd);
+    }
+    {
+        std::lock_guard lock(m_mtxSettings);
+        m_strPass = settings.m_strPass;
+        m_strLogin = settings.m_strLogin;
+        m_strSMTP = settings.m_strSMTP;
+        m_strEmailFrom = settings.m_strEmailFrom;
+        m_strEmailTo = settings.m_strEmailTo;
+        m_bAlertEmail = settings.m_bAlertEmail;
+        m_bAlertSystem = settings.m_bAlertSystem;
+    }
+    const CHostsFile::CLoadReport report = LoadHosts(strDataPath);
+    if (report.m_eResult == CHostsFile::LOAD_DAMAGED)
+        m_sink.ShowMessage("Cannot load hosts data, will re-create the list");
+    else if (report.m_eResult == CHostsFile::LOAD_UNREADABLE)
+        m_sink.ShowMessage(report.m_strReason +
+                           ".\nVantrel starts with an empty host list and will not save over "
+                           "that file.");
+
+    const bool bAnyTesting = std::any_of(m_arrHosts.begin(), m_arrHosts.end(),
+                                         [](const CHost* pHost) { return pHost->m_bTesting; });
+    if (bAnyTesting && m_pTestControl && !m_pTestControl->IsConnected())
+        m_sink.ShowMessage("The internet connection was not detected.\nThe tests will resume "
+                           "after you connect to the internet.");
+    m_hStopEvent.Reset();
+    StartTests();
+    return true;
+}
+
+void CVantrelDoc::OnCloseDocument(CAppSettings& settings) {
+    StopTests();
+    {
+        std::lock_guard lock(m_mtxSettings);
+        settings.m_strPass = m_strPass;
+        settings.m_strLogin = m_strLogin;
+        settings.m_strSMTP = m_strSMTP;
+        settings.m_strEmailFrom = m_strEmailFrom;
+        settings.m_strEmailTo = m_strEmailTo;
+        settings.m_bAlertEmail = m_bAlertEmail;
+        settings.m_bAlertSystem = m_bAlertSystem;
+    }
+    // The user was told at start-up why an unreadable file is left alone.
+    if (!SaveHosts() && !m_bUnreadable)
+        m_sink.ShowMessage(m_strLastSaveError);
+}
+
+bool CVantrelDoc::SaveHosts() {
+    m_strLastSaveError.clear();
+    if (m_bUnreadable) {
+        m_strLastSaveError = "The hosts data file " + m_strDataPath +
+                             " could not be read when Vantrel started, so it is not written over.";
+        return false;
+    }
+    if (m_bKeepDamaged) {
+        std::string strTarget;
+        if (!CAtomicFile::ResolveLinks(m_strDataPath, strTarget)) {
+            m_strLastSaveError =
+                "Cannot save " + m_strDataPath + ": " + CAtomicFile::DescribeErrno(errno);
+            return false;
+        }
+        if (!CopyFileAtomically(strTarget, strTarget + ".damaged", m_strLastSaveError))
+            return false;
+        m_bKeepDamaged = false;
+    }
+    return CHostsFile::Save(m_strDataPath, m_arrHosts, m_nRunSeconds, m_nIntervalMinutes, true,
+                            m_strLastSaveError);
+}
+
+void CVantrelDoc::StartTests() {
+    if (m_pTestControl)
+        m_pTestControl->StartTests(*this);
+}
+
+void CVantrelDoc::StopTests() {
+    if (m_pTestControl)
+        m_pTestControl->StopTests(*this);
+}
+
+void CVantrelDoc::AddHost(CHost* pHost) {
+    m_arrHosts.push_back(pHost);
+}
+
+void CVantrelDoc::RemoveHost(int nIndex) {
+    auto it = m_arrHosts.begin() + nIndex;
+    CHost* pHost = *it;
+    m_arrHosts.erase(it);
+    delete pHost;
+}
 
 int CVantrelDoc::GetEmailScore(int nIndex) const {
     return GetEmailPoints(*m_arrHosts[static_cast<size_t>(nIndex)]);

@@ -2,6 +2,7 @@
 
 #include "core/app_settings.h"
 #include "core/host.h"
+#include "core/hosts_file.h"
 #include "platform/event.h"
 
 #include <atomic>
@@ -38,10 +39,16 @@ public:
     void StopTests();
 
     // List changes; the caller has stopped the worker.
-    void AddHost(CHost* pHost);   // takes ownership
-    void RemoveHost(int nIndex);  // deletes the record
+    void AddHost(CHost* pHost);  // takes ownership
+    void RemoveHost(int nIndex); // deletes the record
 
     std::string GetDataPath() const { return m_strDataPath; }
+
+    // Reads the data file at strDataPath into the list without creating it or telling the
+    // user (OnNewDocument does both; the command-line tools report in their own words).
+    // Afterwards SaveHosts keeps a damaged file as "<path>.damaged" before replacing it, and
+    // refuses to write over a file that could not be read.
+    CHostsFile::CLoadReport LoadHosts(const std::string& strDataPath);
 
     // Comparison points from the answers of host nIndex; no lock is taken.
     int GetEmailScore(int nIndex) const;      // 0 to 40
@@ -73,4 +80,8 @@ public:
 
 private:
     std::string m_strDataPath;
+    // The loaded file was damaged and has not been kept aside yet.
+    bool m_bKeepDamaged = false;
+    // The file exists but could not be read: it must not be replaced by what we hold.
+    bool m_bUnreadable = false;
 };

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+// Exit statuses of every verb.
+enum {
+    CLI_OK = 0,
+    CLI_BAD_INPUT = 1, // damaged or unreadable input
+    CLI_USAGE = 2,     // wrong arguments
+};
+
+// A verb of vantrelctl. Each verb lives in its own source file and registers itself there:
+//
+//     int ListCommand(const QStringList& args); // args[0] is the verb itself
+//     VANTREL_CLI_COMMAND("list", "Show one line per host", ListCommand);
+//
+// The function returns the exit status; CCliArgs parses the verb's arguments and CCliStore
+// loads the data file for it.
+class CCliCommand {
+public:
+    using Function = int (*)(const QStringList& args);
+
+    CCliCommand(const char* pszName, const char* pszSummary, Function pfnRun);
+
+    static const CCliCommand* Find(const QString& strName);
+    // Every verb, by name.
+    static std::vector<const CCliCommand*> GetAll();
+
+    const char* m_pszName;
+    const char* m_pszSummary;
+    Function m_pfnRun;
+};
+
+#define VANTREL_CLI_CONCAT2(a, b) a##b
+#define VANTREL_CLI_CONCAT(a, b) VANTREL_CLI_CONCAT2(a, b)
+#define VANTREL_CLI_COMMAND(name, summary, function)                                               \
+    static const CCliCommand VANTREL_CLI_CONCAT(s_cliCommand, __LINE__)(name, summary, function)
+
+// Writes "vantrelctl: <text>" and a line break to stderr.
+void CliError(const QString& strText);
+// Writes text to stdout or stderr in the terminal's encoding.
+void CliPrint(const QString& strText);

@@ -1,0 +1,25 @@
+#include "cli/cli_store.h"
+
+#include "cli/cli_command.h"
+
+CCliStore::CCliStore() : m_doc(*this, nullptr) {}
+
+int CCliStore::Load(const std::string& strPath) {
+    m_report = m_doc.LoadHosts(strPath);
+    switch (m_report.m_eResult) {
+    case CHostsFile::LOAD_OK:
+        return CLI_OK;
+    case CHostsFile::LOAD_DAMAGED:
+        ShowMessage(m_report.m_strReason + "; " + std::to_string(m_report.m_nHostsRead) +
+                    " complete hosts were read.");
+        return CLI_BAD_INPUT;
+    case CHostsFile::LOAD_UNREADABLE:
+        break;
+    }
+    ShowMessage(m_report.m_strReason + ".");
+    return CLI_BAD_INPUT;
+}
+
+void CCliStore::ShowMessage(const std::string& strText) {
+    CliError(QString::fromLatin1(strText.data(), static_cast<qsizetype>(strText.size())));
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "core/message_sink.h"
+#include "core/vantrel_doc.h"
+
+#include <string>
+
+// The host store as the command-line verbs use it: loaded read-only (no worker, no file
+// created), with the store's messages printed to stderr.
+class CCliStore : public CMessageSink {
+public:
+    CCliStore();
+
+    // Loads strPath. CLI_OK for a sound file. A missing, unreadable or damaged file is
+    // described on stderr and gives CLI_BAD_INPUT; the complete hosts of a damaged file are
+    // loaded all the same.
+    int Load(const std::string& strPath);
+
+    CVantrelDoc& GetDoc() { return m_doc; }
+    const CHostsFile::CLoadReport& GetReport() const { return m_report; }
+
+    void ShowMessage(const std::string& strText) override;
+
+private:
+    CVantrelDoc m_doc;
+    CHostsFile::CLoadReport m_report;
+};

@@ -1,0 +1,39 @@
+// vantrelctl: the command-line companion of Vantrel, for scripts and headless machines.
+#include "cli/cli_command.h"
+
+#include <QCoreApplication>
+
+namespace {
+
+QString GetOverview() {
+    QString strText = "Usage: vantrelctl <command> [options]\n\n"
+                      "Works with the hosts data file of Vantrel.\n\nCommands:\n";
+    for (const CCliCommand* pCommand : CCliCommand::GetAll())
+        strText += QString("  %1%2\n")
+                       .arg(QLatin1String(pCommand->m_pszName), -10)
+                       .arg(QLatin1String(pCommand->m_pszSummary));
+    return strText + "\nRun 'vantrelctl <command> --help' for a command's options.\n";
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName("vantrelctl");
+    const QStringList args = QCoreApplication::arguments();
+    if (args.size() < 2) {
+        CliError("no command given\n" + GetOverview());
+        return CLI_USAGE;
+    }
+    const QString& strVerb = args.at(1);
+    if (strVerb == "--help" || strVerb == "-h" || strVerb == "help") {
+        CliPrint(GetOverview());
+        return CLI_OK;
+    }
+    const CCliCommand* pCommand = CCliCommand::Find(strVerb);
+    if (!pCommand) {
+        CliError("unknown command \"" + strVerb + "\"\nRun 'vantrelctl --help' for the list.");
+        return CLI_USAGE;
+    }
+    return pCommand->m_pfnRun(args.mid(1));
+}

@@ -1,0 +1,166 @@
+#include "core/atomic_file.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+std::string DirName(const std::string& strPath) {
+    size_t nSlash = strPath.rfind('/');
+    if (nSlash == std::string::npos)
+        return ".";
+    if (nSlash == 0)
+        return "/";
+    return strPath.substr(0, nSlash);
+}
+
+std::string BaseName(const std::string& strPath) {
+    size_t nSlash = strPath.rfind('/');
+    return nSlash == std::string::npos ? strPath : strPath.substr(nSlash + 1);
+}
+
+} // namespace
+
+CAtomicFile::~CAtomicFile() {
+    Abort();
+}
+
+std::string CAtomicFile::DescribeErrno(int nErrno) {
+    switch (nErrno) {
+    case ENOSPC:
+        return "the disk is full";
+    case EDQUOT:
+        return "your disk quota is used up";
+    case EFBIG:
+        return "the file would exceed the largest file size this program may write";
+    case EACCES:
+    case EPERM:
+        return "permission denied";
+    case EROFS:
+        return "the disk is read-only";
+    case ENOENT:
+        return "no such file or folder";
+    case ENOTDIR:
+        return "a part of the path is not a folder";
+    case EISDIR:
+        return "the path names a folder";
+    case ELOOP:
+        return "the path has too many symbolic links";
+    case EIO:
+        return "the disk reported an input/output error";
+    default:
+        return std::strerror(nErrno);
+    }
+}
+
+bool CAtomicFile::ResolveLinks(const std::string& strPath, std::string& strTarget) {
+    strTarget = strPath;
+    for (int nHops = 0; nHops < 40; ++nHops) {
+        struct stat st;
+        if (::lstat(strTarget.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return true;
+        std::string strLink(static_cast<size_t>(st.st_size > 0 ? st.st_size : 4096) + 1, '\0');
+        ssize_t nLen = ::readlink(strTarget.c_str(), strLink.data(), strLink.size());
+        if (nLen < 0)
+            return false;
+        strLink.resize(static_cast<size_t>(nLen));
+        strTarget = strLink.starts_with('/') ? strLink : DirName(strTarget) + "/" + strLink;
+    }
+    errno = ELOOP;
+    return false;
+}
+
+void CAtomicFile::SetError(const std::string& strWhat, int nErrno) {
+    m_strError = strWhat + " " + m_strTarget + ": " + DescribeErrno(nErrno);
+}
+
+bool CAtomicFile::Open(const std::string& strPath) {
+    Abort();
+    m_strError.clear();
+    m_strTarget = strPath;
+    if (!ResolveLinks(strPath, m_strTarget)) {
+        SetError("Cannot save", errno);
+        return false;
+    }
+    const std::string strPrefix = DirName(m_strTarget) + "/." + BaseName(m_strTarget) + ".";
+    auto nSeed = static_cast<unsigned long long>(
+        std::chrono::steady_clock::now().time_since_epoch().count() ^ ::getpid());
+    for (int nTry = 0; nTry < 100 && m_nFd < 0; ++nTry) {
+        nSeed = nSeed * 6364136223846793005ULL + 1442695040888963407ULL;
+        m_strTemp = strPrefix + std::to_string((nSeed >> 33) % 1000000) + ".tmp";
+        m_nFd = ::open(m_strTemp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (m_nFd < 0 && errno != EEXIST) {
+            SetError("Cannot save", errno);
+            m_strTemp.clear();
+            return false;
+        }
+    }
+    if (m_nFd < 0) {
+        SetError("Cannot save", EEXIST);
+        m_strTemp.clear();
+        return false;
+    }
+    // The replacement takes over the permissions (and, where allowed, the owner) of the file.
+    struct stat st;
+    if (::stat(m_strTarget.c_str(), &st) == 0) {
+        if (::fchown(m_nFd, st.st_uid, st.st_gid) != 0) {
+            // Only the super-user may give a file away; the mode below still applies.
+        }
+        if (::fchmod(m_nFd, st.st_mode & 07777) != 0) {
+            SetError("Cannot save", errno);
+            Abort();
+            return false;
+        }
+    }
+    return true;
+}
+
+void CAtomicFile::Fail(int nErrno) {
+    SetError("Cannot save", nErrno);
+    Abort();
+}
+
+bool CAtomicFile::Commit() {
+    if (m_nFd < 0) {
+        if (m_strError.empty())
+            SetError("Cannot save", EBADF);
+        return false;
+    }
+    if (::fsync(m_nFd) != 0) {
+        Fail(errno);
+        return false;
+    }
+    int nFd = m_nFd;
+    m_nFd = -1;
+    if (::close(nFd) != 0) {
+        Fail(errno);
+        return false;
+    }
+    if (::rename(m_strTemp.c_str(), m_strTarget.c_str()) != 0) {
+        Fail(errno);
+        return false;
+    }
+    m_strTemp.clear();
+    // Makes the rename itself durable; a folder that cannot be synced changes nothing.
+    int nDirFd = ::open(DirName(m_strTarget).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (nDirFd >= 0) {
+        ::fsync(nDirFd);
+        ::close(nDirFd);
+    }
+    return true;
+}
+
+void CAtomicFile::Abort() {
+    if (m_nFd >= 0) {
+        ::close(m_nFd);
+        m_nFd = -1;
+    }
+    if (!m_strTemp.empty()) {
+        ::unlink(m_strTemp.c_str());
+        m_strTemp.clear();
+    }
+}

@@ -1,0 +1,116 @@
+#include "core/settings_store.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+#include <QStandardPaths>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr const char* SECTION = "Settings";
+
+QString FromLatin1(const std::string& str) {
+    return QString::fromLatin1(str.data(), static_cast<qsizetype>(str.size()));
+}
+
+std::string ToLatin1(const QString& str) {
+    return str.toLatin1().toStdString();
+}
+
+// Paths are in the file system's encoding, not texts.
+std::string ToPath(const QString& str) {
+    return QFile::encodeName(str).toStdString();
+}
+
+QString FromPath(const std::string& str) {
+    return QFile::decodeName(str.c_str());
+}
+
+// The folder of the program's own file.
+std::string GetProgramFolder() {
+    std::string strExe(4096, '\0');
+    ssize_t nLen = ::readlink("/proc/self/exe", strExe.data(), strExe.size());
+    if (nLen <= 0)
+        return ".";
+    strExe.resize(static_cast<size_t>(nLen));
+    size_t nSlash = strExe.rfind('/');
+    return nSlash == 0 ? "/" : strExe.substr(0, nSlash);
+}
+
+} // namespace
+
+CSettingsStore::CSettingsStore() : m_strFileName(GetDefaultFileName()) {}
+
+CSettingsStore::CSettingsStore(const std::string& strFileName) : m_strFileName(strFileName) {}
+
+std::string CSettingsStore::GetDefaultFileName() {
+    // The file QSettings(NativeFormat, UserScope, "Vantrel Software", "Vantrel") uses; named
+    // here so that a changed XDG_CONFIG_HOME is honoured at once.
+    return ToPath(
+        QDir::cleanPath(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+                        "/Vantrel Software/Vantrel.conf"));
+}
+
+std::string CSettingsStore::GetDefaultDataPath() {
+    QString strFolder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    if (strFolder.isEmpty() || !QDir().mkpath(strFolder))
+        strFolder = FromPath(GetProgramFolder());
+    return ToPath(QDir::cleanPath(strFolder + "/Vantrel.dat"));
+}
+
+void CSettingsStore::MakePrivate() const {
+    const QFileInfo info(FromPath(m_strFileName));
+    QDir().mkpath(info.absolutePath());
+    // Created owner-only, so the password is never readable by others, not even briefly.
+    int nFd = ::open(m_strFileName.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    if (nFd >= 0)
+        ::close(nFd);
+    ::chmod(m_strFileName.c_str(), 0600);
+}
+
+void CSettingsStore::LoadSettings(CAppSettings& settings, std::string& strDataPath,
+                                  bool bWriteBackPath) {
+    QSettings store(FromPath(m_strFileName), QSettings::IniFormat);
+    store.beginGroup(SECTION);
+    const QString strIniPath = store.value("IniPath").toString();
+    settings.m_bAlertSystem = store.value("AlertSystem", 0).toInt();
+    settings.m_bAlertEmail = store.value("AlertEmail", 0).toInt();
+    settings.m_strEmailFrom = ToLatin1(store.value("EmailFrom").toString());
+    settings.m_strEmailTo = ToLatin1(store.value("EmailTo").toString());
+    settings.m_strLogin = ToLatin1(store.value("Login").toString());
+    settings.m_strPass = ToLatin1(store.value("Pass").toString());
+    settings.m_strSMTP = ToLatin1(store.value("SMTP").toString());
+    if (!strIniPath.isEmpty()) {
+        strDataPath = ToPath(strIniPath);
+        return;
+    }
+    strDataPath = GetDefaultDataPath();
+    if (bWriteBackPath) {
+        MakePrivate();
+        store.setValue("IniPath", FromPath(strDataPath));
+        store.sync();
+        MakePrivate();
+    }
+}
+
+bool CSettingsStore::SaveSettings(const CAppSettings& settings) {
+    MakePrivate();
+    QSettings store(FromPath(m_strFileName), QSettings::IniFormat);
+    store.beginGroup(SECTION);
+    store.setValue("AlertSystem", settings.m_bAlertSystem);
+    store.setValue("AlertEmail", settings.m_bAlertEmail);
+    store.setValue("EmailFrom", FromLatin1(settings.m_strEmailFrom));
+    store.setValue("EmailTo", FromLatin1(settings.m_strEmailTo));
+    store.setValue("Login", FromLatin1(settings.m_strLogin));
+    store.setValue("Pass", FromLatin1(settings.m_strPass));
+    store.setValue("SMTP", FromLatin1(settings.m_strSMTP));
+    store.endGroup();
+    store.sync();
+    MakePrivate();
+    return store.status() == QSettings::NoError;
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "core/app_settings.h"
+
+#include <string>
+
+// The per-user settings: section "Settings" of the QSettings file of organisation
+// "Vantrel Software", application "Vantrel" (an INI file in the user's configuration folder,
+// which follows XDG_CONFIG_HOME). The file holds the mail password, so only its owner may
+// read or write it. Qt Core only.
+class CSettingsStore {
+public:
+    // The user's settings file.
+    CSettingsStore();
+    // Another settings file (tools and tests).
+    explicit CSettingsStore(const std::string& strFileName);
+
+    // Reads the seven alert and mail values (absent: 0 or empty) and decides the data path:
+    // "IniPath" when it is not empty, else the user's data folder (created when missing) or,
+    // failing that, the program's folder, plus "/Vantrel.dat". When bWriteBackPath and
+    // "IniPath" was absent or empty, the chosen path is written to it.
+    void LoadSettings(CAppSettings& settings, std::string& strDataPath, bool bWriteBackPath = true);
+    // Writes "AlertSystem", "AlertEmail", "EmailFrom", "EmailTo", "Login", "Pass" and "SMTP",
+    // in this order. False when the file could not be written.
+    bool SaveSettings(const CAppSettings& settings);
+
+    const std::string& GetFileName() const { return m_strFileName; }
+
+    // Where the user's settings file lives.
+    static std::string GetDefaultFileName();
+    // The data path when "IniPath" is empty.
+    static std::string GetDefaultDataPath();
+
+private:
+    // Creates the file owner-only before the first write and keeps it so afterwards.
+    void MakePrivate() const;
+
+    std::string m_strFileName;
+};
