@@ -66,6 +66,7 @@ CHostsFile::CLoadReport CHostsFile::Load(const std::string& strPath, std::vector
         return report;
     }
     const uint64_t nSize = static_cast<uint64_t>(st.st_size);
+    report.m_nFileSize = nSize;
     if (nSize == 0) {
         ::close(nFd);
         return report;
@@ -88,6 +89,7 @@ CHostsFile::CLoadReport CHostsFile::Load(const std::string& strPath, std::vector
         report.m_nHostIndex = -1;
         nRunSeconds = ar.ReadI32();
         nIntervalMinutes = ar.ReadI32();
+        report.m_nEnd = ar.GetPosition();
     } catch (const CArchive::CError& error) {
         if (error.m_eKind == CArchive::CError::IO_ERROR) {
             // An I/O error says nothing about the content: keep none of it, so nothing the

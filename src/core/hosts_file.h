@@ -28,6 +28,11 @@ public:
         int64_t m_nHostIndex = -1;
         // Plain words for the user: what was wrong and where.
         std::string m_strReason;
+        // A sound file may hold bytes after the interval (older versions wrote the file in
+        // place); loading ignores them.
+        uint64_t m_nFileSize = 0;
+        uint64_t m_nEnd = 0; // offset after the interval
+
     };
 
     // Appends the complete hosts of strPath to arrHosts (the caller owns them) and sets the
