@@ -1,5 +1,5 @@
 #include "report/report_scorer.h"
-#include "report_hosts.h"
+#include "report_fixtures.h"
 
 #include <gtest/gtest.h>
 

@@ -1,107 +1,19 @@
 #include "report/report_writer.h"
 
-#include "core/product.h"
 #include "report/report_scorer.h"
-#include "report_hosts.h"
+#include "report_fixtures.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <clocale>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
-
-std::string ReadFile(const std::string& strPath) {
-    std::ifstream in(strPath, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
-// The address in the expected files stands for the product's home page.
-std::string ExpectedReport(const std::string& strName) {
-    std::string str = ReadFile(std::string(VANTREL_REPORT_TEST_DATA) + "/data/" + strName);
-    const std::string strPlaceholder = "https://www.vantrel.example/";
-    const size_t nAt = str.find(strPlaceholder);
-    if (nAt != std::string::npos)
-        str.replace(nAt, strPlaceholder.size(), VANTREL_HOME_PAGE);
-    return str;
-}
-
-class CTempDir {
-public:
-    CTempDir() {
-        char szTemplate[] = "/tmp/vantrel_report_XXXXXX";
-        m_strPath = ::mkdtemp(szTemplate);
-    }
-    ~CTempDir() { std::filesystem::remove_all(m_strPath); }
-    std::vector<std::string> Names() const {
-        std::vector<std::string> arr;
-        for (const auto& entry : std::filesystem::directory_iterator(m_strPath))
-            arr.push_back(entry.path().filename().string());
-        std::sort(arr.begin(), arr.end());
-        return arr;
-    }
-    const std::string& Path() const { return m_strPath; }
-
-private:
-    std::string m_strPath;
-};
-
-// Three marked hosts (list indices 0, 2, 3) and one unmarked, with a name and a web site that
-// need escaping, a Latin-1 letter, and a host whose every answer is unanswered.
-void MakeThreeHosts(CReportHosts& hosts) {
-    CHost& smith = hosts.Add();
-    smith.m_strName = "Smith & Sons <Hosting>";
-    smith.m_strWebSite = "http://smith.example/?a=1&b=\"2\"";
-    AnswerNeutrally(smith);
-    smith.m_nStorage = 21;
-    smith.m_nTransfer = 0;
-    smith.m_nCost = 0;
-    smith.m_nEmailAccounts = 20;
-    smith.m_nForwarding = smith.m_nAutoresponders = 0;
-    smith.m_nSupportRating = 9;
-    smith.m_nBackups = 1;
-    smith.m_nUPS = smith.m_nMonitoring = smith.m_nBackupMail = 0;
-    smith.m_nFeatureRating = 6;
-    SetPings(smith, {20, 21, 22});
-    SetTests(smith, 3, 2);
-
-    CHost& unmarked = hosts.Add();
-    unmarked.m_strName = "Unmarked";
-    AnswerNeutrally(unmarked);
-
-    CHost& blank = hosts.Add();
-    blank.m_strName = "Caf\xe9 Plain";
-    blank.m_strWebSite = "http://plain.example/";
-    blank.m_nTransfer = 50;
-    blank.m_nCost = 51;
-
-    CHost& beta = hosts.Add();
-    beta.m_strName = "Beta Web";
-    beta.m_strWebSite = "http://beta.example/";
-    AnswerNeutrally(beta);
-    beta.m_nStorage = 10;
-    beta.m_nTransfer = 42;
-    beta.m_nCost = 24;
-    beta.m_nEmailAccounts = 4;
-    beta.m_nForwarding = beta.m_nAutoresponders = beta.m_nWebMail = beta.m_nMailingLists = 0;
-    beta.m_nSupportRating = 9;
-    beta.m_nBackups = 0;
-    beta.m_nUPS = beta.m_nGenerator = beta.m_nMonitoring = beta.m_nUptimeGuarantee = 0;
-    beta.m_nFeatureRating = 6;
-    SetPings(beta, {100, 100, 100, 100, 100, 100, 100, 100, 100, 105});
-    SetTests(beta, 10, 10);
-}
 
 const CReportWeights s_arrMixed = {10, 5, 7, 2, 3, 6, 8, 9, 1};
 

@@ -1,0 +1,127 @@
+// vantrelctl report: the HTML comparison report of chosen hosts, the same bytes the desktop
+// program writes.
+#include "cli/cli_args.h"
+#include "cli/cli_command.h"
+#include "cli/cli_store.h"
+#include "report/report_scorer.h"
+#include "report/report_writer.h"
+
+#include <QFile>
+
+#include <vector>
+
+namespace {
+
+// The attributes in weight order, for the help text.
+const char s_szWeightNames[] = "storage, bandwidth, 12-month cost, e-mail features, support, "
+                               "redundancy, general hosting features, connection speed, uptime";
+
+bool ParseWeights(const QString& strList, CReportWeights& arrWeights) {
+    const QStringList parts = strList.split(',');
+    if (parts.size() != ATTRIBUTE_COUNT) {
+        CliError("--weights needs " + QString::number(ATTRIBUTE_COUNT) +
+                 " numbers separated by commas (" + s_szWeightNames + "), not " +
+                 QString::number(parts.size()) + ".");
+        return false;
+    }
+    for (int a = 0; a < ATTRIBUTE_COUNT; ++a) {
+        bool bOk = false;
+        const int nWeight = parts[a].trimmed().toInt(&bOk);
+        if (!bOk || nWeight < 1 || nWeight > 10) {
+            CliError("weight \"" + parts[a].trimmed() +
+                     "\" is not a whole number from 1 to 10 (weight " + QString::number(a + 1) +
+                     " of " + QString::number(ATTRIBUTE_COUNT) + ").");
+            return false;
+        }
+        arrWeights[a] = nWeight;
+    }
+    return true;
+}
+
+bool ParseHosts(const QString& strList, size_t nHosts, std::vector<int>& arrSet) {
+    if (strList.trimmed() == "all") {
+        for (size_t i = 0; i < nHosts; ++i)
+            arrSet.push_back(static_cast<int>(i));
+        if (arrSet.empty()) {
+            CliError("the data file holds no hosts to report on.");
+            return false;
+        }
+        return true;
+    }
+    QString strRange = "the data file holds no hosts";
+    if (nHosts == 1)
+        strRange = "the data file holds 1 host (index 0)";
+    else if (nHosts > 1)
+        strRange = "the data file holds " + QString::number(nHosts) + " hosts (0 to " +
+                   QString::number(nHosts - 1) + ")";
+    for (const QString& strPart : strList.split(',')) {
+        bool bOk = false;
+        const int nIndex = strPart.trimmed().toInt(&bOk);
+        if (!bOk || nIndex < 0 || static_cast<size_t>(nIndex) >= nHosts) {
+            CliError("there is no host \"" + strPart.trimmed() + "\": " + strRange +
+                     "; give indices as 'vantrelctl list' shows them, or all.");
+            return false;
+        }
+        arrSet.push_back(nIndex);
+    }
+    return true;
+}
+
+int ReportCommand(const QStringList& args) {
+    CCliArgs cliArgs(args, "Writes the HTML comparison report of the chosen hosts, ranked on nine "
+                           "attributes under the given weights, as Vantrel's Generate report "
+                           "command does.");
+    const QCommandLineOption optHosts(
+        "hosts",
+        "The hosts to compare: indices as 'vantrelctl list' shows them, separated by "
+        "commas, or all.",
+        "LIST");
+    const QCommandLineOption optOut(
+        "out", "The report file to write; an existing file is replaced.", "FILE.html");
+    const QCommandLineOption optWeights(
+        "weights",
+        QString("Nine weights from 1 to 10, separated by commas, in this order: ") +
+            s_szWeightNames + ". Default: all 10.",
+        "W1,...,W9");
+    cliArgs.Parser().addOption(optHosts);
+    cliArgs.Parser().addOption(optOut);
+    cliArgs.Parser().addOption(optWeights);
+    if (!cliArgs.Parse())
+        return cliArgs.GetExitCode();
+    if (!cliArgs.Parser().isSet(optHosts) || !cliArgs.Parser().isSet(optOut)) {
+        CliError(QString(cliArgs.Parser().isSet(optHosts) ? "--out" : "--hosts") +
+                 " is missing.\nUsage: vantrelctl report [--data FILE] --hosts LIST --out "
+                 "FILE.html [--weights W1,...,W9]");
+        return CLI_USAGE;
+    }
+    CReportWeights arrWeights;
+    arrWeights.fill(10);
+    if (cliArgs.Parser().isSet(optWeights) &&
+        !ParseWeights(cliArgs.Parser().value(optWeights), arrWeights))
+        return CLI_USAGE;
+
+    // A damaged file would rank only the hosts before the damage; the store has said why.
+    CCliStore store;
+    const int nLoad = store.Load(cliArgs.GetDataPath());
+    if (nLoad != CLI_OK)
+        return nLoad;
+    const std::vector<CHost*>& arrHosts = store.GetDoc().m_arrHosts;
+    std::vector<int> arrSet;
+    if (!ParseHosts(cliArgs.Parser().value(optHosts), arrHosts.size(), arrSet))
+        return CLI_USAGE;
+
+    CReportScorer scorer;
+    scorer.Score(arrHosts, arrSet, arrWeights);
+    const std::string strPath = QFile::encodeName(cliArgs.Parser().value(optOut)).toStdString();
+    std::string strError;
+    if (!CReportWriter::WriteReport(strPath, arrHosts, scorer, strError)) {
+        CliError(QFile::decodeName(QByteArray::fromStdString(strError)) +
+                 "; no report was written.");
+        return CLI_BAD_INPUT; // 1: the file could not be written
+    }
+    return CLI_OK;
+}
+
+} // namespace
+
+VANTREL_CLI_COMMAND("report", "Write the HTML comparison report of chosen hosts", ReportCommand);
