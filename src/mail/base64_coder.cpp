@@ -61,7 +61,8 @@ const SEncodeTable& EncodeTable() {
     return s_table;
 }
 
-// Size of a buffer for nRequest bytes: the next multiple of 4096 strictly above it.
+// Size of a buffer for nRequest bytes: the next multiple of 4096 strictly above it, so the
+// terminating zero always fits. A buffer is replaced only when it cannot hold that zero too.
 uint32_t GrownSize(uint32_t nRequest) {
     return (nRequest / 4096 + 1) * 4096;
 }
@@ -74,7 +75,7 @@ CBase64Coder::~CBase64Coder() {
 }
 
 void CBase64Coder::PrepareEncodedBuffer(uint32_t nSize) {
-    if (m_nEncodedSize < nSize) {
+    if (m_pEncoded == nullptr || m_nEncodedSize <= nSize) {
         delete[] m_pEncoded;
         m_nEncodedSize = GrownSize(nSize);
         m_pEncoded = new char[m_nEncodedSize];
@@ -84,7 +85,7 @@ void CBase64Coder::PrepareEncodedBuffer(uint32_t nSize) {
 }
 
 void CBase64Coder::PrepareDecodedBuffer(uint32_t nSize) {
-    if (m_nDecodedSize < nSize) {
+    if (m_pDecoded == nullptr || m_nDecodedSize <= nSize) {
         delete[] m_pDecoded;
         m_nDecodedSize = GrownSize(nSize);
         m_pDecoded = new uint8_t[m_nDecodedSize];

@@ -155,12 +155,17 @@ std::string CSMTPBodyPart::EncodeQuotedPrintable(const std::string& strText) {
             nLineStart = i + 1;
         } else if (i - nLineStart >= 77) {
             size_t nBreak = nLineStart + 76;
-            for (size_t j = i; j > nLineStart && j >= 2; --j) {
+            bool bFound = false;
+            for (size_t j = i; j > nLineStart && j >= 2 && !bFound; --j) {
                 if (strEscaped[j] == ' ' || strEscaped[j] == '\t' || strEscaped[j - 2] == '=') {
                     nBreak = j;
-                    break;
+                    bFound = true;
                 }
             }
+            // Never split an escape: with no stop found, the only escape that can straddle
+            // the 77th character is one that starts there.
+            if (!bFound && strEscaped[nBreak] == '=')
+                nBreak -= 1;
             strResult.append(strEscaped, nLineStart, nBreak + 1 - nLineStart);
             strResult += "=\r\n";
             nLineStart = nBreak + 1;
