@@ -1,0 +1,17 @@
+#pragma once
+
+#include "platform/event.h"
+
+#include <cstdint>
+#include <ctime>
+
+// The worker's sense of time: the wall clock it stamps tests with, and its waits on the stop
+// event. Tests replace it to control time() and to see every wait the worker makes.
+class CEngineClock {
+public:
+    virtual ~CEngineClock() = default;
+    // Whole seconds since 1970-01-01.
+    virtual time_t Now() = 0;
+    // Waits up to nMilliseconds for the stop event; true when it is (or becomes) set.
+    virtual bool WaitForStop(const CEvent& evStop, int64_t nMilliseconds) = 0;
+};

@@ -1,0 +1,104 @@
+#include "testing/host_down_alert.h"
+
+#include "core/message_sink.h"
+#include "core/product.h"
+#include "core/vantrel_doc.h"
+#include "mail/smtp_connection.h"
+#include "mail/smtp_message.h"
+#include "platform/last_error.h"
+#include "testing/engine_clock.h"
+#include "testing/mail_sender.h"
+
+#include <cstdio>
+
+CHostDownAlert::CHostDownAlert(CMailSender& sender, CEngineClock& clock)
+    : m_sender(sender), m_clock(clock) {}
+
+void CHostDownAlert::RaiseHostDownAlert(CVantrelDoc& doc, const std::string& strServer) {
+    std::string strPass, strLogin, strSMTP, strFrom, strTo;
+    {
+        // The options dialog waits for this lock while the box is open.
+        std::lock_guard lock(doc.m_mtxSettings);
+        if (doc.m_bAlertSystem)
+            doc.m_sink.ShowMessage("The URL http://" + strServer + " became unavailable.");
+        if (!doc.m_bAlertEmail)
+            return;
+        strPass = doc.m_strPass;
+        strLogin = doc.m_strLogin;
+        strSMTP = doc.m_strSMTP;
+        strFrom = doc.m_strEmailFrom;
+        strTo = doc.m_strEmailTo;
+    }
+
+    if (strSMTP.empty() || strTo.empty() || strFrom.empty()) {
+        doc.m_sink.ShowMessage(
+            "You have to specify an SMTP server, recepient and sender email addresses in order "
+            "to use notification by e-mail.\nThe notification will be disabled.");
+        std::lock_guard lock(doc.m_mtxSettings);
+        doc.m_bAlertEmail = 0;
+        return;
+    }
+
+    CSMTPMessage message;
+    ComposeMessage(message, strServer, strFrom, strTo, m_clock.Now());
+    uint32_t dwLastError = 0;
+    if (Deliver(m_sender, message, strSMTP, strLogin, strPass, doc.m_hStopEvent, dwLastError) ==
+        EDelivery::CONNECT_FAILED) {
+        char szText[160];
+        std::snprintf(szText, sizeof(szText),
+                      "Vantrel couldn't connect to SMTP server, last error:%d\nWill stop "
+                      "notifying by email.",
+                      static_cast<int>(dwLastError));
+        doc.m_sink.ShowMessage(szText);
+        std::lock_guard lock(doc.m_mtxSettings);
+        doc.m_bAlertEmail = 0;
+    }
+}
+
+void CHostDownAlert::ComposeMessage(CSMTPMessage& message, const std::string& strServer,
+                                    const std::string& strFrom, const std::string& strTo,
+                                    time_t tNow) {
+    message.SetMimeMode(false);
+    message.AddRecipientList(strTo, RECIPIENT_TO);
+    message.m_strSubject = "The host " + strServer + " went down";
+    message.SetBodyText("This is an automatically generated message.\r\nThe host http://" +
+                        strServer + " went down.\r\nThis message was generated on " +
+                        FormatAlertTime(tNow) + " UTC by Vantrel.\r\n\r\n----- " +
+                        VANTREL_PRODUCT_NOTICE + " -----\r\n");
+    message.m_from = CSMTPAddress(strFrom);
+    message.m_replyTo = CSMTPAddress(strFrom);
+    message.AddExtraHeader("X-Program: Vantrel " VANTREL_HOME_PAGE);
+}
+
+CHostDownAlert::EDelivery CHostDownAlert::Deliver(CMailSender& sender, CSMTPMessage& message,
+                                                  const std::string& strSMTP,
+                                                  const std::string& strLogin,
+                                                  const std::string& strPassword,
+                                                  const CEvent& evStop, uint32_t& dwLastError) {
+    EDelivery eResult = EDelivery::NOT_SENT;
+    for (int nMethod : {SMTP_AUTH_NONE, SMTP_AUTH_CRAM_MD5, SMTP_AUTH_LOGIN}) {
+        if (sender.Connect(strSMTP, nMethod, strLogin, strPassword, SMTP_PORT)) {
+            const bool bSent = sender.SendMessage(message);
+            sender.Disconnect();
+            if (bSent)
+                return EDelivery::SENT;
+            eResult = EDelivery::NOT_SENT;
+        } else {
+            dwLastError = GetLastError();
+            if (evStop.IsSet())
+                return EDelivery::STOPPED;
+            eResult = EDelivery::CONNECT_FAILED;
+        }
+    }
+    return eResult;
+}
+
+std::string CHostDownAlert::FormatAlertTime(time_t t) {
+    struct tm tmUtc {};
+    char szText[32] = {};
+    if (!gmtime_r(&t, &tmUtc) || !asctime_r(&tmUtc, szText))
+        return std::string();
+    std::string strText(szText);
+    std::erase(strText, '\n');
+    return strText;
+}

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "platform/ping.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+class CEvent;
+class CInternetSession;
+class CProbes;
+
+// The steps of one host's test, shared by the worker and the command-line probe: split the
+// test URL, check its service, echo the server, request the object.
+class CHostTest {
+public:
+    enum class EEcho { ANSWERED, NOT_ANSWERED, STOPPED };
+    // Told about every echo attempt: its number (1 to 4), whether it was answered with status
+    // 0, and the reply (zero when the echo failed).
+    using EchoTraceFn = std::function<void(int nAttempt, bool bOk, const CPingResult& reply)>;
+
+    // Splits strURL into the parts below; false when it is not a URL.
+    bool SplitURL(const std::string& strURL);
+    // HTTP, HTTPS and schemes the splitter does not know are requested (over plain HTTP).
+    bool IsSupportedService() const;
+    // Up to four echoes to the server; stops early on an answer with status 0 or when evStop
+    // is found set after an attempt (STOPPED wins over an answer in the same attempt). On
+    // ANSWERED, reply holds the answer.
+    EEcho Echo(CProbes& probes, const CEvent& evStop, CPingResult& reply,
+               const EchoTraceFn& trace = EchoTraceFn()) const;
+    // The web request for the object; true when a response came back.
+    bool RequestObject(CInternetSession& session) const;
+
+    static std::string BadURLText(const std::string& strURL);
+    static std::string UnresolvedText(const std::string& strURL);
+    static std::string UnknownServiceText(const std::string& strURL);
+
+    uint32_t m_dwServiceType = 0;
+    std::string m_strServer;
+    std::string m_strObject;
+    uint16_t m_nPort = 0;
+    std::string m_strUserName;
+    std::string m_strPassword;
+};

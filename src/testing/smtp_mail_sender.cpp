@@ -1,0 +1,25 @@
+#include "testing/smtp_mail_sender.h"
+
+#include "platform/last_error.h"
+
+bool CSMTPMailSender::Connect(const std::string& strServer, int nLoginMethod,
+                              const std::string& strUser, const std::string& strPassword,
+                              uint16_t nPort) {
+    m_pConnection.reset();
+    m_pConnection = std::make_unique<CSMTPConnection>();
+    return m_pConnection->Connect(strServer, nLoginMethod, strUser, strPassword, nPort);
+}
+
+bool CSMTPMailSender::SendMessage(CSMTPMessage& message) {
+    if (!m_pConnection || !m_pConnection->IsConnected()) {
+        SetLastError(SMTP_ERROR_BAD_COMMAND);
+        return false;
+    }
+    return m_pConnection->SendMessage(message);
+}
+
+void CSMTPMailSender::Disconnect() {
+    if (m_pConnection)
+        m_pConnection->Disconnect(true);
+    m_pConnection.reset();
+}

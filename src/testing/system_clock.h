@@ -1,0 +1,10 @@
+#pragma once
+
+#include "testing/engine_clock.h"
+
+// The real clock: time() and a plain wait on the event.
+class CSystemClock : public CEngineClock {
+public:
+    time_t Now() override;
+    bool WaitForStop(const CEvent& evStop, int64_t nMilliseconds) override;
+};

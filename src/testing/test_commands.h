@@ -1,0 +1,29 @@
+#pragma once
+
+#include <functional>
+#include <vector>
+
+class CVantrelDoc;
+class CWaitObserver;
+
+// The list view's start-tests and stop-tests commands, without the widgets. They change the
+// chosen hosts' flags under each host's lock; the worker acts on them at its next visit.
+
+// The hosts a command acts on: every ticked row (arrMarked[i] != 0) in row order, then the
+// selected row when there is one (nSelected >= 0). A row both ticked and selected comes twice.
+std::vector<int> GetChosenHosts(const std::vector<int>& arrMarked, int nSelected);
+
+// Called for each chosen host while its lock is still held, after its flags were changed:
+// the view redraws the row and clears its tick.
+using HostChangedFn = std::function<void(int nIndex)>;
+
+// Marks every chosen host as tested and unknown; then, when at least one host was chosen,
+// shows the connection message if there is no connection. Each lock is taken with the wait
+// of pObserver (100 ms, then the dialog and 3000 ms steps).
+void StartTestsOnHosts(CVantrelDoc& doc, const std::vector<int>& arrChosen,
+                       CWaitObserver* pObserver, const HostChangedFn& onChanged);
+
+// Takes every chosen host out of testing and ends its run, so the time until it is started
+// again is not counted as tested time.
+void StopTestsOnHosts(CVantrelDoc& doc, const std::vector<int>& arrChosen, CWaitObserver* pObserver,
+                      const HostChangedFn& onChanged);

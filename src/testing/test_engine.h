@@ -1,0 +1,31 @@
+#pragma once
+
+#include "core/test_control.h"
+#include "platform/event.h"
+#include "testing/engine_seams.h"
+
+#include <thread>
+
+class CWaitObserver;
+
+// Runs TestWorker over the store on its own thread. StopTests waits for it the way the
+// user-interface thread waits: 100 ms, then the observer's dialog and steps of 3000 ms,
+// serving the observer throughout so that the worker's message boxes are shown meanwhile.
+class CTestEngine : public CTestControl {
+public:
+    // pObserver may be null (no dialog, nothing to serve: the command-line companion).
+    CTestEngine(const CEngineSeams& seams, CWaitObserver* pObserver);
+    ~CTestEngine() override; // the owner stops the worker first; a running one is joined
+
+    void StartTests(CVantrelDoc& doc) override;
+    void StopTests(CVantrelDoc& doc) override;
+    bool IsConnected() override;
+
+    bool IsRunning() const { return m_worker.joinable(); }
+
+private:
+    CEngineSeams m_seams;
+    CWaitObserver* m_pObserver;
+    std::thread m_worker;
+    CEvent m_evEnded; // set by the worker thread as its last act
+};

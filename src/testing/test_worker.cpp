@@ -1,0 +1,172 @@
+#include "testing/test_worker.h"
+
+#include "core/message_sink.h"
+#include "core/vantrel_doc.h"
+#include "testing/alert_raiser.h"
+#include "testing/engine_clock.h"
+#include "testing/host_test.h"
+#include "testing/probes.h"
+#include "testing/row_update_sink.h"
+
+#include <algorithm>
+#include <memory>
+
+namespace {
+
+// One run of the worker, from the opening of the internet handle to Stopping.
+class CWorkerRun {
+public:
+    CWorkerRun(CVantrelDoc& doc, const CEngineSeams& seams) : m_doc(doc), m_seams(seams) {}
+
+    unsigned Run() {
+        m_pSession = m_seams.pProbes->InternetOpen(VANTREL_INTERNET_AGENT);
+        if (!m_pSession) {
+            m_doc.m_sink.ShowMessage("Cannot initialize internet functions. InternetOpen failed");
+            return 0;
+        }
+        m_tCycleStart = m_seams.pClock->Now();
+
+        // Connection gate: no cycle begins before there is a connection.
+        while (!m_seams.pProbes->IsConnected()) {
+            const bool bStop = WaitInterval();
+            AddRunTime();
+            if (bStop)
+                return Stopping();
+        }
+        for (;;) {
+            RunCycle();
+            const bool bStop = WaitInterval();
+            AddRunTime();
+            // A failed write keeps the previous file; the store reports it when it closes.
+            m_doc.SaveHosts();
+            if (bStop)
+                return Stopping();
+        }
+    }
+
+private:
+    void RunCycle() {
+        const bool bConnected = m_seams.pProbes->IsConnected();
+        for (size_t i = 0; i < m_doc.m_arrHosts.size(); ++i)
+            if (!TestHost(static_cast<int>(i), bConnected))
+                break;
+    }
+
+    // One host's visit; false leaves the host loop.
+    bool TestHost(int nIndex, bool bConnected) {
+        CHost& host = *m_doc.m_arrHosts[static_cast<size_t>(nIndex)];
+        std::unique_lock lock(*host.m_pMutex);
+        if (!host.m_bTesting)
+            return true;
+        if (!bConnected) {
+            lock.unlock();
+            m_doc.m_sink.ShowMessage(NO_CONNECTION_TEXT);
+            return false;
+        }
+
+        // The messages below are shown under the host's lock; the flags change after the
+        // user has closed the box.
+        CHostTest test;
+        if (!test.SplitURL(host.m_strTestURL)) {
+            m_doc.m_sink.ShowMessage(CHostTest::BadURLText(host.m_strTestURL));
+            EndHostTests(host, lock, nIndex);
+            return true;
+        }
+        if (!host.m_bResolved && m_seams.pProbes->Resolve(test.m_strServer))
+            host.m_bResolved = 1;
+        if (!host.m_bResolved) {
+            m_doc.m_sink.ShowMessage(CHostTest::UnresolvedText(host.m_strTestURL));
+            EndHostTests(host, lock, nIndex);
+            return !StopRequested();
+        }
+        if (StopRequested())
+            return false;
+
+        const int32_t nBefore = host.m_nState;
+        const time_t tPrevious = host.m_bNewRun ? m_seams.pClock->Now() : host.m_tLastTest;
+        if (!test.IsSupportedService()) {
+            m_doc.m_sink.ShowMessage(CHostTest::UnknownServiceText(host.m_strTestURL));
+            EndHostTests(host, lock, nIndex);
+            return true;
+        }
+
+        CPingResult reply;
+        const CHostTest::EEcho eEcho = test.Echo(*m_seams.pProbes, m_doc.m_hStopEvent, reply);
+        if (eEcho == CHostTest::EEcho::STOPPED)
+            return false; // the cycle's statistics stay as they were
+
+        bool bUp = false;
+        if (eEcho == CHostTest::EEcho::ANSWERED) {
+            host.m_pPingHistory->push_back(reply.RTT);
+            host.m_nPingTotal += static_cast<int32_t>(reply.RTT);
+            bUp = test.RequestObject(*m_pSession);
+        }
+        if (bUp) {
+            ++host.m_nTestsUp;
+            host.m_nState = HOST_UP;
+        } else {
+            host.m_nState = HOST_DOWN;
+        }
+        const time_t tNow = m_seams.pClock->Now();
+        host.m_bNewRun = 0;
+        host.m_tLastTest = static_cast<int32_t>(tNow);
+        // A clock set back must not take tested time away.
+        host.m_nSecondsTested += static_cast<int32_t>(std::max<time_t>(0, tNow - tPrevious));
+        ++host.m_nTests;
+        lock.unlock();
+        PostHostUpdated(nIndex);
+
+        if (nBefore == HOST_UP && !bUp)
+            m_seams.pAlerts->RaiseHostDownAlert(m_doc, test.m_strServer);
+        return !StopRequested();
+    }
+
+    // The host's test URL cannot be used: it leaves testing and its run ends.
+    void EndHostTests(CHost& host, std::unique_lock<std::recursive_timed_mutex>& lock, int nIndex) {
+        host.m_bTesting = 0;
+        host.m_bNewRun = 1;
+        lock.unlock();
+        PostHostUpdated(nIndex);
+    }
+
+    void PostHostUpdated(int nIndex) {
+        if (m_seams.pRowSink)
+            m_seams.pRowSink->PostHostUpdated(nIndex);
+    }
+
+    bool StopRequested() const { return m_doc.m_hStopEvent.IsSet(); }
+
+    // The interval is read as the wait begins: a change made meanwhile applies to the next
+    // wait. Less than a minute would spin cycles that only rewrite the data file.
+    bool WaitInterval() {
+        const int64_t nMinutes = std::max<int32_t>(1, m_doc.m_nIntervalMinutes.load());
+        return m_seams.pClock->WaitForStop(m_doc.m_hStopEvent,
+                                           nMinutes * m_seams.nMillisecondsPerMinute);
+    }
+
+    void AddRunTime() {
+        const time_t tNow = m_seams.pClock->Now();
+        m_doc.m_nRunSeconds += static_cast<int32_t>(std::max<time_t>(0, tNow - m_tCycleStart));
+        m_tCycleStart = tNow;
+    }
+
+    unsigned Stopping() {
+        for (CHost* pHost : m_doc.m_arrHosts) {
+            std::lock_guard lock(*pHost->m_pMutex);
+            pHost->m_bNewRun = 1;
+        }
+        m_pSession.reset();
+        return 0;
+    }
+
+    CVantrelDoc& m_doc;
+    const CEngineSeams& m_seams;
+    std::unique_ptr<CInternetSession> m_pSession;
+    time_t m_tCycleStart = 0;
+};
+
+} // namespace
+
+unsigned TestWorker(CVantrelDoc& doc, const CEngineSeams& seams) {
+    return CWorkerRun(doc, seams).Run();
+}
