@@ -1,0 +1,161 @@
+#include "graph/host_graph_dlg.h"
+
+#include "core/host.h"
+#include "core/vantrel_doc.h"
+#include "graph/chart_ctrl.h"
+#include "testing/waiter.h"
+#include "ui/artwork.h"
+#include "ui/masked_picture.h"
+#include "ui/message_box.h"
+#include "ui/styled_label.h"
+
+#include <QLabel>
+#include <QPushButton>
+
+#include <cstdio>
+#include <mutex>
+
+namespace {
+
+CHostGraphDlg::MessageFn& MessageHook() {
+    static CHostGraphDlg::MessageFn s_fnMessage;
+    return s_fnMessage;
+}
+
+QString Latin1(const std::string& str) {
+    return QString::fromLatin1(str.data(), static_cast<qsizetype>(str.size()));
+}
+
+// The dialog is laid out in dialog units of the 8-point dialog font (6 x 13 pixels per four
+// by eight units).
+int DluX(int n) {
+    return n * 6 / 4;
+}
+int DluY(int n) {
+    return n * 13 / 8;
+}
+QRect DluRect(int x, int y, int cx, int cy) {
+    return QRect(DluX(x), DluY(y), DluX(cx), DluY(cy));
+}
+
+const QColor PING_AREA_COLOR(72, 190, 103);
+
+} // namespace
+
+CHostGraphDlg::CHostGraphDlg(QWidget* pParent) : QDialog(pParent) {
+    setWindowTitle(QStringLiteral("Vantrel"));
+    setFixedSize(DluX(362), DluY(226));
+
+    auto* pLogo = new CMaskedPicture(this);
+    const QImage logo = CArtwork::Logo();
+    pLogo->SetBitmap(logo);
+    pLogo->setGeometry(width() - DluX(7) - logo.width(), DluY(7), logo.width(), logo.height());
+
+    m_pTitle = new CStyledLabel(QStringLiteral("Testing Graph"), this);
+    m_pTitle->setGeometry(DluRect(7, 7, 200, 18));
+
+    auto* pIntro = new QLabel(
+        QStringLiteral("Below outlines the uptime and connection speed for the host."), this);
+    pIntro->setGeometry(DluRect(7, 30, 275, 10));
+
+    m_pChart = new CChartCtrl(this);
+    m_pChart->setGeometry(DluRect(7, 44, 275, 140));
+
+    auto* pUptimeCaption = new QLabel(QStringLiteral("Avg. Uptime"), this);
+    pUptimeCaption->setGeometry(DluRect(292, 114, 63, 10));
+    m_pUptimeValue = new CStyledLabel(this);
+    m_pUptimeValue->setGeometry(DluRect(292, 125, 63, 14));
+
+    auto* pPingCaption = new QLabel(QStringLiteral("Avg. Ping"), this);
+    pPingCaption->setGeometry(DluRect(292, 149, 63, 10));
+    m_pPingValue = new CStyledLabel(this);
+    m_pPingValue->setGeometry(DluRect(292, 160, 63, 14));
+
+    for (CStyledLabel* pValue : {m_pUptimeValue, m_pPingValue}) {
+        pValue->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        pValue->setAlignment(Qt::AlignCenter);
+    }
+
+    auto* pOK = new QPushButton(QStringLiteral("OK"), this);
+    pOK->setGeometry(DluRect(305, 205, 50, 14));
+    pOK->setDefault(true);
+    connect(pOK, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+CHostGraphDlg::~CHostGraphDlg() = default;
+
+void CHostGraphDlg::SetMessageFunction(MessageFn fnMessage) {
+    MessageHook() = std::move(fnMessage);
+}
+
+void CHostGraphDlg::ShowMessage(QWidget* pOwner, const std::string& strText) {
+    if (MessageHook())
+        MessageHook()(pOwner, strText);
+    else
+        CMessageBox::Information(pOwner, Latin1(strText));
+}
+
+std::unique_ptr<CHostGraphDlg> CHostGraphDlg::Prepare(QWidget* pParent, CVantrelDoc& doc,
+                                                      int nSelectedRow,
+                                                      CWaitObserver* pWaitObserver) {
+    if (nSelectedRow < 0 || static_cast<size_t>(nSelectedRow) >= doc.m_arrHosts.size()) {
+        ShowMessage(pParent, "Please select a web host to build the graph for.");
+        return nullptr;
+    }
+    // The history is counted on the snapshot: the worker may be appending to the host's
+    // own array while we look.
+    auto pDlg = std::make_unique<CHostGraphDlg>(pParent);
+    pDlg->TakeSnapshot(*doc.m_arrHosts[static_cast<size_t>(nSelectedRow)], pWaitObserver);
+    if (pDlg->m_arrHistory.size() < MIN_POINTS) {
+        char szText[256];
+        std::snprintf(szText, sizeof(szText),
+                      "There is not enough data collected to build the graph.\nFor the "
+                      "accurate building of the graph please wait till\nat least 12 test "
+                      "cycles complete ( test cycle is set to %d min now ).",
+                      static_cast<int>(doc.m_nIntervalMinutes));
+        ShowMessage(pParent, szText);
+        return nullptr;
+    }
+    pDlg->OnInitDialog();
+    return pDlg;
+}
+
+void CHostGraphDlg::ShowForHost(QWidget* pParent, CVantrelDoc& doc, int nSelectedRow,
+                                CWaitObserver* pWaitObserver) {
+    if (std::unique_ptr<CHostGraphDlg> pDlg = Prepare(pParent, doc, nSelectedRow, pWaitObserver))
+        pDlg->exec();
+}
+
+void CHostGraphDlg::TakeSnapshot(CHost& host, CWaitObserver* pWaitObserver) {
+    CWaiter(pWaitObserver).Lock(*host.m_pMutex);
+    std::lock_guard lock(*host.m_pMutex, std::adopt_lock);
+    m_strAvgUptime = host.GetUptimeText();
+    m_strAvgPing = host.GetAvgPingText();
+    m_arrHistory = *host.m_pPingHistory;
+    m_strName = host.m_strName;
+    m_strTestURL = host.m_strTestURL;
+}
+
+void CHostGraphDlg::OnInitDialog() {
+    m_pTitle->SetFace(QStringLiteral("Verdana"));
+    m_pTitle->SetCharHeight(20);
+    m_pPingValue->SetLabelText(Latin1(m_strAvgPing));
+    m_pUptimeValue->SetLabelText(Latin1(m_strAvgUptime));
+
+    const int n = static_cast<int>(m_arrHistory.size());
+    const int nFirst = n > MAX_POINTS ? n - MAX_POINTS : 0;
+    for (int k = nFirst; k < n; ++k) {
+        m_pChart->AddPoint(0, static_cast<double>(m_arrHistory[static_cast<size_t>(k)]));
+        m_pChart->SetXLabel(k - nFirst, std::to_string(n - k));
+    }
+
+    m_pChart->SetSeriesType(0, CChartSeries::TYPE_AREA);
+    m_pChart->SetSeriesColor(0, PING_AREA_COLOR);
+    m_pChart->SetSeriesSize(0, 1);
+    m_pChart->SetBackgroundColor(QColor(255, 255, 255));
+    m_pChart->SetYDivisions(10);
+    m_pChart->SetTitle(m_strName + " - " + m_strTestURL);
+    m_pChart->SetXLabelStep((n - nFirst) / 12);
+    m_pChart->SetYAxisTitle("Ping Time");
+    m_pChart->SetXAxisTitle("Test Cycles Ago");
+}
