@@ -195,8 +195,14 @@ EPacket ReadErrorQueue(int fd, const CExpected& expected, uint32_t& dwSource, ui
     msg.msg_control = arrControl;
     msg.msg_controllen = sizeof(arrControl);
     const ssize_t nRead = recvmsg(fd, &msg, MSG_ERRQUEUE | MSG_DONTWAIT);
-    if (nRead < 0)
+    if (nRead < 0) {
+        // A pending socket error without a queued message: clear it, or poll reports it again
+        // at once until the time-out.
+        int nError = 0;
+        socklen_t nSize = sizeof(nError);
+        getsockopt(fd, SOL_SOCKET, SO_ERROR, &nError, &nSize);
         return EPacket::Foreign;
+    }
     for (cmsghdr* pMsg = CMSG_FIRSTHDR(&msg); pMsg != nullptr; pMsg = CMSG_NXTHDR(&msg, pMsg)) {
         if (pMsg->cmsg_level != SOL_IP || pMsg->cmsg_type != IP_RECVERR)
             continue;

@@ -2,6 +2,8 @@
 
 #include "platform/last_error.h"
 
+#include <algorithm>
+
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -25,7 +27,11 @@ bool ResolveIPv4(const std::string& strHost, uint32_t& dwAddress) {
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* pResult = nullptr;
-    if (strHost.empty() || getaddrinfo(strHost.c_str(), nullptr, &hints, &pResult) != 0 ||
+    // No host name holds white space or control bytes: such text is not looked up at all.
+    const bool bName = !strHost.empty() && std::none_of(strHost.begin(), strHost.end(), [](char c) {
+        return static_cast<unsigned char>(c) <= 0x20 || c == 0x7F;
+    });
+    if (!bName || getaddrinfo(strHost.c_str(), nullptr, &hints, &pResult) != 0 ||
         pResult == nullptr) {
         SetLastError(RESOLVE_ERROR_HOST_NOT_FOUND);
         return false;

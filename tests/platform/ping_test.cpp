@@ -105,4 +105,12 @@ TEST(Resolver, DottedAddressesAndNames) {
         EXPECT_FALSE(ParseDottedIPv4(pszText, dwAddress)) << pszText;
     ASSERT_TRUE(ResolveIPv4("localhost", dwAddress));
     EXPECT_EQ(FormatIPv4(dwAddress), "127.0.0.1");
+    // Never a name: refused without a look-up, with the "host not found" error.
+    for (const char* pszText : {"", "1.2.3.4 junk", "local\thost", "a\nb"}) {
+        SetLastError(0);
+        dwAddress = 7;
+        EXPECT_FALSE(ResolveIPv4(pszText, dwAddress)) << pszText;
+        EXPECT_EQ(GetLastError(), RESOLVE_ERROR_HOST_NOT_FOUND);
+        EXPECT_EQ(dwAddress, 7u);
+    }
 }
