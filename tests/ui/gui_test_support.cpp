@@ -2,8 +2,11 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QPushButton>
+
+#include <gtest/gtest.h>
 
 QApplication& EnsureApp() {
     static int argc = 1;
@@ -30,6 +33,11 @@ void CBoxAnswerer::Poll() {
     for (QWidget* pWidget : QApplication::topLevelWidgets()) {
         auto* pBox = qobject_cast<QMessageBox*>(pWidget);
         if (!pBox || !pBox->isVisible() || pBox->property("answered").toBool())
+            continue;
+        if (!pBox->property("seenAt").isValid())
+            pBox->setProperty("seenAt", QDateTime::currentMSecsSinceEpoch());
+        if (QDateTime::currentMSecsSinceEpoch() - pBox->property("seenAt").toLongLong() <
+            m_nDelayMs)
             continue;
         pBox->setProperty("answered", true);
         SSeen seen;
@@ -58,3 +66,16 @@ bool SpinUntil(const std::function<bool()>& pred, int ms) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     return pred();
 }
+
+namespace {
+
+// Widgets built as members of a test fixture need the application before the first test.
+class CAppEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override { EnsureApp(); }
+};
+
+[[maybe_unused]] ::testing::Environment* const g_pAppEnvironment =
+    ::testing::AddGlobalTestEnvironment(new CAppEnvironment);
+
+} // namespace

@@ -31,6 +31,8 @@ public:
 
     explicit CBoxAnswerer(QMessageBox::StandardButton answer = QMessageBox::Ok);
     void SetAnswer(QMessageBox::StandardButton answer) { m_answer = answer; }
+    // Leaves each box open this long before answering it.
+    void SetDelay(int nMs) { m_nDelayMs = nMs; }
     // Called with each box before it is answered (for checks of the state at that moment).
     void SetOnBox(std::function<void(const SSeen&)> onBox) { m_onBox = std::move(onBox); }
 
@@ -42,6 +44,7 @@ private:
 
     QTimer m_timer;
     QMessageBox::StandardButton m_answer;
+    int m_nDelayMs = 0;
     std::function<void(const SSeen&)> m_onBox;
 };
 

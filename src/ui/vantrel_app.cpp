@@ -1,0 +1,105 @@
+#include "ui/vantrel_app.h"
+
+#include "core/settings_store.h"
+#include "core/vantrel_doc.h"
+#include "testing/host_down_alert.h"
+#include "testing/smtp_mail_sender.h"
+#include "testing/system_clock.h"
+#include "testing/system_probes.h"
+#include "testing/test_engine.h"
+#include "ui/about_dlg.h"
+#include "ui/command_ids.h"
+#include "ui/main_frame.h"
+#include "ui/message_box.h"
+#include "ui/message_box_queue.h"
+#include "ui/vantrel_view.h"
+#include "ui/wait_dialog.h"
+
+#include <QAction>
+
+CVantrelApp::CVantrelApp(int& argc, char** argv) : QApplication(argc, argv) {
+    setApplicationName(QStringLiteral("Vantrel"));
+    setOrganizationName(QStringLiteral("Vantrel Software"));
+    setApplicationDisplayName(QStringLiteral("Vantrel"));
+    setDesktopFileName(QStringLiteral("vantrel"));
+    // The window may sit hidden in the tray; the program ends when the window is closed.
+    setQuitOnLastWindowClosed(false);
+}
+
+CVantrelApp::~CVantrelApp() {
+    // The store and the engine go before the window the worker reports to.
+    m_pDoc.reset();
+    m_pEngine.reset();
+    m_pFrame.reset();
+}
+
+bool CVantrelApp::InitInstance() {
+    if (!m_hInstanceMutex.Acquire()) {
+        CMessageBox::Error(QStringLiteral("Another instance of Vantrel is already running"),
+                           QStringLiteral("Error"));
+        return false;
+    }
+    m_pSettingsStore = std::make_unique<CSettingsStore>();
+    m_pSettingsStore->LoadSettings(m_settings, m_strDataPath);
+
+    m_pMessages = std::make_unique<CMessageBoxQueue>();
+    m_pFrame = std::make_unique<CMainFrame>(m_pMessages.get());
+    m_pMessages->SetOwner(m_pFrame.get());
+    connect(m_pFrame->GetAction(ID_APP_ABOUT), &QAction::triggered, this, &CVantrelApp::OnAppAbout);
+    connect(m_pFrame.get(), &CMainFrame::Closed, this, &QApplication::quit);
+
+    m_pProbes = std::make_unique<CSystemProbes>();
+    m_pMailSender = std::make_unique<CSMTPMailSender>();
+    m_pClock = std::make_unique<CSystemClock>();
+    m_pAlert = std::make_unique<CHostDownAlert>(*m_pMailSender, *m_pClock);
+    CEngineSeams seams;
+    seams.pProbes = m_pProbes.get();
+    seams.pAlerts = m_pAlert.get();
+    seams.pRowSink = m_pFrame->GetView();
+    seams.pClock = m_pClock.get();
+    m_pEngine = std::make_unique<CTestEngine>(seams, m_pFrame->GetWaitDialog());
+
+    m_pDoc = std::make_unique<CVantrelDoc>(*m_pMessages, m_pEngine.get());
+    if (!m_pDoc->OnNewDocument(m_strDataPath, m_settings)) {
+        m_pDoc.reset();
+        return false;
+    }
+    m_pFrame->GetView()->OnInitialUpdate(*m_pDoc);
+    m_pFrame->showNormal();
+    return true;
+}
+
+int CVantrelApp::ExitInstance() {
+    if (m_pDoc) {
+        // The worker first (behind the wait dialog while a test finishes), then the settings,
+        // then the data file.
+        m_pDoc->StopTests();
+        {
+            std::lock_guard lock(m_pDoc->m_mtxSettings);
+            m_settings.m_strPass = m_pDoc->m_strPass;
+            m_settings.m_strLogin = m_pDoc->m_strLogin;
+            m_settings.m_strSMTP = m_pDoc->m_strSMTP;
+            m_settings.m_strEmailFrom = m_pDoc->m_strEmailFrom;
+            m_settings.m_strEmailTo = m_pDoc->m_strEmailTo;
+            m_settings.m_bAlertEmail = m_pDoc->m_bAlertEmail;
+            m_settings.m_bAlertSystem = m_pDoc->m_bAlertSystem;
+        }
+        SaveSettings();
+        m_pDoc->OnCloseDocument(m_settings);
+        m_pDoc.reset();
+    }
+    m_hInstanceMutex.Release();
+    return 0;
+}
+
+void CVantrelApp::SaveSettings() {
+    if (m_pSettingsStore && !m_pSettingsStore->SaveSettings(m_settings))
+        CMessageBox::Information(nullptr,
+                                 QStringLiteral("The settings could not be written to ") +
+                                     QString::fromLocal8Bit(m_pSettingsStore->GetFileName()) + '.');
+}
+
+void CVantrelApp::OnAppAbout() {
+    CAboutDlg dlg(m_pFrame.get());
+    dlg.exec();
+}

@@ -1,0 +1,228 @@
+#include "ui/vantrel_view.h"
+
+#include "core/host.h"
+#include "core/product.h"
+#include "core/vantrel_doc.h"
+#include "testing/test_commands.h"
+#include "testing/waiter.h"
+#include "ui/artwork.h"
+#include "ui/message_box.h"
+#include "ui/options_dlg.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QHeaderView>
+#include <QStandardItemModel>
+#include <QUrl>
+
+namespace {
+
+// WM_HOSTUPDATED with its row index.
+class CHostUpdatedEvent : public QEvent {
+public:
+    explicit CHostUpdatedEvent(int nIndex)
+        : QEvent(static_cast<QEvent::Type>(CVantrelView::WM_HOSTUPDATED)), m_nIndex(nIndex) {}
+    int m_nIndex;
+};
+
+struct SColumn {
+    const char* pszHeader;
+    Qt::Alignment align;
+    int nWidth; // 0: shares the width that is left over
+};
+
+const SColumn kColumns[CVantrelView::COLUMN_COUNT] = {
+    {" ", Qt::AlignHCenter, 26},           {"Hosting Company", Qt::AlignLeft, 0},
+    {"Test URL", Qt::AlignLeft, 0},        {"Status", Qt::AlignHCenter, 130},
+    {"Time Tested", Qt::AlignHCenter, 90}, {"Uptime %", Qt::AlignHCenter, 80},
+    {"Ping RTT", Qt::AlignHCenter, 80},
+};
+
+// Width of the fixed columns: 26 + 130 + 90 + 80 + 80 = 406; at creation 30 less.
+constexpr int FIXED_WIDTH_AT_CREATION = 376;
+constexpr int FIXED_WIDTH = 406;
+
+} // namespace
+
+CVantrelView::CVantrelView(QWidget* pParent) : CListViewEx(pParent) {
+    setFrameShape(QFrame::StyledPanel);
+    // The header is there from the start, as the client area's height must not change later.
+    GetModel()->setColumnCount(COLUMN_COUNT);
+    SetStateImages(CArtwork::CheckBoxStrip(), CArtwork::CHECK_WIDTH);
+    m_timerRetry.setSingleShot(true);
+    m_timerRetry.setInterval(RETRY_MS);
+    connect(&m_timerRetry, &QTimer::timeout, this, &CVantrelView::RetryPendingRows);
+}
+
+void CVantrelView::OnInitialUpdate(CVantrelDoc& doc) {
+    m_pDoc = &doc;
+    QStandardItemModel* pModel = GetModel();
+    const int nShared = (viewport()->width() - FIXED_WIDTH_AT_CREATION) / 2;
+    for (int i = 0; i < COLUMN_COUNT; ++i) {
+        pModel->setHeaderData(i, Qt::Horizontal, QString::fromLatin1(kColumns[i].pszHeader));
+        pModel->setHeaderData(i, Qt::Horizontal, int(kColumns[i].align | Qt::AlignVCenter),
+                              Qt::TextAlignmentRole);
+        header()->resizeSection(i, kColumns[i].nWidth ? kColumns[i].nWidth : std::max(0, nShared));
+    }
+    header()->setSectionResizeMode(QHeaderView::Interactive);
+    header()->setSectionResizeMode(0, QHeaderView::Fixed);
+
+    CWaiter waiter(m_pWait);
+    for (CHost* pHost : doc.m_arrHosts) {
+        waiter.Lock(*pHost->m_pMutex);
+        AddHostRow(*pHost);
+        m_arrMarked.push_back(0);
+        pHost->m_pMutex->unlock();
+    }
+}
+
+void CVantrelView::AddHostRow(const CHost& host) {
+    QStandardItemModel* pModel = GetModel();
+    const int nRow = pModel->rowCount();
+    QList<QStandardItem*> items;
+    for (int i = 0; i < COLUMN_COUNT; ++i)
+        items << new QStandardItem();
+    items[0]->setData(1, STATE_ROLE);
+    pModel->appendRow(items);
+    UpdateHostRow(nRow, host);
+}
+
+void CVantrelView::UpdateHostRow(int nRow, const CHost& host) {
+    SetItemText(nRow, 1, QString::fromLatin1(host.m_strName));
+    SetItemText(nRow, 2, QString::fromLatin1(host.m_strTestURL));
+    SetItemText(nRow, 3, QString::fromLatin1(host.GetStatusText()));
+    SetItemText(nRow, 4, QString::fromLatin1(host.GetTimeTestedText()));
+    SetItemText(nRow, 5, QString::fromLatin1(host.GetUptimeText()));
+    SetItemText(nRow, 6, QString::fromLatin1(host.GetAvgPingText()));
+}
+
+void CVantrelView::ToggleCheck(int nRow) {
+    int& nMarked = m_arrMarked[static_cast<size_t>(nRow)];
+    nMarked = nMarked ? 0 : 1;
+    SetStateImage(nRow, nMarked ? 2 : 1);
+}
+
+void CVantrelView::PostHostUpdated(int nIndex) {
+    QCoreApplication::postEvent(this, new CHostUpdatedEvent(nIndex));
+}
+
+void CVantrelView::customEvent(QEvent* pEvent) {
+    if (pEvent->type() != static_cast<QEvent::Type>(WM_HOSTUPDATED)) {
+        CListViewEx::customEvent(pEvent);
+        return;
+    }
+    RefreshRow(static_cast<CHostUpdatedEvent*>(pEvent)->m_nIndex);
+}
+
+void CVantrelView::RefreshRow(int nIndex) {
+    // A notice posted just before its host was removed.
+    if (!m_pDoc || nIndex < 0 || nIndex >= static_cast<int>(m_pDoc->m_arrHosts.size()) ||
+        nIndex >= GetModel()->rowCount())
+        return;
+    CHost& host = *m_pDoc->m_arrHosts[static_cast<size_t>(nIndex)];
+    // Never wait here: the worker may hold the lock for seconds, or be waiting for a message
+    // box that only this thread can show.
+    if (!host.m_pMutex->try_lock()) {
+        m_setPending.insert(nIndex);
+        if (!m_timerRetry.isActive())
+            m_timerRetry.start();
+        return;
+    }
+    UpdateHostRow(nIndex, host);
+    host.m_pMutex->unlock();
+}
+
+void CVantrelView::RetryPendingRows() {
+    const std::set<int> pending = std::move(m_setPending);
+    m_setPending.clear();
+    for (int nIndex : pending)
+        RefreshRow(nIndex);
+}
+
+void CVantrelView::OnClientResize(int nWidth) {
+    if (GetModel()->columnCount() < COLUMN_COUNT)
+        return;
+    const int nShared = std::max(0, (nWidth - FIXED_WIDTH) / 2);
+    header()->resizeSection(1, nShared);
+    header()->resizeSection(2, nShared);
+}
+
+void CVantrelView::OnToggleRow(int nRow) {
+    ToggleCheck(nRow);
+}
+
+void CVantrelView::OnDoubleClickRow(int) {
+    OnEditHost();
+}
+
+void CVantrelView::NotYetAvailable(const QString& strCommand) {
+    CMessageBox::Information(window(), strCommand + QStringLiteral(" is not yet available."));
+}
+
+void CVantrelView::OnAddHost() {
+    NotYetAvailable(QStringLiteral("Add host"));
+}
+
+void CVantrelView::OnEditHost() {
+    NotYetAvailable(QStringLiteral("Edit host"));
+}
+
+void CVantrelView::OnBuildGraph() {
+    NotYetAvailable(QStringLiteral("Build graph"));
+}
+
+void CVantrelView::OnGenerateReport() {
+    NotYetAvailable(QStringLiteral("Generate report"));
+}
+
+void CVantrelView::OnRemoveHost() {
+    const int nRow = GetSelectedRow();
+    if (nRow < 0) {
+        CMessageBox::Information(window(), QStringLiteral("There is no web host selected. You must "
+                                                          "highlight a web host before you use "
+                                                          "this action."));
+        return;
+    }
+    if (!CMessageBox::Question(window(),
+                               QStringLiteral("Are you sure you want to delete this web host? All "
+                                              "details will be removed.\nYou cannot undo this "
+                                              "action.")))
+        return;
+    m_pDoc->StopTests();
+    m_pDoc->RemoveHost(nRow);
+    m_arrMarked.erase(m_arrMarked.begin() + nRow);
+    GetModel()->removeRow(nRow);
+    // Rows below moved up by one; so do their pending redraws.
+    std::set<int> pending;
+    for (int nIndex : m_setPending)
+        if (nIndex != nRow)
+            pending.insert(nIndex > nRow ? nIndex - 1 : nIndex);
+    m_setPending = std::move(pending);
+    m_pDoc->StartTests();
+}
+
+void CVantrelView::OnStartTests() {
+    StartTestsOnHosts(*m_pDoc, GetChosenHosts(m_arrMarked, GetSelectedRow()), m_pWait,
+                      [this](int nIndex) { AfterTestsChanged(nIndex); });
+}
+
+void CVantrelView::OnStopTests() {
+    StopTestsOnHosts(*m_pDoc, GetChosenHosts(m_arrMarked, GetSelectedRow()), m_pWait,
+                     [this](int nIndex) { AfterTestsChanged(nIndex); });
+}
+
+void CVantrelView::AfterTestsChanged(int nIndex) {
+    UpdateHostRow(nIndex, *m_pDoc->m_arrHosts[static_cast<size_t>(nIndex)]);
+    if (m_arrMarked[static_cast<size_t>(nIndex)])
+        ToggleCheck(nIndex);
+}
+
+void CVantrelView::OnOptions() {
+    COptionsDlg dlg(window(), m_pWait);
+    dlg.m_pDoc = m_pDoc;
+    dlg.exec();
+}
+
+void CVantrelView::OnTutorial() {
+    QDesktopServices::openUrl(QUrl(QStringLiteral(VANTREL_TUTORIAL_PAGE)));
+}
