@@ -1,0 +1,146 @@
+#include "mail/recording_connection.h"
+#include "mail/smtp_message.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <netinet/in.h>
+#include <sstream>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream stream;
+    stream << file.rdbuf();
+    return stream.str();
+}
+
+// aiosmtpd on 127.0.0.1 with user "tim", password "tanstaaf", for one test.
+class MailDelivery : public testing::Test {
+protected:
+    void SetUp() override {
+        char szDir[] = "/tmp/vantrel_smtp_XXXXXX";
+        ASSERT_NE(mkdtemp(szDir), nullptr);
+        m_dir = szDir;
+        m_nPort = FreePort();
+        const std::string strPort = std::to_string(m_nPort);
+        m_pid = fork();
+        ASSERT_GE(m_pid, 0);
+        if (m_pid == 0) {
+            execl("/usr/bin/python3", "python3", VANTREL_SMTP_SINK, strPort.c_str(), m_dir.c_str(),
+                  "tim", "tanstaaf", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        for (int i = 0; i < 300 && !fs::exists(m_dir / "ready"); ++i) {
+            int nStatus = 0;
+            ASSERT_EQ(waitpid(m_pid, &nStatus, WNOHANG), 0)
+                << "the SMTP server stopped at once: is python3-aiosmtpd installed "
+                   "(scripts/setup)?";
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        ASSERT_TRUE(fs::exists(m_dir / "ready")) << "the SMTP server did not start";
+    }
+    void TearDown() override {
+        if (m_pid > 0) {
+            kill(m_pid, SIGTERM);
+            waitpid(m_pid, nullptr, 0);
+        }
+        fs::remove_all(m_dir);
+    }
+
+    static uint16_t FreePort() {
+        int hSocket = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t nLength = sizeof addr;
+        bind(hSocket, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+        getsockname(hSocket, reinterpret_cast<sockaddr*>(&addr), &nLength);
+        close(hSocket);
+        return ntohs(addr.sin_port);
+    }
+
+    // The message as the host-down alert composes it, with more recipients.
+    static void Compose(CSMTPMessage& message) {
+        message.SetMimeMode(false);
+        message.AddRecipientList("Ann <ann@example.com>, bob@example.com");
+        message.AddRecipient(CSMTPAddress("cc@example.com"), RECIPIENT_CC);
+        message.AddRecipient(CSMTPAddress("hidden@example.com"), RECIPIENT_BCC);
+        message.m_strSubject = "The host example.net went down";
+        message.SetBodyText("This is an automatically generated message.\r\n.\r\n.hidden dot\nend");
+        message.m_from = CSMTPAddress("Vantrel <alerts@example.com>");
+        message.m_replyTo = message.m_from;
+        message.AddExtraHeader("X-Program: Vantrel");
+    }
+
+    bool Deliver(int nMethod, const std::string& strPassword, CRecordingConnection& connection) {
+        CSMTPMessage message;
+        Compose(message);
+        if (!connection.Connect("127.0.0.1", nMethod, "tim", strPassword, m_nPort))
+            return false;
+        bool bSent = connection.SendMessage(message);
+        EXPECT_TRUE(connection.Disconnect(true));
+        return bSent;
+    }
+
+    fs::path m_dir;
+    uint16_t m_nPort = 0;
+    pid_t m_pid = -1;
+};
+
+const char EXPECTED_DATA[] = "From: Vantrel <alerts@example.com>\r\n"
+                             "To: Ann <ann@example.com>,bob@example.com\r\n"
+                             "Cc: cc@example.com\r\n"
+                             "Subject: The host example.net went down\r\n"
+                             "Date: *\r\n"
+                             "X-Mailer: CSMTPConnection v2.29\r\n"
+                             "Content-Type: text/plain;\r\n\tcharset=iso-8859-1\r\n"
+                             "Reply-To: Vantrel <alerts@example.com>\r\n"
+                             "X-Program: Vantrel\r\n"
+                             "\r\n"
+                             "This is an automatically generated message.\r\n.\r\n.hidden dot\r\n"
+                             "end\r\n";
+
+} // namespace
+
+TEST_F(MailDelivery, WithoutLoginTheServerGetsEveryByte) {
+    CRecordingConnection connection;
+    ASSERT_TRUE(Deliver(SMTP_AUTH_NONE, "", connection));
+    EXPECT_EQ(ReadFile(m_dir / "1.env"), "client.test\n-\nalerts@example.com\nann@example.com\n"
+                                         "bob@example.com\ncc@example.com\nhidden@example.com\n");
+    EXPECT_EQ(WithoutDate(ReadFile(m_dir / "1.eml")), EXPECTED_DATA);
+    EXPECT_TRUE(connection.m_arrDiagnostics.empty());
+}
+
+TEST_F(MailDelivery, WithAuthLogin) {
+    CRecordingConnection refused;
+    EXPECT_FALSE(Deliver(SMTP_AUTH_LOGIN, "wrong", refused));
+    EXPECT_TRUE(
+        refused.Said("CSMTPConnection::AuthLogin, AUTH LOGIN authentication was unsuccessful"));
+    CRecordingConnection connection;
+    ASSERT_TRUE(Deliver(SMTP_AUTH_LOGIN, "tanstaaf", connection));
+    EXPECT_EQ(ReadFile(m_dir / "1.env").substr(0, 21), "client.test\ntim LOGIN");
+    EXPECT_EQ(WithoutDate(ReadFile(m_dir / "1.eml")), EXPECTED_DATA);
+}
+
+TEST_F(MailDelivery, WithCramMd5) {
+    CRecordingConnection refused;
+    EXPECT_FALSE(Deliver(SMTP_AUTH_CRAM_MD5, "wrong", refused));
+    EXPECT_TRUE(
+        refused.Said("CSMTPConnection::CramLogin, AUTH CRAM-MD5 authentication was unsuccessful"));
+    CRecordingConnection connection;
+    ASSERT_TRUE(Deliver(SMTP_AUTH_CRAM_MD5, "tanstaaf", connection));
+    EXPECT_EQ(ReadFile(m_dir / "1.env").substr(0, 24), "client.test\ntim CRAM-MD5");
+    EXPECT_EQ(WithoutDate(ReadFile(m_dir / "1.eml")), EXPECTED_DATA);
+}
