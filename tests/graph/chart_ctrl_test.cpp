@@ -3,6 +3,7 @@
 #include "gui_app.h"
 
 #include <QImage>
+#include <QPainter>
 
 #include <gtest/gtest.h>
 
@@ -300,4 +301,22 @@ TEST_F(ChartCtrlTest, WithoutPointsOnlyTheFrameworkIsDrawn) {
     EXPECT_TRUE(HasInk(image, 46, 205, 407, 225)); // X axis title
     EXPECT_FALSE(HasInk(image, 26, 22, 45, 204));  // no scale
     EXPECT_FALSE(HasInk(image, 46, 22, 407, 194)); // no series
+}
+
+TEST_F(ChartCtrlTest, TinyControlsPaintWithoutFault) {
+    ConfigureLikeTheGraph();
+    m_chart.SetXLabel(0, "1");
+    m_chart.SetYAxisTitle("Ping Time");
+    m_chart.AddPoint(0, 5);
+    m_chart.AddPoint(1, 7);
+    for (QSize size : {QSize(0, 0), QSize(1, 1), QSize(3, 2)}) {
+        m_chart.resize(size);
+        QImage image(std::max(size.width(), 1), std::max(size.height(), 1), QImage::Format_RGB32);
+        QPainter dc(&image);
+        m_chart.Paint(dc);
+        const CChartLayout& layout = m_chart.GetLayout();
+        EXPECT_TRUE(layout.m_bHasScale);
+        EXPECT_LE(layout.m_rcPlot.right, size.width());
+        EXPECT_LE(layout.m_rcPlot.bottom, size.height());
+    }
 }
