@@ -22,6 +22,8 @@ public:
     bool IsConnected() override;
 
     bool IsRunning() const { return m_worker.joinable(); }
+    // True when the worker has ended (on its own or stopped) within nMilliseconds.
+    bool WaitForEnd(int64_t nMilliseconds) const { return m_evEnded.Wait(nMilliseconds); }
 
 private:
     CEngineSeams m_seams;

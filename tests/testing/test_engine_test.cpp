@@ -1,7 +1,7 @@
 #include "testing/engine_fakes.h"
 #include "testing/gui_thread_fakes.h"
 #include "testing/system_clock.h"
-#include "testing/temp_dir.h"
+#include "core/test_files.h"
 #include "testing/test_commands.h"
 #include "testing/test_engine.h"
 #include "testing/test_worker.h"
@@ -66,7 +66,7 @@ protected:
         m_doc.AddHost(pHost);
         return *pHost;
     }
-    void Open() { ASSERT_TRUE(m_doc.OnNewDocument(m_dir.File("Vantrel.dat"), CAppSettings())); }
+    void Open() { ASSERT_TRUE(m_doc.OnNewDocument(m_dir / "Vantrel.dat", CAppSettings())); }
 
     CTempDir m_dir;
     CQueuedMessages m_gui;

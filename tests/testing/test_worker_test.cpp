@@ -1,5 +1,5 @@
 #include "testing/engine_fakes.h"
-#include "testing/temp_dir.h"
+#include "core/test_files.h"
 #include "testing/test_worker.h"
 
 #include <gmock/gmock.h>
@@ -24,7 +24,7 @@ protected:
         m_seams.pRowSink = &m_rows;
         m_seams.pClock = &m_clock;
         m_seams.nMillisecondsPerMinute = MS_PER_MINUTE;
-        EXPECT_TRUE(m_doc.OnNewDocument(m_dir.File("Vantrel.dat"), CAppSettings()));
+        EXPECT_TRUE(m_doc.OnNewDocument(m_dir / "Vantrel.dat", CAppSettings()));
     }
 
     CHost& AddHost(const std::string& strURL, int32_t bTesting = 1) {

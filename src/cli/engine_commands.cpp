@@ -1,0 +1,332 @@
+// The test engine's verbs: ping, probe, alert-test, run.
+#include "cli/cli_args.h"
+#include "cli/cli_command.h"
+#include "core/instance_guard.h"
+#include "core/message_sink.h"
+#include "core/settings_store.h"
+#include "core/vantrel_doc.h"
+#include "mail/smtp_connection.h"
+#include "mail/smtp_message.h"
+#include "platform/event.h"
+#include "platform/http_client.h"
+#include "platform/last_error.h"
+#include "platform/ping.h"
+#include "platform/resolver.h"
+#include "testing/host_down_alert.h"
+#include "testing/host_test.h"
+#include "testing/row_update_sink.h"
+#include "testing/smtp_mail_sender.h"
+#include "testing/system_clock.h"
+#include "testing/system_probes.h"
+#include "testing/test_engine.h"
+#include "testing/test_worker.h"
+
+#include <QFile>
+
+#include <csignal>
+#include <ctime>
+#include <pthread.h>
+
+namespace {
+
+// Exit statuses of probe beside CLI_OK (up).
+constexpr int PROBE_DOWN = 1;
+constexpr int PROBE_BAD_URL = 2;
+
+QString FromLatin1(const std::string& str) {
+    return QString::fromLatin1(str.data(), static_cast<qsizetype>(str.size()));
+}
+
+// The process-wide parts of the probes are set up before any thread starts.
+void InitProbes() {
+    CHttpClient::InitLibrary();
+    _CPING_ICMP::Get();
+}
+
+void PrintEcho(int nAttempt, bool bOk, const CPingResult& reply) {
+    if (bOk || reply.Status != PING_STATUS_SUCCESS) {
+        CliPrint(QString("Echo %1: reply from %2, time %3 ms, status %4\n")
+                     .arg(nAttempt)
+                     .arg(QString::fromStdString(FormatIPv4(reply.Address)))
+                     .arg(reply.RTT)
+                     .arg(reply.Status));
+    } else {
+        CliPrint(QString("Echo %1: no reply, last error %2\n").arg(nAttempt).arg(GetLastError()));
+    }
+    std::fflush(stdout);
+}
+
+int PingCommand(const QStringList& args) {
+    CCliArgs cliArgs(args,
+                     "Sends up to 4 ICMP echo requests to HOST as the test engine does (time to "
+                     "live 64, 32 bytes, 5000 ms each) and stops at the first answer. Exit "
+                     "status 0 when an echo was answered, 1 when none was.",
+                     "HOST", false);
+    if (!cliArgs.Parse(1, 1))
+        return cliArgs.GetExitCode();
+    InitProbes();
+    CSystemProbes probes;
+    CHostTest test;
+    test.m_strServer = cliArgs.GetPositional().at(0).toLatin1().toStdString();
+    CEvent evNever;
+    CPingResult reply;
+    if (test.Echo(probes, evNever, reply, PrintEcho) == CHostTest::EEcho::ANSWERED)
+        return CLI_OK;
+    CliPrint(QString("No answer after %1 echoes\n").arg(ECHO_ATTEMPTS));
+    return CLI_BAD_INPUT;
+}
+VANTREL_CLI_COMMAND("ping", "Send ICMP echoes to a host as the test engine does", PingCommand);
+
+int ProbeCommand(const QStringList& args) {
+    CCliArgs cliArgs(args,
+                     "Tests URL once as the test engine tests a host: splits it, resolves its "
+                     "server, sends up to 4 echoes and, when one is answered, requests the URL "
+                     "over plain HTTP on port 80. Prints Up or Down. Exit status 0 up, 1 down, "
+                     "2 for a URL the engine cannot use.",
+                     "URL", false);
+    if (!cliArgs.Parse(1, 1))
+        return cliArgs.GetExitCode();
+    InitProbes();
+    const std::string strURL = cliArgs.GetPositional().at(0).toLatin1().toStdString();
+    CSystemProbes probes;
+    CHostTest test;
+    if (!test.SplitURL(strURL)) {
+        CliError(FromLatin1(CHostTest::BadURLText(strURL)));
+        return PROBE_BAD_URL;
+    }
+    if (!probes.Resolve(test.m_strServer)) {
+        CliError(FromLatin1(CHostTest::UnresolvedText(strURL)));
+        return PROBE_BAD_URL;
+    }
+    if (!test.IsSupportedService()) {
+        CliError(FromLatin1(CHostTest::UnknownServiceText(strURL)));
+        return PROBE_BAD_URL;
+    }
+    CEvent evNever;
+    CPingResult reply;
+    if (test.Echo(probes, evNever, reply, PrintEcho) != CHostTest::EEcho::ANSWERED) {
+        CliPrint("Down: no echo answered\n");
+        return PROBE_DOWN;
+    }
+    std::unique_ptr<CInternetSession> pSession = probes.InternetOpen(VANTREL_INTERNET_AGENT);
+    if (!pSession) {
+        CliError("Cannot initialize internet functions. InternetOpen failed");
+        return CLI_BAD_INPUT;
+    }
+    if (!test.RequestObject(*pSession)) {
+        CliPrint(QString("Down: ping %1 ms, no answer to the web request\n").arg(reply.RTT));
+        return PROBE_DOWN;
+    }
+    CliPrint(QString("Up: ping %1 ms\n").arg(reply.RTT));
+    return CLI_OK;
+}
+VANTREL_CLI_COMMAND("probe", "Test one URL as the test engine tests a host", ProbeCommand);
+
+// Says which login method each attempt uses before the mail client's own texts follow.
+class CTracingSender : public CSMTPMailSender {
+public:
+    bool Connect(const std::string& strServer, int nLoginMethod, const std::string& strUser,
+                 const std::string& strPassword, uint16_t nPort) override {
+        static const char* const s_arrMethods[] = {"no login", "CRAM-MD5", "AUTH LOGIN"};
+        CliPrint(QString("Connecting to %1 port %2 with %3\n")
+                     .arg(FromLatin1(strServer))
+                     .arg(nPort)
+                     .arg(s_arrMethods[nLoginMethod]));
+        m_nLastMethod = nLoginMethod;
+        return CSMTPMailSender::Connect(strServer, nLoginMethod, strUser, strPassword, nPort);
+    }
+    int m_nLastMethod = -1;
+};
+
+int AlertTestCommand(const QStringList& args) {
+    CCliArgs cliArgs(args,
+                     "Composes the host-down e-mail with the saved mail settings and sends it "
+                     "as an alert would (no login, then CRAM-MD5, then AUTH LOGIN), printing "
+                     "the mail client's texts and the server's replies. Exit status 0 when the "
+                     "message was sent. The settings are not changed.",
+                     QString(), false);
+    QCommandLineOption optServer(QStringList{"server-name"},
+                                 "The host name the alert names (default: www.example.com).",
+                                 "NAME", "www.example.com");
+    QCommandLineOption optSettings(QStringList{"settings"},
+                                   "The settings file to read (default: the one Vantrel uses).",
+                                   "FILE");
+    cliArgs.Parser().addOption(optServer);
+    cliArgs.Parser().addOption(optSettings);
+    if (!cliArgs.Parse())
+        return cliArgs.GetExitCode();
+
+    CAppSettings settings;
+    std::string strDataPath;
+    const CSettingsStore store =
+        cliArgs.Parser().isSet(optSettings)
+            ? CSettingsStore(QFile::encodeName(cliArgs.Parser().value(optSettings)).toStdString())
+            : CSettingsStore();
+    CSettingsStore(store.GetFileName()).LoadSettings(settings, strDataPath, false);
+    if (settings.m_strSMTP.empty() || settings.m_strEmailTo.empty() ||
+        settings.m_strEmailFrom.empty()) {
+        CliError("The settings in " + QFile::decodeName(store.GetFileName().c_str()) +
+                 " lack the SMTP server, the recipient or the sender address.");
+        return CLI_BAD_INPUT;
+    }
+    if (!settings.m_bAlertEmail)
+        CliPrint("Note: e-mail alerts are switched off in the settings.\n");
+
+    CSMTPConnection::SetTraceHook([](CSMTPConnection::ETrace eKind, const std::string& strText) {
+        std::string strLine = strText;
+        while (!strLine.empty() && (strLine.back() == '\n' || strLine.back() == '\r'))
+            strLine.pop_back();
+        CliPrint((eKind == CSMTPConnection::TRACE_REPLY ? "Server: " : "Client: ") +
+                 FromLatin1(strLine) + "\n");
+    });
+    CSMTPMessage message;
+    CHostDownAlert::ComposeMessage(
+        message, cliArgs.Parser().value(optServer).toLatin1().toStdString(),
+        settings.m_strEmailFrom, settings.m_strEmailTo, std::time(nullptr));
+    CTracingSender sender;
+    CEvent evNever;
+    uint32_t dwLastError = 0;
+    const CHostDownAlert::EDelivery eResult =
+        CHostDownAlert::Deliver(sender, message, settings.m_strSMTP, settings.m_strLogin,
+                                settings.m_strPass, evNever, dwLastError);
+    CSMTPConnection::SetTraceHook(nullptr);
+    switch (eResult) {
+    case CHostDownAlert::EDelivery::SENT:
+        CliPrint(QString("Sent with login method %1.\n").arg(sender.m_nLastMethod));
+        return CLI_OK;
+    case CHostDownAlert::EDelivery::CONNECT_FAILED:
+        CliError(
+            QString("Vantrel couldn't connect to SMTP server, last error:%1").arg(dwLastError));
+        return CLI_BAD_INPUT;
+    case CHostDownAlert::EDelivery::NOT_SENT:
+    case CHostDownAlert::EDelivery::STOPPED:
+        break;
+    }
+    CliError("The server did not accept the message with any login method.");
+    return CLI_BAD_INPUT;
+}
+VANTREL_CLI_COMMAND("alert-test", "Send the host-down e-mail with the saved mail settings",
+                    AlertTestCommand);
+
+// Messages of the store and the worker go to stderr; nobody has to close them.
+class CStderrSink : public CMessageSink {
+public:
+    void ShowMessage(const std::string& strText) override { CliError(FromLatin1(strText)); }
+};
+
+// One line per finished test of a host.
+class CPrintingRows : public CRowUpdateSink {
+public:
+    // The store is made after the engine that holds this sink.
+    void SetDoc(CVantrelDoc& doc) { m_pDoc = &doc; }
+    void PostHostUpdated(int nIndex) override {
+        const CHost& host = *m_pDoc->m_arrHosts[static_cast<size_t>(nIndex)];
+        std::lock_guard lock(*host.m_pMutex);
+        CliPrint(QString::number(nIndex) + "\t" + FromLatin1(host.m_strName) + "\t" +
+                 FromLatin1(host.GetStatusText()) + "\t" + FromLatin1(host.GetTimeTestedText()) +
+                 "\t" + FromLatin1(host.GetUptimeText()) + "\t" +
+                 FromLatin1(host.GetAvgPingText()) + "\n");
+        std::fflush(stdout);
+    }
+
+private:
+    CVantrelDoc* m_pDoc = nullptr;
+};
+
+// The real clock, ending the run at the wait after its last cycle (a wait for the connection
+// counts as a cycle).
+class CCycleLimitClock : public CSystemClock {
+public:
+    explicit CCycleLimitClock(int nCycles) : m_nCyclesLeft(nCycles) {}
+    bool WaitForStop(const CEvent& evStop, int64_t nMilliseconds) override {
+        if (m_nCyclesLeft > 0 && --m_nCyclesLeft == 0)
+            return true;
+        return CSystemClock::WaitForStop(evStop, nMilliseconds);
+    }
+
+private:
+    int m_nCyclesLeft; // 0: no limit
+};
+
+int RunCommand(const QStringList& args) {
+    CCliArgs cliArgs(args, "Runs the test engine without a window on the data file until SIGINT or "
+                           "SIGTERM (or --cycles), then saves it. Prints one line per test: index, "
+                           "name, status, time tested, uptime and average ping; messages go to "
+                           "stderr. Refuses to run beside Vantrel.");
+    QCommandLineOption optCycles(QStringList{"cycles"}, "Stop after N test cycles.", "N");
+    QCommandLineOption optMinute(QStringList{"minute-ms"},
+                                 "Length of one interval minute in milliseconds (tests).", "MS",
+                                 "60000");
+    optMinute.setFlags(QCommandLineOption::HiddenFromHelp);
+    cliArgs.Parser().addOption(optCycles);
+    cliArgs.Parser().addOption(optMinute);
+    if (!cliArgs.Parse())
+        return cliArgs.GetExitCode();
+    bool bOk = true;
+    const int nCycles =
+        cliArgs.Parser().isSet(optCycles) ? cliArgs.Parser().value(optCycles).toInt(&bOk) : 0;
+    if (!bOk || nCycles < 0) {
+        CliError("--cycles needs a whole number of cycles, 1 or more");
+        return CLI_USAGE;
+    }
+    const qlonglong nMinuteMs = cliArgs.Parser().value(optMinute).toLongLong(&bOk);
+    if (!bOk || nMinuteMs < 1) {
+        CliError("--minute-ms needs a positive number of milliseconds");
+        return CLI_USAGE;
+    }
+
+    CInstanceGuard guard;
+    if (!guard.Acquire()) {
+        CliError("Vantrel is already running; its test engine would compete with this one.");
+        return CLI_BAD_INPUT;
+    }
+    CAppSettings settings;
+    std::string strIgnored;
+    CSettingsStore settingsStore;
+    settingsStore.LoadSettings(settings, strIgnored, false);
+    const CAppSettings loaded = settings;
+
+    // SIGINT and SIGTERM are taken by sigtimedwait below; every thread started from here on
+    // inherits the mask.
+    sigset_t setStop;
+    sigemptyset(&setStop);
+    sigaddset(&setStop, SIGINT);
+    sigaddset(&setStop, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &setStop, nullptr);
+    InitProbes();
+
+    CStderrSink sink;
+    CSystemProbes probes;
+    CCycleLimitClock clock(nCycles);
+    CSMTPMailSender mailSender;
+    CHostDownAlert alerts(mailSender, clock);
+    CPrintingRows rows;
+    CEngineSeams seams;
+    seams.pProbes = &probes;
+    seams.pAlerts = &alerts;
+    seams.pRowSink = &rows;
+    seams.pClock = &clock;
+    seams.nMillisecondsPerMinute = nMinuteMs;
+    CTestEngine engine(seams, nullptr);
+    CVantrelDoc doc(sink, &engine);
+    rows.SetDoc(doc);
+
+    if (!doc.OnNewDocument(cliArgs.GetDataPath(), settings))
+        return CLI_BAD_INPUT;
+    const timespec tsPoll{0, 200 * 1000 * 1000};
+    while (!engine.WaitForEnd(0)) {
+        const int nSignal = sigtimedwait(&setStop, nullptr, &tsPoll);
+        if (nSignal == SIGINT || nSignal == SIGTERM) {
+            CliError("stopping after the test in progress");
+            break;
+        }
+    }
+    doc.OnCloseDocument(settings);
+    // An alert may have switched e-mail alerts off; that is kept, as Vantrel keeps it.
+    if (settings.m_bAlertEmail != loaded.m_bAlertEmail)
+        settingsStore.SaveSettings(settings);
+    return doc.m_strLastSaveError.empty() ? CLI_OK : CLI_BAD_INPUT;
+}
+VANTREL_CLI_COMMAND("run", "Run the test engine without a window", RunCommand);
+
+} // namespace
