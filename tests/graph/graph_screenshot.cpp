@@ -1,4 +1,5 @@
-// Writes the host graph dialog of a sample host to a PNG: graph_screenshot [file.png]
+// Writes the host graph dialog of a sample host to a PNG:
+// graph_screenshot [file.png [history entries, 300 by default]]
 #include "sample_host_graph.h"
 
 #include <QApplication>
@@ -10,7 +11,8 @@ int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication app(argc, argv);
     const QString strPath = argc > 1 ? QString::fromLocal8Bit(argv[1]) : "host_graph.png";
-    if (!WriteSampleGraphPng(strPath)) {
+    const int nEntries = argc > 2 ? std::atoi(argv[2]) : 300;
+    if (!WriteSampleGraphPng(strPath, nEntries)) {
         std::fprintf(stderr, "Cannot write %s\n", qPrintable(strPath));
         return 1;
     }
