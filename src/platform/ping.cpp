@@ -3,10 +3,12 @@
 #include "platform/last_error.h"
 #include "platform/resolver.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <initializer_list>
+#include <limits>
 #include <vector>
 
 #include <linux/errqueue.h>
@@ -311,10 +313,11 @@ bool CPing::PingUsingICMP(const std::string& strHostName, CPingResult& pr, uint8
 
     std::vector<uint8_t> arrBuffer(RECEIVE_BUFFER_SIZE);
     for (;;) {
-        const auto nLeft =
-            std::chrono::ceil<std::chrono::milliseconds>(tDeadline - Clock::now()).count();
+        const int64_t nLeft = std::clamp<int64_t>(
+            std::chrono::ceil<std::chrono::milliseconds>(tDeadline - Clock::now()).count(), 0,
+            std::numeric_limits<int>::max());
         pollfd poller{fd, POLLIN, 0};
-        const int nReady = poll(&poller, 1, nLeft > 0 ? static_cast<int>(nLeft) : 0);
+        const int nReady = poll(&poller, 1, static_cast<int>(nLeft));
         if (nReady < 0 && errno == EINTR)
             continue;
         if (nReady < 0) {
