@@ -13,9 +13,9 @@
 
 namespace {
 
-// The page area of the original dialogs: 312 x 191 dialog units of an 8-point font.
-constexpr int PAGE_WIDTH = 468;
-constexpr int PAGE_HEIGHT = 310;
+// Room for the header (title, step and logo on one line) in the fonts of a Linux desktop.
+constexpr int PAGE_WIDTH = 560;
+constexpr int PAGE_HEIGHT = 340;
 
 } // namespace
 

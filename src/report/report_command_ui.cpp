@@ -1,0 +1,92 @@
+#include "report/report_command_ui.h"
+
+#include "core/vantrel_doc.h"
+#include "report/report_writer.h"
+#include "report/weighting_dialog.h"
+#include "ui/message_box.h"
+
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QUrl>
+
+const char* const CReportCommandUI::NO_HOSTS =
+    "Please mark at least one host to generate report for.";
+const char* const CReportCommandUI::FILE_FILTER = "HTML Files (*.html);;All Files (*)";
+const char* const CReportCommandUI::PROPOSED_NAME = "HostsReport";
+const char* const CReportCommandUI::EXTENSION = "html";
+
+CReportCommandUI::CReportCommandUI(QWidget* pParent, CVantrelDoc& doc)
+    : m_pParent(pParent), m_doc(doc) {}
+
+void CReportCommandUI::Run(QWidget* pParent, CVantrelDoc& doc, std::vector<int>& arrMarked,
+                           const std::function<void(int)>& fnToggleCheck) {
+    CReportCommandUI command(pParent, doc);
+    command.Execute(arrMarked, fnToggleCheck);
+}
+
+std::string CReportCommandUI::Execute(std::vector<int>& arrMarked,
+                                      const std::function<void(int)>& fnToggleCheck) {
+    std::vector<int> arrSet;
+    const size_t nRows = std::min(arrMarked.size(), m_doc.m_arrHosts.size());
+    for (size_t nRow = 0; nRow < nRows; ++nRow) {
+        if (arrMarked[nRow] == 0)
+            continue;
+        if (fnToggleCheck)
+            fnToggleCheck(static_cast<int>(nRow));
+        else
+            arrMarked[nRow] = 0;
+        arrSet.push_back(static_cast<int>(nRow));
+    }
+    if (arrSet.empty()) {
+        ShowMessage(NO_HOSTS);
+        return {};
+    }
+    CReportWeights arrWeights{};
+    if (!AskWeights(arrWeights))
+        return {};
+    std::string strPath;
+    if (!AskFileName(strPath))
+        return {};
+
+    CReportScorer scorer;
+    scorer.Score(m_doc.m_arrHosts, arrSet, arrWeights);
+    std::string strError;
+    if (!CReportWriter::WriteReport(strPath, m_doc.m_arrHosts, scorer, strError)) {
+        ShowMessage("The report could not be written.\n" + strError + ".");
+        return {};
+    }
+    OpenFile(strPath);
+    return strPath;
+}
+
+bool CReportCommandUI::AskWeights(CReportWeights& arrWeights) {
+    CWeightingDialog dlg(m_pParent);
+    if (dlg.exec() != QDialog::Accepted)
+        return false;
+    arrWeights = dlg.GetWeights();
+    return true;
+}
+
+bool CReportCommandUI::AskFileName(std::string& strPath) {
+    QFileDialog dlg(m_pParent);
+    dlg.setAcceptMode(QFileDialog::AcceptSave);
+    dlg.setFileMode(QFileDialog::AnyFile);
+    dlg.setNameFilter(QString::fromLatin1(FILE_FILTER));
+    dlg.setDefaultSuffix(QString::fromLatin1(EXTENSION));
+    dlg.selectFile(QString::fromLatin1(PROPOSED_NAME));
+    // Replacing an existing file is confirmed by the dialog itself.
+    dlg.setOption(QFileDialog::DontConfirmOverwrite, false);
+    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
+        return false;
+    strPath = QFileInfo(dlg.selectedFiles().first()).absoluteFilePath().toLocal8Bit().toStdString();
+    return true;
+}
+
+void CReportCommandUI::OpenFile(const std::string& strPath) {
+    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromLocal8Bit(strPath.c_str())));
+}
+
+void CReportCommandUI::ShowMessage(const std::string& strText) {
+    CMessageBox::Information(m_pParent, QString::fromLatin1(strText.c_str()));
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "report/report_scorer.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+class CVantrelDoc;
+class QWidget;
+
+// The desktop program's Generate report command: takes the marked hosts, asks for the weights
+// and the file, scores, writes the report and opens it with the desktop's default program.
+// The dialogs, the opener and the message box are virtual so that tests can stand in for them.
+class CReportCommandUI {
+public:
+    CReportCommandUI(QWidget* pParent, CVantrelDoc& doc);
+    virtual ~CReportCommandUI() = default;
+
+    // The list view's command. arrMarked holds one tick flag per row of doc.m_arrHosts;
+    // fnToggleCheck(row) is the view's ToggleCheck, which clears a ticked row's flag and box.
+    static void Run(QWidget* pParent, CVantrelDoc& doc, std::vector<int>& arrMarked,
+                    const std::function<void(int)>& fnToggleCheck);
+
+    // The command's steps; the marks are consumed even when the user cancels later.
+    // Returns the path of the written report, empty when nothing was written.
+    std::string Execute(std::vector<int>& arrMarked, const std::function<void(int)>& fnToggleCheck);
+
+    // The weighting dialog; false on Cancel.
+    virtual bool AskWeights(CReportWeights& arrWeights);
+    // The save dialog; false on Cancel.
+    virtual bool AskFileName(std::string& strPath);
+    virtual void OpenFile(const std::string& strPath);
+    virtual void ShowMessage(const std::string& strText);
+
+    static const char* const NO_HOSTS;
+    static const char* const FILE_FILTER;
+    static const char* const PROPOSED_NAME;
+    static const char* const EXTENSION;
+
+protected:
+    QWidget* m_pParent;
+    CVantrelDoc& m_doc;
+};

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "report/report_scorer.h"
+
+#include <QDialog>
+
+#include <array>
+#include <string>
+
+class QComboBox;
+class CStyledLabel;
+
+// Asks how much each of the nine compared attributes counts, from 1 to 10. Every opening
+// starts with all weights at 10.
+class CWeightingDialog : public QDialog {
+    Q_OBJECT
+public:
+    explicit CWeightingDialog(QWidget* pParent);
+
+    // The weights as the report reads them: each weight text converted with "%d".
+    CReportWeights GetWeights() const;
+
+    void accept() override;
+
+    // The selected texts, in attribute order; filled by OK, empty otherwise.
+    std::array<std::string, ATTRIBUTE_COUNT> m_arrWeights;
+    std::array<QComboBox*, ATTRIBUTE_COUNT> m_arrLists{};
+
+    static const char* const EXPLANATION;
+
+private:
+    CStyledLabel* m_pExplanation;
+};
