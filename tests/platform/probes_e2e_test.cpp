@@ -163,7 +163,13 @@ public:
         });
         readyFuture.wait();
     }
-    ~CForger() { m_thread.join(); }
+    ~CForger() { Join(); }
+
+    // Waits until the script has been played; the request's fields below are read after it.
+    void Join() {
+        if (m_thread.joinable())
+            m_thread.join();
+    }
 
     bool m_bSeen = false;
     uint8_t m_nTTL = 0, m_nTOS = 0;
@@ -312,6 +318,7 @@ TEST_P(PingInNamespaces, RequestCarriesTtlTosDfAndThePayload) {
     {
         CForger forger({{0, 0, 0, 0, 0, ECHO_DATA, false}});
         const CPingOutcome o = PingFromClient("10.211.5.2", 17, 2000, 32, 0x28, true);
+        forger.Join();
         ASSERT_TRUE(forger.m_bSeen);
         EXPECT_EQ(forger.m_nTTL, 17);
         EXPECT_EQ(forger.m_nTOS, 0x28);
@@ -324,6 +331,7 @@ TEST_P(PingInNamespaces, RequestCarriesTtlTosDfAndThePayload) {
     {
         CForger forger({{0, 0, 0, 0, 0, std::string(5, 'E'), false}});
         const CPingOutcome o = PingFromClient("10.211.5.2", 64, 2000, 5, 0, false);
+        forger.Join();
         ASSERT_TRUE(forger.m_bSeen);
         EXPECT_EQ(forger.m_nTTL, 64);
         EXPECT_EQ(forger.m_nTOS, 0);
