@@ -1,38 +1,21 @@
 #include "platform/ping.h"
 
+#include "platform/ping_settings_guard.h"
+
 #include "platform/last_error.h"
 #include "platform/resolver.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <mutex>
 #include <thread>
 #include <vector>
 
 namespace {
 
-std::mutex g_mtxTrace;
-std::vector<std::string> g_arrTrace;
-
-void RecordTrace(const std::string& strText) {
-    std::lock_guard lock(g_mtxTrace);
-    g_arrTrace.push_back(strText);
-}
-
-// Restores the process's socket kind and trace hook after each test.
 class PingTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        m_nKind = _CPING_ICMP::Get().GetSocketKind();
-        g_arrTrace.clear();
-        CPing::SetTraceHook(RecordTrace);
-    }
-    void TearDown() override {
-        _CPING_ICMP::Get().SetSocketKind(m_nKind);
-        CPing::SetTraceHook(nullptr);
-    }
-    int m_nKind = ICMP_SOCKET_NONE;
+    CPingSettingsGuard m_guard;
 };
 
 } // namespace
@@ -49,8 +32,8 @@ TEST_F(PingTest, WithoutASocketKindEveryPingFailsAtOnce) {
     EXPECT_EQ(result.Address, 0u);
     EXPECT_EQ(result.RTT, 0u);
     EXPECT_EQ(result.Status, 0u);
-    ASSERT_EQ(g_arrTrace.size(), 1u);
-    EXPECT_EQ(g_arrTrace[0], "CPing::PingUsingICMP, ICMP dll is not available\n");
+    EXPECT_EQ(CPingSettingsGuard::Traces(),
+              std::vector<std::string>{"CPing::PingUsingICMP, ICMP dll is not available\n"});
 }
 
 TEST_F(PingTest, LoopbackAnswersFromManyThreads) {
@@ -80,7 +63,7 @@ TEST_F(PingTest, LoopbackAnswersFromManyThreads) {
     EXPECT_EQ(result.Status, 0u);
     EXPECT_TRUE(CPing().PingUsingICMP("localhost", result, 64, 2000, 1400, 0, false));
     EXPECT_EQ(result.Address, 0x0100007Fu);
-    EXPECT_TRUE(g_arrTrace.empty());
+    EXPECT_TRUE(CPingSettingsGuard::Traces().empty());
 }
 
 TEST_F(PingTest, UnresolvableNameFailsWithoutSending) {
@@ -89,8 +72,8 @@ TEST_F(PingTest, UnresolvableNameFailsWithoutSending) {
     CPingResult result;
     EXPECT_FALSE(CPing().PingUsingICMP("", result, 64, 1000, 32, 0, false));
     EXPECT_EQ(GetLastError(), RESOLVE_ERROR_HOST_NOT_FOUND);
-    ASSERT_EQ(g_arrTrace.size(), 1u);
-    EXPECT_EQ(g_arrTrace[0], "CPing::PingUsingICMP, Could not resolve the host name \n");
+    EXPECT_EQ(CPingSettingsGuard::Traces(),
+              std::vector<std::string>{"CPing::PingUsingICMP, Could not resolve the host name \n"});
 }
 
 TEST(Resolver, DottedAddressesAndNames) {

@@ -12,6 +12,7 @@
 #include "platform/loopback_http_server.h"
 #include "platform/netns_lab.h"
 #include "platform/ping.h"
+#include "platform/ping_settings_guard.h"
 #include "platform/resolver.h"
 #include "platform/url_splitter.h"
 
@@ -28,7 +29,6 @@
 #include <cstring>
 #include <future>
 #include <memory>
-#include <mutex>
 
 namespace {
 
@@ -90,14 +90,6 @@ uint32_t Address(const char* pszDotted) {
     uint32_t dwAddress = 0;
     ParseDottedIPv4(pszDotted, dwAddress);
     return dwAddress;
-}
-
-std::mutex g_mtxTrace;
-std::vector<std::string> g_arrTrace;
-
-void RecordTrace(const std::string& strText) {
-    std::lock_guard lock(g_mtxTrace);
-    g_arrTrace.push_back(strText);
 }
 
 struct CPingOutcome {
@@ -260,17 +252,9 @@ protected:
     void SetUp() override {
         if (g_pLab == nullptr)
             GTEST_SKIP() << g_strWhyNot;
-        m_nKind = _CPING_ICMP::Get().GetSocketKind();
         _CPING_ICMP::Get().SetSocketKind(GetParam());
-        std::lock_guard lock(g_mtxTrace);
-        g_arrTrace.clear();
-        CPing::SetTraceHook(RecordTrace);
     }
-    void TearDown() override {
-        _CPING_ICMP::Get().SetSocketKind(m_nKind);
-        CPing::SetTraceHook(nullptr);
-    }
-    int m_nKind = ICMP_SOCKET_NONE;
+    CPingSettingsGuard m_guard;
 };
 
 } // namespace
@@ -302,7 +286,7 @@ TEST_P(PingInNamespaces, RealRepliesAndErrorsThroughARouter) {
     o = PingFromClient("10.211.2.2", 64, 3000, 1200, 0, false);
     EXPECT_TRUE(o.bResult);
     EXPECT_EQ(o.result.Status, 0u);
-    EXPECT_TRUE(g_arrTrace.empty());
+    EXPECT_TRUE(CPingSettingsGuard::Traces().empty());
 }
 
 TEST_P(PingInNamespaces, UnansweredAddressTimesOut) {
@@ -356,7 +340,7 @@ TEST_P(PingInNamespaces, ForeignRepliesAreSkippedUntilOursComes) {
     EXPECT_EQ(o.result.Address, Address("10.211.5.2"));
     EXPECT_GE(o.result.RTT, 350u);
     EXPECT_LT(o.result.RTT, 3000u);
-    EXPECT_TRUE(g_arrTrace.empty());
+    EXPECT_TRUE(CPingSettingsGuard::Traces().empty());
 }
 
 TEST_P(PingInNamespaces, OnlyForeignRepliesMeanATimeOut) {
@@ -371,19 +355,16 @@ TEST_P(PingInNamespaces, ReplyWithOtherDataIsInvalid) {
     for (const std::string& strData :
          {std::string(31, 'E') + "F", std::string(16, 'E'), std::string(33, 'E')}) {
         SCOPED_TRACE(strData);
-        {
-            std::lock_guard lock(g_mtxTrace);
-            g_arrTrace.clear();
-        }
+        CPingSettingsGuard::ClearTraces();
         CForger forger({{0, 0, 0, 0, 0, strData, false}});
         const CPingOutcome o = PingFromClient("10.211.5.2", 64, 2000);
         EXPECT_FALSE(o.bResult);
         EXPECT_EQ(o.dwLastError, PING_ERROR_BAD_REPLY);
         EXPECT_LT(o.nElapsedMs, 1500);
         EXPECT_EQ(o.result.Address, 0u);
-        std::lock_guard lock(g_mtxTrace);
-        ASSERT_EQ(g_arrTrace.size(), 1u);
-        EXPECT_EQ(g_arrTrace[0], "CPing::PingUsingICMP, Could not get a valid ICMP response\n");
+        EXPECT_EQ(CPingSettingsGuard::Traces(),
+                  std::vector<std::string>{
+                      "CPing::PingUsingICMP, Could not get a valid ICMP response\n"});
     }
 }
 
