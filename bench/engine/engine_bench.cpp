@@ -1,0 +1,192 @@
+// Figures of the test engine on loopback: one cycle over 200 hosts that all answer (real
+// echoes to 127.0.0.x, a real HTTP request each), the time StopTests takes while the worker
+// idles between cycles, and the worker thread's CPU time per host test.
+//
+// usage: bench_engine [RUNS]   (root: the hosts live in a network namespace made here)
+
+#include "core/message_sink.h"
+#include "core/vantrel_doc.h"
+#include "platform/http_client.h"
+#include "platform/loopback_http_server.h"
+#include "platform/netns_lab.h"
+#include "platform/ping.h"
+#include "testing/alert_raiser.h"
+#include "testing/row_update_sink.h"
+#include "testing/system_clock.h"
+#include "testing/system_probes.h"
+#include "testing/test_engine.h"
+#include "testing/test_worker.h"
+
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr int HOSTS = 200;
+
+class CQuietSink : public CMessageSink {
+public:
+    void ShowMessage(const std::string& strText) override {
+        std::fprintf(stderr, "message: %s\n", strText.c_str());
+    }
+};
+
+class CNoAlerts : public CAlertRaiser {
+public:
+    void RaiseHostDownAlert(CVantrelDoc&, const std::string& strServer) override {
+        std::fprintf(stderr, "alert: %s went down\n", strServer.c_str());
+    }
+};
+
+class CCountingRows : public CRowUpdateSink {
+public:
+    void PostHostUpdated(int) override { ++m_nRows; }
+    std::atomic<int> m_nRows{0};
+};
+
+// The namespace has no default route: the connection check is answered yes, every other
+// probe is the real one.
+class CLabProbes : public CSystemProbes {
+public:
+    bool IsConnected() override { return true; }
+};
+
+// Ends the run at the first wait and notes when the cycle's tests were done.
+class COneCycleClock : public CSystemClock {
+public:
+    bool WaitForStop(const CEvent&, int64_t) override {
+        m_end = Clock::now();
+        return true;
+    }
+    Clock::time_point m_end;
+};
+
+double ThreadCpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_THREAD, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+void AddHosts(CVantrelDoc& doc, int32_t bTesting) {
+    for (int i = 0; i < HOSTS; ++i) {
+        auto* pHost = new CHost;
+        pHost->m_strName = "Host " + std::to_string(i);
+        pHost->m_strTestURL = "http://127.0.0." + std::to_string(i + 1) + "/index.html";
+        pHost->m_bTesting = bTesting;
+        doc.AddHost(pHost);
+    }
+}
+
+struct CStats {
+    double dMin, dMedian, dMax;
+};
+CStats Summarise(std::vector<double> arr) {
+    std::sort(arr.begin(), arr.end());
+    return {arr.front(), arr[arr.size() / 2], arr.back()};
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const int nRuns = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+    const std::string strWhy = CNetnsLab::WhyUnavailable();
+    if (!strWhy.empty()) {
+        std::fprintf(stderr, "bench_engine %s\n", strWhy.c_str());
+        return 1;
+    }
+    CHttpClient::InitLibrary();
+    _CPING_ICMP::Get();
+    CNetnsLab lab("bench");
+    const std::string strNs = lab.Add("hosts");
+    if (strNs.empty()) {
+        std::fprintf(stderr, "cannot make a network namespace\n");
+        return 1;
+    }
+    auto pServer = lab.InNamespace(strNs, [] {
+        return std::make_unique<CLoopbackHttpServer>(
+            CLoopbackHttpServer::EMode::Reply,
+            "HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: close\r\n\r\nok", "0.0.0.0", 80);
+    });
+    const std::string strDir = "/tmp/vantrel-bench-engine-" + std::to_string(getpid());
+    std::filesystem::create_directories(strDir);
+    const std::string strData = strDir + "/Vantrel.dat";
+
+    CQuietSink sink;
+    CLabProbes probes;
+    CNoAlerts alerts;
+    CCountingRows rows;
+
+    // One cycle over 200 answering hosts, run after run.
+    std::vector<double> arrCycle, arrCpuPerHost;
+    for (int nRun = 0; nRun < nRuns; ++nRun) {
+        CVantrelDoc doc(sink, nullptr);
+        AddHosts(doc, 1);
+        COneCycleClock clock;
+        CEngineSeams seams;
+        seams.pProbes = &probes;
+        seams.pAlerts = &alerts;
+        seams.pRowSink = &rows;
+        seams.pClock = &clock;
+        const auto start = Clock::now();
+        const double dCpu = lab.InNamespace(strNs, [&] {
+            const double dBefore = ThreadCpuSeconds();
+            TestWorker(doc, seams);
+            return ThreadCpuSeconds() - dBefore;
+        });
+        int nUp = 0;
+        for (CHost* pHost : doc.m_arrHosts)
+            nUp += pHost->m_nState == HOST_UP;
+        const double dSeconds = std::chrono::duration<double>(clock.m_end - start).count();
+        arrCycle.push_back(dSeconds);
+        arrCpuPerHost.push_back(dCpu / HOSTS * 1000.0);
+        std::printf("run %d: cycle over %d hosts (%d up) %.3f s, worker CPU %.3f ms per host "
+                    "test\n",
+                    nRun + 1, HOSTS, nUp, dSeconds, dCpu / HOSTS * 1000.0);
+    }
+
+    // StopTests while the worker waits between cycles (200 hosts in the list, none tested,
+    // so each start reaches its idle wait at once; the stop writes the data file).
+    std::vector<double> arrStop;
+    for (int nRun = 0; nRun < 4 * nRuns; ++nRun) {
+        CSystemClock clock;
+        CEngineSeams seams;
+        seams.pProbes = &probes;
+        seams.pAlerts = &alerts;
+        seams.pRowSink = &rows;
+        seams.pClock = &clock;
+        CTestEngine engine(seams, nullptr);
+        CVantrelDoc doc(sink, &engine);
+        std::filesystem::remove(strData);
+        AddHosts(doc, 0);
+        doc.OnNewDocument(strData, CAppSettings());
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        const auto start = Clock::now();
+        doc.StopTests();
+        arrStop.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+    }
+
+    const CStats cycle = Summarise(arrCycle);
+    const CStats cpu = Summarise(arrCpuPerHost);
+    const CStats stop = Summarise(arrStop);
+    std::printf("\ncycle over %d loopback hosts: min %.3f s, median %.3f s, max %.3f s "
+                "(goal < 2 s), %d runs\n",
+                HOSTS, cycle.dMin, cycle.dMedian, cycle.dMax, nRuns);
+    std::printf("worker CPU per host test: min %.3f ms, median %.3f ms, max %.3f ms "
+                "(goal < 1 ms)\n",
+                cpu.dMin, cpu.dMedian, cpu.dMax);
+    std::printf("StopTests while idle: min %.2f ms, median %.2f ms, max %.2f ms (goal < 100 ms), "
+                "%zu stops\n",
+                stop.dMin, stop.dMedian, stop.dMax, arrStop.size());
+    std::printf("web requests served: %d\n", pServer->GetConnections());
+    pServer.reset();
+    std::filesystem::remove_all(strDir);
+    return 0;
+}
