@@ -62,7 +62,7 @@ using PFN_PING_TRACE = void (*)(const std::string& strText);
 // One ICMP echo request. Thread-safe: every call has its own socket.
 class CPing {
 public:
-    // Sends one echo of nDataSize bytes of 0x45 to strHostName (dotted address or name) with
+    // Sends one echo of wDataSize bytes of 0x45 to strHostName (dotted address or name) with
     // the given time to live, type of service and don't-fragment flag, and waits up to
     // dwTimeoutMs for the reply that answers it (other ICMP traffic is skipped).
     // True when a reply came: an echo reply with our data (Status 0) or an ICMP error
