@@ -8,7 +8,6 @@
 #include "mail/smtp_connection.h"
 #include "mail/smtp_message.h"
 #include "platform/event.h"
-#include "platform/http_client.h"
 #include "platform/last_error.h"
 #include "platform/ping.h"
 #include "platform/resolver.h"
@@ -37,12 +36,6 @@ QString FromLatin1(const std::string& str) {
     return QString::fromLatin1(str.data(), static_cast<qsizetype>(str.size()));
 }
 
-// The process-wide parts of the probes are set up before any thread starts.
-void InitProbes() {
-    CHttpClient::InitLibrary();
-    _CPING_ICMP::Get();
-}
-
 void PrintEcho(int nAttempt, bool bOk, const CPingResult& reply) {
     if (bOk || reply.Status != PING_STATUS_SUCCESS) {
         CliPrint(QString("Echo %1: reply from %2, time %3 ms, status %4\n")
@@ -64,7 +57,6 @@ int PingCommand(const QStringList& args) {
                      "HOST", false);
     if (!cliArgs.Parse(1, 1))
         return cliArgs.GetExitCode();
-    InitProbes();
     CSystemProbes probes;
     CHostTest test;
     test.m_strServer = cliArgs.GetPositional().at(0).toLatin1().toStdString();
@@ -86,7 +78,6 @@ int ProbeCommand(const QStringList& args) {
                      "URL", false);
     if (!cliArgs.Parse(1, 1))
         return cliArgs.GetExitCode();
-    InitProbes();
     const std::string strURL = cliArgs.GetPositional().at(0).toLatin1().toStdString();
     CSystemProbes probes;
     CHostTest test;
@@ -293,7 +284,6 @@ int RunCommand(const QStringList& args) {
     sigaddset(&setStop, SIGINT);
     sigaddset(&setStop, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &setStop, nullptr);
-    InitProbes();
 
     CStderrSink sink;
     CSystemProbes probes;

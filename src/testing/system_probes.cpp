@@ -22,6 +22,10 @@ private:
 
 } // namespace
 
+CSystemProbes::CSystemProbes() {
+    CHttpClient::InitLibrary();
+}
+
 bool CSystemProbes::PingUsingICMP(const std::string& strHost, CPingResult& result, uint8_t nTTL,
                                   uint32_t dwTimeoutMs, uint16_t nPayloadSize, uint8_t nTOS,
                                   bool bDontFragment) {

@@ -7,6 +7,9 @@
 // The probes over the platform: ICMP echo, name resolution, libcurl, connection state.
 class CSystemProbes : public CProbes {
 public:
+    // Sets up libcurl for the process: make the probes before the worker thread starts.
+    CSystemProbes();
+
     bool PingUsingICMP(const std::string& strHost, CPingResult& result, uint8_t nTTL,
                        uint32_t dwTimeoutMs, uint16_t nPayloadSize, uint8_t nTOS,
                        bool bDontFragment) override;

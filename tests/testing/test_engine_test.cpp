@@ -1,7 +1,7 @@
+#include "core/test_files.h"
 #include "testing/engine_fakes.h"
 #include "testing/gui_thread_fakes.h"
 #include "testing/system_clock.h"
-#include "core/test_files.h"
 #include "testing/test_commands.h"
 #include "testing/test_engine.h"
 #include "testing/test_worker.h"
@@ -68,6 +68,25 @@ protected:
     }
     void Open() { ASSERT_TRUE(m_doc.OnNewDocument(m_dir / "Vantrel.dat", CAppSettings())); }
 
+    // One tested host whose echo waits at the gate until the test opens it.
+    CHost& OpenWithEchoHeldAt(CGate& echo) {
+        CHost& host = AddHost("http://www.alpha.test/");
+        m_probes.m_onPing = [&echo](const std::string&, CPingResult& reply) {
+            echo.Pass();
+            reply.RTT = 8;
+            return true;
+        };
+        Open();
+        return host;
+    }
+
+    // The worker shows the unresolvable-host box while it holds that host's lock.
+    void OpenWithWorkerShowingABox() {
+        AddHost("http://nowhere.test/");
+        m_probes.SetServer("nowhere.test", {false, true, 0, 0, true});
+        Open();
+    }
+
     CTempDir m_dir;
     CQueuedMessages m_gui;
     CFakeProbes m_probes;
@@ -124,14 +143,8 @@ TEST_F(EngineTest, StoppingAWorkerThatEndedOnItsOwnReturnsAtOnce) {
 }
 
 TEST_F(EngineTest, StopWhileAnEchoWaitsShowsTheDialogAndKeepsTheStatistics) {
-    CHost& host = AddHost("http://www.alpha.test/");
     CGate echo;
-    m_probes.m_onPing = [&](const std::string&, CPingResult& reply) {
-        echo.Pass();
-        reply.RTT = 8;
-        return true;
-    };
-    Open();
+    CHost& host = OpenWithEchoHeldAt(echo);
     CWatchdog watchdog(30s, "StopTests during an echo");
     echo.WaitUntilSomeoneWaits();
     // The dialog comes after the first 100 ms; the echo then ends and the worker with it.
@@ -157,10 +170,7 @@ TEST_F(EngineTest, StopWhileAnEchoWaitsShowsTheDialogAndKeepsTheStatistics) {
 }
 
 TEST_F(EngineTest, StopTestsServesTheWorkersMessageBoxInsteadOfDeadlocking) {
-    // The worker shows the unresolvable-host box while it holds that host's lock.
-    AddHost("http://nowhere.test/");
-    m_probes.SetServer("nowhere.test", {false, true, 0, 0, true});
-    Open();
+    OpenWithWorkerShowingABox();
     CWatchdog watchdog(30s, "StopTests while the worker shows a box");
     m_gui.WaitForQueuedBox();
     m_doc.StopTests();
@@ -172,9 +182,7 @@ TEST_F(EngineTest, StopTestsServesTheWorkersMessageBoxInsteadOfDeadlocking) {
 }
 
 TEST_F(EngineTest, HostCommandWaitsForALockHeldUnderAMessageBox) {
-    AddHost("http://nowhere.test/");
-    m_probes.SetServer("nowhere.test", {false, true, 0, 0, true});
-    Open();
+    OpenWithWorkerShowingABox();
     CWatchdog watchdog(30s, "stop command while the worker shows a box");
     m_gui.WaitForQueuedBox();
     // The wait serves the box; the worker then lets go of the host and we get its lock.
@@ -186,14 +194,8 @@ TEST_F(EngineTest, HostCommandWaitsForALockHeldUnderAMessageBox) {
 }
 
 TEST_F(EngineTest, StopCommandDuringATestWaitsAndTheResultIsStillRecorded) {
-    CHost& host = AddHost("http://www.alpha.test/");
     CGate echo;
-    m_probes.m_onPing = [&](const std::string&, CPingResult& reply) {
-        echo.Pass();
-        reply.RTT = 8;
-        return true;
-    };
-    Open();
+    CHost& host = OpenWithEchoHeldAt(echo);
     CWatchdog watchdog(30s, "stop command during a test");
     echo.WaitUntilSomeoneWaits();
     std::thread opener([&] {
