@@ -48,10 +48,13 @@ void CWaitDialog::EndWait() {
 }
 
 void CWaitDialog::Serve() {
+    // Boxes the worker asks for during the first short try wait until the dialog is up, so
+    // the user sees why the program waits while the box is open.
+    if (!isVisible())
+        return;
     if (m_pQueue)
         m_pQueue->Serve();
-    if (isVisible())
-        Paint();
+    Paint();
 }
 
 int CWaitDialog::GetPosition() const {

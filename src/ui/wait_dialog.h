@@ -9,8 +9,8 @@ class QProgressBar;
 
 // "Waiting for pings to finish.": the modeless dialog shown while the user-interface thread
 // waits for the worker. No buttons; the bar steps by 10 from 0 to 100 and starts again.
-// While it waits it shows the worker's queued message boxes and paints itself, and nothing
-// that reacts to the user's input runs.
+// Once it is shown it serves the worker's queued message boxes and paints itself, and nothing
+// that reacts to the user's input runs meanwhile.
 class CWaitDialog : public QDialog, public CWaitObserver {
     Q_OBJECT
 public:
@@ -22,7 +22,7 @@ public:
     void Serve() override;
 
     int GetPosition() const;
-    // True from the first try of a wait until its end.
+    // True while the dialog is up for a wait.
     bool IsWaiting() const { return m_nWaits > 0; }
     int GetWaitsShown() const { return m_nWaitsShown; }
 

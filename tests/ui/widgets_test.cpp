@@ -121,12 +121,20 @@ TEST_F(WidgetsTest, WaitDialogServesQueuedBoxesWithoutTheEventLoop) {
         queue.ShowMessage("second");
         bReturned = true;
     });
+    while (queue.GetPendingCount() == 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    // During the first short try nothing is shown yet.
+    dlg.Serve();
+    EXPECT_TRUE(answerer.m_arrSeen.empty());
+    EXPECT_EQ(queue.GetPendingCount(), 1u);
     // Only Serve() runs here, as inside a wait for the worker.
+    dlg.BeginWait();
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (!bReturned && std::chrono::steady_clock::now() < deadline) {
         dlg.Serve();
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
+    dlg.EndWait();
     EXPECT_TRUE(bReturned);
     worker.join();
     EXPECT_EQ(answerer.Texts(), (QStringList{"first", "second"}));
