@@ -1,11 +1,12 @@
 #include "assistant/my_page7.h"
 
+#include "assistant/list_ctrl_ex.h"
+
 #include "core/host.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QListWidget>
 #include <QVBoxLayout>
 
 const char* const CMyPage7::HELP_TEXT =
@@ -16,25 +17,10 @@ const char* const CMyPage7::HELP_TEXT =
 CMyPage7::CMyPage7() : CWizardPage(PLACE_LAST, 7, "Features Details") {
     Body()->addWidget(
         MakeText("Please fill out the information concerning features of the web host."));
-    m_pFeatures = new QListWidget;
+    m_pFeatures = new CListCtrlEx;
     m_pFeatures->setObjectName(QStringLiteral("Features"));
-    m_pFeatures->setSelectionMode(QAbstractItemView::SingleSelection);
-    for (const std::string& strFeature : GetAnswerList(ANSWERS_FEATURES)) {
-        auto* pItem = new QListWidgetItem(QString::fromLatin1(strFeature.c_str()), m_pFeatures);
-        pItem->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
-        pItem->setCheckState(Qt::Unchecked);
-    }
-    // The page's marks follow the ticks; Finish copies them into the record.
-    connect(m_pFeatures, &QListWidget::itemChanged, this, [this](QListWidgetItem* pItem) {
-        const int nRow = m_pFeatures->row(pItem);
-        if (nRow < 0 || static_cast<size_t>(nRow) >= m_arrFeatureMarks.size())
-            return;
-        uint32_t& nMark = m_arrFeatureMarks[nRow];
-        if (pItem->checkState() != Qt::Checked)
-            nMark = 0;
-        else if (nMark == 0)
-            nMark = 1;
-    });
+    for (const std::string& strFeature : GetAnswerList(ANSWERS_FEATURES))
+        m_pFeatures->AddRow(QString::fromLatin1(strFeature.c_str()));
     Body()->addWidget(m_pFeatures, 1);
     auto* pRatingRow = new QHBoxLayout;
     pRatingRow->addWidget(MakeHelp(HELP_TEXT), 1);
@@ -45,9 +31,7 @@ CMyPage7::CMyPage7() : CWizardPage(PLACE_LAST, 7, "Features Details") {
 
 bool CMyPage7::OnInitDialog() {
     CWizardPage::OnInitDialog();
-    for (size_t i = 0; i < m_arrFeatureMarks.size() && i < size_t(m_pFeatures->count()); ++i)
-        m_pFeatures->item(int(i))->setCheckState(m_arrFeatureMarks[i] != 0 ? Qt::Checked
-                                                                           : Qt::Unchecked);
+    m_pFeatures->AttachChecks(&m_arrFeatureMarks);
     return true;
 }
 

@@ -3,7 +3,7 @@
 #include "assistant/wizard_page.h"
 
 class QComboBox;
-class QListWidget;
+class CListCtrlEx;
 
 // Page 7: the features list with its tick boxes and the features rating. Finish needs the
 // rating; ticks are optional.
@@ -18,6 +18,6 @@ public:
     static const char* const HELP_TEXT;
 
 private:
-    QListWidget* m_pFeatures;
+    CListCtrlEx* m_pFeatures;
     QComboBox* m_pRating;
 };

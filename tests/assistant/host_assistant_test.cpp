@@ -1,4 +1,5 @@
 #include "assistant/host_assistant.h"
+#include "assistant/list_ctrl_ex.h"
 #include "assistant/my_page1.h"
 #include "assistant/wizard_page.h"
 
@@ -8,7 +9,8 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QStandardItemModel>
+#include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -111,6 +113,20 @@ void WalkTo(CHostAssistant& a, int nPage) {
         a.next();
         ASSERT_EQ(a.currentId(), nId + 1);
     }
+}
+
+CListCtrlEx* Features(CHostAssistant& a) {
+    auto* p = a.GetPage(6)->findChild<CListCtrlEx*>();
+    EXPECT_NE(p, nullptr);
+    return p;
+}
+
+// A left click on the row's tick box, as the user does it.
+void ClickTick(CListCtrlEx* pList, int nRow) {
+    const QModelIndex index = pList->GetModel()->index(nRow, 0);
+    pList->scrollTo(index);
+    const QRect rect = pList->visualRect(index);
+    QTest::mouseClick(pList->viewport(), Qt::LeftButton, {}, QPoint(5, rect.center().y()));
 }
 
 QAbstractButton* Button(CHostAssistant& a, QWizard::WizardButton e) {
@@ -348,11 +364,12 @@ TEST_F(HostAssistantTest, ListsHoldTheAnswerTables) {
             EXPECT_EQ(p->itemText(i).toStdString(), arrItems[i]);
         EXPECT_FALSE(p->isEditable());
     }
-    auto* pFeatures = a.GetPage(6)->findChild<QListWidget*>();
-    ASSERT_NE(pFeatures, nullptr);
-    ASSERT_EQ(pFeatures->count(), FEATURE_COUNT);
-    EXPECT_EQ(pFeatures->item(0)->text(), "Unix Operating System");
-    EXPECT_EQ(pFeatures->item(36)->text(), "Other");
+    CListCtrlEx* pFeatures = Features(a);
+    ASSERT_EQ(pFeatures->GetModel()->rowCount(), FEATURE_COUNT);
+    for (int i = 0; i < FEATURE_COUNT; ++i) {
+        EXPECT_EQ(pFeatures->GetItemText(i, 0).toStdString(), g_arrFeatures[i]);
+        EXPECT_EQ(pFeatures->GetStateImage(i), CListCtrlEx::IMAGE_EMPTY);
+    }
 }
 
 TEST_F(HostAssistantTest, AddStoresPageByPageAndFinishNeedsTheRating) {
@@ -366,9 +383,17 @@ TEST_F(HostAssistantTest, AddStoresPageByPageAndFinishNeedsTheRating) {
     EXPECT_EQ(a.GetWorkingCopy().m_nEmailAccounts, -1);
     EXPECT_EQ(host.m_strName, "");
     WalkTo(a, 6);
-    auto* pFeatures = a.GetPage(6)->findChild<QListWidget*>();
-    pFeatures->item(3)->setCheckState(Qt::Checked);
-    pFeatures->item(36)->setCheckState(Qt::Checked);
+    // A click on a tick box ticks it and leaves the selection; Space ticks the selected row.
+    CListCtrlEx* pFeatures = Features(a);
+    pFeatures->setCurrentIndex(pFeatures->GetModel()->index(36, 0));
+    ClickTick(pFeatures, 3);
+    ClickTick(pFeatures, 5);
+    ClickTick(pFeatures, 5);
+    EXPECT_EQ(pFeatures->GetSelectedRow(), 36);
+    QTest::keyClick(pFeatures, Qt::Key_Space);
+    EXPECT_EQ(pFeatures->GetStateImage(3), CListCtrlEx::IMAGE_TICKED);
+    EXPECT_EQ(pFeatures->GetStateImage(5), CListCtrlEx::IMAGE_EMPTY);
+    EXPECT_EQ(pFeatures->GetStateImage(36), CListCtrlEx::IMAGE_TICKED);
     Button(a, QWizard::FinishButton)->click();
     EXPECT_EQ(a.m_arrMessages, std::vector<std::string>{
                                    "Please enter your rating of the features of this web host."});
@@ -416,13 +441,16 @@ TEST_F(HostAssistantTest, ModifyShowsStoredAnswers) {
     a.next();
     ASSERT_EQ(a.currentId(), 6);
     EXPECT_EQ(List(a, 6, "Features Rating")->currentIndex(), 4);
-    auto* pFeatures = a.GetPage(6)->findChild<QListWidget*>();
+    CListCtrlEx* pFeatures = Features(a);
+    // The page's marks start as the host's (any value but 0 is a tick).
+    EXPECT_EQ(a.GetPage(6)->m_arrFeatureMarks[36], 7u);
     for (int i = 0; i < FEATURE_COUNT; ++i)
-        EXPECT_EQ(pFeatures->item(i)->checkState(),
-                  i == 0 || i == 36 ? Qt::Checked : Qt::Unchecked);
+        EXPECT_EQ(pFeatures->GetStateImage(i),
+                  i == 0 || i == 36 ? CListCtrlEx::IMAGE_TICKED : CListCtrlEx::IMAGE_EMPTY);
     // Nothing ticked is valid: 37 zero flags.
-    pFeatures->item(0)->setCheckState(Qt::Unchecked);
-    pFeatures->item(36)->setCheckState(Qt::Unchecked);
+    ClickTick(pFeatures, 0);
+    ClickTick(pFeatures, 36);
+    EXPECT_EQ(pFeatures->GetStateImage(36), CListCtrlEx::IMAGE_EMPTY);
     Button(a, QWizard::FinishButton)->click();
     EXPECT_EQ(a.result(), QDialog::Accepted);
     host.m_bResolved = 1;
