@@ -22,6 +22,7 @@
 
 #include <QFile>
 
+#include <atomic>
 #include <csignal>
 #include <ctime>
 #include <pthread.h>
@@ -147,13 +148,13 @@ int AlertTestCommand(const QStringList& args) {
     if (!cliArgs.Parse())
         return cliArgs.GetExitCode();
 
-    CAppSettings settings;
-    std::string strDataPath;
-    const CSettingsStore store =
+    CSettingsStore store =
         cliArgs.Parser().isSet(optSettings)
             ? CSettingsStore(QFile::encodeName(cliArgs.Parser().value(optSettings)).toStdString())
             : CSettingsStore();
-    CSettingsStore(store.GetFileName()).LoadSettings(settings, strDataPath, false);
+    CAppSettings settings;
+    std::string strDataPath;
+    store.LoadSettings(settings, strDataPath, false);
     if (settings.m_strSMTP.empty() || settings.m_strEmailTo.empty() ||
         settings.m_strEmailFrom.empty()) {
         CliError("The settings in " + QFile::decodeName(store.GetFileName().c_str()) +
@@ -230,12 +231,16 @@ class CCycleLimitClock : public CSystemClock {
 public:
     explicit CCycleLimitClock(int nCycles) : m_nCyclesLeft(nCycles) {}
     bool WaitForStop(const CEvent& evStop, int64_t nMilliseconds) override {
-        if (m_nCyclesLeft > 0 && --m_nCyclesLeft == 0)
+        if (m_nCyclesLeft > 0 && --m_nCyclesLeft == 0) {
+            m_bEndedRun = true;
             return true;
+        }
         return CSystemClock::WaitForStop(evStop, nMilliseconds);
     }
+    bool EndedRun() const { return m_bEndedRun; }
 
 private:
+    std::atomic<bool> m_bEndedRun{false};
     int m_nCyclesLeft; // 0: no limit
 };
 
@@ -304,18 +309,21 @@ int RunCommand(const QStringList& args) {
     if (!doc.OnNewDocument(cliArgs.GetDataPath(), settings))
         return CLI_BAD_INPUT;
     const timespec tsPoll{0, 200 * 1000 * 1000};
-    while (!engine.WaitForEnd(0)) {
+    bool bStopped = false;
+    while (!bStopped && !engine.WaitForEnd(0)) {
         const int nSignal = sigtimedwait(&setStop, nullptr, &tsPoll);
         if (nSignal == SIGINT || nSignal == SIGTERM) {
             CliError("stopping after the test in progress");
-            break;
+            bStopped = true;
         }
     }
+    // Ended on its own without the cycle limit: the worker could not start (it said why).
+    const bool bWorkerFailed = !bStopped && !clock.EndedRun();
     doc.OnCloseDocument(settings);
     // An alert may have switched e-mail alerts off; that is kept, as Vantrel keeps it.
     if (settings.m_bAlertEmail != loaded.m_bAlertEmail)
         settingsStore.SaveSettings(settings);
-    return doc.m_strLastSaveError.empty() ? CLI_OK : CLI_BAD_INPUT;
+    return doc.m_strLastSaveError.empty() && !bWorkerFailed ? CLI_OK : CLI_BAD_INPUT;
 }
 VANTREL_CLI_COMMAND("run", "Run the test engine without a window", RunCommand);
 

@@ -9,13 +9,19 @@ CTestEngine::CTestEngine(const CEngineSeams& seams, CWaitObserver* pObserver)
     : m_seams(seams), m_pObserver(pObserver) {}
 
 CTestEngine::~CTestEngine() {
-    if (m_worker.joinable())
+    if (m_worker.joinable()) {
+        m_pDoc->m_hStopEvent.Set();
         m_worker.join();
+    }
 }
 
 void CTestEngine::StartTests(CVantrelDoc& doc) {
-    if (m_worker.joinable())
-        return; // a worker already runs over the store
+    if (m_worker.joinable()) {
+        if (!m_evEnded.IsSet())
+            return;      // a worker already runs over the store
+        m_worker.join(); // it ended on its own
+    }
+    m_pDoc = &doc;
     m_evEnded.Reset();
     m_worker = std::thread([this, &doc] {
         TestWorker(doc, m_seams);

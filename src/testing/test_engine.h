@@ -15,7 +15,8 @@ class CTestEngine : public CTestControl {
 public:
     // pObserver may be null (no dialog, nothing to serve: the command-line companion).
     CTestEngine(const CEngineSeams& seams, CWaitObserver* pObserver);
-    ~CTestEngine() override; // the owner stops the worker first; a running one is joined
+    // The owner stops the worker first; one still running is stopped here.
+    ~CTestEngine() override;
 
     void StartTests(CVantrelDoc& doc) override;
     void StopTests(CVantrelDoc& doc) override;
@@ -28,6 +29,7 @@ public:
 private:
     CEngineSeams m_seams;
     CWaitObserver* m_pObserver;
+    CVantrelDoc* m_pDoc = nullptr; // the store the worker runs over
     std::thread m_worker;
     CEvent m_evEnded; // set by the worker thread as its last act
 };

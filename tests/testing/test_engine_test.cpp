@@ -142,6 +142,24 @@ TEST_F(EngineTest, StoppingAWorkerThatEndedOnItsOwnReturnsAtOnce) {
     EXPECT_FALSE(m_doc.m_hStopEvent.IsSet());
 }
 
+TEST_F(EngineTest, StartingAgainAfterTheWorkerEndedOnItsOwnRunsANewOne) {
+    AddHost("http://www.alpha.test/");
+    m_probes.m_bInternetOpens = false;
+    Open();
+    CWatchdog watchdog(20s, "restart after the worker's own end");
+    m_gui.WaitForQueuedBox();
+    m_gui.Serve();
+    while (!m_engine.WaitForEnd(10))
+        ;
+    m_probes.m_bInternetOpens = true;
+    m_doc.StartTests();
+    while (m_rows.GetRows().empty())
+        std::this_thread::sleep_for(1ms);
+    EXPECT_EQ(m_doc.m_arrHosts[0]->m_nTests, 1);
+    m_doc.StopTests();
+    EXPECT_EQ(m_probes.m_arrAgents.size(), 2u);
+}
+
 TEST_F(EngineTest, StopWhileAnEchoWaitsShowsTheDialogAndKeepsTheStatistics) {
     CGate echo;
     CHost& host = OpenWithEchoHeldAt(echo);
