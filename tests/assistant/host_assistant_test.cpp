@@ -211,6 +211,13 @@ TEST_F(HostAssistantTest, IntroductionOfAddAndModify) {
                                  "\n\nPlease click Next to begin."),
               std::string::npos);
     EXPECT_EQ(modify.windowTitle(), "Modify Host Assistant");
+    for (int nPage = 0; nPage < CHostAssistant::PAGE_COUNT; ++nPage) {
+        WalkTo(modify, nPage); // a page shows the title once it has started
+        int nTitles = 0;
+        for (QLabel* p : modify.GetPage(nPage)->findChildren<QLabel*>())
+            nTitles += p->text() == "Modify Host Assistant";
+        EXPECT_EQ(nTitles, 1) << nPage;
+    }
 }
 
 TEST_F(HostAssistantTest, MissingTextsKeepThePageAndStoreNothing) {
@@ -503,6 +510,19 @@ TEST_F(HostAssistantTest, CancelQuestionOnlyInModifyAfterTheFirstPage) {
 }
 
 TEST_F(HostAssistantTest, RunChangesTheHostOnlyOnFinish) {
+    // Add, cancelled after three pages were answered: the new record stays blank.
+    CHost blank;
+    QTimer::singleShot(0, [] {
+        auto* p = qobject_cast<CHostAssistant*>(QApplication::activeModalWidget());
+        ASSERT_NE(p, nullptr);
+        WalkTo(*p, 4);
+        p->button(QWizard::CancelButton)->click();
+    });
+    EXPECT_FALSE(CHostAssistant::Run(nullptr, blank, false));
+    EXPECT_EQ(blank.m_strName, "");
+    for (int i = 0; i < CHost::ANSWER_COUNT; ++i)
+        EXPECT_EQ(blank.Answer(i), -1) << i;
+
     CHost host;
     FillHost(host);
     host.m_bResolved = 1;
