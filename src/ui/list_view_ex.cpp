@@ -9,6 +9,8 @@
 #include <QPainter>
 #include <QStandardItemModel>
 
+#include <algorithm>
+
 namespace {
 
 const QString kEllipsis = QStringLiteral("...");
@@ -60,6 +62,10 @@ void CListViewEx::SetItemText(int nRow, int nColumn, const QString& strText) {
 int CListViewEx::GetSelectedRow() const {
     const QModelIndexList rows = selectionModel()->selectedRows();
     return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+int CListViewEx::GetRowHeight() const {
+    return std::max(fontMetrics().height() + 4, m_imlState.height() + 2);
 }
 
 int CListViewEx::GetIconLeft() const {

@@ -33,6 +33,8 @@ public:
     // The one selected row, or -1.
     int GetSelectedRow() const;
 
+    // Room for a line of text and for the tick box, whichever is taller.
+    int GetRowHeight() const;
     // Where the tick box ends and the row's label begins, in viewport co-ordinates.
     int GetIconLeft() const;
 

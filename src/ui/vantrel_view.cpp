@@ -83,6 +83,7 @@ void CVantrelView::AddHostRow(const CHost& host) {
     for (int i = 0; i < COLUMN_COUNT; ++i)
         items << new QStandardItem();
     items[0]->setData(1, STATE_ROLE);
+    items[0]->setSizeHint(QSize(CArtwork::CHECK_WIDTH, GetRowHeight()));
     pModel->appendRow(items);
     UpdateHostRow(nRow, host);
 }
