@@ -35,6 +35,10 @@ std::vector<const CCliCommand*> CCliCommand::GetAll() {
     return vecCommands;
 }
 
+QString CliFromLatin1(const std::string& str) {
+    return QString::fromLatin1(str.data(), static_cast<qsizetype>(str.size()));
+}
+
 void CliError(const QString& strText) {
     std::fputs(("vantrelctl: " + strText + "\n").toLocal8Bit().constData(), stderr);
     std::fflush(stderr);

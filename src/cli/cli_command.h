@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <string>
 #include <vector>
 
 // Exit statuses of every verb.
@@ -39,6 +40,8 @@ public:
 #define VANTREL_CLI_COMMAND(name, summary, function)                                               \
     static const CCliCommand VANTREL_CLI_CONCAT(s_cliCommand, __LINE__)(name, summary, function)
 
+// A text of the data file or the store (ISO-8859-1 bytes) for printing.
+QString CliFromLatin1(const std::string& str);
 // Writes "vantrelctl: <text>" and a line break to stderr.
 void CliError(const QString& strText);
 // Writes text to stdout or stderr in the terminal's encoding.

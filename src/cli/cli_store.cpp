@@ -20,6 +20,11 @@ int CCliStore::Load(const std::string& strPath) {
     return CLI_BAD_INPUT;
 }
 
+bool CCliStore::Open(const CCliArgs& args, int& nExit) {
+    nExit = Load(args.GetDataPath());
+    return m_report.m_eResult != CHostsFile::LOAD_UNREADABLE;
+}
+
 void CCliStore::ShowMessage(const std::string& strText) {
-    CliError(QString::fromLatin1(strText.data(), static_cast<qsizetype>(strText.size())));
+    CliError(CliFromLatin1(strText));
 }

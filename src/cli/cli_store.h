@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cli/cli_args.h"
 #include "core/message_sink.h"
 #include "core/vantrel_doc.h"
 
@@ -15,6 +16,11 @@ public:
     // described on stderr and gives CLI_BAD_INPUT; the complete hosts of a damaged file are
     // loaded all the same.
     int Load(const std::string& strPath);
+
+    // Loads the file that --data names (or the default one). False when there is nothing to
+    // work on (missing or unreadable file). nExit is the status to end with: CLI_OK, or
+    // CLI_BAD_INPUT also for damaged input, whose complete hosts are loaded all the same.
+    bool Open(const CCliArgs& args, int& nExit);
 
     CVantrelDoc& GetDoc() { return m_doc; }
     const CHostsFile::CLoadReport& GetReport() const { return m_report; }

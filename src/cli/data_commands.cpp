@@ -26,26 +26,23 @@ constexpr const char* s_arrAnswerKeys[CHost::ANSWER_COUNT] = {
     "uptime_guarantee", "feature_rating",
 };
 
-QString FromLatin1(const std::string& str) {
-    return QString::fromLatin1(str.data(), static_cast<qsizetype>(str.size()));
-}
-
 int ListCommand(const QStringList& args) {
     CCliArgs cliArgs(args, "Shows one line per host: index, name, test URL, status, time tested, "
                            "uptime and average ping, separated by tabs.");
     if (!cliArgs.Parse())
         return cliArgs.GetExitCode();
     CCliStore store;
-    const int nExit = store.Load(cliArgs.GetDataPath());
-    if (store.GetReport().m_eResult == CHostsFile::LOAD_UNREADABLE)
+    int nExit = CLI_OK;
+    if (!store.Open(cliArgs, nExit))
         return nExit;
     const CVantrelDoc& doc = store.GetDoc();
     for (size_t i = 0; i < doc.m_arrHosts.size(); ++i) {
         const CHost& host = *doc.m_arrHosts[i];
-        CliPrint(QString::number(i) + "\t" + FromLatin1(host.m_strName) + "\t" +
-                 FromLatin1(host.m_strTestURL) + "\t" + FromLatin1(host.GetStatusText()) + "\t" +
-                 FromLatin1(host.GetTimeTestedText()) + "\t" + FromLatin1(host.GetUptimeText()) +
-                 "\t" + FromLatin1(host.GetAvgPingText()) + "\n");
+        CliPrint(QString::number(i) + "\t" + CliFromLatin1(host.m_strName) + "\t" +
+                 CliFromLatin1(host.m_strTestURL) + "\t" + CliFromLatin1(host.GetStatusText()) +
+                 "\t" + CliFromLatin1(host.GetTimeTestedText()) + "\t" +
+                 CliFromLatin1(host.GetUptimeText()) + "\t" + CliFromLatin1(host.GetAvgPingText()) +
+                 "\n");
     }
     return nExit;
 }
@@ -134,8 +131,8 @@ int ExportCommand(const QStringList& args) {
     if (!cliArgs.Parse())
         return cliArgs.GetExitCode();
     CCliStore store;
-    const int nExit = store.Load(cliArgs.GetDataPath());
-    if (store.GetReport().m_eResult == CHostsFile::LOAD_UNREADABLE)
+    int nExit = CLI_OK;
+    if (!store.Open(cliArgs, nExit))
         return nExit;
     const CVantrelDoc& doc = store.GetDoc();
     std::string strOut = "{\n  \"run_seconds\": " + std::to_string(doc.m_nRunSeconds) +
@@ -295,7 +292,7 @@ int ImportCommand(const QStringList& args) {
     const std::string strDataPath = cliArgs.GetDataPath();
     std::string strError;
     if (!CHostsFile::Save(strDataPath, arrHosts, nRunSeconds, nInterval, false, strError)) {
-        CliError(FromLatin1(strError) + "; the data file was not changed.");
+        CliError(CliFromLatin1(strError) + "; the data file was not changed.");
         return CLI_BAD_INPUT;
     }
     return CLI_OK;
@@ -315,7 +312,7 @@ int CheckCommand(const QStringList& args) {
     for (CHost* pHost : arrHosts)
         delete pHost;
     if (report.m_eResult == CHostsFile::LOAD_UNREADABLE) {
-        CliError(FromLatin1(report.m_strReason) + ".");
+        CliError(CliFromLatin1(report.m_strReason) + ".");
         return CLI_BAD_INPUT;
     }
     QString strOut = "hosts read: " + QString::number(report.m_nHostsRead) + "\n";
@@ -325,7 +322,7 @@ int CheckCommand(const QStringList& args) {
                 ? "in host " + QString::number(report.m_nHostIndex)
                 : (report.m_nOffset < 4 ? QString("in the host count") : QString("in the trailer"));
         CliPrint(strOut + "damaged: yes, at byte " + QString::number(report.m_nOffset) + " " +
-                 strWhere + "\n" + FromLatin1(report.m_strReason) + "\n");
+                 strWhere + "\n" + CliFromLatin1(report.m_strReason) + "\n");
         return CLI_BAD_INPUT;
     }
     strOut += "damaged: no\n";

@@ -3,14 +3,20 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
+#include <cstring>
+
 namespace {
 
 QString GetOverview() {
     QString strText = "Usage: vantrelctl <command> [options]\n\n"
-                      "Works with the hosts data file of Vantrel.\n\nCommands:\n";
+                      "The command-line companion of Vantrel.\n\nCommands:\n";
+    int nWidth = 0;
     for (const CCliCommand* pCommand : CCliCommand::GetAll())
-        strText += QString("  %1%2\n")
-                       .arg(QLatin1String(pCommand->m_pszName), -10)
+        nWidth = std::max(nWidth, static_cast<int>(std::strlen(pCommand->m_pszName)));
+    for (const CCliCommand* pCommand : CCliCommand::GetAll())
+        strText += QString("  %1  %2\n")
+                       .arg(QLatin1String(pCommand->m_pszName), -nWidth)
                        .arg(QLatin1String(pCommand->m_pszSummary));
     return strText + "\nRun 'vantrelctl <command> --help' for a command's options.\n";
 }
