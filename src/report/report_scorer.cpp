@@ -2,6 +2,7 @@
 
 #include "core/host.h"
 #include "core/vantrel_doc.h"
+#include "testing/waiter.h"
 
 #include <algorithm>
 #include <limits>
@@ -45,7 +46,7 @@ void RankAttribute(const std::vector<int64_t>& arrKeys, int nAttribute,
 } // namespace
 
 void CReportScorer::Score(const std::vector<CHost*>& arrHosts, std::vector<int> arrSet,
-                          const CReportWeights& arrWeights) {
+                          const CReportWeights& arrWeights, CWaitObserver* pWait) {
     std::sort(arrSet.begin(), arrSet.end());
     arrSet.erase(std::unique(arrSet.begin(), arrSet.end()), arrSet.end());
     m_arrSet = std::move(arrSet);
@@ -64,13 +65,15 @@ void CReportScorer::Score(const std::vector<CHost*>& arrHosts, std::vector<int> 
     for (auto& arr : arrKeys)
         arr.resize(n);
 
+    CWaiter waiter(pWait);
     for (size_t k = 0; k < n; ++k) {
         const CHost& host = *arrHosts[static_cast<size_t>(m_arrSet[k])];
         m_arrEmailPoints[k] = CVantrelDoc::GetEmailPoints(host);
         m_arrRedundancyPoints[k] = CVantrelDoc::GetRedundancyPoints(host);
         {
             // The test worker updates these; the answers above change only on this thread.
-            std::lock_guard<std::recursive_timed_mutex> lock(*host.m_pMutex);
+            waiter.Lock(*host.m_pMutex);
+            std::lock_guard<std::recursive_timed_mutex> lock(*host.m_pMutex, std::adopt_lock);
             const size_t nPings = host.m_pPingHistory->size();
             if (nPings > 0) {
                 m_arrHasPing[k] = 1;

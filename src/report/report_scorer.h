@@ -6,6 +6,7 @@
 #include <vector>
 
 class CHost;
+class CWaitObserver;
 
 // The nine compared attributes, in the order of the weights, the rank scores and the report.
 enum EReportAttribute {
@@ -31,9 +32,11 @@ class CReportScorer {
 public:
     // Scores arrHosts[i] for every i of arrSet (sorted ascending and made unique here; every
     // index must be a valid position of arrHosts). Each host's lock is taken, one at a time,
-    // while its test statistics are read; its answers are read without a lock.
+    // while its test statistics are read; its answers are read without a lock. The test worker
+    // may hold a host's lock while it waits for a message box: the user-interface thread
+    // passes its wait observer, which shows the wait dialog and serves those boxes meanwhile.
     void Score(const std::vector<CHost*>& arrHosts, std::vector<int> arrSet,
-               const CReportWeights& arrWeights);
+               const CReportWeights& arrWeights, CWaitObserver* pWait = nullptr);
 
     size_t GetCount() const { return m_arrSet.size(); }
 

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include "testing/wait_observer.h"
+
+#include <atomic>
 #include <chrono>
 #include <future>
 #include <thread>
@@ -268,30 +271,54 @@ TEST(ReportScorer, WeightsMultiplyInAttributeOrder) {
     EXPECT_EQ(SumOfTotals(scorer), ExpectedSum(3, arrWeights));
 }
 
-TEST(ReportScorer, WaitsForTheHostLockHeldByTheTestWorker) {
+// Stands in for the wait dialog: counts its calls and shows the worker's message box when the
+// worker has asked for one.
+class CBoxServingObserver : public CWaitObserver {
+public:
+    void BeginWait() override { ++m_nBegin; }
+    void StepWait() override {}
+    void EndWait() override { ++m_nEnd; }
+    void Serve() override {
+        if (m_bBoxRequested.load())
+            m_bBoxShown = true;
+    }
+    std::atomic<bool> m_bBoxRequested{false};
+    std::atomic<bool> m_bBoxShown{false};
+    int m_nBegin = 0;
+    int m_nEnd = 0;
+};
+
+TEST(ReportScorer, ServesTheWorkersMessageBoxWhileWaitingForItsHostLock) {
     CReportHosts hosts;
     MakeReferenceHosts(hosts);
+    CBoxServingObserver observer;
     std::promise<void> locked;
-    std::promise<void> release;
     std::thread worker([&] {
+        // The worker shows some messages under the host's lock and waits for the user.
         std::lock_guard<std::recursive_timed_mutex> lock(*hosts[1].m_pMutex);
         locked.set_value();
-        release.get_future().wait();
-        // A ping that completes while the report waits is part of the figures.
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        observer.m_bBoxRequested = true;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!observer.m_bBoxShown && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        // A ping recorded before the lock is released is part of the figures.
         SetPings(hosts[1], {25});
     });
     locked.get_future().wait();
     CReportScorer scorer;
-    auto result = std::async(std::launch::async,
-                             [&] { scorer.Score(hosts.Hosts(), hosts.All(), s_arrTens); });
-    EXPECT_EQ(result.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout);
-    release.set_value();
-    result.get();
+    scorer.Score(hosts.Hosts(), hosts.All(), s_arrTens, &observer);
     worker.join();
+    EXPECT_TRUE(observer.m_bBoxShown);
+    EXPECT_EQ(observer.m_nBegin, 1); // the wait dialog after the first 100 ms
+    EXPECT_EQ(observer.m_nEnd, 1);
     EXPECT_EQ(scorer.m_arrAvgPing[1], 250u);
-    // Its lock is free again afterwards.
-    EXPECT_TRUE(hosts[1].m_pMutex->try_lock());
-    hosts[1].m_pMutex->unlock();
+    EXPECT_EQ(scorer.m_arrRankScores[1][ATTRIBUTE_SPEED], 3.0f);
+    // No lock stays taken.
+    for (CHost* pHost : hosts.Hosts()) {
+        EXPECT_TRUE(pHost->m_pMutex->try_lock());
+        pHost->m_pMutex->unlock();
+    }
 }
 
 } // namespace
