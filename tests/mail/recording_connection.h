@@ -4,7 +4,6 @@
 #include "platform/last_error.h"
 
 #include <algorithm>
-#include <regex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -33,10 +32,33 @@ public:
     std::vector<std::string> m_arrResponses;
 };
 
-// The Date header changes with every run: replace its value by "*".
+// Whether strText follows strPattern: "A" an upper-case letter, "a" a lower-case one, "0" a
+// digit, "+" a sign, anything else itself.
+inline bool FollowsPattern(const std::string& strText, const std::string& strPattern) {
+    if (strText.size() != strPattern.size())
+        return false;
+    for (size_t i = 0; i < strText.size(); ++i) {
+        char c = strText[i], p = strPattern[i];
+        bool bOk = p == 'A'   ? (c >= 'A' && c <= 'Z')
+                   : p == 'a' ? (c >= 'a' && c <= 'z')
+                   : p == '0' ? (c >= '0' && c <= '9')
+                   : p == '+' ? (c == '+' || c == '-')
+                              : c == p;
+        if (!bOk)
+            return false;
+    }
+    return true;
+}
+
+// The Date header changes with every run: a well-formed value is replaced by "*".
 inline std::string WithoutDate(const std::string& strWire) {
-    static const std::regex s_date(
-        "Date: [A-Z][a-z]{2}, [0-9]{2} [A-Z][a-z]{2} [0-9]{4} [0-9]{2}:[0-9]{2}:[0-9]{2} "
-        "[+-][0-9]{4}\r\n");
-    return std::regex_replace(strWire, s_date, "Date: *\r\n");
+    const size_t nStart = strWire.find("\r\nDate: ");
+    if (nStart == std::string::npos)
+        return strWire;
+    const size_t nValue = nStart + 8;
+    const size_t nEnd = strWire.find("\r\n", nValue);
+    if (nEnd == std::string::npos ||
+        !FollowsPattern(strWire.substr(nValue, nEnd - nValue), "Aaa, 00 Aaa 0000 00:00:00 +0000"))
+        return strWire;
+    return strWire.substr(0, nValue) + "*" + strWire.substr(nEnd);
 }
