@@ -21,6 +21,17 @@ QImage MagentaImage(int nWidth, int nHeight) {
     return image;
 }
 
+// Pixels of the painted image at least nAlpha opaque replace the magenta of the target at
+// column nLeft; anti-aliased edges are snapped to the shape or to transparent.
+void CopyOntoMagenta(const QImage& painted, int nAlpha, QImage& target, int nLeft) {
+    for (int y = 0; y < painted.height(); ++y)
+        for (int x = 0; x < painted.width(); ++x) {
+            const QRgb px = painted.pixel(x, y);
+            if (qAlpha(px) >= nAlpha)
+                target.setPixel(nLeft + x, y, qRgb(qRed(px), qGreen(px), qBlue(px)));
+        }
+}
+
 // A small server cabinet: the motif of the host commands.
 void DrawServer(QPainter& p, const QRectF& r) {
     p.setPen(QPen(kInk, 1.5));
@@ -39,10 +50,14 @@ void DrawServer(QPainter& p, const QRectF& r) {
     }
 }
 
-void DrawBadge(QPainter& p, const QPointF& c, const QColor& colour) {
+// A round badge at the server's lower right with a white mark of two strokes (+ or x).
+void DrawBadge(QPainter& p, const QColor& colour, const QLineF& first, const QLineF& second) {
     p.setPen(QPen(Qt::white, 1.5));
     p.setBrush(colour);
-    p.drawEllipse(c, 9, 9);
+    p.drawEllipse(QPointF(34, 32), 9, 9);
+    p.setPen(QPen(Qt::white, 3));
+    p.drawLine(first);
+    p.drawLine(second);
 }
 
 void DrawToolbarImage(QPainter& p, int nIndex) {
@@ -51,10 +66,7 @@ void DrawToolbarImage(QPainter& p, int nIndex) {
     switch (nIndex) {
     case 0: // add host
         DrawServer(p, server);
-        DrawBadge(p, QPointF(34, 32), kGreen);
-        p.setPen(QPen(Qt::white, 3));
-        p.drawLine(QPointF(29, 32), QPointF(39, 32));
-        p.drawLine(QPointF(34, 27), QPointF(34, 37));
+        DrawBadge(p, kGreen, QLineF(29, 32, 39, 32), QLineF(34, 27, 34, 37));
         break;
     case 1: { // edit host
         DrawServer(p, server);
@@ -68,10 +80,7 @@ void DrawToolbarImage(QPainter& p, int nIndex) {
     }
     case 2: // remove host
         DrawServer(p, server);
-        DrawBadge(p, QPointF(34, 32), kRed);
-        p.setPen(QPen(Qt::white, 3));
-        p.drawLine(QPointF(30, 28), QPointF(38, 36));
-        p.drawLine(QPointF(38, 28), QPointF(30, 36));
+        DrawBadge(p, kRed, QLineF(30, 28, 38, 36), QLineF(38, 28, 30, 36));
         break;
     case 3: { // start tests
         p.setPen(QPen(kInk, 1.5));
@@ -140,13 +149,7 @@ QImage CArtwork::ToolbarStrip(bool bLowColour) {
             QPainter p(&cell);
             DrawToolbarImage(p, i);
         }
-        QPainter p(&strip);
-        for (int y = 0; y < TOOLBAR_HEIGHT; ++y)
-            for (int x = 0; x < TOOLBAR_WIDTH; ++x) {
-                const QRgb px = cell.pixel(x, y);
-                if (qAlpha(px) >= 128)
-                    strip.setPixel(i * TOOLBAR_WIDTH + x, y, qRgb(qRed(px), qGreen(px), qBlue(px)));
-            }
+        CopyOntoMagenta(cell, 128, strip, i * TOOLBAR_WIDTH);
     }
     if (bLowColour)
         return strip.convertToFormat(QImage::Format_Indexed8, BasicPalette(), Qt::ThresholdDither)
@@ -194,12 +197,7 @@ QImage CArtwork::Logo() {
     }
     // Back onto magenta, the way the dialogs expect their logo.
     QImage result = MagentaImage(nWidth, nHeight);
-    for (int y = 0; y < nHeight; ++y)
-        for (int x = 0; x < nWidth; ++x) {
-            const QRgb px = logo.pixel(x, y);
-            if (qAlpha(px) >= 96)
-                result.setPixel(x, y, qRgb(qRed(px), qGreen(px), qBlue(px)));
-        }
+    CopyOntoMagenta(logo, 96, result, 0);
     return result;
 }
 
