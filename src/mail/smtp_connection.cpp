@@ -342,7 +342,8 @@ bool CSMTPConnection::ReadResponse(char* pszBuffer, int nInitialBufSize, const c
         }
         // Waits up to 250 ms for data, but no longer than the time-out allows.
         bool bReadable = false;
-        int nWait = static_cast<int>(std::min<uint32_t>(250, m_dwTimeoutMs - dwElapsed + 1));
+        int nWait =
+            static_cast<int>(std::min<uint64_t>(250, uint64_t{m_dwTimeoutMs} - dwElapsed + 1));
         if (!m_socket.IsReadable(bReadable, nWait))
             return fail();
         if (!bReadable)

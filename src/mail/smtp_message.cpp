@@ -166,6 +166,7 @@ std::string CSMTPMessage::FormatDate(time_t t) {
     static const char* const s_arrDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
     static const char* const s_arrMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                               "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    tzset(); // follow the zone as it is now, as the platform's zone query does
     tm tmLocal{};
     localtime_r(&t, &tmLocal);
     TIME_ZONE_INFORMATION tzi;

@@ -11,6 +11,18 @@ namespace {
 constexpr int WAIT_MS = 15000; // no test waits longer for its client
 }
 
+uint16_t FreeLoopbackPort() {
+    int hSocket = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t nLength = sizeof addr;
+    bind(hSocket, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    getsockname(hSocket, reinterpret_cast<sockaddr*>(&addr), &nLength);
+    close(hSocket);
+    return ntohs(addr.sin_port);
+}
+
 CScriptedSmtpServer::CScriptedSmtpServer(std::vector<SServerStep> arrScript, bool bReadAfterScript)
     : m_arrScript(std::move(arrScript)), m_bReadAfterScript(bReadAfterScript) {
     m_hListen = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);

@@ -36,6 +36,9 @@ inline SServerStep Hangup() {
     return {SServerStep::CLOSE, {}};
 }
 
+// A loopback port that nobody listens on (free when asked).
+uint16_t FreeLoopbackPort();
+
 class CScriptedSmtpServer {
 public:
     explicit CScriptedSmtpServer(std::vector<SServerStep> arrScript, bool bReadAfterScript = true);

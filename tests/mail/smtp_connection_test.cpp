@@ -4,9 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -26,19 +23,6 @@ int64_t MillisecondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
                                                                  start)
         .count();
-}
-
-// A loopback port nobody listens on.
-uint16_t FreePort() {
-    int hSocket = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t nLength = sizeof addr;
-    bind(hSocket, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    getsockname(hSocket, reinterpret_cast<sockaddr*>(&addr), &nLength);
-    close(hSocket);
-    return ntohs(addr.sin_port);
 }
 
 int OpenDescriptors() {
@@ -211,7 +195,7 @@ TEST(SmtpSession, DisconnectAndDestruction) {
 }
 
 TEST(SmtpSession, FailedConnectClosesItsSocketAndNamesTheReason) {
-    const uint16_t nPort = FreePort();
+    const uint16_t nPort = FreeLoopbackPort();
     int nBefore = OpenDescriptors();
     CRecordingConnection connection;
     for (int i = 0; i < 2; ++i) {

@@ -1,16 +1,14 @@
 #include "mail/recording_connection.h"
+#include "mail/scripted_smtp_server.h"
 #include "mail/smtp_message.h"
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
-#include <netinet/in.h>
 #include <sstream>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -33,7 +31,7 @@ protected:
         char szDir[] = "/tmp/vantrel_smtp_XXXXXX";
         ASSERT_NE(mkdtemp(szDir), nullptr);
         m_dir = szDir;
-        m_nPort = FreePort();
+        m_nPort = FreeLoopbackPort();
         const std::string strPort = std::to_string(m_nPort);
         m_pid = fork();
         ASSERT_GE(m_pid, 0);
@@ -57,18 +55,6 @@ protected:
             waitpid(m_pid, nullptr, 0);
         }
         fs::remove_all(m_dir);
-    }
-
-    static uint16_t FreePort() {
-        int hSocket = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t nLength = sizeof addr;
-        bind(hSocket, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-        getsockname(hSocket, reinterpret_cast<sockaddr*>(&addr), &nLength);
-        close(hSocket);
-        return ntohs(addr.sin_port);
     }
 
     // The message as the host-down alert composes it, with more recipients.
