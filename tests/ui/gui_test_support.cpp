@@ -6,8 +6,6 @@
 #include <QElapsedTimer>
 #include <QPushButton>
 
-#include <gtest/gtest.h>
-
 QApplication& EnsureApp() {
     static int argc = 1;
     static char arg0[] = "vantrel-gui-test";
@@ -66,16 +64,3 @@ bool SpinUntil(const std::function<bool()>& pred, int ms) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     return pred();
 }
-
-namespace {
-
-// Widgets built as members of a test fixture need the application before the first test.
-class CAppEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override { EnsureApp(); }
-};
-
-[[maybe_unused]] ::testing::Environment* const g_pAppEnvironment =
-    ::testing::AddGlobalTestEnvironment(new CAppEnvironment);
-
-} // namespace
