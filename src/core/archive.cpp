@@ -59,7 +59,7 @@ void CArchive::ReadBytes(void* pDest, size_t nBytes, const char* pszField) {
     while (nBytes > 0) {
         if (m_nBufPos == m_nBufEnd) {
             // Large blocks go straight to their destination instead of through the buffer.
-            if (nBytes >= m_vecBuffer.size()) {
+            if (nBytes >= DIRECT_READ_SIZE) {
                 ssize_t nRead = ::read(m_nFd, pOut, nBytes);
                 if (nRead < 0 && errno == EINTR)
                     continue;

@@ -55,6 +55,8 @@ public:
     void Flush();
 
     static constexpr size_t BUFFER_SIZE = 65536;
+    // Reads this large skip the buffer and go straight to their destination.
+    static constexpr size_t DIRECT_READ_SIZE = 16384;
 
 private:
     void ReadBytes(void* pDest, size_t nBytes, const char* pszField);

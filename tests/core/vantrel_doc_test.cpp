@@ -266,18 +266,3 @@ TEST(HostStoreSave, EachRecordIsWrittenUnderItsLock) {
     ASSERT_EQ(reloaded.m_arrHosts.size(), 2u);
     EXPECT_EQ(reloaded.m_arrHosts[1]->m_nTests, 99);
 }
-
-TEST(HostStoreList, AddAndRemoveKeepTheOrder) {
-    CRecordingSink sink;
-    CVantrelDoc doc(sink, nullptr);
-    doc.AddHost(MakeHost("a"));
-    doc.AddHost(MakeHost("b"));
-    doc.AddHost(MakeHost("c"));
-    doc.RemoveHost(1);
-    ASSERT_EQ(doc.m_arrHosts.size(), 2u);
-    EXPECT_EQ(doc.m_arrHosts[0]->m_strName, "a");
-    EXPECT_EQ(doc.m_arrHosts[1]->m_strName, "c");
-    doc.RemoveHost(0);
-    doc.RemoveHost(0);
-    EXPECT_TRUE(doc.m_arrHosts.empty());
-}
