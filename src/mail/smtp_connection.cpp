@@ -406,16 +406,25 @@ std::string CSMTPConnection::GetPrompt() const {
     return m_strLastResponse.size() < 4 ? std::string() : m_strLastResponse.substr(4);
 }
 
+bool CSMTPConnection::AuthStep(const std::string& strLine, int nExpectedCode,
+                               const char* pszSendFailure, const char* pszReplyFailure) {
+    if (!SendCommand(strLine + "\r\n")) {
+        ReportError(pszSendFailure);
+        return false;
+    }
+    if (!ReadExpectedResponse(nExpectedCode, false)) {
+        ReportError(pszReplyFailure);
+        return false;
+    }
+    return true;
+}
+
 bool CSMTPConnection::AuthLogin(const std::string& strUserName, const std::string& strPassword) {
-    if (!SendCommand("AUTH LOGIN\r\n")) {
-        ReportError("CSMTPConnection::AuthLogin, An unexpected error occurred while sending the "
-                    "AUTH command");
+    if (!AuthStep("AUTH LOGIN", 334,
+                  "CSMTPConnection::AuthLogin, An unexpected error occurred while sending the "
+                  "AUTH command",
+                  "CSMTPConnection::AuthLogin, Server does not support AUTH LOGIN"))
         return false;
-    }
-    if (!ReadExpectedResponse(334, false)) {
-        ReportError("CSMTPConnection::AuthLogin, Server does not support AUTH LOGIN");
-        return false;
-    }
     CBase64Coder coder;
     coder.Decode(GetPrompt().c_str());
     if (strcmp(reinterpret_cast<const char*>(coder.GetDecoded()), "Username:") != 0) {
@@ -424,16 +433,12 @@ bool CSMTPConnection::AuthLogin(const std::string& strUserName, const std::strin
         return false;
     }
     coder.Encode(strUserName.c_str());
-    if (!SendCommand(std::string(coder.GetEncoded()) + "\r\n")) {
-        ReportError("CSMTPConnection::AuthLogin, An unexpected error occurred while sending the "
-                    "username");
+    if (!AuthStep(coder.GetEncoded(), 334,
+                  "CSMTPConnection::AuthLogin, An unexpected error occurred while sending the "
+                  "username",
+                  "CSMTPConnection::AuthLogin, Server did not respond correctly to AUTH LOGIN "
+                  "username field"))
         return false;
-    }
-    if (!ReadExpectedResponse(334, false)) {
-        ReportError("CSMTPConnection::AuthLogin, Server did not respond correctly to AUTH LOGIN "
-                    "username field");
-        return false;
-    }
     coder.Decode(GetPrompt().c_str());
     if (strcmp(reinterpret_cast<const char*>(coder.GetDecoded()), "Password:") != 0) {
         ReportError("CSMTPConnection::AuthLogin, An unexpected request received when expecting "
@@ -441,28 +446,18 @@ bool CSMTPConnection::AuthLogin(const std::string& strUserName, const std::strin
         return false;
     }
     coder.Encode(strPassword.c_str());
-    if (!SendCommand(std::string(coder.GetEncoded()) + "\r\n")) {
-        ReportError("CSMTPConnection::AuthLogin, An unexpected error occurred while sending the "
-                    "password");
-        return false;
-    }
-    if (!ReadExpectedResponse(235, false)) {
-        ReportError("CSMTPConnection::AuthLogin, AUTH LOGIN authentication was unsuccessful");
-        return false;
-    }
-    return true;
+    return AuthStep(coder.GetEncoded(), 235,
+                    "CSMTPConnection::AuthLogin, An unexpected error occurred while sending the "
+                    "password",
+                    "CSMTPConnection::AuthLogin, AUTH LOGIN authentication was unsuccessful");
 }
 
 bool CSMTPConnection::CramLogin(const std::string& strUserName, const std::string& strPassword) {
-    if (!SendCommand("AUTH CRAM-MD5\r\n")) {
-        ReportError("CSMTPConnection::CramLogin, An unexpected error occurred while sending the "
-                    "AUTH command");
+    if (!AuthStep("AUTH CRAM-MD5", 334,
+                  "CSMTPConnection::CramLogin, An unexpected error occurred while sending the "
+                  "AUTH command",
+                  "CSMTPConnection::CramLogin, Server does not support AUTH CRAM-MD5"))
         return false;
-    }
-    if (!ReadExpectedResponse(334, false)) {
-        ReportError("CSMTPConnection::CramLogin, Server does not support AUTH CRAM-MD5");
-        return false;
-    }
     CBase64Coder coder;
     coder.Decode(GetPrompt().c_str());
     // The challenge ends at its first zero byte: pad characters decode to trailing zeros.
@@ -476,29 +471,19 @@ bool CSMTPConnection::CramLogin(const std::string& strUserName, const std::strin
     for (uint8_t b : digest)
         strAnswer += Format("%02x", static_cast<unsigned>(b));
     coder.Encode(strAnswer.c_str());
-    if (!SendCommand(std::string(coder.GetEncoded()) + "\r\n")) {
-        ReportError("CSMTPConnection::CramLogin, An unexpected error occurred while sending the "
-                    "username");
-        return false;
-    }
-    if (!ReadExpectedResponse(235, false)) {
-        ReportError("CSMTPConnection::CramLogin, AUTH CRAM-MD5 authentication was unsuccessful");
-        return false;
-    }
-    return true;
+    return AuthStep(coder.GetEncoded(), 235,
+                    "CSMTPConnection::CramLogin, An unexpected error occurred while sending the "
+                    "username",
+                    "CSMTPConnection::CramLogin, AUTH CRAM-MD5 authentication was unsuccessful");
 }
 
 bool CSMTPConnection::AuthLoginPlain(const std::string& strUserName,
                                      const std::string& strPassword) {
-    if (!SendCommand("AUTH LOGIN PLAIN\r\n")) {
-        ReportError("CSMTPConnection::AuthLoginPlain, An unexpected error occurred while sending "
-                    "the AUTH command");
+    if (!AuthStep("AUTH LOGIN PLAIN", 334,
+                  "CSMTPConnection::AuthLoginPlain, An unexpected error occurred while sending "
+                  "the AUTH command",
+                  "CSMTPConnection::AuthLoginPlain, Server does not support AUTH LOGIN PLAIN"))
         return false;
-    }
-    if (!ReadExpectedResponse(334, false)) {
-        ReportError("CSMTPConnection::AuthLoginPlain, Server does not support AUTH LOGIN PLAIN");
-        return false;
-    }
     // A prompt other than the expected one is a failure, as in AuthLogin: the server is not
     // asking for what we would send.
     if (GetPrompt() != "Username:") {
@@ -506,32 +491,22 @@ bool CSMTPConnection::AuthLoginPlain(const std::string& strUserName,
                     "expecting username request");
         return false;
     }
-    if (!SendCommand(std::string(strUserName.c_str()) + "\r\n")) {
-        ReportError("CSMTPConnection::AuthLoginPlain, An unexpected error occurred while sending "
-                    "the username");
+    if (!AuthStep(strUserName.c_str(), 334,
+                  "CSMTPConnection::AuthLoginPlain, An unexpected error occurred while sending "
+                  "the username",
+                  "CSMTPConnection::AuthLoginPlain, Server did not response correctly to AUTH "
+                  "LOGIN PLAIN username field"))
         return false;
-    }
-    if (!ReadExpectedResponse(334, false)) {
-        ReportError("CSMTPConnection::AuthLoginPlain, Server did not response correctly to AUTH "
-                    "LOGIN PLAIN username field");
-        return false;
-    }
     if (GetPrompt() != "Password:") {
         ReportError("CSMTPConnection::AuthLoginPlain, An unexpected request received when "
                     "expecting password request");
         return false;
     }
-    if (!SendCommand(std::string(strPassword.c_str()) + "\r\n")) {
-        ReportError("CSMTPConnection::AuthLoginPlain, An unexpected error occurred while sending "
-                    "the password");
-        return false;
-    }
-    if (!ReadExpectedResponse(235, false)) {
-        ReportError("CSMTPConnection::AuthLoginPlain, AUTH LOGIN PLAIN authentication was "
+    return AuthStep(strPassword.c_str(), 235,
+                    "CSMTPConnection::AuthLoginPlain, An unexpected error occurred while sending "
+                    "the password",
+                    "CSMTPConnection::AuthLoginPlain, AUTH LOGIN PLAIN authentication was "
                     "unsuccessful");
-        return false;
-    }
-    return true;
 }
 
 void CSMTPConnection::ComputeHmacMd5(const uint8_t* pText, size_t nTextLength, const uint8_t* pKey,

@@ -92,6 +92,10 @@ private:
     void ReportLastError(const char* pszText);
     // The prompt of the reply just matched: its text after "334 ".
     std::string GetPrompt() const;
+    // One login step: sends strLine and CR LF, reads a single-line reply with nExpectedCode;
+    // reports the matching text when either fails.
+    bool AuthStep(const std::string& strLine, int nExpectedCode, const char* pszSendFailure,
+                  const char* pszReplyFailure);
 
     CClientSocket m_socket;
     bool m_bConnected = false;

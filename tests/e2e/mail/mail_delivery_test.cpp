@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -109,24 +110,27 @@ TEST_F(MailDelivery, WithoutLoginTheServerGetsEveryByte) {
     EXPECT_TRUE(connection.m_arrDiagnostics.empty());
 }
 
-TEST_F(MailDelivery, WithAuthLogin) {
-    CRecordingConnection refused;
-    EXPECT_FALSE(Deliver(SMTP_AUTH_LOGIN, "wrong", refused));
-    EXPECT_TRUE(
-        refused.Said("CSMTPConnection::AuthLogin, AUTH LOGIN authentication was unsuccessful"));
-    CRecordingConnection connection;
-    ASSERT_TRUE(Deliver(SMTP_AUTH_LOGIN, "tanstaaf", connection));
-    EXPECT_EQ(ReadFile(m_dir / "1.env").substr(0, 21), "client.test\ntim LOGIN");
-    EXPECT_EQ(WithoutDate(ReadFile(m_dir / "1.eml")), EXPECTED_DATA);
-}
-
-TEST_F(MailDelivery, WithCramMd5) {
-    CRecordingConnection refused;
-    EXPECT_FALSE(Deliver(SMTP_AUTH_CRAM_MD5, "wrong", refused));
-    EXPECT_TRUE(
-        refused.Said("CSMTPConnection::CramLogin, AUTH CRAM-MD5 authentication was unsuccessful"));
-    CRecordingConnection connection;
-    ASSERT_TRUE(Deliver(SMTP_AUTH_CRAM_MD5, "tanstaaf", connection));
-    EXPECT_EQ(ReadFile(m_dir / "1.env").substr(0, 24), "client.test\ntim CRAM-MD5");
-    EXPECT_EQ(WithoutDate(ReadFile(m_dir / "1.eml")), EXPECTED_DATA);
+// A wrong password is refused and delivers nothing; the right one delivers the message.
+TEST_F(MailDelivery, WithAuthLoginAndCramMd5) {
+    const struct {
+        int m_nMethod;
+        const char* m_pszLogin;
+        const char* m_pszRefusal;
+    } logins[] = {{SMTP_AUTH_LOGIN, "tim LOGIN",
+                   "CSMTPConnection::AuthLogin, AUTH LOGIN authentication was unsuccessful"},
+                  {SMTP_AUTH_CRAM_MD5, "tim CRAM-MD5",
+                   "CSMTPConnection::CramLogin, AUTH CRAM-MD5 authentication was unsuccessful"}};
+    int nDelivered = 0;
+    for (const auto& login : logins) {
+        CRecordingConnection refused;
+        EXPECT_FALSE(Deliver(login.m_nMethod, "wrong", refused));
+        EXPECT_TRUE(refused.Said(login.m_pszRefusal));
+        CRecordingConnection connection;
+        ASSERT_TRUE(Deliver(login.m_nMethod, "tanstaaf", connection));
+        const fs::path base = m_dir / std::to_string(++nDelivered);
+        EXPECT_EQ(ReadFile(base.string() + ".env").substr(0, 12 + strlen(login.m_pszLogin)),
+                  std::string("client.test\n") + login.m_pszLogin);
+        EXPECT_EQ(WithoutDate(ReadFile(base.string() + ".eml")), EXPECTED_DATA);
+    }
+    EXPECT_FALSE(fs::exists(m_dir / "3.eml"));
 }
