@@ -2,6 +2,7 @@
 
 #include "platform/last_error.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <netdb.h>
@@ -120,7 +121,7 @@ bool CClientSocket::Send(const void* pData, size_t nLength) {
 
 int CClientSocket::Receive(void* pBuffer, int nBufferSize) {
     for (;;) {
-        ssize_t n = recv(m_hSocket, pBuffer, static_cast<size_t>(nBufferSize), 0);
+        ssize_t n = recv(m_hSocket, pBuffer, static_cast<size_t>(std::max(0, nBufferSize)), 0);
         if (n >= 0)
             return static_cast<int>(n);
         if (errno != EINTR) {
