@@ -1,11 +1,14 @@
 #include "gui_test_support.h"
 
+#include "core/product.h"
+#include "ui/about_dlg.h"
 #include "ui/command_ids.h"
 #include "ui/main_frame.h"
 #include "ui/vantrel_view.h"
 #include "ui/wait_dialog.h"
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -169,4 +172,31 @@ TEST(MainFrameTest, ClosingRemovesTheTrayIconUnlessAWaitIsInProgress) {
     EXPECT_EQ(closed.count(), 1);
 }
 
+// Takes the URLs the program asks the desktop to open.
+class CUrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> m_urls;
+public slots:
+    void Open(const QUrl& url) { m_urls << url; }
+};
+
+TEST(MainFrameTest, TutorialOpensTheProductPageAndAboutNamesTheProgram) {
+    CUrlCatcher catcher;
+    QDesktopServices::setUrlHandler(QStringLiteral("https"), &catcher, "Open");
+    CMainFrame frame;
+    frame.GetAction(ID_HELP_TUTORIAL)->trigger();
+    frame.GetAction(ID_TOOLBAR_TUTORIAL)->trigger();
+    QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+    EXPECT_EQ(catcher.m_urls, (QList<QUrl>{QUrl(QStringLiteral(VANTREL_TUTORIAL_PAGE)),
+                                           QUrl(QStringLiteral(VANTREL_TUTORIAL_PAGE))}));
+
+    CAboutDlg about(&frame);
+    EXPECT_EQ(about.windowTitle(), "About Vantrel");
+    EXPECT_EQ(about.findChild<QLabel*>(QStringLiteral("aboutVersion"))->text(), "Vantrel v1.0");
+    EXPECT_EQ(about.findChild<QLabel*>(QStringLiteral("aboutMaker"))->text(), VANTREL_MAKER_LINE);
+}
+
 } // namespace
+
+#include "main_frame_test.moc"
