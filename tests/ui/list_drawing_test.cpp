@@ -1,4 +1,3 @@
-#include "fake_test_control.h"
 #include "gui_test_support.h"
 
 #include "core/host.h"
@@ -26,7 +25,7 @@ bool IsRed(QRgb px) {
 class ListDrawingTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_pDoc = std::make_unique<CVantrelDoc>(m_queue, &m_control);
+        m_pDoc = std::make_unique<CVantrelDoc>(m_queue, nullptr);
         const int arrStates[] = {HOST_UP, HOST_DOWN, HOST_UNKNOWN};
         for (int nState : arrStates) {
             auto* pHost = new CHost;
@@ -69,7 +68,6 @@ protected:
     }
 
     CMessageBoxQueue m_queue;
-    CFakeTestControl m_control;
     std::unique_ptr<CVantrelDoc> m_pDoc;
     CVantrelView m_view;
 };

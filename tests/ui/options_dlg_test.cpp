@@ -1,4 +1,3 @@
-#include "fake_test_control.h"
 #include "gui_test_support.h"
 
 #include "core/vantrel_doc.h"
@@ -22,7 +21,7 @@ namespace {
 class OptionsDlgTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_pDoc = std::make_unique<CVantrelDoc>(m_queue, &m_control);
+        m_pDoc = std::make_unique<CVantrelDoc>(m_queue, nullptr);
         m_pDoc->m_strEmailTo = "me@example.com";
         m_pDoc->m_strEmailFrom = "vantrel@example.com";
         m_pDoc->m_strSMTP = "mail.example.com";
@@ -40,7 +39,6 @@ protected:
     }
 
     CMessageBoxQueue m_queue;
-    CFakeTestControl m_control;
     std::unique_ptr<CVantrelDoc> m_pDoc;
 };
 
