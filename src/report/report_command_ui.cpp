@@ -16,12 +16,12 @@ const char* const CReportCommandUI::FILE_FILTER = "HTML Files (*.html);;All File
 const char* const CReportCommandUI::PROPOSED_NAME = "HostsReport";
 const char* const CReportCommandUI::EXTENSION = "html";
 
-CReportCommandUI::CReportCommandUI(QWidget* pParent, CVantrelDoc& doc)
-    : m_pParent(pParent), m_doc(doc) {}
+CReportCommandUI::CReportCommandUI(QWidget* pParent, CVantrelDoc& doc, CWaitObserver* pWait)
+    : m_pParent(pParent), m_doc(doc), m_pWait(pWait) {}
 
 void CReportCommandUI::Run(QWidget* pParent, CVantrelDoc& doc, std::vector<int>& arrMarked,
-                           const std::function<void(int)>& fnToggleCheck) {
-    CReportCommandUI command(pParent, doc);
+                           const std::function<void(int)>& fnToggleCheck, CWaitObserver* pWait) {
+    CReportCommandUI command(pParent, doc, pWait);
     command.Execute(arrMarked, fnToggleCheck);
 }
 
@@ -49,8 +49,10 @@ std::string CReportCommandUI::Execute(std::vector<int>& arrMarked,
     if (!AskFileName(strPath))
         return {};
 
+    // The scorer reads each host's figures under its lock; a test in progress holds it, so
+    // it waits behind the wait dialog, which serves the worker's message boxes meanwhile.
     CReportScorer scorer;
-    scorer.Score(m_doc.m_arrHosts, arrSet, arrWeights);
+    scorer.Score(m_doc.m_arrHosts, arrSet, arrWeights, m_pWait);
     std::string strError;
     if (!CReportWriter::WriteReport(strPath, m_doc.m_arrHosts, scorer, strError)) {
         ShowMessage("The report could not be written.\n" + strError + ".");

@@ -8,6 +8,7 @@
 #include <vector>
 
 class CVantrelDoc;
+class CWaitObserver;
 class QWidget;
 
 // The desktop program's Generate report command: takes the marked hosts, asks for the weights
@@ -15,13 +16,14 @@ class QWidget;
 // The dialogs, the opener and the message box are virtual so that tests can stand in for them.
 class CReportCommandUI {
 public:
-    CReportCommandUI(QWidget* pParent, CVantrelDoc& doc);
+    // pWait: the wait dialog shown while a host's figures are locked by a test in progress.
+    CReportCommandUI(QWidget* pParent, CVantrelDoc& doc, CWaitObserver* pWait = nullptr);
     virtual ~CReportCommandUI() = default;
 
     // The list view's command. arrMarked holds one tick flag per row of doc.m_arrHosts;
     // fnToggleCheck(row) is the view's ToggleCheck, which clears a ticked row's flag and box.
     static void Run(QWidget* pParent, CVantrelDoc& doc, std::vector<int>& arrMarked,
-                    const std::function<void(int)>& fnToggleCheck);
+                    const std::function<void(int)>& fnToggleCheck, CWaitObserver* pWait);
 
     // The command's steps; the marks are consumed even when the user cancels later.
     // Returns the path of the written report, empty when nothing was written.
@@ -42,4 +44,5 @@ public:
 protected:
     QWidget* m_pParent;
     CVantrelDoc& m_doc;
+    CWaitObserver* m_pWait;
 };

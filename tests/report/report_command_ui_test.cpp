@@ -9,6 +9,7 @@
 #define VANTREL_REPORT_TEST_DATA ""
 #endif
 #include "report_fixtures.h"
+#include "testing/wait_observer.h"
 
 #include "assistant/gui_test_app.h"
 
@@ -19,6 +20,10 @@
 #include <QTimer>
 
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 #include <spawn.h>
 #include <sys/wait.h>
@@ -62,6 +67,15 @@ public:
     int m_nFileAsks = 0;
     std::vector<std::string> m_arrOpened;
     std::vector<std::string> m_arrMessages;
+};
+
+class CCountingObserver : public CWaitObserver {
+public:
+    void BeginWait() override { ++m_nBegins; }
+    void StepWait() override {}
+    void EndWait() override { ++m_nEnds; }
+    void Serve() override { ++m_nServes; }
+    int m_nBegins = 0, m_nEnds = 0, m_nServes = 0;
 };
 
 class ReportCommandTest : public ::testing::Test {
@@ -190,6 +204,27 @@ TEST_F(ReportCommandTest, WritesWhatTheReportLibraryWritesAndOpensIt) {
                           strCtlOut, "--weights", "3,1,10,7,2,9,5,4,6"}),
               0);
     EXPECT_EQ(ReadFile(strCtlOut), strReport);
+}
+
+TEST_F(ReportCommandTest, WaitsForAHostUnderTestBehindTheWaitDialog) {
+    // The worker is testing host 2 and holds its lock for a while.
+    std::atomic<bool> bLocked{false};
+    std::thread worker([&] {
+        std::lock_guard<std::recursive_timed_mutex> lock(*m_doc.m_arrHosts[2]->m_pMutex);
+        bLocked = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    });
+    while (!bLocked)
+        std::this_thread::yield();
+    CCountingObserver observer;
+    CTestCommand command(nullptr, m_doc, &observer);
+    command.m_strPath = m_dir.Path() + "/r.html";
+    EXPECT_EQ(command.Execute(m_arrMarked, Toggle()), command.m_strPath);
+    worker.join();
+    EXPECT_EQ(observer.m_nBegins, 1);
+    EXPECT_EQ(observer.m_nEnds, 1);
+    EXPECT_GT(observer.m_nServes, 0);
+    EXPECT_EQ(ReadFile(command.m_strPath), Expected({0, 2, 3}, command.m_arrWeights));
 }
 
 TEST_F(ReportCommandTest, UnwritableFileIsReportedAndLeavesNothing) {
