@@ -85,6 +85,16 @@ void AddHosts(CVantrelDoc& doc, int32_t bTesting) {
     }
 }
 
+CEngineSeams MakeSeams(CProbes& probes, CAlertRaiser& alerts, CRowUpdateSink& rows,
+                       CEngineClock& clock) {
+    CEngineSeams seams;
+    seams.pProbes = &probes;
+    seams.pAlerts = &alerts;
+    seams.pRowSink = &rows;
+    seams.pClock = &clock;
+    return seams;
+}
+
 struct CStats {
     double dMin, dMedian, dMax;
 };
@@ -130,11 +140,7 @@ int main(int argc, char** argv) {
         CVantrelDoc doc(sink, nullptr);
         AddHosts(doc, 1);
         COneCycleClock clock;
-        CEngineSeams seams;
-        seams.pProbes = &probes;
-        seams.pAlerts = &alerts;
-        seams.pRowSink = &rows;
-        seams.pClock = &clock;
+        const CEngineSeams seams = MakeSeams(probes, alerts, rows, clock);
         const auto start = Clock::now();
         const double dCpu = lab.InNamespace(strNs, [&] {
             const double dBefore = ThreadCpuSeconds();
@@ -157,12 +163,7 @@ int main(int argc, char** argv) {
     std::vector<double> arrStop;
     for (int nRun = 0; nRun < 4 * nRuns; ++nRun) {
         CSystemClock clock;
-        CEngineSeams seams;
-        seams.pProbes = &probes;
-        seams.pAlerts = &alerts;
-        seams.pRowSink = &rows;
-        seams.pClock = &clock;
-        CTestEngine engine(seams, nullptr);
+        CTestEngine engine(MakeSeams(probes, alerts, rows, clock), nullptr);
         CVantrelDoc doc(sink, &engine);
         std::filesystem::remove(strData);
         AddHosts(doc, 0);

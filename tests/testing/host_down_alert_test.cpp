@@ -30,7 +30,7 @@ public:
         m_arrCalls.push_back("connect " + strServer + " " + std::to_string(nLoginMethod) + " " +
                              strUser + " " + strPassword + " " + std::to_string(nPort));
         if (m_pSettingsLock)
-            m_bSettingsLockedDuringMail |= IsTimedLockHeld(*m_pSettingsLock);
+            m_bSettingsLockedDuringMail |= IsHeldByAnyone(*m_pSettingsLock);
         m_current = m_arrScript.empty() ? CAttempt{true, true, 0} : m_arrScript.front();
         if (!m_arrScript.empty())
             m_arrScript.pop_front();
@@ -50,17 +50,6 @@ public:
         return m_current.bSends;
     }
     void Disconnect() override { m_arrCalls.push_back("disconnect"); }
-
-    static bool IsTimedLockHeld(std::recursive_timed_mutex& mtx) {
-        return std::async(std::launch::async,
-                          [&mtx] {
-                              if (!mtx.try_lock())
-                                  return true;
-                              mtx.unlock();
-                              return false;
-                          })
-            .get();
-    }
 
     std::deque<CAttempt> m_arrScript;
     std::vector<std::string> m_arrCalls;
@@ -111,7 +100,7 @@ TEST_F(AlertTest, SystemAlertNamesTheServerAndHoldsTheSettingsLockWhileOpen) {
     m_doc.m_bAlertEmail = 0;
     bool bLockedWhileOpen = false;
     m_sink.m_onShow = [&](const std::string&) {
-        bLockedWhileOpen = CFakeSender::IsTimedLockHeld(m_doc.m_mtxSettings);
+        bLockedWhileOpen = IsHeldByAnyone(m_doc.m_mtxSettings);
     };
     Raise("www.alpha.test");
     EXPECT_THAT(m_sink.GetMessages(),

@@ -208,6 +208,17 @@ protected:
         return strPath;
     }
 
+    // The statistics of the only host in a data file.
+    static std::string SavedTests(const std::string& strPath) {
+        CRecordingSink sink;
+        CVantrelDoc saved(sink, nullptr);
+        saved.LoadHosts(strPath);
+        if (saved.m_arrHosts.size() != 1)
+            return std::to_string(saved.m_arrHosts.size()) + " hosts";
+        return std::to_string(saved.m_arrHosts[0]->m_nTests) + " tests, " +
+               std::to_string(saved.m_arrHosts[0]->m_nTestsUp) + " up";
+    }
+
     void WriteSettings(const std::string& strSMTP) {
         fs::create_directories(m_dir / "config/Vantrel Software");
         WriteFileBytes(m_dir / "config/Vantrel Software/Vantrel.conf",
@@ -391,14 +402,7 @@ TEST_F(EngineLab, RunVerbTestsTheDataFileAndSavesOnSigterm) {
     EXPECT_EQ(two.nExit, 0) << two.strErr;
     EXPECT_EQ(std::count(two.strOut.begin(), two.strOut.end(), '\n'), 2) << two.strOut;
     EXPECT_THAT(two.strOut, HasSubstr("0\thttp://10.77.1.2/\tTesting - Up\t"));
-    {
-        CRecordingSink sink;
-        CVantrelDoc saved(sink, nullptr);
-        saved.LoadHosts(strData);
-        ASSERT_EQ(saved.m_arrHosts.size(), 1u);
-        EXPECT_EQ(saved.m_arrHosts[0]->m_nTests, 2);
-        EXPECT_EQ(saved.m_arrHosts[0]->m_nTestsUp, 2);
-    }
+    EXPECT_EQ(SavedTests(strData), "2 tests, 2 up");
 
     // Without a cycle limit it runs until SIGTERM, then stops gracefully and saves.
     const CRun stopped = RunCli({"run", "--data", strData}, [&](pid_t pid) {
@@ -408,11 +412,7 @@ TEST_F(EngineLab, RunVerbTestsTheDataFileAndSavesOnSigterm) {
     });
     EXPECT_EQ(stopped.nExit, 0) << stopped.strErr;
     EXPECT_THAT(stopped.strErr, HasSubstr("stopping"));
-    CRecordingSink sink;
-    CVantrelDoc saved(sink, nullptr);
-    saved.LoadHosts(strData);
-    ASSERT_EQ(saved.m_arrHosts.size(), 1u);
-    EXPECT_EQ(saved.m_arrHosts[0]->m_nTests, 3);
+    EXPECT_EQ(SavedTests(strData), "3 tests, 3 up");
 }
 
 TEST_F(EngineLab, AlertTestVerbSendsTheAlertMailAndShowsTheExchange) {
