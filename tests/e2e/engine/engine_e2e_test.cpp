@@ -62,7 +62,94 @@ struct CRun {
     std::string strErr;
 };
 
-class EngineLab : public ::testing::Test {
+// Runs vantrelctl as users do, in a folder of its own.
+class CliTest : public ::testing::Test {
+protected:
+    static CHost& AddHost(CVantrelDoc& doc, const std::string& strURL) {
+        auto* pHost = new CHost;
+        pHost->m_strName = strURL;
+        pHost->m_strTestURL = strURL;
+        pHost->m_bTesting = 1;
+        doc.AddHost(pHost);
+        return *pHost;
+    }
+
+    // vantrelctl (inside m_strCliNs when set) with its own settings, data and runtime
+    // folders. onStarted runs while it runs, given its pid and the file its output goes to.
+    CRun RunCli(const std::vector<std::string>& arrArgs,
+                const std::function<void(pid_t, const std::string&)>& onStarted = nullptr) {
+        const std::string strOut = m_dir / ("stdout" + std::to_string(++m_nRuns));
+        const std::string strErr = m_dir / ("stderr" + std::to_string(m_nRuns));
+        fs::create_directories(m_dir / "config");
+        const pid_t pid = fork();
+        if (pid == 0) {
+            setenv("XDG_CONFIG_HOME", (m_dir / "config").c_str(), 1);
+            setenv("XDG_DATA_HOME", (m_dir / "data").c_str(), 1);
+            setenv("XDG_RUNTIME_DIR", m_dir.Path().c_str(), 1);
+            freopen("/dev/null", "r", stdin);
+            freopen(strOut.c_str(), "w", stdout);
+            freopen(strErr.c_str(), "w", stderr);
+            std::vector<const char*> arrArgv{"ip", "netns", "exec", m_strCliNs.c_str(),
+                                             VANTRELCTL_PATH};
+            if (m_strCliNs.empty())
+                arrArgv.erase(arrArgv.begin(), arrArgv.begin() + 4);
+            for (const std::string& str : arrArgs)
+                arrArgv.push_back(str.c_str());
+            arrArgv.push_back(nullptr);
+            execv(arrArgv[0][0] == '/' ? arrArgv[0] : "/usr/sbin/ip",
+                  const_cast<char* const*>(arrArgv.data()));
+            _exit(127);
+        }
+        if (onStarted)
+            onStarted(pid, strOut);
+        int nStatus = 0;
+        waitpid(pid, &nStatus, 0);
+        CRun run;
+        run.nExit = WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : 128 + WTERMSIG(nStatus);
+        run.strOut = ReadFileBytes(strOut);
+        run.strErr = ReadFileBytes(strErr);
+        return run;
+    }
+
+    // A data file with one tested host per URL.
+    std::string WriteDataFile(const std::vector<std::string>& arrURLs, int32_t nInterval = 1) {
+        CRecordingSink sink;
+        CVantrelDoc doc(sink, nullptr);
+        for (const std::string& strURL : arrURLs)
+            AddHost(doc, strURL);
+        const std::string strPath = m_dir / "hosts.dat";
+        std::string strError;
+        EXPECT_TRUE(CHostsFile::Save(strPath, doc.m_arrHosts, 0, nInterval, false, strError))
+            << strError;
+        return strPath;
+    }
+
+    // The statistics of the only host in a data file.
+    static std::string SavedTests(const std::string& strPath) {
+        CRecordingSink sink;
+        CVantrelDoc saved(sink, nullptr);
+        saved.LoadHosts(strPath);
+        if (saved.m_arrHosts.size() != 1)
+            return std::to_string(saved.m_arrHosts.size()) + " hosts";
+        return std::to_string(saved.m_arrHosts[0]->m_nTests) + " tests, " +
+               std::to_string(saved.m_arrHosts[0]->m_nTestsUp) + " up";
+    }
+
+    void WriteSettings(const std::string& strSMTP) {
+        fs::create_directories(m_dir / "config/Vantrel Software");
+        WriteFileBytes(m_dir / "config/Vantrel Software/Vantrel.conf",
+                       "[Settings]\nAlertEmail=1\nAlertSystem=0\nEmailFrom=Vantrel "
+                       "<alerts@example.test>\nEmailTo=ops@example.test\nLogin=watcher\n"
+                       "Pass=pa55\nSMTP=" +
+                           strSMTP + "\n");
+    }
+
+    CTempDir m_dir;
+    std::string m_strCliNs; // the network namespace the verbs run in; empty: this one
+    int m_nRuns = 0;
+};
+
+class EngineLab : public CliTest {
 protected:
     static void SetUpTestSuite() {
         // Before any thread: the probes' process-wide parts.
@@ -85,6 +172,7 @@ protected:
         ASSERT_TRUE(m_pLab->Link(m_strC, "vc1", "10.77.1.1/24", m_strH1, "vh1", "10.77.1.2/24"));
         ASSERT_TRUE(m_pLab->Link(m_strC, "vc2", "10.77.2.1/24", m_strH2, "vh2", "10.77.2.2/24"));
         ASSERT_TRUE(m_pLab->Ip(m_strC, "route add default via 10.77.2.2"));
+        m_strCliNs = m_strC;
     }
 
     void TearDown() override {
@@ -134,15 +222,6 @@ protected:
         return arrMails;
     }
 
-    CHost& AddHost(CVantrelDoc& doc, const std::string& strURL) {
-        auto* pHost = new CHost;
-        pHost->m_strName = strURL;
-        pHost->m_strTestURL = strURL;
-        pHost->m_bTesting = 1;
-        doc.AddHost(pHost);
-        return *pHost;
-    }
-
     CEngineSeams Seams(CEngineClock& clock) {
         CEngineSeams seams;
         seams.pProbes = &m_probes;
@@ -159,76 +238,6 @@ protected:
         m_pLab->InNamespace(m_strC, [&] { TestWorker(doc, seams); });
     }
 
-    // vantrelctl inside the engine's namespace, with its own settings, data and runtime
-    // folders. onStarted runs while it runs (it gets the child's pid).
-    CRun RunCli(const std::vector<std::string>& arrArgs,
-                const std::function<void(pid_t)>& onStarted = nullptr) {
-        const std::string strOut = m_dir / "stdout";
-        const std::string strErr = m_dir / "stderr";
-        fs::create_directories(m_dir / "config");
-        fs::remove(strOut);
-        fs::remove(strErr);
-        const pid_t pid = fork();
-        if (pid == 0) {
-            setenv("XDG_CONFIG_HOME", (m_dir / "config").c_str(), 1);
-            setenv("XDG_DATA_HOME", (m_dir / "data").c_str(), 1);
-            setenv("XDG_RUNTIME_DIR", m_dir.Path().c_str(), 1);
-            freopen("/dev/null", "r", stdin);
-            freopen(strOut.c_str(), "w", stdout);
-            freopen(strErr.c_str(), "w", stderr);
-            std::vector<const char*> arrArgv{"ip", "netns", "exec", m_strC.c_str(),
-                                             VANTRELCTL_PATH};
-            for (const std::string& str : arrArgs)
-                arrArgv.push_back(str.c_str());
-            arrArgv.push_back(nullptr);
-            execv("/usr/sbin/ip", const_cast<char* const*>(arrArgv.data()));
-            _exit(127);
-        }
-        if (onStarted)
-            onStarted(pid);
-        int nStatus = 0;
-        waitpid(pid, &nStatus, 0);
-        CRun run;
-        run.nExit = WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : 128 + WTERMSIG(nStatus);
-        run.strOut = ReadFileBytes(strOut);
-        run.strErr = ReadFileBytes(strErr);
-        return run;
-    }
-
-    // A data file with one tested host per URL.
-    std::string WriteDataFile(const std::vector<std::string>& arrURLs, int32_t nInterval = 1) {
-        CRecordingSink sink;
-        CVantrelDoc doc(sink, nullptr);
-        for (const std::string& strURL : arrURLs)
-            AddHost(doc, strURL);
-        const std::string strPath = m_dir / "hosts.dat";
-        std::string strError;
-        EXPECT_TRUE(CHostsFile::Save(strPath, doc.m_arrHosts, 0, nInterval, false, strError))
-            << strError;
-        return strPath;
-    }
-
-    // The statistics of the only host in a data file.
-    static std::string SavedTests(const std::string& strPath) {
-        CRecordingSink sink;
-        CVantrelDoc saved(sink, nullptr);
-        saved.LoadHosts(strPath);
-        if (saved.m_arrHosts.size() != 1)
-            return std::to_string(saved.m_arrHosts.size()) + " hosts";
-        return std::to_string(saved.m_arrHosts[0]->m_nTests) + " tests, " +
-               std::to_string(saved.m_arrHosts[0]->m_nTestsUp) + " up";
-    }
-
-    void WriteSettings(const std::string& strSMTP) {
-        fs::create_directories(m_dir / "config/Vantrel Software");
-        WriteFileBytes(m_dir / "config/Vantrel Software/Vantrel.conf",
-                       "[Settings]\nAlertEmail=1\nAlertSystem=0\nEmailFrom=Vantrel "
-                       "<alerts@example.test>\nEmailTo=ops@example.test\nLogin=watcher\n"
-                       "Pass=pa55\nSMTP=" +
-                           strSMTP + "\n");
-    }
-
-    CTempDir m_dir;
     std::unique_ptr<CNetnsLab> m_pLab;
     std::string m_strC, m_strH1, m_strH2;
     std::vector<std::unique_ptr<CLoopbackHttpServer>> m_arrServers;
@@ -405,11 +414,12 @@ TEST_F(EngineLab, RunVerbTestsTheDataFileAndSavesOnSigterm) {
     EXPECT_EQ(SavedTests(strData), "2 tests, 2 up");
 
     // Without a cycle limit it runs until SIGTERM, then stops gracefully and saves.
-    const CRun stopped = RunCli({"run", "--data", strData}, [&](pid_t pid) {
-        for (int i = 0; i < 500 && ReadFileBytes(m_dir / "stdout").empty(); ++i)
-            std::this_thread::sleep_for(20ms);
-        kill(pid, SIGTERM);
-    });
+    const CRun stopped =
+        RunCli({"run", "--data", strData}, [&](pid_t pid, const std::string& strOut) {
+            for (int i = 0; i < 500 && ReadFileBytes(strOut).empty(); ++i)
+                std::this_thread::sleep_for(20ms);
+            kill(pid, SIGTERM);
+        });
     EXPECT_EQ(stopped.nExit, 0) << stopped.strErr;
     EXPECT_THAT(stopped.strErr, HasSubstr("stopping"));
     EXPECT_EQ(SavedTests(strData), "3 tests, 3 up");
@@ -436,6 +446,43 @@ TEST_F(EngineLab, AlertTestVerbSendsTheAlertMailAndShowsTheExchange) {
                 HasSubstr("vantrelctl: Vantrel couldn't connect to SMTP server, last error:"));
     EXPECT_THAT(refused.strOut, HasSubstr("Client: CSMTPConnection::Connect, Could not connect to "
                                           "the SMTP server 10.77.1.2 on port 25"));
+}
+
+} // namespace
+
+namespace {
+
+// Verbs refusing what they cannot use; no network is touched.
+TEST_F(CliTest, EngineVerbsRefuseUnusableInput) {
+    const CRun bad = RunCli({"probe", "not a url"});
+    EXPECT_EQ(bad.nExit, 2);
+    EXPECT_EQ(bad.strErr, "vantrelctl: Cannot parse server URL:not a url\nThe tests will stop "
+                          "for this host.\n");
+    const CRun ftp = RunCli({"probe", "ftp://127.0.0.1/pub"});
+    EXPECT_EQ(ftp.nExit, 2);
+    EXPECT_EQ(ftp.strErr, "vantrelctl: Unknown service type for URL:ftp://127.0.0.1/pub\nThe "
+                          "tests will stop for this host.\n");
+    EXPECT_EQ(RunCli({"ping"}).nExit, 2);
+    EXPECT_EQ(RunCli({"run", "--cycles", "x"}).nExit, 2);
+
+    const CRun noMail = RunCli({"alert-test"});
+    EXPECT_EQ(noMail.nExit, 1);
+    EXPECT_THAT(noMail.strErr, HasSubstr("lack the SMTP server, the recipient or the sender"));
+}
+
+TEST_F(CliTest, RunRefusesToRunBesideAnotherEngine) {
+    const std::string strData = WriteDataFile({});
+    const CRun first = RunCli({"run", "--data", strData}, [&](pid_t pid, const std::string&) {
+        for (int i = 0; i < 500 && !fs::exists(m_dir / "VantrelMutex.lock"); ++i)
+            std::this_thread::sleep_for(10ms);
+        std::this_thread::sleep_for(300ms);
+        const CRun second = RunCli({"run", "--data", strData, "--cycles", "1"});
+        EXPECT_EQ(second.nExit, 1);
+        EXPECT_EQ(second.strErr, "vantrelctl: Vantrel is already running; its test engine would "
+                                 "compete with this one.\n");
+        kill(pid, SIGINT);
+    });
+    EXPECT_EQ(first.nExit, 0) << first.strErr;
 }
 
 } // namespace
