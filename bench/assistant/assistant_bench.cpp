@@ -3,6 +3,7 @@
 // process pays for the fonts and styles; later openings show what the user sees from then on.
 // Usage: bench_assistant [runs]   (QT_QPA_PLATFORM=offscreen without a display)
 #include "assistant/host_assistant.h"
+#include "assistant/sample_host.h"
 
 #include <QApplication>
 #include <QImage>
@@ -37,13 +38,7 @@ int main(int argc, char** argv) {
     const int nRuns = argc > 1 ? std::max(1, std::atoi(argv[1])) : 50;
 
     CHost host;
-    host.m_strName = "Acme Hosting";
-    host.m_strWebSite = "http://www.acme.example";
-    host.m_strTestURL = "http://shared7.acme.example/index.html";
-    for (int i = 0; i < CHost::ANSWER_COUNT; ++i)
-        host.Answer(i) = 1;
-    for (int i = 0; i < FEATURE_COUNT; i += 3)
-        host.m_arrFeatures[i] = 1;
+    FillSampleHost(host);
 
     const double dFirst = OpenOnce(host);
     std::vector<double> arrTimes;

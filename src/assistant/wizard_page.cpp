@@ -9,7 +9,6 @@
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QGridLayout>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QVBoxLayout>
 

@@ -4,6 +4,7 @@
 #include "assistant/wizard_page.h"
 
 #include "assistant/gui_test_app.h"
+#include "assistant/sample_host.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -131,21 +132,6 @@ void ClickTick(CListCtrlEx* pList, int nRow) {
 
 QAbstractButton* Button(CHostAssistant& a, QWizard::WizardButton e) {
     return a.button(e);
-}
-
-void FillHost(CHost& host) {
-    host.m_strName = "Stored Name";
-    host.m_strWebSite = "http://stored.example";
-    host.m_strTestURL = "https://test.stored.example/x";
-    for (int i = 0; i < CHost::ANSWER_COUNT; ++i)
-        host.Answer(i) = 1;
-    host.m_nStorage = 21;
-    host.m_nTransfer = 42;
-    host.m_nCost = 51;
-    host.m_nSupportRating = 9;
-    host.m_nFeatureRating = 4;
-    host.m_arrFeatures[0] = 1;
-    host.m_arrFeatures[36] = 7;
 }
 
 class HostAssistantTest : public ::testing::Test {
@@ -426,15 +412,16 @@ TEST_F(HostAssistantTest, AddStoresPageByPageAndFinishNeedsTheRating) {
 
 TEST_F(HostAssistantTest, ModifyShowsStoredAnswers) {
     CHost host;
-    FillHost(host);
+    FillSampleHost(host);
     host.m_nBackups = -1; // never answered: an empty list that must be chosen
     CTestAssistant a(nullptr, host, true);
     a.show();
     EXPECT_EQ(a.GetPage(3)->m_arrFeatureMarks.size(), size_t(FEATURE_COUNT));
     a.next();
-    EXPECT_EQ(Edit(a, "Hosting Company Name")->text(), "Stored Name");
-    EXPECT_EQ(Edit(a, "Hosting Company Website")->text(), "http://stored.example");
-    EXPECT_EQ(Edit(a, "Hosting Company Test URL*")->text(), "https://test.stored.example/x");
+    EXPECT_EQ(Edit(a, "Hosting Company Name")->text(), "Acme Hosting");
+    EXPECT_EQ(Edit(a, "Hosting Company Website")->text(), "http://www.acme.example");
+    EXPECT_EQ(Edit(a, "Hosting Company Test URL*")->text(),
+              "https://shared7.acme.example/index.html");
     for (int nPage = 1; nPage < 5; ++nPage) {
         a.next();
         ASSERT_EQ(a.currentId(), nPage + 1);
@@ -467,7 +454,7 @@ TEST_F(HostAssistantTest, ModifyShowsStoredAnswers) {
               FEATURE_COUNT);
     EXPECT_EQ(host.m_nBackups, 2);
     EXPECT_EQ(host.m_nStorage, 21);
-    EXPECT_EQ(host.m_strTestURL, "https://test.stored.example/x");
+    EXPECT_EQ(host.m_strTestURL, "https://shared7.acme.example/index.html");
     EXPECT_EQ(host.m_bResolved, 0);
     EXPECT_EQ(host.m_nTests, 12);
 }
@@ -487,7 +474,7 @@ TEST_F(HostAssistantTest, CancelQuestionOnlyInModifyAfterTheFirstPage) {
     for (int nPage = 0; nPage < 7; ++nPage) {
         SCOPED_TRACE(nPage);
         CHost host;
-        FillHost(host);
+        FillSampleHost(host);
         CTestAssistant a(nullptr, host, true);
         WalkTo(a, nPage);
         if (nPage == 0) {
@@ -524,7 +511,7 @@ TEST_F(HostAssistantTest, RunChangesTheHostOnlyOnFinish) {
         EXPECT_EQ(blank.Answer(i), -1) << i;
 
     CHost host;
-    FillHost(host);
+    FillSampleHost(host);
     host.m_bResolved = 1;
     // Cancel on the first page: no question, nothing changes.
     QTimer::singleShot(0, [] {
@@ -533,7 +520,7 @@ TEST_F(HostAssistantTest, RunChangesTheHostOnlyOnFinish) {
         p->button(QWizard::CancelButton)->click();
     });
     EXPECT_FALSE(CHostAssistant::Run(nullptr, host, true));
-    EXPECT_EQ(host.m_strName, "Stored Name");
+    EXPECT_EQ(host.m_strName, "Acme Hosting");
     EXPECT_EQ(host.m_bResolved, 1);
 
     // Finish after changing the name: the host takes it and will be resolved again.

@@ -1,7 +1,7 @@
 // Renders every page of the host assistant and the weighting dialog to PNG files, headless,
 // so that they can be looked at without a display: render_pages <folder>.
 #include "assistant/host_assistant.h"
-#include "assistant/wizard_page.h"
+#include "assistant/sample_host.h"
 #include "report/weighting_dialog.h"
 
 #include <QApplication>
@@ -32,23 +32,8 @@ int main(int argc, char** argv) {
     const QString strDir = QString::fromLocal8Bit(argv[1]);
     QDir().mkpath(strDir);
 
-    // A host as the Modify assistant finds it, so that every list shows an answer.
     CHost host;
-    host.m_strName = "Acme Hosting";
-    host.m_strWebSite = "http://www.acme.example";
-    host.m_strTestURL = "http://shared7.acme.example/index.html";
-    for (int i = 0; i < CHost::ANSWER_COUNT; ++i)
-        host.Answer(i) = 0;
-    host.m_nStorage = 13;
-    host.m_nTransfer = 12;
-    host.m_nCost = 24;
-    host.m_nEmailAccounts = 20;
-    host.m_nResponseTime = 3;
-    host.m_nSupportRating = 7;
-    host.m_nBackups = 1;
-    host.m_nFeatureRating = 8;
-    for (int i : {0, 3, 4, 6, 8, 16, 23})
-        host.m_arrFeatures[i] = 1;
+    FillSampleHost(host);
 
     bool bOk = true;
     {
