@@ -103,22 +103,36 @@ void CBase64Coder::Encode(const uint8_t* pData, uint32_t nLength) {
     if (nLength > MAX_INPUT)
         nLength = 0; // refused: no result rather than a wrapped size
     PrepareDecodedBuffer(nLength);
-    if (nLength > 0)
-        std::memcpy(m_pDecoded, pData, nLength);
-    m_nDecodedLength = nLength;
-    m_pDecoded[nLength] = 0;
     PrepareEncodedBuffer(2 * nLength);
+    m_nDecodedLength = nLength;
 
+    // The input is kept in the decoded buffer while it is encoded, in one pass over it: six
+    // bytes (two groups) per step, read and copied eight at a time.
     const auto& pairs = EncodeTable().m_pairs;
-    const uint8_t* pIn = m_pDecoded;
     char* pOut = m_pEncoded;
-    uint32_t nGroups = nLength / 3;
-    for (uint32_t i = 0; i < nGroups; ++i, pIn += 3, pOut += 4) {
+    uint32_t i = 0;
+    for (; i + 8 <= nLength; i += 6, pOut += 8) {
+        uint64_t nWord;
+        std::memcpy(&nWord, pData + i, 8);
+        std::memcpy(m_pDecoded + i, &nWord, 8);
+        nWord = __builtin_bswap64(nWord);
+        const auto nFirst = static_cast<uint32_t>(nWord >> 40);
+        const auto nSecond = static_cast<uint32_t>(nWord >> 16) & 0xFFFFFF;
+        std::memcpy(pOut, pairs[nFirst >> 12], 2);
+        std::memcpy(pOut + 2, pairs[nFirst & 0xFFF], 2);
+        std::memcpy(pOut + 4, pairs[nSecond >> 12], 2);
+        std::memcpy(pOut + 6, pairs[nSecond & 0xFFF], 2);
+    }
+    if (i < nLength)
+        std::memcpy(m_pDecoded + i, pData + i, nLength - i);
+    m_pDecoded[nLength] = 0;
+    const uint8_t* pIn = m_pDecoded + i;
+    for (; i + 3 <= nLength; i += 3, pIn += 3, pOut += 4) {
         uint32_t v = (uint32_t{pIn[0]} << 16) | (uint32_t{pIn[1]} << 8) | pIn[2];
         std::memcpy(pOut, pairs[v >> 12], 2);
         std::memcpy(pOut + 2, pairs[v & 0xFFF], 2);
     }
-    uint32_t nLeft = nLength - nGroups * 3;
+    uint32_t nLeft = nLength - i;
     if (nLeft > 0) {
         uint32_t v = uint32_t{pIn[0]} << 16;
         if (nLeft == 2)
