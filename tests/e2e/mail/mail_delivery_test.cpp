@@ -134,3 +134,41 @@ TEST_F(MailDelivery, WithAuthLoginAndCramMd5) {
     }
     EXPECT_FALSE(fs::exists(m_dir / "3.eml"));
 }
+
+// A MIME message read back by Python's e-mail parser: the quoted-printable text (a soft break
+// that puts a dot at a line start, a line that starts with a dot, an accented letter) and the
+// Base64 attachment decode to exactly what was put in.
+TEST_F(MailDelivery, MimeMessageDecodesToWhatWasSent) {
+    const std::string strText = ".first\r\n" + std::string(77, 'a') + ".b caf\xe9\r\n.\r\nend";
+    std::string strFile;
+    for (int i = 0; i < 1000; ++i)
+        strFile += static_cast<char>(i * 7 % 256);
+    std::ofstream(m_dir / "attachment.bin", std::ios::binary) << strFile;
+    CSMTPMessage message;
+    message.SetMimeMode(true);
+    message.m_from = CSMTPAddress("alerts@example.com");
+    message.AddRecipientList("ann@example.com");
+    message.SetBodyText(strText);
+    CSMTPBodyPart attachment;
+    attachment.m_strFilePath = (m_dir / "attachment.bin").string();
+    attachment.m_strFileTitle = "attachment.bin";
+    attachment.m_strContentType = "application/octet-stream";
+    message.m_rootPart.AddChild(attachment);
+    CRecordingConnection connection;
+    ASSERT_TRUE(connection.Connect("127.0.0.1", SMTP_AUTH_NONE, "", "", m_nPort));
+    ASSERT_TRUE(connection.SendMessage(message));
+    connection.Disconnect(true);
+
+    const std::string strCommand =
+        "/usr/bin/python3 -c 'import email, sys\n"
+        "parts = [p for p in email.message_from_binary_file(open(sys.argv[1] + \"/1.eml\", \"rb\"))"
+        ".walk() if not p.is_multipart()]\n"
+        "for n, p in enumerate(parts): open(sys.argv[1] + \"/part%d\" % n, \"wb\")"
+        ".write(p.get_payload(decode=True))' " +
+        m_dir.string();
+    ASSERT_EQ(system(strCommand.c_str()), 0);
+    // The parser gives line ends as LF and keeps the one before the closing boundary.
+    EXPECT_EQ(ReadFile(m_dir / "part0"),
+              ".first\n" + std::string(77, 'a') + ".b caf\xe9\n.\nend\n");
+    EXPECT_EQ(ReadFile(m_dir / "part1"), strFile);
+}
