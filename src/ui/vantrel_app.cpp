@@ -2,6 +2,7 @@
 
 #include "core/settings_store.h"
 #include "core/vantrel_doc.h"
+#include "platform/http_client.h"
 #include "testing/host_down_alert.h"
 #include "testing/smtp_mail_sender.h"
 #include "testing/system_clock.h"
@@ -41,6 +42,9 @@ bool CVantrelApp::InitInstance() {
     }
     m_pSettingsStore = std::make_unique<CSettingsStore>();
     m_pSettingsStore->LoadSettings(m_settings, m_strDataPath);
+    // The HTTP library must be set up before any thread starts. Should that fail, the worker
+    // says so when it cannot open its session.
+    CHttpClient::InitLibrary();
 
     m_pMessages = std::make_unique<CMessageBoxQueue>();
     m_pFrame = std::make_unique<CMainFrame>(m_pMessages.get());
