@@ -73,18 +73,17 @@ TEST(SmtpAuth, MechanismNotSupported) {
     }
 }
 
-// The challenge, user and secret of RFC 2195's example; the expected answer was computed
-// independently (Python's hmac module).
+// RFC 2195's example exchange: challenge, user, secret and the answer it publishes.
 TEST(SmtpAuth, CramMd5AnswersTheRfc2195Challenge) {
     CScriptedSmtpServer server(
-        EhloThen({Line(), Reply("334 PDE4OTYuNjk3MTcwOTUyQHBvc3RvZmZpY2UucmVzdG9uLm1jaS5jb20+\r\n"),
+        EhloThen({Line(), Reply("334 PDE4OTYuNjk3MTcwOTUyQHBvc3RvZmZpY2UucmVzdG9uLm1jaS5uZXQ+\r\n"),
                   Line(), Reply("235 ok\r\n"), Line(), Reply("221 bye\r\n")}));
     CRecordingConnection connection;
     ASSERT_TRUE(connection.Connect("127.0.0.1", SMTP_AUTH_CRAM_MD5, "tim", "tanstaaftanstaaf",
                                    server.GetPort()));
     connection.Disconnect(true);
     EXPECT_EQ(server.Transcript(), "EHLO client.test\r\nAUTH CRAM-MD5\r\n"
-                                   "dGltIGRhODU2OGVkMmRiNGRiZmFlZWMxY2M1MmJkMjY5Y2Nm\r\nQUIT\r\n");
+                                   "dGltIGI5MTNhNjAyYzdlZGE3YTQ5NWI0ZTZlNzMzNGQzODkw\r\nQUIT\r\n");
 }
 
 TEST(SmtpAuth, CramMd5ChallengePadsDoNotEnterTheDigest) {
