@@ -6,6 +6,9 @@ namespace {
 
 int Run(QMessageBox& box) {
     box.setTextFormat(Qt::PlainText);
+    // Modal from the moment it is shown; setting the modality resets the window flags, so it
+    // comes first.
+    box.setWindowModality(Qt::ApplicationModal);
     box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
     box.show();
     box.raise();

@@ -47,6 +47,7 @@ void CBoxAnswerer::Poll() {
         seen.icon = pBox->icon();
         seen.bOnTop = pBox->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
         seen.bHasOwner = pBox->parentWidget() != nullptr;
+        seen.bModal = QApplication::activeModalWidget() == pBox;
         m_arrSeen.push_back(seen);
         if (m_onBox)
             m_onBox(seen);

@@ -27,6 +27,7 @@ public:
         QMessageBox::Icon icon = QMessageBox::NoIcon;
         bool bOnTop = false;
         bool bHasOwner = false;
+        bool bModal = false; // other windows take no input while it is open
     };
 
     explicit CBoxAnswerer(QMessageBox::StandardButton answer = QMessageBox::Ok);

@@ -42,6 +42,8 @@ TEST_F(WidgetsTest, MessageBoxesOfferTheirButtonsOnTopWithoutIcon) {
     EXPECT_EQ(info.icon, QMessageBox::NoIcon);
     EXPECT_TRUE(info.bOnTop);
     EXPECT_TRUE(info.bHasOwner);
+    for (const auto& seen : answerer.m_arrSeen)
+        EXPECT_TRUE(seen.bModal) << seen.strText.toStdString();
 
     const auto& question = answerer.m_arrSeen[1];
     EXPECT_EQ(question.buttons, QMessageBox::Yes | QMessageBox::No);
