@@ -1,0 +1,177 @@
+#include "core/vantrel_doc.h"
+#include "report/report_scorer.h"
+#include "report/report_writer.h"
+#include "report_fixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <random>
+#include <sys/resource.h>
+
+namespace {
+
+using Scores = std::array<float, ATTRIBUTE_COUNT>;
+const CReportWeights s_arrTens = {10, 10, 10, 10, 10, 10, 10, 10, 10};
+
+TEST(ReportScorer, WorkedExample) {
+    CReportHosts hosts;
+    // E-mail points 40, 20, 30; redundancy points 75, 0, 30; the second host never tested.
+    SetAnswers(hosts.Add(), {5, 10, 20, 20, 0, 0, 0, 0, 0, 0, 0, 0, 0, 4, 0, 0, 0, 0, 0, 0, 0, 4});
+    SetAnswers(hosts.Add(), {5, 3, 10, 19, 1, 1, 1, 1, 0, 0, 0, 0, 0, 4, 3, 1, 1, 1, 1, 1, 1, 8});
+    SetAnswers(hosts.Add(), {2, 7, 10, 19, 0, 1, 0, 1, 0, 0, 0, 0, 0, 4, 1, 0, 1, 1, 1, 0, 1, 6});
+    SetStats(hosts[0], {40, 60}, 7, 7);
+    SetStats(hosts[2], {80}, 100, 99);
+    CReportScorer scorer;
+    scorer.Score(hosts.Hosts(), {0, 1, 2}, s_arrTens);
+    EXPECT_EQ(scorer.m_arrEmailPoints, (std::vector<int>{40, 20, 30}));
+    EXPECT_EQ(scorer.m_arrRedundancyPoints, (std::vector<int>{75, 0, 30}));
+    EXPECT_EQ(scorer.m_arrAvgPing, (std::vector<uint32_t>{500, 0, 800}));
+    EXPECT_EQ(scorer.m_arrUptime, (std::vector<uint32_t>{1000, 0, 990}));
+    EXPECT_EQ(scorer.m_arrRankScores, (std::vector<Scores>{{2.5f, 3, 1, 3, 2, 3, 1, 3, 3},
+                                                           {2.5f, 1, 2.5f, 1, 2, 1, 3, 1, 1},
+                                                           {1, 2, 2.5f, 2, 2, 2, 2, 2, 2}}));
+    EXPECT_EQ(scorer.m_arrTotals, (std::vector<float>{245, 160, 195}));
+    EXPECT_EQ(scorer.m_arrRowOrder, (std::vector<size_t>{0, 2, 1}));
+}
+
+// Ties share the mean of their places; no ping history (-1) ties behind every host with one; never
+// tested ties with never up; equal totals put the cheaper plan first, then keep list order.
+TEST(ReportScorer, TiesAndRowOrder) {
+    struct SHost {
+        int nStorage = 0, nCost = 0, nPing = -1, nTests = 0, nUp = 0;
+    };
+    using Case = std::tuple<int, std::vector<SHost>, std::vector<float>, std::vector<size_t>>;
+    const std::vector<Case> arrCases = {
+        {ATTRIBUTE_STORAGE, {{3}, {7}, {7}, {7}, {1}}, {2, 4, 4, 4, 1}, {1, 2, 3, 0, 4}},
+        {ATTRIBUTE_COST, {{0, 2}, {0, 2}, {}, {}, {0, 2}}, {2, 2, 4.5f, 4.5f, 2}, {2, 3, 0, 1, 4}},
+        {ATTRIBUTE_SPEED, {{}, {0, 0, 300}, {}, {0, 0, 0}}, {1.5f, 3, 1.5f, 4}, {3, 1, 0, 2}},
+        {ATTRIBUTE_UPTIME, {{}, {0, 0, -1, 5, 1}, {0, 0, -1, 4, 0}}, {1.5f, 3, 1.5f}, {1, 0, 2}},
+        {ATTRIBUTE_COST, {{3, 9}, {3, 9}, {2, 4}}, {1.5f, 1.5f, 3}, {2, 0, 1}},
+    };
+    for (const auto& [nAttribute, arrHosts, arrScores, arrRows] : arrCases) {
+        SCOPED_TRACE(nAttribute);
+        CReportHosts hosts;
+        std::vector<int> arrSet;
+        for (const SHost& h : arrHosts) {
+            CHost& host = hosts.Add();
+            host.m_nStorage = h.nStorage, host.m_nCost = h.nCost; // the rest all unanswered
+            SetStats(host, std::vector<uint32_t>(h.nPing < 0 ? 0 : 1, h.nPing), h.nTests, h.nUp);
+            arrSet.push_back(static_cast<int>(arrSet.size()));
+        }
+        CReportScorer scorer;
+        scorer.Score(hosts.Hosts(), arrSet, s_arrTens);
+        for (size_t k = 0; k < arrSet.size(); ++k)
+            EXPECT_EQ(scorer.m_arrRankScores[k][nAttribute], arrScores[k]) << k;
+        EXPECT_EQ(scorer.m_arrRowOrder, arrRows);
+    }
+}
+
+// The ranking by definition, in quadratic time: the mean of the tie group's places; rows by total
+// in hundredths, cost, list order. (E-mail and redundancy points: above and in the report file.)
+CReportScorer Oracle(const std::vector<CHost*>& arrHosts, const CReportWeights& arrWeights) {
+    CReportScorer o;
+    std::vector<std::array<int64_t, ATTRIBUTE_COUNT>> v; // higher is better
+    for (const CHost* p : arrHosts) {
+        const double dPings = static_cast<double>(p->m_pPingHistory->size());
+        o.m_arrAvgPing.push_back(dPings ? uint32_t(p->m_nPingTotal / dPings * 10) : 0);
+        o.m_arrUptime.push_back(p->m_nTests ? uint32_t(p->m_nTestsUp * 1000.0 / p->m_nTests) : 0);
+        v.push_back({p->m_nStorage, p->m_nTransfer, -p->m_nCost, CVantrelDoc::GetEmailPoints(*p),
+                     p->m_nSupportRating, CVantrelDoc::GetRedundancyPoints(*p), p->m_nFeatureRating,
+                     dPings ? -int64_t{o.m_arrAvgPing.back()} : INT64_MIN, o.m_arrUptime.back()});
+    }
+    const size_t n = arrHosts.size();
+    o.m_arrRankScores.resize(n), o.m_arrTotals.resize(n), o.m_arrRowOrder.resize(n);
+    for (size_t k = 0; k < n; ++k)
+        for (int a = 0; a < ATTRIBUTE_COUNT; ++a) {
+            float& fScore = o.m_arrRankScores[k][a] = 0.5f;
+            for (size_t j = 0; j < n; ++j) // 1 for a worse host, 1/2 for an equal one
+                fScore += 0.5f * ((v[j][a] < v[k][a]) + (v[j][a] <= v[k][a]));
+            o.m_arrTotals[k] +=
+                (a == ATTRIBUTE_UPTIME ? 2.0f : 1.0f) * static_cast<float>(arrWeights[a]) * fScore;
+        }
+    auto key = [&](size_t k) {
+        return std::tuple(-int64_t(o.m_arrTotals[k] * 100), arrHosts[k]->m_nCost, k);
+    };
+    std::iota(o.m_arrRowOrder.begin(), o.m_arrRowOrder.end(), size_t{0});
+    std::sort(o.m_arrRowOrder.begin(), o.m_arrRowOrder.end(),
+              [&](size_t j, size_t k) { return key(j) < key(k); });
+    return o;
+}
+
+// Random sets, narrow ranges for ties; some unanswered (-1), without history, never tested.
+TEST(ReportScorerProperty, AgreesWithTheQuadraticOracle) {
+    std::mt19937 rng(20261206);
+    auto pick = [&rng](int nLow, int nHigh) {
+        return std::uniform_int_distribution<int>(nLow, nHigh)(rng);
+    };
+    for (int nRound = 0; nRound < 600; ++nRound) {
+        SCOPED_TRACE(nRound);
+        CReportHosts hosts;
+        std::vector<int> arrSet, arrAsked; // asked for in any order, some twice
+        std::vector<CHost*> arrMarked;
+        for (int i = 0, nHosts = pick(1, nRound < 500 ? 12 : 150); i < nHosts; ++i) {
+            CHost& host = hosts.Add();
+            const int nBlank = pick(0, 9) == 0 ? -1 : 0;
+            for (int q = 0; q < CHost::ANSWER_COUNT; ++q)
+                host.Answer(q) = std::max(pick(nBlank * 2, 3), nBlank);
+            host.m_nEmailAccounts = pick(-1, 20);
+            std::vector<uint32_t> arrPings;
+            for (int nPings = pick(-3, 6); nPings > 0; --nPings)
+                arrPings.push_back(static_cast<uint32_t>(pick(0, 40)));
+            const int nTests = std::max(pick(-3, 9), 0);
+            SetStats(host, arrPings, nTests, pick(0, nTests));
+            if (pick(0, 3) != 0 || (i == nHosts - 1 && arrSet.empty()))
+                arrSet.push_back(i), arrMarked.push_back(&host),
+                    arrAsked.insert(arrAsked.end(), pick(1, 2), i);
+        }
+        std::shuffle(arrAsked.begin(), arrAsked.end(), rng);
+        CReportWeights arrWeights;
+        std::generate(arrWeights.begin(), arrWeights.end(), [&] { return pick(1, 10); });
+        CReportScorer scorer;
+        scorer.Score(hosts.Hosts(), arrAsked, arrWeights);
+        const CReportScorer o = Oracle(arrMarked, arrWeights);
+        auto figures = [](const CReportScorer& s) {
+            return std::tie(s.m_arrRankScores, s.m_arrTotals, s.m_arrRowOrder, s.m_arrAvgPing,
+                            s.m_arrUptime);
+        };
+        ASSERT_EQ(scorer.m_arrSet, arrSet);
+        ASSERT_EQ(figures(scorer), figures(o));
+        // n(n + 1) / 2 points per attribute in all; uptime's weight counts twice.
+        const double n = static_cast<double>(arrSet.size());
+        const int nWeights = std::accumulate(arrWeights.begin(), arrWeights.end(), 0);
+        ASSERT_EQ(std::accumulate(scorer.m_arrTotals.begin(), scorer.m_arrTotals.end(), 0.0),
+                  n * (n + 1) / 2 * (nWeights + arrWeights[ATTRIBUTE_UPTIME]));
+    }
+}
+
+TEST(ReportWriter, DocumentMatchesTheExpectedBytes) {
+    CReportHosts hosts;
+    MakeThreeHosts(hosts);
+    CReportScorer scorer;
+    scorer.Score(hosts.Hosts(), {3, 0, 2}, {10, 5, 7, 2, 3, 6, 8, 9, 1});
+    EXPECT_EQ(CReportWriter::BuildReport(hosts.Hosts(), scorer), ExpectedThreeHosts());
+}
+
+TEST(ReportWriter, FailedWriteKeepsTheOldFileAndLeavesNoPartialOne) {
+    CTempDir dir;
+    const std::string strPath = dir.Path() + "/HostsReport.html";
+    std::ofstream(strPath) << "an older report";
+    // A file size limit stands in for a full disk: the write stops part-way.
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const rlimit limited{4096, saved.rlim_max};
+    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+    std::string strError;
+    const bool bWritten = CReportWriter::WriteFile(strPath, std::string(100000, 'x'), strError);
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_FALSE(bWritten);
+    EXPECT_TRUE(strError.starts_with("Cannot ") && strError.find(strPath) != std::string::npos)
+        << strError;
+    EXPECT_EQ(ReadFile(strPath), "an older report");
+    EXPECT_EQ(dir.Names(), std::vector<std::string>{"HostsReport.html"});
+}
+
+} // namespace
