@@ -1,157 +1,124 @@
+// Settings, data path and the single-instance guard (Qt Core).
+#include "core/instance_guard.h"
 #include "core/settings_store.h"
 #include "core/test_files.h"
 
-#include <QSettings>
-
 #include <gtest/gtest.h>
 
-#include <filesystem>
+#include <csignal>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
 
-// Every test gets empty configuration and data folders. The configuration root is set once,
-// before any QSettings use, because QSettings fixes its default folder on first use.
+// Empty configuration, data and runtime folders for every test. The configuration root is set
+// once, before any QSettings use, because QSettings fixes its default folder on first use.
 class SettingsTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        s_pConfigRoot = new CTempDir;
-        ::setenv("XDG_CONFIG_HOME", s_pConfigRoot->Path().c_str(), 1);
-    }
-    static void TearDownTestSuite() {
-        delete s_pConfigRoot;
-        s_pConfigRoot = nullptr;
-    }
+    static void SetUpTestSuite() { ::setenv("XDG_CONFIG_HOME", s_config.Path().c_str(), 1); }
     void SetUp() override {
-        std::filesystem::remove_all(*s_pConfigRoot / "Vantrel Software");
+        std::filesystem::remove_all(s_config / "Vantrel Software");
         ::setenv("XDG_DATA_HOME", (m_data / "share/deeper").c_str(), 1);
+        ::setenv("XDG_RUNTIME_DIR", m_data.Path().c_str(), 1);
     }
-    std::string ConfigFile() const { return *s_pConfigRoot / "Vantrel Software/Vantrel.conf"; }
+    static std::string ConfigFile() { return s_config / "Vantrel Software/Vantrel.conf"; }
+    std::string Load(CAppSettings& settings) {
+        std::string strDataPath;
+        CSettingsStore().LoadSettings(settings, strDataPath);
+        return strDataPath;
+    }
 
-    static CTempDir* s_pConfigRoot;
+    static inline CTempDir s_config;
     CTempDir m_data;
 };
 
-CTempDir* SettingsTest::s_pConfigRoot = nullptr;
-
-mode_t ModeOf(const std::string& strPath) {
-    struct stat st;
-    return ::stat(strPath.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
+std::string Describe(const CAppSettings& s) {
+    return std::to_string(s.m_bAlertSystem) + std::to_string(s.m_bAlertEmail) + "|" +
+           s.m_strEmailFrom + "|" + s.m_strEmailTo + "|" + s.m_strLogin + "|" + s.m_strPass + "|" +
+           s.m_strSMTP;
 }
 
 } // namespace
 
-TEST_F(SettingsTest, FileIsWhereQSettingsKeepsVantrelSoftwareVantrel) {
-    CSettingsStore store;
-    EXPECT_EQ(store.GetFileName(), ConfigFile());
-    QSettings qt("Vantrel Software", "Vantrel");
-    EXPECT_EQ(qt.fileName().toStdString(), ConfigFile());
-}
-
-TEST_F(SettingsTest, FirstStartGivesDefaultsAndWritesTheDataPathBack) {
-    CSettingsStore store;
+TEST_F(SettingsTest, FirstStartGivesDefaultsAndWritesTheDataPathBackOwnerOnly) {
+    EXPECT_EQ(CSettingsStore().GetFileName(), ConfigFile());
     CAppSettings settings;
     settings.m_bAlertEmail = 7;
     settings.m_strPass = "stale";
-    std::string strDataPath;
-    store.LoadSettings(settings, strDataPath);
-    EXPECT_EQ(settings.m_bAlertSystem, 0);
-    EXPECT_EQ(settings.m_bAlertEmail, 0);
-    EXPECT_EQ(settings.m_strPass, "");
-    EXPECT_EQ(settings.m_strSMTP, "");
-    // The data folder is created when missing.
-    EXPECT_EQ(strDataPath, m_data / "share/deeper/Vantrel.dat");
+    const mode_t nOldMask = ::umask(0);
+    const std::string strDataPath = Load(settings);
+    ::umask(nOldMask);
+    EXPECT_EQ(Describe(settings), "00|||||");
+    EXPECT_EQ(strDataPath, m_data / "share/deeper/Vantrel.dat"); // the folder is made
     EXPECT_TRUE(std::filesystem::is_directory(m_data / "share/deeper"));
-
-    QSettings check(QString::fromStdString(ConfigFile()), QSettings::IniFormat);
-    EXPECT_EQ(check.value("Settings/IniPath").toString().toStdString(), strDataPath);
-    EXPECT_EQ(ModeOf(ConfigFile()), 0600u);
-
+    EXPECT_EQ(ReadFileBytes(ConfigFile()), "[Settings]\nIniPath=" + strDataPath + "\n");
+    EXPECT_EQ(std::filesystem::status(ConfigFile()).permissions(), std::filesystem::perms(0600));
     // Later starts keep the written path even when the data folder moves.
     ::setenv("XDG_DATA_HOME", (m_data / "elsewhere").c_str(), 1);
-    std::string strLater;
-    store.LoadSettings(settings, strLater);
-    EXPECT_EQ(strLater, strDataPath);
+    EXPECT_EQ(Load(settings), strDataPath);
 }
 
-TEST_F(SettingsTest, IniPathIsUsedAsGivenAndNotRewritten) {
-    std::filesystem::create_directories(*s_pConfigRoot / "Vantrel Software");
-    WriteFileBytes(ConfigFile(), "[Settings]\nIniPath=/srv/hosts/mine.dat\nAlertSystem=1\n"
-                                 "AlertEmail=1\nEmailFrom=a@example.com\nEmailTo=b@example.com\n"
-                                 "Login=user\nPass=pw\nSMTP=smtp.example.com\n");
-    CSettingsStore store;
+TEST_F(SettingsTest, GivenValuesAreReadAndSavedOnesReadBackOwnerOnly) {
+    std::filesystem::create_directories(s_config / "Vantrel Software");
+    WriteFileBytes(ConfigFile(), "[Settings]\nIniPath=/srv/mine.dat\nAlertSystem=1\nAlertEmail=1\n"
+                                 "EmailFrom=a@example.com\nEmailTo=b@example.com\nLogin=user\n"
+                                 "Pass=pw\nSMTP=smtp.example.com\n");
+    std::filesystem::permissions(ConfigFile(), std::filesystem::perms(0644));
     CAppSettings settings;
-    std::string strDataPath;
-    store.LoadSettings(settings, strDataPath);
-    EXPECT_EQ(strDataPath, "/srv/hosts/mine.dat");
-    EXPECT_EQ(settings.m_bAlertSystem, 1);
-    EXPECT_EQ(settings.m_bAlertEmail, 1);
-    EXPECT_EQ(settings.m_strEmailFrom, "a@example.com");
-    EXPECT_EQ(settings.m_strEmailTo, "b@example.com");
-    EXPECT_EQ(settings.m_strLogin, "user");
-    EXPECT_EQ(settings.m_strPass, "pw");
-    EXPECT_EQ(settings.m_strSMTP, "smtp.example.com");
+    EXPECT_EQ(Load(settings), "/srv/mine.dat");
+    EXPECT_EQ(Describe(settings), "11|a@example.com|b@example.com|user|pw|smtp.example.com");
     EXPECT_FALSE(std::filesystem::exists(m_data / "share"));
-}
 
-TEST_F(SettingsTest, ReadOnlyCallersLeaveTheSettingsAlone) {
-    CSettingsStore store;
-    CAppSettings settings;
-    std::string strDataPath;
-    store.LoadSettings(settings, strDataPath, false);
-    EXPECT_EQ(strDataPath, m_data / "share/deeper/Vantrel.dat");
-    EXPECT_FALSE(std::filesystem::exists(ConfigFile()));
+    const CAppSettings saved{.m_strPass = "p=a;s s#w\"d",
+                             .m_strLogin = "ren\xE9",
+                             .m_strSMTP = "smtp.example.net",
+                             .m_strEmailFrom = "a@example.net",
+                             .m_strEmailTo = "me@example.com, you@example.org",
+                             .m_bAlertEmail = 0,
+                             .m_bAlertSystem = 1};
+    ASSERT_TRUE(CSettingsStore().SaveSettings(saved));
+    EXPECT_EQ(std::filesystem::status(ConfigFile()).permissions(), std::filesystem::perms(0600));
+    EXPECT_EQ(Load(settings), "/srv/mine.dat");
+    EXPECT_EQ(Describe(settings), Describe(saved));
 }
 
 TEST_F(SettingsTest, NoDataFolderFallsBackToTheProgramFolder) {
-    // A data folder below a plain file can never be created.
+    // A data folder below a plain file can never be made.
     WriteFileBytes(m_data / "file", "x");
     ::setenv("XDG_DATA_HOME", (m_data / "file/sub").c_str(), 1);
-    CSettingsStore store;
     CAppSettings settings;
-    std::string strDataPath;
-    store.LoadSettings(settings, strDataPath);
     const std::string strExe = std::filesystem::read_symlink("/proc/self/exe").string();
-    EXPECT_EQ(strDataPath, strExe.substr(0, strExe.rfind('/')) + "/Vantrel.dat");
+    EXPECT_EQ(Load(settings), strExe.substr(0, strExe.rfind('/')) + "/Vantrel.dat");
 }
 
-TEST_F(SettingsTest, SavedSettingsReadBackAndStayOwnerOnly) {
-    // A file left readable by others is made private by the next write.
-    std::filesystem::create_directories(*s_pConfigRoot / "Vantrel Software");
-    WriteFileBytes(ConfigFile(), "[Settings]\nIniPath=/x/Vantrel.dat\n");
-    ASSERT_EQ(::chmod(ConfigFile().c_str(), 0644), 0);
-
-    CSettingsStore store;
-    CAppSettings saved;
-    saved.m_bAlertSystem = 1;
-    saved.m_bAlertEmail = 0;
-    saved.m_strEmailFrom = "alerts@example.com";
-    saved.m_strEmailTo = "me@example.com, you@example.org";
-    saved.m_strLogin = "ren\xE9"; // ISO-8859-1 byte
-    saved.m_strPass = "p=a;s s#w\"d";
-    saved.m_strSMTP = "smtp.example.net";
-    ASSERT_TRUE(store.SaveSettings(saved));
-    EXPECT_EQ(ModeOf(ConfigFile()), 0600u);
-
-    CAppSettings loaded;
-    std::string strDataPath;
-    store.LoadSettings(loaded, strDataPath);
-    EXPECT_EQ(strDataPath, "/x/Vantrel.dat");
-    EXPECT_EQ(loaded.m_bAlertSystem, 1);
-    EXPECT_EQ(loaded.m_bAlertEmail, 0);
-    EXPECT_EQ(loaded.m_strEmailFrom, saved.m_strEmailFrom);
-    EXPECT_EQ(loaded.m_strEmailTo, saved.m_strEmailTo);
-    EXPECT_EQ(loaded.m_strLogin, saved.m_strLogin);
-    EXPECT_EQ(loaded.m_strPass, saved.m_strPass);
-    EXPECT_EQ(loaded.m_strSMTP, saved.m_strSMTP);
-}
-
-TEST_F(SettingsTest, NewSettingsFileIsCreatedOwnerOnly) {
-    const mode_t nOld = ::umask(0);
-    CSettingsStore store;
-    const bool bSaved = store.SaveSettings(CAppSettings());
-    ::umask(nOld);
-    ASSERT_TRUE(bSaved);
-    EXPECT_EQ(ModeOf(ConfigFile()), 0600u);
+TEST_F(SettingsTest, SecondInstanceIsRefusedAndAKilledFirstDoesNotBlock) {
+    EXPECT_EQ(CInstanceGuard().GetLockPath(), m_data / "VantrelMutex.lock");
+    int arrPipe[2];
+    ASSERT_EQ(::pipe(arrPipe), 0);
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        CInstanceGuard guard;
+        const char chHeld = guard.Acquire() && guard.IsHeld() ? 'y' : 'n';
+        if (::write(arrPipe[1], &chHeld, 1) == 1)
+            for (;;)
+                ::pause();
+        ::_exit(1);
+    }
+    ::close(arrPipe[1]);
+    char chHeld = 0;
+    EXPECT_EQ(::read(arrPipe[0], &chHeld, 1), 1);
+    EXPECT_EQ(chHeld, 'y');
+    EXPECT_FALSE(CInstanceGuard().Acquire());
+    // A crash: no clean-up code runs in the first instance, and its lock file stays.
+    ::kill(pid, SIGKILL);
+    int nStatus = 0;
+    EXPECT_EQ(::waitpid(pid, &nStatus, 0), pid);
+    EXPECT_TRUE(WIFSIGNALED(nStatus));
+    ::close(arrPipe[0]);
+    EXPECT_TRUE(std::filesystem::exists(m_data / "VantrelMutex.lock"));
+    CInstanceGuard next;
+    EXPECT_TRUE(next.Acquire());
+    EXPECT_TRUE(next.IsHeld());
 }

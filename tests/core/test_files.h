@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -8,14 +9,12 @@
 
 #include <stdlib.h>
 
-// A fresh folder under /tmp, removed with everything in it.
+// A fresh folder under /tmp, removed with everything in it (even after a test made it read-only).
 class CTempDir {
 public:
-    CTempDir() {
-        std::string strTemplate = "/tmp/vantrel-test-XXXXXX";
-        if (!::mkdtemp(strTemplate.data()))
+    CTempDir() : m_strPath("/tmp/vantrel-test-XXXXXX") {
+        if (!::mkdtemp(m_strPath.data()))
             throw std::runtime_error("mkdtemp failed");
-        m_strPath = strTemplate;
     }
     ~CTempDir() {
         std::error_code ec;
@@ -39,34 +38,13 @@ inline std::string ReadFileBytes(const std::string& strPath) {
 }
 
 inline void WriteFileBytes(const std::string& strPath, const std::string& strBytes) {
-    std::ofstream out(strPath, std::ios::binary | std::ios::trunc);
-    out.write(strBytes.data(), static_cast<std::streamsize>(strBytes.size()));
+    std::ofstream(strPath, std::ios::binary | std::ios::trunc) << strBytes;
 }
 
-// Builds expected file bytes by hand, independent of the code under test.
-class CBytes {
-public:
-    CBytes& U32(uint32_t n) {
-        for (int i = 0; i < 4; ++i)
-            m_str += static_cast<char>((n >> (8 * i)) & 0xFF);
-        return *this;
-    }
-    CBytes& U16(uint16_t n) {
-        m_str += static_cast<char>(n & 0xFF);
-        m_str += static_cast<char>(n >> 8);
-        return *this;
-    }
-    CBytes& Byte(unsigned char n) {
-        m_str += static_cast<char>(n);
-        return *this;
-    }
-    CBytes& Raw(const std::string& str) {
-        m_str += str;
-        return *this;
-    }
-    const std::string& Str() const { return m_str; }
-    size_t Size() const { return m_str.size(); }
-
-private:
-    std::string m_str;
-};
+// Little-endian numbers for expected file bytes, written by hand rather than by the archive.
+inline std::string U32(uint32_t n) {
+    return {char(n & 0xFF), char((n >> 8) & 0xFF), char((n >> 16) & 0xFF), char(n >> 24)};
+}
+inline std::string U16(uint16_t n) {
+    return U32(n).substr(0, 2);
+}
