@@ -42,7 +42,6 @@ public:
         m_thread.join();
         close(m_fdListen);
     }
-
     uint16_t GetPort() const { return m_nPort; }
     int GetConnections() const { return static_cast<int>(GetRequests().size()); }
     bool ClientWentAway() const { return m_bClientWentAway; } // a body write failed

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <thread>
+#include <unistd.h>
 
 TEST(Ping, WithoutASocketKindEveryPingFailsAtOnce) {
     const int nKind = _CPING_ICMP::Get().GetSocketKind();
