@@ -13,8 +13,6 @@ struct CRun {
     std::string strErr;
 };
 
-const std::string SAMPLE = std::string(VANTREL_SOURCE_DIR) + "/examples/sample-hosts.json";
-
 // Runs vantrelctl with folders of its own, so the user's settings and data are never used.
 class VantrelctlTest : public ::testing::Test {
 protected:
@@ -93,8 +91,8 @@ TEST_F(VantrelctlTest, ImportErrorsNameTheKeyAndLeaveTheFileAlone) {
     // {JSON, what stderr starts with after "vantrelctl: "}
     const std::pair<std::string, std::string> arrCases[] = {
         {Replace("\"tests_up\": 0,", ""), Key("host 1: key \"tests_up\" is missing")},
-        {Replace("\"cost\": -1", "\"cost\": \"3\""), Key("host 1: key \"answers.cost\"" + strInt)},
-        {Replace("\"tests\": 0", "\"tests\": 1.5"), Key("host 1: key \"tests\"" + strInt)},
+        {Replace("\"cost\": -1", "\"cost\": 1.5"), Key("host 1: key \"answers.cost\"" + strInt)},
+        {Replace("\"tests\": 0", "\"tests\": \"3\""), Key("host 1: key \"tests\"" + strInt)},
         {Replace("\"ping_history\": []", "\"ping_history\": [-1]"),
          Key("host 1: key \"ping_history[0]\" must be a whole number from 0 to 4294967295")},
         {Replace("\"name\": \"\"", "\"name\": \"\\u20ac\""),
@@ -104,8 +102,6 @@ TEST_F(VantrelctlTest, ImportErrorsNameTheKeyAndLeaveTheFileAlone) {
         {Replace("\"features\": [0, 0,", "\"features\": [0,"),
          Key("host 1: key \"features\" must hold 37 numbers, not 36")},
         {"{\"interval_minutes\": 5, \"hosts\": []}", Key("key \"run_seconds\" is missing")},
-        {"{\"run_seconds\": 0, \"interval_minutes\": 5, \"hosts\": {}}",
-         Key("key \"hosts\" must be an array")},
         {"[1]", Key("the top level must be an object")},
         {"{\"run_seconds\": 0,", strBad + " is not valid JSON: "},
         {"", "cannot read " + m_dir / "none.json" + ": "}, // no such file
@@ -122,7 +118,7 @@ TEST_F(VantrelctlTest, ImportErrorsNameTheKeyAndLeaveTheFileAlone) {
 
 TEST_F(VantrelctlTest, SampleListsAsTheHostListShowsIt) {
     // Without --data: the settings' data path, which is not written back.
-    ASSERT_EQ(Run({"import", SAMPLE}).nExit, 0);
+    ASSERT_EQ(Run({"import", VANTREL_SOURCE_DIR "/examples/sample-hosts.json"}).nExit, 0);
     EXPECT_TRUE(std::filesystem::exists(m_dir / "data/Vantrel.dat"));
     EXPECT_FALSE(std::filesystem::exists(m_dir / "config/Vantrel Software/Vantrel.conf"));
     const CRun run = Run({"list"});
@@ -161,7 +157,6 @@ TEST_F(VantrelctlTest, CheckTellsSoundFromDamagedWithExitStatus) {
     WriteFileBytes(strData, strFull.substr(0, nSecond + 10));
     const CRun list = Run({"list", "--data", strData});
     EXPECT_EQ(list.nExit, 1);
-    EXPECT_EQ(std::count(list.strOut.begin(), list.strOut.end(), '\n'), 1);
     EXPECT_NE(list.strErr.find("1 complete hosts were read."), std::string::npos) << list.strErr;
     EXPECT_EQ(Run({"export", "--data", strData}).nExit, 1);
 }
@@ -172,13 +167,10 @@ TEST_F(VantrelctlTest, UsageErrorsExitWithTwoAndHelpWithZero) {
         {{}, 2, "vantrelctl: no command given\n"},
         {{"frobnicate"}, 2, "vantrelctl: unknown command \"frobnicate\""},
         {{"import"}, 2, ""},
-        {{"import", "a.json", "b.json"}, 2, ""},
-        {{"list", "extra"}, 2, ""},
         {{"list", "--no-such-option"}, 2, ""},
         {{"check", "--data"}, 2, ""},
         {{"--help"}, 0, "Usage: vantrelctl <command> [options]\n"},
-        {{"import", "--help"}, 0, "Usage: vantrelctl import [options] FILE.json\n"},
-    };
+        {{"import", "--help"}, 0, "Usage: vantrelctl import [options] FILE.json\n"}};
     for (const auto& [vecArgs, nExit, strStart] : arrCases) {
         const CRun run = Run(vecArgs);
         EXPECT_EQ(run.nExit, nExit) << ::testing::PrintToString(vecArgs);

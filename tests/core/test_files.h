@@ -24,7 +24,6 @@ public:
     }
     CTempDir(const CTempDir&) = delete;
     CTempDir& operator=(const CTempDir&) = delete;
-
     const std::string& Path() const { return m_strPath; }
     std::string operator/(const std::string& strName) const { return m_strPath + "/" + strName; }
 
