@@ -11,10 +11,8 @@ int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication app(argc, argv);
     const QString strPath = argc > 1 ? QString::fromLocal8Bit(argv[1]) : "host_graph.png";
-    const int nEntries = argc > 2 ? std::atoi(argv[2]) : 300;
-    if (!WriteSampleGraphPng(strPath, nEntries)) {
-        std::fprintf(stderr, "Cannot write %s\n", qPrintable(strPath));
-        return 1;
-    }
-    return 0;
+    if (WriteSampleGraphPng(strPath, argc > 2 ? std::atoi(argv[2]) : 300))
+        return 0;
+    std::fprintf(stderr, "Cannot write %s\n", qPrintable(strPath));
+    return 1;
 }
