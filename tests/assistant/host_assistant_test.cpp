@@ -160,6 +160,7 @@ TEST(HostAssistantTest, AddRefusesUnansweredListsAndStoresPageByPage) {
                                 : "Please enter your rating of the features of this web host.");
             for (auto pField : g_arrFields[nPage])
                 EXPECT_EQ(a.GetWorkingCopy().*pField, -1) << nPage << " " << k;
+            EXPECT_EQ(a.GetWorkingCopy().m_arrFeatures[3], 0);
         }
         ChooseAll(a, nPage);
         next();

@@ -1,6 +1,5 @@
 #pragma once
 #include "core/host.h"
-
 // A host as Modify finds it: every question answered, two features ticked, one with flag 7.
 inline void FillSampleHost(CHost& host) {
     host.m_strName = "Acme Hosting";
