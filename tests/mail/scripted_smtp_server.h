@@ -1,67 +1,154 @@
 #pragma once
 
-#include <cstdint>
-#include <mutex>
-#include <string>
+#include "mail/smtp_connection.h"
+#include "mail/smtp_message.h"
+#include "platform/last_error.h"
+
+#include <arpa/inet.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <thread>
-#include <vector>
 
-// A one-connection SMTP peer on 127.0.0.1 (port chosen by the system) that plays a script and
-// records every byte the client sends.
+// One step of the scripted SMTP peer: wait for a mark from the client, pause, check ('q': a
+// fault when the client sent more than awaited) or hang up ('h'), send. A plain string
+// answers the client's next line with that text and CR LF.
 struct SServerStep {
-    enum EKind { SEND, LINE, DATA_END, SLEEP, QUIET, CLOSE };
-    EKind m_eKind;
-    std::string m_strText;
-    int m_nMs = 0;
+    SServerStep(const char* pszAnswer) : SServerStep("\r\n", pszAnswer + std::string("\r\n")) {}
+    SServerStep(const char* pszMark, std::string strSend, int nMs = 0, char cCheck = ' ')
+        : m_strMark(pszMark), m_strSend(std::move(strSend)), m_nMs(nMs), m_cCheck(cCheck) {}
+    std::string m_strMark, m_strSend;
+    int m_nMs;
+    char m_cCheck;
 };
-inline SServerStep Reply(std::string strText) {
-    return {SServerStep::SEND, std::move(strText)};
-}
-// Waits for the client's next CR LF terminated line.
-inline SServerStep Line() {
-    return {SServerStep::LINE, {}};
-}
-// Waits for the end-of-data mark.
-inline SServerStep DataEnd() {
-    return {SServerStep::DATA_END, {}};
-}
-inline SServerStep Pause(int nMs) {
-    return {SServerStep::SLEEP, {}, nMs};
-}
-// Notes a fault if the client sent anything beyond what was awaited within nMs.
-inline SServerStep Quiet(int nMs) {
-    return {SServerStep::QUIET, {}, nMs};
-}
-inline SServerStep Hangup() {
-    return {SServerStep::CLOSE, {}};
+inline const auto Reply = [](std::string strText) { return SServerStep("", std::move(strText)); };
+inline const auto Line = [] { return SServerStep("\r\n", ""); };
+inline const auto DataEnd = [](std::string str) { return SServerStep("\r\n.\r\n", str + "\r\n"); };
+inline const auto Pause = [](int nMs) { return SServerStep("", "", nMs); };
+inline const auto Quiet = [](int nMs) { return SServerStep("", "", nMs, 'q'); };
+inline const auto Hangup = [] { return SServerStep("", "", 0, 'h'); };
+
+// A socket on 127.0.0.1 bound to a port the system chose, giving up on reads and accepts after
+// 15 s; nobody listens unless asked.
+inline int LoopbackSocket(uint16_t& nPort, bool bListen = false) {
+    int hSocket = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+    socklen_t nLength = sizeof addr;
+    const timeval wait{15, 0};
+    setsockopt(hSocket, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+    bind(hSocket, reinterpret_cast<sockaddr*>(&addr), nLength);
+    listen(hSocket, bListen ? 4 : 0);
+    getsockname(hSocket, reinterpret_cast<sockaddr*>(&addr), &nLength);
+    nPort = ntohs(addr.sin_port);
+    return hSocket;
 }
 
-// A loopback port that nobody listens on (free when asked).
-uint16_t FreeLoopbackPort();
-
+// A one-connection SMTP peer on loopback that plays a script and records every byte the
+// client sends; after the script it reads on until the client closes.
 class CScriptedSmtpServer {
 public:
-    explicit CScriptedSmtpServer(std::vector<SServerStep> arrScript, bool bReadAfterScript = true);
-    ~CScriptedSmtpServer();
-
+    explicit CScriptedSmtpServer(std::vector<SServerStep> arrScript)
+        : m_hListen(LoopbackSocket(m_nPort, true)),
+          m_thread([this, arr = std::move(arrScript)] { Run(arr); }) {}
+    ~CScriptedSmtpServer() {
+        Transcript();
+        close(m_hListen);
+    }
     uint16_t GetPort() const { return m_nPort; }
-    // Waits for the session to end and returns everything the client sent.
-    std::string Transcript();
-    // True when a Quiet step saw unexpected bytes.
-    bool SawUnexpectedBytes();
+    // Waits for the session to end.
+    const std::string& Transcript() {
+        if (m_thread.joinable())
+            m_thread.join();
+        return m_strReceived;
+    }
+    bool SawUnexpectedBytes() { return Transcript(), m_bUnexpected; }
 
 private:
-    void Run();
-    bool ReadUntil(const std::string& strMark);
+    // False when the client closes or times out first.
+    bool ReadUntil(const std::string& strMark) {
+        char buffer[65536];
+        size_t nPos;
+        while ((nPos = m_strReceived.find(strMark, m_nConsumed)) == std::string::npos) {
+            ssize_t n = recv(m_hPeer, buffer, sizeof buffer, 0);
+            if (n <= 0)
+                return false;
+            m_strReceived.append(buffer, static_cast<size_t>(n));
+        }
+        m_nConsumed = nPos + strMark.size();
+        return true;
+    }
+    void Run(const std::vector<SServerStep>& arrScript) {
+        if ((m_hPeer = accept4(m_hListen, nullptr, nullptr, SOCK_CLOEXEC)) < 0)
+            return;
+        bool bOpen = true;
+        for (const SServerStep& step : arrScript) {
+            if (!(bOpen = step.m_cCheck != 'h' &&
+                          (step.m_strMark.empty() || ReadUntil(step.m_strMark))))
+                break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(step.m_nMs));
+            char c;
+            if (step.m_cCheck == 'q' && (recv(m_hPeer, &c, 1, MSG_PEEK | MSG_DONTWAIT) > 0 ||
+                                         m_strReceived.size() > m_nConsumed))
+                m_bUnexpected = true;
+            send(m_hPeer, step.m_strSend.data(), step.m_strSend.size(), MSG_NOSIGNAL);
+        }
+        if (bOpen)
+            ReadUntil(std::string(1, '\0')); // never sent: reads until the client closes
+        close(m_hPeer);
+    }
 
-    std::vector<SServerStep> m_arrScript;
-    bool m_bReadAfterScript;
-    int m_hListen = -1;
-    int m_hPeer = -1;
     uint16_t m_nPort = 0;
-    std::mutex m_mtx;
+    int m_hListen, m_hPeer = -1;
     std::string m_strReceived;
     size_t m_nConsumed = 0;
     bool m_bUnexpected = false;
     std::thread m_thread;
 };
+
+// Records the diagnostics, each with the last error at the time.
+struct CRecordingConnection : CSMTPConnection {
+    explicit CRecordingConnection(uint32_t dwTimeoutMs = 10000) {
+        m_strHeloName = "client.test";
+        m_dwTimeoutMs = dwTimeoutMs;
+    }
+    void ReportError(const std::string& str) override {
+        m_arrSaid.emplace_back(str, GetLastError());
+    }
+    std::pair<std::string, uint32_t> First() const {
+        return m_arrSaid.empty() ? m_none : m_arrSaid[0];
+    }
+    std::vector<std::pair<std::string, uint32_t>> m_arrSaid;
+    const std::pair<std::string, uint32_t> m_none{};
+};
+
+// The host-down alert to two To, one Cc and one Bcc recipient, and its header as sent.
+inline void ComposeAlert(CSMTPMessage& message) {
+    message.m_from = CSMTPAddress("Vantrel <alerts@example.com>");
+    message.m_replyTo = message.m_from;
+    message.AddRecipientList("Ann <ann@example.com>, bob@example.com;");
+    message.AddRecipient(CSMTPAddress("cc@example.com"), RECIPIENT_CC);
+    message.AddRecipient(CSMTPAddress("hidden@example.com"), RECIPIENT_BCC);
+    message.m_strSubject = "The host example.net went down";
+    message.SetBodyText(".first\nsecond\r\n.\rlast");
+    message.AddExtraHeader("X-Program: Vantrel");
+}
+inline const std::string ALERT_HEADER = "From: Vantrel <alerts@example.com>\r\n"
+                                        "To: Ann <ann@example.com>,bob@example.com\r\n"
+                                        "Cc: cc@example.com\r\n"
+                                        "Subject: The host example.net went down\r\n"
+                                        "Date: *\r\n"
+                                        "X-Mailer: CSMTPConnection v2.29\r\n"
+                                        "Content-Type: text/plain;\r\n\tcharset=iso-8859-1\r\n"
+                                        "Reply-To: Vantrel <alerts@example.com>\r\n"
+                                        "X-Program: Vantrel\r\n\r\n";
+inline const time_t g_tTestsStarted = time(nullptr);
+
+// The Date header changes with every run: a value FormatDate gave since the tests started
+// becomes "*".
+inline std::string WithoutDate(std::string strWire) {
+    const size_t nValue = strWire.find("\r\nDate: ") + 8, nEnd = strWire.find("\r\n", nValue);
+    for (time_t t = g_tTestsStarted; nValue != 7 && t <= time(nullptr); ++t)
+        if (strWire.compare(nValue, nEnd - nValue, CSMTPMessage::FormatDate(t)) == 0)
+            return strWire.replace(nValue, nEnd - nValue, "*");
+    return strWire;
+}

@@ -1,36 +1,21 @@
-"""A real SMTP server for the mail client's end-to-end tests: aiosmtpd on 127.0.0.1.
+"""aiosmtpd on 127.0.0.1 for the end-to-end tests. usage: smtp_sink.py PORT DIR USER PASSWORD
 
-usage: smtp_sink.py PORT DIR USER PASSWORD
-
-Offers AUTH LOGIN (prompts "Username:" / "Password:", as common servers send them) and
-CRAM-MD5 (added by the handler). Every accepted message is written to DIR as N.eml (the data
-as received, dot-unstuffed) and N.env (HELO/EHLO name, login, MAIL FROM, RCPT TO, one per
-line). DIR/ready appears once the server listens; SIGTERM stops it.
+Offers AUTH LOGIN (prompts "Username:" / "Password:", as common servers send them) and CRAM-MD5.
+Each accepted message goes to DIR/N.eml (dot-unstuffed data) and DIR/N.env (HELO/EHLO name,
+login or "-", MAIL FROM, RCPT TO, one per line). DIR/ready appears once it listens; SIGTERM stops it.
 """
-import base64
-import hmac
-import logging
-import os
-import signal
-import sys
-import threading
-import time
-
+import hmac, logging, os, signal, sys, threading, time
 from aiosmtpd.controller import Controller
 from aiosmtpd.smtp import SMTP, AuthResult
 
 
 class LoginPromptSMTP(SMTP):
-    AuthLoginUsernameChallenge = "Username:"
-    AuthLoginPasswordChallenge = "Password:"
+    AuthLoginUsernameChallenge, AuthLoginPasswordChallenge = "Username:", "Password:"
 
 
 class Handler:
     def __init__(self, directory, user, password):
-        self.directory = directory
-        self.user = user.encode()
-        self.password = password.encode()
-        self.count = 0
+        self.directory, self.user, self.password, self.count = directory, user.encode(), password.encode(), 0
 
     async def auth_CRAM__MD5(self, server, args):
         challenge = "<%d.%d@127.0.0.1>" % (os.getpid(), time.time_ns())
@@ -45,18 +30,16 @@ class Handler:
 
     def authenticate(self, server, session, envelope, mechanism, auth_data):
         ok = auth_data.login == self.user and auth_data.password == self.password
-        return AuthResult(success=ok, handled=False,
-                          auth_data=auth_data.login.decode() + " " + mechanism)
+        return AuthResult(success=ok, handled=False, auth_data=auth_data.login.decode() + " " + mechanism)
 
     async def handle_DATA(self, server, session, envelope):
         self.count += 1
         base = os.path.join(self.directory, str(self.count))
         with open(base + ".eml", "wb") as f:
             f.write(envelope.original_content)
+        login = session.auth_data if session.authenticated else "-"
         with open(base + ".env", "w") as f:
-            login = session.auth_data if session.authenticated else "-"
-            f.write("\n".join([session.host_name, str(login), envelope.mail_from]
-                              + envelope.rcpt_tos) + "\n")
+            f.write("\n".join([session.host_name, str(login), envelope.mail_from] + envelope.rcpt_tos) + "\n")
         return "250 OK queued as %d" % self.count
 
 
@@ -65,22 +48,15 @@ class SinkController(Controller):
         return LoginPromptSMTP(self.handler, **self.SMTP_kwargs)
 
 
-def main():
+if __name__ == "__main__":
     # aiosmtpd itself sets the legacy login_data on every login and logs a warning for it.
     logging.getLogger("mail.log").setLevel(logging.ERROR)
-    port, directory, user, password = int(sys.argv[1]), sys.argv[2], sys.argv[3], sys.argv[4]
-    handler = Handler(directory, user, password)
-    controller = SinkController(handler, hostname="127.0.0.1", port=port,
-                                server_hostname="sink.test", auth_require_tls=False,
-                                authenticator=handler.authenticate)
+    handler = Handler(*sys.argv[2:5])
+    controller = SinkController(handler, hostname="127.0.0.1", port=int(sys.argv[1]), server_hostname="sink.test",
+                                auth_require_tls=False, authenticator=handler.authenticate)
     controller.start()
     stop = threading.Event()
     signal.signal(signal.SIGTERM, lambda *_: stop.set())
-    with open(os.path.join(directory, "ready"), "w"):
-        pass
+    open(os.path.join(sys.argv[2], "ready"), "w").close()
     stop.wait()
     controller.stop()
-
-
-if __name__ == "__main__":
-    main()
