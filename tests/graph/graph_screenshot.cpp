@@ -1,5 +1,4 @@
-// Writes the host graph dialog of a sample host to a PNG:
-// graph_screenshot [file.png [history entries, 300 by default]]
+// graph_screenshot [file.png [entries, 300 by default]]: a sample host's graph dialog as a PNG.
 #include "sample_host_graph.h"
 
 #include <QApplication>
@@ -13,6 +12,6 @@ int main(int argc, char** argv) {
     const QString strPath = argc > 1 ? QString::fromLocal8Bit(argv[1]) : "host_graph.png";
     if (WriteSampleGraphPng(strPath, argc > 2 ? std::atoi(argv[2]) : 300))
         return 0;
-    std::fprintf(stderr, "Cannot write %s\n", qPrintable(strPath));
+    std::fprintf(stderr, "Cannot write %s (12 entries or more needed)\n", qPrintable(strPath));
     return 1;
 }

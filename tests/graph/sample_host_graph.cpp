@@ -5,7 +5,6 @@
 #include "core/vantrel_doc.h"
 #include "graph/host_graph_dlg.h"
 
-#include <QImage>
 #include <QPixmap>
 
 #include <cmath>
@@ -13,12 +12,7 @@
 void FillSampleHost(CHost& host, int nEntries) {
     host.m_strName = "Example Hosting";
     host.m_strTestURL = "http://www.example.com/";
-    host.m_strWebSite = "http://www.example.com";
-    host.m_bTesting = 1;
-    host.m_nTests = nEntries + nEntries / 25;
-    host.m_nTestsUp = nEntries;
-    host.m_pPingHistory->clear();
-    host.m_nPingTotal = 0;
+    host.m_nTests = nEntries + nEntries / 25, host.m_nTestsUp = nEntries;
     for (int i = 0; i < nEntries; ++i) {
         // A daily swing, some jitter, and a few slow answers.
         const auto nPing = static_cast<uint32_t>(62 + 18 * std::sin(i / 40.0) + (i * 37) % 11 +
@@ -29,6 +23,8 @@ void FillSampleHost(CHost& host, int nEntries) {
 }
 
 bool WriteSampleGraphPng(const QString& strPath, int nEntries) {
+    if (nEntries < CHostGraphDlg::MIN_POINTS)
+        return false; // the command would show its message box
     struct CNoMessages : CMessageSink {
         void ShowMessage(const std::string&) override {}
     } sink;

@@ -4,9 +4,7 @@
 
 class CHost;
 
-// A host with nEntries plausible ping times (300: a day and a bit), for pictures of the graph.
+// A new host with nEntries plausible ping times (300: a day and a bit), for pictures of the graph.
 void FillSampleHost(CHost& host, int nEntries = 300);
-
-// Writes the graph dialog of the sample host, as Build graph shows it, to a PNG file. False
-// when the file cannot be written or there are too few entries. Needs a QApplication.
+// The graph dialog of that host as a PNG file; false with too few entries or an unwritable file.
 bool WriteSampleGraphPng(const QString& strPath, int nEntries = 300);
