@@ -35,8 +35,7 @@ inline void SetStats(CHost& host, std::vector<uint32_t> arrPings, int32_t nTests
     host.m_nTests = nTests, host.m_nTestsUp = nUp;
 }
 
-// Marked hosts 0, 2 and 3 and an unmarked one: a name and a web site that need escaping, a
-// Latin-1 letter, and a host whose questions were never answered (-1).
+// Marked 0, 2, 3 and unmarked 1: name and site to escape, a Latin-1 letter, no answers at all.
 inline void MakeThreeHosts(CReportHosts& hosts) {
     CHost& smith = hosts.Add();
     smith.m_strName = "Smith & Sons <Hosting>";
@@ -64,7 +63,6 @@ inline std::string ExpectedThreeHosts() {
     return ReadFile(VANTREL_REPORT_TEST_DATA "/data/three_hosts.html");
 }
 
-// A fresh folder, removed with its contents.
 class CTempDir {
 public:
     const std::string& Path() const { return m_strPath; }

@@ -67,8 +67,7 @@ TEST(ReportScorer, TiesAndRowOrder) {
     }
 }
 
-// The ranking by definition, in quadratic time: the mean of the tie group's places; rows by total
-// in hundredths, cost, list order. (E-mail and redundancy points: above and in the report file.)
+// The ranking by definition, in quadratic time (e-mail and redundancy points are checked above).
 CReportScorer Oracle(const std::vector<CHost*>& arrHosts, const CReportWeights& arrWeights) {
     CReportScorer o;
     std::vector<std::array<int64_t, ATTRIBUTE_COUNT>> v; // higher is better
