@@ -65,7 +65,7 @@ public:
             }
         };
         Add("open " + strAgent);
-        return m_bInternetOpens ? std::make_unique<CSession>(*this) : nullptr;
+        return std::make_unique<CSession>(*this);
     }
     bool IsConnected() override {
         Add("connected?");
@@ -87,7 +87,7 @@ public:
     void BeginWait() override {}
     void StepWait() override {}
     void EndWait() override {}
-    void Serve() override { m_evServed.Set(); } // the user-interface thread shows waiting boxes
+    void Serve() override { m_evServed.Set(); } // the waiting user-interface thread shows boxes
 
     void Advance(time_t nSeconds) { m_tNow += nSeconds; }
     void SetServer(const std::string& strName, const CServer& server) {
@@ -119,7 +119,6 @@ public:
     std::function<void(const std::string&)> m_onAdd;
     std::function<bool(const CEvent&, int64_t)> m_onWait;
     std::atomic<time_t> m_tNow{1'700'000'000};
-    bool m_bInternetOpens = true;
     std::vector<bool> m_arrConnected; // answers of IsConnected in turn, then true
     CEvent m_evServed;
 

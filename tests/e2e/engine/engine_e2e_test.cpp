@@ -97,7 +97,7 @@ protected:
     CNetnsLab m_lab{"eng"};
     std::string m_strC;
     std::vector<std::unique_ptr<CLoopbackHttpServer>> m_arrWeb;
-    std::atomic<int> m_nRuns{0};
+    int m_nRuns = 0;
     CRecordingSink m_sink;
 };
 
