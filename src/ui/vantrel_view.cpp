@@ -3,6 +3,9 @@
 #include "core/host.h"
 #include "core/product.h"
 #include "core/vantrel_doc.h"
+#include "assistant/host_assistant.h"
+#include "graph/host_graph_dlg.h"
+#include "report/report_command_ui.h"
 #include "testing/test_commands.h"
 #include "testing/waiter.h"
 #include "ui/artwork.h"
@@ -14,6 +17,9 @@
 #include <QHeaderView>
 #include <QStandardItemModel>
 #include <QUrl>
+
+#include <memory>
+#include <mutex>
 
 namespace {
 
@@ -156,24 +162,38 @@ void CVantrelView::OnDoubleClickRow(int) {
     OnEditHost();
 }
 
-void CVantrelView::NotYetAvailable(const QString& strCommand) {
-    CMessageBox::Information(window(), strCommand + QStringLiteral(" is not yet available."));
-}
-
 void CVantrelView::OnAddHost() {
-    NotYetAvailable(QStringLiteral("Add host"));
+    auto pHost = std::make_unique<CHost>();
+    if (!CHostAssistant::Run(window(), *pHost, false))
+        return;
+    m_pDoc->StopTests();
+    m_pDoc->AddHost(pHost.release());
+    AddHostRow(*m_pDoc->m_arrHosts.back());
+    m_arrMarked.push_back(0);
+    m_pDoc->StartTests();
 }
 
 void CVantrelView::OnEditHost() {
-    NotYetAvailable(QStringLiteral("Edit host"));
+    const int nRow = GetSelectedRow();
+    if (nRow < 0) {
+        CMessageBox::Information(window(), QStringLiteral("Please select a web host to edit."));
+        return;
+    }
+    CHost& host = *m_pDoc->m_arrHosts[static_cast<size_t>(nRow)];
+    // Held while the assistant is open: the worker does not test a host being edited.
+    CWaiter(m_pWait).Lock(*host.m_pMutex);
+    std::unique_lock lock(*host.m_pMutex, std::adopt_lock);
+    if (CHostAssistant::Run(window(), host, true))
+        UpdateHostRow(nRow, host);
 }
 
 void CVantrelView::OnBuildGraph() {
-    NotYetAvailable(QStringLiteral("Build graph"));
+    CHostGraphDlg::ShowForHost(window(), *m_pDoc, GetSelectedRow(), m_pWait);
 }
 
 void CVantrelView::OnGenerateReport() {
-    NotYetAvailable(QStringLiteral("Generate report"));
+    CReportCommandUI::Run(window(), *m_pDoc, m_arrMarked, [this](int nRow) { ToggleCheck(nRow); },
+                          m_pWait);
 }
 
 void CVantrelView::OnRemoveHost() {

@@ -67,7 +67,6 @@ private:
     void RetryPendingRows();
     // A start or stop command changed the host (its lock is held): redraw, clear the tick.
     void AfterTestsChanged(int nIndex);
-    void NotYetAvailable(const QString& strCommand);
 
     CVantrelDoc* m_pDoc = nullptr;
     CWaitObserver* m_pWait = nullptr;

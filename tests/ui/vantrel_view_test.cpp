@@ -10,6 +10,8 @@
 #include <QHeaderView>
 #include <QStandardItemModel>
 #include <QTest>
+#include <QTimer>
+#include <QWizard>
 
 #include <gtest/gtest.h>
 
@@ -64,6 +66,19 @@ protected:
         QTest::mouseClick(m_view.viewport(), Qt::LeftButton, {}, RowPoint(nRow, 200));
     }
 
+    // Cancels every assistant that opens, noting its title.
+    void CancelAssistants() {
+        QObject::connect(&m_rejecter, &QTimer::timeout, [this] {
+            if (auto* pWizard = qobject_cast<QWizard*>(QApplication::activeModalWidget())) {
+                m_arrAssistants << pWizard->windowTitle();
+                pWizard->reject();
+            }
+        });
+        m_rejecter.start(20);
+    }
+
+    QTimer m_rejecter;
+    QStringList m_arrAssistants;
     CMessageBoxQueue m_queue;
     CFakeTestControl m_control;
     std::unique_ptr<CVantrelDoc> m_pDoc;
@@ -194,9 +209,11 @@ TEST_F(VantrelViewTest, DoubleClickOnTheBoxTogglesOnceAndOnTheRowEdits) {
     EXPECT_EQ(m_view.m_arrMarked, (std::vector<int>{1}));
     EXPECT_TRUE(answerer.m_arrSeen.empty());
 
+    CancelAssistants();
     DoubleClick(RowPoint(0, 200));
     EXPECT_EQ(m_view.m_arrMarked, (std::vector<int>{1}));
-    EXPECT_EQ(answerer.Texts(), QStringList{"Edit host is not yet available."});
+    EXPECT_EQ(m_arrAssistants, QStringList{"Modify Host Assistant"});
+    EXPECT_TRUE(answerer.m_arrSeen.empty());
 }
 
 TEST_F(VantrelViewTest, RemoveHostAsksFirstAndKeepsRowsHostsAndTicksTogether) {
@@ -337,17 +354,44 @@ TEST_F(VantrelViewTest, RowUpdatesFromTheWorkerNeverWaitForABusyHost) {
     EXPECT_EQ(m_view.GetModel()->rowCount(), 2);
 }
 
-TEST_F(VantrelViewTest, CommandsOfTheNextStepSayTheyAreNotYetAvailable) {
+TEST_F(VantrelViewTest, HostCommandsWithoutSelectionOrMarksSayWhatTheyNeed) {
+    m_pDoc->m_arrHosts.push_back(MakeHost("Alpha", "http://alpha.example.com/"));
     ShowView();
     CBoxAnswerer answerer;
-    m_view.OnAddHost();
     m_view.OnEditHost();
     m_view.OnBuildGraph();
     m_view.OnGenerateReport();
     EXPECT_EQ(answerer.Texts(),
-              (QStringList{"Add host is not yet available.", "Edit host is not yet available.",
-                           "Build graph is not yet available.",
-                           "Generate report is not yet available."}));
+              (QStringList{"Please select a web host to edit.",
+                           "Please select a web host to build the graph for.",
+                           "Please mark at least one host to generate report for."}));
+    EXPECT_TRUE(m_control.m_arrCalls.empty());
+}
+
+// Cancelling the assistant leaves the host list, the record, its lock and the worker as they
+// were.
+TEST_F(VantrelViewTest, CancelledAddAndEditChangeNothing) {
+    m_pDoc->m_arrHosts.push_back(MakeHost("Alpha", "http://alpha.example.com/"));
+    ShowView();
+    CBoxAnswerer answerer;
+    CancelAssistants();
+
+    m_view.OnAddHost();
+    EXPECT_EQ(m_view.GetModel()->rowCount(), 1);
+    EXPECT_EQ(m_pDoc->m_arrHosts.size(), 1u);
+    EXPECT_EQ(m_view.m_arrMarked.size(), 1u);
+
+    SelectRow(0);
+    m_view.OnEditHost();
+    EXPECT_EQ(m_pDoc->m_arrHosts[0]->m_strName, "Alpha");
+    EXPECT_EQ(m_arrAssistants, (QStringList{"Add Host Assistant", "Modify Host Assistant"}));
+    EXPECT_EQ(answerer.Texts(), QStringList{}); // the first page closes without asking
+    std::thread other([&] {
+        EXPECT_TRUE(m_pDoc->m_arrHosts[0]->m_pMutex->try_lock());
+        m_pDoc->m_arrHosts[0]->m_pMutex->unlock();
+    });
+    other.join();
+    EXPECT_TRUE(m_control.m_arrCalls.empty());
 }
 
 } // namespace
