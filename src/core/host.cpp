@@ -84,9 +84,9 @@ std::string CHost::GetStatusText() const {
         return "Not Testing";
     switch (m_nState) {
     case HOST_UP:
-        return "Testing - Up";
+        return STATUS_TESTING_UP;
     case HOST_DOWN:
-        return "Testing - Down";
+        return STATUS_TESTING_DOWN;
     default:
         return "Testing - Unknown";
     }

@@ -13,6 +13,10 @@ constexpr int HOST_UNKNOWN = 2;
 
 constexpr int FEATURE_COUNT = 37;
 
+// Status texts; the host list also recognises these two to colour the cell.
+inline constexpr const char* STATUS_TESTING_UP = "Testing - Up";
+inline constexpr const char* STATUS_TESTING_DOWN = "Testing - Down";
+
 // One hosting company: the texts and answers of the assistant, and the test statistics.
 // Every field but the lock is read and written under m_pMutex once the record is shared
 // with the test worker.

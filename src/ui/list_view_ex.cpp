@@ -1,5 +1,7 @@
 #include "ui/list_view_ex.h"
 
+
+#include "core/host.h"
 #include "ui/artwork.h"
 
 #include <QHeaderView>
@@ -14,8 +16,8 @@
 namespace {
 
 const QString kEllipsis = QStringLiteral("...");
-const QString kUpText = QStringLiteral("Testing - Up");
-const QString kDownText = QStringLiteral("Testing - Down");
+const QString kUpText = QString::fromLatin1(STATUS_TESTING_UP);
+const QString kDownText = QString::fromLatin1(STATUS_TESTING_DOWN);
 
 } // namespace
 
