@@ -1,6 +1,5 @@
 #include "ui/list_view_ex.h"
 
-
 #include "core/host.h"
 #include "ui/artwork.h"
 
