@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 
 #include <algorithm>
+#include <clocale>
 #include <cstring>
 
 namespace {
@@ -26,6 +27,8 @@ QString GetOverview() {
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName("vantrelctl");
+    // Qt takes the user's locale; figures keep their decimal point ("75.0%", "12.5 ms").
+    setlocale(LC_NUMERIC, "C");
     const QStringList args = QCoreApplication::arguments();
     if (args.size() < 2) {
         CliError("no command given\n" + GetOverview());

@@ -18,6 +18,8 @@
 
 #include <QAction>
 
+#include <clocale>
+
 CVantrelApp::CVantrelApp(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QStringLiteral("Vantrel"));
     setOrganizationName(QStringLiteral("Vantrel Software"));
@@ -25,6 +27,8 @@ CVantrelApp::CVantrelApp(int& argc, char** argv) : QApplication(argc, argv) {
     setDesktopFileName(QStringLiteral("vantrel"));
     // The window may sit hidden in the tray; the program ends when the window is closed.
     setQuitOnLastWindowClosed(false);
+    // Qt takes the user's locale; figures keep their decimal point ("75.0%", "12.5 ms").
+    setlocale(LC_NUMERIC, "C");
 }
 
 CVantrelApp::~CVantrelApp() {
