@@ -6,10 +6,9 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize) {
     CBase64Coder coder, decoder;
     coder.Decode(reinterpret_cast<const char*>(pData), static_cast<uint32_t>(nSize));
-    const uint32_t nKept = coder.GetEncodedLength();
-    if (nKept > nSize || coder.GetEncoded()[nKept] != '\0' ||
-        coder.GetDecodedLength() != nKept / 4 * 3 + nKept % 4 ||
-        coder.GetDecoded()[coder.GetDecodedLength()] != 0)
+    const uint32_t nKept = coder.GetEncodedLength(), nDecoded = coder.GetDecodedLength();
+    if (nKept > nSize || coder.GetEncoded()[nKept] != '\0' || coder.GetDecoded()[nDecoded] != 0 ||
+        nDecoded != nKept / 4 * 3 + nKept % 4)
         __builtin_trap();
     coder.Encode(pData, static_cast<uint32_t>(nSize));
     decoder.Decode(coder.GetEncoded(), coder.GetEncodedLength());

@@ -1,6 +1,5 @@
-// The input is everything a hostile server says on one connection; its first byte picks the
-// login method. The whole client reads it: greeting, HELO/EHLO, the logins with their Base64
-// prompts, the reply reader's growth and cap.
+// The whole client (greeting, HELO/EHLO, logins, the reply reader's growth and cap) reads what a
+// hostile server says on one connection: the input after its first byte, which picks the login.
 #include "../mail/scripted_smtp_server.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize) {

@@ -11,19 +11,19 @@
 TEST(SmtpMessage, RecipientListsAndEncodedHeaders) {
     // clang-format off
     const std::pair<const char*, const char*> lists[] = {
-        {"  ann@x.org \t, \"Ann B.\" <ann@y.org> trailing; ;", "[]ann@x.org [\"Ann B.\"]ann@y.org "},
+        {" ann@x.org \t, \"Ann B.\" <ann@y.org> more; ;", "[]ann@x.org [\"Ann B.\"]ann@y.org "},
         {"x <>; a>b<c;Ann < ann@x >", "[]x <> []a>b<c [Ann] ann@x  "}, {" ,; \r\n,", ""}, {"", ""}};
     // clang-format on
     for (const auto& [pszList, pszExpected] : lists) {
         std::vector<CSMTPAddress> arr;
-        const int nFound = CSMTPMessage::SplitRecipientList(pszList, arr);
+        EXPECT_EQ(CSMTPMessage::SplitRecipientList(pszList, arr),
+                  std::count(pszExpected, pszExpected + strlen(pszExpected), '['));
         std::string strFound;
         for (const CSMTPAddress& address : arr)
             strFound += "[" + address.m_strDisplayName + "]" + address.m_strAddress + " ";
         EXPECT_EQ(strFound, pszExpected);
-        EXPECT_EQ(nFound, static_cast<int>(arr.size()));
         CSMTPMessage message;
-        EXPECT_EQ(message.AddRecipientList(pszList, RECIPIENT_BCC), nFound > 0);
+        EXPECT_EQ(message.AddRecipientList(pszList, RECIPIENT_BCC), !arr.empty());
         EXPECT_EQ(message.BuildHeader().find("From: \r\nTo: \r\nSubject: \r\nDate: "), 0u);
     }
     CSMTPMessage message;
@@ -37,12 +37,12 @@ TEST(SmtpMessage, RecipientListsAndEncodedHeaders) {
 }
 
 TEST(SmtpMessage, DateInTheLocalZoneWithEnglishNames) {
-    const char* pszOldZone = getenv("TZ");
-    const std::string strOldZone = pszOldZone != nullptr ? pszOldZone : "";
+    const std::string strOldZone = getenv("TZ") != nullptr ? getenv("TZ") : "";
     // clang-format off
     const std::pair<const char*, const char*> dates[] = {
-        {"IST-5:30", "Sat, 05 Dec 2026 15:36:43 +0530"}, {"NST3:30", "Sat, 05 Dec 2026 06:36:43 -0330"},
-        {"UTC0", "Sat, 05 Dec 2026 10:06:43 +0000"}, {"CET-1CEST,M3.5.0,M10.5.0/3", "Sat, 05 Dec 2026 11:06:43 +0100"},
+        {"IST-5:30", "Sat, 05 Dec 2026 15:36:43 +0530"},
+        {"NST3:30", "Sat, 05 Dec 2026 06:36:43 -0330"},
+        {"CET-1CEST,M3.5.0,M10.5.0/3", "Sat, 05 Dec 2026 11:06:43 +0100"},
         {"NZST-12NZDT,M9.5.0,M4.1.0/3", "Sat, 05 Dec 2026 23:06:43 +1300"}};
     // clang-format on
     for (const auto& [pszZone, pszDate] : dates) {
@@ -51,36 +51,30 @@ TEST(SmtpMessage, DateInTheLocalZoneWithEnglishNames) {
         EXPECT_EQ(CSMTPMessage::FormatDate(1796465203), pszDate);
     }
     EXPECT_EQ(CSMTPMessage::FormatDate(1782907200), "Thu, 02 Jul 2026 00:00:00 +1200");
-    pszOldZone != nullptr ? setenv("TZ", strOldZone.c_str(), 1) : unsetenv("TZ");
+    strOldZone.empty() ? unsetenv("TZ") : setenv("TZ", strOldZone.c_str(), 1);
     tzset();
 }
 
-// Texts as set: CR LF line ends, leading dots doubled once. Quoted-printable: soft breaks at
-// 77 characters, after the last space up to the 78th, after a whole escape.
+// Quoted-printable: soft breaks at 77 characters, after the last space to the 78th, after escapes.
 TEST(SmtpBodyPart, TextDotsAndQuotedPrintable) {
     const std::string a75(75, 'a');
     // clang-format off
-    const std::pair<std::string, std::string> texts[] = {
-        {"one\ntwo\rthree\r\nfour", "one\r\ntwo\r\nthree\r\nfour"},
-        {".start\n.\n..two\nmid.dle", "..start\r\n..\r\n...two\r\nmid.dle"}}, encoded[] = {
+    const std::pair<std::string, std::string> encoded[] = {
         {"a=b\xe9\t c\x7f", "a=3Db=E9\t c=7F"}, {a75 + "xxx\r\n", a75 + "xx=\r\nx\r\n"},
         {a75.substr(5) + " wwwwww tail", a75.substr(5) + " wwwwww =\r\ntail"},
         {a75 + "\xe9\xe9", a75 + "=E9=\r\n=E9"}, {a75 + "a\xe9" + "bcd", a75 + "a=\r\n=E9bcd"}};
     // clang-format on
-    CSMTPBodyPart part;
-    for (const auto& [strIn, strOut] : texts) {
-        part.SetText(strIn);
-        EXPECT_EQ(part.GetText(), strOut);
-    }
     for (const auto& [strIn, strOut] : encoded)
         EXPECT_EQ(CSMTPBodyPart::EncodeQuotedPrintable(strIn), strOut);
-    // A dot that a soft break brings to a line start is doubled once on the way out.
-    part.SetText(".x\n" + a75 + "aa.b");
+    // Dots that start lines are doubled once: those of the text when it is set, one that a
+    // soft break brings to a line start on the way out.
+    CSMTPBodyPart part;
+    part.SetText(".x\n..\n" + a75 + "aa.b");
     for (bool bQuotedPrintable : {true, false}) {
         std::string strBody;
         part.SetQuotedPrintable(bQuotedPrintable);
         ASSERT_TRUE(part.GetBody(strBody));
-        EXPECT_EQ(strBody, "..x\r\n" + a75 + (bQuotedPrintable ? "aa=\r\n..b" : "aa.b"));
+        EXPECT_EQ(strBody, "..x\r\n...\r\n" + a75 + (bQuotedPrintable ? "aa=\r\n..b" : "aa.b"));
     }
 }
 
@@ -126,57 +120,39 @@ TEST(SmtpMessage, MimeTextAndAttachments) {
     EXPECT_EQ(strBody, "\r\n--" + root.GetBoundary() + "--");
 }
 
-// RFC 1321's suite and lengths around the padding boundary, whole and in odd pieces (the
-// context is wiped afterwards); with a key, HMAC-MD5: RFC 2202 cases 1 and 6 (a key over one
-// block is hashed first) and a key of one block.
-TEST(Md5, DigestsAndHmac) {
-    // clang-format off
-    const struct {
-        std::string m_strText, m_strKey;
-        const char* m_pszHex;
-    } cases[] = {
-        {"", "", "d41d8cd98f00b204e9800998ecf8427e"}, {"a", "", "0cc175b9c0f1b6a831c399e269772661"},
-        {"abc", "", "900150983cd24fb0d6963f7d28e17f72"},
-        {"message digest", "", "f96b697d7cb7938d525a2f31aaf161d0"},
-        {"abcdefghijklmnopqrstuvwxyz", "", "c3fcd3d76192e4007dfb496cca67e13b"},
-        {"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789", "",
-         "d174ab98d277d9f5a5611c2c9f419d9f"},
-        {"12345678901234567890123456789012345678901234567890123456789012345678901234567890", "",
-         "57edf4a22be3c955ac49da2e2107b67a"},
-        {std::string(55, 'x'), "", "04364420e25c512fd958a70738aa8f72"},
-        {std::string(56, 'x'), "", "668a72d5ba17f08e62dabcafad6db14b"},
-        {std::string(65, 'x'), "", "1bc932052302d074bdec39795fe00cf6"},
-        {"Hi There", std::string(16, '\x0b'), "9294727a3638bb1c13f48ef8158bfc9d"},
-        {"Test Using Larger Than Block-Size Key - Hash Key First", std::string(80, '\xaa'),
-         "6b1ab7fe4bd7bf8f0b62e6ce61b9d0cd"},
-        {"what", std::string(64, 'k'), "b2f7620748c25f364d573bbd73863ede"}};
-    // clang-format on
-    for (const auto& c : cases) {
-        const auto* pText = reinterpret_cast<const uint8_t*>(c.m_strText.data());
-        const auto* pKey = reinterpret_cast<const uint8_t*>(c.m_strKey.data());
-        for (size_t nChunk : {1000, 1, 7, 64}) {
-            uint8_t digest[16];
-            MD5_CTX context, wiped{};
-            MD5Init(&context);
-            for (size_t i = 0; i < c.m_strText.size(); i += nChunk)
-                MD5Update(&context, pText + i, std::min(nChunk, c.m_strText.size() - i));
-            MD5Final(digest, &context);
-            EXPECT_EQ(memcmp(&context, &wiped, sizeof context), 0);
-            if (!c.m_strKey.empty())
-                CSMTPConnection::ComputeHmacMd5(pText, c.m_strText.size(), pKey, c.m_strKey.size(),
-                                                digest);
-            std::string strHex;
-            for (uint8_t b : digest)
-                strHex += std::string(1, "0123456789abcdef"[b >> 4]) + "0123456789abcdef"[b & 15];
-            EXPECT_EQ(strHex, c.m_pszHex) << c.m_strText << " in pieces of " << nChunk;
-        }
-    }
-}
-
+// MD5: RFC 1321's suite, whole and in odd pieces; the context is wiped afterwards. Base64:
 // RFC 4648's vectors (never a line break), then the tolerant decoding: white space skipped,
 // pads decode as zero bytes, a leftover character gives one more byte, foreign characters
 // read as "+", a pad in front as "/", high characters as their low half. Results end in NUL.
-TEST(Base64, EncodeAndTolerantDecode) {
+TEST(Codecs, Md5AndBase64) {
+    // clang-format off
+    const std::pair<std::string, const char*> cases[] = {
+        {"", "d41d8cd98f00b204e9800998ecf8427e"}, {"a", "0cc175b9c0f1b6a831c399e269772661"},
+        {"abc", "900150983cd24fb0d6963f7d28e17f72"},
+        {"message digest", "f96b697d7cb7938d525a2f31aaf161d0"},
+        {"abcdefghijklmnopqrstuvwxyz", "c3fcd3d76192e4007dfb496cca67e13b"},
+        {"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789",
+         "d174ab98d277d9f5a5611c2c9f419d9f"},
+        {"12345678901234567890123456789012345678901234567890123456789012345678901234567890",
+         "57edf4a22be3c955ac49da2e2107b67a"},
+        {std::string(56, 'x'), "668a72d5ba17f08e62dabcafad6db14b"}};
+    // clang-format on
+    for (const auto& [strText, pszHex] : cases) {
+        for (size_t nChunk : {1000, 1, 7, 64}) {
+            MD5_CTX context, wiped{};
+            MD5Init(&context);
+            for (size_t i = 0; i < strText.size(); i += nChunk)
+                MD5Update(&context, reinterpret_cast<const uint8_t*>(strText.data()) + i,
+                          std::min(nChunk, strText.size() - i));
+            uint8_t digest[16];
+            MD5Final(digest, &context);
+            EXPECT_EQ(memcmp(&context, &wiped, sizeof context), 0);
+            std::string strHex;
+            for (uint8_t b : digest)
+                strHex += std::string(1, "0123456789abcdef"[b >> 4]) + "0123456789abcdef"[b & 15];
+            EXPECT_EQ(strHex, pszHex) << strText << " in pieces of " << nChunk;
+        }
+    }
     // clang-format off
     const std::pair<std::string, std::string> vectors[] = {
         {"", ""}, {"f", "Zg=="}, {"fo", "Zm8="}, {"foo", "Zm9v"}, {"foob", "Zm9vYg=="},

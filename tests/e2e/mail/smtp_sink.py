@@ -1,21 +1,15 @@
-"""aiosmtpd on 127.0.0.1 for the end-to-end tests. usage: smtp_sink.py PORT DIR USER PASSWORD
-
-Offers AUTH LOGIN (prompts "Username:" / "Password:", as common servers send them) and CRAM-MD5.
-Each accepted message goes to DIR/N.eml (dot-unstuffed data) and DIR/N.env (HELO/EHLO name,
-login or "-", MAIL FROM, RCPT TO, one per line). DIR/ready appears once it listens; SIGTERM stops it.
-"""
+"""usage: smtp_sink.py PORT DIR USER PASSWORD: aiosmtpd on 127.0.0.1 with AUTH LOGIN and CRAM-MD5.
+Each accepted message goes to DIR/N.eml (dot-unstuffed data) and DIR/N.env (HELO/EHLO name, login
+or "-", MAIL FROM, RCPT TO, one per line). DIR/ready appears once it listens; SIGTERM stops it."""
 import hmac, logging, os, signal, sys, threading, time
 from aiosmtpd.controller import Controller
 from aiosmtpd.smtp import SMTP, AuthResult
 
 
-class LoginPromptSMTP(SMTP):
-    AuthLoginUsernameChallenge, AuthLoginPasswordChallenge = "Username:", "Password:"
-
-
 class Handler:
     def __init__(self, directory, user, password):
-        self.directory, self.user, self.password, self.count = directory, user.encode(), password.encode(), 0
+        self.directory, self.user, self.password = directory, user.encode(), password.encode()
+        self.count = 0
 
     async def auth_CRAM__MD5(self, server, args):
         challenge = "<%d.%d@127.0.0.1>" % (os.getpid(), time.time_ns())
@@ -30,7 +24,8 @@ class Handler:
 
     def authenticate(self, server, session, envelope, mechanism, auth_data):
         ok = auth_data.login == self.user and auth_data.password == self.password
-        return AuthResult(success=ok, handled=False, auth_data=auth_data.login.decode() + " " + mechanism)
+        login = auth_data.login.decode() + " " + mechanism
+        return AuthResult(success=ok, handled=False, auth_data=login)
 
     async def handle_DATA(self, server, session, envelope):
         self.count += 1
@@ -39,24 +34,22 @@ class Handler:
             f.write(envelope.original_content)
         login = session.auth_data if session.authenticated else "-"
         with open(base + ".env", "w") as f:
-            f.write("\n".join([session.host_name, str(login), envelope.mail_from] + envelope.rcpt_tos) + "\n")
+            lines = [session.host_name, str(login), envelope.mail_from] + envelope.rcpt_tos
+            f.write("\n".join(lines) + "\n")
         return "250 OK queued as %d" % self.count
 
 
-class SinkController(Controller):
-    def factory(self):
-        return LoginPromptSMTP(self.handler, **self.SMTP_kwargs)
-
-
-if __name__ == "__main__":
-    # aiosmtpd itself sets the legacy login_data on every login and logs a warning for it.
-    logging.getLogger("mail.log").setLevel(logging.ERROR)
-    handler = Handler(*sys.argv[2:5])
-    controller = SinkController(handler, hostname="127.0.0.1", port=int(sys.argv[1]), server_hostname="sink.test",
-                                auth_require_tls=False, authenticator=handler.authenticate)
-    controller.start()
-    stop = threading.Event()
-    signal.signal(signal.SIGTERM, lambda *_: stop.set())
-    open(os.path.join(sys.argv[2], "ready"), "w").close()
-    stop.wait()
-    controller.stop()
+# Prompts as common servers send them. aiosmtpd itself sets the legacy login_data on every
+# login and logs a warning for it.
+SMTP.AuthLoginUsernameChallenge, SMTP.AuthLoginPasswordChallenge = "Username:", "Password:"
+logging.getLogger("mail.log").setLevel(logging.ERROR)
+handler = Handler(*sys.argv[2:5])
+controller = Controller(handler, hostname="127.0.0.1", port=int(sys.argv[1]),
+                        server_hostname="sink.test", auth_require_tls=False,
+                        authenticator=handler.authenticate)
+controller.start()
+stop = threading.Event()
+signal.signal(signal.SIGTERM, lambda *_: stop.set())
+open(os.path.join(sys.argv[2], "ready"), "w").close()
+stop.wait()
+controller.stop()
