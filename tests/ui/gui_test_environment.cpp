@@ -1,17 +1,11 @@
-// Linked into the test programs that share one plain application object.
+// Widgets that are members of a fixture need the application before the first test.
 #include "gui_test_support.h"
 
 #include <gtest/gtest.h>
 
 namespace {
-
-// Widgets built as members of a test fixture need the application before the first test.
-class CAppEnvironment : public ::testing::Environment {
-public:
+struct CAppEnvironment : ::testing::Environment {
     void SetUp() override { EnsureApp(); }
 };
-
-[[maybe_unused]] ::testing::Environment* const g_pAppEnvironment =
-    ::testing::AddGlobalTestEnvironment(new CAppEnvironment);
-
+[[maybe_unused]] auto* const g_pEnv = ::testing::AddGlobalTestEnvironment(new CAppEnvironment);
 } // namespace

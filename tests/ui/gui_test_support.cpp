@@ -2,7 +2,6 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QDateTime>
 #include <QElapsedTimer>
 #include <QPushButton>
 
@@ -15,9 +14,24 @@ QApplication& EnsureApp() {
 }
 
 CBoxAnswerer::CBoxAnswerer(QMessageBox::StandardButton answer) : m_answer(answer) {
-    m_timer.setInterval(10);
-    connect(&m_timer, &QTimer::timeout, this, &CBoxAnswerer::Poll);
-    m_timer.start();
+    connect(&m_timer, &QTimer::timeout, this, [this] {
+        for (QWidget* pWidget : QApplication::topLevelWidgets()) {
+            auto* pBox = qobject_cast<QMessageBox*>(pWidget);
+            if (!pBox || !pBox->isVisible())
+                continue;
+            QPushButton* pDefault = pBox->defaultButton();
+            m_arrSeen.push_back(
+                {pBox->windowTitle(), pBox->text(), pBox->standardButtons(),
+                 pDefault ? pBox->standardButton(pDefault) : QMessageBox::NoButton, pBox->icon(),
+                 pBox->windowFlags().testFlag(Qt::WindowStaysOnTopHint),
+                 pBox->parentWidget() != nullptr, QApplication::activeModalWidget() == pBox});
+            if (m_onBox)
+                m_onBox();
+            QAbstractButton* pButton = pBox->button(m_answer);
+            (pButton ? pButton : pBox->buttons().value(0))->click(); // hides the box
+        }
+    });
+    m_timer.start(10);
 }
 
 QStringList CBoxAnswerer::Texts() const {
@@ -25,37 +39,6 @@ QStringList CBoxAnswerer::Texts() const {
     for (const auto& seen : m_arrSeen)
         list << seen.strText;
     return list;
-}
-
-void CBoxAnswerer::Poll() {
-    for (QWidget* pWidget : QApplication::topLevelWidgets()) {
-        auto* pBox = qobject_cast<QMessageBox*>(pWidget);
-        if (!pBox || !pBox->isVisible() || pBox->property("answered").toBool())
-            continue;
-        if (!pBox->property("seenAt").isValid())
-            pBox->setProperty("seenAt", QDateTime::currentMSecsSinceEpoch());
-        if (QDateTime::currentMSecsSinceEpoch() - pBox->property("seenAt").toLongLong() <
-            m_nDelayMs)
-            continue;
-        pBox->setProperty("answered", true);
-        SSeen seen;
-        seen.strTitle = pBox->windowTitle();
-        seen.strText = pBox->text();
-        seen.buttons = pBox->standardButtons();
-        if (pBox->defaultButton())
-            seen.defaultButton = pBox->standardButton(pBox->defaultButton());
-        seen.icon = pBox->icon();
-        seen.bOnTop = pBox->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
-        seen.bHasOwner = pBox->parentWidget() != nullptr;
-        seen.bModal = QApplication::activeModalWidget() == pBox;
-        m_arrSeen.push_back(seen);
-        if (m_onBox)
-            m_onBox(seen);
-        QAbstractButton* pButton = pBox->button(m_answer);
-        if (!pButton)
-            pButton = pBox->buttons().value(0);
-        pButton->click();
-    }
 }
 
 bool SpinUntil(const std::function<bool()>& pred, int ms) {
