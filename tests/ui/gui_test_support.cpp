@@ -15,21 +15,19 @@ QApplication& EnsureApp() {
 
 CBoxAnswerer::CBoxAnswerer(QMessageBox::StandardButton answer) : m_answer(answer) {
     connect(&m_timer, &QTimer::timeout, this, [this] {
-        for (QWidget* pWidget : QApplication::topLevelWidgets()) {
-            auto* pBox = qobject_cast<QMessageBox*>(pWidget);
-            if (!pBox || !pBox->isVisible())
-                continue;
-            QPushButton* pDefault = pBox->defaultButton();
-            m_arrSeen.push_back(
-                {pBox->windowTitle(), pBox->text(), pBox->standardButtons(),
-                 pDefault ? pBox->standardButton(pDefault) : QMessageBox::NoButton, pBox->icon(),
-                 pBox->windowFlags().testFlag(Qt::WindowStaysOnTopHint),
-                 pBox->parentWidget() != nullptr, QApplication::activeModalWidget() == pBox});
-            if (m_onBox)
-                m_onBox();
-            QAbstractButton* pButton = pBox->button(m_answer);
-            (pButton ? pButton : pBox->buttons().value(0))->click(); // hides the box
-        }
+        for (QWidget* pWidget : QApplication::topLevelWidgets())
+            if (auto* pBox = qobject_cast<QMessageBox*>(pWidget); pBox && pBox->isVisible()) {
+                QPushButton* pDefault = pBox->defaultButton();
+                m_arrSeen.push_back(
+                    {pBox->windowTitle(), pBox->text(), pBox->standardButtons(),
+                     pDefault ? pBox->standardButton(pDefault) : QMessageBox::NoButton,
+                     pBox->icon(), pBox->windowFlags().testFlag(Qt::WindowStaysOnTopHint),
+                     pBox->parentWidget() != nullptr, QApplication::activeModalWidget() == pBox});
+                if (m_onBox)
+                    m_onBox();
+                QAbstractButton* pButton = pBox->button(m_answer);
+                (pButton ? pButton : pBox->buttons().value(0))->click(); // hides the box
+            }
     });
     m_timer.start(10);
 }
@@ -43,8 +41,7 @@ QStringList CBoxAnswerer::Texts() const {
 
 bool SpinUntil(const std::function<bool()>& pred, int ms) {
     QElapsedTimer timer;
-    timer.start();
-    while (!pred() && timer.elapsed() < ms)
+    for (timer.start(); !pred() && timer.elapsed() < ms;)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     return pred();
 }

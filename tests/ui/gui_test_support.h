@@ -4,7 +4,6 @@
 #include <QTimer>
 
 #include <functional>
-#include <vector>
 
 class QApplication;
 
@@ -27,8 +26,6 @@ public:
     QMessageBox::StandardButton m_answer;
     std::function<void()> m_onBox; // runs while the box is still open
     std::vector<SSeen> m_arrSeen;
-
-private:
     QTimer m_timer;
 };
 

@@ -33,32 +33,35 @@ TEST(OptionsDlgTest, ShowsTheSettingsWrapsStoresWhatWasTypedAndCancelChangesNoth
         COptionsDlg dlg(nullptr, nullptr);
         dlg.m_pDoc = &doc;
         dlg.OnInitDialog();
-        QStringList shown; // the edits, the tick boxes and the interval in id order
-        for (auto* pEdit : dlg.findChildren<QLineEdit*>(QRegularExpression("^ctl")))
-            shown << pEdit->objectName() + '=' + pEdit->text();
+        const auto edits = dlg.findChildren<QLineEdit*>(QRegularExpression("^ctl"));
         auto* pSpin = dlg.findChild<QSpinBox*>("ctl1085");
-        shown << pSpin->text() + QString::number(pSpin->minimum()) + '-' +
-                     QString::number(pSpin->maximum());
+        auto* pEmail = dlg.findChild<QCheckBox*>("ctl1068");
+        auto* pSystem = dlg.findChild<QCheckBox*>("ctl1003");
+        QStringList shown; // the edits in id order, the tick boxes, the interval and its range
+        for (const QLineEdit* pEdit : edits)
+            shown << pEdit->objectName() + '=' + pEdit->text();
+        shown << QString("%1%2 %3 %4-%5")
+                     .arg(pEmail->isChecked())
+                     .arg(pSystem->isChecked())
+                     .arg(pSpin->text())
+                     .arg(pSpin->minimum())
+                     .arg(pSpin->maximum());
         EXPECT_EQ(shown, (QStringList{"ctl1015=me@example.com", "ctl1016=mail.example.com",
                                       "ctl1017=vantrel@example.com",
                                       QString::fromLatin1("ctl1069=caf\xE9"), "ctl1070=s3cret pass",
-                                      "51-60"}));
-        EXPECT_TRUE(dlg.findChild<QCheckBox*>("ctl1068")->isChecked());
-        EXPECT_FALSE(dlg.findChild<QCheckBox*>("ctl1003")->isChecked());
-        EXPECT_EQ(dlg.findChild<QLineEdit*>("ctl1070")->echoMode(), QLineEdit::Normal); // in clear
+                                      "10 5 1-60"}));
+        EXPECT_EQ(edits[4]->echoMode(), QLineEdit::Normal); // the password in clear
         pSpin->setValue(60);
         pSpin->stepBy(1);
         EXPECT_EQ(pSpin->value(), 1);
         pSpin->stepBy(-1);
         EXPECT_EQ(pSpin->value(), 60);
         pSpin->setValue(17);
-        const char* arrTexts[] = {"  a@example.org, b@example.org ", "", "\xFC@example.net", "user",
-                                  "pw"};
-        for (int i = 0; int nId : {1015, 1016, 1017, 1069, 1070})
-            dlg.findChild<QLineEdit*>("ctl" + QString::number(nId))
-                ->setText(QString::fromLatin1(arrTexts[i++]));
-        dlg.findChild<QCheckBox*>("ctl1068")->setChecked(false);
-        dlg.findChild<QCheckBox*>("ctl1003")->setChecked(true);
+        for (int i = 0; const char* pszText :
+                        {"  a@example.org, b@example.org ", "", "\xFC@example.net", "user", "pw"})
+            edits[i++]->setText(QString::fromLatin1(pszText));
+        pEmail->setChecked(false);
+        pSystem->setChecked(true);
         if (bAccept) {
             dlg.accept();
             EXPECT_EQ(Stored(), "  a@example.org, b@example.org ||\xFC@example.net|user|pw|01|17");

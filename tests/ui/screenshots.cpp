@@ -16,27 +16,20 @@
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: vantrel_screenshots DATA-FILE OUTPUT-DIR\n");
-        return 2;
-    }
     CMessageBoxQueue messages;
     CVantrelDoc doc(messages, nullptr);
-    if (doc.LoadHosts(argv[1]).m_eResult != CHostsFile::LOAD_OK) {
-        std::fprintf(stderr, "vantrel_screenshots: cannot load %s\n", argv[1]);
-        return 1;
+    if (argc != 3 || doc.LoadHosts(argv[1]).m_eResult != CHostsFile::LOAD_OK) {
+        std::fprintf(stderr, "usage: vantrel_screenshots DATA-FILE OUTPUT-DIR (a readable one)\n");
+        return 2;
     }
     const QDir dir(QString::fromLocal8Bit(argv[2]));
-    dir.mkpath(QStringLiteral("."));
-    bool bOK = true;
+    bool bOK = dir.mkpath(QStringLiteral("."));
     auto Save = [&](QWidget& widget, const char* pszName) {
         widget.show();
         QCoreApplication::processEvents();
         const QString strPath = dir.filePath(QString::fromLatin1(pszName));
-        const bool bSaved = widget.grab().save(strPath, "PNG");
-        std::fprintf(bSaved ? stdout : stderr, "%s%s\n", bSaved ? "" : "cannot write ",
-                     qPrintable(strPath));
-        bOK = bOK && bSaved;
+        bOK = widget.grab().save(strPath, "PNG") && bOK;
+        std::printf("%s\n", qPrintable(strPath));
         widget.hide();
     };
     CMainFrame frame(&messages);
@@ -49,11 +42,9 @@ int main(int argc, char** argv) {
     Save(options, "options.png");
     CAboutDlg about(&frame);
     Save(about, "about.png");
-    CWaitDialog& wait = *frame.GetWaitDialog();
-    wait.BeginWait();
+    frame.GetWaitDialog()->BeginWait();
     for (int i = 0; i < 3; ++i)
-        wait.StepWait();
-    Save(wait, "wait.png");
-    wait.EndWait();
+        frame.GetWaitDialog()->StepWait();
+    Save(*frame.GetWaitDialog(), "wait.png");
     return bOK ? 0 : 1;
 }

@@ -1,4 +1,5 @@
 #include "gui_test_support.h"
+#include "testing/engine_fakes.h"
 
 #include "core/host.h"
 #include "core/test_control.h"
@@ -13,8 +14,6 @@
 #include <QWizard>
 
 #include <gtest/gtest.h>
-
-#include <thread>
 
 namespace {
 
@@ -104,19 +103,17 @@ TEST_F(VantrelViewTest, RowsShowTheHostsFiguresAndColumnsKeepTheirWidths) {
                            "|Unknown|http://example.com/|Testing - Unknown|0d 0h 0m|100.0%|- ms",
                            "|Stopped|http://example.com/|Not Testing|0d 0h 0m|100.0%|- ms"}));
 
-    auto Widths = [&] {
+    // At creation the two shared columns split the client width less 376, later less 406.
+    const int nFirst = (m_view.viewport()->width() - 376) / 2;
+    for (auto [nWidth, nShared] :
+         {std::pair{0, nFirst}, {1001, 297}, {640, 117}, {407, 0}, {300, 0}}) {
+        if (nWidth)
+            m_view.resize(nWidth + m_view.width() - m_view.viewport()->width(), 300);
+        QCoreApplication::processEvents();
         Marks widths;
         for (int i = 0; i < 7; ++i)
             widths.push_back(m_view.header()->sectionSize(i));
-        return widths;
-    };
-    // At creation the two shared columns split the client width less 376, later less 406.
-    const int nShared = (m_view.viewport()->width() - 376) / 2;
-    EXPECT_EQ(Widths(), (Marks{26, nShared, nShared, 130, 90, 80, 80}));
-    for (auto [nWidth, nShared] : {std::pair{1001, 297}, {640, 117}, {407, 0}, {300, 0}}) {
-        m_view.resize(nWidth + m_view.width() - m_view.viewport()->width(), 300);
-        QCoreApplication::processEvents();
-        EXPECT_EQ(Widths(), (Marks{26, nShared, nShared, 130, 90, 80, 80})) << nWidth;
+        EXPECT_EQ(widths, (Marks{26, nShared, nShared, 130, 90, 80, 80})) << nWidth;
     }
 }
 
@@ -129,12 +126,10 @@ TEST_F(VantrelViewTest, TicksByClickSpaceAndDoubleClickAndTheRowOpensTheAssistan
     EXPECT_EQ(m_view.m_arrMarked, (Marks{0, 1, 0}));
     Click(2, 200); // right of the box: selects, does not tick
     EXPECT_EQ(m_view.GetSelectedRow(), 2);
-    EXPECT_EQ(m_view.m_arrMarked, (Marks{0, 1, 0}));
     QTest::keyClick(&m_view, Qt::Key_Space);
     EXPECT_EQ(m_view.m_arrMarked, (Marks{0, 1, 1}));
     Click(1, 10);
     QTest::keyClick(&m_view, Qt::Key_Space);
-    EXPECT_EQ(m_view.GetSelectedRow(), 2);
 
     CBoxAnswerer answerer;
     QStringList assistants; // cancelled as they open
@@ -155,29 +150,36 @@ TEST_F(VantrelViewTest, TicksByClickSpaceAndDoubleClickAndTheRowOpensTheAssistan
     // Cancelled: the list, the record, its lock and the worker are as they were.
     EXPECT_EQ(Rows(),
               (QStringList{"A 1 2 0 Not Testing", "B 0 1 0 Not Testing", "C 0 1 0 Not Testing"}));
-    std::thread([&] {
-        EXPECT_TRUE(m_doc.m_arrHosts[0]->m_pMutex->try_lock());
-        m_doc.m_arrHosts[0]->m_pMutex->unlock();
-    }).join();
+    EXPECT_FALSE(IsHeldByAnyone(*m_doc.m_arrHosts[0]->m_pMutex));
     EXPECT_TRUE(m_arrCalls.empty());
     EXPECT_TRUE(answerer.m_arrSeen.empty());
 }
 
-TEST_F(VantrelViewTest, RemoveHostAsksFirstAndKeepsRowsHostsAndTicksTogether) {
+TEST_F(VantrelViewTest, HostCommandsSayWhatTheyNeedAndRemoveAsksFirst) {
     ShowView(3);
     CBoxAnswerer answerer(QMessageBox::No);
-    m_view.OnRemoveHost();
+    m_view.OnRemoveHost(); // nothing selected or marked
+    m_view.OnEditHost();
+    m_view.OnBuildGraph();
+    m_view.OnGenerateReport();
     m_view.ToggleCheck(2);
     Click(1, 200);
     m_view.OnRemoveHost();
     EXPECT_EQ(answerer.Texts(), (QStringList{"There is no web host selected. You must highlight a "
                                              "web host before you use this action.",
+                                             "Please select a web host to edit.",
+                                             "Please select a web host to build the graph for.",
+                                             "Please mark at least one host to generate report "
+                                             "for.",
                                              "Are you sure you want to delete this web host? All "
                                              "details will be removed.\nYou cannot undo this "
                                              "action."}));
-    EXPECT_EQ(answerer.m_arrSeen[1].defaultButton, QMessageBox::No);
-    EXPECT_EQ(m_doc.m_arrHosts.size(), 3u);
-    EXPECT_TRUE(m_arrCalls.empty());
+    const auto& box = answerer.m_arrSeen[0]; // the program's plain message box
+    EXPECT_EQ(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+    EXPECT_TRUE(box.strTitle == "Vantrel" && box.icon == QMessageBox::NoIcon && box.bOnTop &&
+                box.bHasOwner && box.bModal);
+    EXPECT_EQ(answerer.m_arrSeen[4].defaultButton, QMessageBox::No);
+    EXPECT_EQ(Rows().size(), 3);
     answerer.m_answer = QMessageBox::Yes;
     m_view.OnRemoveHost();
     EXPECT_EQ(Rows(), (QStringList{"A 0 1 0 Not Testing", "C 1 2 0 Not Testing"}));
@@ -207,23 +209,6 @@ TEST_F(VantrelViewTest, StartAndStopActOnTickedAndSelectedRowsAndClearTheTicks) 
                                    "C 0 1 0 Not Testing", "D 0 1 0 Not Testing"}));
     EXPECT_EQ(m_doc.m_arrHosts[0]->m_bNewRun, 1);
     EXPECT_EQ(answerer.m_arrSeen.size(), 1u); // stopping does not check the connection
-}
-
-TEST_F(VantrelViewTest, HostCommandsWithoutSelectionOrMarksSayWhatTheyNeed) {
-    ShowView(1);
-    CBoxAnswerer answerer;
-    m_view.OnEditHost();
-    m_view.OnBuildGraph();
-    m_view.OnGenerateReport();
-    EXPECT_EQ(answerer.Texts(),
-              (QStringList{"Please select a web host to edit.",
-                           "Please select a web host to build the graph for.",
-                           "Please mark at least one host to generate report for."}));
-    const auto& box = answerer.m_arrSeen[0]; // the program's plain message box
-    EXPECT_EQ(box.strTitle, "Vantrel");
-    EXPECT_EQ(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
-    EXPECT_TRUE(box.icon == QMessageBox::NoIcon && box.bOnTop && box.bHasOwner && box.bModal);
-    EXPECT_TRUE(m_arrCalls.empty());
 }
 
 } // namespace
