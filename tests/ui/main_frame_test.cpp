@@ -1,13 +1,27 @@
 #include "gui_test_support.h"
+#include "testing/engine_fakes.h"
+#include "testing/gui_thread_fakes.h"
 
+#include "core/host.h"
+#include "core/vantrel_doc.h"
+#include "testing/test_engine.h"
 #include "ui/command_ids.h"
 #include "ui/main_frame.h"
+#include "ui/message_box_queue.h"
+#include "ui/options_dlg.h"
+#include "ui/vantrel_view.h"
+#include "ui/wait_dialog.h"
 
+#include <QCheckBox>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QRegularExpression>
 #include <QScreen>
+#include <QSpinBox>
+#include <QStandardItemModel>
 #include <QStatusBar>
 #include <QSystemTrayIcon>
 #include <QToolBar>
@@ -29,6 +43,7 @@ void Describe(const QList<QAction*>& actions, QStringList& out) {
 }
 
 TEST(MainFrameTest, MenusToolbarPromptsAndWindowFollowTheTables) {
+    EnsureApp();
     EXPECT_EQ(CMainFrame::GetInitialGeometry({640, 480}), QRect(-80, -40, 800, 560));
     EXPECT_EQ(CMainFrame::GetInitialGeometry({1025, 769}), QRect(112, 104, 800, 560));
     CMainFrame frame;
@@ -72,6 +87,7 @@ TEST(MainFrameTest, MenusToolbarPromptsAndWindowFollowTheTables) {
 
 // Without a tray the hidden window could not be brought back.
 TEST(MainFrameTest, MinimisingHidesOnlyWhenATrayCanBringItBack) {
+    EnsureApp();
     CMainFrame frame;
     frame.SetTrayAvailable(false);
     frame.show();
@@ -86,6 +102,113 @@ TEST(MainFrameTest, MinimisingHidesOnlyWhenATrayCanBringItBack) {
     EXPECT_TRUE(SpinUntil([&] { return !frame.isVisible(); }, 1000));
     emit frame.GetTrayIcon()->activated(QSystemTrayIcon::DoubleClick);
     EXPECT_TRUE(frame.isVisible() && !frame.isMinimized());
+}
+
+TEST(OptionsDlgTest, ShowsTheSettingsWrapsStoresWhatWasTypedAndCancelChangesNothing) {
+    EnsureApp();
+    CMessageBoxQueue queue;
+    CVantrelDoc doc(queue, nullptr);
+    doc.m_strEmailTo = "me@example.com";
+    doc.m_strSMTP = "mail.example.com";
+    doc.m_strEmailFrom = "vantrel@example.com";
+    doc.m_strLogin = "caf\xE9";
+    doc.m_strPass = "s3cret pass";
+    doc.m_bAlertEmail = 1;
+    doc.m_nIntervalMinutes = 0x10000 + 5; // only the low 16 bits count
+    auto Stored = [&] {
+        return doc.m_strEmailTo + '|' + doc.m_strSMTP + '|' + doc.m_strEmailFrom + '|' +
+               doc.m_strLogin + '|' + doc.m_strPass + '|' + std::to_string(doc.m_bAlertEmail) +
+               std::to_string(doc.m_bAlertSystem) + '|' + std::to_string(doc.m_nIntervalMinutes);
+    };
+    const std::string strBefore = Stored();
+    for (bool bAccept : {false, true}) {
+        COptionsDlg dlg(nullptr, nullptr);
+        dlg.m_pDoc = &doc;
+        dlg.OnInitDialog();
+        const auto edits = dlg.findChildren<QLineEdit*>(QRegularExpression("^ctl"));
+        auto* pSpin = dlg.findChild<QSpinBox*>("ctl1085");
+        auto* pEmail = dlg.findChild<QCheckBox*>("ctl1068");
+        auto* pSystem = dlg.findChild<QCheckBox*>("ctl1003");
+        QStringList shown; // the edits in id order, the tick boxes, the interval and its range
+        for (const QLineEdit* pEdit : edits)
+            shown << pEdit->objectName() + '=' + pEdit->text();
+        shown << QString("%1%2 %3 %4-%5")
+                     .arg(pEmail->isChecked())
+                     .arg(pSystem->isChecked())
+                     .arg(pSpin->text())
+                     .arg(pSpin->minimum())
+                     .arg(pSpin->maximum());
+        EXPECT_EQ(shown, (QStringList{"ctl1015=me@example.com", "ctl1016=mail.example.com",
+                                      "ctl1017=vantrel@example.com",
+                                      QString::fromLatin1("ctl1069=caf\xE9"), "ctl1070=s3cret pass",
+                                      "10 5 1-60"}));
+        EXPECT_EQ(edits[4]->echoMode(), QLineEdit::Normal); // the password in clear
+        pSpin->setValue(60);
+        pSpin->stepBy(1);
+        EXPECT_EQ(pSpin->value(), 1);
+        pSpin->stepBy(-1);
+        EXPECT_EQ(pSpin->value(), 60);
+        pSpin->setValue(17);
+        for (int i = 0; const char* pszText :
+                        {"  a@example.org, b@example.org ", "", "\xFC@example.net", "user", "pw"})
+            edits[i++]->setText(QString::fromLatin1(pszText));
+        pEmail->setChecked(false);
+        pSystem->setChecked(true);
+        if (bAccept) {
+            dlg.accept();
+            EXPECT_EQ(Stored(), "  a@example.org, b@example.org ||\xFC@example.net|user|pw|01|17");
+        } else {
+            dlg.reject();
+            EXPECT_EQ(Stored(), strBefore);
+        }
+    }
+    EXPECT_TRUE(doc.m_mtxSettings.try_lock()); // released again
+    doc.m_mtxSettings.unlock();
+}
+
+// The worker shows a box while it holds a host's lock, and the user stops that host then: the
+// box is shown from the wait, the wait dialog comes and goes, and nothing hangs.
+TEST(WaitConcurrencyTest, StoppingAHostTheWorkerHoldsServesItsBox) {
+    EnsureApp();
+    CMessageBoxQueue queue;
+    CMainFrame frame(&queue);
+    queue.SetOwner(&frame);
+    CFakeWorld world; // probes, clock and alerts; the clock waits on the real stop event
+    world.m_onWait = [](const CEvent& evStop, int64_t nMs) { return evStop.Wait(nMs); };
+    world.SetServer("lost.example.com", {.bResolves = false});
+    CTestEngine engine({&world, &world, frame.GetView(), &world}, frame.GetWaitDialog());
+    CVantrelDoc doc(queue, &engine);
+    auto* pLost = new CHost; // cannot be resolved: the worker says so while holding its lock
+    pLost->m_strName = "Lost";
+    pLost->m_strTestURL = "http://lost.example.com/";
+    pLost->m_bTesting = 1;
+    doc.AddHost(pLost);
+    frame.show();
+    CVantrelView& view = *frame.GetView();
+    view.OnInitialUpdate(doc);
+    doc.StartTests();
+    while (queue.GetPendingCount() == 0) // nothing served yet
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_TRUE(IsHeldByAnyone(*pLost->m_pMutex));
+
+    CBoxAnswerer answerer;
+    bool bDialogWhileBox = false;
+    answerer.m_onBox = [&] { bDialogWhileBox = frame.GetWaitDialog()->isVisible(); };
+    view.selectionModel()->select(view.GetModel()->index(0, 0),
+                                  QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    {
+        CWatchdog watchdog(std::chrono::seconds(30), "stopping a host behind a worker box");
+        view.OnStopTests();
+    }
+    EXPECT_EQ(answerer.Texts(),
+              QStringList{"Test URL http://lost.example.com/ could not be "
+                          "resolved.\nThe tests will not be held for this host."});
+    EXPECT_TRUE(bDialogWhileBox && answerer.m_arrSeen[0].bHasOwner);
+    EXPECT_EQ(frame.GetWaitDialog()->GetWaitsShown(), 1);
+    EXPECT_FALSE(frame.GetWaitDialog()->isVisible());
+    EXPECT_EQ(pLost->m_bTesting, 0);
+    EXPECT_EQ(view.GetItemText(0, 3), "Not Testing");
+    doc.StopTests(); // before the store goes
 }
 
 } // namespace

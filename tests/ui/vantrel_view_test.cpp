@@ -8,6 +8,7 @@
 #include "ui/vantrel_view.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QHeaderView>
 #include <QStandardItemModel>
 #include <QTest>
@@ -69,6 +70,7 @@ protected:
     bool m_bConnected = true;
     CMessageBoxQueue m_queue;
     CVantrelDoc m_doc{m_queue, this};
+    QApplication& m_app = EnsureApp(); // before the first widget
     CVantrelView m_view;
 };
 
@@ -209,6 +211,39 @@ TEST_F(VantrelViewTest, StartAndStopActOnTickedAndSelectedRowsAndClearTheTicks) 
                                    "C 0 1 0 Not Testing", "D 0 1 0 Not Testing"}));
     EXPECT_EQ(m_doc.m_arrHosts[0]->m_bNewRun, 1);
     EXPECT_EQ(answerer.m_arrSeen.size(), 1u); // stopping does not check the connection
+}
+
+TEST_F(VantrelViewTest, DrawsStatusColoursGridAndShortenedTexts) {
+    for (int nState : {HOST_UP, HOST_DOWN, HOST_UNKNOWN})
+        Add("Host", 1, nState);
+    ShowView();
+    m_view.SetItemText(2, 3, QStringLiteral("Testing - Unknown, and a great deal more text"));
+    m_view.m_bShowSelAlways = true;
+    m_view.selectionModel()->select(m_view.GetModel()->index(1, 0),
+                                    QItemSelectionModel::ClearAndSelect |
+                                        QItemSelectionModel::Rows);
+    const QImage shot = m_view.viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    auto Cell = [&](int nRow) { return m_view.visualRect(m_view.GetModel()->index(nRow, 3)); };
+    auto Count = [&](int nRow, QRgb colour) { // pixels of the cell in that colour
+        int n = 0;
+        for (int y = Cell(nRow).top(); y <= Cell(nRow).bottom(); ++y)
+            for (int x = Cell(nRow).left(); x <= Cell(nRow).right(); ++x)
+                n += shot.pixel(x, y) == colour;
+        return n;
+    };
+    EXPECT_GT(Count(0, CListViewEx::UP_COLOUR), 5);
+    EXPECT_GT(Count(1, CListViewEx::DOWN_COLOUR), 5); // red on the selected row too
+    EXPECT_EQ(Count(0, CListViewEx::DOWN_COLOUR) + Count(1, CListViewEx::UP_COLOUR) +
+                  Count(2, CListViewEx::UP_COLOUR) + Count(2, CListViewEx::DOWN_COLOUR),
+              0);
+    EXPECT_EQ(shot.pixel(Cell(0).right(), Cell(0).center().y()), CListViewEx::GRID_COLOUR);
+    EXPECT_EQ(shot.pixel(Cell(0).center().x(), Cell(0).bottom()), CListViewEx::GRID_COLOUR);
+    const QFontMetrics metrics(m_view.font());
+    const QString strFit = CListViewEx::FitText(metrics, m_view.GetItemText(2, 3), 130, 12);
+    EXPECT_TRUE(strFit.startsWith("Testing - ") && strFit.endsWith("..."));
+    EXPECT_LE(metrics.horizontalAdvance(strFit) + 12, 130);
+    EXPECT_EQ(CListViewEx::FitText(metrics, "Up", 130, 12), "Up");
+    EXPECT_EQ(CListViewEx::FitText(metrics, "Wide", 3, 12), "W...");
 }
 
 } // namespace

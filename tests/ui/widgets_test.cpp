@@ -15,6 +15,7 @@ namespace {
 
 // Inside a wait only Serve() runs: the worker's boxes must be shown from there.
 TEST(WidgetsTest, WaitDialogStepsByTenAndServesTheWorkersBoxes) {
+    EnsureApp();
     CBoxAnswerer answerer;
     CMessageBoxQueue queue;
     CWaitDialog dlg(nullptr, &queue);
