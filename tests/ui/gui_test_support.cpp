@@ -2,7 +2,6 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QPushButton>
 
 QApplication& EnsureApp() {
@@ -17,12 +16,11 @@ CBoxAnswerer::CBoxAnswerer(QMessageBox::StandardButton answer) : m_answer(answer
     connect(&m_timer, &QTimer::timeout, this, [this] {
         for (QWidget* pWidget : QApplication::topLevelWidgets())
             if (auto* pBox = qobject_cast<QMessageBox*>(pWidget); pBox && pBox->isVisible()) {
-                QPushButton* pDefault = pBox->defaultButton();
-                m_arrSeen.push_back(
-                    {pBox->windowTitle(), pBox->text(), pBox->standardButtons(),
-                     pDefault ? pBox->standardButton(pDefault) : QMessageBox::NoButton,
-                     pBox->icon(), pBox->windowFlags().testFlag(Qt::WindowStaysOnTopHint),
-                     pBox->parentWidget() != nullptr, QApplication::activeModalWidget() == pBox});
+                m_arrSeen.push_back({pBox->windowTitle(), pBox->text(), pBox->standardButtons(),
+                                     pBox->standardButton(pBox->defaultButton()), pBox->icon(),
+                                     pBox->windowFlags().testFlag(Qt::WindowStaysOnTopHint),
+                                     pBox->parentWidget() != nullptr,
+                                     QApplication::activeModalWidget() == pBox});
                 if (m_onBox)
                     m_onBox();
                 QAbstractButton* pButton = pBox->button(m_answer);
@@ -37,11 +35,4 @@ QStringList CBoxAnswerer::Texts() const {
     for (const auto& seen : m_arrSeen)
         list << seen.strText;
     return list;
-}
-
-bool SpinUntil(const std::function<bool()>& pred, int ms) {
-    QElapsedTimer timer;
-    for (timer.start(); !pred() && timer.elapsed() < ms;)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    return pred();
 }

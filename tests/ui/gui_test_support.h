@@ -28,6 +28,3 @@ public:
     std::vector<SSeen> m_arrSeen;
     QTimer m_timer;
 };
-
-// Runs the event loop until pred() holds or ms have passed; returns pred().
-bool SpinUntil(const std::function<bool()>& pred, int ms);

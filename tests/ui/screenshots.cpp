@@ -14,7 +14,6 @@
 #include <cstdio>
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     CMessageBoxQueue messages;
     CVantrelDoc doc(messages, nullptr);
@@ -24,27 +23,24 @@ int main(int argc, char** argv) {
     }
     const QDir dir(QString::fromLocal8Bit(argv[2]));
     bool bOK = dir.mkpath(QStringLiteral("."));
-    auto Save = [&](QWidget& widget, const char* pszName) {
-        widget.show();
-        QCoreApplication::processEvents();
-        const QString strPath = dir.filePath(QString::fromLatin1(pszName));
-        bOK = widget.grab().save(strPath, "PNG") && bOK;
-        std::printf("%s\n", qPrintable(strPath));
-        widget.hide();
-    };
     CMainFrame frame(&messages);
     frame.GetView()->OnInitialUpdate(doc);
-    frame.GetView()->ToggleCheck(0);
-    Save(frame, "main-window.png");
     COptionsDlg options(&frame, nullptr);
     options.m_pDoc = &doc;
     options.OnInitDialog();
-    Save(options, "options.png");
     CAboutDlg about(&frame);
-    Save(about, "about.png");
     frame.GetWaitDialog()->BeginWait();
-    for (int i = 0; i < 3; ++i)
-        frame.GetWaitDialog()->StepWait();
-    Save(*frame.GetWaitDialog(), "wait.png");
+    frame.GetWaitDialog()->StepWait();
+    for (auto [pWidget, pszName] : {std::pair<QWidget*, const char*>{&frame, "main-window.png"},
+                                    {&options, "options.png"},
+                                    {&about, "about.png"},
+                                    {frame.GetWaitDialog(), "wait.png"}}) {
+        pWidget->show();
+        QCoreApplication::processEvents();
+        const QString strPath = dir.filePath(QString::fromLatin1(pszName));
+        bOK = pWidget->grab().save(strPath, "PNG") && bOK;
+        std::printf("%s\n", qPrintable(strPath));
+        pWidget->hide();
+    }
     return bOK ? 0 : 1;
 }

@@ -1,9 +1,7 @@
 #include "gui_test_support.h"
 
-#include "core/host.h"
 #include "core/instance_guard.h"
 #include "core/settings_store.h"
-#include "core/vantrel_doc.h"
 #include "ui/main_frame.h"
 #include "ui/vantrel_app.h"
 
@@ -33,17 +31,11 @@ TEST(VantrelAppTest, FirstStartCreatesTheDataFileAndASecondInstanceIsRefused) {
         EXPECT_TRUE(QFile::exists(strData));
         EXPECT_TRUE(app.GetMainFrame()->isVisible());
         EXPECT_FALSE(other.Acquire());
-        app.GetDocument()->StopTests();
-        app.GetDocument()->AddHost(new CHost);
-        app.GetDocument()->m_arrHosts[0]->m_strName = "Kept Hosting";
         app.GetMainFrame()->close();
         app.ExitInstance();
         EXPECT_TRUE(answerer.m_arrSeen.empty());
     }
-    EXPECT_TRUE(QFile::exists(strSettings));
-    QFile data(strData);
-    ASSERT_TRUE(data.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(data.readAll().contains("Kept Hosting"));
+    EXPECT_TRUE(QFile::exists(strSettings)); // written at exit
     QFile::remove(strData);
     QFile::remove(strSettings);
 
