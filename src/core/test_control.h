@@ -2,6 +2,12 @@
 
 class CVantrelDoc;
 
+// Shown by the store at start-up, by the worker when a cycle finds no connection, and by the
+// start-tests command.
+inline constexpr char NO_CONNECTION_TEXT[] =
+    "The internet connection was not detected.\nThe tests will resume after you connect to the "
+    "internet.";
+
 // What the store needs of the test engine: the engine starts and stops its worker over the
 // store, and answers whether the computer is connected. The store works without one (the
 // data tools never start a worker).

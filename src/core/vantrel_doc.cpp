@@ -109,8 +109,7 @@ bool CVantrelDoc::OnNewDocument(const std::string& strDataPath, const CAppSettin
     const bool bAnyTesting = std::any_of(m_arrHosts.begin(), m_arrHosts.end(),
                                          [](const CHost* pHost) { return pHost->m_bTesting; });
     if (bAnyTesting && m_pTestControl && !m_pTestControl->IsConnected())
-        m_sink.ShowMessage("The internet connection was not detected.\nThe tests will resume "
-                           "after you connect to the internet.");
+        m_sink.ShowMessage(NO_CONNECTION_TEXT);
     m_hStopEvent.Reset();
     StartTests();
     return true;

@@ -1,17 +1,12 @@
 #pragma once
 
 #include "core/product.h"
+#include "core/test_control.h"
 #include "testing/engine_seams.h"
 
 #include <cstdint>
 
 class CVantrelDoc;
-
-// Shown by the store at start-up, by the worker when a cycle finds no connection, and by the
-// start-tests command.
-inline constexpr char NO_CONNECTION_TEXT[] =
-    "The internet connection was not detected.\nThe tests will resume after you connect to the "
-    "internet.";
 
 // How the worker pings: up to four echoes per host and cycle, each with these arguments.
 inline constexpr int ECHO_ATTEMPTS = 4;
