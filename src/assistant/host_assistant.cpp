@@ -7,7 +7,7 @@
 #include "assistant/my_page5.h"
 #include "assistant/my_page6.h"
 #include "assistant/my_page7.h"
-#include "ui/message_box.h"
+#include "widgets/message_box.h"
 
 #include <algorithm>
 

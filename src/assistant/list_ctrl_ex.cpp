@@ -1,6 +1,6 @@
 #include "assistant/list_ctrl_ex.h"
 
-#include "ui/artwork.h"
+#include "widgets/artwork.h"
 
 #include <QHeaderView>
 #include <QStandardItemModel>

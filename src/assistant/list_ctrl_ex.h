@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/list_view_ex.h"
+#include "widgets/list_view_ex.h"
 
 #include <cstdint>
 #include <vector>

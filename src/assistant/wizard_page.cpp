@@ -2,9 +2,9 @@
 
 #include "assistant/host_assistant.h"
 #include "core/host.h"
-#include "ui/artwork.h"
-#include "ui/masked_picture.h"
-#include "ui/styled_label.h"
+#include "widgets/artwork.h"
+#include "widgets/masked_picture.h"
+#include "widgets/styled_label.h"
 
 #include <QAbstractButton>
 #include <QComboBox>

@@ -4,10 +4,10 @@
 #include "core/vantrel_doc.h"
 #include "graph/chart_ctrl.h"
 #include "testing/waiter.h"
-#include "ui/artwork.h"
-#include "ui/masked_picture.h"
-#include "ui/message_box.h"
-#include "ui/styled_label.h"
+#include "widgets/artwork.h"
+#include "widgets/masked_picture.h"
+#include "widgets/message_box.h"
+#include "widgets/styled_label.h"
 
 #include <QLabel>
 #include <QPushButton>

@@ -3,7 +3,7 @@
 #include "core/vantrel_doc.h"
 #include "report/report_writer.h"
 #include "report/weighting_dialog.h"
-#include "ui/message_box.h"
+#include "widgets/message_box.h"
 
 #include <QDesktopServices>
 #include <QFileDialog>

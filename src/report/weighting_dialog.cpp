@@ -1,8 +1,8 @@
 #include "report/weighting_dialog.h"
 
-#include "ui/artwork.h"
-#include "ui/masked_picture.h"
-#include "ui/styled_label.h"
+#include "widgets/artwork.h"
+#include "widgets/masked_picture.h"
+#include "widgets/styled_label.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>

@@ -1,7 +1,7 @@
 #include "ui/about_dlg.h"
 
 #include "core/product.h"
-#include "ui/artwork.h"
+#include "widgets/artwork.h"
 
 #include <QDialogButtonBox>
 #include <QGridLayout>

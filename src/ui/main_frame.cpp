@@ -1,9 +1,9 @@
 #include "ui/main_frame.h"
 
-#include "ui/artwork.h"
+#include "widgets/artwork.h"
 #include "ui/command_ids.h"
 #include "ui/vantrel_view.h"
-#include "ui/wait_dialog.h"
+#include "widgets/wait_dialog.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>

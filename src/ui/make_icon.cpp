@@ -1,5 +1,5 @@
 // Writes the program icon as a PNG file: make_icon FILE SIZE.
-#include "ui/artwork.h"
+#include "widgets/artwork.h"
 
 #include <QGuiApplication>
 

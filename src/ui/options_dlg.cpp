@@ -2,9 +2,9 @@
 
 #include "core/vantrel_doc.h"
 #include "testing/waiter.h"
-#include "ui/artwork.h"
-#include "ui/masked_picture.h"
-#include "ui/styled_label.h"
+#include "widgets/artwork.h"
+#include "widgets/masked_picture.h"
+#include "widgets/styled_label.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>

@@ -8,8 +8,8 @@
 #include "report/report_command_ui.h"
 #include "testing/test_commands.h"
 #include "testing/waiter.h"
-#include "ui/artwork.h"
-#include "ui/message_box.h"
+#include "widgets/artwork.h"
+#include "widgets/message_box.h"
 #include "ui/options_dlg.h"
 
 #include <QCoreApplication>

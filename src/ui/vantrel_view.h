@@ -1,7 +1,7 @@
 #pragma once
 
 #include "testing/row_update_sink.h"
-#include "ui/list_view_ex.h"
+#include "widgets/list_view_ex.h"
 
 #include <QEvent>
 #include <QTimer>

@@ -3,10 +3,10 @@
 #include "core/vantrel_doc.h"
 #include "ui/about_dlg.h"
 #include "ui/main_frame.h"
-#include "ui/message_box_queue.h"
+#include "widgets/message_box_queue.h"
 #include "ui/options_dlg.h"
 #include "ui/vantrel_view.h"
-#include "ui/wait_dialog.h"
+#include "widgets/wait_dialog.h"
 
 #include <QApplication>
 #include <QDir>

@@ -4,7 +4,7 @@
 #include "core/host.h"
 #include "core/test_control.h"
 #include "core/vantrel_doc.h"
-#include "ui/message_box_queue.h"
+#include "widgets/message_box_queue.h"
 #include "ui/vantrel_view.h"
 
 #include <QTest>

@@ -1,4 +1,4 @@
-#include "ui/artwork.h"
+#include "widgets/artwork.h"
 
 #include <QFont>
 #include <QLinearGradient>

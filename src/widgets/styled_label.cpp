@@ -1,4 +1,4 @@
-#include "ui/styled_label.h"
+#include "widgets/styled_label.h"
 
 #include <QApplication>
 

@@ -1,6 +1,6 @@
-#include "ui/wait_dialog.h"
+#include "widgets/wait_dialog.h"
 
-#include "ui/message_box_queue.h"
+#include "widgets/message_box_queue.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>

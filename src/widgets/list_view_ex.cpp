@@ -1,7 +1,7 @@
-#include "ui/list_view_ex.h"
+#include "widgets/list_view_ex.h"
 
 #include "core/host.h"
-#include "ui/artwork.h"
+#include "widgets/artwork.h"
 
 #include <QHeaderView>
 #include <QItemSelection>

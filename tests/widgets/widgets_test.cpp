@@ -1,7 +1,7 @@
 #include "gui_test_support.h"
 
-#include "ui/message_box_queue.h"
-#include "ui/wait_dialog.h"
+#include "widgets/message_box_queue.h"
+#include "widgets/wait_dialog.h"
 
 #include <QLabel>
 

@@ -1,6 +1,6 @@
-#include "ui/masked_picture.h"
+#include "widgets/masked_picture.h"
 
-#include "ui/artwork.h"
+#include "widgets/artwork.h"
 
 #include <QPainter>
 
