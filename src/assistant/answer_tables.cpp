@@ -97,7 +97,9 @@ const std::array<std::vector<std::string>, ANSWER_LIST_COUNT>& Lists() {
 
 } // namespace
 
-const std::vector<std::string>& GetAnswerList(EAnswerList eList) { return Lists()[eList]; }
+const std::vector<std::string>& GetAnswerList(EAnswerList eList) {
+    return Lists()[eList];
+}
 
 const std::string& GetAnswerText(EAnswerList eList, int nPosition) {
     static const std::string s_strEmpty;

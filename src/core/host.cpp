@@ -6,13 +6,13 @@ namespace {
 
 // File order of the answer indices.
 constexpr int32_t CHost::*s_arrAnswerFields[CHost::ANSWER_COUNT] = {
-    &CHost::m_nStorage,       &CHost::m_nTransfer,     &CHost::m_nCost,
-    &CHost::m_nEmailAccounts, &CHost::m_nForwarding,   &CHost::m_nAutoresponders,
-    &CHost::m_nWebMail,       &CHost::m_nMailingLists, &CHost::m_nResponseTime,
-    &CHost::m_nOnlineDocs,    &CHost::m_nHelpDesk,     &CHost::m_nForums,
+    &CHost::m_nStorage,       &CHost::m_nTransfer,      &CHost::m_nCost,
+    &CHost::m_nEmailAccounts, &CHost::m_nForwarding,    &CHost::m_nAutoresponders,
+    &CHost::m_nWebMail,       &CHost::m_nMailingLists,  &CHost::m_nResponseTime,
+    &CHost::m_nOnlineDocs,    &CHost::m_nHelpDesk,      &CHost::m_nForums,
     &CHost::m_nTollFree,      &CHost::m_nSupportRating, &CHost::m_nBackups,
-    &CHost::m_nUPS,           &CHost::m_nGenerator,    &CHost::m_nMonitoring,
-    &CHost::m_nBackupMail,    &CHost::m_nFailOver,     &CHost::m_nUptimeGuarantee,
+    &CHost::m_nUPS,           &CHost::m_nGenerator,     &CHost::m_nMonitoring,
+    &CHost::m_nBackupMail,    &CHost::m_nFailOver,      &CHost::m_nUptimeGuarantee,
     &CHost::m_nFeatureRating,
 };
 
@@ -50,9 +50,13 @@ void CHost::CopyFrom(const CHost& src) {
     m_nState = src.m_nState;
 }
 
-int32_t& CHost::Answer(int nIndex) { return this->*s_arrAnswerFields[nIndex]; }
+int32_t& CHost::Answer(int nIndex) {
+    return this->*s_arrAnswerFields[nIndex];
+}
 
-int32_t CHost::Answer(int nIndex) const { return this->*s_arrAnswerFields[nIndex]; }
+int32_t CHost::Answer(int nIndex) const {
+    return this->*s_arrAnswerFields[nIndex];
+}
 
 double CHost::GetUptime() const {
     if (m_nTests == 0)
@@ -60,13 +64,15 @@ double CHost::GetUptime() const {
     return static_cast<double>(m_nTestsUp) / static_cast<double>(m_nTests) * 100.0;
 }
 
-std::string CHost::GetUptimeText() const { return Format("%.1f%%", GetUptime()); }
+std::string CHost::GetUptimeText() const {
+    return Format("%.1f%%", GetUptime());
+}
 
 std::string CHost::GetAvgPingText() const {
     if (m_pPingHistory->empty())
         return "- ms";
-    return Format("%.1f ms", static_cast<double>(m_nPingTotal) /
-                                 static_cast<double>(m_pPingHistory->size()));
+    return Format("%.1f ms",
+                  static_cast<double>(m_nPingTotal) / static_cast<double>(m_pPingHistory->size()));
 }
 
 std::string CHost::GetTimeTestedText() const {

@@ -32,7 +32,6 @@ public:
         // place); loading ignores them.
         uint64_t m_nFileSize = 0;
         uint64_t m_nEnd = 0; // offset after the interval
-
     };
 
     // Appends the complete hosts of strPath to arrHosts (the caller owns them) and sets the

@@ -1,8 +1,8 @@
 #include "ui/main_frame.h"
 
-#include "widgets/artwork.h"
 #include "ui/command_ids.h"
 #include "ui/vantrel_view.h"
+#include "widgets/artwork.h"
 #include "widgets/wait_dialog.h"
 
 #include <QCloseEvent>

@@ -11,9 +11,9 @@
 #include "ui/about_dlg.h"
 #include "ui/command_ids.h"
 #include "ui/main_frame.h"
+#include "ui/vantrel_view.h"
 #include "widgets/message_box.h"
 #include "widgets/message_box_queue.h"
-#include "ui/vantrel_view.h"
 #include "widgets/wait_dialog.h"
 
 #include <QAction>

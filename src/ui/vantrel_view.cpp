@@ -1,16 +1,16 @@
 #include "ui/vantrel_view.h"
 
+#include "assistant/host_assistant.h"
 #include "core/host.h"
 #include "core/product.h"
 #include "core/vantrel_doc.h"
-#include "assistant/host_assistant.h"
 #include "graph/host_graph_dlg.h"
 #include "report/report_command_ui.h"
 #include "testing/test_commands.h"
 #include "testing/waiter.h"
+#include "ui/options_dlg.h"
 #include "widgets/artwork.h"
 #include "widgets/message_box.h"
-#include "ui/options_dlg.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -192,8 +192,8 @@ void CVantrelView::OnBuildGraph() {
 }
 
 void CVantrelView::OnGenerateReport() {
-    CReportCommandUI::Run(window(), *m_pDoc, m_arrMarked, [this](int nRow) { ToggleCheck(nRow); },
-                          m_pWait);
+    CReportCommandUI::Run(
+        window(), *m_pDoc, m_arrMarked, [this](int nRow) { ToggleCheck(nRow); }, m_pWait);
 }
 
 void CVantrelView::OnRemoveHost() {

@@ -7,9 +7,9 @@
 #include "testing/test_engine.h"
 #include "ui/command_ids.h"
 #include "ui/main_frame.h"
-#include "widgets/message_box_queue.h"
 #include "ui/options_dlg.h"
 #include "ui/vantrel_view.h"
+#include "widgets/message_box_queue.h"
 #include "widgets/wait_dialog.h"
 
 #include <QTest>

@@ -3,9 +3,9 @@
 #include "core/vantrel_doc.h"
 #include "ui/about_dlg.h"
 #include "ui/main_frame.h"
-#include "widgets/message_box_queue.h"
 #include "ui/options_dlg.h"
 #include "ui/vantrel_view.h"
+#include "widgets/message_box_queue.h"
 #include "widgets/wait_dialog.h"
 
 #include <QApplication>

@@ -4,8 +4,8 @@
 #include "core/host.h"
 #include "core/test_control.h"
 #include "core/vantrel_doc.h"
-#include "widgets/message_box_queue.h"
 #include "ui/vantrel_view.h"
+#include "widgets/message_box_queue.h"
 
 #include <QTest>
 #include <QtWidgets>
