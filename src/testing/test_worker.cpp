@@ -1,5 +1,6 @@
 #include "testing/test_worker.h"
 
+#include "core/host_check.h"
 #include "core/message_sink.h"
 #include "core/vantrel_doc.h"
 #include "testing/alert_raiser.h"
@@ -137,9 +138,10 @@ private:
     bool StopRequested() const { return m_doc.m_hStopEvent.IsSet(); }
 
     // The interval is read as the wait begins: a change made meanwhile applies to the next
-    // wait. Less than a minute would spin cycles that only rewrite the data file.
+    // wait. Less than a minute would spin cycles that only rewrite the data file; a damaged
+    // file's huge value must not overflow the wait.
     bool WaitInterval() {
-        const int64_t nMinutes = std::max<int32_t>(1, m_doc.m_nIntervalMinutes.load());
+        const int64_t nMinutes = CHostCheck::ClampInterval(m_doc.m_nIntervalMinutes.load());
         return m_seams.pClock->WaitForStop(m_doc.m_hStopEvent,
                                            nMinutes * m_seams.nMillisecondsPerMinute);
     }

@@ -1,3 +1,4 @@
+#include "core/host_check.h"
 #include "core/hosts_file.h"
 #include "core/test_files.h"
 
@@ -27,17 +28,20 @@ protected:
                 ReadFileBytes(m_dir / "err")};
     }
 
-    // Texts with every escape and string-length form and extreme numbers, then a new record.
+    // Texts with every escape and string-length form and the extreme values import accepts,
+    // then a new record.
     std::string WriteTrickyFile(const std::string& strPath) {
         CHost a, b;
-        a.m_strName = "Caf\xE9 \"Quote\" back\\slash\ttab\x01\x7F\xFF";
+        a.m_strName = "Caf\xE9 \"Quote\" back\\slash\xFF";
         a.m_strWebSite = std::string(300, 'w');
         a.m_strTestURL = std::string(70000, 'u');
         for (int i = 0; i < CHost::ANSWER_COUNT; ++i)
-            a.Answer(i) = i % 2 ? -1 : i;
-        a.m_arrFeatures[36] = -7;
-        a.m_nSecondsTested = -2147483647 - 1;
+            a.Answer(i) = i % 2 ? -1 : CHostCheck::GetAnswerLast(i);
+        a.m_arrFeatures[36] = 1;
+        a.m_nSecondsTested = 2147483647;
         a.m_nTests = 2147483647;
+        a.m_nTestsUp = 2147483647;
+        a.m_nPingTotal = 2147483647;
         *a.m_pPingHistory = {0, 1, 4294967295u};
         a.m_bResolved = a.m_bTesting = 1;
         std::string strError;
@@ -66,10 +70,10 @@ TEST_F(VantrelctlTest, ExportThenImportReproducesTheFileByteForByte) {
     }
     // Texts are the file's bytes as ISO-8859-1, written as UTF-8 JSON.
     const std::string strJson = ReadFileBytes(m_dir / "x.json");
-    for (const char* pszPart :
-         {"\"name\": \"Caf\xC3\xA9 \\\"Quote\\\" back\\\\slash\\u0009tab\\u0001\x7F\xC3\xBF\"",
-          "\"ping_history\": [0, 1, 4294967295]", "\"run_seconds\": 123456",
-          "\"interval_minutes\": 15", "\"seconds_tested\": -2147483648"})
+    for (const char* pszPart : {"\"name\": \"Caf\xC3\xA9 \\\"Quote\\\" back\\\\slash\xC3\xBF\"",
+                                "\"ping_history\": [0, 1, 4294967295]", "\"run_seconds\": 123456",
+                                "\"interval_minutes\": 15", "\"seconds_tested\": 2147483647",
+                                "\"answers\": {\"storage\": 21, \"transfer\": -1, \"cost\": 51,"})
         EXPECT_NE(strJson.find(pszPart), std::string::npos) << pszPart;
 }
 
@@ -157,7 +161,7 @@ TEST_F(VantrelctlTest, CheckTellsSoundFromDamagedWithExitStatus) {
     WriteFileBytes(strData, strFull.substr(0, nSecond + 10));
     const CRun list = Run({"list", "--data", strData});
     EXPECT_EQ(list.nExit, 1);
-    EXPECT_NE(list.strErr.find("1 complete hosts were read."), std::string::npos) << list.strErr;
+    EXPECT_NE(list.strErr.find("; 1 complete host was read.\n"), std::string::npos) << list.strErr;
     EXPECT_EQ(Run({"export", "--data", strData}).nExit, 1);
 }
 

@@ -68,6 +68,11 @@ TEST(ReportScorer, TiesAndRowOrder) {
 }
 
 // The ranking by definition, in quadratic time (e-mail and redundancy points are checked above).
+// An unanswered cost is dearer than the last of the 52 cost bands.
+int64_t CostKey(const CHost& host) {
+    return host.m_nCost < 0 ? 52 : host.m_nCost;
+}
+
 CReportScorer Oracle(const std::vector<CHost*>& arrHosts, const CReportWeights& arrWeights) {
     CReportScorer o;
     std::vector<std::array<int64_t, ATTRIBUTE_COUNT>> v; // higher is better
@@ -75,7 +80,7 @@ CReportScorer Oracle(const std::vector<CHost*>& arrHosts, const CReportWeights& 
         const double dPings = static_cast<double>(p->m_pPingHistory->size());
         o.m_arrAvgPing.push_back(dPings ? uint32_t(p->m_nPingTotal / dPings * 10) : 0);
         o.m_arrUptime.push_back(p->m_nTests ? uint32_t(p->m_nTestsUp * 1000.0 / p->m_nTests) : 0);
-        v.push_back({p->m_nStorage, p->m_nTransfer, -p->m_nCost, CVantrelDoc::GetEmailPoints(*p),
+        v.push_back({p->m_nStorage, p->m_nTransfer, -CostKey(*p), CVantrelDoc::GetEmailPoints(*p),
                      p->m_nSupportRating, CVantrelDoc::GetRedundancyPoints(*p), p->m_nFeatureRating,
                      dPings ? -int64_t{o.m_arrAvgPing.back()} : INT64_MIN, o.m_arrUptime.back()});
     }
@@ -90,7 +95,7 @@ CReportScorer Oracle(const std::vector<CHost*>& arrHosts, const CReportWeights& 
                 (a == ATTRIBUTE_UPTIME ? 2.0f : 1.0f) * static_cast<float>(arrWeights[a]) * fScore;
         }
     auto key = [&](size_t k) {
-        return std::tuple(-int64_t(o.m_arrTotals[k] * 100), arrHosts[k]->m_nCost, k);
+        return std::tuple(-int64_t(o.m_arrTotals[k] * 100), CostKey(*arrHosts[k]), k);
     };
     std::iota(o.m_arrRowOrder.begin(), o.m_arrRowOrder.end(), size_t{0});
     std::sort(o.m_arrRowOrder.begin(), o.m_arrRowOrder.end(),
