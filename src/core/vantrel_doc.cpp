@@ -144,7 +144,19 @@ void CVantrelDoc::OnCloseDocument(CAppSettings& settings) {
 }
 
 bool CVantrelDoc::SaveHosts(const CHostsFile::HostLockFn& fnLock) {
+    // The worker saves after its cycles, the user-interface thread after its commands.
+    std::unique_lock<std::recursive_timed_mutex> lockSave;
+    if (fnLock) {
+        fnLock(m_mtxSave);
+        lockSave = std::unique_lock(m_mtxSave, std::adopt_lock);
+    } else {
+        lockSave = std::unique_lock(m_mtxSave);
+    }
     m_strLastSaveError.clear();
+    if (m_strDataPath.empty()) {
+        m_strLastSaveError = "No hosts data file has been chosen.";
+        return false;
+    }
     if (m_bUnreadable) {
         m_strLastSaveError = "The hosts data file " + m_strDataPath +
                              " could not be read when Vantrel started, so it is not written over.";

@@ -79,9 +79,13 @@ public:
     std::atomic<int32_t> m_nIntervalMinutes{5};
     std::atomic<int32_t> m_nRunSeconds{0};
 
+    // Written by the last SaveHosts; read it only where no other thread saves.
     std::string m_strLastSaveError;
 
 private:
+    // One save at a time: the worker's after a cycle, the user interface's after a command.
+    // Nobody holds a host's lock while waiting for it.
+    std::recursive_timed_mutex m_mtxSave;
     std::string m_strDataPath;
     // The loaded file was damaged and has not been kept aside yet.
     bool m_bKeepDamaged = false;

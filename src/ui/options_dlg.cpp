@@ -1,6 +1,7 @@
 #include "ui/options_dlg.h"
 
 #include "core/vantrel_doc.h"
+#include "testing/test_commands.h"
 #include "testing/waiter.h"
 #include "widgets/artwork.h"
 #include "widgets/masked_picture.h"
@@ -141,8 +142,12 @@ void COptionsDlg::accept() {
     m_pDoc->m_bAlertEmail = m_pAlertEmail->isChecked() ? 1 : 0;
     m_pDoc->m_bAlertSystem = m_pAlertSystem->isChecked() ? 1 : 0;
     m_pInterval->interpretText();
-    m_pDoc->m_nIntervalMinutes = m_pInterval->value();
+    const bool bIntervalChanged =
+        m_pDoc->m_nIntervalMinutes.exchange(m_pInterval->value()) != m_pInterval->value();
     m_pDoc->m_mtxSettings.unlock();
+    // The interval lives in the data file: write it now, not at the end of the next cycle.
+    if (bIntervalChanged)
+        SaveHostsNow(*m_pDoc, m_pWait);
     QDialog::accept();
 }
 
