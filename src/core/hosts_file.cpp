@@ -49,9 +49,15 @@ void CHostsFile::WriteHost(CArchive& ar, const CHost& host) {
 CHostsFile::CLoadReport CHostsFile::Load(const std::string& strPath, std::vector<CHost*>& arrHosts,
                                          int32_t& nRunSeconds, int32_t& nIntervalMinutes) {
     CLoadReport report;
+    // A socket cannot even be opened; it is no more a data file than a FIFO or a device.
+    struct stat st;
+    if (::stat(strPath.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
+        report.m_eResult = LOAD_UNREADABLE;
+        report.m_strReason = "Cannot read " + strPath + ": it is not a regular file";
+        return report;
+    }
     // Non-blocking: opening a FIFO for reading would otherwise wait for a writer for ever.
     int nFd = ::open(strPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    struct stat st;
     if (nFd < 0 || ::fstat(nFd, &st) != 0) {
         const int nErr = errno;
         if (nFd >= 0)

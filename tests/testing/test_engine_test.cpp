@@ -142,6 +142,18 @@ TEST_F(WorkerTest, ConnectionGateAndLossAndTheIntervalReadAsEachWaitBegins) {
                 ElementsAre("wait 5000", "wait 6000", "wait 7000", "wait 8000", "wait 9000"));
 }
 
+// A data file may hold any interval; the worker waits 1 to 60 minutes (1000 ms a minute here).
+TEST_F(WorkerTest, StoredIntervalsOutsideTheirBoundsAreClampedForTheWait) {
+    const int32_t arrIntervals[] = {160000000, INT32_MAX, 61, 60, 0, INT32_MIN};
+    RunCycles(7, [&](int nWait) {
+        if (nWait < 7)
+            m_doc.m_nIntervalMinutes = arrIntervals[nWait - 1];
+    });
+    EXPECT_THAT(m_world.Get("wait "),
+                ElementsAre("wait 5000", "wait 60000", "wait 60000", "wait 60000", "wait 60000",
+                            "wait 1000", "wait 1000"));
+}
+
 TEST_F(WorkerTest, SecondsTestedAcrossRunsAndAStopDuringAnEchoChangesNothing) {
     CHost& host = AddHost(m_doc, "http://www.alpha.test/");
     bool bStopInEcho = false;
