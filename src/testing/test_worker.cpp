@@ -10,9 +10,15 @@
 #include "testing/row_update_sink.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <memory>
 
 namespace {
+
+// A data file may hold a counter near its limit: it stays there instead of overflowing.
+int32_t AddClamped(int32_t nValue, int64_t nAdd) {
+    return static_cast<int32_t>(std::clamp<int64_t>(int64_t{nValue} + nAdd, INT32_MIN, INT32_MAX));
+}
 
 // One run of the worker, from the opening of the internet handle to Stopping.
 class CWorkerRun {
@@ -99,11 +105,11 @@ private:
         bool bUp = false;
         if (eEcho == CHostTest::EEcho::ANSWERED) {
             host.m_pPingHistory->push_back(reply.RTT);
-            host.m_nPingTotal += static_cast<int32_t>(reply.RTT);
+            host.m_nPingTotal = AddClamped(host.m_nPingTotal, reply.RTT);
             bUp = test.RequestObject(*m_pSession);
         }
         if (bUp) {
-            ++host.m_nTestsUp;
+            host.m_nTestsUp = AddClamped(host.m_nTestsUp, 1);
             host.m_nState = HOST_UP;
         } else {
             host.m_nState = HOST_DOWN;
@@ -112,8 +118,9 @@ private:
         host.m_bNewRun = 0;
         host.m_tLastTest = static_cast<int32_t>(tNow);
         // A clock set back must not take tested time away.
-        host.m_nSecondsTested += static_cast<int32_t>(std::max<time_t>(0, tNow - tPrevious));
-        ++host.m_nTests;
+        host.m_nSecondsTested =
+            AddClamped(host.m_nSecondsTested, std::max<time_t>(0, tNow - tPrevious));
+        host.m_nTests = AddClamped(host.m_nTests, 1);
         lock.unlock();
         PostHostUpdated(nIndex);
 
@@ -148,7 +155,8 @@ private:
 
     void AddRunTime() {
         const time_t tNow = m_seams.pClock->Now();
-        m_doc.m_nRunSeconds += static_cast<int32_t>(std::max<time_t>(0, tNow - m_tCycleStart));
+        m_doc.m_nRunSeconds =
+            AddClamped(m_doc.m_nRunSeconds, std::max<time_t>(0, tNow - m_tCycleStart));
         m_tCycleStart = tNow;
     }
 

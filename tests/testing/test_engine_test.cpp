@@ -154,6 +154,20 @@ TEST_F(WorkerTest, StoredIntervalsOutsideTheirBoundsAreClampedForTheWait) {
                             "wait 1000", "wait 1000"));
 }
 
+// Counters a file may hold at their limit stay there as tests go on.
+TEST_F(WorkerTest, CountersAtTheirLimitDoNotOverflow) {
+    CHost& host = AddHost(m_doc, "http://www.alpha.test/");
+    m_world.SetServer("www.alpha.test", {true, true, 30, 0, true});
+    host.m_nTests = host.m_nTestsUp = host.m_nPingTotal = host.m_nSecondsTested = INT32_MAX;
+    m_doc.m_nRunSeconds = INT32_MAX - 1;
+    RunCycles(2);
+    EXPECT_EQ(std::vector<int32_t>({host.m_nTests, host.m_nTestsUp, host.m_nPingTotal,
+                                    host.m_nSecondsTested, m_doc.m_nRunSeconds}),
+              std::vector<int32_t>(5, INT32_MAX));
+    EXPECT_EQ(host.m_pPingHistory->size(), 2u);
+    EXPECT_EQ(host.GetStatusText(), "Testing - Up");
+}
+
 TEST_F(WorkerTest, SecondsTestedAcrossRunsAndAStopDuringAnEchoChangesNothing) {
     CHost& host = AddHost(m_doc, "http://www.alpha.test/");
     bool bStopInEcho = false;
