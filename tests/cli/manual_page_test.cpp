@@ -42,7 +42,7 @@ std::vector<std::string> Matches(const std::string& strText, const std::string& 
 }
 
 std::vector<std::string> Commands() {
-    return Matches(ReadCommand(VANTRELCTL_PATH " --help"), "^  ([a-z-]+)  ");
+    return Matches(ReadCommand(VANTRELCTL_PATH " --help"), "^  ([a-z][a-z-]*)  ");
 }
 
 // The long options of a command's help, "--help" among them.
