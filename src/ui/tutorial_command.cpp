@@ -1,16 +1,18 @@
 #include "ui/tutorial_command.h"
 
+#include "widgets/desktop_opener.h"
 #include "widgets/message_box.h"
 
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
+#include <QPointer>
 #include <QUrl>
+#include <QWidget>
 
 const char* const CTutorialCommand::NOT_OPENED =
-    "The Vantrel Tutorial could not be opened: no web browser took it.\n"
-    "Open this file in a web browser:\n";
+    "The Vantrel Tutorial could not be opened in a web browser.\n"
+    "It is this file, which any web browser can show:\n";
 const char* const CTutorialCommand::NOT_INSTALLED =
     "The Vantrel Tutorial is not installed. It belongs in this file:\n";
 
@@ -32,27 +34,22 @@ QString CTutorialCommand::FindGuide(const QString& strProgramDir) {
     return strInstalled;
 }
 
-bool CTutorialCommand::Execute() {
-    return Execute(FindGuide(QCoreApplication::applicationDirPath()));
+void CTutorialCommand::Execute() {
+    Execute(FindGuide(QCoreApplication::applicationDirPath()));
 }
 
-bool CTutorialCommand::Execute(const QString& strGuide) {
+void CTutorialCommand::Execute(const QString& strGuide) {
     const QString strPath = QDir::toNativeSeparators(strGuide);
     if (!QFileInfo(strGuide).isFile()) {
-        ShowMessage(QString::fromLatin1(NOT_INSTALLED) + strPath);
-        return false;
+        CMessageBox::Information(m_pParent, QString::fromLatin1(NOT_INSTALLED) + strPath);
+        return;
     }
-    if (!OpenUrl(QUrl::fromLocalFile(strGuide))) {
-        ShowMessage(QString::fromLatin1(NOT_OPENED) + strPath);
-        return false;
-    }
-    return true;
+    // The failure may be learnt after this command has ended and its window has closed.
+    OpenUrl(QUrl::fromLocalFile(strGuide), [pParent = QPointer<QWidget>(m_pParent), strPath] {
+        CMessageBox::Information(pParent, QString::fromLatin1(NOT_OPENED) + strPath);
+    });
 }
 
-bool CTutorialCommand::OpenUrl(const QUrl& url) {
-    return QDesktopServices::openUrl(url);
-}
-
-void CTutorialCommand::ShowMessage(const QString& strText) {
-    CMessageBox::Information(m_pParent, strText);
+void CTutorialCommand::OpenUrl(const QUrl& url, const std::function<void()>& fnFailed) {
+    CDesktopOpener::Open(url, fnFailed);
 }

@@ -2,11 +2,13 @@
 
 #include <QString>
 
+#include <functional>
+
 class QUrl;
 class QWidget;
 
 // Vantrel Tutorial (menu and toolbar): opens the user guide that ships with the program in the
-// desktop's browser. The opener and the message box are virtual so that tests can stand in.
+// desktop's browser. The opener is virtual so that tests can stand in for it.
 class CTutorialCommand {
 public:
     explicit CTutorialCommand(QWidget* pParent) : m_pParent(pParent) {}
@@ -17,13 +19,13 @@ public:
     // its build folder. When neither exists, the installed path, which the message names.
     static QString FindGuide(const QString& strProgramDir);
 
-    // Opens the guide of the running program; false when it is missing or nothing opened it,
-    // after the message naming the file.
-    bool Execute();
-    bool Execute(const QString& strGuide);
+    // Opens the guide of the running program. A missing guide, or one that nothing opens,
+    // is reported in a message box that names the file.
+    void Execute();
+    void Execute(const QString& strGuide);
 
-    virtual bool OpenUrl(const QUrl& url);
-    virtual void ShowMessage(const QString& strText);
+    // Hands the URL to the desktop; fnFailed runs, at once or later, when nothing opened it.
+    virtual void OpenUrl(const QUrl& url, const std::function<void()>& fnFailed);
 
     static const char* const NOT_OPENED;
     static const char* const NOT_INSTALLED;

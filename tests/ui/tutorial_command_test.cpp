@@ -8,24 +8,25 @@
 #include <QAction>
 #include <QCoreApplication>
 #include <QDir>
+#include <QTest>
 #include <QUrl>
 
 #include <gtest/gtest.h>
 
 namespace {
 
-// Stands in for the desktop's opener and the message box, and logs their calls.
+// Stands in for the desktop's opener: logs the URL, and fails at once when told to.
 class CTestTutorial : public CTutorialCommand {
 public:
     CTestTutorial() : CTutorialCommand(nullptr) {}
-    bool OpenUrl(const QUrl& url) override {
-        m_arrLog << "open " + url.toString();
-        return m_bOpens;
+    void OpenUrl(const QUrl& url, const std::function<void()>& fnFailed) override {
+        m_arrOpened << url.toString();
+        if (!m_bOpens)
+            fnFailed();
     }
-    void ShowMessage(const QString& strText) override { m_arrLog << strText; }
 
     bool m_bOpens = true;
-    QStringList m_arrLog;
+    QStringList m_arrOpened;
 };
 
 QString Q(const std::string& str) {
@@ -56,42 +57,61 @@ TEST(TutorialCommandTest, GuideIsFoundBesideTheInstalledProgramOrInTheSourceTree
 }
 
 TEST(TutorialCommandTest, OpensTheGuideOrNamesTheFileWhenNothingOpensIt) {
+    EnsureApp();
     CTempDir dir;
     const std::string strGuide = dir / "guide/index.html";
     std::filesystem::create_directories(dir / "guide");
     WriteFileBytes(strGuide, "<html></html>");
-    const QString strUrl = "open file://" + Q(strGuide);
+    const QString strNotInstalled = "The Vantrel Tutorial is not installed. It belongs in this "
+                                    "file:\n";
 
     struct SCase {
         std::string strFile;
-        bool bOpens, bResult;
-        QStringList arrLog;
+        bool bOpens;
+        QStringList arrOpened, arrMessages;
     };
     const SCase arrCases[] = {
-        {strGuide, true, true, {strUrl}},
+        {strGuide, true, {"file://" + Q(strGuide)}, {}},
         {strGuide,
          false,
-         false,
-         {strUrl, "The Vantrel Tutorial could not be opened: no web browser took it.\n"
-                  "Open this file in a web browser:\n" +
-                      Q(strGuide)}},
+         {"file://" + Q(strGuide)},
+         {"The Vantrel Tutorial could not be opened in a web browser.\nIt is this file, which "
+          "any web browser can show:\n" +
+          Q(strGuide)}},
         // A missing guide is never handed to the browser.
-        {dir / "gone/index.html",
-         true,
-         false,
-         {"The Vantrel Tutorial is not installed. It belongs in this file:\n" +
-          Q(dir / "gone/index.html")}},
-        {dir / "guide",
-         true,
-         false,
-         {"The Vantrel Tutorial is not installed. It belongs in this file:\n" + Q(dir / "guide")}},
+        {dir / "gone/index.html", true, {}, {strNotInstalled + Q(dir / "gone/index.html")}},
+        {dir / "guide", true, {}, {strNotInstalled + Q(dir / "guide")}},
     };
     for (const SCase& c : arrCases) {
+        CBoxAnswerer answerer;
         CTestTutorial command;
         command.m_bOpens = c.bOpens;
-        EXPECT_EQ(command.Execute(Q(c.strFile)), c.bResult) << c.strFile;
-        EXPECT_EQ(command.m_arrLog, c.arrLog) << c.strFile;
+        command.Execute(Q(c.strFile));
+        EXPECT_EQ(command.m_arrOpened, c.arrOpened) << c.strFile;
+        EXPECT_EQ(answerer.Texts(), c.arrMessages) << c.strFile;
     }
+}
+
+// The whole way, with an xdg-open that finds no browser.
+TEST(TutorialCommandTest, GuideThatNoBrowserOpensIsNamedWhenXdgOpenHasFailed) {
+    EnsureApp();
+    CTempDir dir;
+    std::filesystem::create_directories(dir / "bin");
+    WriteFileBytes(dir / "bin/xdg-open",
+                   "#!/bin/sh\necho \"$1\" > '" + dir / "asked" + "'\nexit 3\n");
+    std::filesystem::permissions(dir / "bin/xdg-open", std::filesystem::perms::owner_all);
+    const QByteArray oldPath = qgetenv("PATH");
+    qputenv("PATH", QByteArray::fromStdString(dir / "bin"));
+    CBoxAnswerer answerer;
+    const QString strGuide = Q(VANTREL_SOURCE_DIR "/docs/guide/index.html");
+    CTutorialCommand(nullptr).Execute(strGuide);
+    const bool bShown = QTest::qWaitFor([&] { return !answerer.m_arrSeen.empty(); }, 10000);
+    qputenv("PATH", oldPath);
+    ASSERT_TRUE(bShown);
+    EXPECT_EQ(answerer.Texts(),
+              QStringList{QString::fromLatin1(CTutorialCommand::NOT_OPENED) + strGuide});
+    EXPECT_EQ(ReadFileBytes(dir / "asked"),
+              "file://" VANTREL_SOURCE_DIR "/docs/guide/index.html\n");
 }
 
 TEST(TutorialCommandTest, MenuAndToolbarOpenTheRunningProgramsGuide) {
