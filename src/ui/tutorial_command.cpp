@@ -19,7 +19,7 @@ const char* const CTutorialCommand::NOT_INSTALLED =
 QString CTutorialCommand::FindGuide(const QString& strProgramDir) {
     const QDir dirProgram(strProgramDir);
     const QString strInstalled =
-        QDir::cleanPath(dirProgram.filePath("../share/doc/vantrel/guide/index.html"));
+        QDir::cleanPath(dirProgram.filePath(VANTREL_GUIDE_FROM_PROGRAM "/index.html"));
     if (QFileInfo::exists(strInstalled))
         return strInstalled;
     // Only the program built in this tree reads the guide from its sources; an installed
