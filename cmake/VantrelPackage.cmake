@@ -29,6 +29,9 @@ install(FILES packaging/example.vantrel.Vantrel.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES packaging/copyright ${VANTREL_PACKAGE_BUILD}/changelog.gz
         DESTINATION ${VANTREL_DOC_DIR})
+# Registers the user guide with the system's documentation index.
+install(FILES packaging/vantrel-guide.doc-base
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc-base RENAME vantrel.vantrel-guide)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME vantrel)
