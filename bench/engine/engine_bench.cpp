@@ -183,10 +183,16 @@ int main(int argc, char** argv) {
                     dCpu / HOSTS * 1000.0);
     }
 
-    // Stops during waits that nobody answers: 10.123.0.0/16 leads into a dummy device.
-    lab.Ip(strNs, "link add d0 type dummy");
-    lab.Ip(strNs, "link set d0 up");
-    lab.Ip(strNs, "route add 10.123.0.0/16 dev d0");
+    // Stops during waits that nobody answers: a second namespace swallows 10.123.0.0/16.
+    const std::string strSink = lab.Add("sink");
+    if (strSink.empty() ||
+        !lab.Link(strNs, "h0", "10.124.0.1/24", strSink, "s0", "10.124.0.2/24") ||
+        !lab.Ip(strNs, "route add 10.123.0.0/16 via 10.124.0.2") ||
+        !lab.Ip(strSink, "route add blackhole 10.123.0.0/16") ||
+        !lab.Exec(strSink, "sysctl -qw net.ipv4.ip_forward=1")) {
+        std::fprintf(stderr, "cannot make the silent network namespace\n");
+        return 1;
+    }
     auto pSilent = lab.InNamespace(strNs, [] {
         return std::make_unique<CLoopbackHttpServer>(CLoopbackHttpServer::EMode::Silent);
     });

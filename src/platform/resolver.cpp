@@ -60,7 +60,7 @@ bool ResolveHost(const std::string& strHost, uint16_t nPort, CHostAddress& addre
     address = CHostAddress();
     uint32_t dwAddress = 0;
     in6_addr addr6{};
-    if (ResolveIPv4(strHost, dwAddress)) {
+    if (ParseDottedIPv4(strHost, dwAddress)) {
         auto* pIn = reinterpret_cast<sockaddr_in*>(&address.m_addr);
         pIn->sin_family = AF_INET;
         pIn->sin_addr.s_addr = dwAddress;
@@ -70,7 +70,7 @@ bool ResolveHost(const std::string& strHost, uint16_t nPort, CHostAddress& addre
         pIn6->sin6_family = AF_INET6;
         pIn6->sin6_addr = addr6;
         address.m_nSize = sizeof(sockaddr_in6);
-    } else if (!LookUp(strHost, AF_INET6, address)) {
+    } else if (!LookUp(strHost, AF_INET, address) && !LookUp(strHost, AF_INET6, address)) {
         SetLastError(RESOLVE_ERROR_HOST_NOT_FOUND);
         return false;
     }
