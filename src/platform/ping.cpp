@@ -136,21 +136,31 @@ bool HasEchoData(const uint8_t* pData, size_t nSize, const CExpected& expected) 
            std::all_of(pData, pData + nSize, [](uint8_t c) { return c == ECHO_DATA_BYTE; });
 }
 
+// The sequence number (and, where we must check it, the identifier) of an echo header.
+bool IsOurEcho(const uint8_t* pHeader, const CExpected& expected) {
+    return Read16(pHeader + 6) == expected.nSequence &&
+           (!expected.bCheckId || Read16(pHeader + 4) == expected.nId);
+}
+
+// An echo reply of either family that came from the target or not.
+EPacket ClassifyEchoReply(const uint8_t* pIcmp, size_t nSize, bool bFromTarget,
+                          const CExpected& expected, uint32_t& dwStatus) {
+    if (!bFromTarget || !IsOurEcho(pIcmp, expected))
+        return EPacket::Foreign;
+    if (!HasEchoData(pIcmp + ICMP_HEADER_SIZE, nSize - ICMP_HEADER_SIZE, expected))
+        return EPacket::BadReply;
+    dwStatus = PING_STATUS_SUCCESS;
+    return EPacket::Reply;
+}
+
 // pIcmp points at an ICMP message (no IP header) of nSize bytes from dwSource.
 EPacket ClassifyIcmp(const uint8_t* pIcmp, size_t nSize, uint32_t dwSource,
                      const CExpected& expected, uint32_t& dwStatus) {
     if (nSize < ICMP_HEADER_SIZE)
         return EPacket::Foreign;
     const uint8_t nType = pIcmp[0];
-    if (nType == ICMP_ECHOREPLY) {
-        if (dwSource != expected.dwTarget || Read16(pIcmp + 6) != expected.nSequence ||
-            (expected.bCheckId && Read16(pIcmp + 4) != expected.nId))
-            return EPacket::Foreign;
-        if (!HasEchoData(pIcmp + ICMP_HEADER_SIZE, nSize - ICMP_HEADER_SIZE, expected))
-            return EPacket::BadReply;
-        dwStatus = PING_STATUS_SUCCESS;
-        return EPacket::Reply;
-    }
+    if (nType == ICMP_ECHOREPLY)
+        return ClassifyEchoReply(pIcmp, nSize, dwSource == expected.dwTarget, expected, dwStatus);
     if (!IsIcmpError(nType))
         return EPacket::Foreign;
     // An error quotes the IP header and the first 8 bytes of the datagram that caused it.
@@ -166,8 +176,7 @@ EPacket ClassifyIcmp(const uint8_t* pIcmp, size_t nSize, uint32_t dwSource,
     std::memcpy(&dwQuotedTarget, pQuoted + 16, 4);
     const uint8_t* pRequest = pQuoted + nHeaderSize;
     if (dwQuotedTarget != expected.dwTarget || pRequest[0] != ICMP_ECHO ||
-        Read16(pRequest + 6) != expected.nSequence ||
-        (expected.bCheckId && Read16(pRequest + 4) != expected.nId))
+        !IsOurEcho(pRequest, expected))
         return EPacket::Foreign;
     dwStatus = StatusOfIcmpError(nType, pIcmp[1]);
     return EPacket::Error;
@@ -183,47 +192,6 @@ EPacket ClassifyRaw(const uint8_t* pPacket, size_t nSize, const CExpected& expec
         return EPacket::Foreign;
     std::memcpy(&dwSource, pPacket + 12, 4);
     return ClassifyIcmp(pPacket + nHeaderSize, nSize - nHeaderSize, dwSource, expected, dwStatus);
-}
-
-// A ping socket reports ICMP errors about its requests on the error queue (IP_RECVERR).
-EPacket ReadErrorQueue(int fd, const CExpected& expected, uint32_t& dwSource, uint32_t& dwStatus) {
-    uint8_t arrData[576];
-    uint8_t arrControl[512];
-    sockaddr_in target{};
-    iovec iov{arrData, sizeof(arrData)};
-    msghdr msg{};
-    msg.msg_name = &target;
-    msg.msg_namelen = sizeof(target);
-    msg.msg_iov = &iov;
-    msg.msg_iovlen = 1;
-    msg.msg_control = arrControl;
-    msg.msg_controllen = sizeof(arrControl);
-    const ssize_t nRead = recvmsg(fd, &msg, MSG_ERRQUEUE | MSG_DONTWAIT);
-    if (nRead < 0) {
-        // A pending socket error without a queued message: clear it, or poll reports it again
-        // at once until the time-out.
-        int nError = 0;
-        socklen_t nSize = sizeof(nError);
-        getsockopt(fd, SOL_SOCKET, SO_ERROR, &nError, &nSize);
-        return EPacket::Foreign;
-    }
-    for (cmsghdr* pMsg = CMSG_FIRSTHDR(&msg); pMsg != nullptr; pMsg = CMSG_NXTHDR(&msg, pMsg)) {
-        if (pMsg->cmsg_level != SOL_IP || pMsg->cmsg_type != IP_RECVERR)
-            continue;
-        const auto* pError = reinterpret_cast<const sock_extended_err*>(CMSG_DATA(pMsg));
-        if (pError->ee_origin != SO_EE_ORIGIN_ICMP)
-            continue;
-        // The data is our request's ICMP header as the error quoted it.
-        if (static_cast<size_t>(nRead) < ICMP_HEADER_SIZE ||
-            target.sin_addr.s_addr != expected.dwTarget || arrData[0] != ICMP_ECHO ||
-            Read16(arrData + 6) != expected.nSequence)
-            return EPacket::Foreign;
-        const auto* pOffender = reinterpret_cast<const sockaddr_in*>(SO_EE_OFFENDER(pError));
-        dwSource = pOffender->sin_family == AF_INET ? pOffender->sin_addr.s_addr : 0;
-        dwStatus = StatusOfIcmpError(pError->ee_type, pError->ee_code);
-        return EPacket::Error;
-    }
-    return EPacket::Foreign;
 }
 
 bool SetIpOption(int fd, int nOption, int nValue, int nLevel = IPPROTO_IP) {
@@ -263,15 +231,8 @@ EPacket ClassifyIcmp6(const uint8_t* pIcmp, size_t nSize, const in6_addr& source
     if (nSize < ICMP_HEADER_SIZE)
         return EPacket::Foreign;
     const uint8_t nType = pIcmp[0];
-    if (nType == ICMP6_ECHO_REPLY) {
-        if (!SameIPv6(source, target) || Read16(pIcmp + 6) != expected.nSequence ||
-            (expected.bCheckId && Read16(pIcmp + 4) != expected.nId))
-            return EPacket::Foreign;
-        if (!HasEchoData(pIcmp + ICMP_HEADER_SIZE, nSize - ICMP_HEADER_SIZE, expected))
-            return EPacket::BadReply;
-        dwStatus = PING_STATUS_SUCCESS;
-        return EPacket::Reply;
-    }
+    if (nType == ICMP6_ECHO_REPLY)
+        return ClassifyEchoReply(pIcmp, nSize, SameIPv6(source, target), expected, dwStatus);
     if (nType >= 128)
         return EPacket::Foreign; // informational, not an error about our request
     // An error quotes the 40-byte IPv6 header and the start of the packet that caused it.
@@ -283,19 +244,20 @@ EPacket ClassifyIcmp6(const uint8_t* pIcmp, size_t nSize, const in6_addr& source
     std::memcpy(&quotedTarget, pQuoted + 24, sizeof(quotedTarget));
     const uint8_t* pRequest = pQuoted + IPV6_HEADER_SIZE;
     if (!SameIPv6(quotedTarget, target) || pRequest[0] != ICMP6_ECHO_REQUEST ||
-        Read16(pRequest + 6) != expected.nSequence ||
-        (expected.bCheckId && Read16(pRequest + 4) != expected.nId))
+        !IsOurEcho(pRequest, expected))
         return EPacket::Foreign;
     dwStatus = StatusOfIcmp6Error(nType, pIcmp[1]);
     return EPacket::Error;
 }
 
-// A ping socket reports ICMPv6 errors about its requests on the error queue (IPV6_RECVERR).
-EPacket ReadErrorQueue6(int fd, const in6_addr& target, const CExpected& expected,
-                        CHostAddress& source, uint32_t& dwStatus) {
+// A ping socket reports ICMP errors about its requests on the error queue (IP_RECVERR,
+// IPV6_RECVERR).
+EPacket ReadErrorQueue(int fd, const CHostAddress& target, const CExpected& expected,
+                       CHostAddress& source, uint32_t& dwStatus) {
+    const bool bIPv6 = target.GetFamily() == AF_INET6;
     uint8_t arrData[1280];
     uint8_t arrControl[512];
-    sockaddr_in6 to{};
+    sockaddr_storage to{};
     iovec iov{arrData, sizeof(arrData)};
     msghdr msg{};
     msg.msg_name = &to;
@@ -306,26 +268,40 @@ EPacket ReadErrorQueue6(int fd, const in6_addr& target, const CExpected& expecte
     msg.msg_controllen = sizeof(arrControl);
     const ssize_t nRead = recvmsg(fd, &msg, MSG_ERRQUEUE | MSG_DONTWAIT);
     if (nRead < 0) {
+        // A pending socket error without a queued message: clear it, or poll reports it again
+        // at once until the time-out.
         int nError = 0;
         socklen_t nSize = sizeof(nError);
         getsockopt(fd, SOL_SOCKET, SO_ERROR, &nError, &nSize);
         return EPacket::Foreign;
     }
+    const bool bToTarget =
+        bIPv6 ? SameIPv6(reinterpret_cast<const sockaddr_in6*>(&to)->sin6_addr,
+                         reinterpret_cast<const sockaddr_in6*>(&target.m_addr)->sin6_addr)
+              : reinterpret_cast<const sockaddr_in*>(&to)->sin_addr.s_addr == expected.dwTarget;
     for (cmsghdr* pMsg = CMSG_FIRSTHDR(&msg); pMsg != nullptr; pMsg = CMSG_NXTHDR(&msg, pMsg)) {
-        if (pMsg->cmsg_level != SOL_IPV6 || pMsg->cmsg_type != IPV6_RECVERR)
+        if (bIPv6 ? pMsg->cmsg_level != SOL_IPV6 || pMsg->cmsg_type != IPV6_RECVERR
+                  : pMsg->cmsg_level != SOL_IP || pMsg->cmsg_type != IP_RECVERR)
             continue;
         const auto* pError = reinterpret_cast<const sock_extended_err*>(CMSG_DATA(pMsg));
-        if (pError->ee_origin != SO_EE_ORIGIN_ICMP6)
+        if (pError->ee_origin != (bIPv6 ? SO_EE_ORIGIN_ICMP6 : SO_EE_ORIGIN_ICMP))
             continue;
-        if (static_cast<size_t>(nRead) < ICMP_HEADER_SIZE || !SameIPv6(to.sin6_addr, target) ||
-            arrData[0] != ICMP6_ECHO_REQUEST || Read16(arrData + 6) != expected.nSequence)
+        // The data is our request's ICMP header as the error quoted it.
+        if (static_cast<size_t>(nRead) < ICMP_HEADER_SIZE || !bToTarget ||
+            arrData[0] != (bIPv6 ? ICMP6_ECHO_REQUEST : ICMP_ECHO) ||
+            Read16(arrData + 6) != expected.nSequence)
             return EPacket::Foreign;
-        const auto* pOffender = SO_EE_OFFENDER(pError);
-        if (pOffender->sa_family == AF_INET6) {
-            std::memcpy(&source.m_addr, pOffender, sizeof(sockaddr_in6));
-            source.m_nSize = sizeof(sockaddr_in6);
+        const sockaddr* pOffender = SO_EE_OFFENDER(pError);
+        source = CHostAddress();
+        if (pOffender->sa_family == AF_INET6 || pOffender->sa_family == AF_INET) {
+            source.m_nSize =
+                pOffender->sa_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+            std::memcpy(&source.m_addr, pOffender, source.m_nSize);
+        } else {
+            source.m_addr.ss_family = static_cast<sa_family_t>(target.GetFamily());
         }
-        dwStatus = StatusOfIcmp6Error(pError->ee_type, pError->ee_code);
+        dwStatus = bIPv6 ? StatusOfIcmp6Error(pError->ee_type, pError->ee_code)
+                         : StatusOfIcmpError(pError->ee_type, pError->ee_code);
         return EPacket::Error;
     }
     return EPacket::Foreign;
@@ -383,17 +359,8 @@ EPacket ReadPacket(int fd, short nEvents, bool bRaw, const CHostAddress& target,
                    uint32_t& dwStatus) {
     const bool bIPv6 = target.GetFamily() == AF_INET6;
     const in6_addr& target6 = reinterpret_cast<const sockaddr_in6*>(&target.m_addr)->sin6_addr;
-    if (nEvents & POLLERR) {
-        if (bIPv6)
-            return ReadErrorQueue6(fd, target6, expected, source, dwStatus);
-        uint32_t dwSource = 0;
-        const EPacket packet = ReadErrorQueue(fd, expected, dwSource, dwStatus);
-        auto* pIn = reinterpret_cast<sockaddr_in*>(&source.m_addr);
-        pIn->sin_family = AF_INET;
-        pIn->sin_addr.s_addr = dwSource;
-        source.m_nSize = sizeof(sockaddr_in);
-        return packet;
-    }
+    if (nEvents & POLLERR)
+        return ReadErrorQueue(fd, target, expected, source, dwStatus);
     socklen_t nFromSize = sizeof(source.m_addr);
     const ssize_t nRead = recvfrom(fd, arrBuffer.data(), arrBuffer.size(), MSG_DONTWAIT,
                                    reinterpret_cast<sockaddr*>(&source.m_addr), &nFromSize);

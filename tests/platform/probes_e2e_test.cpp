@@ -1,5 +1,6 @@
-// The echo against a real router R (10.211.1.2) of network namespaces made here: it answers
-// 10.211.3.0/24 with "host unreachable", drops 10.211.4.0/24, sends 10.211.9.0/24 back.
+// The echo against a real router R (10.211.1.2, fd11:1::2) of network namespaces made here: it
+// answers 10.211.3.0/24 with "host unreachable", drops 10.211.4.0/24, sends 10.211.9.0/24 back
+// (the same for fd11:3::/64, fd11:4::/64 and fd11:9::/64).
 #include "platform/event.h"
 #include "platform/last_error.h"
 #include "platform/netns_lab.h"
@@ -13,6 +14,47 @@
 #include <functional>
 #include <thread>
 #include <tuple>
+#include <vector>
+
+namespace {
+
+struct CEchoCase {
+    const char* pszHost;
+    uint8_t nTTL;
+    bool bAnswered;
+    uint32_t dwStatus;
+    const char* pszFrom; // "" when nothing answered
+};
+
+// Each case with each socket kind, from inside namespace strC: the result, the reply's address
+// (the IPv4 field too), the last error, and a time-out of 1000 ms only for silence.
+void CheckEchoes(CNetnsLab& lab, const std::string& strC, const std::vector<CEchoCase>& cases) {
+    const int nKind = _CPING_ICMP::Get().GetSocketKind();
+    lab.InNamespace(strC, [&cases] {
+        for (int nUse : {ICMP_SOCKET_DGRAM, ICMP_SOCKET_RAW}) {
+            _CPING_ICMP::Get().SetSocketKind(nUse);
+            for (const CEchoCase& c : cases) {
+                SCOPED_TRACE(c.pszHost + (" socket kind " + std::to_string(nUse)));
+                const bool bIPv6 = std::string(c.pszHost).find(':') != std::string::npos;
+                CPingResult r;
+                SetLastError(0);
+                const auto tStart = std::chrono::steady_clock::now();
+                EXPECT_EQ(CPing().PingUsingICMP(c.pszHost, r, c.nTTL, 1000), c.bAnswered);
+                const auto tElapsed = std::chrono::steady_clock::now() - tStart;
+                EXPECT_EQ(std::tuple(r.Status, FormatAddress(r.From), FormatIPv4(r.Address),
+                                     GetLastError()),
+                          std::tuple(c.dwStatus, std::string(c.pszFrom),
+                                     std::string(bIPv6 || !c.bAnswered ? "0.0.0.0" : c.pszFrom),
+                                     c.bAnswered ? 0 : PING_ERROR_TIMED_OUT));
+                EXPECT_TRUE(tElapsed < std::chrono::seconds(2) &&
+                            (tElapsed >= std::chrono::seconds(1)) != c.bAnswered);
+            }
+        }
+    });
+    _CPING_ICMP::Get().SetSocketKind(nKind);
+}
+
+} // namespace
 
 // An ICMP error about our echo is a reply whose status says why and whose address says who.
 TEST(PingInNamespaces, RepliesRouterErrorsAndSilenceWithEachSocketKind) {
@@ -29,37 +71,16 @@ TEST(PingInNamespaces, RepliesRouterErrorsAndSilenceWithEachSocketKind) {
                 lab.Exec(strR, "sysctl -qw net.ipv4.ip_forward=1 net.ipv4.icmp_ratemask=0") &&
                 lab.Exec(strC, "sysctl -qw net.ipv4.ping_group_range='0 2147483647'"))
         << "cannot make the test network namespaces";
-    using Case = std::tuple<const char*, uint8_t, bool, uint32_t, const char*>;
-    const Case cases[] = {
-        {"10.211.1.2", 64, true, 0, "10.211.1.2"},
-        {"10.211.3.5", 64, true, PING_STATUS_DEST_HOST_UNREACHABLE, "10.211.1.2"},
-        {"10.211.9.9", 1, true, PING_STATUS_TTL_EXPIRED_TRANSIT, "10.211.1.2"},
-        {"10.211.4.5", 64, false, 0, "0.0.0.0"}, // dropped: times out
-    };
-    const int nKind = _CPING_ICMP::Get().GetSocketKind();
-    lab.InNamespace(strC, [&cases] {
-        for (int nUse : {ICMP_SOCKET_DGRAM, ICMP_SOCKET_RAW}) {
-            _CPING_ICMP::Get().SetSocketKind(nUse);
-            for (const auto& [pszHost, nTTL, bAnswered, dwStatus, pszFrom] : cases) {
-                SCOPED_TRACE(pszHost + (" socket kind " + std::to_string(nUse)));
-                CPingResult r;
-                SetLastError(0);
-                const auto tStart = std::chrono::steady_clock::now();
-                EXPECT_EQ(CPing().PingUsingICMP(pszHost, r, nTTL, 1000), bAnswered);
-                const auto tElapsed = std::chrono::steady_clock::now() - tStart;
-                EXPECT_EQ(std::tuple(r.Status, FormatIPv4(r.Address), GetLastError()),
-                          std::tuple(dwStatus, std::string(pszFrom),
-                                     bAnswered ? 0 : PING_ERROR_TIMED_OUT));
-                EXPECT_TRUE(tElapsed < std::chrono::seconds(2) &&
-                            (tElapsed >= std::chrono::seconds(1)) != bAnswered);
-            }
-        }
-    });
-    _CPING_ICMP::Get().SetSocketKind(nKind);
+    CheckEchoes(lab, strC,
+                {
+                    {"10.211.1.2", 64, true, 0, "10.211.1.2"},
+                    {"10.211.3.5", 64, true, PING_STATUS_DEST_HOST_UNREACHABLE, "10.211.1.2"},
+                    {"10.211.9.9", 1, true, PING_STATUS_TTL_EXPIRED_TRANSIT, "10.211.1.2"},
+                    {"10.211.4.5", 64, false, 0, ""}, // dropped: times out
+                });
 }
 
-// The same over ICMPv6: replies, a router's errors and silence, with each socket kind, and the
-// address of the reply in either form.
+// The same over ICMPv6, where a route to nowhere is "no route" rather than "host unreachable".
 TEST(PingInNamespaces, Ipv6RepliesRouterErrorsAndSilenceWithEachSocketKind) {
     if (const std::string strWhyNot = CNetnsLab::WhyUnavailable(); !strWhyNot.empty())
         GTEST_SKIP() << strWhyNot;
@@ -79,15 +100,7 @@ TEST(PingInNamespaces, Ipv6RepliesRouterErrorsAndSilenceWithEachSocketKind) {
         lab.Exec(strR, "sysctl -qw net.ipv6.conf.all.forwarding=1 net.ipv6.icmp.ratelimit=0") &&
         lab.Exec(strC, "sysctl -qw net.ipv4.ping_group_range='0 2147483647'"))
         << "cannot make the test network namespaces";
-    using Case = std::tuple<const char*, uint8_t, bool, uint32_t, const char*>;
-    const Case cases[] = {
-        {"fd11:1::2", 64, true, 0, "fd11:1::2"},
-        {"fd11:3::5", 64, true, PING_STATUS_DEST_NET_UNREACHABLE, "fd11:1::2"},
-        {"fd11:9::9", 1, true, PING_STATUS_TTL_EXPIRED_TRANSIT, "fd11:1::2"},
-        {"fd11:4::5", 64, false, 0, ""}, // dropped: times out
-    };
-    const int nKind = _CPING_ICMP::Get().GetSocketKind();
-    lab.InNamespace(strC, [&cases] {
+    lab.InNamespace(strC, [] {
         // New IPv6 neighbours take a few seconds before they answer at once.
         for (int i = 0; i < 10; ++i) {
             CPingResult r;
@@ -95,20 +108,14 @@ TEST(PingInNamespaces, Ipv6RepliesRouterErrorsAndSilenceWithEachSocketKind) {
                 CPing().PingUsingICMP("fd11:1::2", r, 64, 100))
                 break;
         }
-        for (int nUse : {ICMP_SOCKET_DGRAM, ICMP_SOCKET_RAW}) {
-            _CPING_ICMP::Get().SetSocketKind(nUse);
-            for (const auto& [pszHost, nTTL, bAnswered, dwStatus, pszFrom] : cases) {
-                SCOPED_TRACE(pszHost + (" socket kind " + std::to_string(nUse)));
-                CPingResult r;
-                SetLastError(0);
-                EXPECT_EQ(CPing().PingUsingICMP(pszHost, r, nTTL, 1000), bAnswered);
-                EXPECT_EQ(std::tuple(r.Status, FormatAddress(r.From), r.Address, GetLastError()),
-                          std::tuple(dwStatus, std::string(pszFrom), 0u,
-                                     bAnswered ? 0 : PING_ERROR_TIMED_OUT));
-            }
-        }
     });
-    _CPING_ICMP::Get().SetSocketKind(nKind);
+    CheckEchoes(lab, strC,
+                {
+                    {"fd11:1::2", 64, true, 0, "fd11:1::2"},
+                    {"fd11:3::5", 64, true, PING_STATUS_DEST_NET_UNREACHABLE, "fd11:1::2"},
+                    {"fd11:9::9", 1, true, PING_STATUS_TTL_EXPIRED_TRANSIT, "fd11:1::2"},
+                    {"fd11:4::5", 64, false, 0, ""}, // dropped: times out
+                });
 }
 
 // A stop ends an echo that nobody answers, and a TCP connect that nobody answers, within a
