@@ -2,21 +2,19 @@
 
 #include "assistant/host_assistant.h"
 #include "core/host.h"
-#include "core/product.h"
 #include "core/vantrel_doc.h"
 #include "graph/host_graph_dlg.h"
 #include "report/report_command_ui.h"
 #include "testing/test_commands.h"
 #include "testing/waiter.h"
 #include "ui/options_dlg.h"
+#include "ui/tutorial_command.h"
 #include "widgets/artwork.h"
 #include "widgets/message_box.h"
 
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QHeaderView>
 #include <QStandardItemModel>
-#include <QUrl>
 
 #include <memory>
 #include <mutex>
@@ -260,5 +258,5 @@ void CVantrelView::OnOptions() {
 }
 
 void CVantrelView::OnTutorial() {
-    QDesktopServices::openUrl(QUrl(QStringLiteral(VANTREL_TUTORIAL_PAGE)));
+    CTutorialCommand(window()).Execute();
 }

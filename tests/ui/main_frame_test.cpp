@@ -17,6 +17,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace {
 
 // "text|id|prompt" for each command, a menu's title before its entries, "-" for a separator.
@@ -183,3 +185,33 @@ TEST(WaitConcurrencyTest, StoppingAHostTheWorkerHoldsServesItsBox) {
 }
 
 } // namespace
+
+// "Measure ping time by" shows and stores PingMethod; OK wakes the worker's wait so that a
+// shorter interval applies to it, Cancel neither stores nor wakes.
+TEST(OptionsDlgTest, PingMethodIsStoredAndOkWakesTheWorker) {
+    EnsureApp();
+    CMessageBoxQueue queue;
+    CVantrelDoc doc(queue, nullptr);
+    const std::tuple<int, int, bool, int, bool> cases[] = {
+        // stored before, index chosen, OK, stored after, woken
+        {PING_METHOD_ICMP, 1, true, PING_METHOD_TCP, true},
+        {PING_METHOD_TCP, 0, true, PING_METHOD_ICMP, true},
+        {PING_METHOD_TCP, 0, false, PING_METHOD_TCP, false},
+    };
+    for (const auto& [nBefore, nIndex, bAccept, nAfter, bWoken] : cases) {
+        doc.m_nPingMethod = nBefore;
+        doc.m_hWakeEvent.Reset();
+        COptionsDlg dlg(nullptr, nullptr);
+        dlg.m_pDoc = &doc;
+        dlg.OnInitDialog();
+        auto* pMethod = dlg.findChild<QComboBox*>("PingMethod");
+        ASSERT_NE(pMethod, nullptr);
+        EXPECT_EQ(pMethod->currentText(),
+                  nBefore == PING_METHOD_TCP ? "TCP connect to the test URL" : "ICMP echo");
+        EXPECT_EQ(pMethod->count(), 2);
+        pMethod->setCurrentIndex(nIndex);
+        bAccept ? dlg.accept() : dlg.reject();
+        EXPECT_EQ(doc.m_nPingMethod, nAfter);
+        EXPECT_EQ(doc.m_hWakeEvent.IsSet(), bWoken);
+    }
+}
