@@ -95,6 +95,8 @@ bool CVantrelDoc::OnNewDocument(const std::string& strDataPath, const CAppSettin
         m_strSMTP = settings.m_strSMTP;
         m_strEmailFrom = settings.m_strEmailFrom;
         m_strEmailTo = settings.m_strEmailTo;
+        m_nSMTPPort = settings.m_nSMTPPort;
+        m_nSMTPSecurity = settings.m_nSMTPSecurity;
         m_bAlertEmail = settings.m_bAlertEmail;
         m_bAlertSystem = settings.m_bAlertSystem;
     }
@@ -124,6 +126,8 @@ void CVantrelDoc::OnCloseDocument(CAppSettings& settings) {
         settings.m_strSMTP = m_strSMTP;
         settings.m_strEmailFrom = m_strEmailFrom;
         settings.m_strEmailTo = m_strEmailTo;
+        settings.m_nSMTPPort = m_nSMTPPort;
+        settings.m_nSMTPSecurity = m_nSMTPSecurity;
         settings.m_bAlertEmail = m_bAlertEmail;
         settings.m_bAlertSystem = m_bAlertSystem;
     }

@@ -68,6 +68,8 @@ public:
     std::string m_strSMTP;
     std::string m_strEmailFrom;
     std::string m_strEmailTo;
+    int m_nSMTPPort = 25;
+    int m_nSMTPSecurity = 0;
     int m_bAlertEmail = 0;
     int m_bAlertSystem = 0;
 

@@ -4,9 +4,11 @@
 
 bool CSMTPMailSender::Connect(const std::string& strServer, int nLoginMethod,
                               const std::string& strUser, const std::string& strPassword,
-                              uint16_t nPort) {
+                              uint16_t nPort, int nSecurity) {
     m_pConnection.reset();
     m_pConnection = std::make_unique<CSMTPConnection>();
+    m_pConnection->m_traceHook = m_traceHook;
+    m_pConnection->m_nSecurity = nSecurity;
     return m_pConnection->Connect(strServer, nLoginMethod, strUser, strPassword, nPort);
 }
 

@@ -9,11 +9,16 @@
 // socket left open by a failed attempt is closed before the next one.
 class CSMTPMailSender : public CMailSender {
 public:
+    CSMTPMailSender() = default;
+    // Every connection hands its diagnostics, replies and commands to hook.
+    explicit CSMTPMailSender(CSMTPConnection::TraceHook hook) : m_traceHook(std::move(hook)) {}
+
     bool Connect(const std::string& strServer, int nLoginMethod, const std::string& strUser,
-                 const std::string& strPassword, uint16_t nPort) override;
+                 const std::string& strPassword, uint16_t nPort, int nSecurity) override;
     bool SendMessage(CSMTPMessage& message) override;
     void Disconnect() override;
 
 private:
+    CSMTPConnection::TraceHook m_traceHook;
     std::unique_ptr<CSMTPConnection> m_pConnection;
 };

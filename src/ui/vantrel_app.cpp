@@ -89,6 +89,8 @@ int CVantrelApp::ExitInstance() {
             m_settings.m_strSMTP = m_pDoc->m_strSMTP;
             m_settings.m_strEmailFrom = m_pDoc->m_strEmailFrom;
             m_settings.m_strEmailTo = m_pDoc->m_strEmailTo;
+            m_settings.m_nSMTPPort = m_pDoc->m_nSMTPPort;
+            m_settings.m_nSMTPSecurity = m_pDoc->m_nSMTPSecurity;
             m_settings.m_bAlertEmail = m_pDoc->m_bAlertEmail;
             m_settings.m_bAlertSystem = m_pDoc->m_bAlertSystem;
         }
