@@ -70,7 +70,7 @@ TEST(SmtpMessage, EncodedDisplayNamesReadBack) {
                                                                       2 - nDateEnd)),
                   "\r\nMessage-ID: <*@example.org>\r\n");
         std::ofstream(szFile, std::ios::binary) << strHeader << "\r\nbody\r\n";
-        FILE* pPipe = popen(("python3 -c 'import email, email.policy, sys\n"
+        FILE* pPipe = popen(("/usr/bin/python3 -c 'import email, email.policy, sys\n"
                              "m = email.message_from_binary_file(open(sys.argv[1], \"rb\"), "
                              "policy=email.policy.default)\n"
                              "for h in (\"From\", \"To\", \"Reply-To\"):\n"
