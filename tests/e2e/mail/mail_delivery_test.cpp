@@ -194,3 +194,46 @@ TEST_F(TlsMailDelivery, StartTlsAndImplicitTls) {
     }
     pszOldTrust != nullptr ? setenv("SSL_CERT_FILE", pszOldTrust, 1) : unsetenv("SSL_CERT_FILE");
 }
+
+// vantrelctl alert-test with the saved settings overridden by --port and --security: the
+// exchange is printed without the password or its Base64, and bad options exit 2.
+TEST_F(TlsMailDelivery, AlertTestCommandOverridesPortAndSecurity) {
+    StartSink({"starttls", Cert("server.pem"), Cert("server.key"), "CRAM-MD5"});
+    const std::string strSettings = m_szDir + std::string("/settings.conf");
+    std::ofstream(strSettings) << "[Settings]\nSMTP=127.0.0.1\nSMTPPort=1\nSMTPSecurity=0\n"
+                                  "Login=tim\nPass=tanstaaf\nEmailFrom=J\xc3\xb6rg <a@example.com>\n"
+                                  "EmailTo=ops@example.com\nAlertEmail=1\n";
+    auto run = [&](const std::string& strArgs, std::string& strOut) {
+        const std::string strFile = m_szDir + std::string("/out");
+        const int nStatus = system(("SSL_CERT_FILE=" + Cert("ca.pem") + " " VANTRELCTL_PATH
+                                    " alert-test --settings " + strSettings + " " + strArgs +
+                                    " >" + strFile + " 2>&1")
+                                       .c_str());
+        std::ifstream file(strFile, std::ios::binary);
+        strOut.assign(std::istreambuf_iterator<char>(file), {});
+        return WEXITSTATUS(nStatus);
+    };
+    std::string strOut;
+    EXPECT_EQ(run("--port " + std::to_string(m_nPort) + " --security starttls", strOut), 0)
+        << strOut;
+    EXPECT_TRUE(strOut.starts_with("Connecting to 127.0.0.1 port " + std::to_string(m_nPort) +
+                                   " (STARTTLS) with the login the server offers\n"))
+        << strOut;
+    for (const char* pszShown : {"\nC: STARTTLS\n", "\nC: AUTH PLAIN (login data, not shown)\n",
+                                 "\nS: 235 2.7.0 Authentication successful\n",
+                                 "\nThe test e-mail was sent to ops@example.com.\n"})
+        EXPECT_NE(strOut.find(pszShown), std::string::npos) << pszShown << strOut;
+    // The password, and "\0tim\0tanstaaf" and "tanstaaf" in Base64.
+    for (const char* pszSecret : {"tanstaaf", "AHRpbQB0YW5zdGFhZg", "dGFuc3RhYWY"})
+        EXPECT_EQ(strOut.find(pszSecret), std::string::npos) << pszSecret;
+    EXPECT_EQ(Read("1.from"), "J\xc3\xb6rg|a@example.com");
+
+    const std::pair<std::string, int> bad[] = {
+        {"--port 0", 2}, {"--port 70000", 2}, {"--security ssl", 2},
+        {"--server-name \"$(printf 'www.a.test\\r\\nBcc: x@y.test')\"", 2},
+        // TLS from the first byte where the server greets in plain text
+        {"--port " + std::to_string(m_nPort) + " --security tls", 1}};
+    for (const auto& [strArgs, nExit] : bad)
+        EXPECT_EQ(run(strArgs, strOut), nExit) << strArgs << strOut;
+    EXPECT_EQ(Read("2.eml"), "-");
+}
