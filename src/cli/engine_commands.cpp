@@ -174,10 +174,13 @@ int AlertTestCommand(const QStringList& args) {
         return CLI_USAGE;
     }
     CAlertMailTest test(settings, strHostName.toLatin1().toStdString());
-    const CAlertMailTest::EOutcome eOutcome = test.Run([](const std::string& strLine) {
-        CliPrint(FromLatin1(strLine) + "\n");
-        std::fflush(stdout);
-    });
+    CEvent evNever;
+    const CAlertMailTest::EOutcome eOutcome = test.Run(
+        [](const std::string& strLine) {
+            CliPrint(FromLatin1(strLine) + "\n");
+            std::fflush(stdout);
+        },
+        evNever);
     switch (eOutcome) {
     case CAlertMailTest::EOutcome::SENT:
         CliPrint(FromLatin1(test.GetOutcomeText()) + "\n");

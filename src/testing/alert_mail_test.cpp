@@ -89,7 +89,7 @@ const char* CAlertMailTest::DescribeLogin(int nLoginMethod) {
     }
 }
 
-CAlertMailTest::EOutcome CAlertMailTest::Run(const LineSink& sink) {
+CAlertMailTest::EOutcome CAlertMailTest::Run(const LineSink& sink, const CEvent& evStop) {
     const CAppSettings& s = m_settings;
     if (s.m_strSMTP.empty() || s.m_strEmailTo.empty() || s.m_strEmailFrom.empty()) {
         m_strOutcome = "Nothing was sent: the SMTP server, the recipient or the sender address "
@@ -113,9 +113,8 @@ CAlertMailTest::EOutcome CAlertMailTest::Run(const LineSink& sink) {
     CAnnouncingSender sender(sink, strReason);
     const CHostDownAlert::SServer server{s.m_strSMTP, static_cast<uint16_t>(s.m_nSMTPPort),
                                          s.m_nSMTPSecurity, s.m_strLogin, s.m_strPass};
-    CEvent evNever;
     uint32_t dwLastError = 0;
-    switch (CHostDownAlert::Deliver(sender, message, server, evNever, dwLastError)) {
+    switch (CHostDownAlert::Deliver(sender, message, server, evStop, dwLastError)) {
     case CHostDownAlert::EDelivery::SENT:
         m_strOutcome = "The test e-mail was sent to " + s.m_strEmailTo + ".";
         return EOutcome::SENT;

@@ -24,7 +24,8 @@ public:
 
     // Every line of the exchange goes to sink as it happens: "C: " commands (login data
     // hidden), "S: " replies, "-- " what the client noticed.
-    EOutcome Run(const LineSink& sink);
+    // evStop ends the run after the attempt in progress.
+    EOutcome Run(const LineSink& sink, const CEvent& evStop);
     // The outcome in plain words.
     const std::string& GetOutcomeText() const { return m_strOutcome; }
     // The login method of the last attempt, in words.
