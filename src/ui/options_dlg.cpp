@@ -129,14 +129,16 @@ COptionsDlg::COptionsDlg(QWidget* pParent, CWaitObserver* pWait)
 
     auto* pButtons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     pButtons->button(QDialogButtonBox::Ok)->setDefault(true);
-    m_pSendTest = pButtons->addButton(QStringLiteral("Send test e-mail"),
-                                      QDialogButtonBox::ActionRole);
+    m_pSendTest = new QPushButton(QStringLiteral("Send test e-mail"), this);
     m_pSendTest->setObjectName(QStringLiteral("ctl1203"));
     m_pSendTest->setAutoDefault(false);
     connect(m_pSendTest, &QPushButton::clicked, this, &COptionsDlg::OnSendTestMail);
     connect(pButtons, &QDialogButtonBox::accepted, this, &COptionsDlg::accept);
     connect(pButtons, &QDialogButtonBox::rejected, this, &COptionsDlg::reject);
-    pLayout->addWidget(pButtons);
+    auto* pButtonRow = new QHBoxLayout;
+    pButtonRow->addWidget(m_pSendTest);
+    pButtonRow->addWidget(pButtons, 1);
+    pLayout->addLayout(pButtonRow);
 }
 
 COptionsDlg::~COptionsDlg() {
