@@ -43,7 +43,7 @@ int FreePort() {
 pid_t StartSink(const std::string& strDir, int nPort, const std::vector<std::string>& arrMode) {
     std::filesystem::remove(strDir + "/ready");
     std::vector<std::string> arrArgs{"python3", VANTREL_SMTP_SINK, std::to_string(nPort), strDir,
-                                     "tim", "tanstaaf"};
+                                     "tim",     "tanstaaf"};
     arrArgs.insert(arrArgs.end(), arrMode.begin(), arrMode.end());
     std::vector<char*> arrArgv;
     for (std::string& str : arrArgs)
@@ -68,8 +68,8 @@ bool SendOne(int nPort, int nSecurity) {
     CSMTPConnection connection;
     connection.m_strHeloName = "bench.test";
     connection.m_nSecurity = nSecurity;
-    return connection.Connect("127.0.0.1", nSecurity == SMTP_SECURITY_NONE ? SMTP_AUTH_CRAM_MD5
-                                                                          : SMTP_AUTH_AUTO,
+    return connection.Connect("127.0.0.1",
+                              nSecurity == SMTP_SECURITY_NONE ? SMTP_AUTH_CRAM_MD5 : SMTP_AUTH_AUTO,
                               "tim", "tanstaaf", static_cast<uint16_t>(nPort)) &&
            connection.SendMessage(message) && connection.Disconnect(true);
 }
@@ -99,7 +99,8 @@ int main(int argc, char** argv) {
         std::vector<std::string> m_arrMode;
         int m_nSecurity;
     } modes[] = {{"no TLS, CRAM-MD5", {}, SMTP_SECURITY_NONE},
-                 {"STARTTLS, AUTH PLAIN", {"starttls", strCert, strKeyFile, "CRAM-MD5"},
+                 {"STARTTLS, AUTH PLAIN",
+                  {"starttls", strCert, strKeyFile, "CRAM-MD5"},
                   SMTP_SECURITY_STARTTLS},
                  {"TLS, AUTH PLAIN", {"tls", strCert, strKeyFile, "CRAM-MD5"}, SMTP_SECURITY_TLS}};
     printf("%d alerts each to aiosmtpd on 127.0.0.1 (median and best wall time, client CPU)\n",
@@ -121,9 +122,9 @@ int main(int argc, char** argv) {
                 nResult = 1;
                 break;
             }
-            arrMs.push_back(std::chrono::duration<double, std::milli>(
-                                std::chrono::steady_clock::now() - start)
-                                .count());
+            arrMs.push_back(
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                    .count());
         }
         const double dCpuMs = (CpuSeconds() - dCpuStart) * 1000 / nAlerts;
         kill(pid, SIGTERM);

@@ -129,11 +129,10 @@ int AlertTestCommand(const QStringList& args) {
     QCommandLineOption optSettings(QStringList{"settings"},
                                    "The settings file to read (default: the one Vantrel uses).",
                                    "FILE");
-    QCommandLineOption optPort(QStringList{"port"}, "The mail server's port instead of the saved one.",
-                               "PORT");
+    QCommandLineOption optPort(QStringList{"port"},
+                               "The mail server's port instead of the saved one.", "PORT");
     QCommandLineOption optSecurity(QStringList{"security"},
-                                   "none, starttls or tls instead of the saved security.",
-                                   "MODE");
+                                   "none, starttls or tls instead of the saved security.", "MODE");
     cliArgs.Parser().addOption(optServer);
     cliArgs.Parser().addOption(optSettings);
     cliArgs.Parser().addOption(optPort);
@@ -186,8 +185,8 @@ int AlertTestCommand(const QStringList& args) {
         CliPrint(FromLatin1(test.GetOutcomeText()) + "\n");
         return CLI_OK;
     case CAlertMailTest::EOutcome::BAD_SETTINGS:
-        CliError(FromLatin1(test.GetOutcomeText()) + " (settings: " +
-                 QFile::decodeName(store.GetFileName().c_str()) + ")");
+        CliError(FromLatin1(test.GetOutcomeText()) +
+                 " (settings: " + QFile::decodeName(store.GetFileName().c_str()) + ")");
         return CLI_BAD_INPUT;
     case CAlertMailTest::EOutcome::NOT_SENT:
         break;

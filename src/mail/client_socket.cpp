@@ -144,8 +144,8 @@ int CClientSocket::Receive(void* pBuffer, int nBufferSize) {
     if (m_pSsl != nullptr) {
         size_t nRead = 0;
         errno = 0;
-        int nResult = SSL_read_ex(m_pSsl, pBuffer, static_cast<size_t>(std::max(0, nBufferSize)),
-                                  &nRead);
+        int nResult =
+            SSL_read_ex(m_pSsl, pBuffer, static_cast<size_t>(std::max(0, nBufferSize)), &nRead);
         if (nResult > 0)
             return static_cast<int>(nRead);
         return SetTLSIOError(nResult) ? 0 : -1;

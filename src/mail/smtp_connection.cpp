@@ -91,8 +91,8 @@ bool CSMTPConnection::Connect(const std::string& strHostName, int nLoginMethod,
     m_strHostName = strHostName;
     m_dwAttemptStart = TickCount();
     // These travel in commands: a line break would smuggle in commands of its own.
-    if (HasLineBreak(strHostName) || HasLineBreak(m_strHeloName) ||
-        HasLineBreak(strUserName) || HasLineBreak(strPassword)) {
+    if (HasLineBreak(strHostName) || HasLineBreak(m_strHeloName) || HasLineBreak(strUserName) ||
+        HasLineBreak(strPassword)) {
         SetLastError(SMTP_ERROR_INVALID_TEXT);
         ReportError("CSMTPConnection::Connect, The server name, the HELO name or the login "
                     "contains a line break");
@@ -465,8 +465,8 @@ bool CSMTPConnection::ReadExpectedResponse(int nExpectedCode, int nOtherCode) {
             return Broken();
         }
         // Waits up to 250 ms for data, but no longer than either limit allows.
-        const uint64_t nLeft = std::min(uint64_t{m_dwTimeoutMs} - dwIdle,
-                                        uint64_t{m_dwAttemptLimitMs} - dwAttempt);
+        const uint64_t nLeft =
+            std::min(uint64_t{m_dwTimeoutMs} - dwIdle, uint64_t{m_dwAttemptLimitMs} - dwAttempt);
         bool bReadable = false;
         if (!m_socket.IsReadable(bReadable, static_cast<int>(std::min<uint64_t>(250, nLeft + 1))))
             return Broken();
@@ -479,7 +479,8 @@ bool CSMTPConnection::ReadExpectedResponse(int nExpectedCode, int nOtherCode) {
         }
         char buffer[4096];
         const int nRead = m_socket.Receive(
-            buffer, static_cast<int>(std::min(sizeof buffer, MAX_RESPONSE_SIZE - m_strPending.size())));
+            buffer,
+            static_cast<int>(std::min(sizeof buffer, MAX_RESPONSE_SIZE - m_strPending.size())));
         if (nRead <= 0)
             return Broken();
         dwIdleStart = TickCount();

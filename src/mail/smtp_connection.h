@@ -90,9 +90,9 @@ public:
     // Receives every diagnostic text; the default hands it to the trace hook.
     virtual void ReportError(const std::string& strMessage);
 
-    TraceHook m_traceHook;              // diagnostics, replies and commands; may be empty
-    std::string m_strHeloName = "auto"; // "auto": the local host name
-    uint32_t m_dwTimeoutMs = 60000;     // idle time-out of a reply, and of connect and send
+    TraceHook m_traceHook;                // diagnostics, replies and commands; may be empty
+    std::string m_strHeloName = "auto";   // "auto": the local host name
+    uint32_t m_dwTimeoutMs = 60000;       // idle time-out of a reply, and of connect and send
     uint32_t m_dwAttemptLimitMs = 120000; // longest a Connect and what follows may take
     int m_nSecurity = SMTP_SECURITY_NONE;
     // Longest reply accepted; a longer one fails with SMTP_ERROR_REPLY_TOO_LONG.

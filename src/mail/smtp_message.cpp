@@ -198,8 +198,8 @@ std::string CSMTPMessage::FormatAddress(const CSMTPAddress& address) const {
     return EncodeHeaderWord(strName, true) + " <" + address.m_strAddress + ">";
 }
 
-std::string CSMTPMessage::JoinForHeader(
-    const std::vector<std::unique_ptr<CSMTPAddress>>& arrAddresses) const {
+std::string
+CSMTPMessage::JoinForHeader(const std::vector<std::unique_ptr<CSMTPAddress>>& arrAddresses) const {
     std::string str;
     for (size_t i = 0; i < arrAddresses.size(); ++i) {
         if (i > 0)

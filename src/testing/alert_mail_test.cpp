@@ -45,16 +45,16 @@ void EmitLines(const CAlertMailTest::LineSink& sink, const char* pszPrefix,
 class CAnnouncingSender : public CSMTPMailSender {
 public:
     CAnnouncingSender(const CAlertMailTest::LineSink& sink, std::string& strReason)
-        : CSMTPMailSender([&sink, &strReason](CSMTPConnection::ETrace eKind,
-                                              const std::string& strText) {
-              if (eKind == CSMTPConnection::TRACE_DIAGNOSTIC && strReason.empty())
-                  strReason = PlainReason(strText);
-              EmitLines(sink,
-                        eKind == CSMTPConnection::TRACE_COMMAND ? "C: "
-                        : eKind == CSMTPConnection::TRACE_REPLY ? "S: "
-                                                                : "-- ",
-                        strText);
-          }),
+        : CSMTPMailSender(
+              [&sink, &strReason](CSMTPConnection::ETrace eKind, const std::string& strText) {
+                  if (eKind == CSMTPConnection::TRACE_DIAGNOSTIC && strReason.empty())
+                      strReason = PlainReason(strText);
+                  EmitLines(sink,
+                            eKind == CSMTPConnection::TRACE_COMMAND ? "C: "
+                            : eKind == CSMTPConnection::TRACE_REPLY ? "S: "
+                                                                    : "-- ",
+                            strText);
+              }),
           m_sink(sink), m_strReason(strReason) {}
 
     bool Connect(const std::string& strServer, int nLoginMethod, const std::string& strUser,
@@ -105,8 +105,8 @@ CAlertMailTest::EOutcome CAlertMailTest::Run(const LineSink& sink, const CEvent&
     CHostDownAlert::ComposeMessage(message, m_strHostName, s.m_strEmailFrom, s.m_strEmailTo,
                                    std::time(nullptr));
     if (const char* pszField = message.FindLineBreak()) {
-        m_strOutcome = std::string("Nothing was sent: the e-mail's ") + pszField +
-                       " contains a line break.";
+        m_strOutcome =
+            std::string("Nothing was sent: the e-mail's ") + pszField + " contains a line break.";
         return EOutcome::BAD_SETTINGS;
     }
     std::string strReason;

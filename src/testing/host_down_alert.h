@@ -18,7 +18,6 @@ class CSMTPMessage;
 // work switches the e-mail alert off.
 class CHostDownAlert : public CAlertRaiser {
 public:
-
     enum class EDelivery {
         SENT,           // one of the attempts delivered the message
         NOT_SENT,       // the last attempt connected, but no attempt delivered it

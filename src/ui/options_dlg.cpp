@@ -72,8 +72,8 @@ COptionsDlg::COptionsDlg(QWidget* pParent, CWaitObserver* pWait)
     m_pPass = AddEdit("ctl1070");
     m_pSecurity = new QComboBox(this);
     m_pSecurity->setObjectName(QStringLiteral("ctl1201"));
-    m_pSecurity->addItems({QStringLiteral("None"), QStringLiteral("STARTTLS"),
-                           QStringLiteral("SSL/TLS")});
+    m_pSecurity->addItems(
+        {QStringLiteral("None"), QStringLiteral("STARTTLS"), QStringLiteral("SSL/TLS")});
     m_pPort = new QSpinBox(this);
     m_pPort->setObjectName(QStringLiteral("ctl1202"));
     m_pPort->setRange(1, 65535);
@@ -107,9 +107,8 @@ COptionsDlg::COptionsDlg(QWidget* pParent, CWaitObserver* pWait)
     auto* pGrid = new QGridLayout;
     const std::pair<const char*, QWidget*> rows[] = {
         {"Alert Email Address", m_pEmailTo}, {"SMTP Server", m_pSMTP},
-        {"Security", pSecurityRow},
-        {"<From> Address", m_pEmailFrom},    {"Login Username", m_pLogin},
-        {"Login Password", m_pPass},
+        {"Security", pSecurityRow},          {"<From> Address", m_pEmailFrom},
+        {"Login Username", m_pLogin},        {"Login Password", m_pPass},
     };
     int nRow = 0;
     for (const auto& [pszLabel, pEdit] : rows) {
@@ -204,8 +203,8 @@ bool COptionsDlg::eventFilter(QObject* pObject, QEvent* pEvent) {
 
 void COptionsDlg::OnSecurityChanged(int nSecurity) {
     // A port the user chose stays; a usual one follows the choice.
-    if (nSecurity >= 0 && std::ranges::find(SECURITY_PORTS, m_pPort->value()) !=
-                              std::end(SECURITY_PORTS))
+    if (nSecurity >= 0 &&
+        std::ranges::find(SECURITY_PORTS, m_pPort->value()) != std::end(SECURITY_PORTS))
         m_pPort->setValue(SECURITY_PORTS[nSecurity]);
 }
 

@@ -35,7 +35,8 @@ protected:
 std::string Describe(const CAppSettings& s) {
     return std::to_string(s.m_bAlertSystem) + std::to_string(s.m_bAlertEmail) + "|" +
            s.m_strEmailFrom + "|" + s.m_strEmailTo + "|" + s.m_strLogin + "|" + s.m_strPass + "|" +
-           s.m_strSMTP + "|" + std::to_string(s.m_nSMTPPort) + "|" + std::to_string(s.m_nSMTPSecurity);
+           s.m_strSMTP + "|" + std::to_string(s.m_nSMTPPort) + "|" +
+           std::to_string(s.m_nSMTPSecurity);
 }
 
 } // namespace

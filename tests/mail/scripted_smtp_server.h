@@ -147,7 +147,8 @@ inline std::string WithoutDate(std::string strWire) {
         bool bUuid = strWire[nId + 14] == '4';
         for (size_t i = 0; i < 36; ++i) {
             const char c = strWire[nId + i];
-            bUuid &= (i == 8 || i == 13 || i == 18 || i == 23) ? c == '-' : isxdigit(c) && !isupper(c);
+            bUuid &=
+                (i == 8 || i == 13 || i == 18 || i == 23) ? c == '-' : isxdigit(c) && !isupper(c);
         }
         if (bUuid)
             strWire.replace(nId, 36, "*");

@@ -261,21 +261,20 @@ TEST(SmtpSession, LineBreaksAreRefused) {
 
 // The trace shows commands as sent, but never the login answers, and never the message.
 TEST(SmtpSession, TraceKeepsLoginDataOut) {
-    CScriptedSmtpServer server(EhloThen({"334 VXNlcm5hbWU6", "334 UGFzc3dvcmQ6", "235 ok",
-                                         "250 ok", "250 ok", "250 ok", "250 ok", "250 ok",
-                                         "354 go", DataEnd("250 queued"), "221 bye"}));
+    CScriptedSmtpServer server(
+        EhloThen({"334 VXNlcm5hbWU6", "334 UGFzc3dvcmQ6", "235 ok", "250 ok", "250 ok", "250 ok",
+                  "250 ok", "250 ok", "354 go", DataEnd("250 queued"), "221 bye"}));
     CSMTPMessage message;
     ComposeAlert(message);
     CRecordingConnection connection;
-    ASSERT_TRUE(connection.Connect("127.0.0.1", SMTP_AUTH_LOGIN, "alice", "s3cret",
-                                   server.GetPort()));
+    ASSERT_TRUE(
+        connection.Connect("127.0.0.1", SMTP_AUTH_LOGIN, "alice", "s3cret", server.GetPort()));
     EXPECT_TRUE(connection.SendMessage(message));
     EXPECT_TRUE(connection.Disconnect(true));
     EXPECT_EQ(connection.m_arrCommands,
-              (std::vector<std::string>{
-                  "EHLO client.test", "AUTH LOGIN", "(login data, not shown)",
-                  "(login data, not shown)", "MAIL FROM:<alerts@example.com>",
-                  "RCPT TO:<ann@example.com>", "RCPT TO:<bob@example.com>",
-                  "RCPT TO:<cc@example.com>", "RCPT TO:<hidden@example.com>", "DATA",
-                  "(message header and body)", "QUIT"}));
+              (std::vector<std::string>{"EHLO client.test", "AUTH LOGIN", "(login data, not shown)",
+                                        "(login data, not shown)", "MAIL FROM:<alerts@example.com>",
+                                        "RCPT TO:<ann@example.com>", "RCPT TO:<bob@example.com>",
+                                        "RCPT TO:<cc@example.com>", "RCPT TO:<hidden@example.com>",
+                                        "DATA", "(message header and body)", "QUIT"}));
 }

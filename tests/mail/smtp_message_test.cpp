@@ -62,7 +62,8 @@ TEST(SmtpMessage, EncodedDisplayNamesReadBack) {
         message.AddRecipient(message.m_from);
         message.AddRecipient(CSMTPAddress("other@example.org"));
         const std::string strHeader = message.BuildHeader();
-        EXPECT_NE(strHeader.find(std::string("From: ") + c.m_pszHeader + "\r\n"), std::string::npos);
+        EXPECT_NE(strHeader.find(std::string("From: ") + c.m_pszHeader + "\r\n"),
+                  std::string::npos);
         EXPECT_NE(strHeader.find(std::string("Reply-To: ") + c.m_pszHeader + "\r\n"),
                   std::string::npos);
         const size_t nDateEnd = strHeader.find("\r\n", strHeader.find("\r\nDate: ") + 2) + 2;
@@ -70,14 +71,16 @@ TEST(SmtpMessage, EncodedDisplayNamesReadBack) {
                                                                       2 - nDateEnd)),
                   "\r\nMessage-ID: <*@example.org>\r\n");
         std::ofstream(szFile, std::ios::binary) << strHeader << "\r\nbody\r\n";
-        FILE* pPipe = popen(("/usr/bin/python3 -c 'import email, email.policy, sys\n"
-                             "m = email.message_from_binary_file(open(sys.argv[1], \"rb\"), "
-                             "policy=email.policy.default)\n"
-                             "for h in (\"From\", \"To\", \"Reply-To\"):\n"
-                             "  for a in m[h].addresses: print(a.display_name + \"|\" + a.addr_spec)"
-                             "' " + std::string(szFile))
-                                .c_str(),
-                            "r");
+        FILE* pPipe =
+            popen(("/usr/bin/python3 -c 'import email, email.policy, sys\n"
+                   "m = email.message_from_binary_file(open(sys.argv[1], \"rb\"), "
+                   "policy=email.policy.default)\n"
+                   "for h in (\"From\", \"To\", \"Reply-To\"):\n"
+                   "  for a in m[h].addresses: print(a.display_name + \"|\" + a.addr_spec)"
+                   "' " +
+                   std::string(szFile))
+                      .c_str(),
+                  "r");
         ASSERT_NE(pPipe, nullptr);
         std::string strParsed;
         char szLine[256];

@@ -67,8 +67,9 @@ TEST(HostDownAlert, BoxThenMailWrittenInUTC) {
     std::string strMail = rig.m_strMail;
     const size_t nDate = strMail.find("\r\nDate: ") + 2;
     strMail.erase(nDate, strMail.find("\r\n", nDate) + 2 - nDate); // when it was sent
-    strMail = std::regex_replace(strMail, std::regex("<[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-"
-                                                     "[89ab][0-9a-f]{3}-[0-9a-f]{12}@"),
+    strMail = std::regex_replace(strMail,
+                                 std::regex("<[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-"
+                                            "[89ab][0-9a-f]{3}-[0-9a-f]{12}@"),
                                  "<*@");
     EXPECT_EQ(strMail,
               "From: Vantrel Alerts <alerts@example.test>\r\n"
@@ -127,7 +128,6 @@ TEST(HostDownAlert, DeliveryTable) {
     }
 }
 
-
 // With TLS one attempt with the login the server offers, on the configured port; a line
 // break in the sender or the host name sends nothing, says why and keeps e-mail alerts on.
 TEST(HostDownAlert, TlsAttemptsAndLineBreaks) {
@@ -138,19 +138,43 @@ TEST(HostDownAlert, TlsAttemptsAndLineBreaks) {
         std::vector<std::string> m_arrEvents;
         int m_bEmailAfter;
     } cases[] = {
-        {2, 465, "a@example.test", "www.alpha.test", "S",
-         {"connect mail.example.test 5 watcher pa55 465 tls2", S, D}, 1},
-        {1, 587, "a@example.test", "www.alpha.test", "N",
-         {"connect mail.example.test 5 watcher pa55 587 tls1", S, D}, 1},
-        {1, 587, "a@example.test", "www.alpha.test", "F",
+        {2,
+         465,
+         "a@example.test",
+         "www.alpha.test",
+         "S",
+         {"connect mail.example.test 5 watcher pa55 465 tls2", S, D},
+         1},
+        {1,
+         587,
+         "a@example.test",
+         "www.alpha.test",
+         "N",
+         {"connect mail.example.test 5 watcher pa55 587 tls1", S, D},
+         1},
+        {1,
+         587,
+         "a@example.test",
+         "www.alpha.test",
+         "F",
          {"connect mail.example.test 5 watcher pa55 587 tls1",
           "box Vantrel couldn't connect to SMTP server, last error:10061\nWill stop notifying by "
           "email."},
          0},
-        {0, 25, "a@example.test\r\nBcc: evil@example.test", "www.alpha.test", "S",
-         {"box Vantrel did not send the host-down e-mail: its sender contains a line break."}, 1},
-        {0, 25, "a@example.test", "www.alpha.test\nBcc: evil@example.test", "S",
-         {"box Vantrel did not send the host-down e-mail: its subject contains a line break."}, 1},
+        {0,
+         25,
+         "a@example.test\r\nBcc: evil@example.test",
+         "www.alpha.test",
+         "S",
+         {"box Vantrel did not send the host-down e-mail: its sender contains a line break."},
+         1},
+        {0,
+         25,
+         "a@example.test",
+         "www.alpha.test\nBcc: evil@example.test",
+         "S",
+         {"box Vantrel did not send the host-down e-mail: its subject contains a line break."},
+         1},
     };
     for (const auto& c : cases) {
         CAlertRig rig;

@@ -217,8 +217,8 @@ TEST(OptionsDlgTest, SecurityProposesItsPortAndOkStoresBoth) {
     EXPECT_EQ(pPort->minimum(), 1);
     EXPECT_EQ(pPort->maximum(), 65535);
     // {port typed first (0: none), security chosen, port shown}
-    const int steps[][3] = {{0, 2, 465}, {0, 1, 587}, {0, 0, 25}, {2525, 2, 2525}, {0, 1, 2525},
-                            {465, 0, 25}};
+    const int steps[][3] = {{0, 2, 465},     {0, 1, 587},  {0, 0, 25},
+                            {2525, 2, 2525}, {0, 1, 2525}, {465, 0, 25}};
     for (const auto& step : steps) {
         if (step[0] != 0)
             pPort->setValue(step[0]);
@@ -256,7 +256,8 @@ TEST(OptionsDlgTest, TestButtonSendsWithTypedValuesAndShowsTheExchange) {
         QString m_strOutcome;
         std::vector<QString> m_arrShown;
     } cases[] = {
-        {server.GetPort(), "The test e-mail was sent to ops@example.com.",
+        {server.GetPort(),
+         "The test e-mail was sent to ops@example.com.",
          {"Connecting to 127.0.0.1 port " + QString::number(server.GetPort()) +
               " (no TLS) with no login\nS: 220 mx.test\nC: HELO ",
           "\nC: MAIL FROM:<a@example.com>\nS: 250 ok\nC: RCPT TO:<ops@example.com>\n",

@@ -22,8 +22,8 @@ protected:
             waitpid(m_pid, nullptr, 0);
         for (const auto& entry : std::filesystem::directory_iterator(m_szDir))
             std::filesystem::remove(entry.path()); // a new server counts from 1 again
-        std::vector<std::string> arrArgs{"python3", VANTREL_SMTP_SINK, std::to_string(m_nPort),
-                                         m_szDir, "tim", "tanstaaf"};
+        std::vector<std::string> arrArgs{
+            "python3", VANTREL_SMTP_SINK, std::to_string(m_nPort), m_szDir, "tim", "tanstaaf"};
         arrArgs.insert(arrArgs.end(), arrExtra.begin(), arrExtra.end());
         std::vector<char*> arrArgv;
         for (std::string& str : arrArgs)
@@ -115,7 +115,9 @@ protected:
             << "the openssl command is missing (scripts/setup)";
     }
     static void TearDownTestSuite() { std::filesystem::remove_all(s_szCerts); }
-    static std::string Cert(const char* pszName) { return s_szCerts + ("/" + std::string(pszName)); }
+    static std::string Cert(const char* pszName) {
+        return s_szCerts + ("/" + std::string(pszName));
+    }
 
     static inline char s_szCerts[25] = "/tmp/vantrel_cert_XXXXXX";
 };
@@ -176,19 +178,18 @@ TEST_F(TlsMailDelivery, StartTlsAndImplicitTls) {
         const bool bRefusal = c.m_strLoginOrRefusal.starts_with("CSMTP");
         EXPECT_EQ(bSent, !bRefusal);
         EXPECT_EQ(connection.First().first, bRefusal ? c.m_strLoginOrRefusal : "");
-        EXPECT_EQ(std::vector<std::string>(connection.m_arrCommands.begin(),
-                                           connection.m_arrCommands.begin() +
-                                               std::min(connection.m_arrCommands.size(),
-                                                        c.m_arrCommands.size())),
+        EXPECT_EQ(std::vector<std::string>(
+                      connection.m_arrCommands.begin(),
+                      connection.m_arrCommands.begin() +
+                          std::min(connection.m_arrCommands.size(), c.m_arrCommands.size())),
                   c.m_arrCommands);
         if (bRefusal) {
             EXPECT_EQ(Read("1.eml"), "-");
             continue;
         }
-        EXPECT_EQ(Read("1.env"),
-                  "client.test\n" + c.m_strLoginOrRefusal +
-                      "\nalerts@example.com\nann@example.com\nbob@example.com\n"
-                      "cc@example.com\nhidden@example.com\n");
+        EXPECT_EQ(Read("1.env"), "client.test\n" + c.m_strLoginOrRefusal +
+                                     "\nalerts@example.com\nann@example.com\nbob@example.com\n"
+                                     "cc@example.com\nhidden@example.com\n");
         EXPECT_EQ(Read("1.from"), "J\xc3\xb6rg M\xc3\xbcller|alerts@example.com");
         EXPECT_TRUE(Read("1.eml").ends_with("\r\n\r\n.first\r\nsecond\r\n.\r\nlast\r\n"));
     }
@@ -200,14 +201,15 @@ TEST_F(TlsMailDelivery, StartTlsAndImplicitTls) {
 TEST_F(TlsMailDelivery, AlertTestCommandOverridesPortAndSecurity) {
     StartSink({"starttls", Cert("server.pem"), Cert("server.key"), "CRAM-MD5"});
     const std::string strSettings = m_szDir + std::string("/settings.conf");
-    std::ofstream(strSettings) << "[Settings]\nSMTP=127.0.0.1\nSMTPPort=1\nSMTPSecurity=0\n"
-                                  "Login=tim\nPass=tanstaaf\nEmailFrom=J\xc3\xb6rg <a@example.com>\n"
-                                  "EmailTo=ops@example.com\nAlertEmail=1\n";
+    std::ofstream(strSettings)
+        << "[Settings]\nSMTP=127.0.0.1\nSMTPPort=1\nSMTPSecurity=0\n"
+           "Login=tim\nPass=tanstaaf\nEmailFrom=J\xc3\xb6rg <a@example.com>\n"
+           "EmailTo=ops@example.com\nAlertEmail=1\n";
     auto run = [&](const std::string& strArgs, std::string& strOut) {
         const std::string strFile = m_szDir + std::string("/out");
-        const int nStatus = system(("SSL_CERT_FILE=" + Cert("ca.pem") + " " VANTRELCTL_PATH
-                                    " alert-test --settings " + strSettings + " " + strArgs +
-                                    " >" + strFile + " 2>&1")
+        const int nStatus = system(("SSL_CERT_FILE=" + Cert("ca.pem") +
+                                    " " VANTRELCTL_PATH " alert-test --settings " + strSettings +
+                                    " " + strArgs + " >" + strFile + " 2>&1")
                                        .c_str());
         std::ifstream file(strFile, std::ios::binary);
         strOut.assign(std::istreambuf_iterator<char>(file), {});
@@ -229,7 +231,9 @@ TEST_F(TlsMailDelivery, AlertTestCommandOverridesPortAndSecurity) {
     EXPECT_EQ(Read("1.from"), "J\xc3\xb6rg|a@example.com");
 
     const std::pair<std::string, int> bad[] = {
-        {"--port 0", 2}, {"--port 70000", 2}, {"--security ssl", 2},
+        {"--port 0", 2},
+        {"--port 70000", 2},
+        {"--security ssl", 2},
         {"--server-name \"$(printf 'www.a.test\\r\\nBcc: x@y.test')\"", 2},
         // TLS from the first byte where the server greets in plain text
         {"--port " + std::to_string(m_nPort) + " --security tls", 1}};
