@@ -12,19 +12,6 @@ namespace {
 
 const char* const SECURITY_NAMES[] = {"no TLS", "STARTTLS", "TLS"};
 
-// "CSMTPConnection::Connect, Could not ..., GetLastError returns: 111" -> "Could not ...".
-std::string PlainReason(std::string strText) {
-    const size_t nComma = strText.find(", ");
-    if (strText.starts_with("CSMTPConnection::") && nComma != std::string::npos)
-        strText.erase(0, nComma + 2);
-    const size_t nCode = strText.find(", GetLastError returns:");
-    if (nCode != std::string::npos)
-        strText.erase(nCode);
-    while (!strText.empty() && (strText.back() == '\n' || strText.back() == '\r'))
-        strText.pop_back();
-    return strText;
-}
-
 // Prefixes every line of a reply or diagnostic.
 void EmitLines(const CAlertMailTest::LineSink& sink, const char* pszPrefix,
                const std::string& strText) {
@@ -41,34 +28,29 @@ void EmitLines(const CAlertMailTest::LineSink& sink, const char* pszPrefix,
     }
 }
 
-// Announces each attempt and keeps the first diagnostic of the latest one.
+// Announces each attempt.
 class CAnnouncingSender : public CSMTPMailSender {
 public:
-    CAnnouncingSender(const CAlertMailTest::LineSink& sink, std::string& strReason)
-        : CSMTPMailSender(
-              [&sink, &strReason](CSMTPConnection::ETrace eKind, const std::string& strText) {
-                  if (eKind == CSMTPConnection::TRACE_DIAGNOSTIC && strReason.empty())
-                      strReason = PlainReason(strText);
-                  EmitLines(sink,
-                            eKind == CSMTPConnection::TRACE_COMMAND ? "C: "
-                            : eKind == CSMTPConnection::TRACE_REPLY ? "S: "
-                                                                    : "-- ",
-                            strText);
-              }),
-          m_sink(sink), m_strReason(strReason) {}
+    explicit CAnnouncingSender(const CAlertMailTest::LineSink& sink)
+        : CSMTPMailSender([&sink](CSMTPConnection::ETrace eKind, const std::string& strText) {
+              EmitLines(sink,
+                        eKind == CSMTPConnection::TRACE_COMMAND ? "C: "
+                        : eKind == CSMTPConnection::TRACE_REPLY ? "S: "
+                                                                : "-- ",
+                        strText);
+          }),
+          m_sink(sink) {}
 
     bool Connect(const std::string& strServer, int nLoginMethod, const std::string& strUser,
                  const std::string& strPassword, uint16_t nPort, int nSecurity) override {
         m_sink("Connecting to " + strServer + " port " + std::to_string(nPort) + " (" +
                SECURITY_NAMES[nSecurity] + ") with " + CAlertMailTest::DescribeLogin(nLoginMethod));
-        m_strReason.clear();
         return CSMTPMailSender::Connect(strServer, nLoginMethod, strUser, strPassword, nPort,
                                         nSecurity);
     }
 
 private:
     const CAlertMailTest::LineSink& m_sink;
-    std::string& m_strReason;
 };
 
 } // namespace
@@ -109,8 +91,7 @@ CAlertMailTest::EOutcome CAlertMailTest::Run(const LineSink& sink, const CEvent&
             std::string("Nothing was sent: the e-mail's ") + pszField + " contains a line break.";
         return EOutcome::BAD_SETTINGS;
     }
-    std::string strReason;
-    CAnnouncingSender sender(sink, strReason);
+    CAnnouncingSender sender(sink);
     const CHostDownAlert::SServer server{s.m_strSMTP, static_cast<uint16_t>(s.m_nSMTPPort),
                                          s.m_nSMTPSecurity, s.m_strLogin, s.m_strPass};
     uint32_t dwLastError = 0;
@@ -120,12 +101,12 @@ CAlertMailTest::EOutcome CAlertMailTest::Run(const LineSink& sink, const CEvent&
         return EOutcome::SENT;
     case CHostDownAlert::EDelivery::CONNECT_FAILED:
         m_strOutcome = "Vantrel couldn't connect to the SMTP server (last error " +
-                       std::to_string(dwLastError) + "): " + strReason + ".";
+                       std::to_string(dwLastError) + "): " + sender.GetFailureReason() + ".";
         return EOutcome::NOT_SENT;
     case CHostDownAlert::EDelivery::NOT_SENT:
     case CHostDownAlert::EDelivery::STOPPED:
         break;
     }
-    m_strOutcome = "The server did not accept the message: " + strReason + ".";
+    m_strOutcome = "The server did not accept the message: " + sender.GetFailureReason() + ".";
     return EOutcome::NOT_SENT;
 }

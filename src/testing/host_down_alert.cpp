@@ -9,8 +9,6 @@
 #include "testing/engine_clock.h"
 #include "testing/mail_sender.h"
 
-#include <cstdio>
-
 CHostDownAlert::CHostDownAlert(CMailSender& sender, CEngineClock& clock)
     : m_sender(sender), m_clock(clock) {}
 
@@ -51,12 +49,16 @@ void CHostDownAlert::RaiseHostDownAlert(CVantrelDoc& doc, const std::string& str
     uint32_t dwLastError = 0;
     if (Deliver(m_sender, message, server, doc.m_hStopEvent, dwLastError) ==
         EDelivery::CONNECT_FAILED) {
-        char szText[160];
-        std::snprintf(szText, sizeof(szText),
-                      "Vantrel couldn't connect to SMTP server, last error:%d\nWill stop "
-                      "notifying by email.",
-                      static_cast<int>(dwLastError));
-        doc.m_sink.ShowMessage(szText);
+        // With TLS the number alone rarely says enough (a refused certificate): the reason
+        // goes on a line of its own.
+        std::string strReason = m_sender.GetFailureReason();
+        if (server.m_nSecurity == SMTP_SECURITY_NONE || strReason.empty())
+            strReason.clear();
+        else
+            strReason += ".\n";
+        doc.m_sink.ShowMessage("Vantrel couldn't connect to SMTP server, last error:" +
+                               std::to_string(static_cast<int>(dwLastError)) + "\n" + strReason +
+                               "Will stop notifying by email.");
         std::lock_guard lock(doc.m_mtxSettings);
         doc.m_bAlertEmail = 0;
     }

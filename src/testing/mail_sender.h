@@ -17,4 +17,6 @@ public:
     virtual bool SendMessage(CSMTPMessage& message) = 0;
     // Graceful: QUIT, then close.
     virtual void Disconnect() = 0;
+    // Why the latest attempt failed, in words; empty when nothing says.
+    virtual std::string GetFailureReason() const { return std::string(); }
 };

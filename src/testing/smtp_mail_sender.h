@@ -17,8 +17,12 @@ public:
                  const std::string& strPassword, uint16_t nPort, int nSecurity) override;
     bool SendMessage(CSMTPMessage& message) override;
     void Disconnect() override;
+    // The first diagnostic of the latest Connect and what followed it, without the function
+    // name and the error number.
+    std::string GetFailureReason() const override { return m_strFailureReason; }
 
 private:
     CSMTPConnection::TraceHook m_traceHook;
+    std::string m_strFailureReason;
     std::unique_ptr<CSMTPConnection> m_pConnection;
 };

@@ -44,6 +44,7 @@ struct CAlertRig : CMailSender {
         return m_cAttempt == 'S';
     }
     void Disconnect() override { m_world.Add("disconnect"); }
+    std::string GetFailureReason() const override { return "the reason"; }
 
     CFakeWorld m_world; // boxes and time
     CVantrelDoc m_doc{m_world, nullptr};
@@ -158,8 +159,8 @@ TEST(HostDownAlert, TlsAttemptsAndLineBreaks) {
          "www.alpha.test",
          "F",
          {"connect mail.example.test 5 watcher pa55 587 tls1",
-          "box Vantrel couldn't connect to SMTP server, last error:10061\nWill stop notifying by "
-          "email."},
+          "box Vantrel couldn't connect to SMTP server, last error:10061\nthe reason.\nWill stop "
+          "notifying by email."},
          0},
         {0,
          25,
