@@ -22,7 +22,7 @@ TEST(SmtpSession, AwkwardAndHostileRepliesAndLogins) {
     for (int i = 0; i < 200; ++i)
         strEhlo += "250-EXTENSION-NUMBER-" + std::to_string(i) + " with some words\r\n";
     const int NONE = SMTP_AUTH_NONE, LOGIN = SMTP_AUTH_LOGIN, CRAM = SMTP_AUTH_CRAM_MD5,
-              PLAIN = SMTP_AUTH_LOGIN_PLAIN;
+              PLAIN = SMTP_AUTH_LOGIN_PLAIN, AUTO = SMTP_AUTH_AUTO;
     // clang-format off
     const struct {
         std::vector<SServerStep> m_arrScript;
@@ -85,6 +85,17 @@ TEST(SmtpSession, AwkwardAndHostileRepliesAndLogins) {
         {EhloThen({"334 YWJjZA==", "535 bad", "221 bye"}), CRAM, "EHLO client.test\r\nAUTH CRAM-MD5"
          "\r\nYWxpY2UgOTZkNDk0OGZhNmQ4Yzc0ZDQzMDU1ZjEyMDBiNGY2YjY=\r\nQUIT\r\n",
          {"CramLogin, AUTH CRAM-MD5 authentication was unsuccessful", 0}},
+        // The login the EHLO reply offers: CRAM-MD5 before PLAIN before LOGIN; none offered,
+        // none tried.
+        {{hello, "250-mx\r\n250-AUTH=LOGIN PLAIN\r\n250 SIZE", "235 ok", "221 bye"}, AUTO,
+         "EHLO client.test\r\nAUTH PLAIN AGFsaWNlAHMzY3JldA==\r\nQUIT\r\n"},
+        {{hello, "250-mx\r\n250-auth login\r\n250 AUTHX CRAM-MD5", "334 VXNlcm5hbWU6",
+          "334 UGFzc3dvcmQ6", "235 ok", "221 bye"}, AUTO,
+         "EHLO client.test\r\nAUTH LOGIN\r\nYWxpY2U=\r\nczNjcmV0\r\nQUIT\r\n"},
+        {{hello, "250-mx\r\n250 SIZE 100", "221 bye"}, AUTO, "EHLO client.test\r\nQUIT\r\n"},
+        {{hello, "250-mx\r\n250 AUTH PLAIN", "535 no", "221 bye"}, AUTO,
+         "EHLO client.test\r\nAUTH PLAIN AGFsaWNlAHMzY3JldA==\r\nQUIT\r\n",
+         {"AuthPlain, AUTH PLAIN authentication was unsuccessful", 10043}},
         {EhloThen({"334 Username:", "334 Password:", "235 ok", "221 bye"}), PLAIN,
          "EHLO client.test\r\nAUTH LOGIN PLAIN\r\nalice\r\ns3cret\r\nQUIT\r\n"},
         // Another second prompt: the password stays home.
@@ -277,4 +288,19 @@ TEST(SmtpSession, TraceKeepsLoginDataOut) {
                                         "RCPT TO:<ann@example.com>", "RCPT TO:<bob@example.com>",
                                         "RCPT TO:<cc@example.com>", "RCPT TO:<hidden@example.com>",
                                         "DATA", "(message header and body)", "QUIT"}));
+}
+
+// Where a reply ends: at the first line whose code is not followed by "-".
+TEST(SmtpSession, FindReplyEnd) {
+    const std::pair<const char*, size_t> cases[] = {{"250 ok\r\n", 8},
+                                                    {"250-a\r\n250 b\r\n", 14},
+                                                    {"250-a\r\n250-b\r\n", SIZE_MAX},
+                                                    {"250\r\n", 5},
+                                                    {"250-a\r\n250\r\nx", 12},
+                                                    {"250 ok", SIZE_MAX},
+                                                    {"250 a\r\n221 b\r\n", 7},
+                                                    {"2\r\n", 3},
+                                                    {"", SIZE_MAX}};
+    for (const auto& [pszData, nEnd] : cases)
+        EXPECT_EQ(CSMTPConnection::FindReplyEnd(pszData), nEnd) << pszData;
 }
