@@ -250,7 +250,7 @@ bool CSMTPConnection::BeginTLS(const std::string& strHostName, bool bAskServer) 
         m_bBroken = true;
         return false;
     }
-    Trace(TRACE_DIAGNOSTIC, "TLS started with " + strHostName);
+    Trace(TRACE_NOTE, "TLS started with " + strHostName);
     return true;
 }
 
@@ -282,7 +282,7 @@ bool CSMTPConnection::LoginAsOffered(const std::string& strUserName,
         return AuthPlain(strUserName, strPassword);
     if (Offers("AUTH", "LOGIN"))
         return AuthLogin(strUserName, strPassword);
-    Trace(TRACE_DIAGNOSTIC, "The server offers no login this program knows: sending without one");
+    Trace(TRACE_NOTE, "The server offers no login this program knows: sending without one");
     return true;
 }
 

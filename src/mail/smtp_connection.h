@@ -38,9 +38,10 @@ constexpr uint32_t SMTP_ERROR_NO_STARTTLS = 10201;
 // connection or a failed send the session is broken: nothing more is sent or awaited.
 class CSMTPConnection {
 public:
-    // What the trace hook receives: a diagnostic text, a server reply as it was read, or a
-    // command as sent (login data and the message itself left out).
-    enum ETrace { TRACE_DIAGNOSTIC, TRACE_REPLY, TRACE_COMMAND };
+    // What the trace hook receives: a diagnostic text (something failed), a server reply as
+    // it was read, a command as sent (login data and the message itself left out), or a note
+    // on how the session goes on.
+    enum ETrace { TRACE_DIAGNOSTIC, TRACE_REPLY, TRACE_COMMAND, TRACE_NOTE };
     using TraceHook = std::function<void(ETrace eKind, const std::string& strText)>;
 
     CSMTPConnection() = default;

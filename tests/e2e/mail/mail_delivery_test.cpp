@@ -240,4 +240,11 @@ TEST_F(TlsMailDelivery, AlertTestCommandOverridesPortAndSecurity) {
     for (const auto& [strArgs, nExit] : bad)
         EXPECT_EQ(run(strArgs, strOut), nExit) << strArgs << strOut;
     EXPECT_EQ(Read("2.eml"), "-");
+
+    // Refused after TLS began: the outcome names the refusal, not the TLS note before it.
+    std::ofstream(strSettings, std::ios::app) << "Pass=wrong\n";
+    EXPECT_EQ(run("--port " + std::to_string(m_nPort) + " --security starttls", strOut), 1);
+    EXPECT_TRUE(strOut.ends_with("\nvantrelctl: Vantrel couldn't connect to the SMTP server (last "
+                                 "error 10043): AUTH PLAIN authentication was unsuccessful.\n"))
+        << strOut;
 }
