@@ -5,12 +5,11 @@
 #include "core/message_sink.h"
 #include "core/settings_store.h"
 #include "core/vantrel_doc.h"
-#include "mail/smtp_connection.h"
-#include "mail/smtp_message.h"
 #include "platform/event.h"
 #include "platform/last_error.h"
 #include "platform/ping.h"
 #include "platform/resolver.h"
+#include "testing/alert_mail_test.h"
 #include "testing/host_down_alert.h"
 #include "testing/host_test.h"
 #include "testing/row_update_sink.h"
@@ -171,28 +170,15 @@ int ProbeCommand(const QStringList& args) {
 }
 VANTREL_CLI_COMMAND("probe", "Test one URL as the test engine tests a host", ProbeCommand);
 
-// Says which login method each attempt uses before the mail client's own texts follow.
-class CTracingSender : public CSMTPMailSender {
-public:
-    bool Connect(const std::string& strServer, int nLoginMethod, const std::string& strUser,
-                 const std::string& strPassword, uint16_t nPort) override {
-        static const char* const s_arrMethods[] = {"no login", "CRAM-MD5", "AUTH LOGIN"};
-        CliPrint(QString("Connecting to %1 port %2 with %3\n")
-                     .arg(FromLatin1(strServer))
-                     .arg(nPort)
-                     .arg(s_arrMethods[nLoginMethod]));
-        m_nLastMethod = nLoginMethod;
-        return CSMTPMailSender::Connect(strServer, nLoginMethod, strUser, strPassword, nPort);
-    }
-    int m_nLastMethod = -1;
-};
-
 int AlertTestCommand(const QStringList& args) {
     CCliArgs cliArgs(args,
                      "Composes the host-down e-mail with the saved mail settings and sends it "
-                     "as an alert would (no login, then CRAM-MD5, then AUTH LOGIN), printing "
-                     "the mail client's texts and the server's replies. Exit status 0 when the "
-                     "message was sent. The settings are not changed.",
+                     "as an alert would (without TLS: no login, then CRAM-MD5, then AUTH LOGIN; "
+                     "with TLS: the login the server offers), printing the commands (login data "
+                     "hidden), the server's replies and the outcome. Exit status 0 when the "
+                     "message was sent, 1 when it was not or the settings cannot work, 2 for wrong "
+                     "options. "
+                     "The settings are not changed.",
                      QString(), false);
     QCommandLineOption optServer(QStringList{"server-name"},
                                  "The host name the alert names (default: www.example.com).",
@@ -200,8 +186,14 @@ int AlertTestCommand(const QStringList& args) {
     QCommandLineOption optSettings(QStringList{"settings"},
                                    "The settings file to read (default: the one Vantrel uses).",
                                    "FILE");
+    QCommandLineOption optPort(QStringList{"port"},
+                               "The mail server's port instead of the saved one.", "PORT");
+    QCommandLineOption optSecurity(QStringList{"security"},
+                                   "none, starttls or tls instead of the saved security.", "MODE");
     cliArgs.Parser().addOption(optServer);
     cliArgs.Parser().addOption(optSettings);
+    cliArgs.Parser().addOption(optPort);
+    cliArgs.Parser().addOption(optSecurity);
     if (!cliArgs.Parse())
         return cliArgs.GetExitCode();
 
@@ -209,46 +201,51 @@ int AlertTestCommand(const QStringList& args) {
     CAppSettings settings;
     std::string strDataPath;
     store.LoadSettings(settings, strDataPath, false);
-    if (settings.m_strSMTP.empty() || settings.m_strEmailTo.empty() ||
-        settings.m_strEmailFrom.empty()) {
-        CliError("The settings in " + QFile::decodeName(store.GetFileName().c_str()) +
-                 " lack the SMTP server, the recipient or the sender address.");
-        return CLI_BAD_INPUT;
+    if (cliArgs.Parser().isSet(optPort)) {
+        bool bOk = false;
+        settings.m_nSMTPPort = cliArgs.Parser().value(optPort).toInt(&bOk);
+        if (!bOk || settings.m_nSMTPPort < 1 || settings.m_nSMTPPort > 65535) {
+            CliError("--port takes a number from 1 to 65535.");
+            return CLI_USAGE;
+        }
+    }
+    if (cliArgs.Parser().isSet(optSecurity)) {
+        const qsizetype nMode = QStringList{"none", "starttls", "tls"}.indexOf(
+            cliArgs.Parser().value(optSecurity).toLower());
+        if (nMode < 0) {
+            CliError("--security takes none, starttls or tls.");
+            return CLI_USAGE;
+        }
+        settings.m_nSMTPSecurity = static_cast<int>(nMode);
     }
     if (!settings.m_bAlertEmail)
         CliPrint("Note: e-mail alerts are switched off in the settings.\n");
 
-    CSMTPConnection::SetTraceHook([](CSMTPConnection::ETrace eKind, const std::string& strText) {
-        std::string strLine = strText;
-        while (!strLine.empty() && (strLine.back() == '\n' || strLine.back() == '\r'))
-            strLine.pop_back();
-        CliPrint((eKind == CSMTPConnection::TRACE_REPLY ? "Server: " : "Client: ") +
-                 FromLatin1(strLine) + "\n");
-    });
-    CSMTPMessage message;
-    CHostDownAlert::ComposeMessage(
-        message, cliArgs.Parser().value(optServer).toLatin1().toStdString(),
-        settings.m_strEmailFrom, settings.m_strEmailTo, std::time(nullptr));
-    CTracingSender sender;
+    const QString strHostName = cliArgs.Parser().value(optServer);
+    if (strHostName.contains('\r') || strHostName.contains('\n')) {
+        CliError("--server-name must not contain a line break.");
+        return CLI_USAGE;
+    }
+    CAlertMailTest test(settings, strHostName.toLatin1().toStdString());
     CEvent evNever;
-    uint32_t dwLastError = 0;
-    const CHostDownAlert::EDelivery eResult =
-        CHostDownAlert::Deliver(sender, message, settings.m_strSMTP, settings.m_strLogin,
-                                settings.m_strPass, evNever, dwLastError);
-    CSMTPConnection::SetTraceHook(nullptr);
-    switch (eResult) {
-    case CHostDownAlert::EDelivery::SENT:
-        CliPrint(QString("Sent with login method %1.\n").arg(sender.m_nLastMethod));
+    const CAlertMailTest::EOutcome eOutcome = test.Run(
+        [](const std::string& strLine) {
+            CliPrint(FromLatin1(strLine) + "\n");
+            std::fflush(stdout);
+        },
+        evNever);
+    switch (eOutcome) {
+    case CAlertMailTest::EOutcome::SENT:
+        CliPrint(FromLatin1(test.GetOutcomeText()) + "\n");
         return CLI_OK;
-    case CHostDownAlert::EDelivery::CONNECT_FAILED:
-        CliError(
-            QString("Vantrel couldn't connect to SMTP server, last error:%1").arg(dwLastError));
+    case CAlertMailTest::EOutcome::BAD_SETTINGS:
+        CliError(FromLatin1(test.GetOutcomeText()) +
+                 " (settings: " + QFile::decodeName(store.GetFileName().c_str()) + ")");
         return CLI_BAD_INPUT;
-    case CHostDownAlert::EDelivery::NOT_SENT:
-    case CHostDownAlert::EDelivery::STOPPED:
+    case CAlertMailTest::EOutcome::NOT_SENT:
         break;
     }
-    CliError("The server did not accept the message with any login method.");
+    CliError(FromLatin1(test.GetOutcomeText()));
     return CLI_BAD_INPUT;
 }
 VANTREL_CLI_COMMAND("alert-test", "Send the host-down e-mail with the saved mail settings",

@@ -14,6 +14,8 @@ struct CAppSettings {
     std::string m_strSMTP;
     std::string m_strEmailFrom;
     std::string m_strEmailTo;
+    int m_nSMTPPort = 25;
+    int m_nSMTPSecurity = 0; // 0 none, 1 STARTTLS, 2 TLS from the first byte
     int m_bAlertEmail = 0;
     int m_bAlertSystem = 0;
     int m_nPingMethod = PING_METHOD_ICMP;

@@ -85,6 +85,12 @@ void CSettingsStore::LoadSettings(CAppSettings& settings, std::string& strDataPa
     settings.m_strLogin = ToLatin1(store.value("Login").toString());
     settings.m_strPass = ToLatin1(store.value("Pass").toString());
     settings.m_strSMTP = ToLatin1(store.value("SMTP").toString());
+    // A value out of range (edited by hand) means the default, never a port 0 or mode 7.
+    bool bOk = false;
+    const int nPort = store.value("SMTPPort", 25).toInt(&bOk);
+    settings.m_nSMTPPort = bOk && nPort >= 1 && nPort <= 65535 ? nPort : 25;
+    const int nSecurity = store.value("SMTPSecurity", 0).toInt(&bOk);
+    settings.m_nSMTPSecurity = bOk && nSecurity >= 0 && nSecurity <= 2 ? nSecurity : 0;
     // Anything but the TCP method, a damaged value included, keeps the echo.
     settings.m_nPingMethod = store.value("PingMethod", PING_METHOD_ICMP).toInt() == PING_METHOD_TCP
                                  ? PING_METHOD_TCP
@@ -113,6 +119,8 @@ bool CSettingsStore::SaveSettings(const CAppSettings& settings) {
     store.setValue("Login", FromLatin1(settings.m_strLogin));
     store.setValue("Pass", FromLatin1(settings.m_strPass));
     store.setValue("SMTP", FromLatin1(settings.m_strSMTP));
+    store.setValue("SMTPPort", settings.m_nSMTPPort);
+    store.setValue("SMTPSecurity", settings.m_nSMTPSecurity);
     store.setValue("PingMethod", settings.m_nPingMethod);
     store.endGroup();
     store.sync();

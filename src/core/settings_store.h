@@ -15,13 +15,15 @@ public:
     // Another settings file (tools and tests).
     explicit CSettingsStore(const std::string& strFileName);
 
-    // Reads the seven alert and mail values (absent: 0 or empty) and decides the data path:
+    // Reads the alert and mail values (absent: 0 or empty; port 25 and security 0 when absent
+    // or out of range) and decides the data path:
     // "IniPath" when it is not empty, else the user's data folder (created when missing) or,
     // failing that, the program's folder, plus "/Vantrel.dat". When bWriteBackPath and
     // "IniPath" was absent or empty, the chosen path is written to it.
     void LoadSettings(CAppSettings& settings, std::string& strDataPath, bool bWriteBackPath = true);
-    // Writes "AlertSystem", "AlertEmail", "EmailFrom", "EmailTo", "Login", "Pass", "SMTP" and
-    // "PingMethod", in this order. False when the file could not be written.
+    // Writes "AlertSystem", "AlertEmail", "EmailFrom", "EmailTo", "Login", "Pass", "SMTP",
+    // "SMTPPort", "SMTPSecurity" and "PingMethod", in this order. False when the file could not
+    // be written.
     bool SaveSettings(const CAppSettings& settings);
 
     const std::string& GetFileName() const { return m_strFileName; }

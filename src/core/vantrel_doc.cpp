@@ -106,6 +106,8 @@ bool CVantrelDoc::OnNewDocument(const std::string& strDataPath, const CAppSettin
         m_strSMTP = settings.m_strSMTP;
         m_strEmailFrom = settings.m_strEmailFrom;
         m_strEmailTo = settings.m_strEmailTo;
+        m_nSMTPPort = settings.m_nSMTPPort;
+        m_nSMTPSecurity = settings.m_nSMTPSecurity;
         m_bAlertEmail = settings.m_bAlertEmail;
         m_bAlertSystem = settings.m_bAlertSystem;
     }
@@ -129,6 +131,13 @@ bool CVantrelDoc::OnNewDocument(const std::string& strDataPath, const CAppSettin
 
 void CVantrelDoc::OnCloseDocument(CAppSettings& settings) {
     StopTests();
+    GetSettings(settings);
+    // The user was told at start-up why an unreadable file is left alone.
+    if (!SaveHosts() && !m_bUnreadable)
+        m_sink.ShowMessage(m_strLastSaveError);
+}
+
+void CVantrelDoc::GetSettings(CAppSettings& settings) {
     {
         std::lock_guard lock(m_mtxSettings);
         settings.m_strPass = m_strPass;
@@ -136,13 +145,12 @@ void CVantrelDoc::OnCloseDocument(CAppSettings& settings) {
         settings.m_strSMTP = m_strSMTP;
         settings.m_strEmailFrom = m_strEmailFrom;
         settings.m_strEmailTo = m_strEmailTo;
+        settings.m_nSMTPPort = m_nSMTPPort;
+        settings.m_nSMTPSecurity = m_nSMTPSecurity;
         settings.m_bAlertEmail = m_bAlertEmail;
         settings.m_bAlertSystem = m_bAlertSystem;
     }
     settings.m_nPingMethod = m_nPingMethod;
-    // The user was told at start-up why an unreadable file is left alone.
-    if (!SaveHosts() && !m_bUnreadable)
-        m_sink.ShowMessage(m_strLastSaveError);
 }
 
 bool CVantrelDoc::SaveHosts(const CHostsFile::HostLockFn& fnLock) {

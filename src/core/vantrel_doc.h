@@ -30,6 +30,8 @@ public:
     bool OnNewDocument(const std::string& strDataPath, const CAppSettings& settings);
     // Stops the worker, hands the settings back and writes the data file.
     void OnCloseDocument(CAppSettings& settings);
+    // Copies the settings the user may have changed (under the settings lock) into settings.
+    void GetSettings(CAppSettings& settings);
 
     // Writes the data file, each record under its lock (taken by fnLock when given, so that
     // the user-interface thread can wait behind its dialog). False (with the reason in plain
@@ -71,6 +73,8 @@ public:
     std::string m_strSMTP;
     std::string m_strEmailFrom;
     std::string m_strEmailTo;
+    int m_nSMTPPort = 25;
+    int m_nSMTPSecurity = 0;
     int m_bAlertEmail = 0;
     int m_bAlertSystem = 0;
 

@@ -7,6 +7,9 @@
 #include <cerrno>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+#include <openssl/x509v3.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -75,6 +78,11 @@ bool CClientSocket::Connect(const std::string& strHostAddress, uint16_t nPort,
         return false;
     if (connect(m_hSocket, reinterpret_cast<const sockaddr*>(&server), sizeof server) == 0)
         return true;
+    if (errno == EINPROGRESS || errno == ETIMEDOUT) {
+        // The send time-out also bounds connect; it ends with EINPROGRESS.
+        SetLastError(SOCKET_ERROR_TIMED_OUT);
+        return false;
+    }
     if (errno != EINTR) {
         SetErrnoAsLastError();
         return false;
@@ -102,6 +110,19 @@ bool CClientSocket::Connect(const std::string& strHostAddress, uint16_t nPort,
 
 bool CClientSocket::Send(const void* pData, size_t nLength) {
     const auto* pBytes = static_cast<const char*>(pData);
+    if (m_pSsl != nullptr) {
+        while (nLength > 0) {
+            size_t nWritten = 0;
+            errno = 0;
+            if (SSL_write_ex(m_pSsl, pBytes, nLength, &nWritten) <= 0) {
+                SetTLSIOError(0);
+                return false;
+            }
+            pBytes += nWritten;
+            nLength -= nWritten;
+        }
+        return true;
+    }
     while (nLength > 0) {
         ssize_t n = send(m_hSocket, pBytes, nLength, MSG_NOSIGNAL);
         if (n < 0) {
@@ -120,6 +141,15 @@ bool CClientSocket::Send(const void* pData, size_t nLength) {
 }
 
 int CClientSocket::Receive(void* pBuffer, int nBufferSize) {
+    if (m_pSsl != nullptr) {
+        size_t nRead = 0;
+        errno = 0;
+        int nResult =
+            SSL_read_ex(m_pSsl, pBuffer, static_cast<size_t>(std::max(0, nBufferSize)), &nRead);
+        if (nResult > 0)
+            return static_cast<int>(nRead);
+        return SetTLSIOError(nResult) ? 0 : -1;
+    }
     for (;;) {
         ssize_t n = recv(m_hSocket, pBuffer, static_cast<size_t>(std::max(0, nBufferSize)), 0);
         if (n >= 0)
@@ -133,6 +163,10 @@ int CClientSocket::Receive(void* pBuffer, int nBufferSize) {
 
 bool CClientSocket::IsReadable(bool& bReadable, int nWaitMs) {
     bReadable = false;
+    if (m_pSsl != nullptr && SSL_pending(m_pSsl) > 0) {
+        bReadable = true; // already decrypted, the socket may have nothing more
+        return true;
+    }
     pollfd pfd{m_hSocket, POLLIN, 0};
     int nReady = poll(&pfd, 1, nWaitMs);
     if (nReady < 0) {
@@ -154,11 +188,89 @@ void CClientSocket::SetSendTimeout(uint32_t dwTimeoutMs) {
     tv.tv_sec = static_cast<time_t>(dwTimeoutMs / 1000);
     tv.tv_usec = static_cast<suseconds_t>((dwTimeoutMs % 1000) * 1000);
     setsockopt(m_hSocket, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+    // A TLS record read once the socket is readable may still wait for the rest of it.
+    setsockopt(m_hSocket, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
 }
 
 void CClientSocket::Close() {
+    if (m_pSsl != nullptr) {
+        SSL_shutdown(m_pSsl); // close_notify only; the peer's answer is not awaited
+        SSL_free(m_pSsl);
+        m_pSsl = nullptr;
+    }
     if (m_hSocket >= 0) {
         close(m_hSocket);
         m_hSocket = -1;
     }
+}
+
+bool CClientSocket::SetTLSIOError(int nResult) {
+    const int nError = SSL_get_error(m_pSsl, nResult);
+    ERR_clear_error();
+    if (nError == SSL_ERROR_ZERO_RETURN || (nError == SSL_ERROR_SYSCALL && errno == 0))
+        return true; // the peer closed
+    if (nError == SSL_ERROR_WANT_READ || nError == SSL_ERROR_WANT_WRITE ||
+        (nError == SSL_ERROR_SYSCALL && (errno == EAGAIN || errno == EWOULDBLOCK)))
+        SetLastError(SOCKET_ERROR_TIMED_OUT);
+    else if (nError == SSL_ERROR_SYSCALL)
+        SetErrnoAsLastError();
+    else
+        SetLastError(SOCKET_ERROR_TLS_FAILED);
+    return false;
+}
+
+bool CClientSocket::StartTLS(const std::string& strHostName) {
+    m_strTLSError.clear();
+    ERR_clear_error();
+    SSL_CTX* pContext = SSL_CTX_new(TLS_client_method());
+    if (pContext == nullptr) {
+        m_strTLSError = "TLS is not available";
+        SetLastError(SOCKET_ERROR_TLS_FAILED);
+        return false;
+    }
+    SSL_CTX_set_min_proto_version(pContext, TLS1_2_VERSION);
+    SSL_CTX_set_default_verify_paths(pContext);
+    SSL_CTX_set_verify(pContext, SSL_VERIFY_PEER, nullptr);
+    // A server that hangs up without close_notify has closed, as a plain socket would.
+    SSL_CTX_set_options(pContext, SSL_OP_IGNORE_UNEXPECTED_EOF);
+    m_pSsl = SSL_new(pContext);
+    SSL_CTX_free(pContext); // the connection keeps its own reference
+    if (m_pSsl == nullptr) {
+        m_strTLSError = "TLS is not available";
+        SetLastError(SOCKET_ERROR_TLS_FAILED);
+        return false;
+    }
+    SSL_set_fd(m_pSsl, m_hSocket);
+    in_addr addr{};
+    if (inet_pton(AF_INET, strHostName.c_str(), &addr) == 1) {
+        X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(m_pSsl), strHostName.c_str());
+    } else {
+        SSL_set_tlsext_host_name(m_pSsl, strHostName.c_str());
+        SSL_set1_host(m_pSsl, strHostName.c_str());
+    }
+    errno = 0;
+    const int nResult = SSL_connect(m_pSsl);
+    if (nResult == 1)
+        return true;
+    const long nVerify = SSL_get_verify_result(m_pSsl);
+    const unsigned long nQueued = ERR_peek_error();
+    const int nSavedErrno = errno;
+    if (nVerify != X509_V_OK) {
+        m_strTLSError = std::string("the server's certificate was refused: ") +
+                        X509_verify_cert_error_string(nVerify);
+    } else if (nQueued != 0) {
+        char szText[256];
+        ERR_error_string_n(nQueued, szText, sizeof szText);
+        m_strTLSError = std::string("TLS handshake failed: ") + szText;
+    } else if (nSavedErrno == EAGAIN || nSavedErrno == EWOULDBLOCK) {
+        m_strTLSError = "TLS handshake timed out";
+    } else {
+        m_strTLSError = "the server closed the connection during the TLS handshake";
+    }
+    ERR_clear_error();
+    SSL_free(m_pSsl);
+    m_pSsl = nullptr;
+    SetLastError(nSavedErrno == EAGAIN || nSavedErrno == EWOULDBLOCK ? SOCKET_ERROR_TIMED_OUT
+                                                                     : SOCKET_ERROR_TLS_FAILED);
+    return false;
 }

@@ -7,10 +7,15 @@
 // Last-error codes for conditions detected here rather than by a system call.
 constexpr uint32_t SOCKET_ERROR_NAME_NOT_RESOLVED = 10022;
 constexpr uint32_t SOCKET_ERROR_TIMED_OUT = 10060;
+// Not a system code: the TLS handshake failed; GetTLSError names the reason.
+constexpr uint32_t SOCKET_ERROR_TLS_FAILED = 10200;
+
+using SSL = struct ssl_st;
 
 // One IPv4 stream socket to a mail server. Knows nothing of SMTP. Failures are false results
 // with the reason in the thread's last error (errno of the failing call, 10022 for a name that
-// does not resolve, 10060 for a send that made no progress within the send time-out).
+// does not resolve, 10060 for a connect or send that made no progress within the send
+// time-out). After StartTLS every byte goes through TLS.
 class CClientSocket {
 public:
     CClientSocket() = default;
@@ -36,7 +41,19 @@ public:
     void Close();
     bool IsOpen() const { return m_hSocket >= 0; }
 
+    // TLS handshake on the connected socket; the server's certificate must chain to the
+    // system's CA store (SSL_CERT_FILE / SSL_CERT_DIR honoured) and name strHostName.
+    bool StartTLS(const std::string& strHostName);
+    bool IsTLS() const { return m_pSsl != nullptr; }
+    // Why the last StartTLS failed, in words.
+    const std::string& GetTLSError() const { return m_strTLSError; }
+
 private:
+    // Last error after a failed TLS read or write; true when the peer simply closed.
+    bool SetTLSIOError(int nResult);
+
     int m_hSocket = -1;
+    SSL* m_pSsl = nullptr;
+    std::string m_strTLSError;
     uint32_t m_dwSendTimeoutMs = 0;
 };

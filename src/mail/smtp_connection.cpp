@@ -12,31 +12,10 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 #include <string_view>
 #include <unistd.h>
 
 namespace {
-
-struct STraceHookHolder {
-    std::mutex m_mtx;
-    CSMTPConnection::TraceHook m_hook;
-};
-
-STraceHookHolder& TraceHookHolder() {
-    static STraceHookHolder s_holder;
-    return s_holder;
-}
-
-void Trace(CSMTPConnection::ETrace eKind, const std::string& strText) {
-    CSMTPConnection::TraceHook hook;
-    {
-        std::lock_guard lock(TraceHookHolder().m_mtx);
-        hook = TraceHookHolder().m_hook;
-    }
-    if (hook)
-        hook(eKind, strText);
-}
 
 __attribute__((format(printf, 1, 2))) std::string Format(const char* pszFormat, ...) {
     va_list args;
@@ -59,6 +38,17 @@ uint32_t TickCount() {
         std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
 }
 
+bool HasLineBreak(std::string_view str) {
+    return str.find_first_of("\r\n") != std::string_view::npos;
+}
+
+std::string Upper(std::string_view str) {
+    std::string strUpper(str);
+    for (char& c : strUpper)
+        c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+    return strUpper;
+}
+
 } // namespace
 
 CSMTPConnection::~CSMTPConnection() {
@@ -66,9 +56,9 @@ CSMTPConnection::~CSMTPConnection() {
         Disconnect(true);
 }
 
-void CSMTPConnection::SetTraceHook(TraceHook hook) {
-    std::lock_guard lock(TraceHookHolder().m_mtx);
-    TraceHookHolder().m_hook = std::move(hook);
+void CSMTPConnection::Trace(ETrace eKind, const std::string& strText) const {
+    if (m_traceHook)
+        m_traceHook(eKind, strText);
 }
 
 void CSMTPConnection::ReportError(const std::string& strMessage) {
@@ -79,14 +69,35 @@ void CSMTPConnection::ReportLastError(const char* pszText) {
     ReportError(Format("%s, GetLastError returns: %d", pszText, static_cast<int>(GetLastError())));
 }
 
-bool CSMTPConnection::SendCommand(const std::string& strCommand) {
-    return m_socket.Send(strCommand);
+bool CSMTPConnection::SendCommand(const std::string& strCommand, const char* pszShown) {
+    std::string strShown = pszShown != nullptr ? pszShown : strCommand;
+    if (strShown.ends_with("\r\n"))
+        strShown.resize(strShown.size() - 2);
+    if (!strShown.empty())
+        Trace(TRACE_COMMAND, strShown);
+    if (m_socket.Send(strCommand))
+        return true;
+    m_bBroken = true;
+    return false;
 }
 
 bool CSMTPConnection::Connect(const std::string& strHostName, int nLoginMethod,
                               const std::string& strUserName, const std::string& strPassword,
                               uint16_t nPort, const std::string& strLocalBoundAddress) {
     m_bConnected = false;
+    m_bBroken = false;
+    m_strPending.clear();
+    m_strEhloReply.clear();
+    m_strHostName = strHostName;
+    m_dwAttemptStart = TickCount();
+    // These travel in commands: a line break would smuggle in commands of its own.
+    if (HasLineBreak(strHostName) || HasLineBreak(m_strHeloName) || HasLineBreak(strUserName) ||
+        HasLineBreak(strPassword)) {
+        SetLastError(SMTP_ERROR_INVALID_TEXT);
+        ReportError("CSMTPConnection::Connect, The server name, the HELO name or the login "
+                    "contains a line break");
+        return false;
+    }
     if (!m_socket.Create()) {
         ReportError(Format("CSMTPConnection::Connect, Failed to create client socket, "
                            "GetLastError returns: %d\n",
@@ -113,9 +124,19 @@ bool CSMTPConnection::Connect(const std::string& strHostName, int nLoginMethod,
     }
     m_bConnected = true;
 
-    if (!ReadExpectedResponse(220, false)) {
-        ReportError("CSMTPConnection::Connect, An unexpected SMTP login response was received");
+    // The reason of the failure stays the last error, not the outcome of the QUIT after it.
+    auto disconnectKeepingError = [this] {
+        const uint32_t dwError = GetLastError();
         Disconnect(true);
+        SetLastError(dwError);
+    };
+    if (m_nSecurity == SMTP_SECURITY_TLS && !BeginTLS(strHostName, false)) {
+        disconnectKeepingError();
+        return false;
+    }
+    if (!ReadExpectedResponse(220)) {
+        ReportError("CSMTPConnection::Connect, An unexpected SMTP login response was received");
+        disconnectKeepingError();
         return false;
     }
     if (m_strHeloName == "auto") {
@@ -123,12 +144,14 @@ bool CSMTPConnection::Connect(const std::string& strHostName, int nLoginMethod,
         gethostname(szHostName, sizeof szHostName - 1);
         m_strHeloName = szHostName;
     }
-    bool bGreeted = nLoginMethod == SMTP_AUTH_NONE
+    bool bGreeted = nLoginMethod == SMTP_AUTH_NONE && m_nSecurity == SMTP_SECURITY_NONE
                         ? ConnectSMTP(m_strHeloName)
                         : ConnectESMTP(m_strHeloName, strUserName, strPassword, nLoginMethod);
     if (!bGreeted) {
-        Disconnect(true);
+        disconnectKeepingError();
+        const uint32_t dwError = GetLastError();
         ReportError("CSMTPConnection::Connect, An unexpected HELO/EHLO response was received");
+        SetLastError(dwError);
         return false;
     }
     return true;
@@ -140,31 +163,132 @@ bool CSMTPConnection::ConnectSMTP(const std::string& strHeloName) {
                     "HELO command");
         return false;
     }
-    return ReadExpectedResponse(250, false);
+    return ReadExpectedResponse(250);
 }
 
-bool CSMTPConnection::ConnectESMTP(const std::string& strHeloName, const std::string& strUserName,
-                                   const std::string& strPassword, int nLoginMethod) {
+bool CSMTPConnection::SayEhlo(const std::string& strHeloName) {
     if (!SendCommand("EHLO " + strHeloName + "\r\n")) {
         ReportError("CSMTPConnection::ConnectESMTP, An unexpected error occurred while sending "
                     "the EHLO command");
         return false;
     }
-    if (!ReadExpectedResponse(250, true)) {
+    if (!ReadExpectedResponse(250)) {
         ReportError("CSMTPConnection::ConnectESMTP, An unexpected response was received occurred "
                     "while sending the EHLO command");
         return false;
     }
+    m_strEhloReply = m_strLastResponse;
+    return true;
+}
+
+bool CSMTPConnection::ConnectESMTP(const std::string& strHeloName, const std::string& strUserName,
+                                   const std::string& strPassword, int nLoginMethod) {
+    if (!SayEhlo(strHeloName))
+        return false;
+    if (m_nSecurity == SMTP_SECURITY_STARTTLS && !m_socket.IsTLS()) {
+        // Never on in plain text: a server that does not offer STARTTLS ends the attempt.
+        if (!Offers("STARTTLS")) {
+            SetLastError(SMTP_ERROR_NO_STARTTLS);
+            ReportError("CSMTPConnection::ConnectESMTP, The server does not offer STARTTLS");
+            return false;
+        }
+        if (!BeginTLS(m_strHostName, true) || !SayEhlo(strHeloName))
+            return false;
+    }
+    bool bLoggedIn = false;
     switch (nLoginMethod) {
+    case SMTP_AUTH_NONE:
+        return true;
     case SMTP_AUTH_CRAM_MD5:
-        return CramLogin(strUserName, strPassword);
+        bLoggedIn = CramLogin(strUserName, strPassword);
+        break;
     case SMTP_AUTH_LOGIN:
-        return AuthLogin(strUserName, strPassword);
+        bLoggedIn = AuthLogin(strUserName, strPassword);
+        break;
     case SMTP_AUTH_LOGIN_PLAIN:
-        return AuthLoginPlain(strUserName, strPassword);
+        bLoggedIn = AuthLoginPlain(strUserName, strPassword);
+        break;
+    case SMTP_AUTH_PLAIN:
+        bLoggedIn = AuthPlain(strUserName, strPassword);
+        break;
+    case SMTP_AUTH_AUTO:
+        bLoggedIn = LoginAsOffered(strUserName, strPassword);
+        break;
     default:
         return false;
     }
+    if (!bLoggedIn && !m_bBroken && m_nLastResponseCode == 334)
+        CancelAuth();
+    return bLoggedIn;
+}
+
+bool CSMTPConnection::BeginTLS(const std::string& strHostName, bool bAskServer) {
+    if (bAskServer) {
+        if (!SendCommand("STARTTLS\r\n")) {
+            ReportLastError("CSMTPConnection::BeginTLS, Failed in call to send STARTTLS command");
+            return false;
+        }
+        if (!ReadExpectedResponse(220)) {
+            ReportError("CSMTPConnection::BeginTLS, The server refused STARTTLS");
+            return false;
+        }
+        // Bytes sent before the handshake would pass for protected replies after it.
+        if (!m_strPending.empty()) {
+            SetLastError(SOCKET_ERROR_TLS_FAILED);
+            ReportError("CSMTPConnection::BeginTLS, The server sent data before TLS began");
+            m_bBroken = true;
+            return false;
+        }
+    }
+    if (!m_socket.StartTLS(strHostName)) {
+        const uint32_t dwError = GetLastError();
+        ReportError(Format("CSMTPConnection::BeginTLS, TLS with %s failed: %s, GetLastError "
+                           "returns: %d",
+                           strHostName.c_str(), m_socket.GetTLSError().c_str(),
+                           static_cast<int>(dwError)));
+        SetLastError(dwError);
+        m_bBroken = true;
+        return false;
+    }
+    Trace(TRACE_NOTE, "TLS started with " + strHostName);
+    return true;
+}
+
+bool CSMTPConnection::Offers(std::string_view strExtension, std::string_view strMethod) const {
+    std::string_view strReply = m_strEhloReply;
+    while (!strReply.empty()) {
+        const size_t nEnd = std::min(strReply.find("\r\n"), strReply.size());
+        std::string strLine = Upper(strReply.substr(0, nEnd).substr(std::min<size_t>(4, nEnd)));
+        strReply.remove_prefix(std::min(nEnd + 2, strReply.size()));
+        // "AUTH LOGIN PLAIN" and the older "AUTH=LOGIN"
+        std::replace(strLine.begin(), strLine.end(), '=', ' ');
+        strLine += ' ';
+        if (!strLine.starts_with(std::string(strExtension) + ' '))
+            continue;
+        if (strMethod.empty() ||
+            strLine.find(' ' + std::string(strMethod) + ' ') != std::string::npos)
+            return true;
+    }
+    return false;
+}
+
+bool CSMTPConnection::LoginAsOffered(const std::string& strUserName,
+                                     const std::string& strPassword) {
+    if (strUserName.empty())
+        return true;
+    if (Offers("AUTH", "CRAM-MD5"))
+        return CramLogin(strUserName, strPassword);
+    if (Offers("AUTH", "PLAIN"))
+        return AuthPlain(strUserName, strPassword);
+    if (Offers("AUTH", "LOGIN"))
+        return AuthLogin(strUserName, strPassword);
+    Trace(TRACE_NOTE, "The server offers no login this program knows: sending without one");
+    return true;
+}
+
+void CSMTPConnection::CancelAuth() {
+    if (SendCommand("*\r\n"))
+        ReadExpectedResponse(501);
 }
 
 bool CSMTPConnection::Disconnect(bool bGracefully) {
@@ -173,10 +297,11 @@ bool CSMTPConnection::Disconnect(bool bGracefully) {
         ReportError("CSMTPConnection::Disconnect, Already disconnected from SMTP server, doing "
                     "nothing");
     } else {
-        if (bGracefully) {
+        // After a time-out or a hang-up no QUIT reply is coming: do not wait for one.
+        if (bGracefully && !m_bBroken) {
             if (!SendCommand("QUIT\r\n"))
                 ReportLastError("CSMTPConnection::Disconnect, Failed in call to send QUIT command");
-            bResult = ReadExpectedResponse(221, false);
+            bResult = !m_bBroken && ReadExpectedResponse(221);
             if (!bResult) {
                 SetLastError(SMTP_ERROR_BAD_COMMAND);
                 ReportError(
@@ -190,11 +315,19 @@ bool CSMTPConnection::Disconnect(bool bGracefully) {
 }
 
 bool CSMTPConnection::SendMessage(CSMTPMessage& message) {
+    const char* pszBroken = message.FindLineBreak();
+    if (pszBroken != nullptr) {
+        SetLastError(SMTP_ERROR_INVALID_TEXT);
+        ReportError(Format("CSMTPConnection::SendMessage, The message was not sent: its %s "
+                           "contains a line break",
+                           pszBroken));
+        return false;
+    }
     if (!SendCommand("MAIL FROM:<" + message.m_from.m_strAddress + ">\r\n")) {
         ReportLastError("CSMTPConnection::SendMessage, Failed in call to send MAIL command");
         return false;
     }
-    if (!ReadExpectedResponse(250, false)) {
+    if (!ReadExpectedResponse(250)) {
         SetLastError(SMTP_ERROR_BAD_COMMAND);
         ReportError("CSMTPConnection::SendMessage, An unexpected MAIL response was received");
         return false;
@@ -209,35 +342,35 @@ bool CSMTPConnection::SendMessage(CSMTPMessage& message) {
         ReportLastError("CSMTPConnection::SendMessage, Failed in call to send DATA command");
         return false;
     }
-    if (!ReadExpectedResponse(354, false)) {
+    if (!ReadExpectedResponse(354)) {
         SetLastError(SMTP_ERROR_BAD_COMMAND);
         ReportError("CSMTPConnection::SendMessage, An unexpected DATA response was received");
         return false;
     }
-    if (!SendCommand(message.BuildHeader())) {
+    if (!SendCommand(message.BuildHeader(), "")) {
         ReportLastError("CSMTPConnection::SendMessage, Failed in call to send the header");
         return false;
     }
-    if (!SendCommand("\r\n")) {
+    if (!SendCommand("\r\n", "")) {
         ReportLastError(
             "CSMTPConnection::SendMessage, Failed in call to send the header / body separator");
         return false;
     }
     CSMTPBodyPart& root = message.m_rootPart;
     if (root.GetChildCount() == 0 && !message.GetMimeMode()) {
-        if (!SendCommand(root.GetText())) {
+        if (!SendCommand(root.GetText(), "")) {
             ReportLastError("CSMTPConnection::SendMessage, Failed in call to send the body");
             return false;
         }
     } else if (!SendBodyPart(root, true)) {
         return false;
     }
-    if (!SendCommand("\r\n.\r\n")) {
+    if (!SendCommand("\r\n.\r\n", "(message header and body)")) {
         ReportLastError(
             "CSMTPConnection::SendMessage, Failed in call to send end of message indicator");
         return false;
     }
-    if (!ReadExpectedResponse(250, false)) {
+    if (!ReadExpectedResponse(250)) {
         SetLastError(SMTP_ERROR_BAD_COMMAND);
         ReportError(
             "CSMTPConnection::SendMessage, An unexpected end of message response was received");
@@ -252,7 +385,8 @@ bool CSMTPConnection::SendRCPTForRecipient(const CSMTPAddress& recipient) {
             "CSMTPConnection::SendRCPTForRecipient, Failed in call to send RCPT command");
         return false;
     }
-    if (!ReadExpectedResponse(250, false)) {
+    // 251: the server forwards the mail, which is as good as taking it.
+    if (!ReadExpectedResponse(250, 251)) {
         SetLastError(SMTP_ERROR_BAD_COMMAND);
         ReportError(
             "CSMTPConnection::SendRCPTForRecipient, An unexpected RCPT response was received");
@@ -270,7 +404,7 @@ bool CSMTPConnection::SendBodyPart(CSMTPBodyPart& part, bool bRoot) {
                 "CSMTPConnection::SendBodyPart, Failed in call to send body parts header");
             return false;
         }
-        if (!SendCommand(strHeader)) {
+        if (!SendCommand(strHeader, "")) {
             ReportLastError(
                 "CSMTPConnection::SendBodyPart, Failed in call to send body parts header");
             bResult = false;
@@ -281,7 +415,7 @@ bool CSMTPConnection::SendBodyPart(CSMTPBodyPart& part, bool bRoot) {
         ReportLastError("CSMTPConnection::SendBodyPart, Failed in call to send body parts body");
         return false;
     }
-    if (!SendCommand(strBody)) {
+    if (!SendCommand(strBody, "")) {
         ReportLastError("CSMTPConnection::SendBodyPart, Failed in call to send body parts body");
         bResult = false;
     }
@@ -289,7 +423,7 @@ bool CSMTPConnection::SendBodyPart(CSMTPBodyPart& part, bool bRoot) {
         bResult = SendBodyPart(*part.GetChildAt(i), false);
     if (part.GetChildCount() > 0) {
         std::string strFooter;
-        if (!part.BuildPartFooter(strFooter) || !SendCommand(strFooter)) {
+        if (!part.BuildPartFooter(strFooter) || !SendCommand(strFooter, "")) {
             ReportLastError(
                 "CSMTPConnection::SendBodyPart, Failed in call to send body parts footer");
             bResult = false;
@@ -298,88 +432,68 @@ bool CSMTPConnection::SendBodyPart(CSMTPBodyPart& part, bool bRoot) {
     return bResult;
 }
 
-bool CSMTPConnection::ReadExpectedResponse(int nExpectedCode, bool bMultiLine) {
-    char szBuffer[256];
-    char* pszOverflow = nullptr;
-    bool bResult = ReadResponse(szBuffer, sizeof szBuffer, "\r\n", nExpectedCode, &pszOverflow,
-                                4096, bMultiLine);
-    delete[] pszOverflow;
-    return bResult;
+bool CSMTPConnection::Broken() {
+    m_strLastResponse = m_strPending;
+    m_strPending.clear();
+    m_bBroken = true;
+    return false;
 }
 
-bool CSMTPConnection::IsResponseComplete(const char* pszData, size_t nReceived,
-                                         const char* pszTerminator, bool bMultiLine) {
-    const size_t t = strlen(pszTerminator);
-    if (nReceived < t || memcmp(pszData + nReceived - t, pszTerminator, t) != 0)
-        return false;
-    // A multi-line (EHLO) reply ends only with its "250 " line.
-    return !bMultiLine ||
-           std::string_view(pszData, nReceived).find("250 ") != std::string_view::npos;
+size_t CSMTPConnection::FindReplyEnd(std::string_view strData) {
+    size_t nStart = 0, nEnd;
+    while ((nEnd = strData.find("\r\n", nStart)) != std::string_view::npos) {
+        if (nEnd - nStart < 4 || strData[nStart + 3] != '-')
+            return nEnd + 2;
+        nStart = nEnd + 2;
+    }
+    return std::string_view::npos;
 }
 
-bool CSMTPConnection::ReadResponse(char* pszBuffer, int nInitialBufSize, const char* pszTerminator,
-                                   int nExpectedCode, char** ppszOverflowBuffer, int nGrowBy,
-                                   bool bMultiLine) {
-    const size_t t = strlen(pszTerminator);
-    char* pszData = pszBuffer;
-    int nSize = nInitialBufSize;
-    int nReceived = 0;
-    pszData[0] = '\0';
-    uint32_t dwStart = TickCount();
-    auto fail = [&] {
-        pszData[nReceived] = '\0';
-        m_strLastResponse = pszData;
-        return false;
-    };
-    do {
-        uint32_t dwElapsed = TickCount() - dwStart;
-        if (dwElapsed > m_dwTimeoutMs) {
-            pszData[nReceived] = '\0';
+bool CSMTPConnection::ReadExpectedResponse(int nExpectedCode, int nOtherCode) {
+    uint32_t dwIdleStart = TickCount();
+    size_t nEnd;
+    while ((nEnd = FindReplyEnd(m_strPending)) == std::string_view::npos) {
+        const uint32_t dwNow = TickCount();
+        const uint32_t dwIdle = dwNow - dwIdleStart, dwAttempt = dwNow - m_dwAttemptStart;
+        if (dwIdle > m_dwTimeoutMs || dwAttempt > m_dwAttemptLimitMs) {
             SetLastError(SOCKET_ERROR_TIMED_OUT);
-            ReportError("CSMTPConnection::ReadResponse, Timed Out waiting for response from SMTP "
-                        "server");
-            return fail();
+            ReportError(dwIdle > m_dwTimeoutMs
+                            ? "CSMTPConnection::ReadResponse, Timed Out waiting for response from "
+                              "SMTP server"
+                            : "CSMTPConnection::ReadResponse, The SMTP server took longer than "
+                              "an attempt may last");
+            return Broken();
         }
-        // Waits up to 250 ms for data, but no longer than the time-out allows.
+        // Waits up to 250 ms for data, but no longer than either limit allows.
+        const uint64_t nLeft =
+            std::min(uint64_t{m_dwTimeoutMs} - dwIdle, uint64_t{m_dwAttemptLimitMs} - dwAttempt);
         bool bReadable = false;
-        int nWait =
-            static_cast<int>(std::min<uint64_t>(250, uint64_t{m_dwTimeoutMs} - dwElapsed + 1));
-        if (!m_socket.IsReadable(bReadable, nWait))
-            return fail();
+        if (!m_socket.IsReadable(bReadable, static_cast<int>(std::min<uint64_t>(250, nLeft + 1))))
+            return Broken();
         if (!bReadable)
             continue;
-        int nRoom = std::max(0, nSize - nReceived - 1);
-        int nRead = m_socket.Receive(pszData + nReceived, nRoom);
-        if (nRead <= 0)
-            return fail();
-        dwStart = TickCount();
-        nReceived += nRead;
-        pszData[nReceived] = '\0';
-        if (nRead == nRoom) {
-            // Full: continue in a bigger block, unless the reply has grown beyond reason.
-            if (ppszOverflowBuffer == nullptr || nGrowBy <= 0 ||
-                nSize > MAX_RESPONSE_SIZE - nGrowBy) {
-                SetLastError(SMTP_ERROR_REPLY_TOO_LONG);
-                ReportError("CSMTPConnection::ReadResponse, Response from SMTP server too long");
-                return fail();
-            }
-            char* pszGrown = new char[static_cast<size_t>(nSize) + static_cast<size_t>(nGrowBy)];
-            memcpy(pszGrown, pszData, static_cast<size_t>(nReceived) + 1);
-            delete[] * ppszOverflowBuffer;
-            *ppszOverflowBuffer = pszGrown;
-            pszData = pszGrown;
-            nSize += nGrowBy;
+        if (m_strPending.size() >= MAX_RESPONSE_SIZE) {
+            SetLastError(SMTP_ERROR_REPLY_TOO_LONG);
+            ReportError("CSMTPConnection::ReadResponse, Response from SMTP server too long");
+            return Broken();
         }
-    } while (
-        !IsResponseComplete(pszData, static_cast<size_t>(nReceived), pszTerminator, bMultiLine));
-
-    pszData[static_cast<size_t>(nReceived) - t] = '\0';
-    Trace(TRACE_REPLY, pszData);
-    return MatchResponse(pszData, pszTerminator, nExpectedCode);
+        char buffer[4096];
+        const int nRead = m_socket.Receive(
+            buffer,
+            static_cast<int>(std::min(sizeof buffer, MAX_RESPONSE_SIZE - m_strPending.size())));
+        if (nRead <= 0)
+            return Broken();
+        dwIdleStart = TickCount();
+        m_strPending.append(buffer, static_cast<size_t>(nRead));
+    }
+    const std::string strReply = m_strPending.substr(0, nEnd - 2);
+    m_strPending.erase(0, nEnd);
+    Trace(TRACE_REPLY, strReply);
+    return MatchResponse(strReply.c_str(), "\r\n", nExpectedCode, nOtherCode);
 }
 
 bool CSMTPConnection::MatchResponse(const char* pszReply, const char* pszTerminator,
-                                    int nExpectedCode) {
+                                    int nExpectedCode, int nOtherCode) {
     const size_t t = strlen(pszTerminator);
     const char* pszLine = pszReply;
     for (;;) {
@@ -391,7 +505,7 @@ bool CSMTPConnection::MatchResponse(const char* pszReply, const char* pszTermina
         if (bHasCode)
             m_nLastResponseCode = nCode;
         m_strLastResponse = pszLine;
-        if (bHasCode && nCode == nExpectedCode)
+        if (bHasCode && (nCode == nExpectedCode || (nOtherCode != 0 && nCode == nOtherCode)))
             return true;
         const char* pszNext = t > 0 ? strstr(pszLine, pszTerminator) : nullptr;
         if (pszNext == nullptr)
@@ -407,12 +521,13 @@ std::string CSMTPConnection::GetPrompt() const {
 }
 
 bool CSMTPConnection::AuthStep(const std::string& strLine, int nExpectedCode,
-                               const char* pszSendFailure, const char* pszReplyFailure) {
-    if (!SendCommand(strLine + "\r\n")) {
+                               const char* pszSendFailure, const char* pszReplyFailure,
+                               bool bLoginData) {
+    if (!SendCommand(strLine + "\r\n", bLoginData ? "(login data, not shown)" : nullptr)) {
         ReportError(pszSendFailure);
         return false;
     }
-    if (!ReadExpectedResponse(nExpectedCode, false)) {
+    if (!ReadExpectedResponse(nExpectedCode)) {
         ReportError(pszReplyFailure);
         return false;
     }
@@ -423,15 +538,10 @@ bool CSMTPConnection::AuthLogin(const std::string& strUserName, const std::strin
     if (!AuthStep("AUTH LOGIN", 334,
                   "CSMTPConnection::AuthLogin, An unexpected error occurred while sending the "
                   "AUTH command",
-                  "CSMTPConnection::AuthLogin, Server does not support AUTH LOGIN"))
+                  "CSMTPConnection::AuthLogin, Server does not support AUTH LOGIN", false))
         return false;
+    // Any 334 is the prompt: servers word it in many ways ("VXNlcm5hbWU6", "User Name").
     CBase64Coder coder;
-    coder.Decode(GetPrompt().c_str());
-    if (strcmp(reinterpret_cast<const char*>(coder.GetDecoded()), "Username:") != 0) {
-        ReportError("CSMTPConnection::AuthLogin, An unexpected request received when expecting "
-                    "username request");
-        return false;
-    }
     coder.Encode(strUserName.c_str());
     if (!AuthStep(coder.GetEncoded(), 334,
                   "CSMTPConnection::AuthLogin, An unexpected error occurred while sending the "
@@ -439,12 +549,6 @@ bool CSMTPConnection::AuthLogin(const std::string& strUserName, const std::strin
                   "CSMTPConnection::AuthLogin, Server did not respond correctly to AUTH LOGIN "
                   "username field"))
         return false;
-    coder.Decode(GetPrompt().c_str());
-    if (strcmp(reinterpret_cast<const char*>(coder.GetDecoded()), "Password:") != 0) {
-        ReportError("CSMTPConnection::AuthLogin, An unexpected request received when expecting "
-                    "password request");
-        return false;
-    }
     coder.Encode(strPassword.c_str());
     return AuthStep(coder.GetEncoded(), 235,
                     "CSMTPConnection::AuthLogin, An unexpected error occurred while sending the "
@@ -452,11 +556,30 @@ bool CSMTPConnection::AuthLogin(const std::string& strUserName, const std::strin
                     "CSMTPConnection::AuthLogin, AUTH LOGIN authentication was unsuccessful");
 }
 
+bool CSMTPConnection::AuthPlain(const std::string& strUserName, const std::string& strPassword) {
+    // No authorization identity, then the user name and the password, each after a zero byte.
+    const std::string strCredentials = '\0' + strUserName + '\0' + strPassword;
+    CBase64Coder coder;
+    coder.Encode(reinterpret_cast<const uint8_t*>(strCredentials.data()),
+                 static_cast<uint32_t>(strCredentials.size()));
+    if (!SendCommand("AUTH PLAIN " + std::string(coder.GetEncoded()) + "\r\n",
+                     "AUTH PLAIN (login data, not shown)")) {
+        ReportError("CSMTPConnection::AuthPlain, An unexpected error occurred while sending the "
+                    "AUTH command");
+        return false;
+    }
+    if (!ReadExpectedResponse(235)) {
+        ReportError("CSMTPConnection::AuthPlain, AUTH PLAIN authentication was unsuccessful");
+        return false;
+    }
+    return true;
+}
+
 bool CSMTPConnection::CramLogin(const std::string& strUserName, const std::string& strPassword) {
     if (!AuthStep("AUTH CRAM-MD5", 334,
                   "CSMTPConnection::CramLogin, An unexpected error occurred while sending the "
                   "AUTH command",
-                  "CSMTPConnection::CramLogin, Server does not support AUTH CRAM-MD5"))
+                  "CSMTPConnection::CramLogin, Server does not support AUTH CRAM-MD5", false))
         return false;
     CBase64Coder coder;
     coder.Decode(GetPrompt().c_str());
@@ -482,7 +605,8 @@ bool CSMTPConnection::AuthLoginPlain(const std::string& strUserName,
     if (!AuthStep("AUTH LOGIN PLAIN", 334,
                   "CSMTPConnection::AuthLoginPlain, An unexpected error occurred while sending "
                   "the AUTH command",
-                  "CSMTPConnection::AuthLoginPlain, Server does not support AUTH LOGIN PLAIN"))
+                  "CSMTPConnection::AuthLoginPlain, Server does not support AUTH LOGIN PLAIN",
+                  false))
         return false;
     // A prompt other than the expected one is a failure, as in AuthLogin: the server is not
     // asking for what we would send.

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
 class CSMTPAddress;
 class CSMTPBodyPart;
@@ -15,19 +16,32 @@ constexpr int SMTP_AUTH_NONE = 0;
 constexpr int SMTP_AUTH_CRAM_MD5 = 1;
 constexpr int SMTP_AUTH_LOGIN = 2;
 constexpr int SMTP_AUTH_LOGIN_PLAIN = 3;
+constexpr int SMTP_AUTH_PLAIN = 4; // RFC 4616, the credentials in the AUTH command
+constexpr int SMTP_AUTH_AUTO = 5;  // the first of CRAM-MD5, PLAIN, LOGIN that EHLO offers
+
+// How the session is protected: not at all, STARTTLS after the first EHLO (required), or TLS
+// from the first byte.
+constexpr int SMTP_SECURITY_NONE = 0;
+constexpr int SMTP_SECURITY_STARTTLS = 1;
+constexpr int SMTP_SECURITY_TLS = 2;
 
 // Codes left in the thread's last error by the conditions the client detects itself (besides
 // the socket's own, SOCKET_ERROR_NAME_NOT_RESOLVED and SOCKET_ERROR_TIMED_OUT).
 constexpr uint32_t SMTP_ERROR_NO_MATCHING_REPLY = 10043;
 constexpr uint32_t SMTP_ERROR_REPLY_TOO_LONG = 10040;
 constexpr uint32_t SMTP_ERROR_BAD_COMMAND = 22;
+constexpr uint32_t SMTP_ERROR_INVALID_TEXT = 87; // a CR or LF where a command would carry it
+constexpr uint32_t SMTP_ERROR_NO_STARTTLS = 10201;
 
 // The client side of one SMTP session. Failures are false results with the reason in the
-// thread's last error and a diagnostic text handed to ReportError.
+// thread's last error and a diagnostic text handed to ReportError. After a time-out, a closed
+// connection or a failed send the session is broken: nothing more is sent or awaited.
 class CSMTPConnection {
 public:
-    // What the trace hook receives: a diagnostic text, or a server reply as it was read.
-    enum ETrace { TRACE_DIAGNOSTIC, TRACE_REPLY };
+    // What the trace hook receives: a diagnostic text (something failed), a server reply as
+    // it was read, a command as sent (login data and the message itself left out), or a note
+    // on how the session goes on.
+    enum ETrace { TRACE_DIAGNOSTIC, TRACE_REPLY, TRACE_COMMAND, TRACE_NOTE };
     using TraceHook = std::function<void(ETrace eKind, const std::string& strText)>;
 
     CSMTPConnection() = default;
@@ -56,49 +70,65 @@ public:
 
     bool AuthLogin(const std::string& strUserName, const std::string& strPassword);
     bool AuthLoginPlain(const std::string& strUserName, const std::string& strPassword);
+    bool AuthPlain(const std::string& strUserName, const std::string& strPassword);
     bool CramLogin(const std::string& strUserName, const std::string& strPassword);
     // HMAC-MD5 (RFC 2104) of the text under the key.
     static void ComputeHmacMd5(const uint8_t* pText, size_t nTextLength, const uint8_t* pKey,
                                size_t nKeyLength, uint8_t digest[16]);
 
-    virtual bool ReadExpectedResponse(int nExpectedCode, bool bMultiLine = false);
-    // Reads one reply into pszBuffer (nInitialBufSize bytes), growing into a new block in
-    // steps of nGrowBy when it is too small; the block is handed back in *ppszOverflowBuffer
-    // and the caller frees it with delete[]. True when a line carries nExpectedCode.
-    virtual bool ReadResponse(char* pszBuffer, int nInitialBufSize, const char* pszTerminator,
-                              int nExpectedCode, char** ppszOverflowBuffer, int nGrowBy,
-                              bool bMultiLine);
-    // Whether the nReceived bytes of pszData form a whole reply.
-    static bool IsResponseComplete(const char* pszData, size_t nReceived, const char* pszTerminator,
-                                   bool bMultiLine);
+    // Reads one reply (however its bytes arrive); true when a line carries nExpectedCode or,
+    // when it is not 0, nOtherCode.
+    virtual bool ReadExpectedResponse(int nExpectedCode, int nOtherCode = 0);
+    // Length of the first whole reply in strData, up to and with the CR LF of its last line
+    // (the first whose code is not followed by "-"); npos while it is incomplete.
+    static size_t FindReplyEnd(std::string_view strData);
     // Scans the lines of a complete reply (final terminator already cut off) for
-    // nExpectedCode, leaving the code and the text from the examined line on in
-    // m_nLastResponseCode and m_strLastResponse.
-    bool MatchResponse(const char* pszReply, const char* pszTerminator, int nExpectedCode);
+    // nExpectedCode (or nOtherCode), leaving the code and the text from the examined line on
+    // in m_nLastResponseCode and m_strLastResponse.
+    bool MatchResponse(const char* pszReply, const char* pszTerminator, int nExpectedCode,
+                       int nOtherCode = 0);
 
     // Receives every diagnostic text; the default hands it to the trace hook.
     virtual void ReportError(const std::string& strMessage);
 
-    // Process-wide hook for diagnostics and server replies; does nothing until set.
-    static void SetTraceHook(TraceHook hook);
-
-    std::string m_strHeloName = "auto"; // "auto": the local host name
-    uint32_t m_dwTimeoutMs = 60000;     // idle time-out of a reply
+    TraceHook m_traceHook;                // diagnostics, replies and commands; may be empty
+    std::string m_strHeloName = "auto";   // "auto": the local host name
+    uint32_t m_dwTimeoutMs = 60000;       // idle time-out of a reply, and of connect and send
+    uint32_t m_dwAttemptLimitMs = 120000; // longest a Connect and what follows may take
+    int m_nSecurity = SMTP_SECURITY_NONE;
     // Longest reply accepted; a longer one fails with SMTP_ERROR_REPLY_TOO_LONG.
     static constexpr int MAX_RESPONSE_SIZE = 1024 * 1024;
 
 private:
-    bool SendCommand(const std::string& strCommand);
+    // Sends strCommand; the trace shows pszShown instead when given ("" shows nothing).
+    bool SendCommand(const std::string& strCommand, const char* pszShown = nullptr);
+    void Trace(ETrace eKind, const std::string& strText) const;
+    // Marks the session broken after a failed read, keeping what arrived in m_strLastResponse.
+    bool Broken();
+    // EHLO and its 250 reply, kept for the extensions it names.
+    bool SayEhlo(const std::string& strHeloName);
+    // Whether the last EHLO reply names the extension (an AUTH list when strMethod is set).
+    bool Offers(std::string_view strExtension, std::string_view strMethod = {}) const;
+    // STARTTLS and the handshake, or only the handshake on an implicit-TLS port.
+    bool BeginTLS(const std::string& strHostName, bool bAskServer);
+    bool LoginAsOffered(const std::string& strUserName, const std::string& strPassword);
+    // "*": tells a server waiting for the next login answer that the exchange is given up.
+    void CancelAuth();
     void ReportLastError(const char* pszText);
     // The prompt of the reply just matched: its text after "334 ".
     std::string GetPrompt() const;
-    // One login step: sends strLine and CR LF, reads a single-line reply with nExpectedCode;
-    // reports the matching text when either fails.
+    // One login step: sends strLine and CR LF, reads a reply with nExpectedCode; reports the
+    // matching text when either fails. Login data is kept out of the trace.
     bool AuthStep(const std::string& strLine, int nExpectedCode, const char* pszSendFailure,
-                  const char* pszReplyFailure);
+                  const char* pszReplyFailure, bool bLoginData = true);
 
     CClientSocket m_socket;
     bool m_bConnected = false;
+    bool m_bBroken = false;
+    std::string m_strPending; // bytes read past the last reply
+    std::string m_strEhloReply;
+    std::string m_strHostName; // of the server, for the certificate check
+    uint32_t m_dwAttemptStart = 0;
     std::string m_strLastResponse;
     int m_nLastResponseCode = 0;
 };

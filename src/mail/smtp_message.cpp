@@ -1,22 +1,31 @@
 #include "mail/smtp_message.h"
 
 #include "platform/time_zone.h"
+#include "platform/uuid.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
 const char MULTIPART_PREAMBLE[] = "This is a multi-part message in MIME format";
 
-std::string JoinForHeader(const std::vector<std::unique_ptr<CSMTPAddress>>& arrAddresses) {
-    std::string str;
-    for (size_t i = 0; i < arrAddresses.size(); ++i) {
-        if (i > 0)
-            str += ',';
-        str += arrAddresses[i]->FormatForHeader();
+bool HasHighBytes(const std::string& str) {
+    for (char c : str) {
+        if (static_cast<uint8_t>(c) >= 128)
+            return true;
     }
-    return str;
+    return false;
+}
+
+bool HasLineBreak(const std::string& str) {
+    return str.find_first_of("\r\n") != std::string::npos;
+}
+
+bool HasLineBreak(const CSMTPAddress& address) {
+    return HasLineBreak(address.m_strDisplayName) || HasLineBreak(address.m_strAddress);
 }
 
 } // namespace
@@ -134,15 +143,8 @@ void CSMTPMessage::SetMimeMode(bool bMime) {
     }
 }
 
-std::string CSMTPMessage::EncodeHeaderWord(const std::string& strText) const {
-    bool bHighBytes = false;
-    for (char c : strText) {
-        if (static_cast<uint8_t>(c) >= 128) {
-            bHighBytes = true;
-            break;
-        }
-    }
-    if (!bHighBytes)
+std::string CSMTPMessage::EncodeHeaderWord(const std::string& strText, bool bPhrase) const {
+    if (!HasHighBytes(strText))
         return strText;
     static const char s_szHex[] = "0123456789ABCDEF";
     std::string str = "=?" + m_rootPart.m_strCharset + "?q?";
@@ -150,7 +152,8 @@ std::string CSMTPMessage::EncodeHeaderWord(const std::string& strText) const {
         auto c = static_cast<uint8_t>(ch);
         if (c == ' ') {
             str += '_';
-        } else if (c < 128 && c != '=' && c != '?' && c != '_') {
+        } else if (bPhrase ? isalnum(c) || strchr("!*+-/", c) != nullptr
+                           : c < 128 && c != '=' && c != '?' && c != '_') {
             str += ch;
         } else {
             str += '=';
@@ -185,14 +188,69 @@ std::string CSMTPMessage::FormatDate(time_t t) {
     return szDate;
 }
 
+std::string CSMTPMessage::FormatAddress(const CSMTPAddress& address) const {
+    if (!HasHighBytes(address.m_strDisplayName))
+        return address.FormatForHeader();
+    // Only the name is encoded: the address has to stay readable to every mail program.
+    std::string strName = address.m_strDisplayName;
+    if (strName.size() >= 2 && strName.front() == '"' && strName.back() == '"')
+        strName = strName.substr(1, strName.size() - 2);
+    return EncodeHeaderWord(strName, true) + " <" + address.m_strAddress + ">";
+}
+
+std::string
+CSMTPMessage::JoinForHeader(const std::vector<std::unique_ptr<CSMTPAddress>>& arrAddresses) const {
+    std::string str;
+    for (size_t i = 0; i < arrAddresses.size(); ++i) {
+        if (i > 0)
+            str += ',';
+        str += FormatAddress(*arrAddresses[i]);
+    }
+    return str;
+}
+
+std::string CSMTPMessage::MakeMessageId() const {
+    const size_t nAt = m_from.m_strAddress.rfind('@');
+    std::string strDomain =
+        nAt == std::string::npos ? std::string() : m_from.m_strAddress.substr(nAt + 1);
+    if (strDomain.empty())
+        strDomain = "localhost";
+    UUID uuid;
+    UuidCreate(uuid);
+    return "<" + UuidToString(uuid) + "@" + strDomain + ">";
+}
+
+const char* CSMTPMessage::FindLineBreak() const {
+    if (HasLineBreak(m_strSubject))
+        return "subject";
+    if (HasLineBreak(m_from))
+        return "sender";
+    if (HasLineBreak(m_replyTo))
+        return "reply-to address";
+    for (const auto* pList : {&m_arrTo, &m_arrCc, &m_arrBcc}) {
+        for (const auto& pAddress : *pList) {
+            if (HasLineBreak(*pAddress))
+                return "recipient";
+        }
+    }
+    if (HasLineBreak(m_strMailer))
+        return "mailer name";
+    for (const std::string& strLine : m_arrExtraHeaders) {
+        if (HasLineBreak(strLine))
+            return "extra header";
+    }
+    return nullptr;
+}
+
 std::string CSMTPMessage::BuildHeader() const {
-    std::string str = "From: " + EncodeHeaderWord(m_from.FormatForHeader()) + "\r\n";
-    str += "To: " + EncodeHeaderWord(JoinForHeader(m_arrTo)) + "\r\n";
+    std::string str = "From: " + FormatAddress(m_from) + "\r\n";
+    str += "To: " + JoinForHeader(m_arrTo) + "\r\n";
     std::string strCc = JoinForHeader(m_arrCc);
     if (!strCc.empty())
-        str += "Cc: " + EncodeHeaderWord(strCc) + "\r\n";
+        str += "Cc: " + strCc + "\r\n";
     str += "Subject: " + EncodeHeaderWord(m_strSubject) + "\r\n";
     str += "Date: " + EncodeHeaderWord(FormatDate(time(nullptr))) + "\r\n";
+    str += "Message-ID: " + MakeMessageId() + "\r\n";
     str += "X-Mailer: " + EncodeHeaderWord(m_strMailer) + "\r\n";
     if (!m_bMime) {
         str += "Content-Type: " + m_rootPart.m_strContentType +
@@ -206,7 +264,7 @@ std::string CSMTPMessage::BuildHeader() const {
         str += "\r\n";
     }
     if (!m_replyTo.m_strAddress.empty())
-        str += "Reply-To: " + m_replyTo.FormatForHeader() + "\r\n";
+        str += "Reply-To: " + FormatAddress(m_replyTo) + "\r\n";
     for (const std::string& strLine : m_arrExtraHeaders)
         str += strLine + "\r\n";
     return str;

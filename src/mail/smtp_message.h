@@ -38,8 +38,13 @@ public:
 
     // The header block, every line ending in CR LF, without the empty line after it.
     virtual std::string BuildHeader() const;
-    // The text, or one "=?charset?q?...?=" word when it holds bytes of 128 and above.
-    std::string EncodeHeaderWord(const std::string& strText) const;
+    // The text, or one "=?charset?q?...?=" word when it holds bytes of 128 and above. A
+    // phrase (a display name) keeps only letters, digits and !*+-/ unencoded (RFC 2047 5.3).
+    std::string EncodeHeaderWord(const std::string& strText, bool bPhrase = false) const;
+    // "Name <address>", the name as one encoded word when it holds bytes of 128 and above.
+    std::string FormatAddress(const CSMTPAddress& address) const;
+    // Which field holds a CR or LF ("subject", "sender", ...), or null when none does.
+    const char* FindLineBreak() const;
     // "Sat, 05 Dec 2026 11:06:43 +0100" for time t in the local zone, English names.
     static std::string FormatDate(time_t t);
 
@@ -51,6 +56,9 @@ public:
 
 private:
     void MakeRootContainer();
+    std::string JoinForHeader(const std::vector<std::unique_ptr<CSMTPAddress>>& arrAddresses) const;
+    // "<uuid@domain of the sender>"
+    std::string MakeMessageId() const;
     std::vector<std::unique_ptr<CSMTPAddress>>* GetList(int nKind);
     const std::vector<std::unique_ptr<CSMTPAddress>>* GetList(int nKind) const;
 

@@ -9,13 +9,12 @@
 #include "testing/engine_clock.h"
 #include "testing/mail_sender.h"
 
-#include <cstdio>
-
 CHostDownAlert::CHostDownAlert(CMailSender& sender, CEngineClock& clock)
     : m_sender(sender), m_clock(clock) {}
 
 void CHostDownAlert::RaiseHostDownAlert(CVantrelDoc& doc, const std::string& strServer) {
-    std::string strPass, strLogin, strSMTP, strFrom, strTo;
+    SServer server;
+    std::string strFrom, strTo;
     {
         // The options dialog waits for this lock while the box is open.
         std::lock_guard lock(doc.m_mtxSettings);
@@ -23,14 +22,13 @@ void CHostDownAlert::RaiseHostDownAlert(CVantrelDoc& doc, const std::string& str
             doc.m_sink.ShowMessage("The URL http://" + strServer + " became unavailable.");
         if (!doc.m_bAlertEmail)
             return;
-        strPass = doc.m_strPass;
-        strLogin = doc.m_strLogin;
-        strSMTP = doc.m_strSMTP;
+        server = {doc.m_strSMTP, static_cast<uint16_t>(doc.m_nSMTPPort), doc.m_nSMTPSecurity,
+                  doc.m_strLogin, doc.m_strPass};
         strFrom = doc.m_strEmailFrom;
         strTo = doc.m_strEmailTo;
     }
 
-    if (strSMTP.empty() || strTo.empty() || strFrom.empty()) {
+    if (server.m_strName.empty() || strTo.empty() || strFrom.empty()) {
         doc.m_sink.ShowMessage(
             "You have to specify an SMTP server, recepient and sender email addresses in order "
             "to use notification by e-mail.\nThe notification will be disabled.");
@@ -41,15 +39,26 @@ void CHostDownAlert::RaiseHostDownAlert(CVantrelDoc& doc, const std::string& str
 
     CSMTPMessage message;
     ComposeMessage(message, strServer, strFrom, strTo, m_clock.Now());
+    // A line break would add headers or commands of its own: nothing is sent. The setting
+    // may be fine for other hosts, so e-mail alerts stay on.
+    if (const char* pszField = message.FindLineBreak()) {
+        doc.m_sink.ShowMessage(std::string("Vantrel did not send the host-down e-mail: its ") +
+                               pszField + " contains a line break.");
+        return;
+    }
     uint32_t dwLastError = 0;
-    if (Deliver(m_sender, message, strSMTP, strLogin, strPass, doc.m_hStopEvent, dwLastError) ==
+    if (Deliver(m_sender, message, server, doc.m_hStopEvent, dwLastError) ==
         EDelivery::CONNECT_FAILED) {
-        char szText[160];
-        std::snprintf(szText, sizeof(szText),
-                      "Vantrel couldn't connect to SMTP server, last error:%d\nWill stop "
-                      "notifying by email.",
-                      static_cast<int>(dwLastError));
-        doc.m_sink.ShowMessage(szText);
+        // With TLS the number alone rarely says enough (a refused certificate): the reason
+        // goes on a line of its own.
+        std::string strReason = m_sender.GetFailureReason();
+        if (server.m_nSecurity == SMTP_SECURITY_NONE || strReason.empty())
+            strReason.clear();
+        else
+            strReason += ".\n";
+        doc.m_sink.ShowMessage("Vantrel couldn't connect to SMTP server, last error:" +
+                               std::to_string(static_cast<int>(dwLastError)) + "\n" + strReason +
+                               "Will stop notifying by email.");
         std::lock_guard lock(doc.m_mtxSettings);
         doc.m_bAlertEmail = 0;
     }
@@ -70,14 +79,19 @@ void CHostDownAlert::ComposeMessage(CSMTPMessage& message, const std::string& st
     message.AddExtraHeader("X-Program: Vantrel " VANTREL_HOME_PAGE);
 }
 
+std::vector<int> CHostDownAlert::LoginMethods(int nSecurity) {
+    if (nSecurity == SMTP_SECURITY_NONE)
+        return {SMTP_AUTH_NONE, SMTP_AUTH_CRAM_MD5, SMTP_AUTH_LOGIN};
+    return {SMTP_AUTH_AUTO};
+}
+
 CHostDownAlert::EDelivery CHostDownAlert::Deliver(CMailSender& sender, CSMTPMessage& message,
-                                                  const std::string& strSMTP,
-                                                  const std::string& strLogin,
-                                                  const std::string& strPassword,
-                                                  const CEvent& evStop, uint32_t& dwLastError) {
+                                                  const SServer& server, const CEvent& evStop,
+                                                  uint32_t& dwLastError) {
     EDelivery eResult = EDelivery::NOT_SENT;
-    for (int nMethod : {SMTP_AUTH_NONE, SMTP_AUTH_CRAM_MD5, SMTP_AUTH_LOGIN}) {
-        if (sender.Connect(strSMTP, nMethod, strLogin, strPassword, SMTP_PORT)) {
+    for (int nMethod : LoginMethods(server.m_nSecurity)) {
+        if (sender.Connect(server.m_strName, nMethod, server.m_strLogin, server.m_strPassword,
+                           server.m_nPort, server.m_nSecurity)) {
             const bool bSent = sender.SendMessage(message);
             sender.Disconnect();
             if (bSent)

@@ -10,10 +10,13 @@ class CSMTPMessage;
 class CMailSender {
 public:
     virtual ~CMailSender() = default;
-    // False with the reason in the thread's last error.
+    // False with the reason in the thread's last error. nSecurity: SMTP_SECURITY_NONE,
+    // SMTP_SECURITY_STARTTLS or SMTP_SECURITY_TLS.
     virtual bool Connect(const std::string& strServer, int nLoginMethod, const std::string& strUser,
-                         const std::string& strPassword, uint16_t nPort) = 0;
+                         const std::string& strPassword, uint16_t nPort, int nSecurity) = 0;
     virtual bool SendMessage(CSMTPMessage& message) = 0;
     // Graceful: QUIT, then close.
     virtual void Disconnect() = 0;
+    // Why the latest attempt failed, in words; empty when nothing says.
+    virtual std::string GetFailureReason() const { return std::string(); }
 };

@@ -9,11 +9,20 @@
 // socket left open by a failed attempt is closed before the next one.
 class CSMTPMailSender : public CMailSender {
 public:
+    CSMTPMailSender() = default;
+    // Every connection hands its diagnostics, replies and commands to hook.
+    explicit CSMTPMailSender(CSMTPConnection::TraceHook hook) : m_traceHook(std::move(hook)) {}
+
     bool Connect(const std::string& strServer, int nLoginMethod, const std::string& strUser,
-                 const std::string& strPassword, uint16_t nPort) override;
+                 const std::string& strPassword, uint16_t nPort, int nSecurity) override;
     bool SendMessage(CSMTPMessage& message) override;
     void Disconnect() override;
+    // The first diagnostic of the latest Connect and what followed it, without the function
+    // name and the error number.
+    std::string GetFailureReason() const override { return m_strFailureReason; }
 
 private:
+    CSMTPConnection::TraceHook m_traceHook;
+    std::string m_strFailureReason;
     std::unique_ptr<CSMTPConnection> m_pConnection;
 };

@@ -1,6 +1,7 @@
 #include "ui/options_dlg.h"
 
 #include "core/vantrel_doc.h"
+#include "testing/alert_mail_test.h"
 #include "testing/test_commands.h"
 #include "testing/waiter.h"
 #include "widgets/artwork.h"
@@ -15,15 +16,22 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 
 QString Latin1(const std::string& str) {
     return QString::fromLatin1(str);
 }
+
+constexpr int DEFAULT_SMTP_PORT = 25;
+// The usual port of each security choice, proposed while the port is one of them.
+constexpr int SECURITY_PORTS[] = {DEFAULT_SMTP_PORT, 587, 465};
 
 } // namespace
 
@@ -63,6 +71,22 @@ COptionsDlg::COptionsDlg(QWidget* pParent, CWaitObserver* pWait)
     m_pEmailFrom = AddEdit("ctl1017");
     m_pLogin = AddEdit("ctl1069");
     m_pPass = AddEdit("ctl1070");
+    m_pSecurity = new QComboBox(this);
+    m_pSecurity->setObjectName(QStringLiteral("ctl1201"));
+    m_pSecurity->addItems(
+        {QStringLiteral("None"), QStringLiteral("STARTTLS"), QStringLiteral("SSL/TLS")});
+    m_pPort = new QSpinBox(this);
+    m_pPort->setObjectName(QStringLiteral("ctl1202"));
+    m_pPort->setRange(1, 65535);
+    m_pPort->setFixedWidth(70);
+    connect(m_pSecurity, &QComboBox::currentIndexChanged, this, &COptionsDlg::OnSecurityChanged);
+    auto* pSecurityRow = new QWidget(this);
+    auto* pSecurityLayout = new QHBoxLayout(pSecurityRow);
+    pSecurityLayout->setContentsMargins(0, 0, 0, 0);
+    pSecurityLayout->addWidget(m_pSecurity);
+    pSecurityLayout->addWidget(new QLabel(QStringLiteral("Port"), pSecurityRow));
+    pSecurityLayout->addWidget(m_pPort);
+    pSecurityLayout->addStretch(1);
     m_pInterval = new QSpinBox(this);
     m_pInterval->setObjectName(QStringLiteral("ctl1085"));
     m_pInterval->setRange(MIN_INTERVAL, MAX_INTERVAL);
@@ -84,8 +108,8 @@ COptionsDlg::COptionsDlg(QWidget* pParent, CWaitObserver* pWait)
     auto* pGrid = new QGridLayout;
     const std::pair<const char*, QWidget*> rows[] = {
         {"Alert Email Address", m_pEmailTo}, {"SMTP Server", m_pSMTP},
-        {"<From> Address", m_pEmailFrom},    {"Login Username", m_pLogin},
-        {"Login Password", m_pPass},
+        {"Security", pSecurityRow},          {"<From> Address", m_pEmailFrom},
+        {"Login Username", m_pLogin},        {"Login Password", m_pPass},
     };
     int nRow = 0;
     for (const auto& [pszLabel, pEdit] : rows) {
@@ -112,9 +136,22 @@ COptionsDlg::COptionsDlg(QWidget* pParent, CWaitObserver* pWait)
 
     auto* pButtons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     pButtons->button(QDialogButtonBox::Ok)->setDefault(true);
+    m_pSendTest = new QPushButton(QStringLiteral("Send test e-mail"), this);
+    m_pSendTest->setObjectName(QStringLiteral("ctl1203"));
+    m_pSendTest->setAutoDefault(false);
+    connect(m_pSendTest, &QPushButton::clicked, this, &COptionsDlg::OnSendTestMail);
     connect(pButtons, &QDialogButtonBox::accepted, this, &COptionsDlg::accept);
     connect(pButtons, &QDialogButtonBox::rejected, this, &COptionsDlg::reject);
-    pLayout->addWidget(pButtons);
+    auto* pButtonRow = new QHBoxLayout;
+    pButtonRow->addWidget(m_pSendTest);
+    pButtonRow->addWidget(pButtons, 1);
+    pLayout->addLayout(pButtonRow);
+}
+
+COptionsDlg::~COptionsDlg() {
+    m_evStopTest.Set();
+    if (m_testThread.joinable())
+        m_testThread.join();
 }
 
 QLineEdit* COptionsDlg::AddEdit(const char* pszName) {
@@ -131,6 +168,11 @@ void COptionsDlg::OnInitDialog() {
     m_pSMTP->setText(Latin1(m_pDoc->m_strSMTP));
     m_pLogin->setText(Latin1(m_pDoc->m_strLogin));
     m_pPass->setText(Latin1(m_pDoc->m_strPass));
+    {
+        const QSignalBlocker blocker(m_pSecurity); // the saved port stays as it is
+        m_pSecurity->setCurrentIndex(m_pDoc->m_nSMTPSecurity);
+    }
+    m_pPort->setValue(m_pDoc->m_nSMTPPort);
     m_pAlertEmail->setChecked(m_pDoc->m_bAlertEmail != 0);
     m_pAlertSystem->setChecked(m_pDoc->m_bAlertSystem != 0);
     m_pPingMethod->setCurrentIndex(m_pDoc->m_nPingMethod == PING_METHOD_TCP ? 1 : 0);
@@ -148,6 +190,9 @@ void COptionsDlg::accept() {
     m_pDoc->m_strSMTP = m_pSMTP->text().toLatin1().toStdString();
     m_pDoc->m_strLogin = m_pLogin->text().toLatin1().toStdString();
     m_pDoc->m_strPass = m_pPass->text().toLatin1().toStdString();
+    m_pPort->interpretText();
+    m_pDoc->m_nSMTPPort = m_pPort->value();
+    m_pDoc->m_nSMTPSecurity = m_pSecurity->currentIndex();
     m_pDoc->m_bAlertEmail = m_pAlertEmail->isChecked() ? 1 : 0;
     m_pDoc->m_bAlertSystem = m_pAlertSystem->isChecked() ? 1 : 0;
     m_pInterval->interpretText();
@@ -170,4 +215,65 @@ bool COptionsDlg::eventFilter(QObject* pObject, QEvent* pEvent) {
         return true;
     }
     return QDialog::eventFilter(pObject, pEvent);
+}
+
+void COptionsDlg::OnSecurityChanged(int nSecurity) {
+    // A port the user chose stays; a usual one follows the choice.
+    if (nSecurity >= 0 &&
+        std::ranges::find(SECURITY_PORTS, m_pPort->value()) != std::end(SECURITY_PORTS))
+        m_pPort->setValue(SECURITY_PORTS[nSecurity]);
+}
+
+void COptionsDlg::OnSendTestMail() {
+    if (m_testThread.joinable())
+        m_testThread.join(); // the previous test has already reported back
+    CAppSettings settings;
+    settings.m_strSMTP = m_pSMTP->text().toLatin1().toStdString();
+    m_pPort->interpretText();
+    settings.m_nSMTPPort = m_pPort->value();
+    settings.m_nSMTPSecurity = m_pSecurity->currentIndex();
+    settings.m_strLogin = m_pLogin->text().toLatin1().toStdString();
+    settings.m_strPass = m_pPass->text().toLatin1().toStdString();
+    settings.m_strEmailFrom = m_pEmailFrom->text().toLatin1().toStdString();
+    settings.m_strEmailTo = m_pEmailTo->text().toLatin1().toStdString();
+    m_pSendTest->setEnabled(false);
+    m_pSendTest->setText(QStringLiteral("Sending..."));
+    m_testThread = std::thread([this, settings] {
+        CAlertMailTest test(settings, "www.example.com");
+        std::string strExchange;
+        test.Run([&strExchange](const std::string& strLine) { strExchange += strLine + '\n'; },
+                 m_evStopTest);
+        // Queued to this dialog: the destructor joins this thread before the dialog is gone.
+        QMetaObject::invokeMethod(
+            this,
+            [this, strExchange = Latin1(strExchange), strOutcome = Latin1(test.GetOutcomeText())] {
+                ShowTestResult(strExchange, strOutcome);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void COptionsDlg::ShowTestResult(const QString& strExchange, const QString& strOutcome) {
+    m_pSendTest->setText(QStringLiteral("Send test e-mail"));
+    m_pSendTest->setEnabled(true);
+    auto* pResult = new QDialog(this);
+    pResult->setObjectName(QStringLiteral("testMailResult"));
+    pResult->setWindowTitle(QStringLiteral("Test e-mail"));
+    pResult->setAttribute(Qt::WA_DeleteOnClose);
+    pResult->resize(520, 360);
+    auto* pOutcome = new QLabel(strOutcome, pResult);
+    pOutcome->setObjectName(QStringLiteral("outcome"));
+    pOutcome->setTextFormat(Qt::PlainText);
+    pOutcome->setWordWrap(true);
+    auto* pExchange = new QPlainTextEdit(strExchange, pResult);
+    pExchange->setObjectName(QStringLiteral("exchange"));
+    pExchange->setReadOnly(true);
+    pExchange->setLineWrapMode(QPlainTextEdit::NoWrap);
+    auto* pClose = new QDialogButtonBox(QDialogButtonBox::Close, pResult);
+    connect(pClose, &QDialogButtonBox::rejected, pResult, &QDialog::reject);
+    auto* pLayout = new QVBoxLayout(pResult);
+    pLayout->addWidget(pOutcome);
+    pLayout->addWidget(pExchange, 1);
+    pLayout->addWidget(pClose);
+    pResult->show();
 }

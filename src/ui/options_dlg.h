@@ -1,8 +1,11 @@
 #pragma once
 
 #include "core/host_check.h"
+#include "platform/event.h"
 
 #include <QDialog>
+
+#include <thread>
 
 class CVantrelDoc;
 class CWaitObserver;
@@ -10,6 +13,7 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QPushButton;
 class QSpinBox;
 
 // "Vantrel Options": how host-down alerts are delivered, the mail details, the minutes
@@ -25,6 +29,8 @@ public:
 
     // pWait shows the wait while the worker holds the settings lock (may be null).
     COptionsDlg(QWidget* pParent, CWaitObserver* pWait);
+    // Waits for a test e-mail still being sent (its current attempt only).
+    ~COptionsDlg() override;
 
     // Fills the controls from m_pDoc; exec() calls it.
     void OnInitDialog();
@@ -40,6 +46,12 @@ protected:
 
 private:
     QLineEdit* AddEdit(const char* pszName);
+    // Sends the host-down e-mail with the values as typed, on a thread of its own.
+    void OnSendTestMail();
+    // Back on the GUI thread: the exchange and the outcome in a window of their own.
+    void ShowTestResult(const QString& strExchange, const QString& strOutcome);
+    // SSL/TLS, STARTTLS and None propose 465, 587 and 25 in place of one of these.
+    void OnSecurityChanged(int nSecurity);
 
     CWaitObserver* m_pWait;
     QCheckBox* m_pAlertSystem;
@@ -50,6 +62,11 @@ private:
     QLineEdit* m_pEmailFrom;
     QLineEdit* m_pLogin;
     QLineEdit* m_pPass;
+    QComboBox* m_pSecurity;
+    QSpinBox* m_pPort;
+    QPushButton* m_pSendTest;
     QSpinBox* m_pInterval;
     QComboBox* m_pPingMethod;
+    std::thread m_testThread;
+    CEvent m_evStopTest;
 };

@@ -108,24 +108,13 @@ int CVantrelApp::ExitInstance() {
         // The worker first (behind the wait dialog while a test finishes), then the settings,
         // then the data file.
         m_pDoc->StopTests();
-        TakeSettingsFromDoc();
+        m_pDoc->GetSettings(m_settings);
         SaveSettings();
         m_pDoc->OnCloseDocument(m_settings);
         m_pDoc.reset();
     }
     m_hInstanceMutex.Release();
     return 0;
-}
-
-void CVantrelApp::TakeSettingsFromDoc() {
-    std::lock_guard lock(m_pDoc->m_mtxSettings);
-    m_settings.m_strPass = m_pDoc->m_strPass;
-    m_settings.m_strLogin = m_pDoc->m_strLogin;
-    m_settings.m_strSMTP = m_pDoc->m_strSMTP;
-    m_settings.m_strEmailFrom = m_pDoc->m_strEmailFrom;
-    m_settings.m_strEmailTo = m_pDoc->m_strEmailTo;
-    m_settings.m_bAlertEmail = m_pDoc->m_bAlertEmail;
-    m_settings.m_bAlertSystem = m_pDoc->m_bAlertSystem;
 }
 
 void CVantrelApp::CatchStopSignals() {
@@ -153,7 +142,7 @@ void CVantrelApp::OnStopSignal() {
 void CVantrelApp::OnSaveNow() {
     if (!m_pDoc)
         return;
-    TakeSettingsFromDoc();
+    m_pDoc->GetSettings(m_settings);
     SaveSettings();
     SaveHostsNow(*m_pDoc, m_pFrame ? m_pFrame->GetWaitDialog() : nullptr);
 }

@@ -54,8 +54,6 @@ private slots:
 private:
     // Routes the stop signals into the event loop through a pipe; the handler only writes.
     void CatchStopSignals();
-    // Copies the store's settings back into m_settings.
-    void TakeSettingsFromDoc();
 
     std::unique_ptr<QSocketNotifier> m_pSignalNotifier;
     std::unique_ptr<CSettingsStore> m_pSettingsStore;

@@ -35,7 +35,8 @@ protected:
 std::string Describe(const CAppSettings& s) {
     return std::to_string(s.m_bAlertSystem) + std::to_string(s.m_bAlertEmail) + "|" +
            s.m_strEmailFrom + "|" + s.m_strEmailTo + "|" + s.m_strLogin + "|" + s.m_strPass + "|" +
-           s.m_strSMTP;
+           s.m_strSMTP + "|" + std::to_string(s.m_nSMTPPort) + "|" +
+           std::to_string(s.m_nSMTPSecurity);
 }
 
 } // namespace
@@ -44,10 +45,11 @@ TEST_F(SettingsTest, FirstStartGivesDefaultsAndWritesTheDataPathBackOwnerOnly) {
     CAppSettings settings;
     settings.m_bAlertEmail = 7;
     settings.m_strPass = "stale";
+    settings.m_nSMTPPort = 99;
     const mode_t nOldMask = ::umask(0);
     const std::string strDataPath = Load(settings);
     ::umask(nOldMask);
-    EXPECT_EQ(Describe(settings), "00|||||");
+    EXPECT_EQ(Describe(settings), "00||||||25|0");
     EXPECT_EQ(strDataPath, m_data / "share/deeper/Vantrel.dat"); // the folder is made
     EXPECT_TRUE(std::filesystem::is_directory(m_data / "share/deeper"));
     EXPECT_EQ(ReadFileBytes(ConfigFile()), "[Settings]\nIniPath=" + strDataPath + "\n");
@@ -61,22 +63,41 @@ TEST_F(SettingsTest, GivenValuesAreReadAndSavedOnesReadBackOwnerOnly) {
     std::filesystem::create_directories(s_config / "Vantrel Software");
     WriteFileBytes(ConfigFile(), "[Settings]\nIniPath=/srv/mine.dat\nAlertSystem=1\nAlertEmail=1\n"
                                  "EmailFrom=a@example.com\nEmailTo=b@example.com\nLogin=user\n"
-                                 "Pass=pw\nSMTP=smtp.example.com\n");
+                                 "Pass=pw\nSMTP=smtp.example.com\nSMTPPort=587\nSMTPSecurity=1\n");
     std::filesystem::permissions(ConfigFile(), std::filesystem::perms(0644));
     CAppSettings settings;
     EXPECT_EQ(Load(settings), "/srv/mine.dat");
-    EXPECT_EQ(Describe(settings), "11|a@example.com|b@example.com|user|pw|smtp.example.com");
+    EXPECT_EQ(Describe(settings), "11|a@example.com|b@example.com|user|pw|smtp.example.com|587|1");
     EXPECT_FALSE(std::filesystem::exists(m_data / "share"));
 
     settings.m_strPass = "p=a;s s#w\"d";
     settings.m_strLogin = "ren\xE9"; // ISO-8859-1
     settings.m_bAlertEmail = 0;
+    settings.m_nSMTPPort = 465;
+    settings.m_nSMTPSecurity = 2;
     ASSERT_TRUE(CSettingsStore().SaveSettings(settings));
     EXPECT_EQ(std::filesystem::status(ConfigFile()).permissions(), std::filesystem::perms(0600));
     CAppSettings loaded;
     EXPECT_EQ(Load(loaded), "/srv/mine.dat");
     EXPECT_EQ(Describe(loaded),
-              "10|a@example.com|b@example.com|ren\xE9|p=a;s s#w\"d|smtp.example.com");
+              "10|a@example.com|b@example.com|ren\xE9|p=a;s s#w\"d|smtp.example.com|465|2");
+}
+
+// Port and security edited by hand beyond their range fall back to port 25 without TLS.
+TEST_F(SettingsTest, PortAndSecurityOutOfRangeGiveTheDefaults) {
+    std::filesystem::create_directories(s_config / "Vantrel Software");
+    const std::pair<const char*, const char*> cases[] = {
+        {"SMTPPort=0\nSMTPSecurity=3\n", "25|0"},
+        {"SMTPPort=65536\nSMTPSecurity=-1\n", "25|0"},
+        {"SMTPPort=abc\nSMTPSecurity=x\n", "25|0"},
+        {"SMTPPort=65535\nSMTPSecurity=2\n", "65535|2"},
+        {"SMTPPort=1\n", "1|0"}};
+    for (const auto& [pszLines, pszExpected] : cases) {
+        WriteFileBytes(ConfigFile(), std::string("[Settings]\nIniPath=/srv/a.dat\n") + pszLines);
+        CAppSettings settings;
+        Load(settings);
+        EXPECT_TRUE(Describe(settings).ends_with(pszExpected)) << pszLines;
+    }
 }
 
 // PingMethod: absent or anything but 1 is the echo; saved after the other values.
@@ -104,7 +125,7 @@ TEST_F(SettingsTest, PingMethodIsReadSafelyAndSaved) {
     ASSERT_TRUE(CSettingsStore().SaveSettings(settings));
     EXPECT_EQ(ReadFileBytes(ConfigFile()),
               "[Settings]\nAlertEmail=0\nAlertSystem=0\nEmailFrom=\nEmailTo=\nIniPath=/srv/mmmmm\n"
-              "Login=\nPass=\nPingMethod=1\nSMTP=\n");
+              "Login=\nPass=\nPingMethod=1\nSMTP=\nSMTPPort=25\nSMTPSecurity=0\n");
 }
 
 TEST_F(SettingsTest, NoDataFolderFallsBackToTheProgramFolder) {

@@ -1,5 +1,6 @@
 // The whole client (greeting, HELO/EHLO, logins, the reply reader's growth and cap) reads what a
-// hostile server says on one connection: the input after its first byte, which picks the login.
+// hostile server says on one connection: the input after its first byte, which picks the login
+// (the last, the one the EHLO reply offers).
 #include "../mail/scripted_smtp_server.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize) {
@@ -19,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize) {
         CSMTPConnection connection;
         connection.m_strHeloName = "fuzz";
         connection.m_dwTimeoutMs = 200;
-        connection.Connect("127.0.0.1", pData[0] % 5, "user", "password", s_nPort);
+        connection.Connect("127.0.0.1", pData[0] % 6, "user", "password", s_nPort);
     }
     server.join();
     return 0;

@@ -107,12 +107,17 @@ struct CRecordingConnection : CSMTPConnection {
     explicit CRecordingConnection(uint32_t dwTimeoutMs = 10000) {
         m_strHeloName = "client.test";
         m_dwTimeoutMs = dwTimeoutMs;
+        m_traceHook = [this](ETrace eKind, const std::string& str) {
+            if (eKind == TRACE_COMMAND)
+                m_arrCommands.push_back(str);
+        };
     }
     void ReportError(const std::string& str) override {
         m_arrSaid.emplace_back(str, GetLastError());
     }
     SSaid First() const { return m_arrSaid.empty() ? SSaid() : m_arrSaid[0]; }
     std::vector<SSaid> m_arrSaid;
+    std::vector<std::string> m_arrCommands; // as the trace shows them
 };
 
 // The host-down alert to two To, one Cc and one Bcc recipient, and its header as sent.
@@ -129,12 +134,25 @@ inline void ComposeAlert(CSMTPMessage& message) {
 inline const std::string ALERT_HEADER =
     "From: Vantrel <alerts@example.com>\r\nTo: Ann <ann@example.com>,bob@example.com\r\n"
     "Cc: cc@example.com\r\nSubject: The host example.net went down\r\nDate: *\r\n"
+    "Message-ID: <*@example.com>\r\n"
     "X-Mailer: CSMTPConnection v2.29\r\nContent-Type: text/plain;\r\n\tcharset=iso-8859-1\r\n"
     "Reply-To: Vantrel <alerts@example.com>\r\nX-Program: Vantrel\r\n\r\n";
 inline const time_t g_tTestsStarted = time(nullptr);
 
-// The Date header changes with every run: a value FormatDate gave since then becomes "*".
+// The Date and Message-ID headers change with every run: a date FormatDate gave since then
+// becomes "*", and so does a version 4 UUID before the "@" of the Message-ID.
 inline std::string WithoutDate(std::string strWire) {
+    const size_t nId = strWire.find("\r\nMessage-ID: <") + 15;
+    if (nId != 14 && nId + 37 <= strWire.size() && strWire[nId + 36] == '@') {
+        bool bUuid = strWire[nId + 14] == '4';
+        for (size_t i = 0; i < 36; ++i) {
+            const char c = strWire[nId + i];
+            bUuid &=
+                (i == 8 || i == 13 || i == 18 || i == 23) ? c == '-' : isxdigit(c) && !isupper(c);
+        }
+        if (bUuid)
+            strWire.replace(nId, 36, "*");
+    }
     const size_t nValue = strWire.find("\r\nDate: ") + 8, nEnd = strWire.find("\r\n", nValue);
     for (time_t t = g_tTestsStarted; nValue != 7 && t <= time(nullptr); ++t)
         if (strWire.compare(nValue, nEnd - nValue, CSMTPMessage::FormatDate(t)) == 0)

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 // Greeting and a multi-line EHLO reply that arrives in three pieces; Quiet checks that the
 // client waits for the final "250 " line before it starts the login.
 static std::vector<SServerStep> EhloThen(std::vector<SServerStep> arr) {
@@ -20,7 +22,7 @@ TEST(SmtpSession, AwkwardAndHostileRepliesAndLogins) {
     for (int i = 0; i < 200; ++i)
         strEhlo += "250-EXTENSION-NUMBER-" + std::to_string(i) + " with some words\r\n";
     const int NONE = SMTP_AUTH_NONE, LOGIN = SMTP_AUTH_LOGIN, CRAM = SMTP_AUTH_CRAM_MD5,
-              PLAIN = SMTP_AUTH_LOGIN_PLAIN;
+              PLAIN = SMTP_AUTH_LOGIN_PLAIN, AUTO = SMTP_AUTH_AUTO;
     // clang-format off
     const struct {
         std::vector<SServerStep> m_arrScript;
@@ -41,29 +43,64 @@ TEST(SmtpSession, AwkwardAndHostileRepliesAndLogins) {
         // Closed mid-reply: no time-out.
         {{hello, "250-mx.test", Hangup()}, LOGIN, "EHLO client.test\r\n", {"ConnectESMTP, An "
          "unexpected response was received occurred while sending the EHLO command", 0}},
-        {{}, NONE, "QUIT\r\n", {strTimedOut, 10060}},
-        {{hello, "500 unknown"}, LOGIN, "EHLO client.test\r\nQUIT\r\n", {strTimedOut, 10060}},
+        // Silent, or out of time: no QUIT and no wait for its reply.
+        {{}, NONE, "", {strTimedOut, 10060}},
+        {{hello, "500 unknown"}, LOGIN, "EHLO client.test\r\nQUIT\r\n", {"ConnectESMTP, An "
+         "unexpected response was received occurred while sending the EHLO command", 10043}},
+        // A reply ends at the line whose code is followed by a space, however slowly it comes;
+        // two replies in one read are two replies.
+        {{Reply("220-first\r\n"), Pause(200), Reply("220-"), Pause(200), Reply("second\r\n220"),
+          Pause(200), Reply(" ready\r\n"), "250 mx", "221 bye"}, NONE,
+         "HELO client.test\r\nQUIT\r\n"},
+        {{Reply("220 mx\r\n250 early\r\n"), Line(), "221 bye"}, NONE,
+         "HELO client.test\r\nQUIT\r\n"},
         {{hello, Line(), Reply(strEhlo + "250 AUTH LOGIN\r\n"), "504 no", "221 bye"}, LOGIN,
          "EHLO client.test\r\nAUTH LOGIN\r\nQUIT\r\n",
          {"AuthLogin, Server does not support AUTH LOGIN", 10043}},
-        {{Reply(std::string(1100000, 'x'))}, NONE, "QUIT\r\n",
+        {{Reply(std::string(1100000, 'x'))}, NONE, "",
          {"ReadResponse, Response from SMTP server too long", 10040}},
-        {{hello, "250 mx", "250 ok", "251 will forward", "221 bye"}, NONE, "HELO client.test\r\n"
+        // 251 (will forward) is as good as 250; 252 is not.
+        {{hello, "250 mx", "250 ok", "251 will forward", "250 ok", "251 forward", "250 ok",
+          "354 go", DataEnd("250 queued"), "221 bye"}, NONE,
+         "HELO client.test\r\nMAIL FROM:<alerts@example.com>\r\nRCPT TO:<ann@example.com>\r\n"
+         "RCPT TO:<bob@example.com>\r\nRCPT TO:<cc@example.com>\r\nRCPT TO:<hidden@example.com>"
+         "\r\nDATA\r\n" + ALERT_HEADER + "..first\r\nsecond\r\n..\r\nlast\r\n.\r\nQUIT\r\n",
+         {}, true},
+        {{hello, "250 mx", "250 ok", "252 cannot verify", "221 bye"}, NONE, "HELO client.test\r\n"
          "MAIL FROM:<alerts@example.com>\r\nRCPT TO:<ann@example.com>\r\nQUIT\r\n",
          {"SendRCPTForRecipient, An unexpected RCPT response was received", 22}, true},
         {EhloThen({"334 VXNlcm5hbWU6", "334 UGFzc3dvcmQ6", "235 welcome", "221 bye"}), LOGIN,
          "EHLO client.test\r\nAUTH LOGIN\r\nYWxpY2U=\r\nczNjcmV0\r\nQUIT\r\n"},
-        {EhloThen({"334 dXNlcm5hbWU6"}), LOGIN, "EHLO client.test\r\nAUTH LOGIN\r\nQUIT\r\n",
-         {"AuthLogin, An unexpected request received when expecting username request", 0}},
+        // Any 334 is the prompt, whatever its text.
+        {EhloThen({"334 User Name", "334 Password", "235 ok", "221 bye"}), LOGIN,
+         "EHLO client.test\r\nAUTH LOGIN\r\nYWxpY2U=\r\nczNjcmV0\r\nQUIT\r\n"},
+        {EhloThen({"334 dXNlcm5hbWU6", "334 ", "235 ok", "221 bye"}), LOGIN,
+         "EHLO client.test\r\nAUTH LOGIN\r\nYWxpY2U=\r\nczNjcmV0\r\nQUIT\r\n"},
+        // Given up while the server waits for an answer: "*" cancels before QUIT.
+        {EhloThen({"334 VXNlcm5hbWU6", "334 UGFzc3dvcmQ6", "334 more", "501 cancelled",
+                   "221 bye"}), LOGIN,
+         "EHLO client.test\r\nAUTH LOGIN\r\nYWxpY2U=\r\nczNjcmV0\r\n*\r\nQUIT\r\n",
+         {"AuthLogin, AUTH LOGIN authentication was unsuccessful", 10043}},
         // "YWJjZA==" is "abcd" and two zero bytes: the digest covers "abcd" only.
         {EhloThen({"334 YWJjZA==", "535 bad", "221 bye"}), CRAM, "EHLO client.test\r\nAUTH CRAM-MD5"
          "\r\nYWxpY2UgOTZkNDk0OGZhNmQ4Yzc0ZDQzMDU1ZjEyMDBiNGY2YjY=\r\nQUIT\r\n",
          {"CramLogin, AUTH CRAM-MD5 authentication was unsuccessful", 0}},
+        // The login the EHLO reply offers: CRAM-MD5 before PLAIN before LOGIN; none offered,
+        // none tried.
+        {{hello, "250-mx\r\n250-AUTH=LOGIN PLAIN\r\n250 SIZE", "235 ok", "221 bye"}, AUTO,
+         "EHLO client.test\r\nAUTH PLAIN AGFsaWNlAHMzY3JldA==\r\nQUIT\r\n"},
+        {{hello, "250-mx\r\n250-auth login\r\n250 AUTHX CRAM-MD5", "334 VXNlcm5hbWU6",
+          "334 UGFzc3dvcmQ6", "235 ok", "221 bye"}, AUTO,
+         "EHLO client.test\r\nAUTH LOGIN\r\nYWxpY2U=\r\nczNjcmV0\r\nQUIT\r\n"},
+        {{hello, "250-mx\r\n250 SIZE 100", "221 bye"}, AUTO, "EHLO client.test\r\nQUIT\r\n"},
+        {{hello, "250-mx\r\n250 AUTH PLAIN", "535 no", "221 bye"}, AUTO,
+         "EHLO client.test\r\nAUTH PLAIN AGFsaWNlAHMzY3JldA==\r\nQUIT\r\n",
+         {"AuthPlain, AUTH PLAIN authentication was unsuccessful", 10043}},
         {EhloThen({"334 Username:", "334 Password:", "235 ok", "221 bye"}), PLAIN,
          "EHLO client.test\r\nAUTH LOGIN PLAIN\r\nalice\r\ns3cret\r\nQUIT\r\n"},
         // Another second prompt: the password stays home.
-        {EhloThen({"334 Username:", "334 Passwort:", "221 bye"}), PLAIN,
-         "EHLO client.test\r\nAUTH LOGIN PLAIN\r\nalice\r\nQUIT\r\n",
+        {EhloThen({"334 Username:", "334 Passwort:", "501 cancelled", "221 bye"}), PLAIN,
+         "EHLO client.test\r\nAUTH LOGIN PLAIN\r\nalice\r\n*\r\nQUIT\r\n",
          {"AuthLoginPlain, An unexpected request received when expecting password request", 0}}};
     // clang-format on
     for (const auto& c : cases) {
@@ -137,4 +174,133 @@ TEST(SmtpAuth, CramMd5AnswersTheRfc2195Challenge) {
     connection.Disconnect(true);
     EXPECT_EQ(server.Transcript(), "EHLO client.test\r\nAUTH CRAM-MD5\r\n"
                                    "dGltIGI5MTNhNjAyYzdlZGE3YTQ5NWI0ZTZlNzMzNGQzODkw\r\nQUIT\r\n");
+}
+
+// A server that drips one byte of a never-ending reply every 100 ms never trips the idle
+// time-out; the limit on the whole attempt ends it, and no QUIT follows.
+TEST(SmtpSession, DrippingServerStopsAtTheAttemptLimit) {
+    std::vector<SServerStep> arrScript{Reply("220-")};
+    for (int i = 0; i < 40; ++i)
+        arrScript.push_back(SServerStep("", "x", 100));
+    CScriptedSmtpServer server(arrScript);
+    CRecordingConnection connection(300);
+    connection.m_dwAttemptLimitMs = 1000;
+    const auto tStart = std::chrono::steady_clock::now();
+    EXPECT_FALSE(connection.Connect("127.0.0.1", SMTP_AUTH_NONE, "", "", server.GetPort()));
+    const auto nMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                         std::chrono::steady_clock::now() - tStart)
+                         .count();
+    EXPECT_EQ(connection.First(),
+              SSaid("CSMTPConnection::ReadResponse, The SMTP server took longer than an attempt "
+                    "may last",
+                    10060));
+    EXPECT_EQ(GetLastError(), 10060u);
+    EXPECT_LT(nMs, 3000); // the drip goes on for 4 s
+    EXPECT_FALSE(connection.IsConnected());
+    EXPECT_EQ(server.Transcript(), "");
+}
+
+// A server whose accept queue is full never answers the SYN: the connect gives up after the
+// time-out with 10060, not with the errno of the interrupted call.
+TEST(SmtpSession, ConnectTimeOutIs10060) {
+    uint16_t nPort;
+    const int hListen = LoopbackSocket(nPort);
+    ASSERT_EQ(listen(hListen, 0), 0);
+    std::vector<int> arrQueued;
+    const sockaddr_in addr{AF_INET, htons(nPort), {htonl(INADDR_LOOPBACK)}, {}};
+    for (int i = 0; i < 4; ++i) {
+        arrQueued.push_back(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
+        connect(arrQueued.back(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
+    }
+    usleep(100000);
+    CRecordingConnection connection(300);
+    EXPECT_FALSE(connection.Connect("127.0.0.1", SMTP_AUTH_NONE, "", "", nPort));
+    EXPECT_EQ(connection.First().first, "CSMTPConnection::Connect, Could not connect to the SMTP "
+                                        "server 127.0.0.1 on port " +
+                                            std::to_string(nPort) +
+                                            ", GetLastError returns: 10060");
+    EXPECT_EQ(GetLastError(), 10060u);
+    for (int h : arrQueued)
+        close(h);
+    close(hListen);
+}
+
+// A CR or LF in anything that ends up in a command or header line is refused before it is
+// sent: nothing of it reaches the server.
+TEST(SmtpSession, LineBreaksAreRefused) {
+    // clang-format off
+    const struct {
+        void (*m_pfnSpoil)(CSMTPMessage&, std::string&);
+        std::string m_strSent, m_strSaid;
+    } cases[] = {
+        {[](CSMTPMessage& m, std::string&) { m.m_strSubject = "down\r\nBcc: x@evil.test"; },
+         "HELO client.test\r\nQUIT\r\n", "SendMessage, The message was not sent: its subject "
+         "contains a line break"},
+        {[](CSMTPMessage& m, std::string&) { m.m_from.m_strAddress = "a@b.test>\r\nRCPT TO:<x"; },
+         "HELO client.test\r\nQUIT\r\n", "SendMessage, The message was not sent: its sender "
+         "contains a line break"},
+        {[](CSMTPMessage& m, std::string&) { m.AddRecipient(CSMTPAddress("Eve <e@x\n.test>")); },
+         "HELO client.test\r\nQUIT\r\n", "SendMessage, The message was not sent: its recipient "
+         "contains a line break"},
+        {[](CSMTPMessage& m, std::string&) { m.m_replyTo.m_strDisplayName = "A\rB"; },
+         "HELO client.test\r\nQUIT\r\n", "SendMessage, The message was not sent: its reply-to "
+         "address contains a line break"},
+        {[](CSMTPMessage&, std::string& strHost) { strHost = "127.0.0.1\r\nDATA"; }, "",
+         "Connect, The server name, the HELO name or the login contains a line break"}};
+    // clang-format on
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.m_strSaid);
+        CScriptedSmtpServer server({Reply("220 mx\r\n"), "250 mx", "221 bye"});
+        CSMTPMessage message;
+        ComposeAlert(message);
+        std::string strHost = "127.0.0.1";
+        c.m_pfnSpoil(message, strHost);
+        CRecordingConnection connection(300);
+        EXPECT_FALSE(connection.Connect(strHost, SMTP_AUTH_NONE, "", "", server.GetPort()) &&
+                     connection.SendMessage(message));
+        EXPECT_EQ(connection.First(), SSaid("CSMTPConnection::" + c.m_strSaid, 87));
+        connection.Disconnect(true);
+        if (c.m_strSent.empty()) { // nobody connected: let the server go
+            CRecordingConnection other(300);
+            other.Connect("127.0.0.1", SMTP_AUTH_NONE, "", "", server.GetPort());
+            other.Disconnect(true);
+        } else {
+            EXPECT_EQ(server.Transcript(), c.m_strSent);
+        }
+    }
+}
+
+// The trace shows commands as sent, but never the login answers, and never the message.
+TEST(SmtpSession, TraceKeepsLoginDataOut) {
+    CScriptedSmtpServer server(
+        EhloThen({"334 VXNlcm5hbWU6", "334 UGFzc3dvcmQ6", "235 ok", "250 ok", "250 ok", "250 ok",
+                  "250 ok", "250 ok", "354 go", DataEnd("250 queued"), "221 bye"}));
+    CSMTPMessage message;
+    ComposeAlert(message);
+    CRecordingConnection connection;
+    ASSERT_TRUE(
+        connection.Connect("127.0.0.1", SMTP_AUTH_LOGIN, "alice", "s3cret", server.GetPort()));
+    EXPECT_TRUE(connection.SendMessage(message));
+    EXPECT_TRUE(connection.Disconnect(true));
+    EXPECT_EQ(connection.m_arrCommands,
+              (std::vector<std::string>{"EHLO client.test", "AUTH LOGIN", "(login data, not shown)",
+                                        "(login data, not shown)", "MAIL FROM:<alerts@example.com>",
+                                        "RCPT TO:<ann@example.com>", "RCPT TO:<bob@example.com>",
+                                        "RCPT TO:<cc@example.com>", "RCPT TO:<hidden@example.com>",
+                                        "DATA", "(message header and body)", "QUIT"}));
+}
+
+// Where a reply ends: at the first line whose code is not followed by "-".
+TEST(SmtpSession, FindReplyEnd) {
+    const std::pair<const char*, size_t> cases[] = {{"250 ok\r\n", 8},
+                                                    {"250-a\r\n250 b\r\n", 14},
+                                                    {"250-a\r\n250-b\r\n", SIZE_MAX},
+                                                    {"250\r\n", 5},
+                                                    {"250-a\r\n250\r\nx", 12},
+                                                    {"250 ok", SIZE_MAX},
+                                                    {"250 a\r\n221 b\r\n", 7},
+                                                    {"2\r\n", 3},
+                                                    {"", SIZE_MAX}};
+    for (const auto& [pszData, nEnd] : cases)
+        EXPECT_EQ(CSMTPConnection::FindReplyEnd(pszData), nEnd) << pszData;
 }

@@ -30,10 +30,67 @@ TEST(SmtpMessage, RecipientListsAndEncodedHeaders) {
     EXPECT_EQ(message.EncodeHeaderWord("plain = what? a_b"), "plain = what? a_b");
     message.m_strSubject = "H\xf4te =?_";
     message.AddRecipientList("J\xe9r\xf4me <j@x.org>, \"B\" <b@x.org>");
-    EXPECT_EQ(message.BuildHeader().find("From: \r\nTo: =?iso-8859-1?q?J=E9r=F4me_<j@x.org>,\"B\"_"
-                                         "<b@x.org>?=\r\nSubject: =?iso-8859-1?q?H=F4te_=3D=3F=5F?="
-                                         "\r\n"),
+    EXPECT_EQ(message.BuildHeader().find("From: \r\nTo: =?iso-8859-1?q?J=E9r=F4me?= <j@x.org>,"
+                                         "\"B\" <b@x.org>\r\nSubject: =?iso-8859-1?q?H=F4te_=3D"
+                                         "=3F=5F?=\r\n"),
               0u);
+}
+
+// Display names with 8-bit characters become encoded words and the addresses stay plain, so
+// that Python's mail parser reads name and address back; the Message-ID follows the Date.
+TEST(SmtpMessage, EncodedDisplayNamesReadBack) {
+    // clang-format off
+    const struct { const char *m_pszTyped, *m_pszHeader, *m_pszParsed; } cases[] = {
+        {"J\xf6rg M\xfcller <bot@example.org>", "=?iso-8859-1?q?J=F6rg_M=FCller?= <bot@example.org>",
+         "J\xc3\xb6rg M\xc3\xbcller|bot@example.org"},
+        {"\"M\xfcller, J\xf6rg\" <j@example.org>", "=?iso-8859-1?q?M=FCller=2C_J=F6rg?= <j@example.org>",
+         "M\xc3\xbcller, J\xc3\xb6rg|j@example.org"},
+        {"Zo\xeb (ops) <z@example.org>", "=?iso-8859-1?q?Zo=EB_=28ops=29?= <z@example.org>",
+         "Zo\xc3\xab (ops)|z@example.org"},
+        {"Ann B. <ann@example.org>", "Ann B. <ann@example.org>", "Ann B.|ann@example.org"},
+        {"plain@example.org", "plain@example.org", "|plain@example.org"}};
+    // clang-format on
+    char szFile[] = "/tmp/vantrel_header_XXXXXX";
+    const int hFile = mkstemp(szFile);
+    ASSERT_GE(hFile, 0);
+    close(hFile);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.m_pszTyped);
+        CSMTPMessage message;
+        message.m_from = CSMTPAddress(c.m_pszTyped);
+        message.m_replyTo = message.m_from;
+        message.AddRecipient(message.m_from);
+        message.AddRecipient(CSMTPAddress("other@example.org"));
+        const std::string strHeader = message.BuildHeader();
+        EXPECT_NE(strHeader.find(std::string("From: ") + c.m_pszHeader + "\r\n"),
+                  std::string::npos);
+        EXPECT_NE(strHeader.find(std::string("Reply-To: ") + c.m_pszHeader + "\r\n"),
+                  std::string::npos);
+        const size_t nDateEnd = strHeader.find("\r\n", strHeader.find("\r\nDate: ") + 2) + 2;
+        EXPECT_EQ(WithoutDate("\r\n" + strHeader.substr(nDateEnd, strHeader.find("\r\n", nDateEnd) +
+                                                                      2 - nDateEnd)),
+                  "\r\nMessage-ID: <*@example.org>\r\n");
+        std::ofstream(szFile, std::ios::binary) << strHeader << "\r\nbody\r\n";
+        FILE* pPipe =
+            popen(("/usr/bin/python3 -c 'import email, email.policy, sys\n"
+                   "m = email.message_from_binary_file(open(sys.argv[1], \"rb\"), "
+                   "policy=email.policy.default)\n"
+                   "for h in (\"From\", \"To\", \"Reply-To\"):\n"
+                   "  for a in m[h].addresses: print(a.display_name + \"|\" + a.addr_spec)"
+                   "' " +
+                   std::string(szFile))
+                      .c_str(),
+                  "r");
+        ASSERT_NE(pPipe, nullptr);
+        std::string strParsed;
+        char szLine[256];
+        while (fgets(szLine, sizeof szLine, pPipe) != nullptr)
+            strParsed += szLine;
+        EXPECT_EQ(pclose(pPipe), 0);
+        const std::string strOne = std::string(c.m_pszParsed) + "\n";
+        EXPECT_EQ(strParsed, strOne + strOne + "|other@example.org\n" + strOne);
+    }
+    std::filesystem::remove(szFile);
 }
 
 TEST(SmtpMessage, DateInTheLocalZoneWithEnglishNames) {

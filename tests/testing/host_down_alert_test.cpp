@@ -1,4 +1,5 @@
 #include "core/vantrel_doc.h"
+#include "mail/scripted_smtp_server.h"
 #include "mail/smtp_message.h"
 #include "platform/last_error.h"
 #include "testing/engine_fakes.h"
@@ -24,9 +25,10 @@ struct CAlertRig : CMailSender {
         m_doc.m_bAlertEmail = 1;
     }
     bool Connect(const std::string& strServer, int nMethod, const std::string& strUser,
-                 const std::string& strPass, uint16_t nPort) override {
+                 const std::string& strPass, uint16_t nPort, int nSecurity) override {
         m_world.Add("connect " + strServer + " " + std::to_string(nMethod) + " " + strUser + " " +
-                    strPass + " " + std::to_string(nPort));
+                    strPass + " " + std::to_string(nPort) +
+                    (nSecurity != 0 ? " tls" + std::to_string(nSecurity) : ""));
         m_bLockedDuringMail |= IsHeldByAnyone(m_doc.m_mtxSettings); // would block the options
         m_cAttempt = m_strScript.empty() ? 'S' : m_strScript[0];
         m_strScript.erase(0, 1);
@@ -41,6 +43,7 @@ struct CAlertRig : CMailSender {
         return m_cAttempt == 'S';
     }
     void Disconnect() override { m_world.Add("disconnect"); }
+    std::string GetFailureReason() const override { return "the reason"; }
 
     CFakeWorld m_world; // boxes and time
     CVantrelDoc m_doc{m_world, nullptr};
@@ -64,10 +67,12 @@ TEST(HostDownAlert, BoxThenMailWrittenInUTC) {
     std::string strMail = rig.m_strMail;
     const size_t nDate = strMail.find("\r\nDate: ") + 2;
     strMail.erase(nDate, strMail.find("\r\n", nDate) + 2 - nDate); // when it was sent
+    strMail = WithoutDate(strMail);                                // and its Message-ID
     EXPECT_EQ(strMail,
               "From: Vantrel Alerts <alerts@example.test>\r\n"
               "To: ops@example.test,Night Desk <desk@example.test>\r\n"
               "Subject: The host www.alpha.test went down\r\n"
+              "Message-ID: <*@example.test>\r\n"
               "X-Mailer: CSMTPConnection v2.29\r\nContent-Type: text/plain;\r\n"
               "\tcharset=iso-8859-1\r\nReply-To: Vantrel Alerts <alerts@example.test>\r\n"
               "X-Program: Vantrel https://www.vantrel.example/\r\n\n"
@@ -117,6 +122,66 @@ TEST(HostDownAlert, DeliveryTable) {
         rig.m_alert.RaiseHostDownAlert(rig.m_doc, "www.alpha.test");
         EXPECT_EQ(rig.m_world.Get(), c.arrEvents) << c.strScript;
         EXPECT_EQ(rig.m_doc.m_bAlertEmail, c.bEmailAfter) << c.strScript;
+    }
+}
+
+// With TLS one attempt with the login the server offers, on the configured port; a line
+// break in the sender or the host name sends nothing, says why and keeps e-mail alerts on.
+TEST(HostDownAlert, TlsAttemptsAndLineBreaks) {
+    const std::string S = "send", D = "disconnect";
+    const struct {
+        int m_nSecurity, m_nPort;
+        std::string m_strFrom, m_strHost, m_strScript;
+        std::vector<std::string> m_arrEvents;
+        int m_bEmailAfter;
+    } cases[] = {
+        {2,
+         465,
+         "a@example.test",
+         "www.alpha.test",
+         "S",
+         {"connect mail.example.test 5 watcher pa55 465 tls2", S, D},
+         1},
+        {1,
+         587,
+         "a@example.test",
+         "www.alpha.test",
+         "N",
+         {"connect mail.example.test 5 watcher pa55 587 tls1", S, D},
+         1},
+        {1,
+         587,
+         "a@example.test",
+         "www.alpha.test",
+         "F",
+         {"connect mail.example.test 5 watcher pa55 587 tls1",
+          "box Vantrel couldn't connect to SMTP server, last error:10061\nthe reason.\nWill stop "
+          "notifying by email."},
+         0},
+        {0,
+         25,
+         "a@example.test\r\nBcc: evil@example.test",
+         "www.alpha.test",
+         "S",
+         {"box Vantrel did not send the host-down e-mail: its sender contains a line break."},
+         1},
+        {0,
+         25,
+         "a@example.test",
+         "www.alpha.test\nBcc: evil@example.test",
+         "S",
+         {"box Vantrel did not send the host-down e-mail: its subject contains a line break."},
+         1},
+    };
+    for (const auto& c : cases) {
+        CAlertRig rig;
+        rig.m_doc.m_nSMTPSecurity = c.m_nSecurity;
+        rig.m_doc.m_nSMTPPort = c.m_nPort;
+        rig.m_doc.m_strEmailFrom = c.m_strFrom;
+        rig.m_strScript = c.m_strScript;
+        rig.m_alert.RaiseHostDownAlert(rig.m_doc, c.m_strHost);
+        EXPECT_EQ(rig.m_world.Get(), c.m_arrEvents) << c.m_strFrom << c.m_strHost;
+        EXPECT_EQ(rig.m_doc.m_bAlertEmail, c.m_bEmailAfter) << c.m_strFrom << c.m_strHost;
     }
 }
 

@@ -1,4 +1,5 @@
 #include "gui_test_support.h"
+#include "mail/scripted_smtp_server.h"
 #include "testing/engine_fakes.h"
 #include "testing/gui_thread_fakes.h"
 
@@ -214,4 +215,120 @@ TEST(OptionsDlgTest, PingMethodIsStoredAndOkWakesTheWorker) {
         EXPECT_EQ(doc.m_nPingMethod, nAfter);
         EXPECT_EQ(doc.m_hWakeEvent.IsSet(), bWoken);
     }
+}
+
+namespace {
+
+// The result window of the test button, once it is there (up to 10 s).
+QDialog* AwaitTestResult(const COptionsDlg& dlg) {
+    QDialog* pResult = nullptr;
+    for (int i = 0; i < 1000 && !(pResult = dlg.findChild<QDialog*>("testMailResult")); ++i)
+        QTest::qWait(10);
+    return pResult;
+}
+
+} // namespace
+
+// Security proposes its usual port unless the user chose another; OK stores both.
+TEST(OptionsDlgTest, SecurityProposesItsPortAndOkStoresBoth) {
+    EnsureApp();
+    CMessageBoxQueue queue;
+    CVantrelDoc doc(queue, nullptr);
+    COptionsDlg dlg(nullptr, nullptr);
+    dlg.m_pDoc = &doc;
+    dlg.OnInitDialog();
+    auto* pSecurity = dlg.findChild<QComboBox*>("ctl1201");
+    auto* pPort = dlg.findChild<QSpinBox*>("ctl1202");
+    ASSERT_TRUE(pSecurity && pPort);
+    QStringList items;
+    for (int i = 0; i < pSecurity->count(); ++i)
+        items << pSecurity->itemText(i);
+    EXPECT_EQ(items, (QStringList{"None", "STARTTLS", "SSL/TLS"}));
+    EXPECT_EQ(pSecurity->currentIndex(), 0);
+    EXPECT_EQ(pPort->value(), 25);
+    EXPECT_EQ(pPort->minimum(), 1);
+    EXPECT_EQ(pPort->maximum(), 65535);
+    // {port typed first (0: none), security chosen, port shown}
+    const int steps[][3] = {{0, 2, 465},     {0, 1, 587},  {0, 0, 25},
+                            {2525, 2, 2525}, {0, 1, 2525}, {465, 0, 25}};
+    for (const auto& step : steps) {
+        if (step[0] != 0)
+            pPort->setValue(step[0]);
+        pSecurity->setCurrentIndex(step[1]);
+        EXPECT_EQ(pPort->value(), step[2]) << step[0] << " " << step[1];
+    }
+    pSecurity->setCurrentIndex(2);
+    pPort->setValue(2465);
+    dlg.accept();
+    EXPECT_EQ(doc.m_nSMTPSecurity, 2);
+    EXPECT_EQ(doc.m_nSMTPPort, 2465);
+    // Shown again as saved: the saved port is not replaced by the usual one.
+    COptionsDlg again(nullptr, nullptr);
+    again.m_pDoc = &doc;
+    again.OnInitDialog();
+    EXPECT_EQ(again.findChild<QComboBox*>("ctl1201")->currentText(), "SSL/TLS");
+    EXPECT_EQ(again.findChild<QSpinBox*>("ctl1202")->value(), 2465);
+}
+
+// The test button sends with the values as typed, on another thread while the dialog goes on
+// answering, then shows the exchange (no password) and the outcome; nothing is saved and
+// e-mail alerts stay as they were.
+TEST(OptionsDlgTest, TestButtonSendsWithTypedValuesAndShowsTheExchange) {
+    EnsureApp();
+    uint16_t nClosedPort;
+    close(LoopbackSocket(nClosedPort));
+    CScriptedSmtpServer server({Pause(400), Reply("220 mx.test\r\n"), "250 mx.test", "250 ok",
+                                "250 ok", "354 go", DataEnd("250 queued"), "221 bye"});
+    CMessageBoxQueue queue;
+    CVantrelDoc doc(queue, nullptr);
+    doc.m_strSMTP = "saved.example.com";
+    doc.m_bAlertEmail = 1;
+    const struct {
+        uint16_t m_nPort;
+        QString m_strOutcome;
+        std::vector<QString> m_arrShown;
+    } cases[] = {
+        {server.GetPort(),
+         "The test e-mail was sent to ops@example.com.",
+         {"Connecting to 127.0.0.1 port " + QString::number(server.GetPort()) +
+              " (no TLS) with no login\nS: 220 mx.test\nC: HELO ",
+          "\nC: MAIL FROM:<a@example.com>\nS: 250 ok\nC: RCPT TO:<ops@example.com>\n",
+          "\nC: (message header and body)\nS: 250 queued\nC: QUIT\nS: 221 bye\n"}},
+        {nClosedPort,
+         "Vantrel couldn't connect to the SMTP server (last error 111): Could not connect to "
+         "the SMTP server 127.0.0.1 on port " +
+             QString::number(nClosedPort) + ".",
+         {" (no TLS) with AUTH LOGIN\n-- CSMTPConnection::Connect, Could not connect"}}};
+    for (const auto& c : cases) {
+        COptionsDlg dlg(nullptr, nullptr);
+        dlg.m_pDoc = &doc;
+        dlg.OnInitDialog();
+        dlg.findChild<QLineEdit*>("ctl1016")->setText("127.0.0.1");
+        dlg.findChild<QSpinBox*>("ctl1202")->setValue(c.m_nPort);
+        dlg.findChild<QLineEdit*>("ctl1015")->setText("ops@example.com");
+        dlg.findChild<QLineEdit*>("ctl1017")->setText("a@example.com");
+        dlg.findChild<QLineEdit*>("ctl1069")->setText("someone");
+        dlg.findChild<QLineEdit*>("ctl1070")->setText("pa55word");
+        auto* pButton = dlg.findChild<QPushButton*>("ctl1203");
+        ASSERT_NE(pButton, nullptr);
+        EXPECT_EQ(pButton->text(), "Send test e-mail");
+        pButton->click();
+        // Back at once: the server has not even greeted yet.
+        EXPECT_FALSE(pButton->isEnabled());
+        EXPECT_EQ(pButton->text(), "Sending...");
+        EXPECT_EQ(dlg.findChild<QDialog*>("testMailResult"), nullptr);
+        QDialog* pResult = AwaitTestResult(dlg);
+        ASSERT_NE(pResult, nullptr);
+        EXPECT_EQ(pResult->findChild<QLabel*>("outcome")->text(), c.m_strOutcome);
+        const QString strExchange = pResult->findChild<QPlainTextEdit*>("exchange")->toPlainText();
+        for (const QString& strShown : c.m_arrShown)
+            EXPECT_TRUE(strExchange.contains(strShown)) << strShown.toStdString() << "\n"
+                                                        << strExchange.toStdString();
+        EXPECT_FALSE(strExchange.contains("pa55word"));
+        EXPECT_TRUE(pButton->isEnabled());
+        EXPECT_EQ(pButton->text(), "Send test e-mail");
+        EXPECT_EQ(doc.m_strSMTP, "saved.example.com");
+        EXPECT_EQ(doc.m_bAlertEmail, 1);
+    }
+    EXPECT_TRUE(server.Transcript().starts_with("HELO "));
 }

@@ -9,15 +9,28 @@
 #include <sys/wait.h>
 
 // aiosmtpd on 127.0.0.1 (user "tim", password "tanstaaf") writes each message it accepts to
-// N.eml and its envelope to N.env.
+// N.eml, its envelope to N.env and its parsed From to N.from. Extra arguments choose STARTTLS
+// or TLS with a certificate and the logins it does not offer.
 class MailDelivery : public testing::Test {
 protected:
     void SetUp() override {
         ASSERT_NE(mkdtemp(m_szDir), nullptr);
         close(LoopbackSocket(m_nPort));
+    }
+    void StartSink(const std::vector<std::string>& arrExtra = {}) {
+        if (m_pid > 0 && kill(m_pid, SIGTERM) == 0)
+            waitpid(m_pid, nullptr, 0);
+        for (const auto& entry : std::filesystem::directory_iterator(m_szDir))
+            std::filesystem::remove(entry.path()); // a new server counts from 1 again
+        std::vector<std::string> arrArgs{
+            "python3", VANTREL_SMTP_SINK, std::to_string(m_nPort), m_szDir, "tim", "tanstaaf"};
+        arrArgs.insert(arrArgs.end(), arrExtra.begin(), arrExtra.end());
+        std::vector<char*> arrArgv;
+        for (std::string& str : arrArgs)
+            arrArgv.push_back(str.data());
+        arrArgv.push_back(nullptr);
         if ((m_pid = fork()) == 0) {
-            execl("/usr/bin/python3", "python3", VANTREL_SMTP_SINK, std::to_string(m_nPort).c_str(),
-                  m_szDir, "tim", "tanstaaf", nullptr);
+            execv("/usr/bin/python3", arrArgv.data());
             _exit(127);
         }
         for (int i = 0; i < 300 && Read("ready") == "-"; ++i) {
@@ -47,6 +60,7 @@ protected:
 
 // Without a login, and with each login: a wrong password is refused and delivers nothing.
 TEST_F(MailDelivery, AlertArrivesByteForByte) {
+    StartSink();
     // clang-format off
     const struct { int m_nMethod; const char *m_pszLogin, *m_pszRefusal; } logins[] = {
         {SMTP_AUTH_NONE, "-", ""},
@@ -79,4 +93,158 @@ TEST_F(MailDelivery, AlertArrivesByteForByte) {
         }
     }
     EXPECT_EQ(Read("5.eml"), "-");
+}
+
+// A CA and a certificate for IP 127.0.0.1 signed by it, and a second CA that signed nothing,
+// made with the openssl command for this run. The client trusts whichever SSL_CERT_FILE names.
+class TlsMailDelivery : public MailDelivery {
+protected:
+    static void SetUpTestSuite() {
+        ASSERT_NE(mkdtemp(s_szCerts), nullptr);
+        const std::string strDir = s_szCerts;
+        const std::string strKey = " -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes ";
+        const std::string strCommands =
+            "(cd " + strDir + " && printf 'subjectAltName=IP:127.0.0.1\\n' > san.ext && " +
+            "openssl req -x509 -days 2" + strKey + "-keyout ca.key -out ca.pem " +
+            "-subj '/CN=Vantrel Test CA' && openssl req -x509 -days 2" + strKey +
+            "-keyout other.key -out other.pem -subj '/CN=Another CA' && openssl req" + strKey +
+            "-keyout server.key -out server.csr -subj '/CN=127.0.0.1' && openssl x509 -req " +
+            "-days 2 -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial -extfile san.ext " +
+            "-out server.pem) >/dev/null 2>&1";
+        ASSERT_EQ(system(strCommands.c_str()), 0)
+            << "the openssl command is missing (scripts/setup)";
+    }
+    static void TearDownTestSuite() { std::filesystem::remove_all(s_szCerts); }
+    static std::string Cert(const char* pszName) {
+        return s_szCerts + ("/" + std::string(pszName));
+    }
+
+    static inline char s_szCerts[25] = "/tmp/vantrel_cert_XXXXXX";
+};
+
+// STARTTLS and TLS from the first byte, each login the server may offer, and the refusals:
+// a certificate from a CA nobody trusts, a host name it does not name, STARTTLS not offered.
+TEST_F(TlsMailDelivery, StartTlsAndImplicitTls) {
+    const std::string strTrusted = Cert("ca.pem"), strOther = Cert("other.pem");
+    // clang-format off
+    const struct {
+        const char *m_pszMode, *m_pszNoLogins;
+        int m_nSecurity;
+        const char* m_pszHost;
+        std::string m_strTrust;
+        const char* m_pszPassword;
+        std::string m_strLoginOrRefusal;
+        std::vector<std::string> m_arrCommands; // the first ones
+    } cases[] = {
+        {"starttls", "CRAM-MD5", SMTP_SECURITY_STARTTLS, "127.0.0.1", strTrusted, "tanstaaf",
+         "tim PLAIN", {"EHLO client.test", "STARTTLS", "EHLO client.test",
+                       "AUTH PLAIN (login data, not shown)", "MAIL FROM:<alerts@example.com>"}},
+        {"starttls", "CRAM-MD5,PLAIN", SMTP_SECURITY_STARTTLS, "127.0.0.1", strTrusted, "tanstaaf",
+         "tim LOGIN", {"EHLO client.test", "STARTTLS", "EHLO client.test", "AUTH LOGIN",
+                       "(login data, not shown)", "(login data, not shown)"}},
+        {"tls", "", SMTP_SECURITY_TLS, "127.0.0.1", strTrusted, "tanstaaf", "tim CRAM-MD5",
+         {"EHLO client.test", "AUTH CRAM-MD5", "(login data, not shown)"}},
+        {"starttls", "CRAM-MD5", SMTP_SECURITY_STARTTLS, "127.0.0.1", strTrusted, "wrong",
+         "CSMTPConnection::AuthPlain, AUTH PLAIN authentication was unsuccessful",
+         {"EHLO client.test", "STARTTLS", "EHLO client.test", "AUTH PLAIN (login data, not shown)",
+          "QUIT"}},
+        {"tls", "", SMTP_SECURITY_TLS, "127.0.0.1", strOther, "tanstaaf",
+         "CSMTPConnection::BeginTLS, TLS with 127.0.0.1 failed: the server's certificate was "
+         "refused: unable to get local issuer certificate, GetLastError returns: 10200", {}},
+        {"starttls", "", SMTP_SECURITY_STARTTLS, "localhost", strTrusted, "tanstaaf",
+         "CSMTPConnection::BeginTLS, TLS with localhost failed: the server's certificate was "
+         "refused: hostname mismatch, GetLastError returns: 10200",
+         {"EHLO client.test", "STARTTLS"}},
+        {"", "", SMTP_SECURITY_STARTTLS, "127.0.0.1", strTrusted, "tanstaaf",
+         "CSMTPConnection::ConnectESMTP, The server does not offer STARTTLS",
+         {"EHLO client.test", "QUIT"}}};
+    // clang-format on
+    const char* pszOldTrust = getenv("SSL_CERT_FILE");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.m_strLoginOrRefusal);
+        if (*c.m_pszMode != '\0')
+            StartSink({c.m_pszMode, Cert("server.pem"), Cert("server.key"), c.m_pszNoLogins});
+        else
+            StartSink();
+        setenv("SSL_CERT_FILE", c.m_strTrust.c_str(), 1);
+        CSMTPMessage message;
+        ComposeAlert(message);
+        message.m_from = CSMTPAddress("J\xf6rg M\xfcller <alerts@example.com>");
+        CRecordingConnection connection;
+        connection.m_nSecurity = c.m_nSecurity;
+        const bool bSent =
+            connection.Connect(c.m_pszHost, SMTP_AUTH_AUTO, "tim", c.m_pszPassword, m_nPort) &&
+            connection.SendMessage(message) && connection.Disconnect(true);
+        const bool bRefusal = c.m_strLoginOrRefusal.starts_with("CSMTP");
+        EXPECT_EQ(bSent, !bRefusal);
+        EXPECT_EQ(connection.First().first, bRefusal ? c.m_strLoginOrRefusal : "");
+        EXPECT_EQ(std::vector<std::string>(
+                      connection.m_arrCommands.begin(),
+                      connection.m_arrCommands.begin() +
+                          std::min(connection.m_arrCommands.size(), c.m_arrCommands.size())),
+                  c.m_arrCommands);
+        if (bRefusal) {
+            EXPECT_EQ(Read("1.eml"), "-");
+            continue;
+        }
+        EXPECT_EQ(Read("1.env"), "client.test\n" + c.m_strLoginOrRefusal +
+                                     "\nalerts@example.com\nann@example.com\nbob@example.com\n"
+                                     "cc@example.com\nhidden@example.com\n");
+        EXPECT_EQ(Read("1.from"), "J\xc3\xb6rg M\xc3\xbcller|alerts@example.com");
+        EXPECT_TRUE(Read("1.eml").ends_with("\r\n\r\n.first\r\nsecond\r\n.\r\nlast\r\n"));
+    }
+    pszOldTrust != nullptr ? setenv("SSL_CERT_FILE", pszOldTrust, 1) : unsetenv("SSL_CERT_FILE");
+}
+
+// vantrelctl alert-test with the saved settings overridden by --port and --security: the
+// exchange is printed without the password or its Base64, and bad options exit 2.
+TEST_F(TlsMailDelivery, AlertTestCommandOverridesPortAndSecurity) {
+    StartSink({"starttls", Cert("server.pem"), Cert("server.key"), "CRAM-MD5"});
+    const std::string strSettings = m_szDir + std::string("/settings.conf");
+    std::ofstream(strSettings)
+        << "[Settings]\nSMTP=127.0.0.1\nSMTPPort=1\nSMTPSecurity=0\n"
+           "Login=tim\nPass=tanstaaf\nEmailFrom=J\xc3\xb6rg <a@example.com>\n"
+           "EmailTo=ops@example.com\nAlertEmail=1\n";
+    auto run = [&](const std::string& strArgs, std::string& strOut) {
+        const std::string strFile = m_szDir + std::string("/out");
+        const int nStatus = system(("SSL_CERT_FILE=" + Cert("ca.pem") +
+                                    " " VANTRELCTL_PATH " alert-test --settings " + strSettings +
+                                    " " + strArgs + " >" + strFile + " 2>&1")
+                                       .c_str());
+        std::ifstream file(strFile, std::ios::binary);
+        strOut.assign(std::istreambuf_iterator<char>(file), {});
+        return WEXITSTATUS(nStatus);
+    };
+    std::string strOut;
+    EXPECT_EQ(run("--port " + std::to_string(m_nPort) + " --security starttls", strOut), 0)
+        << strOut;
+    EXPECT_TRUE(strOut.starts_with("Connecting to 127.0.0.1 port " + std::to_string(m_nPort) +
+                                   " (STARTTLS) with the login the server offers\n"))
+        << strOut;
+    for (const char* pszShown : {"\nC: STARTTLS\n", "\nC: AUTH PLAIN (login data, not shown)\n",
+                                 "\nS: 235 2.7.0 Authentication successful\n",
+                                 "\nThe test e-mail was sent to ops@example.com.\n"})
+        EXPECT_NE(strOut.find(pszShown), std::string::npos) << pszShown << strOut;
+    // The password, and "\0tim\0tanstaaf" and "tanstaaf" in Base64.
+    for (const char* pszSecret : {"tanstaaf", "AHRpbQB0YW5zdGFhZg", "dGFuc3RhYWY"})
+        EXPECT_EQ(strOut.find(pszSecret), std::string::npos) << pszSecret;
+    EXPECT_EQ(Read("1.from"), "J\xc3\xb6rg|a@example.com");
+
+    const std::pair<std::string, int> bad[] = {
+        {"--port 0", 2},
+        {"--port 70000", 2},
+        {"--security ssl", 2},
+        {"--server-name \"$(printf 'www.a.test\\r\\nBcc: x@y.test')\"", 2},
+        // TLS from the first byte where the server greets in plain text
+        {"--port " + std::to_string(m_nPort) + " --security tls", 1}};
+    for (const auto& [strArgs, nExit] : bad)
+        EXPECT_EQ(run(strArgs, strOut), nExit) << strArgs << strOut;
+    EXPECT_EQ(Read("2.eml"), "-");
+
+    // Refused after TLS began: the outcome names the refusal, not the TLS note before it.
+    std::ofstream(strSettings, std::ios::app) << "Pass=wrong\n";
+    EXPECT_EQ(run("--port " + std::to_string(m_nPort) + " --security starttls", strOut), 1);
+    EXPECT_TRUE(strOut.ends_with("\nvantrelctl: Vantrel couldn't connect to the SMTP server (last "
+                                 "error 10043): AUTH PLAIN authentication was unsuccessful.\n"))
+        << strOut;
 }

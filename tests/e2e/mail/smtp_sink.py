@@ -1,7 +1,10 @@
-"""usage: smtp_sink.py PORT DIR USER PASSWORD: aiosmtpd on 127.0.0.1 with AUTH LOGIN and CRAM-MD5.
-Each accepted message goes to DIR/N.eml (dot-unstuffed data) and DIR/N.env (HELO/EHLO name, login
-or "-", MAIL FROM, RCPT TO, one per line). DIR/ready appears once it listens; SIGTERM stops it."""
-import hmac, logging, os, signal, sys, threading, time
+"""usage: smtp_sink.py PORT DIR USER PASSWORD [starttls|tls CERT KEY [NO-MECHANISMS]]: aiosmtpd
+on 127.0.0.1 with AUTH LOGIN, PLAIN and CRAM-MD5 (less those named, comma-separated), in plain
+text, with STARTTLS offered, or with TLS from the first byte. Each accepted message goes to
+DIR/N.eml (dot-unstuffed data), DIR/N.env (HELO/EHLO name, login or "-", MAIL FROM, RCPT TO, one
+per line) and DIR/N.from (the From header as Python's mail parser reads it: name|address).
+DIR/ready appears once it listens; SIGTERM stops it."""
+import email, email.policy, hmac, logging, os, signal, ssl, sys, threading, time
 from aiosmtpd.controller import Controller
 from aiosmtpd.smtp import SMTP, AuthResult
 
@@ -36,17 +39,28 @@ class Handler:
         with open(base + ".env", "w") as f:
             lines = [session.host_name, str(login), envelope.mail_from] + envelope.rcpt_tos
             f.write("\n".join(lines) + "\n")
+        parsed = email.message_from_bytes(envelope.original_content, policy=email.policy.default)
+        with open(base + ".from", "w", encoding="utf-8") as f:
+            f.write("".join(a.display_name + "|" + a.addr_spec for a in parsed["From"].addresses))
         return "250 OK queued as %d" % self.count
 
 
 # Prompts as common servers send them. aiosmtpd itself sets the legacy login_data on every
 # login and logs a warning for it.
 SMTP.AuthLoginUsernameChallenge, SMTP.AuthLoginPasswordChallenge = "Username:", "Password:"
-logging.getLogger("mail.log").setLevel(logging.ERROR)
+# A client that refuses the certificate is what some tests expect: no traceback for it.
+logging.getLogger("mail.log").setLevel(logging.CRITICAL)
 handler = Handler(*sys.argv[2:5])
+options = {}
+if len(sys.argv) > 5:
+    context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+    context.load_cert_chain(sys.argv[6], sys.argv[7])
+    options = {"tls_context": context} if sys.argv[5] == "starttls" else {"ssl_context": context}
+    if len(sys.argv) > 8:
+        options["auth_exclude_mechanism"] = sys.argv[8].split(",")
 controller = Controller(handler, hostname="127.0.0.1", port=int(sys.argv[1]),
                         server_hostname="sink.test", auth_require_tls=False,
-                        authenticator=handler.authenticate)
+                        authenticator=handler.authenticate, **options)
 controller.start()
 stop = threading.Event()
 signal.signal(signal.SIGTERM, lambda *_: stop.set())
