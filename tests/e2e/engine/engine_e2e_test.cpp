@@ -319,6 +319,17 @@ TEST_F(EngineLab, AnIpv6OnlyHostIsTestedOverIpv6) {
     EXPECT_EQ(cli.nExit, 0) << cli.strOut << cli.strErr;
     EXPECT_THAT(cli.strOut, HasSubstr("Up: ping "));
     EXPECT_THAT(ReadFileBytes(strLog), HasSubstr("GET /v6 HTTP/1.1\r\nHost: [fd77:1::2]\r\n"));
+    // A name with only an IPv6 address: "ip netns exec" puts /etc/netns/NS/* over /etc, and a
+    // resolver on the namespace's own loopback answers nothing from outside.
+    const std::filesystem::path etc = "/etc/netns/" + m_strC;
+    std::filesystem::create_directories(etc);
+    WriteFileBytes(etc / "hosts", "fd77:1::2 v6only.test\n");
+    WriteFileBytes(etc / "resolv.conf", "nameserver 127.0.0.1\n");
+    cli = RunCli("probe http://v6only.test/name");
+    std::filesystem::remove_all(etc);
+    EXPECT_EQ(cli.nExit, 0) << cli.strOut << cli.strErr;
+    EXPECT_THAT(cli.strOut, HasSubstr("Up: ping "));
+    EXPECT_THAT(ReadFileBytes(strLog), HasSubstr("GET /name HTTP/1.1\r\nHost: v6only.test\r\n"));
     // Only the IPv6 default route is left: still connected.
     ASSERT_TRUE(m_lab.Ip(m_strC, "route del default"));
     WriteData({"http://[fd77:1::2]/v6"});
