@@ -2,10 +2,14 @@
 #include "cli/cli_command.h"
 
 #include <QCoreApplication>
+#ifdef VANTREL_CLI_CHARTS
+#include <QGuiApplication>
+#endif
 
 #include <algorithm>
 #include <clocale>
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -22,10 +26,21 @@ QString GetOverview() {
     return strText + "\nRun 'vantrelctl <command> --help' for a command's options.\n";
 }
 
+// The verbs that draw charts need Qt Gui's fonts and images, on a machine without a display.
+std::unique_ptr<QCoreApplication> MakeApplication(int& argc, char* argv[]) {
+#ifdef VANTREL_CLI_CHARTS
+    if (argc > 1 && (std::strcmp(argv[1], "compare") == 0 || std::strcmp(argv[1], "report") == 0)) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        return std::make_unique<QGuiApplication>(argc, argv);
+    }
+#endif
+    return std::make_unique<QCoreApplication>(argc, argv);
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
-    QCoreApplication app(argc, argv);
+    const std::unique_ptr<QCoreApplication> pApp = MakeApplication(argc, argv);
     QCoreApplication::setApplicationName("vantrelctl");
     // Qt takes the user's locale; figures keep their decimal point ("75.0%", "12.5 ms").
     setlocale(LC_NUMERIC, "C");

@@ -5,6 +5,9 @@
 #include "cli/cli_store.h"
 #include "report/report_scorer.h"
 #include "report/report_writer.h"
+#ifdef VANTREL_CLI_CHARTS
+#include "graph/comparison_chart.h"
+#endif
 
 #include <QFile>
 
@@ -38,35 +41,6 @@ bool ParseWeights(const QString& strList, CReportWeights& arrWeights) {
     return true;
 }
 
-bool ParseHosts(const QString& strList, size_t nHosts, std::vector<int>& arrSet) {
-    if (strList.trimmed() == "all") {
-        for (size_t i = 0; i < nHosts; ++i)
-            arrSet.push_back(static_cast<int>(i));
-        if (arrSet.empty()) {
-            CliError("the data file holds no hosts to report on.");
-            return false;
-        }
-        return true;
-    }
-    QString strRange = "the data file holds no hosts";
-    if (nHosts == 1)
-        strRange = "the data file holds 1 host (index 0)";
-    else if (nHosts > 1)
-        strRange = "the data file holds " + QString::number(nHosts) + " hosts (0 to " +
-                   QString::number(nHosts - 1) + ")";
-    for (const QString& strPart : strList.split(',')) {
-        bool bOk = false;
-        const int nIndex = strPart.trimmed().toInt(&bOk);
-        if (!bOk || nIndex < 0 || static_cast<size_t>(nIndex) >= nHosts) {
-            CliError("there is no host \"" + strPart.trimmed() + "\": " + strRange +
-                     "; give indices as 'vantrelctl list' shows them, or all.");
-            return false;
-        }
-        arrSet.push_back(nIndex);
-    }
-    return true;
-}
-
 int ReportCommand(const QStringList& args) {
     CCliArgs cliArgs(args, "Writes the HTML comparison report of the chosen hosts, ranked on nine "
                            "attributes under the given weights, as Vantrel's Generate report "
@@ -86,12 +60,15 @@ int ReportCommand(const QStringList& args) {
     cliArgs.Parser().addOption(optHosts);
     cliArgs.Parser().addOption(optOut);
     cliArgs.Parser().addOption(optWeights);
+    const QCommandLineOption optChart(
+        "chart", "Add the comparison chart of the hosts as an image after the score table.");
+    cliArgs.Parser().addOption(optChart);
     if (!cliArgs.Parse())
         return cliArgs.GetExitCode();
     if (!cliArgs.Parser().isSet(optHosts) || !cliArgs.Parser().isSet(optOut)) {
         CliError(QString(cliArgs.Parser().isSet(optHosts) ? "--out" : "--hosts") +
                  " is missing.\nUsage: vantrelctl report [--data FILE] --hosts LIST --out "
-                 "FILE.html [--weights W1,...,W9]");
+                 "FILE.html [--weights W1,...,W9] [--chart]");
         return CLI_USAGE;
     }
     CReportWeights arrWeights;
@@ -107,14 +84,27 @@ int ReportCommand(const QStringList& args) {
         return nLoad;
     const std::vector<CHost*>& arrHosts = store.GetDoc().m_arrHosts;
     std::vector<int> arrSet;
-    if (!ParseHosts(cliArgs.Parser().value(optHosts), arrHosts.size(), arrSet))
+    if (!CCliArgs::ParseHosts(cliArgs.Parser().value(optHosts), arrHosts.size(), arrSet))
         return CLI_USAGE;
 
     CReportScorer scorer;
     scorer.Score(arrHosts, arrSet, arrWeights);
+    std::string strChart;
+    if (cliArgs.Parser().isSet(optChart)) {
+#ifdef VANTREL_CLI_CHARTS
+        CHostComparison comparison;
+        for (int nIndex : arrSet)
+            comparison.Add(*arrHosts[static_cast<size_t>(nIndex)]);
+        const CComparisonChart chart(comparison);
+        strChart = chart.InlineSvg(chart.PreferredSize());
+#else
+        CliError("--chart needs Qt SVG, which this vantrelctl was built without.");
+        return CLI_USAGE;
+#endif
+    }
     const std::string strPath = QFile::encodeName(cliArgs.Parser().value(optOut)).toStdString();
     std::string strError;
-    if (!CReportWriter::WriteReport(strPath, arrHosts, scorer, strError)) {
+    if (!CReportWriter::WriteReport(strPath, arrHosts, scorer, strError, strChart)) {
         CliError(QFile::decodeName(QByteArray::fromStdString(strError)) +
                  "; no report was written.");
         return CLI_BAD_INPUT; // 1: the file could not be written

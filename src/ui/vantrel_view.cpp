@@ -4,6 +4,7 @@
 #include "core/host.h"
 #include "core/product.h"
 #include "core/vantrel_doc.h"
+#include "graph/compare_hosts_dlg.h"
 #include "graph/host_graph_dlg.h"
 #include "report/report_command_ui.h"
 #include "testing/test_commands.h"
@@ -49,6 +50,9 @@ constexpr int FIXED_WIDTH_AT_CREATION = 376;
 constexpr int FIXED_WIDTH = 406;
 
 } // namespace
+
+const char* const CVantrelView::TUTORIAL_NOT_OPENED =
+    "The tutorial page could not be opened: no web browser was found.\nIts address is ";
 
 CVantrelView::CVantrelView(QWidget* pParent) : CListViewEx(pParent) {
     setFrameShape(QFrame::StyledPanel);
@@ -191,6 +195,10 @@ void CVantrelView::OnBuildGraph() {
     CHostGraphDlg::ShowForHost(window(), *m_pDoc, GetSelectedRow(), m_pWait);
 }
 
+void CVantrelView::OnCompareHosts() {
+    CCompareHostsDlg::ShowForHosts(window(), *m_pDoc, m_arrMarked, m_pWait);
+}
+
 void CVantrelView::OnGenerateReport() {
     CReportCommandUI::Run(
         window(), *m_pDoc, m_arrMarked, [this](int nRow) { ToggleCheck(nRow); }, m_pWait);
@@ -245,5 +253,7 @@ void CVantrelView::OnOptions() {
 }
 
 void CVantrelView::OnTutorial() {
-    QDesktopServices::openUrl(QUrl(QStringLiteral(VANTREL_TUTORIAL_PAGE)));
+    if (!QDesktopServices::openUrl(QUrl(QStringLiteral(VANTREL_TUTORIAL_PAGE))))
+        CMessageBox::Information(window(), QString::fromLatin1(TUTORIAL_NOT_OPENED) +
+                                               QStringLiteral(VANTREL_TUTORIAL_PAGE));
 }
