@@ -29,9 +29,18 @@ QString GetOverview() {
 // The verbs that draw charts need Qt Gui's fonts and images, on a machine without a display.
 std::unique_ptr<QCoreApplication> MakeApplication(int& argc, char* argv[]) {
 #ifdef VANTREL_CLI_CHARTS
-    if (argc > 1 && (std::strcmp(argv[1], "compare") == 0 || std::strcmp(argv[1], "report") == 0)) {
+    bool bDraws = argc > 1 && std::strcmp(argv[1], "compare") == 0;
+    for (int i = 2; i < argc && argc > 1 && std::strcmp(argv[1], "report") == 0; ++i)
+        bDraws = bDraws || std::strcmp(argv[i], "--chart") == 0;
+    if (bDraws) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
-        return std::make_unique<QGuiApplication>(argc, argv);
+        // The platform's start-up notes (no runtime folder and the like) are not the user's
+        // business; the verb's own messages go to stderr as usual.
+        const QtMessageHandler pfnDefault =
+            qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+        auto pApp = std::make_unique<QGuiApplication>(argc, argv);
+        qInstallMessageHandler(pfnDefault);
+        return pApp;
     }
 #endif
     return std::make_unique<QCoreApplication>(argc, argv);
