@@ -62,6 +62,13 @@ std::string CCliArgs::GetDataPath() const {
     return strPath;
 }
 
+QCommandLineOption CCliArgs::HostsOption() {
+    return QCommandLineOption("hosts",
+                              "The hosts to compare: indices as 'vantrelctl list' shows them, "
+                              "separated by commas, or all.",
+                              "LIST");
+}
+
 bool CCliArgs::ParseHosts(const QString& strList, size_t nHosts, std::vector<int>& arrSet) {
     if (strList.trimmed() == "all") {
         for (size_t i = 0; i < nHosts; ++i)

@@ -31,6 +31,8 @@ public:
 
     // A --hosts list: indices as 'vantrelctl list' shows them, separated by commas, or "all".
     // False, with the reason on stderr, for an index outside the file's nHosts or no hosts.
+    // The --hosts option of the verbs that work on chosen hosts.
+    static QCommandLineOption HostsOption();
     static bool ParseHosts(const QString& strList, size_t nHosts, std::vector<int>& arrSet);
 
 private:

@@ -26,11 +26,7 @@ int CompareCommand(const QStringList& args) {
     CCliArgs cliArgs(args, "Draws the comparison of the chosen hosts (ping times of the last test "
                            "cycles, their spread, uptime) as a PNG or SVG image, as Vantrel's "
                            "Compare Hosts window shows it.");
-    const QCommandLineOption optHosts(
-        "hosts",
-        "The hosts to compare: indices as 'vantrelctl list' shows them, separated by commas, "
-        "or all.",
-        "LIST");
+    const QCommandLineOption optHosts = CCliArgs::HostsOption();
     const QCommandLineOption optOut(
         "out", "The image to write, PNG or SVG by its suffix; an existing file is replaced.",
         "FILE.png|FILE.svg");
@@ -58,19 +54,15 @@ int CompareCommand(const QStringList& args) {
         (parser.isSet(optHeight) && !ParseSize("height", parser.value(optHeight), nHeight)))
         return CLI_USAGE;
 
-    // A damaged file would compare only the hosts before the damage; the store has said why.
     CCliStore store;
-    const int nLoad = store.Load(cliArgs.GetDataPath());
-    if (nLoad != CLI_OK)
-        return nLoad;
-    const std::vector<CHost*>& arrHosts = store.GetDoc().m_arrHosts;
     std::vector<int> arrSet;
-    if (!CCliArgs::ParseHosts(parser.value(optHosts), arrHosts.size(), arrSet))
-        return CLI_USAGE;
+    if (const int nExit = store.LoadChosenHosts(cliArgs, parser.value(optHosts), arrSet);
+        nExit != CLI_OK)
+        return nExit;
+    const std::vector<CHost*>& arrHosts = store.GetDoc().m_arrHosts;
 
     CHostComparison comparison;
-    for (int nIndex : arrSet)
-        comparison.Add(*arrHosts[static_cast<size_t>(nIndex)]);
+    comparison.AddHosts(arrHosts, arrSet);
     const CComparisonChart chart(comparison);
     QSize size = chart.PreferredSize();
     if (nWidth)

@@ -45,11 +45,7 @@ int ReportCommand(const QStringList& args) {
     CCliArgs cliArgs(args, "Writes the HTML comparison report of the chosen hosts, ranked on nine "
                            "attributes under the given weights, as Vantrel's Generate report "
                            "command does.");
-    const QCommandLineOption optHosts(
-        "hosts",
-        "The hosts to compare: indices as 'vantrelctl list' shows them, separated by "
-        "commas, or all.",
-        "LIST");
+    const QCommandLineOption optHosts = CCliArgs::HostsOption();
     const QCommandLineOption optOut(
         "out", "The report file to write; an existing file is replaced.", "FILE.html");
     const QCommandLineOption optWeights(
@@ -77,15 +73,12 @@ int ReportCommand(const QStringList& args) {
         !ParseWeights(cliArgs.Parser().value(optWeights), arrWeights))
         return CLI_USAGE;
 
-    // A damaged file would rank only the hosts before the damage; the store has said why.
     CCliStore store;
-    const int nLoad = store.Load(cliArgs.GetDataPath());
-    if (nLoad != CLI_OK)
-        return nLoad;
-    const std::vector<CHost*>& arrHosts = store.GetDoc().m_arrHosts;
     std::vector<int> arrSet;
-    if (!CCliArgs::ParseHosts(cliArgs.Parser().value(optHosts), arrHosts.size(), arrSet))
-        return CLI_USAGE;
+    if (const int nExit = store.LoadChosenHosts(cliArgs, cliArgs.Parser().value(optHosts), arrSet);
+        nExit != CLI_OK)
+        return nExit;
+    const std::vector<CHost*>& arrHosts = store.GetDoc().m_arrHosts;
 
     CReportScorer scorer;
     scorer.Score(arrHosts, arrSet, arrWeights);
@@ -93,8 +86,7 @@ int ReportCommand(const QStringList& args) {
     if (cliArgs.Parser().isSet(optChart)) {
 #ifdef VANTREL_CLI_CHARTS
         CHostComparison comparison;
-        for (int nIndex : arrSet)
-            comparison.Add(*arrHosts[static_cast<size_t>(nIndex)]);
+        comparison.AddHosts(arrHosts, arrSet);
         const CComparisonChart chart(comparison);
         strChart = chart.InlineSvg(chart.PreferredSize());
 #else

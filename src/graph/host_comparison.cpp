@@ -52,6 +52,12 @@ void CHostComparison::TakeSnapshot(CVantrelDoc& doc, const std::vector<int>& arr
     }
 }
 
+void CHostComparison::AddHosts(const std::vector<CHost*>& arrHosts,
+                               const std::vector<int>& arrRows) {
+    for (int nRow : arrRows)
+        Add(*arrHosts.at(static_cast<size_t>(nRow)));
+}
+
 std::vector<size_t> CHostComparison::ByMedian() const {
     std::vector<size_t> arrOrder;
     for (size_t i = 0; i < m_arrHosts.size(); ++i)

@@ -39,8 +39,10 @@ public:
     // Copies the hosts of arrRows, each under its own lock, waiting for the test worker with
     // pWait (may be null) while it holds one.
     void TakeSnapshot(CVantrelDoc& doc, const std::vector<int>& arrRows, CWaitObserver* pWait);
-    // Copies every host of a store that no worker tests (the command-line companion).
+    // Copies one host / the hosts of arrRows from a store that no worker tests (the
+    // command-line companion).
     void Add(const CHost& host) { m_arrHosts.push_back(Snapshot(host)); }
+    void AddHosts(const std::vector<CHost*>& arrHosts, const std::vector<int>& arrRows);
 
     const std::vector<SHost>& GetHosts() const { return m_arrHosts; }
     // Indices of the hosts with ping times, by median, fastest first (ties keep list order).
