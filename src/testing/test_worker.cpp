@@ -98,6 +98,7 @@ private:
         bool bUp = false;
         if (eEcho == CHostTest::EEcho::ANSWERED) {
             host.m_pPingHistory->push_back(reply.RTT);
+            host.PublishPings();
             host.m_nPingTotal += static_cast<int32_t>(reply.RTT);
             bUp = test.RequestObject(*m_pSession);
         }
