@@ -37,16 +37,42 @@ QString FromLatin1(const std::string& str) {
     return QString::fromLatin1(str.data(), static_cast<qsizetype>(str.size()));
 }
 
+// The reply's address: either family, or the IPv4 field alone.
+QString ReplyAddress(const CPingResult& reply) {
+    return QString::fromStdString(reply.From.GetFamily() != 0 ? FormatAddress(reply.From)
+                                                              : FormatIPv4(reply.Address));
+}
+
+// The settings file --settings names, else the user's.
+CSettingsStore LoadSettingsFrom(const QCommandLineParser& parser,
+                                const QCommandLineOption& optSettings) {
+    return parser.isSet(optSettings)
+               ? CSettingsStore(QFile::encodeName(parser.value(optSettings)).toStdString())
+               : CSettingsStore();
+}
+
 void PrintEcho(int nAttempt, bool bOk, const CPingResult& reply) {
     if (bOk || reply.Status != PING_STATUS_SUCCESS) {
         CliPrint(QString("Echo %1: reply from %2, time %3 ms, status %4\n")
                      .arg(nAttempt)
-                     .arg(QString::fromStdString(FormatIPv4(reply.Address)))
+                     .arg(ReplyAddress(reply))
                      .arg(reply.RTT)
                      .arg(reply.Status));
     } else {
         CliPrint(QString("Echo %1: no reply, last error %2\n").arg(nAttempt).arg(GetLastError()));
     }
+    std::fflush(stdout);
+}
+
+void PrintConnect(int nAttempt, bool bOk, const CPingResult& reply) {
+    if (bOk)
+        CliPrint(QString("Connect %1: answer from %2, time %3 ms\n")
+                     .arg(nAttempt)
+                     .arg(ReplyAddress(reply))
+                     .arg(reply.RTT));
+    else
+        CliPrint(
+            QString("Connect %1: no answer, last error %2\n").arg(nAttempt).arg(GetLastError()));
     std::fflush(stdout);
 }
 
@@ -59,11 +85,20 @@ int PingCommand(const QStringList& args) {
     if (!cliArgs.Parse(1, 1))
         return cliArgs.GetExitCode();
     CSystemProbes probes;
+    if (!probes.IsEchoPermitted()) {
+        CliError(ICMP_NOT_PERMITTED_TEXT);
+        return CLI_BAD_INPUT;
+    }
     CHostTest test;
     test.m_strServer = cliArgs.GetPositional().at(0).toLatin1().toStdString();
+    // "[2001:db8::1]" as in a URL is the same address as without the brackets.
+    if (test.m_strServer.size() > 2 && test.m_strServer.front() == '[' &&
+        test.m_strServer.back() == ']')
+        test.m_strServer = test.m_strServer.substr(1, test.m_strServer.size() - 2);
     CEvent evNever;
     CPingResult reply;
-    if (test.Echo(probes, evNever, reply, PrintEcho) == CHostTest::EEcho::ANSWERED)
+    if (test.Echo(probes, evNever, reply, PING_METHOD_ICMP, PrintEcho) ==
+        CHostTest::EEcho::ANSWERED)
         return CLI_OK;
     CliPrint(QString("No answer after %1 echoes\n").arg(ECHO_ATTEMPTS));
     return CLI_BAD_INPUT;
@@ -73,10 +108,15 @@ VANTREL_CLI_COMMAND("ping", "Send ICMP echoes to a host as the test engine does"
 int ProbeCommand(const QStringList& args) {
     CCliArgs cliArgs(args,
                      "Tests URL once as the test engine tests a host: splits it, resolves its "
-                     "server, sends up to 4 echoes and, when one is answered, requests the URL "
-                     "over plain HTTP on port 80. Prints Up or Down. Exit status 0 up, 1 down, "
-                     "2 for a URL the engine cannot use.",
+                     "server, sends up to 4 echoes (or TCP connects, as the saved PingMethod "
+                     "says or when echoes are not permitted) and, when one is answered, "
+                     "requests the URL on its port, over TLS for https. Prints Up or Down. Exit "
+                     "status 0 up, 1 down, 2 for a URL the engine cannot use.",
                      "URL", false);
+    QCommandLineOption optSettings(QStringList{"settings"},
+                                   "The settings file to read (default: the one Vantrel uses).",
+                                   "FILE");
+    cliArgs.Parser().addOption(optSettings);
     if (!cliArgs.Parse(1, 1))
         return cliArgs.GetExitCode();
     const std::string strURL = cliArgs.GetPositional().at(0).toLatin1().toStdString();
@@ -94,10 +134,24 @@ int ProbeCommand(const QStringList& args) {
         CliError(FromLatin1(CHostTest::UnknownServiceText(strURL)));
         return PROBE_BAD_URL;
     }
+    CAppSettings settings;
+    std::string strIgnored;
+    LoadSettingsFrom(cliArgs.Parser(), optSettings).LoadSettings(settings, strIgnored, false);
+    int nMethod = settings.m_nPingMethod;
+    if (nMethod == PING_METHOD_ICMP && !probes.IsEchoPermitted()) {
+        CliError(ICMP_NOT_PERMITTED_TEXT);
+        nMethod = PING_METHOD_TCP;
+    }
+    const QString strMethod = nMethod == PING_METHOD_TCP
+                                  ? QString("TCP connect to port %1").arg(test.GetRequestPort())
+                                  : QString("ICMP echo");
     CEvent evNever;
     CPingResult reply;
-    if (test.Echo(probes, evNever, reply, PrintEcho) != CHostTest::EEcho::ANSWERED) {
-        CliPrint("Down: no echo answered\n");
+    if (test.Echo(probes, evNever, reply, nMethod,
+                  nMethod == PING_METHOD_TCP ? PrintConnect : PrintEcho) !=
+        CHostTest::EEcho::ANSWERED) {
+        CliPrint(nMethod == PING_METHOD_TCP ? "Down: no connect answered\n"
+                                            : "Down: no echo answered\n");
         return PROBE_DOWN;
     }
     std::unique_ptr<CInternetSession> pSession = probes.InternetOpen(VANTREL_INTERNET_AGENT);
@@ -105,11 +159,14 @@ int ProbeCommand(const QStringList& args) {
         CliError("Cannot initialize internet functions. InternetOpen failed");
         return CLI_BAD_INPUT;
     }
-    if (!test.RequestObject(*pSession)) {
-        CliPrint(QString("Down: ping %1 ms, no answer to the web request\n").arg(reply.RTT));
+    if (!test.RequestObject(*pSession, evNever)) {
+        CliPrint(QString("Down: ping %1 ms by %2, no answer to the web request: %3\n")
+                     .arg(reply.RTT)
+                     .arg(strMethod)
+                     .arg(FromLatin1(pSession->GetLastErrorText())));
         return PROBE_DOWN;
     }
-    CliPrint(QString("Up: ping %1 ms\n").arg(reply.RTT));
+    CliPrint(QString("Up: ping %1 ms by %2\n").arg(reply.RTT).arg(strMethod));
     return CLI_OK;
 }
 VANTREL_CLI_COMMAND("probe", "Test one URL as the test engine tests a host", ProbeCommand);
@@ -148,10 +205,7 @@ int AlertTestCommand(const QStringList& args) {
     if (!cliArgs.Parse())
         return cliArgs.GetExitCode();
 
-    CSettingsStore store =
-        cliArgs.Parser().isSet(optSettings)
-            ? CSettingsStore(QFile::encodeName(cliArgs.Parser().value(optSettings)).toStdString())
-            : CSettingsStore();
+    CSettingsStore store = LoadSettingsFrom(cliArgs.Parser(), optSettings);
     CAppSettings settings;
     std::string strDataPath;
     store.LoadSettings(settings, strDataPath, false);
@@ -230,12 +284,13 @@ private:
 class CCycleLimitClock : public CSystemClock {
 public:
     explicit CCycleLimitClock(int nCycles) : m_nCyclesLeft(nCycles) {}
-    bool WaitForStop(const CEvent& evStop, int64_t nMilliseconds) override {
+    EWaitEnd WaitForStopOrWake(const CEvent& evStop, const CEvent& evWake,
+                               int64_t nMilliseconds) override {
         if (m_nCyclesLeft > 0 && --m_nCyclesLeft == 0) {
             m_bEndedRun = true;
-            return true;
+            return EWaitEnd::STOPPED;
         }
-        return CSystemClock::WaitForStop(evStop, nMilliseconds);
+        return CSystemClock::WaitForStopOrWake(evStop, evWake, nMilliseconds);
     }
     bool EndedRun() const { return m_bEndedRun; }
 

@@ -1,5 +1,6 @@
 // vantrelctl: the command-line companion of Vantrel, for scripts and headless machines.
 #include "cli/cli_command.h"
+#include "core/version.h"
 
 #include <QCoreApplication>
 #ifdef VANTREL_CLI_CHARTS
@@ -23,7 +24,8 @@ QString GetOverview() {
         strText += QString("  %1  %2\n")
                        .arg(QLatin1String(pCommand->m_pszName), -nWidth)
                        .arg(QLatin1String(pCommand->m_pszSummary));
-    return strText + "\nRun 'vantrelctl <command> --help' for a command's options.\n";
+    return strText + "\nRun 'vantrelctl <command> --help' for a command's options, "
+                     "'vantrelctl --version' for the version.\n";
 }
 
 // The verbs that draw charts need Qt Gui's fonts and images, on a machine without a display.
@@ -61,6 +63,10 @@ int main(int argc, char* argv[]) {
     const QString& strVerb = args.at(1);
     if (strVerb == "--help" || strVerb == "-h" || strVerb == "help") {
         CliPrint(GetOverview());
+        return CLI_OK;
+    }
+    if (strVerb == "--version") {
+        CliPrint(VANTREL_VERSION_LINE "\n");
         return CLI_OK;
     }
     const CCliCommand* pCommand = CCliCommand::Find(strVerb);

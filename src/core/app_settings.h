@@ -2,6 +2,10 @@
 
 #include <string>
 
+// How the worker measures a host's ping time ("PingMethod").
+inline constexpr int PING_METHOD_ICMP = 0; // ICMP echo
+inline constexpr int PING_METHOD_TCP = 1;  // TCP connect to the test URL's port
+
 // The per-user alert and mail settings, as the application keeps them between start-up and
 // the store's initialisation, and again after the store has closed.
 struct CAppSettings {
@@ -12,4 +16,5 @@ struct CAppSettings {
     std::string m_strEmailTo;
     int m_bAlertEmail = 0;
     int m_bAlertSystem = 0;
+    int m_nPingMethod = PING_METHOD_ICMP;
 };

@@ -85,6 +85,10 @@ void CSettingsStore::LoadSettings(CAppSettings& settings, std::string& strDataPa
     settings.m_strLogin = ToLatin1(store.value("Login").toString());
     settings.m_strPass = ToLatin1(store.value("Pass").toString());
     settings.m_strSMTP = ToLatin1(store.value("SMTP").toString());
+    // Anything but the TCP method, a damaged value included, keeps the echo.
+    settings.m_nPingMethod = store.value("PingMethod", PING_METHOD_ICMP).toInt() == PING_METHOD_TCP
+                                 ? PING_METHOD_TCP
+                                 : PING_METHOD_ICMP;
     if (!strIniPath.isEmpty()) {
         strDataPath = ToPath(strIniPath);
         return;
@@ -109,6 +113,7 @@ bool CSettingsStore::SaveSettings(const CAppSettings& settings) {
     store.setValue("Login", FromLatin1(settings.m_strLogin));
     store.setValue("Pass", FromLatin1(settings.m_strPass));
     store.setValue("SMTP", FromLatin1(settings.m_strSMTP));
+    store.setValue("PingMethod", settings.m_nPingMethod);
     store.endGroup();
     store.sync();
     MakePrivate();

@@ -20,8 +20,8 @@ public:
     // failing that, the program's folder, plus "/Vantrel.dat". When bWriteBackPath and
     // "IniPath" was absent or empty, the chosen path is written to it.
     void LoadSettings(CAppSettings& settings, std::string& strDataPath, bool bWriteBackPath = true);
-    // Writes "AlertSystem", "AlertEmail", "EmailFrom", "EmailTo", "Login", "Pass" and "SMTP",
-    // in this order. False when the file could not be written.
+    // Writes "AlertSystem", "AlertEmail", "EmailFrom", "EmailTo", "Login", "Pass", "SMTP" and
+    // "PingMethod", in this order. False when the file could not be written.
     bool SaveSettings(const CAppSettings& settings);
 
     // A window's saved geometry (QWidget::saveGeometry bytes) by name, in section "Window";

@@ -98,6 +98,7 @@ bool CVantrelDoc::OnNewDocument(const std::string& strDataPath, const CAppSettin
         m_bAlertEmail = settings.m_bAlertEmail;
         m_bAlertSystem = settings.m_bAlertSystem;
     }
+    m_nPingMethod = settings.m_nPingMethod;
     const CHostsFile::CLoadReport report = LoadHosts(strDataPath);
     if (report.m_eResult == CHostsFile::LOAD_DAMAGED)
         m_sink.ShowMessage("Cannot load hosts data, will re-create the list");
@@ -127,6 +128,7 @@ void CVantrelDoc::OnCloseDocument(CAppSettings& settings) {
         settings.m_bAlertEmail = m_bAlertEmail;
         settings.m_bAlertSystem = m_bAlertSystem;
     }
+    settings.m_nPingMethod = m_nPingMethod;
     // The user was told at start-up why an unreadable file is left alone.
     if (!SaveHosts() && !m_bUnreadable)
         m_sink.ShowMessage(m_strLastSaveError);

@@ -75,6 +75,15 @@ public:
     // Read by the worker when a wait begins, written by the options dialog.
     std::atomic<int32_t> m_nIntervalMinutes{5};
     std::atomic<int32_t> m_nRunSeconds{0};
+    // How the worker measures ping times (PING_METHOD_), read at every test.
+    std::atomic<int> m_nPingMethod{PING_METHOD_ICMP};
+    // Set to end the worker's wait between cycles early: after hosts were started
+    // (m_bHostsStarted, the next cycle begins at once) or the interval was changed (the wait
+    // goes on with the new interval, counted from its start).
+    CEvent m_hWakeEvent;
+    std::atomic<bool> m_bHostsStarted{false};
+    // The user has been told this program run that echoes are not permitted.
+    std::atomic<bool> m_bEchoHintShown{false};
 
     std::string m_strLastSaveError;
 

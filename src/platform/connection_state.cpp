@@ -9,7 +9,9 @@
 #include <ifaddrs.h>
 #include <net/if.h>
 #include <net/route.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -37,7 +39,8 @@ bool IsUsableRoute(const std::string& strFlags, const std::string& strIface) {
 }
 
 // Lines "Iface Destination Gateway Flags RefCnt Use Metric Mask ...", hexadecimal fields.
-bool HasIPv4DefaultRoute(const std::string& strRoutes) {
+bool HasIPv4DefaultRoute(const std::string& strRoutes,
+                         const CConnectionState::LinkRunningFn& isLinkRunning) {
     std::istringstream lines(strRoutes);
     std::string strLine;
     std::getline(lines, strLine); // column titles
@@ -49,14 +52,15 @@ bool HasIPv4DefaultRoute(const std::string& strRoutes) {
               strUse >> strMetric >> strMask))
             continue;
         if (strDestination == "00000000" && strMask == "00000000" &&
-            IsUsableRoute(strFlags, strIface))
+            IsUsableRoute(strFlags, strIface) && isLinkRunning(strIface))
             return true;
     }
     return false;
 }
 
 // Lines "dest plen src plen nexthop metric refcnt use flags iface", no titles.
-bool HasIPv6DefaultRoute(const std::string& strRoutes) {
+bool HasIPv6DefaultRoute(const std::string& strRoutes,
+                         const CConnectionState::LinkRunningFn& isLinkRunning) {
     std::istringstream lines(strRoutes);
     std::string strLine;
     while (std::getline(lines, strLine)) {
@@ -67,7 +71,7 @@ bool HasIPv6DefaultRoute(const std::string& strRoutes) {
               strMetric >> strRefCnt >> strUse >> strFlags >> strIface))
             continue;
         if (strDestination == std::string(32, '0') && strPrefix == "00" &&
-            IsUsableRoute(strFlags, strIface))
+            IsUsableRoute(strFlags, strIface) && isLinkRunning(strIface))
             return true;
     }
     return false;
@@ -80,7 +84,7 @@ bool CConnectionState::IsConnected() const {
 }
 
 bool CConnectionState::InternetGetConnectedState() const {
-    return HasDefaultRoute(ReadProcNet("route"), ReadProcNet("ipv6_route"));
+    return HasDefaultRoute(ReadProcNet("route"), ReadProcNet("ipv6_route"), IsLinkRunning);
 }
 
 bool CConnectionState::IsNetworkAlive() const {
@@ -100,6 +104,22 @@ bool CConnectionState::IsNetworkAlive() const {
 }
 
 bool CConnectionState::HasDefaultRoute(const std::string& strIPv4Routes,
-                                       const std::string& strIPv6Routes) {
-    return HasIPv4DefaultRoute(strIPv4Routes) || HasIPv6DefaultRoute(strIPv6Routes);
+                                       const std::string& strIPv6Routes,
+                                       const LinkRunningFn& isLinkRunning) {
+    return HasIPv4DefaultRoute(strIPv4Routes, isLinkRunning) ||
+           HasIPv6DefaultRoute(strIPv6Routes, isLinkRunning);
+}
+
+bool CConnectionState::IsLinkRunning(const std::string& strDevice) {
+    ifreq request{};
+    if (strDevice.empty() || strDevice.size() >= sizeof(request.ifr_name))
+        return false;
+    strDevice.copy(request.ifr_name, sizeof(request.ifr_name) - 1);
+    // A socket of the calling thread's network namespace, as the route tables read above.
+    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    const bool bKnown = ioctl(fd, SIOCGIFFLAGS, &request) == 0;
+    close(fd);
+    return bKnown && (request.ifr_flags & IFF_UP) && (request.ifr_flags & IFF_RUNNING);
 }

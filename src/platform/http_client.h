@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+class CEvent;
+
 // The web probe's HTTP client on libcurl: one object (one handle) per worker run, used by
 // one thread at a time.
 class CHttpClient {
@@ -21,24 +23,31 @@ public:
     void Close();
     bool IsOpen() const { return m_pCurl != nullptr; }
 
-    // Plain-HTTP GET of strObject on port 80 of strServer, with Basic credentials when a user
-    // name is given, no proxy (environment included). True as soon as a final response's
-    // headers have arrived, whatever their status; the body is never downloaded. False when
-    // not open, on a connection failure, a time-out or a malformed response.
-    bool Request(const std::string& strServer, const std::string& strObject,
-                 const std::string& strUserName, const std::string& strPassword);
+    // GET of strObject from nPort of strServer, over TLS when bHttps (the certificate checked
+    // against the system's CA store, or the file SSL_CERT_FILE names, and the host name),
+    // without a proxy (environment included). Credentials go out only in a second request
+    // after the server has answered 401, Basic, never over plain HTTP when bHttps. True as soon
+    // as a final response's headers have arrived, whatever their status; the body is never
+    // downloaded. False when not open, on a connection or TLS failure, a time-out, a
+    // malformed response, or when pevStop is set (the transfer is then aborted within 100 ms).
+    bool Request(bool bHttps, const std::string& strServer, uint16_t nPort,
+                 const std::string& strObject, const std::string& strUserName,
+                 const std::string& strPassword, const CEvent* pevStop = nullptr);
 
     // Status code of the last response (0 when none) and the reason of the last failure.
     long GetLastStatusCode() const { return m_nLastStatus; }
     const std::string& GetLastErrorText() const { return m_strLastError; }
 
-    // Tests only: another port than 80, shorter time-outs than 30 s to connect and 60 s in all.
-    void SetPort(uint16_t nPort) { m_nPort = nPort; }
+    // Tests only: shorter time-outs than 30 s to connect and 60 s in all.
     void SetTimeouts(long nConnectMs, long nTotalMs);
 
 private:
+    // One exchange over IPv4 only when bIPv4; true when a final response arrived.
+    bool Perform(const std::string& strURL, bool bHttps, bool bIPv4, bool bCredentials,
+                 const std::string& strUserName, const std::string& strPassword,
+                 const CEvent* pevStop);
+
     void* m_pCurl = nullptr; // CURL*
-    uint16_t m_nPort = 80;
     long m_nConnectTimeoutMs = 30000;
     long m_nTotalTimeoutMs = 60000;
     std::string m_strAgent;

@@ -2,6 +2,7 @@
 
 #include "platform/last_error.h"
 #include "platform/resolver.h"
+#include "platform/socket_wait.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -13,6 +14,7 @@
 
 #include <linux/errqueue.h>
 #include <linux/icmp.h>
+#include <netinet/icmp6.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -51,11 +53,12 @@ private:
     int m_fd;
 };
 
-int OpenIcmpSocket(int nKind) {
+int OpenIcmpSocket(int nKind, int nFamily = AF_INET) {
+    const int nProtocol = nFamily == AF_INET6 ? IPPROTO_ICMPV6 : IPPROTO_ICMP;
     if (nKind == ICMP_SOCKET_DGRAM)
-        return socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_ICMP);
+        return socket(nFamily, SOCK_DGRAM | SOCK_CLOEXEC, nProtocol);
     if (nKind == ICMP_SOCKET_RAW)
-        return socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
+        return socket(nFamily, SOCK_RAW | SOCK_CLOEXEC, nProtocol);
     errno = EPROTONOSUPPORT;
     return -1;
 }
@@ -128,27 +131,36 @@ struct CExpected {
     size_t nDataSize;
 };
 
+bool HasEchoData(const uint8_t* pData, size_t nSize, const CExpected& expected) {
+    return nSize == expected.nDataSize &&
+           std::all_of(pData, pData + nSize, [](uint8_t c) { return c == ECHO_DATA_BYTE; });
+}
+
+// The sequence number (and, where we must check it, the identifier) of an echo header.
+bool IsOurEcho(const uint8_t* pHeader, const CExpected& expected) {
+    return Read16(pHeader + 6) == expected.nSequence &&
+           (!expected.bCheckId || Read16(pHeader + 4) == expected.nId);
+}
+
+// An echo reply of either family that came from the target or not.
+EPacket ClassifyEchoReply(const uint8_t* pIcmp, size_t nSize, bool bFromTarget,
+                          const CExpected& expected, uint32_t& dwStatus) {
+    if (!bFromTarget || !IsOurEcho(pIcmp, expected))
+        return EPacket::Foreign;
+    if (!HasEchoData(pIcmp + ICMP_HEADER_SIZE, nSize - ICMP_HEADER_SIZE, expected))
+        return EPacket::BadReply;
+    dwStatus = PING_STATUS_SUCCESS;
+    return EPacket::Reply;
+}
+
 // pIcmp points at an ICMP message (no IP header) of nSize bytes from dwSource.
 EPacket ClassifyIcmp(const uint8_t* pIcmp, size_t nSize, uint32_t dwSource,
                      const CExpected& expected, uint32_t& dwStatus) {
     if (nSize < ICMP_HEADER_SIZE)
         return EPacket::Foreign;
     const uint8_t nType = pIcmp[0];
-    if (nType == ICMP_ECHOREPLY) {
-        if (dwSource != expected.dwTarget || Read16(pIcmp + 6) != expected.nSequence ||
-            (expected.bCheckId && Read16(pIcmp + 4) != expected.nId))
-            return EPacket::Foreign;
-        const uint8_t* pData = pIcmp + ICMP_HEADER_SIZE;
-        const size_t nDataSize = nSize - ICMP_HEADER_SIZE;
-        if (nDataSize != expected.nDataSize)
-            return EPacket::BadReply;
-        for (size_t i = 0; i < nDataSize; ++i) {
-            if (pData[i] != ECHO_DATA_BYTE)
-                return EPacket::BadReply;
-        }
-        dwStatus = PING_STATUS_SUCCESS;
-        return EPacket::Reply;
-    }
+    if (nType == ICMP_ECHOREPLY)
+        return ClassifyEchoReply(pIcmp, nSize, dwSource == expected.dwTarget, expected, dwStatus);
     if (!IsIcmpError(nType))
         return EPacket::Foreign;
     // An error quotes the IP header and the first 8 bytes of the datagram that caused it.
@@ -164,8 +176,7 @@ EPacket ClassifyIcmp(const uint8_t* pIcmp, size_t nSize, uint32_t dwSource,
     std::memcpy(&dwQuotedTarget, pQuoted + 16, 4);
     const uint8_t* pRequest = pQuoted + nHeaderSize;
     if (dwQuotedTarget != expected.dwTarget || pRequest[0] != ICMP_ECHO ||
-        Read16(pRequest + 6) != expected.nSequence ||
-        (expected.bCheckId && Read16(pRequest + 4) != expected.nId))
+        !IsOurEcho(pRequest, expected))
         return EPacket::Foreign;
     dwStatus = StatusOfIcmpError(nType, pIcmp[1]);
     return EPacket::Error;
@@ -183,15 +194,74 @@ EPacket ClassifyRaw(const uint8_t* pPacket, size_t nSize, const CExpected& expec
     return ClassifyIcmp(pPacket + nHeaderSize, nSize - nHeaderSize, dwSource, expected, dwStatus);
 }
 
-// A ping socket reports ICMP errors about its requests on the error queue (IP_RECVERR).
-EPacket ReadErrorQueue(int fd, const CExpected& expected, uint32_t& dwSource, uint32_t& dwStatus) {
-    uint8_t arrData[576];
+bool SetIpOption(int fd, int nOption, int nValue, int nLevel = IPPROTO_IP) {
+    return setsockopt(fd, nLevel, nOption, &nValue, sizeof(nValue)) == 0;
+}
+
+uint32_t StatusOfIcmp6Error(uint8_t nType, uint8_t nCode) {
+    switch (nType) {
+    case ICMP6_DST_UNREACH:
+        switch (nCode) {
+        case ICMP6_DST_UNREACH_NOROUTE:
+            return PING_STATUS_DEST_NET_UNREACHABLE;
+        case ICMP6_DST_UNREACH_NOPORT:
+            return PING_STATUS_DEST_PORT_UNREACHABLE;
+        default:
+            return PING_STATUS_DEST_HOST_UNREACHABLE;
+        }
+    case ICMP6_PACKET_TOO_BIG:
+        return PING_STATUS_PACKET_TOO_BIG;
+    case ICMP6_TIME_EXCEEDED:
+        return nCode == ICMP6_TIME_EXCEED_REASSEMBLY ? PING_STATUS_TTL_EXPIRED_REASSEM
+                                                     : PING_STATUS_TTL_EXPIRED_TRANSIT;
+    case ICMP6_PARAM_PROB:
+        return PING_STATUS_PARAM_PROBLEM;
+    default:
+        return PING_STATUS_GENERAL_FAILURE;
+    }
+}
+
+bool SameIPv6(const in6_addr& a, const in6_addr& b) {
+    return std::memcmp(&a, &b, sizeof(a)) == 0;
+}
+
+// An ICMPv6 message from source (both kinds of socket read it without the IPv6 header).
+EPacket ClassifyIcmp6(const uint8_t* pIcmp, size_t nSize, const in6_addr& source,
+                      const in6_addr& target, const CExpected& expected, uint32_t& dwStatus) {
+    if (nSize < ICMP_HEADER_SIZE)
+        return EPacket::Foreign;
+    const uint8_t nType = pIcmp[0];
+    if (nType == ICMP6_ECHO_REPLY)
+        return ClassifyEchoReply(pIcmp, nSize, SameIPv6(source, target), expected, dwStatus);
+    if (nType >= 128)
+        return EPacket::Foreign; // informational, not an error about our request
+    // An error quotes the 40-byte IPv6 header and the start of the packet that caused it.
+    constexpr size_t IPV6_HEADER_SIZE = 40;
+    const uint8_t* pQuoted = pIcmp + ICMP_HEADER_SIZE;
+    if (nSize < ICMP_HEADER_SIZE + IPV6_HEADER_SIZE + ICMP_HEADER_SIZE || pQuoted[6] != 58)
+        return EPacket::Foreign;
+    in6_addr quotedTarget{};
+    std::memcpy(&quotedTarget, pQuoted + 24, sizeof(quotedTarget));
+    const uint8_t* pRequest = pQuoted + IPV6_HEADER_SIZE;
+    if (!SameIPv6(quotedTarget, target) || pRequest[0] != ICMP6_ECHO_REQUEST ||
+        !IsOurEcho(pRequest, expected))
+        return EPacket::Foreign;
+    dwStatus = StatusOfIcmp6Error(nType, pIcmp[1]);
+    return EPacket::Error;
+}
+
+// A ping socket reports ICMP errors about its requests on the error queue (IP_RECVERR,
+// IPV6_RECVERR).
+EPacket ReadErrorQueue(int fd, const CHostAddress& target, const CExpected& expected,
+                       CHostAddress& source, uint32_t& dwStatus) {
+    const bool bIPv6 = target.GetFamily() == AF_INET6;
+    uint8_t arrData[1280];
     uint8_t arrControl[512];
-    sockaddr_in target{};
+    sockaddr_storage to{};
     iovec iov{arrData, sizeof(arrData)};
     msghdr msg{};
-    msg.msg_name = &target;
-    msg.msg_namelen = sizeof(target);
+    msg.msg_name = &to;
+    msg.msg_namelen = sizeof(to);
     msg.msg_iov = &iov;
     msg.msg_iovlen = 1;
     msg.msg_control = arrControl;
@@ -205,27 +275,112 @@ EPacket ReadErrorQueue(int fd, const CExpected& expected, uint32_t& dwSource, ui
         getsockopt(fd, SOL_SOCKET, SO_ERROR, &nError, &nSize);
         return EPacket::Foreign;
     }
+    const bool bToTarget =
+        bIPv6 ? SameIPv6(reinterpret_cast<const sockaddr_in6*>(&to)->sin6_addr,
+                         reinterpret_cast<const sockaddr_in6*>(&target.m_addr)->sin6_addr)
+              : reinterpret_cast<const sockaddr_in*>(&to)->sin_addr.s_addr == expected.dwTarget;
     for (cmsghdr* pMsg = CMSG_FIRSTHDR(&msg); pMsg != nullptr; pMsg = CMSG_NXTHDR(&msg, pMsg)) {
-        if (pMsg->cmsg_level != SOL_IP || pMsg->cmsg_type != IP_RECVERR)
+        if (bIPv6 ? pMsg->cmsg_level != SOL_IPV6 || pMsg->cmsg_type != IPV6_RECVERR
+                  : pMsg->cmsg_level != SOL_IP || pMsg->cmsg_type != IP_RECVERR)
             continue;
         const auto* pError = reinterpret_cast<const sock_extended_err*>(CMSG_DATA(pMsg));
-        if (pError->ee_origin != SO_EE_ORIGIN_ICMP)
+        if (pError->ee_origin != (bIPv6 ? SO_EE_ORIGIN_ICMP6 : SO_EE_ORIGIN_ICMP))
             continue;
         // The data is our request's ICMP header as the error quoted it.
-        if (static_cast<size_t>(nRead) < ICMP_HEADER_SIZE ||
-            target.sin_addr.s_addr != expected.dwTarget || arrData[0] != ICMP_ECHO ||
+        if (static_cast<size_t>(nRead) < ICMP_HEADER_SIZE || !bToTarget ||
+            arrData[0] != (bIPv6 ? ICMP6_ECHO_REQUEST : ICMP_ECHO) ||
             Read16(arrData + 6) != expected.nSequence)
             return EPacket::Foreign;
-        const auto* pOffender = reinterpret_cast<const sockaddr_in*>(SO_EE_OFFENDER(pError));
-        dwSource = pOffender->sin_family == AF_INET ? pOffender->sin_addr.s_addr : 0;
-        dwStatus = StatusOfIcmpError(pError->ee_type, pError->ee_code);
+        const sockaddr* pOffender = SO_EE_OFFENDER(pError);
+        source = CHostAddress();
+        if (pOffender->sa_family == AF_INET6 || pOffender->sa_family == AF_INET) {
+            source.m_nSize =
+                pOffender->sa_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+            std::memcpy(&source.m_addr, pOffender, source.m_nSize);
+        } else {
+            source.m_addr.ss_family = static_cast<sa_family_t>(target.GetFamily());
+        }
+        dwStatus = bIPv6 ? StatusOfIcmp6Error(pError->ee_type, pError->ee_code)
+                         : StatusOfIcmpError(pError->ee_type, pError->ee_code);
         return EPacket::Error;
     }
     return EPacket::Foreign;
 }
 
-bool SetIpOption(int fd, int nOption, int nValue) {
-    return setsockopt(fd, IPPROTO_IP, nOption, &nValue, sizeof(nValue)) == 0;
+// Opens the echo socket of the kind for the target's family, with the request's options.
+int OpenEchoSocket(int nKind, int nFamily, uint8_t nTTL, uint8_t nTOS, bool bDontFragment) {
+    const int fd = OpenIcmpSocket(nKind, nFamily);
+    if (fd < 0)
+        return -1;
+    const bool bRaw = nKind == ICMP_SOCKET_RAW;
+    bool bReady = false;
+    if (nFamily == AF_INET6) {
+        bReady = SetIpOption(fd, IPV6_UNICAST_HOPS, nTTL, IPPROTO_IPV6) &&
+                 SetIpOption(fd, IPV6_TCLASS, nTOS, IPPROTO_IPV6) &&
+                 SetIpOption(fd, IPV6_MTU_DISCOVER,
+                             bDontFragment ? IPV6_PMTUDISC_DO : IPV6_PMTUDISC_DONT, IPPROTO_IPV6);
+        if (bReady && bRaw) {
+            icmp6_filter filter{};
+            ICMP6_FILTER_SETBLOCKALL(&filter);
+            for (int nType : {ICMP6_ECHO_REPLY, ICMP6_DST_UNREACH, ICMP6_PACKET_TOO_BIG,
+                              ICMP6_TIME_EXCEEDED, ICMP6_PARAM_PROB})
+                ICMP6_FILTER_SETPASS(nType, &filter);
+            bReady = setsockopt(fd, IPPROTO_ICMPV6, ICMP6_FILTER, &filter, sizeof(filter)) == 0;
+        } else if (bReady) {
+            bReady = SetIpOption(fd, IPV6_RECVERR, 1, IPPROTO_IPV6);
+        }
+    } else {
+        bReady =
+            SetIpOption(fd, IP_TTL, nTTL) && SetIpOption(fd, IP_TOS, nTOS) &&
+            SetIpOption(fd, IP_MTU_DISCOVER, bDontFragment ? IP_PMTUDISC_DO : IP_PMTUDISC_DONT);
+        if (bReady && bRaw) {
+            // Only the ICMP types that can answer an echo reach us.
+            icmp_filter filter{};
+            filter.data =
+                ~((1U << ICMP_ECHOREPLY) | (1U << ICMP_DEST_UNREACH) | (1U << ICMP_SOURCE_QUENCH) |
+                  (1U << ICMP_TIME_EXCEEDED) | (1U << ICMP_PARAMETERPROB));
+            bReady = setsockopt(fd, SOL_RAW, ICMP_FILTER, &filter, sizeof(filter)) == 0;
+        } else if (bReady) {
+            bReady = SetIpOption(fd, IP_RECVERR, 1);
+        }
+    }
+    if (!bReady) {
+        const int nError = errno;
+        close(fd);
+        errno = nError;
+        return -1;
+    }
+    return fd;
+}
+
+// What one readable socket event means; source is filled for a reply or an error.
+EPacket ReadPacket(int fd, short nEvents, bool bRaw, const CHostAddress& target,
+                   const CExpected& expected, std::vector<uint8_t>& arrBuffer, CHostAddress& source,
+                   uint32_t& dwStatus) {
+    const bool bIPv6 = target.GetFamily() == AF_INET6;
+    const in6_addr& target6 = reinterpret_cast<const sockaddr_in6*>(&target.m_addr)->sin6_addr;
+    if (nEvents & POLLERR)
+        return ReadErrorQueue(fd, target, expected, source, dwStatus);
+    socklen_t nFromSize = sizeof(source.m_addr);
+    const ssize_t nRead = recvfrom(fd, arrBuffer.data(), arrBuffer.size(), MSG_DONTWAIT,
+                                   reinterpret_cast<sockaddr*>(&source.m_addr), &nFromSize);
+    if (nRead < 0)
+        return EPacket::Foreign;
+    source.m_nSize = nFromSize;
+    const size_t nSize = static_cast<size_t>(nRead);
+    if (bIPv6) {
+        return ClassifyIcmp6(arrBuffer.data(), nSize,
+                             reinterpret_cast<const sockaddr_in6*>(&source.m_addr)->sin6_addr,
+                             target6, expected, dwStatus);
+    }
+    auto* pIn = reinterpret_cast<sockaddr_in*>(&source.m_addr);
+    if (bRaw) {
+        uint32_t dwSource = 0;
+        const EPacket packet = ClassifyRaw(arrBuffer.data(), nSize, expected, dwSource, dwStatus);
+        pIn->sin_addr.s_addr = dwSource;
+        return packet;
+    }
+    return ClassifyIcmp(arrBuffer.data(), nSize, pIn->sin_addr.s_addr, expected, dwStatus);
 }
 
 } // namespace
@@ -254,7 +409,7 @@ void CPing::SetTraceHook(PFN_PING_TRACE pfnTrace) {
 
 bool CPing::PingUsingICMP(const std::string& strHostName, CPingResult& pr, uint8_t nTTL,
                           uint32_t dwTimeoutMs, uint16_t wDataSize, uint8_t nTOS,
-                          bool bDontFragment) const {
+                          bool bDontFragment, const CEvent* pevStop) const {
     const int nKind = _CPING_ICMP::Get().GetSocketKind();
     if (nKind == ICMP_SOCKET_NONE) {
         SetLastError(PING_ERROR_NOT_LOADED);
@@ -262,94 +417,64 @@ bool CPing::PingUsingICMP(const std::string& strHostName, CPingResult& pr, uint8
         return false;
     }
 
-    uint32_t dwTarget = 0;
-    if (!ResolveIPv4(strHostName, dwTarget)) {
+    CHostAddress target;
+    if (!ResolveHost(strHostName, 0, target)) {
         Trace("CPing::PingUsingICMP, Could not resolve the host name " + strHostName + "\n");
         return false;
     }
+    const bool bIPv6 = target.GetFamily() == AF_INET6;
 
-    CSocketHolder sock(OpenIcmpSocket(nKind));
+    CSocketHolder sock(OpenEchoSocket(nKind, target.GetFamily(), nTTL, nTOS, bDontFragment));
     const int fd = sock.Get();
-    const bool bRaw = nKind == ICMP_SOCKET_RAW;
-    bool bReady =
-        fd >= 0 && SetIpOption(fd, IP_TTL, nTTL) && SetIpOption(fd, IP_TOS, nTOS) &&
-        SetIpOption(fd, IP_MTU_DISCOVER, bDontFragment ? IP_PMTUDISC_DO : IP_PMTUDISC_DONT);
-    if (bReady && bRaw) {
-        // Only the ICMP types that can answer an echo reach us.
-        icmp_filter filter{};
-        filter.data =
-            ~((1U << ICMP_ECHOREPLY) | (1U << ICMP_DEST_UNREACH) | (1U << ICMP_SOURCE_QUENCH) |
-              (1U << ICMP_TIME_EXCEEDED) | (1U << ICMP_PARAMETERPROB));
-        bReady = setsockopt(fd, SOL_RAW, ICMP_FILTER, &filter, sizeof(filter)) == 0;
-    } else if (bReady) {
-        bReady = SetIpOption(fd, IP_RECVERR, 1);
-    }
-    if (!bReady) {
+    if (fd < 0) {
         SetLastError(static_cast<uint32_t>(errno));
         Trace("CPing::PingUsingICMP, Could not get a valid ICMP handle\n");
         return false;
     }
 
+    const bool bRaw = nKind == ICMP_SOCKET_RAW;
+    const uint32_t dwTarget =
+        bIPv6 ? 0 : reinterpret_cast<const sockaddr_in*>(&target.m_addr)->sin_addr.s_addr;
     CExpected expected{dwTarget, static_cast<uint16_t>(getpid()), bRaw, ++g_nSequence, wDataSize};
     std::vector<uint8_t> arrRequest(ICMP_HEADER_SIZE + wDataSize, ECHO_DATA_BYTE);
-    arrRequest[0] = ICMP_ECHO;
+    arrRequest[0] = bIPv6 ? ICMP6_ECHO_REQUEST : ICMP_ECHO;
     arrRequest[1] = 0;
     Write16(&arrRequest[2], 0);
     Write16(&arrRequest[4], expected.nId); // a ping socket puts its own identifier here
     Write16(&arrRequest[6], expected.nSequence);
-    Write16(&arrRequest[2], Checksum(arrRequest.data(), arrRequest.size()));
+    // The kernel computes the ICMPv6 checksum, which covers a pseudo-header.
+    if (!bIPv6)
+        Write16(&arrRequest[2], Checksum(arrRequest.data(), arrRequest.size()));
 
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_addr.s_addr = dwTarget;
     using Clock = std::chrono::steady_clock;
     const Clock::time_point tStart = Clock::now();
     const Clock::time_point tDeadline = tStart + std::chrono::milliseconds(dwTimeoutMs);
-    if (sendto(fd, arrRequest.data(), arrRequest.size(), 0, reinterpret_cast<sockaddr*>(&to),
-               sizeof(to)) < 0) {
+    if (sendto(fd, arrRequest.data(), arrRequest.size(), 0,
+               reinterpret_cast<const sockaddr*>(&target.m_addr), target.m_nSize) < 0) {
         SetLastError(static_cast<uint32_t>(errno));
         return false;
     }
 
     std::vector<uint8_t> arrBuffer(RECEIVE_BUFFER_SIZE);
     for (;;) {
-        const int64_t nLeft = std::clamp<int64_t>(
-            std::chrono::ceil<std::chrono::milliseconds>(tDeadline - Clock::now()).count(), 0,
-            std::numeric_limits<int>::max());
         pollfd poller{fd, POLLIN, 0};
-        const int nReady = poll(&poller, 1, static_cast<int>(nLeft));
-        if (nReady < 0 && errno == EINTR)
-            continue;
-        if (nReady < 0) {
+        switch (WaitForSocket(poller, tDeadline, pevStop)) {
+        case ESocketWait::READY:
+            break;
+        case ESocketWait::TIMED_OUT:
+            SetLastError(PING_ERROR_TIMED_OUT);
+            return false;
+        case ESocketWait::STOPPED:
+            SetLastError(PING_ERROR_CANCELLED);
+            return false;
+        case ESocketWait::FAILED:
             SetLastError(static_cast<uint32_t>(errno));
             return false;
         }
-        if (nReady == 0) {
-            SetLastError(PING_ERROR_TIMED_OUT);
-            return false;
-        }
-
-        uint32_t dwSource = 0;
+        CHostAddress source;
         uint32_t dwStatus = 0;
-        EPacket packet = EPacket::Foreign;
-        if (poller.revents & POLLERR) {
-            packet = ReadErrorQueue(fd, expected, dwSource, dwStatus);
-        } else {
-            sockaddr_in from{};
-            socklen_t nFromSize = sizeof(from);
-            const ssize_t nRead = recvfrom(fd, arrBuffer.data(), arrBuffer.size(), MSG_DONTWAIT,
-                                           reinterpret_cast<sockaddr*>(&from), &nFromSize);
-            if (nRead < 0)
-                continue;
-            if (bRaw) {
-                packet = ClassifyRaw(arrBuffer.data(), static_cast<size_t>(nRead), expected,
-                                     dwSource, dwStatus);
-            } else {
-                dwSource = from.sin_addr.s_addr;
-                packet = ClassifyIcmp(arrBuffer.data(), static_cast<size_t>(nRead), dwSource,
-                                      expected, dwStatus);
-            }
-        }
+        const EPacket packet =
+            ReadPacket(fd, poller.revents, bRaw, target, expected, arrBuffer, source, dwStatus);
         if (packet == EPacket::Foreign)
             continue;
         if (packet == EPacket::BadReply) {
@@ -357,7 +482,10 @@ bool CPing::PingUsingICMP(const std::string& strHostName, CPingResult& pr, uint8
             Trace("CPing::PingUsingICMP, Could not get a valid ICMP response\n");
             return false;
         }
-        pr.Address = dwSource;
+        pr.Address = source.GetFamily() == AF_INET
+                         ? reinterpret_cast<const sockaddr_in*>(&source.m_addr)->sin_addr.s_addr
+                         : 0;
+        pr.From = source;
         pr.RTT = static_cast<uint32_t>(
             std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - tStart).count());
         pr.Status = dwStatus;

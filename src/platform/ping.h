@@ -1,15 +1,29 @@
 #pragma once
 
+#include "platform/resolver.h"
+
 #include <atomic>
 #include <cstdint>
 #include <string>
 
+class CEvent;
+
 // Result of an answered echo; all zero until a reply fills it.
 struct CPingResult {
-    uint32_t Address = 0; // the replying address, network byte order
+    uint32_t Address = 0; // the replying IPv4 address, network byte order
     uint32_t RTT = 0;     // round-trip time, whole milliseconds
     uint32_t Status = 0;  // 0 = echo reply; otherwise one of the PING_STATUS_ codes
+    CHostAddress From;    // the replying address of either family (no family: none)
 };
+
+// Shown when echoes cannot be sent because this user may not open ICMP sockets.
+inline constexpr char ICMP_NOT_PERMITTED_TEXT[] =
+    "ICMP echo is not permitted for this user.\n"
+    "To allow it: sudo sysctl -w net.ipv4.ping_group_range=\"0 2147483647\"\n"
+    "To keep it after a restart, put that setting in a file in /etc/sysctl.d/, for example:\n"
+    "  echo 'net.ipv4.ping_group_range = 0 2147483647' | sudo tee "
+    "/etc/sysctl.d/60-ping-group.conf\n"
+    "systemd-based systems allow it by default.";
 
 // Status of a reply that is an ICMP error answering our request.
 constexpr uint32_t PING_STATUS_SUCCESS = 0;
@@ -30,6 +44,7 @@ constexpr uint32_t PING_STATUS_GENERAL_FAILURE = 11050; // any other ICMP error
 constexpr uint32_t PING_ERROR_NOT_LOADED = 2;    // no ICMP socket kind works
 constexpr uint32_t PING_ERROR_BAD_REPLY = 59;    // reply data differs from what we sent
 constexpr uint32_t PING_ERROR_TIMED_OUT = 11010; // nothing answered within the timeout
+constexpr uint32_t PING_ERROR_CANCELLED = 1223;  // the stop event was set while waiting
 
 // Which ICMP socket the process uses.
 enum : int {
@@ -67,10 +82,12 @@ public:
     // dwTimeoutMs for the reply that answers it (other ICMP traffic is skipped).
     // True when a reply came: an echo reply with our data (Status 0) or an ICMP error
     // answering our request (Status non-zero, Address = the reporting router). False, with
-    // the reason in the last error, otherwise; pr is filled only on true.
+    // the reason in the last error, otherwise; pr is filled only on true. A host with no IPv4
+    // address is pinged over ICMPv6. The wait ends early, false with PING_ERROR_CANCELLED,
+    // when pevStop is set.
     bool PingUsingICMP(const std::string& strHostName, CPingResult& pr, uint8_t nTTL = 64,
                        uint32_t dwTimeoutMs = 5000, uint16_t wDataSize = 32, uint8_t nTOS = 0,
-                       bool bDontFragment = false) const;
+                       bool bDontFragment = false, const CEvent* pevStop = nullptr) const;
 
     // Sets the diagnostic hook (nullptr = none, the default).
     static void SetTraceHook(PFN_PING_TRACE pfnTrace);

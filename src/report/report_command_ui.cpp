@@ -4,11 +4,12 @@
 #include "graph/comparison_chart.h"
 #include "report/report_writer.h"
 #include "report/weighting_dialog.h"
+#include "widgets/desktop_opener.h"
 #include "widgets/message_box.h"
 
-#include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QPointer>
 #include <QUrl>
 
 const char* const CReportCommandUI::NO_HOSTS =
@@ -69,9 +70,12 @@ std::string CReportCommandUI::Execute(std::vector<int>& arrMarked,
         ShowMessage("The report could not be written.\n" + strError + ".");
         return {};
     }
-    // Without a browser the user would otherwise never learn where the report went.
-    if (!OpenFile(strPath))
-        ShowMessage(NOT_OPENED + QString::fromLocal8Bit(strPath.c_str()).toLatin1().toStdString());
+    // Without a browser the user would otherwise never learn where the report went. The
+    // verdict may come after this command has ended.
+    const QString strText = QString::fromLatin1(NOT_OPENED) + QString::fromLocal8Bit(strPath);
+    OpenFile(strPath, [pParent = QPointer<QWidget>(m_pParent), strText] {
+        CMessageBox::Information(pParent, strText);
+    });
     return strPath;
 }
 
@@ -99,8 +103,8 @@ bool CReportCommandUI::AskFileName(std::string& strPath) {
     return true;
 }
 
-bool CReportCommandUI::OpenFile(const std::string& strPath) {
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromLocal8Bit(strPath.c_str())));
+void CReportCommandUI::OpenFile(const std::string& strPath, const std::function<void()>& fnFailed) {
+    CDesktopOpener::Open(QUrl::fromLocalFile(QString::fromLocal8Bit(strPath)), fnFailed);
 }
 
 void CReportCommandUI::ShowMessage(const std::string& strText) {

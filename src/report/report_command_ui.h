@@ -33,8 +33,9 @@ public:
     virtual bool AskWeights(CReportWeights& arrWeights);
     // The save dialog; false on Cancel.
     virtual bool AskFileName(std::string& strPath);
-    // Shows the report with the desktop's default program; false when none could.
-    virtual bool OpenFile(const std::string& strPath);
+    // Shows the report with the desktop's default program; fnFailed runs, at once or later,
+    // when nothing opened it.
+    virtual void OpenFile(const std::string& strPath, const std::function<void()>& fnFailed);
     virtual void ShowMessage(const std::string& strText);
 
     static const char* const NO_HOSTS;

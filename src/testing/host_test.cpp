@@ -1,5 +1,7 @@
 #include "testing/host_test.h"
 
+#include "core/app_settings.h"
+
 #include "platform/event.h"
 #include "platform/url_splitter.h"
 #include "testing/internet_session.h"
@@ -24,15 +26,27 @@ bool CHostTest::IsSupportedService() const {
            m_dwServiceType == INET_SERVICE_UNK;
 }
 
+bool CHostTest::IsHttps() const {
+    return m_dwServiceType == INET_SERVICE_HTTPS;
+}
+
+uint16_t CHostTest::GetRequestPort() const {
+    // A scheme we do not know is requested over plain HTTP, where only port 80 makes sense.
+    return m_dwServiceType == INET_SERVICE_HTTP || IsHttps() ? m_nPort : 80;
+}
+
 CHostTest::EEcho CHostTest::Echo(CProbes& probes, const CEvent& evStop, CPingResult& reply,
-                                 const EchoTraceFn& trace) const {
+                                 int nPingMethod, const EchoTraceFn& trace) const {
     for (int nAttempt = 1; nAttempt <= ECHO_ATTEMPTS; ++nAttempt) {
         // A fresh result each time: an earlier answer (or another host's) must never stand
         // in for this attempt's. An ICMP error answering us (status not 0) is no answer.
         CPingResult attempt;
-        const bool bOk = probes.PingUsingICMP(m_strServer, attempt, ECHO_TTL, ECHO_TIMEOUT_MS,
-                                              ECHO_PAYLOAD_SIZE, 0, false) &&
-                         attempt.Status == PING_STATUS_SUCCESS;
+        const bool bAnswered =
+            nPingMethod == PING_METHOD_TCP
+                ? probes.ConnectTCP(m_strServer, GetRequestPort(), attempt, ECHO_TIMEOUT_MS, evStop)
+                : probes.PingUsingICMP(m_strServer, attempt, ECHO_TTL, ECHO_TIMEOUT_MS,
+                                       ECHO_PAYLOAD_SIZE, 0, false, evStop);
+        const bool bOk = bAnswered && attempt.Status == PING_STATUS_SUCCESS;
         if (trace)
             trace(nAttempt, bOk, attempt);
         if (evStop.IsSet())
@@ -45,8 +59,9 @@ CHostTest::EEcho CHostTest::Echo(CProbes& probes, const CEvent& evStop, CPingRes
     return EEcho::NOT_ANSWERED;
 }
 
-bool CHostTest::RequestObject(CInternetSession& session) const {
-    return session.SendRequest(m_strServer, m_strObject, m_strUserName, m_strPassword);
+bool CHostTest::RequestObject(CInternetSession& session, const CEvent& evStop) const {
+    return session.SendRequest(IsHttps(), m_strServer, GetRequestPort(), m_strObject, m_strUserName,
+                               m_strPassword, evStop);
 }
 
 std::string CHostTest::BadURLText(const std::string& strURL) {

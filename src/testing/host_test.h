@@ -21,15 +21,21 @@ public:
 
     // Splits strURL into the parts below; false when it is not a URL.
     bool SplitURL(const std::string& strURL);
-    // HTTP, HTTPS and schemes the splitter does not know are requested (over plain HTTP).
+    // HTTP, HTTPS and schemes the splitter does not know are requested (those over plain
+    // HTTP on port 80).
     bool IsSupportedService() const;
-    // Up to four echoes to the server; stops early on an answer with status 0 or when evStop
-    // is found set after an attempt (STOPPED wins over an answer in the same attempt). On
-    // ANSWERED, reply holds the answer.
-    EEcho Echo(CProbes& probes, const CEvent& evStop, CPingResult& reply,
+    bool IsHttps() const;
+    // The port the web request (and a TCP connect in place of the echo) goes to.
+    uint16_t GetRequestPort() const;
+    // Up to four echoes (nPingMethod PING_METHOD_ICMP) or TCP connects to the request port
+    // (PING_METHOD_TCP); stops early on an answer with status 0 or when evStop is found set
+    // after an attempt (STOPPED wins over an answer in the same attempt). An attempt in
+    // progress gives up when evStop is set. On ANSWERED, reply holds the answer.
+    EEcho Echo(CProbes& probes, const CEvent& evStop, CPingResult& reply, int nPingMethod,
                const EchoTraceFn& trace = EchoTraceFn()) const;
-    // The web request for the object; true when a response came back.
-    bool RequestObject(CInternetSession& session) const;
+    // The web request for the object; true when a response came back (and evStop stayed
+    // clear).
+    bool RequestObject(CInternetSession& session, const CEvent& evStop) const;
 
     static std::string BadURLText(const std::string& strURL);
     static std::string UnresolvedText(const std::string& strURL);

@@ -1,14 +1,20 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
+
+class CEvent;
 
 // The HTTP client handle of one worker run: opened when the run starts, closed when it ends.
 class CInternetSession {
 public:
     virtual ~CInternetSession() = default;
-    // One GET of strObject from strServer over plain HTTP on port 80, with the URL's
-    // credentials. True when the request was sent and a response came back, whatever its
-    // status.
-    virtual bool SendRequest(const std::string& strServer, const std::string& strObject,
-                             const std::string& strUser, const std::string& strPassword) = 0;
+    // One GET of strObject from nPort of strServer, over verified TLS when bHttps, with the
+    // URL's credentials only when the server asks for them. True when the request was sent
+    // and a response came back, whatever its status; false also when evStop was set meanwhile.
+    virtual bool SendRequest(bool bHttps, const std::string& strServer, uint16_t nPort,
+                             const std::string& strObject, const std::string& strUser,
+                             const std::string& strPassword, const CEvent& evStop) = 0;
+    // Why the last request got no response.
+    virtual std::string GetLastErrorText() const = 0;
 };

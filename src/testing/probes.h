@@ -7,16 +7,25 @@
 #include <memory>
 #include <string>
 
+class CEvent;
+
 // Everything the worker asks of the network. The program uses CSystemProbes; unit tests
 // script the answers.
 class CProbes {
 public:
     virtual ~CProbes() = default;
-    // One echo request; true when a valid reply came back (then result is filled).
+    // One echo request; true when a valid reply came back (then result is filled). Gives up
+    // as soon as evStop is set.
     virtual bool PingUsingICMP(const std::string& strHost, CPingResult& result, uint8_t nTTL,
                                uint32_t dwTimeoutMs, uint16_t nPayloadSize, uint8_t nTOS,
-                               bool bDontFragment) = 0;
-    // True when the name is a dotted IPv4 address or a look-up finds an address for it.
+                               bool bDontFragment, const CEvent& evStop) = 0;
+    // One TCP connect in place of an echo: true when the server answered (connected or
+    // refused), then result holds the round trip. Gives up as soon as evStop is set.
+    virtual bool ConnectTCP(const std::string& strHost, uint16_t nPort, CPingResult& result,
+                            uint32_t dwTimeoutMs, const CEvent& evStop) = 0;
+    // False when this user may not send ICMP echoes at all.
+    virtual bool IsEchoPermitted() = 0;
+    // True when the name is an IPv4 or IPv6 address or a look-up finds an address for it.
     virtual bool Resolve(const std::string& strServer) = 0;
     // The run's HTTP client handle; null when it cannot be opened.
     virtual std::unique_ptr<CInternetSession> InternetOpen(const std::string& strAgent) = 0;

@@ -7,14 +7,13 @@ namespace {
 
 class CHttpSession : public CInternetSession {
 public:
-    bool Open(const std::string& strAgent, uint16_t nPort) {
-        m_client.SetPort(nPort);
-        return m_client.Open(strAgent);
+    bool Open(const std::string& strAgent) { return m_client.Open(strAgent); }
+    bool SendRequest(bool bHttps, const std::string& strServer, uint16_t nPort,
+                     const std::string& strObject, const std::string& strUser,
+                     const std::string& strPassword, const CEvent& evStop) override {
+        return m_client.Request(bHttps, strServer, nPort, strObject, strUser, strPassword, &evStop);
     }
-    bool SendRequest(const std::string& strServer, const std::string& strObject,
-                     const std::string& strUser, const std::string& strPassword) override {
-        return m_client.Request(strServer, strObject, strUser, strPassword);
-    }
+    std::string GetLastErrorText() const override { return m_client.GetLastErrorText(); }
 
 private:
     CHttpClient m_client;
@@ -28,19 +27,28 @@ CSystemProbes::CSystemProbes() {
 
 bool CSystemProbes::PingUsingICMP(const std::string& strHost, CPingResult& result, uint8_t nTTL,
                                   uint32_t dwTimeoutMs, uint16_t nPayloadSize, uint8_t nTOS,
-                                  bool bDontFragment) {
+                                  bool bDontFragment, const CEvent& evStop) {
     return m_ping.PingUsingICMP(strHost, result, nTTL, dwTimeoutMs, nPayloadSize, nTOS,
-                                bDontFragment);
+                                bDontFragment, &evStop);
+}
+
+bool CSystemProbes::ConnectTCP(const std::string& strHost, uint16_t nPort, CPingResult& result,
+                               uint32_t dwTimeoutMs, const CEvent& evStop) {
+    return m_tcpPing.Connect(strHost, nPort, result, dwTimeoutMs, &evStop);
+}
+
+bool CSystemProbes::IsEchoPermitted() {
+    return _CPING_ICMP::Get().IsLoaded();
 }
 
 bool CSystemProbes::Resolve(const std::string& strServer) {
-    uint32_t dwAddress = 0;
-    return ResolveIPv4(strServer, dwAddress);
+    CHostAddress address;
+    return ResolveHost(strServer, 0, address);
 }
 
 std::unique_ptr<CInternetSession> CSystemProbes::InternetOpen(const std::string& strAgent) {
     auto pSession = std::make_unique<CHttpSession>();
-    if (!pSession->Open(strAgent, m_nHttpPort))
+    if (!pSession->Open(strAgent))
         return nullptr;
     return pSession;
 }

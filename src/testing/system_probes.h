@@ -2,6 +2,7 @@
 
 #include "platform/connection_state.h"
 #include "platform/ping.h"
+#include "platform/tcp_ping.h"
 #include "testing/probes.h"
 
 // The probes over the platform: ICMP echo, name resolution, libcurl, connection state.
@@ -12,16 +13,16 @@ public:
 
     bool PingUsingICMP(const std::string& strHost, CPingResult& result, uint8_t nTTL,
                        uint32_t dwTimeoutMs, uint16_t nPayloadSize, uint8_t nTOS,
-                       bool bDontFragment) override;
+                       bool bDontFragment, const CEvent& evStop) override;
+    bool ConnectTCP(const std::string& strHost, uint16_t nPort, CPingResult& result,
+                    uint32_t dwTimeoutMs, const CEvent& evStop) override;
+    bool IsEchoPermitted() override;
     bool Resolve(const std::string& strServer) override;
     std::unique_ptr<CInternetSession> InternetOpen(const std::string& strAgent) override;
     bool IsConnected() override;
 
-    // Tests and benchmarks only: the web request goes to this port instead of 80.
-    void SetHttpPort(uint16_t nPort) { m_nHttpPort = nPort; }
-
 private:
     CPing m_ping;
+    CTcpPing m_tcpPing;
     CConnectionState m_connection;
-    uint16_t m_nHttpPort = 80;
 };

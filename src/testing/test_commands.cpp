@@ -42,6 +42,11 @@ void StartTestsOnHosts(CVantrelDoc& doc, const std::vector<int>& arrChosen,
         host.m_nState = HOST_UNKNOWN;
         host.m_bTesting = 1;
     });
+    // The hosts just started get their first test now, not after the interval in progress.
+    if (!arrChosen.empty()) {
+        doc.m_bHostsStarted = true;
+        doc.m_hWakeEvent.Set();
+    }
     if (!arrChosen.empty() && doc.m_pTestControl && !doc.m_pTestControl->IsConnected())
         doc.m_sink.ShowMessage(NO_CONNECTION_TEXT);
 }

@@ -18,7 +18,8 @@ std::vector<int> GetChosenHosts(const std::vector<int>& arrMarked, int nSelected
 using HostChangedFn = std::function<void(int nIndex)>;
 
 // Marks every chosen host as tested and unknown; then, when at least one host was chosen,
-// shows the connection message if there is no connection. Each lock is taken with the wait
+// wakes the worker for a cycle at once and shows the connection message if there is no
+// connection. Each lock is taken with the wait
 // of pObserver (100 ms, then the dialog and 3000 ms steps).
 void StartTestsOnHosts(CVantrelDoc& doc, const std::vector<int>& arrChosen,
                        CWaitObserver* pObserver, const HostChangedFn& onChanged);

@@ -23,6 +23,9 @@ void CTestEngine::StartTests(CVantrelDoc& doc) {
     }
     m_pDoc = &doc;
     m_evEnded.Reset();
+    // A new worker begins with a cycle: an earlier wake has nothing left to do.
+    doc.m_hWakeEvent.Reset();
+    doc.m_bHostsStarted = false;
     m_worker = std::thread([this, &doc] {
         TestWorker(doc, m_seams);
         m_evEnded.Set();

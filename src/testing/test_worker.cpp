@@ -2,6 +2,7 @@
 
 #include "core/message_sink.h"
 #include "core/vantrel_doc.h"
+#include "platform/ping.h"
 #include "testing/alert_raiser.h"
 #include "testing/engine_clock.h"
 #include "testing/host_test.h"
@@ -9,6 +10,7 @@
 #include "testing/row_update_sink.h"
 
 #include <algorithm>
+#include <chrono>
 #include <memory>
 
 namespace {
@@ -91,16 +93,19 @@ private:
         }
 
         CPingResult reply;
-        const CHostTest::EEcho eEcho = test.Echo(*m_seams.pProbes, m_doc.m_hStopEvent, reply);
+        const CHostTest::EEcho eEcho =
+            test.Echo(*m_seams.pProbes, m_doc.m_hStopEvent, reply, GetPingMethod());
         if (eEcho == CHostTest::EEcho::STOPPED)
             return false; // the cycle's statistics stay as they were
 
         bool bUp = false;
         if (eEcho == CHostTest::EEcho::ANSWERED) {
+            bUp = test.RequestObject(*m_pSession, m_doc.m_hStopEvent);
+            if (StopRequested())
+                return false; // an aborted request is no result either
             host.m_pPingHistory->push_back(reply.RTT);
             host.PublishPings();
             host.m_nPingTotal += static_cast<int32_t>(reply.RTT);
-            bUp = test.RequestObject(*m_pSession);
         }
         if (bUp) {
             ++host.m_nTestsUp;
@@ -137,12 +142,48 @@ private:
 
     bool StopRequested() const { return m_doc.m_hStopEvent.IsSet(); }
 
-    // The interval is read as the wait begins: a change made meanwhile applies to the next
-    // wait. Less than a minute would spin cycles that only rewrite the data file.
+    // The chosen method; echoes that this user may not send are replaced by TCP connects, and
+    // the user is told so once per program run, so that hosts are not all counted down.
+    int GetPingMethod() {
+        if (m_doc.m_nPingMethod == PING_METHOD_TCP)
+            return PING_METHOD_TCP;
+        if (m_seams.pProbes->IsEchoPermitted())
+            return PING_METHOD_ICMP;
+        if (!m_doc.m_bEchoHintShown.exchange(true))
+            m_doc.m_sink.ShowMessage(ICMP_NOT_PERMITTED_TEXT);
+        return PING_METHOD_TCP;
+    }
+
+    // The interval is read as the wait begins. Less than a minute would spin cycles that only
+    // rewrite the data file. A wake ends the wait when hosts were started, and otherwise
+    // measures the wait again with the interval set now, from its start. True on a stop.
     bool WaitInterval() {
-        const int64_t nMinutes = std::max<int32_t>(1, m_doc.m_nIntervalMinutes.load());
-        return m_seams.pClock->WaitForStop(m_doc.m_hStopEvent,
-                                           nMinutes * m_seams.nMillisecondsPerMinute);
+        using namespace std::chrono;
+        const auto tBegin = steady_clock::now();
+        int64_t nWait = GetIntervalMs();
+        for (;;) {
+            switch (
+                m_seams.pClock->WaitForStopOrWake(m_doc.m_hStopEvent, m_doc.m_hWakeEvent, nWait)) {
+            case CEngineClock::EWaitEnd::STOPPED:
+                return true;
+            case CEngineClock::EWaitEnd::ELAPSED:
+                return false;
+            case CEngineClock::EWaitEnd::WOKEN:
+                break;
+            }
+            m_doc.m_hWakeEvent.Reset();
+            if (m_doc.m_bHostsStarted.exchange(false))
+                return false;
+            nWait =
+                GetIntervalMs() - duration_cast<milliseconds>(steady_clock::now() - tBegin).count();
+            if (nWait <= 0)
+                return false;
+        }
+    }
+
+    int64_t GetIntervalMs() const {
+        return std::max<int32_t>(1, m_doc.m_nIntervalMinutes.load()) *
+               m_seams.nMillisecondsPerMinute;
     }
 
     void AddRunTime() {

@@ -7,6 +7,7 @@
 #include "widgets/styled_label.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -97,7 +98,14 @@ COptionsDlg::COptionsDlg(QWidget* pParent, CWaitObserver* pWait)
     pIntervalRow->addWidget(m_pInterval);
     pIntervalRow->addWidget(new QLabel(QStringLiteral("min"), this));
     pIntervalRow->addStretch(1);
-    pGrid->addLayout(pIntervalRow, nRow, 1);
+    pGrid->addLayout(pIntervalRow, nRow++, 1);
+    m_pPingMethod = new QComboBox(this);
+    m_pPingMethod->setObjectName(QStringLiteral("PingMethod"));
+    // Item index = PING_METHOD_ value.
+    m_pPingMethod->addItems(
+        {QStringLiteral("ICMP echo"), QStringLiteral("TCP connect to the test URL")});
+    pGrid->addWidget(new QLabel(QStringLiteral("Measure ping time by"), this), nRow, 0);
+    pGrid->addWidget(m_pPingMethod, nRow, 1, 1, 2);
     pLayout->addLayout(pGrid);
     pLayout->addStretch(1);
 
@@ -124,6 +132,7 @@ void COptionsDlg::OnInitDialog() {
     m_pPass->setText(Latin1(m_pDoc->m_strPass));
     m_pAlertEmail->setChecked(m_pDoc->m_bAlertEmail != 0);
     m_pAlertSystem->setChecked(m_pDoc->m_bAlertSystem != 0);
+    m_pPingMethod->setCurrentIndex(m_pDoc->m_nPingMethod == PING_METHOD_TCP ? 1 : 0);
 }
 
 int COptionsDlg::exec() {
@@ -142,7 +151,10 @@ void COptionsDlg::accept() {
     m_pDoc->m_bAlertSystem = m_pAlertSystem->isChecked() ? 1 : 0;
     m_pInterval->interpretText();
     m_pDoc->m_nIntervalMinutes = m_pInterval->value();
+    m_pDoc->m_nPingMethod = m_pPingMethod->currentIndex() == 1 ? PING_METHOD_TCP : PING_METHOD_ICMP;
     m_pDoc->m_mtxSettings.unlock();
+    // A shorter interval shortens the wait in progress.
+    m_pDoc->m_hWakeEvent.Set();
     QDialog::accept();
 }
 

@@ -5,13 +5,15 @@
 class CVantrelDoc;
 class CWaitObserver;
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QSpinBox;
 
-// "Vantrel Options": how host-down alerts are delivered, the mail details and the minutes
-// between test cycles. It edits the store's settings copy in place, under the settings lock.
-// Control names are their ids ("ctl1003" is the system alert tick box, and so on).
+// "Vantrel Options": how host-down alerts are delivered, the mail details, the minutes
+// between test cycles and how ping times are measured. It edits the store's settings copy in place,
+// under the settings lock. Control names are their ids ("ctl1003" is the system alert tick box, and
+// so on).
 class COptionsDlg : public QDialog {
     Q_OBJECT
 public:
@@ -46,4 +48,5 @@ private:
     QLineEdit* m_pLogin;
     QLineEdit* m_pPass;
     QSpinBox* m_pInterval;
+    QComboBox* m_pPingMethod;
 };

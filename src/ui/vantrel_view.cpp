@@ -2,7 +2,6 @@
 
 #include "assistant/host_assistant.h"
 #include "core/host.h"
-#include "core/product.h"
 #include "core/vantrel_doc.h"
 #include "graph/compare_hosts_dlg.h"
 #include "graph/host_graph_dlg.h"
@@ -10,14 +9,13 @@
 #include "testing/test_commands.h"
 #include "testing/waiter.h"
 #include "ui/options_dlg.h"
+#include "ui/tutorial_command.h"
 #include "widgets/artwork.h"
 #include "widgets/message_box.h"
 
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QHeaderView>
 #include <QStandardItemModel>
-#include <QUrl>
 
 #include <memory>
 #include <mutex>
@@ -50,9 +48,6 @@ constexpr int FIXED_WIDTH_AT_CREATION = 376;
 constexpr int FIXED_WIDTH = 406;
 
 } // namespace
-
-const char* const CVantrelView::TUTORIAL_NOT_OPENED =
-    "The tutorial page could not be opened: no web browser was found.\nIts address is ";
 
 CVantrelView::CVantrelView(QWidget* pParent) : CListViewEx(pParent) {
     setFrameShape(QFrame::StyledPanel);
@@ -253,7 +248,5 @@ void CVantrelView::OnOptions() {
 }
 
 void CVantrelView::OnTutorial() {
-    if (!QDesktopServices::openUrl(QUrl(QStringLiteral(VANTREL_TUTORIAL_PAGE))))
-        CMessageBox::Information(window(), QString::fromLatin1(TUTORIAL_NOT_OPENED) +
-                                               QStringLiteral(VANTREL_TUTORIAL_PAGE));
+    CTutorialCommand(window()).Execute();
 }

@@ -23,8 +23,6 @@ public:
     // A row whose host is being tested is redrawn this much later instead of waiting.
     static constexpr int RETRY_MS = 50;
     static constexpr int COLUMN_COUNT = 7;
-    // Shown, with the page's address after it, when no browser could open the tutorial.
-    static const char* const TUTORIAL_NOT_OPENED;
 
     explicit CVantrelView(QWidget* pParent = nullptr);
 

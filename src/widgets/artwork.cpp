@@ -219,6 +219,11 @@ QImage CArtwork::ProgramIcon(int nSize) {
     QPainter p(&icon);
     p.setRenderHint(QPainter::Antialiasing);
     p.scale(nSize / 64.0, nSize / 64.0);
+    PaintProgramIcon(p);
+    return icon;
+}
+
+void CArtwork::PaintProgramIcon(QPainter& p) {
     QLinearGradient back(0, 0, 0, 64);
     back.setColorAt(0, kLightBlue);
     back.setColorAt(1, kBlue);
@@ -241,7 +246,6 @@ QImage CArtwork::ProgramIcon(int nSize) {
     pulse << QPointF(6, 40) << QPointF(20, 40) << QPointF(26, 26) << QPointF(32, 50)
           << QPointF(38, 34) << QPointF(58, 34);
     p.drawPolyline(pulse);
-    return icon;
 }
 
 QImage CArtwork::MaskMagenta(const QImage& image) {

@@ -3,6 +3,8 @@
 #include <QImage>
 #include <QRgb>
 
+class QPainter;
+
 // The program's own pictures, painted in code. Like the bitmaps of a resource file they use
 // magenta as the transparent colour; MaskMagenta turns that colour into transparency.
 class CArtwork {
@@ -24,6 +26,8 @@ public:
     static QImage Logo();
     // The program icon at any size (already transparent, no magenta).
     static QImage ProgramIcon(int nSize);
+    // The program icon's shapes in a 64 x 64 box, for any paint device (also SVG).
+    static void PaintProgramIcon(QPainter& p);
 
     // Magenta pixels become fully transparent; every other pixel is kept as it is.
     static QImage MaskMagenta(const QImage& image);

@@ -79,6 +79,34 @@ TEST_F(SettingsTest, GivenValuesAreReadAndSavedOnesReadBackOwnerOnly) {
               "10|a@example.com|b@example.com|ren\xE9|p=a;s s#w\"d|smtp.example.com");
 }
 
+// PingMethod: absent or anything but 1 is the echo; saved after the other values.
+TEST_F(SettingsTest, PingMethodIsReadSafelyAndSaved) {
+    std::filesystem::create_directories(s_config / "Vantrel Software");
+    const std::pair<const char*, int> cases[] = {
+        {"", PING_METHOD_ICMP},
+        {"PingMethod=0\n", PING_METHOD_ICMP},
+        {"PingMethod=1\n", PING_METHOD_TCP},
+        {"PingMethod=2\n", PING_METHOD_ICMP},
+        {"PingMethod=tcp\n", PING_METHOD_ICMP},
+    };
+    std::string strPath = "/srv/";
+    for (const auto& [pszLine, nMethod] : cases) {
+        // Each file a different size: Qt rereads a file only when its size or time changed.
+        strPath += 'm';
+        WriteFileBytes(ConfigFile(), "[Settings]\nIniPath=" + strPath + "\n" + pszLine);
+        CAppSettings settings;
+        settings.m_nPingMethod = -1;
+        Load(settings);
+        EXPECT_EQ(settings.m_nPingMethod, nMethod) << pszLine;
+    }
+    CAppSettings settings;
+    settings.m_nPingMethod = PING_METHOD_TCP;
+    ASSERT_TRUE(CSettingsStore().SaveSettings(settings));
+    EXPECT_EQ(ReadFileBytes(ConfigFile()),
+              "[Settings]\nAlertEmail=0\nAlertSystem=0\nEmailFrom=\nEmailTo=\nIniPath=/srv/mmmmm\n"
+              "Login=\nPass=\nPingMethod=1\nSMTP=\n");
+}
+
 TEST_F(SettingsTest, NoDataFolderFallsBackToTheProgramFolder) {
     // A data folder below a plain file can never be made.
     WriteFileBytes(m_data / "file", "x");

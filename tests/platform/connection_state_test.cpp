@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace {
 
 // Records the order in which the two queries are asked.
@@ -32,9 +34,23 @@ TEST(ConnectionState, SecondQueryOnlyAfterAYesAndOnlyAnUpDefaultRouteCounts) {
                                     "eth0\t00000000\t0102A8C0\tzz\t0\t0\t0\t00000000\ngarbage\n";
     const std::string strZero(32, '0'), strV6 = strZero + " 00 " + strZero + " 00 " + strZero +
                                                 " 00000400 00000001 00000000 00450003 ";
-    EXPECT_TRUE(CConnectionState::HasDefaultRoute(strTitles + strDefault, ""));
-    EXPECT_FALSE(CConnectionState::HasDefaultRoute(strTitles + strUnusable, ""));
-    EXPECT_FALSE(CConnectionState::HasDefaultRoute(strDefault, "")); // taken for the titles
-    EXPECT_TRUE(CConnectionState::HasDefaultRoute(strTitles, strV6 + "eth0\n"));
-    EXPECT_FALSE(CConnectionState::HasDefaultRoute(strTitles, strV6 + "lo\n"));
+    // eth0 has a carrier, wlan0 is up without one (its routes are "linkdown").
+    const auto isRunning = [](const std::string& strDevice) { return strDevice == "eth0"; };
+    const std::string strLinkDown = "wlan0\t00000000\t0102A8C0\t0003\t0\t0\t100\t00000000\n";
+    const std::tuple<std::string, std::string, bool> cases[] = {
+        {strTitles + strDefault, "", true},
+        {strTitles + strUnusable, "", false},
+        {strDefault, "", false}, // taken for the titles
+        {strTitles, strV6 + "eth0\n", true},
+        {strTitles, strV6 + "lo\n", false},
+        {strTitles + strLinkDown, "", false},
+        {strTitles + strLinkDown, strV6 + "wlan0\n", false},
+        {strTitles + strLinkDown, strV6 + "eth0\n", true},
+        {strTitles + strLinkDown + strDefault, "", true},
+    };
+    for (const auto& [strV4Routes, strV6Routes, bExpected] : cases)
+        EXPECT_EQ(CConnectionState::HasDefaultRoute(strV4Routes, strV6Routes, isRunning), bExpected)
+            << strV4Routes << strV6Routes;
+    EXPECT_TRUE(CConnectionState::IsLinkRunning("lo"));
+    EXPECT_FALSE(CConnectionState::IsLinkRunning("no-such-device"));
 }

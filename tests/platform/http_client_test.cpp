@@ -1,11 +1,13 @@
 #include "platform/http_client.h"
 
+#include "platform/event.h"
 #include "platform/loopback_http_server.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdlib>
+#include <thread>
 #include <tuple>
 
 namespace {
@@ -20,8 +22,7 @@ protected:
         ASSERT_TRUE(m_client.Open("Vantrel/1.0"));
     }
     bool RequestFrom(uint16_t nPort, const std::string& strObject = "/", const char* pszUser = "") {
-        m_client.SetPort(nPort);
-        return m_client.Request("127.0.0.1", strObject, pszUser, "p@ss:w");
+        return m_client.Request(false, "127.0.0.1", nPort, strObject, pszUser, "p@ss:w");
     }
     CHttpClient m_client;
 };
@@ -34,7 +35,7 @@ TEST_F(HttpClientTest, AnyFinalResponseIsUpAfterAPlainDirectGet) {
     unsetenv("no_proxy");
     const std::tuple<const char*, long, const char*> cases[] = {
         {"HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello", 200, ""},
-        {"HTTP/1.1 401 Unauthorized\r\n\r\n", 401, "user"}, // credentials for this one only
+        {"HTTP/1.1 401 Unauthorized\r\n\r\n", 401, ""},
         {"HTTP/1.1 500 Internal Server Error\r\nContent-Length: 0\r\n\r\n", 500, ""},
         {"HTTP/1.0 404 Not Found\r\n\r\n", 404, ""},
         {"HTTP/1.1 302 Found\r\nLocation: http://127.0.0.1:1/\r\n\r\n", 302, ""}, // not followed
@@ -45,11 +46,9 @@ TEST_F(HttpClientTest, AnyFinalResponseIsUpAfterAPlainDirectGet) {
         EXPECT_TRUE(RequestFrom(server.GetPort(), "/my page/\"x\"\xE9.php?x=1&y=%41", pszUser));
         EXPECT_EQ(m_client.GetLastStatusCode(), nStatus) << pszReply;
         const std::string strHost = "127.0.0.1:" + std::to_string(server.GetPort()) + "\r\n";
-        const std::string strAuth = *pszUser ? "Authorization: Basic dXNlcjpwQHNzOnc=\r\n" : "";
-        EXPECT_EQ(
-            server.GetRequests(),
-            std::vector{"GET /my%20page/%22x%22%E9.php?x=1&y=%41 HTTP/1.1\r\nHost: " + strHost +
-                        strAuth + "User-Agent: Vantrel/1.0\r\nAccept: */*\r\n\r\n"});
+        EXPECT_EQ(server.GetRequests(),
+                  std::vector{"GET /my%20page/%22x%22%E9.php?x=1&y=%41 HTTP/1.1\r\nHost: " +
+                              strHost + "User-Agent: Vantrel/1.0\r\nAccept: */*\r\n\r\n"});
     }
     unsetenv("http_proxy");
     EXPECT_EQ(proxy.GetConnections(), 0);
@@ -78,5 +77,64 @@ TEST_F(HttpClientTest, SilenceRefusalAndGarbageAreDown) {
     for (const char* pszReply : {"", "hello\r\n\r\n", "HTTP/1.1 200 OK\r\nContent-Le"}) {
         EXPECT_FALSE(RequestFrom(CLoopbackHttpServer(EMode::Reply, pszReply).GetPort()));
         EXPECT_NE(m_client.GetLastErrorText(), "") << pszReply;
+    }
+}
+
+// Credentials go out only in a second request after a 401, and only for a user name.
+TEST_F(HttpClientTest, CredentialsOnlyAfterTheServerAsks) {
+    const std::string strHead = "GET / HTTP/1.1\r\nHost: 127.0.0.1:";
+    const std::string strTail = "User-Agent: Vantrel/1.0\r\nAccept: */*\r\n\r\n";
+    const std::string strAuth = "Authorization: Basic dXNlcjpwQHNzOnc=\r\n";
+    const std::tuple<const char*, const char*, int, long> cases[] = {
+        {"HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n", "user", 1, 200},
+        {"HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"x\"\r\n\r\n", "user", 2,
+         401},
+        {"HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"x\"\r\n\r\n", "", 1, 401},
+        {"HTTP/1.1 403 Forbidden\r\n\r\n", "user", 1, 403},
+    };
+    for (const auto& [pszReply, pszUser, nRequests, nStatus] : cases) {
+        CLoopbackHttpServer server(EMode::Reply, pszReply);
+        EXPECT_TRUE(RequestFrom(server.GetPort(), "/", pszUser)) << pszReply;
+        EXPECT_EQ(m_client.GetLastStatusCode(), nStatus) << pszReply;
+        const std::string strHost = std::to_string(server.GetPort()) + "\r\n";
+        std::vector<std::string> arrExpected{strHead + strHost + strTail};
+        if (nRequests == 2)
+            arrExpected.push_back(strHead + strHost + strAuth + strTail);
+        EXPECT_EQ(server.GetRequests(), arrExpected) << pszReply;
+    }
+}
+
+// A stop aborts a request that waits for a silent server, or for a connection that is never
+// accepted, within a fraction of a second; the request is then no answer.
+TEST_F(HttpClientTest, StopAbortsAWaitingRequest) {
+    CLoopbackHttpServer server(EMode::Silent);
+    CEvent evStop;
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        evStop.Set();
+    });
+    const auto tStart = Clock::now();
+    EXPECT_FALSE(m_client.Request(false, "127.0.0.1", server.GetPort(), "/", "", "", &evStop));
+    const auto tElapsed = Clock::now() - tStart;
+    stopper.join();
+    EXPECT_GE(tElapsed, std::chrono::milliseconds(300));
+    EXPECT_LT(tElapsed, std::chrono::milliseconds(800));
+    EXPECT_EQ(m_client.GetLastErrorText(), "Stopped");
+    EXPECT_EQ(server.GetConnections(), 1);
+    // Already set: nothing is sent at all.
+    EXPECT_FALSE(m_client.Request(false, "127.0.0.1", server.GetPort(), "/", "", "", &evStop));
+    EXPECT_LT(Clock::now() - tStart, std::chrono::seconds(1) + tElapsed);
+}
+
+// An https URL is never requested in clear text: a plain-HTTP server on its port gets a TLS
+// handshake it cannot answer, and the request is down with the TLS reason.
+TEST_F(HttpClientTest, HttpsNeverFallsBackToPlainHttp) {
+    m_client.SetTimeouts(1000, 1000);
+    CLoopbackHttpServer server(EMode::Reply, "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n");
+    EXPECT_FALSE(m_client.Request(true, "127.0.0.1", server.GetPort(), "/", "admin", "S3cret"));
+    EXPECT_NE(m_client.GetLastErrorText(), "");
+    for (const std::string& strRequest : server.GetRequests()) {
+        EXPECT_EQ(strRequest.find("GET "), std::string::npos);
+        EXPECT_EQ(strRequest.find("Authorization"), std::string::npos);
     }
 }

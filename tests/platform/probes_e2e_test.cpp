@@ -1,14 +1,60 @@
-// The echo against a real router R (10.211.1.2) of network namespaces made here: it answers
-// 10.211.3.0/24 with "host unreachable", drops 10.211.4.0/24, sends 10.211.9.0/24 back.
+// The echo against a real router R (10.211.1.2, fd11:1::2) of network namespaces made here: it
+// answers 10.211.3.0/24 with "host unreachable", drops 10.211.4.0/24, sends 10.211.9.0/24 back
+// (the same for fd11:3::/64, fd11:4::/64 and fd11:9::/64).
+#include "platform/event.h"
 #include "platform/last_error.h"
 #include "platform/netns_lab.h"
 #include "platform/ping.h"
 #include "platform/resolver.h"
+#include "platform/tcp_ping.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
+#include <thread>
 #include <tuple>
+#include <vector>
+
+namespace {
+
+struct CEchoCase {
+    const char* pszHost;
+    uint8_t nTTL;
+    bool bAnswered;
+    uint32_t dwStatus;
+    const char* pszFrom; // "" when nothing answered
+};
+
+// Each case with each socket kind, from inside namespace strC: the result, the reply's address
+// (the IPv4 field too), the last error, and a time-out of 1000 ms only for silence.
+void CheckEchoes(CNetnsLab& lab, const std::string& strC, const std::vector<CEchoCase>& cases) {
+    const int nKind = _CPING_ICMP::Get().GetSocketKind();
+    lab.InNamespace(strC, [&cases] {
+        for (int nUse : {ICMP_SOCKET_DGRAM, ICMP_SOCKET_RAW}) {
+            _CPING_ICMP::Get().SetSocketKind(nUse);
+            for (const CEchoCase& c : cases) {
+                SCOPED_TRACE(c.pszHost + (" socket kind " + std::to_string(nUse)));
+                const bool bIPv6 = std::string(c.pszHost).find(':') != std::string::npos;
+                CPingResult r;
+                SetLastError(0);
+                const auto tStart = std::chrono::steady_clock::now();
+                EXPECT_EQ(CPing().PingUsingICMP(c.pszHost, r, c.nTTL, 1000), c.bAnswered);
+                const auto tElapsed = std::chrono::steady_clock::now() - tStart;
+                EXPECT_EQ(std::tuple(r.Status, FormatAddress(r.From), FormatIPv4(r.Address),
+                                     GetLastError()),
+                          std::tuple(c.dwStatus, std::string(c.pszFrom),
+                                     std::string(bIPv6 || !c.bAnswered ? "0.0.0.0" : c.pszFrom),
+                                     c.bAnswered ? 0 : PING_ERROR_TIMED_OUT));
+                EXPECT_TRUE(tElapsed < std::chrono::seconds(2) &&
+                            (tElapsed >= std::chrono::seconds(1)) != c.bAnswered);
+            }
+        }
+    });
+    _CPING_ICMP::Get().SetSocketKind(nKind);
+}
+
+} // namespace
 
 // An ICMP error about our echo is a reply whose status says why and whose address says who.
 TEST(PingInNamespaces, RepliesRouterErrorsAndSilenceWithEachSocketKind) {
@@ -25,31 +71,96 @@ TEST(PingInNamespaces, RepliesRouterErrorsAndSilenceWithEachSocketKind) {
                 lab.Exec(strR, "sysctl -qw net.ipv4.ip_forward=1 net.ipv4.icmp_ratemask=0") &&
                 lab.Exec(strC, "sysctl -qw net.ipv4.ping_group_range='0 2147483647'"))
         << "cannot make the test network namespaces";
-    using Case = std::tuple<const char*, uint8_t, bool, uint32_t, const char*>;
-    const Case cases[] = {
-        {"10.211.1.2", 64, true, 0, "10.211.1.2"},
-        {"10.211.3.5", 64, true, PING_STATUS_DEST_HOST_UNREACHABLE, "10.211.1.2"},
-        {"10.211.9.9", 1, true, PING_STATUS_TTL_EXPIRED_TRANSIT, "10.211.1.2"},
-        {"10.211.4.5", 64, false, 0, "0.0.0.0"}, // dropped: times out
-    };
-    const int nKind = _CPING_ICMP::Get().GetSocketKind();
-    lab.InNamespace(strC, [&cases] {
-        for (int nUse : {ICMP_SOCKET_DGRAM, ICMP_SOCKET_RAW}) {
-            _CPING_ICMP::Get().SetSocketKind(nUse);
-            for (const auto& [pszHost, nTTL, bAnswered, dwStatus, pszFrom] : cases) {
-                SCOPED_TRACE(pszHost + (" socket kind " + std::to_string(nUse)));
-                CPingResult r;
-                SetLastError(0);
-                const auto tStart = std::chrono::steady_clock::now();
-                EXPECT_EQ(CPing().PingUsingICMP(pszHost, r, nTTL, 1000), bAnswered);
-                const auto tElapsed = std::chrono::steady_clock::now() - tStart;
-                EXPECT_EQ(std::tuple(r.Status, FormatIPv4(r.Address), GetLastError()),
-                          std::tuple(dwStatus, std::string(pszFrom),
-                                     bAnswered ? 0 : PING_ERROR_TIMED_OUT));
-                EXPECT_TRUE(tElapsed < std::chrono::seconds(2) &&
-                            (tElapsed >= std::chrono::seconds(1)) != bAnswered);
-            }
+    CheckEchoes(lab, strC,
+                {
+                    {"10.211.1.2", 64, true, 0, "10.211.1.2"},
+                    {"10.211.3.5", 64, true, PING_STATUS_DEST_HOST_UNREACHABLE, "10.211.1.2"},
+                    {"10.211.9.9", 1, true, PING_STATUS_TTL_EXPIRED_TRANSIT, "10.211.1.2"},
+                    {"10.211.4.5", 64, false, 0, ""}, // dropped: times out
+                });
+}
+
+// The same over ICMPv6, where a route to nowhere is "no route" rather than "host unreachable".
+TEST(PingInNamespaces, Ipv6RepliesRouterErrorsAndSilenceWithEachSocketKind) {
+    if (const std::string strWhyNot = CNetnsLab::WhyUnavailable(); !strWhyNot.empty())
+        GTEST_SKIP() << strWhyNot;
+    CNetnsLab lab("p6");
+    const std::string strC = lab.Add("c"), strR = lab.Add("r");
+    // No duplicate address detection: the link-local addresses the replies need are usable
+    // at once.
+    const char* const pszNoDad =
+        "sysctl -qw net.ipv6.conf.all.accept_dad=0 net.ipv6.conf.default.accept_dad=0";
+    ASSERT_TRUE(
+        !strC.empty() && !strR.empty() && lab.Exec(strC, pszNoDad) && lab.Exec(strR, pszNoDad) &&
+        lab.Link(strC, "c0", "fd11:1::1/64 nodad", strR, "r0", "fd11:1::2/64 nodad") &&
+        lab.Ip(strC, "-6 route add default via fd11:1::2") &&
+        lab.Ip(strR, "-6 route add unreachable fd11:3::/64") &&
+        lab.Ip(strR, "-6 route add blackhole fd11:4::/64") &&
+        lab.Ip(strR, "-6 route add fd11:9::/64 via fd11:1::1") &&
+        lab.Exec(strR, "sysctl -qw net.ipv6.conf.all.forwarding=1 net.ipv6.icmp.ratelimit=0") &&
+        lab.Exec(strC, "sysctl -qw net.ipv4.ping_group_range='0 2147483647'"))
+        << "cannot make the test network namespaces";
+    lab.InNamespace(strC, [] {
+        // New IPv6 neighbours take a few seconds before they answer at once.
+        for (int i = 0; i < 10; ++i) {
+            CPingResult r;
+            if (CPing().PingUsingICMP("fd11:1::2", r, 64, 1000) &&
+                CPing().PingUsingICMP("fd11:1::2", r, 64, 100))
+                break;
         }
     });
-    _CPING_ICMP::Get().SetSocketKind(nKind);
+    CheckEchoes(lab, strC,
+                {
+                    {"fd11:1::2", 64, true, 0, "fd11:1::2"},
+                    {"fd11:3::5", 64, true, PING_STATUS_DEST_NET_UNREACHABLE, "fd11:1::2"},
+                    {"fd11:9::9", 1, true, PING_STATUS_TTL_EXPIRED_TRANSIT, "fd11:1::2"},
+                    {"fd11:4::5", 64, false, 0, ""}, // dropped: times out
+                });
+}
+
+// A stop ends an echo that nobody answers, and a TCP connect that nobody answers, within a
+// fraction of a second; a refused connect is an answer, an unrouted one is not.
+TEST(PingInNamespaces, StopsEndWaitsAndARefusalAnswersAConnect) {
+    if (const std::string strWhyNot = CNetnsLab::WhyUnavailable(); !strWhyNot.empty())
+        GTEST_SKIP() << strWhyNot;
+    CNetnsLab lab("s");
+    const std::string strC = lab.Add("c"), strR = lab.Add("r");
+    // R swallows 10.212.0.0/16 without a word.
+    ASSERT_TRUE(!strC.empty() && !strR.empty() &&
+                lab.Link(strC, "c0", "10.213.1.1/24", strR, "r0", "10.213.1.2/24") &&
+                lab.Ip(strC, "route add 10.212.0.0/16 via 10.213.1.2") &&
+                lab.Ip(strR, "route add blackhole 10.212.0.0/16") &&
+                lab.Exec(strR, "sysctl -qw net.ipv4.ip_forward=1"));
+    lab.InNamespace(strC, [] {
+        using Clock = std::chrono::steady_clock;
+        const auto stopAfter = [](const std::function<bool(const CEvent&)>& wait) {
+            CEvent evStop;
+            std::thread stopper([&] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(200));
+                evStop.Set();
+            });
+            const auto tStart = Clock::now();
+            SetLastError(0);
+            const bool bResult = wait(evStop);
+            const auto tElapsed = Clock::now() - tStart;
+            stopper.join();
+            EXPECT_FALSE(bResult);
+            EXPECT_EQ(GetLastError(), PING_ERROR_CANCELLED);
+            EXPECT_LT(tElapsed, std::chrono::milliseconds(500));
+        };
+        CPingResult r;
+        stopAfter([&](const CEvent& ev) {
+            return CPing().PingUsingICMP("10.212.0.1", r, 64, 5000, 32, 0, false, &ev);
+        });
+        stopAfter(
+            [&](const CEvent& ev) { return CTcpPing().Connect("10.212.0.1", 80, r, 5000, &ev); });
+        SetLastError(0);
+        EXPECT_FALSE(CTcpPing().Connect("10.212.0.1", 80, r, 300));
+        EXPECT_EQ(GetLastError(), PING_ERROR_TIMED_OUT);
+        // Nobody listens on 127.0.0.1:1 here: the refusal is the answer.
+        EXPECT_TRUE(CTcpPing().Connect("127.0.0.1", 1, r, 1000));
+        EXPECT_EQ(std::tuple(FormatAddress(r.From), r.Status), std::tuple("127.0.0.1", 0u));
+        EXPECT_TRUE(CTcpPing().Connect("::1", 1, r, 1000));
+        EXPECT_EQ(FormatAddress(r.From), "::1");
+    });
 }

@@ -9,6 +9,7 @@
 #define VANTREL_REPORT_TEST_DATA ""
 #endif
 #include "assistant/gui_test_app.h"
+#include "gui_test_support.h"
 #include "report_fixtures.h"
 #include "testing/wait_observer.h"
 #include <QCheckBox>
@@ -40,9 +41,10 @@ public:
         strPath = m_strPath;
         return !m_strPath.empty();
     }
-    bool OpenFile(const std::string& strPath) override {
+    void OpenFile(const std::string& strPath, const std::function<void()>& fnFailed) override {
         m_arrLog.push_back("open " + strPath);
-        return m_bOpens;
+        if (!m_bOpens)
+            fnFailed();
     }
     void ShowMessage(const std::string& strText) override { m_arrLog.push_back(strText); }
     void BeginWait() override { m_arrLog.push_back("begin wait"); }
@@ -182,9 +184,11 @@ TEST_F(ReportCommandTest, ChartAfterTheTableAndAMessageWhenNothingOpensTheReport
     command.m_strPath = strPath;
     command.m_bIncludeChart = true;
     command.m_bOpens = false;
+    CBoxAnswerer answerer;
     ASSERT_EQ(command.Execute(m_arrMarked, Toggle()), strPath);
-    EXPECT_EQ(command.m_arrLog, (Texts{"weights", "file", "open " + strPath,
-                                       CReportCommandUI::NOT_OPENED + strPath}));
+    EXPECT_EQ(command.m_arrLog, (Texts{"weights", "file", "open " + strPath}));
+    EXPECT_EQ(answerer.Texts(),
+              QStringList{CReportCommandUI::NOT_OPENED + QString::fromStdString(strPath)});
     CReportScorer scorer;
     scorer.Score(m_doc.m_arrHosts, {0, 2, 3}, command.m_arrWeights);
     const std::string strPlain = CReportWriter::BuildReport(m_doc.m_arrHosts, scorer);

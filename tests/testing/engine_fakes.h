@@ -42,13 +42,23 @@ public:
     };
 
     bool PingUsingICMP(const std::string& strHost, CPingResult& result, uint8_t nTTL,
-                       uint32_t dwTimeoutMs, uint16_t nSize, uint8_t nTOS, bool bDF) override {
+                       uint32_t dwTimeoutMs, uint16_t nSize, uint8_t nTOS, bool bDF,
+                       const CEvent&) override {
         Add("ping " + strHost + " " + std::to_string(nTTL) + " " + std::to_string(dwTimeoutMs) +
             " " + std::to_string(nSize) + " " + std::to_string(nTOS) + " " + std::to_string(bDF));
         const CServer server = GetServer(strHost);
-        result = {0x0100007f, server.nRTT, server.nStatus};
+        result = {0x0100007f, server.nRTT, server.nStatus, {}};
         return server.bAnswers;
     }
+    // A TCP connect is answered where an echo would be; a refusal answers too.
+    bool ConnectTCP(const std::string& strHost, uint16_t nPort, CPingResult& result,
+                    uint32_t dwTimeoutMs, const CEvent&) override {
+        Add("connect " + strHost + " " + std::to_string(nPort) + " " + std::to_string(dwTimeoutMs));
+        const CServer server = GetServer(strHost);
+        result = {0x0100007f, server.nRTT + 1, 0, {}};
+        return server.bAnswers;
+    }
+    bool IsEchoPermitted() override { return m_bEchoPermitted; }
     bool Resolve(const std::string& strServer) override {
         Add("resolve " + strServer);
         return GetServer(strServer).bResolves;
@@ -57,12 +67,17 @@ public:
         struct CSession : CInternetSession { // the run's requests, logged by the world
             CFakeWorld& m_world;
             explicit CSession(CFakeWorld& world) : m_world(world) {}
-            bool SendRequest(const std::string& strServer, const std::string& strObject,
-                             const std::string& strUser, const std::string& strPass) override {
-                m_world.Add("request " + strServer + " " + strObject + " " + strUser + " " +
+            bool SendRequest(bool bHttps, const std::string& strServer, uint16_t nPort,
+                             const std::string& strObject, const std::string& strUser,
+                             const std::string& strPass, const CEvent& evStop) override {
+                m_world.Add("request " + std::string(bHttps ? "https " : "http ") + strServer +
+                            ":" + std::to_string(nPort) + " " + strObject + " " + strUser + " " +
                             strPass);
-                return m_world.GetServer(strServer).bWebUp;
+                if (m_world.m_onRequest)
+                    m_world.m_onRequest(evStop);
+                return m_world.GetServer(strServer).bWebUp && !evStop.IsSet();
             }
+            std::string GetLastErrorText() const override { return "refused"; }
         };
         Add("open " + strAgent);
         return std::make_unique<CSession>(*this);
@@ -118,6 +133,8 @@ public:
 
     std::function<void(const std::string&)> m_onAdd;
     std::function<bool(const CEvent&, int64_t)> m_onWait;
+    std::function<void(const CEvent&)> m_onRequest; // while the web request runs
+    std::atomic<bool> m_bEchoPermitted{true};
     std::atomic<time_t> m_tNow{1'700'000'000};
     std::vector<bool> m_arrConnected; // answers of IsConnected in turn, then true
     CEvent m_evServed;

@@ -1,5 +1,6 @@
 #include "core/test_files.h"
 #include "core/vantrel_doc.h"
+#include "platform/ping.h"
 #include "testing/engine_fakes.h"
 #include "testing/gui_thread_fakes.h"
 #include "testing/system_clock.h"
@@ -9,6 +10,9 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <mutex>
+#include <tuple>
 
 using ::testing::ElementsAre;
 
@@ -86,7 +90,9 @@ TEST_F(WorkerTest, StateTable) {
         EXPECT_EQ(host.m_nTestsUp, row.nTestsUp) << strServer;
         EXPECT_EQ(m_world.Get("ping " + strServer).size(), size_t(row.nEchoes)) << strServer;
         // The page is requested only after an answered echo.
-        EXPECT_EQ(m_world.Get("request " + strServer).size(), size_t(row.nHistory)) << strServer;
+        const std::string strRequest =
+            "request http h" + std::to_string(&row - arrRows) + ".test:80 ";
+        EXPECT_EQ(m_world.Get(strRequest).size(), size_t(row.nHistory)) << strServer;
         EXPECT_EQ(*host.m_pPingHistory, std::vector<uint32_t>(size_t(row.nHistory), 30))
             << strServer;
         EXPECT_EQ(host.m_nPingTotal, 30 * row.nHistory) << strServer;
@@ -122,8 +128,8 @@ TEST_F(WorkerTest, OneCycleInOrder) {
                             "will stop for this host. [locked]",
                             "row 2", "resolve www.alpha.test [locked]",
                             "ping www.alpha.test 64 5000 32 0 0 [locked]",
-                            "request www.alpha.test /status?x=1 user secret [locked]", "row 3",
-                            "alert www.alpha.test", "wait 5000"));
+                            "request http www.alpha.test:8080 /status?x=1 user secret [locked]",
+                            "row 3", "alert www.alpha.test", "wait 5000"));
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(m_doc.m_arrHosts[i]->GetStatusText() +
                       std::to_string(m_doc.m_arrHosts[i]->m_bNewRun),
@@ -167,6 +173,115 @@ TEST_F(WorkerTest, SecondsTestedAcrossRunsAndAStopDuringAnEchoChangesNothing) {
     EXPECT_EQ(host.m_nTestsUp, 3);
     EXPECT_EQ(host.m_pPingHistory->size(), 3u);
     EXPECT_EQ(host.m_bNewRun, 1); // the run ended
+}
+
+// What measures the time: the chosen method, or TCP connects to the request port when echoes
+// are not permitted, with the hint shown once for all hosts and cycles.
+TEST_F(WorkerTest, PingMethodAndTheRequestPort) {
+    const char* const arrURLs[] = {"http://a.test:8080/x", "https://b.test/", "foo://c.test:99/"};
+    const char* const arrRequests[] = {"request http a.test:8080 /x  ",
+                                       "request https b.test:443 /  ",
+                                       "request http c.test:80 /  "};
+    const char* const arrConnects[] = {"connect a.test 8080 5000", "connect b.test 443 5000",
+                                       "connect c.test 80 5000"};
+    struct CCase {
+        int nMethod;
+        bool bPermitted, bConnects;
+    } const cases[] = {{PING_METHOD_ICMP, true, false},
+                       {PING_METHOD_TCP, true, true},
+                       {PING_METHOD_ICMP, false, true},
+                       {PING_METHOD_TCP, false, true}};
+    for (const CCase& c : cases) {
+        SCOPED_TRACE(std::to_string(c.nMethod) + " permitted " + std::to_string(c.bPermitted));
+        CFakeWorld world;
+        CVantrelDoc doc(world, nullptr);
+        ASSERT_TRUE(doc.OnNewDocument(m_dir / ("m" + std::to_string(&c - cases)), CAppSettings()));
+        for (const char* pszURL : arrURLs)
+            AddHost(doc, pszURL);
+        doc.m_nPingMethod = c.nMethod;
+        world.m_bEchoPermitted = c.bPermitted;
+        int nWaits = 0;
+        world.m_onWait = [&](const CEvent&, int64_t) { return ++nWaits == 2; };
+        EXPECT_EQ(TestWorker(doc, {&world, &world, &world, &world, 1000}), 0u);
+        std::vector<std::string> arrExpected;
+        if (!c.bPermitted && c.nMethod == PING_METHOD_ICMP)
+            arrExpected.push_back(std::string("box ") + ICMP_NOT_PERMITTED_TEXT);
+        EXPECT_EQ(world.Get("box "), arrExpected);
+        EXPECT_EQ(world.Get("ping ").size(), c.bConnects ? 0u : 6u);
+        for (size_t i = 0; i < 3; ++i) {
+            EXPECT_EQ(world.Get(arrConnects[i]).size(), c.bConnects ? 2u : 0u) << arrURLs[i];
+            EXPECT_EQ(world.Get(arrRequests[i]).size(), 2u) << arrURLs[i];
+            // The connect's time (the fake's echo time + 1) is the ping time.
+            EXPECT_EQ(*doc.m_arrHosts[i]->m_pPingHistory,
+                      std::vector<uint32_t>(2, c.bConnects ? 21 : 20));
+            EXPECT_EQ(doc.m_arrHosts[i]->m_nState, HOST_UP);
+        }
+    }
+}
+
+// A stop during the web request leaves the host's statistics as they were.
+TEST_F(WorkerTest, AStopDuringTheWebRequestChangesNothing) {
+    CHost& host = AddHost(m_doc, "http://www.alpha.test/", HOST_UP);
+    m_world.m_onRequest = [&](const CEvent&) { m_doc.m_hStopEvent.Set(); };
+    EXPECT_EQ(TestWorker(m_doc, {&m_world, &m_world, &m_world, &m_world, 1000}), 0u);
+    EXPECT_EQ(m_world.Get("request ").size(), 1u);
+    EXPECT_EQ(
+        std::tuple(host.m_nTests, host.m_nState, host.m_pPingHistory->size(), host.m_nPingTotal),
+        std::tuple(0, HOST_UP, size_t(0), 0));
+    EXPECT_TRUE(m_world.Get("alert ").empty());
+    EXPECT_TRUE(m_world.Get("row ").empty());
+}
+
+// With the real clock: Start tests ends the wait at once; a shorter interval ends it at the
+// new length counted from its start; a stop ends it within a fraction of a second.
+TEST(TestEngine, WakesForStartedHostsAndAShorterInterval) {
+    using namespace std::chrono;
+    CTempDir dir;
+    CFakeWorld world;
+    CSystemClock clock;
+    CTestEngine engine({&world, &world, &world, &clock, 1000}, &world);
+    CVantrelDoc doc(world, &engine);
+    AddHost(doc, "http://www.alpha.test/");
+    doc.m_nIntervalMinutes = 60; // a minute is a second here: the wait is 60 s
+    std::vector<steady_clock::time_point> arrTests;
+    std::mutex mtx;
+    world.m_onAdd = [&](const std::string& str) {
+        if (str.starts_with("row ")) {
+            std::lock_guard lock(mtx);
+            arrTests.push_back(steady_clock::now());
+        }
+    };
+    const auto countTests = [&] {
+        std::lock_guard lock(mtx);
+        return arrTests.size();
+    };
+    const auto waitForTests = [&](size_t n) {
+        for (int i = 0; i < 500 && countTests() < n; ++i)
+            std::this_thread::sleep_for(milliseconds(10));
+        return countTests() >= n;
+    };
+    ASSERT_TRUE(doc.OnNewDocument(dir / "Vantrel.dat", CAppSettings()));
+    ASSERT_TRUE(waitForTests(1));
+    std::this_thread::sleep_for(milliseconds(300));
+    const auto tStart = steady_clock::now();
+    StartTestsOnHosts(doc, {0}, &world, nullptr);
+    ASSERT_TRUE(waitForTests(2));
+    EXPECT_LT(arrTests[1] - tStart, milliseconds(500));
+
+    // The next wait began at the second test; 2 s from then, set 1.5 s into it.
+    std::this_thread::sleep_for(milliseconds(1500) - (steady_clock::now() - arrTests[1]));
+    doc.m_nIntervalMinutes = 2;
+    doc.m_hWakeEvent.Set();
+    ASSERT_TRUE(waitForTests(3));
+    EXPECT_GE(arrTests[2] - arrTests[1], milliseconds(2000));
+    EXPECT_LT(arrTests[2] - arrTests[1], milliseconds(2400));
+
+    doc.m_nIntervalMinutes = 60;
+    std::this_thread::sleep_for(milliseconds(300));
+    const auto tStop = steady_clock::now();
+    doc.StopTests();
+    EXPECT_LT(steady_clock::now() - tStop, milliseconds(300));
+    EXPECT_EQ(countTests(), 3u);
 }
 
 // The worker on its thread shows each unresolvable host's box holding that host's lock; the

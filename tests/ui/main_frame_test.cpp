@@ -3,7 +3,6 @@
 #include "testing/gui_thread_fakes.h"
 
 #include "core/host.h"
-#include "core/product.h"
 #include "core/settings_store.h"
 #include "core/vantrel_doc.h"
 #include "testing/test_engine.h"
@@ -19,6 +18,8 @@
 #include <QtWidgets>
 
 #include <gtest/gtest.h>
+
+#include <tuple>
 
 namespace {
 
@@ -109,22 +110,6 @@ TEST(MainFrameTest, RemembersSizeAndPositionAcrossRuns) {
     CMainFrame other; // no store: as on a first start
     other.SetPlacementStore(nullptr);
     EXPECT_EQ(other.size(), QSize(800, 560));
-}
-
-// No browser: the tutorial command says so and gives the page's address.
-TEST(MainFrameTest, TutorialWithoutBrowserSaysWhereThePageIs) {
-    EnsureApp();
-    QTemporaryDir empty;
-    const QByteArray path = qgetenv("PATH");
-    qputenv("PATH", empty.path().toLocal8Bit()); // no xdg-open, no browser
-    CMainFrame frame;
-    frame.show();
-    CBoxAnswerer answerer;
-    frame.GetAction(ID_HELP_TUTORIAL)->trigger();
-    qputenv("PATH", path);
-    EXPECT_EQ(answerer.Texts(),
-              QStringList{"The tutorial page could not be opened: no web browser was found.\n"
-                          "Its address is " VANTREL_TUTORIAL_PAGE});
 }
 
 // Without a tray the hidden window could not be brought back.
@@ -239,3 +224,33 @@ TEST(WaitConcurrencyTest, StoppingAHostTheWorkerHoldsServesItsBox) {
 }
 
 } // namespace
+
+// "Measure ping time by" shows and stores PingMethod; OK wakes the worker's wait so that a
+// shorter interval applies to it, Cancel neither stores nor wakes.
+TEST(OptionsDlgTest, PingMethodIsStoredAndOkWakesTheWorker) {
+    EnsureApp();
+    CMessageBoxQueue queue;
+    CVantrelDoc doc(queue, nullptr);
+    const std::tuple<int, int, bool, int, bool> cases[] = {
+        // stored before, index chosen, OK, stored after, woken
+        {PING_METHOD_ICMP, 1, true, PING_METHOD_TCP, true},
+        {PING_METHOD_TCP, 0, true, PING_METHOD_ICMP, true},
+        {PING_METHOD_TCP, 0, false, PING_METHOD_TCP, false},
+    };
+    for (const auto& [nBefore, nIndex, bAccept, nAfter, bWoken] : cases) {
+        doc.m_nPingMethod = nBefore;
+        doc.m_hWakeEvent.Reset();
+        COptionsDlg dlg(nullptr, nullptr);
+        dlg.m_pDoc = &doc;
+        dlg.OnInitDialog();
+        auto* pMethod = dlg.findChild<QComboBox*>("PingMethod");
+        ASSERT_NE(pMethod, nullptr);
+        EXPECT_EQ(pMethod->currentText(),
+                  nBefore == PING_METHOD_TCP ? "TCP connect to the test URL" : "ICMP echo");
+        EXPECT_EQ(pMethod->count(), 2);
+        pMethod->setCurrentIndex(nIndex);
+        bAccept ? dlg.accept() : dlg.reject();
+        EXPECT_EQ(doc.m_nPingMethod, nAfter);
+        EXPECT_EQ(doc.m_hWakeEvent.IsSet(), bWoken);
+    }
+}

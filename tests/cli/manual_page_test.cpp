@@ -1,0 +1,150 @@
+// The manual page and the bash completion against vantrelctl's own help: a command or option
+// added to the program without them fails here.
+#include "core/test_files.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <vector>
+
+namespace {
+
+const std::string s_strCompletion = VANTREL_SOURCE_DIR "/packaging/vantrelctl.bash-completion";
+
+// Standard output of a shell command.
+std::string ReadCommand(const std::string& strCommand) {
+    std::string strOut;
+    FILE* pPipe = ::popen(strCommand.c_str(), "r");
+    if (!pPipe)
+        return strOut;
+    char szBuffer[4096];
+    for (size_t n; (n = std::fread(szBuffer, 1, sizeof szBuffer, pPipe)) > 0;)
+        strOut.append(szBuffer, n);
+    ::pclose(pPipe);
+    return strOut;
+}
+
+// Lines of text that match the pattern: its first group of each.
+std::vector<std::string> Matches(const std::string& strText, const std::string& strPattern) {
+    std::vector<std::string> vecFound;
+    const std::regex pattern(strPattern);
+    std::istringstream lines(strText);
+    for (std::string strLine; std::getline(lines, strLine);) {
+        std::smatch match;
+        if (std::regex_search(strLine, match, pattern))
+            vecFound.push_back(match[1]);
+    }
+    return vecFound;
+}
+
+std::vector<std::string> Commands() {
+    return Matches(ReadCommand(VANTRELCTL_PATH " --help"), "^  ([a-z][a-z-]*)  ");
+}
+
+// The long options of a command's help, "--help" among them.
+std::vector<std::string> Options(const std::string& strCommand) {
+    return Matches(ReadCommand(VANTRELCTL_PATH " " + strCommand + " --help"),
+                   "^  (?:-[a-zA-Z], )?(--[a-z-]+)");
+}
+
+// In troff source a hyphen is written "\-".
+std::string Troff(const std::string& strText) {
+    return std::regex_replace(strText, std::regex("-"), "\\-");
+}
+
+// The text of a manual page from the line starting with strHeading to the next heading.
+std::string Section(const std::string& strPage, const std::string& strHeading) {
+    const size_t nStart = strPage.find("\n" + strHeading);
+    if (nStart == std::string::npos)
+        return std::string();
+    size_t nEnd = nStart + 1;
+    do
+        nEnd = strPage.find("\n.S", nEnd + 1);
+    while (nEnd != std::string::npos && strPage.compare(nEnd, 4, "\n.SS") != 0 &&
+           strPage.compare(nEnd, 4, "\n.SH") != 0);
+    return strPage.substr(nStart, nEnd == std::string::npos ? nEnd : nEnd - nStart);
+}
+
+// What the completion offers for the words typed so far (the last one being completed).
+std::set<std::string> Complete(const std::vector<std::string>& vecWords) {
+    CTempDir dir;
+    std::string strScript = "source '" + s_strCompletion + "'\nCOMP_WORDS=(";
+    for (const std::string& strWord : vecWords)
+        strScript += " '" + strWord + "'";
+    strScript += " )\nCOMP_CWORD=" + std::to_string(vecWords.size() - 1) +
+                 "\nCOMPREPLY=()\n_vantrelctl\nprintf '%s\\n' \"${COMPREPLY[@]}\"\n";
+    WriteFileBytes(dir / "complete.sh", strScript);
+    std::set<std::string> setReply;
+    for (const std::string& strLine : Matches(ReadCommand("bash " + dir / "complete.sh"), "(.+)"))
+        setReply.insert(strLine);
+    return setReply;
+}
+
+} // namespace
+
+TEST(ManualPageTest, EveryCommandAndOptionIsDocumentedAndCompleted) {
+    const std::string strPage = ReadFileBytes(VANTREL_SOURCE_DIR "/docs/man/vantrelctl.1.in");
+    const std::vector<std::string> vecCommands = Commands();
+    ASSERT_GE(vecCommands.size(), 9u) << "vantrelctl --help lists too few commands";
+    const std::set<std::string> setCommandsCompleted = Complete({"vantrelctl", ""});
+    const std::string strGeneral = Section(strPage, ".SH GENERAL OPTIONS");
+    const std::string strDescription = Section(strPage, ".SH DESCRIPTION");
+    for (const std::string& strCommand : vecCommands) {
+        SCOPED_TRACE(strCommand);
+        EXPECT_TRUE(setCommandsCompleted.count(strCommand));
+        const std::string strSection = Section(strPage, ".SS \"" + Troff(strCommand));
+        EXPECT_FALSE(strSection.empty()) << "no section for the command";
+        const std::vector<std::string> vecOptions = Options(strCommand);
+        EXPECT_FALSE(vecOptions.empty());
+        const std::set<std::string> setOptionsCompleted =
+            Complete({"vantrelctl", strCommand, "--"});
+        // Below the heading, which only lists them.
+        const std::string strBody =
+            strSection.substr(std::min(strSection.find('\n', 1), strSection.size()));
+        for (const std::string& strOption : vecOptions) {
+            // The help options and --data are described once, for every command.
+            const std::string& strWhere = strOption == "--help" || strOption == "--help-all"
+                                              ? strGeneral
+                                          : strOption == "--data" ? strDescription
+                                                                  : strBody;
+            EXPECT_NE(strWhere.find(Troff(strOption)), std::string::npos)
+                << strOption << " is not described in the manual page";
+            EXPECT_TRUE(setOptionsCompleted.count(strOption)) << strOption << " is not completed";
+        }
+    }
+}
+
+TEST(ManualPageTest, CompletionOffersTheValuesEachPlaceTakes) {
+    const struct {
+        std::vector<std::string> vecWords;
+        std::set<std::string> setExpected;
+    } arrCases[] = {
+        {{"vantrelctl", "al"}, {"alert-test"}},
+        {{"vantrelctl", "--v"}, {"--version"}},
+        {{"vantrelctl", "alert-test", "--security", ""}, {"none", "starttls", "tls"}},
+        // "--security=s": the shell splits at '='.
+        {{"vantrelctl", "alert-test", "--security", "=", "s"}, {"starttls"}},
+        {{"vantrelctl", "alert-test", "--security", "="}, {"none", "starttls", "tls"}},
+        {{"vantrelctl", "report", "--hosts", ""}, {"all"}},
+        {{"vantrelctl", "compare", "--hosts", "a"}, {"all"}},
+        {{"vantrelctl", "run", "--c"}, {"--cycles"}},
+        {{"vantrelctl", "report", "--ch"}, {"--chart"}},
+        {{"vantrelctl", "list", "--"}, {"--help", "--help-all", "--data"}},
+        {{"vantrelctl", "ping", "--"}, {"--help", "--help-all"}},
+        // Files come from the shell's own completion: nothing of ours.
+        {{"vantrelctl", "report", "--out", ""}, {}},
+        {{"vantrelctl", "import", ""}, {}},
+        {{"vantrelctl", "run", "--cycles", ""}, {}},
+        {{"vantrelctl", "nosuchcommand", "--"}, {}},
+    };
+    for (const auto& testCase : arrCases) {
+        std::string strTyped;
+        for (const std::string& strWord : testCase.vecWords)
+            strTyped += strWord + " ";
+        EXPECT_EQ(Complete(testCase.vecWords), testCase.setExpected) << strTyped;
+    }
+}

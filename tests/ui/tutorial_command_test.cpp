@@ -1,0 +1,131 @@
+#include "core/test_files.h"
+#include "gui_test_support.h"
+
+#include "ui/command_ids.h"
+#include "ui/main_frame.h"
+#include "ui/tutorial_command.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QDir>
+#include <QTest>
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// Stands in for the desktop's opener: logs the URL, and fails at once when told to.
+class CTestTutorial : public CTutorialCommand {
+public:
+    CTestTutorial() : CTutorialCommand(nullptr) {}
+    void OpenUrl(const QUrl& url, const std::function<void()>& fnFailed) override {
+        m_arrOpened << url.toString();
+        if (!m_bOpens)
+            fnFailed();
+    }
+
+    bool m_bOpens = true;
+    QStringList m_arrOpened;
+};
+
+QString Q(const std::string& str) {
+    return QString::fromStdString(str);
+}
+
+} // namespace
+
+TEST(TutorialCommandTest, GuideIsFoundBesideTheInstalledProgramOrInTheSourceTree) {
+    CTempDir dir;
+    std::filesystem::create_directories(dir / "usr/bin");
+    std::filesystem::create_directories(dir / "usr/share/doc/vantrel/guide");
+    WriteFileBytes(dir / "usr/share/doc/vantrel/guide/index.html", "<html></html>");
+    std::filesystem::create_directories(dir / "opt/bin");
+    std::filesystem::create_symlink(VANTREL_UI_BUILD_DIR, dir / "linked-build");
+    const std::string strSourceGuide = VANTREL_SOURCE_DIR "/docs/guide/index.html";
+
+    const std::pair<std::string, std::string> arrCases[] = {
+        {dir / "usr/bin", dir / "usr/share/doc/vantrel/guide/index.html"},
+        {dir / "usr/bin/", dir / "usr/share/doc/vantrel/guide/index.html"},
+        // Nothing installed: the path where the guide belongs, for the message.
+        {dir / "opt/bin", dir / "opt/share/doc/vantrel/guide/index.html"},
+        {VANTREL_UI_BUILD_DIR, strSourceGuide},
+        {dir / "linked-build", strSourceGuide},
+    };
+    for (const auto& [strProgramDir, strGuide] : arrCases)
+        EXPECT_EQ(CTutorialCommand::FindGuide(Q(strProgramDir)), Q(strGuide)) << strProgramDir;
+}
+
+TEST(TutorialCommandTest, OpensTheGuideOrNamesTheFileWhenNothingOpensIt) {
+    EnsureApp();
+    CTempDir dir;
+    const std::string strGuide = dir / "guide/index.html";
+    std::filesystem::create_directories(dir / "guide");
+    WriteFileBytes(strGuide, "<html></html>");
+    const QString strNotInstalled = "The Vantrel Tutorial is not installed. It belongs in this "
+                                    "file:\n";
+
+    struct SCase {
+        std::string strFile;
+        bool bOpens;
+        QStringList arrOpened, arrMessages;
+    };
+    const SCase arrCases[] = {
+        {strGuide, true, {"file://" + Q(strGuide)}, {}},
+        {strGuide,
+         false,
+         {"file://" + Q(strGuide)},
+         {"The Vantrel Tutorial could not be opened in a web browser.\nIt is this file, which "
+          "any web browser can show:\n" +
+          Q(strGuide)}},
+        // A missing guide is never handed to the browser.
+        {dir / "gone/index.html", true, {}, {strNotInstalled + Q(dir / "gone/index.html")}},
+        {dir / "guide", true, {}, {strNotInstalled + Q(dir / "guide")}},
+    };
+    for (const SCase& c : arrCases) {
+        CBoxAnswerer answerer;
+        CTestTutorial command;
+        command.m_bOpens = c.bOpens;
+        command.Execute(Q(c.strFile));
+        EXPECT_EQ(command.m_arrOpened, c.arrOpened) << c.strFile;
+        EXPECT_EQ(answerer.Texts(), c.arrMessages) << c.strFile;
+    }
+}
+
+// The whole way, with an xdg-open that finds no browser.
+TEST(TutorialCommandTest, GuideThatNoBrowserOpensIsNamedWhenXdgOpenHasFailed) {
+    EnsureApp();
+    CTempDir dir;
+    std::filesystem::create_directories(dir / "bin");
+    WriteFileBytes(dir / "bin/xdg-open",
+                   "#!/bin/sh\necho \"$1\" > '" + dir / "asked" + "'\nexit 3\n");
+    std::filesystem::permissions(dir / "bin/xdg-open", std::filesystem::perms::owner_all);
+    const QByteArray oldPath = qgetenv("PATH");
+    qputenv("PATH", QByteArray::fromStdString(dir / "bin"));
+    CBoxAnswerer answerer;
+    const QString strGuide = Q(VANTREL_SOURCE_DIR "/docs/guide/index.html");
+    CTutorialCommand(nullptr).Execute(strGuide);
+    const bool bShown = QTest::qWaitFor([&] { return !answerer.m_arrSeen.empty(); }, 10000);
+    qputenv("PATH", oldPath);
+    ASSERT_TRUE(bShown);
+    EXPECT_EQ(answerer.Texts(),
+              QStringList{QString::fromLatin1(CTutorialCommand::NOT_OPENED) + strGuide});
+    EXPECT_EQ(ReadFileBytes(dir / "asked"),
+              "file://" VANTREL_SOURCE_DIR "/docs/guide/index.html\n");
+}
+
+TEST(TutorialCommandTest, MenuAndToolbarOpenTheRunningProgramsGuide) {
+    EnsureApp();
+    CMainFrame frame;
+    // This test program has no guide beside it, so both commands name where it belongs.
+    const QString strExpected = QString::fromLatin1(CTutorialCommand::NOT_INSTALLED) +
+                                QDir::cleanPath(QCoreApplication::applicationDirPath() +
+                                                "/../share/doc/vantrel/guide/index.html");
+    for (int nId : {ID_HELP_TUTORIAL, ID_TOOLBAR_TUTORIAL}) {
+        CBoxAnswerer answerer;
+        frame.GetAction(nId)->trigger();
+        ASSERT_EQ(answerer.Texts(), QStringList{strExpected}) << nId;
+        EXPECT_EQ(answerer.m_arrSeen[0].icon, QMessageBox::NoIcon);
+        EXPECT_TRUE(answerer.m_arrSeen[0].bHasOwner);
+    }
+}
