@@ -48,3 +48,11 @@ void CliPrint(const QString& strText) {
     const QByteArray bytes = strText.toLocal8Bit();
     std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
 }
+
+bool CliFlushOutput() {
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        CliError("cannot write to standard output");
+        return false;
+    }
+    return true;
+}

@@ -46,3 +46,6 @@ QString CliFromLatin1(const std::string& str);
 void CliError(const QString& strText);
 // Writes text to stdout or stderr in the terminal's encoding.
 void CliPrint(const QString& strText);
+// Flushes stdout. False, after saying so on stderr, when anything written to it was lost
+// (a full disk, a closed pipe).
+bool CliFlushOutput();

@@ -11,7 +11,8 @@ int CCliStore::Load(const std::string& strPath) {
         return CLI_OK;
     case CHostsFile::LOAD_DAMAGED:
         ShowMessage(m_report.m_strReason + "; " + std::to_string(m_report.m_nHostsRead) +
-                    " complete hosts were read.");
+                    (m_report.m_nHostsRead == 1 ? " complete host was read."
+                                                : " complete hosts were read."));
         return CLI_BAD_INPUT;
     case CHostsFile::LOAD_UNREADABLE:
         break;

@@ -2,7 +2,9 @@
 #include "cli/cli_args.h"
 #include "cli/cli_command.h"
 #include "cli/cli_store.h"
+#include "core/host_check.h"
 #include "core/hosts_file.h"
+#include "core/instance_guard.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -15,16 +17,6 @@
 #include <memory>
 
 namespace {
-
-// JSON names of the 22 answers, in file order.
-constexpr const char* s_arrAnswerKeys[CHost::ANSWER_COUNT] = {
-    "storage",          "transfer",       "cost",        "email_accounts",
-    "forwarding",       "autoresponders", "web_mail",    "mailing_lists",
-    "response_time",    "online_docs",    "help_desk",   "forums",
-    "toll_free",        "support_rating", "backups",     "ups",
-    "generator",        "monitoring",     "backup_mail", "fail_over",
-    "uptime_guarantee", "feature_rating",
-};
 
 int ListCommand(const QStringList& args) {
     CCliArgs cliArgs(args, "Shows one line per host: index, name, test URL, status, time tested, "
@@ -44,7 +36,7 @@ int ListCommand(const QStringList& args) {
                  CliFromLatin1(host.GetUptimeText()) + "\t" + CliFromLatin1(host.GetAvgPingText()) +
                  "\n");
     }
-    return nExit;
+    return CliFlushOutput() ? nExit : CLI_BAD_INPUT;
 }
 
 // Export writes its JSON by hand: keys in file order and number arrays on one line keep
@@ -101,7 +93,7 @@ void AppendHostJson(std::string& strOut, const CHost& host) {
     strOut += "{";
     for (int i = 0; i < CHost::ANSWER_COUNT; ++i) {
         strOut += i ? ", \"" : "\"";
-        strOut += s_arrAnswerKeys[i];
+        strOut += CHostCheck::GetAnswerKey(i);
         strOut += "\": " + std::to_string(host.Answer(i));
     }
     strOut += "},\n";
@@ -148,11 +140,7 @@ int ExportCommand(const QStringList& args) {
     }
     strOut += doc.m_arrHosts.empty() ? "]\n}\n" : "\n  ]\n}\n";
     std::fwrite(strOut.data(), 1, strOut.size(), stdout);
-    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-        CliError("cannot write to standard output");
-        return CLI_BAD_INPUT;
-    }
-    return nExit;
+    return CliFlushOutput() ? nExit : CLI_BAD_INPUT;
 }
 
 // Reading the JSON of import: each failure names the key (and the host) in plain words.
@@ -218,9 +206,10 @@ void ReadHostJson(const QJsonValue& value, int nHost, CHost& host) {
     if (!answers.isObject())
         throw CImportError{Where(nHost, "answers") + " must be an object"};
     for (int i = 0; i < CHost::ANSWER_COUNT; ++i) {
-        const QString strKey = QString("answers.") + s_arrAnswerKeys[i];
+        const QString strKey = QString("answers.") + CHostCheck::GetAnswerKey(i);
         host.Answer(i) =
-            ToI32(Require(answers.toObject(), s_arrAnswerKeys[i], nHost, "answers"), nHost, strKey);
+            ToI32(Require(answers.toObject(), CHostCheck::GetAnswerKey(i), nHost, "answers"), nHost,
+                  strKey);
     }
     const QJsonArray features = ToArray(Require(obj, "features", nHost), nHost, "features");
     if (features.size() != FEATURE_COUNT)
@@ -267,6 +256,13 @@ int ImportCommand(const QStringList& args) {
         return CLI_BAD_INPUT;
     }
 
+    // The running engine would write its own list back over the import.
+    CInstanceGuard guard;
+    if (!guard.Acquire()) {
+        CliError("Vantrel is running; close it before importing.");
+        return CLI_BAD_INPUT;
+    }
+
     std::vector<std::unique_ptr<CHost>> vecHosts;
     int32_t nRunSeconds = 0;
     int32_t nInterval = 0;
@@ -281,6 +277,12 @@ int ImportCommand(const QStringList& args) {
             vecHosts.push_back(std::make_unique<CHost>());
             ReadHostJson(hosts[i], static_cast<int>(i), *vecHosts.back());
         }
+        std::vector<CHostCheck::CProblem> arrProblems;
+        for (size_t i = 0; i < vecHosts.size(); ++i)
+            CHostCheck::CheckHost(*vecHosts[i], static_cast<int>(i), arrProblems);
+        CHostCheck::CheckTrailer(nRunSeconds, nInterval, arrProblems);
+        if (!arrProblems.empty())
+            throw CImportError{CliFromLatin1(arrProblems.front().Describe())};
     } catch (const CImportError& error) {
         CliError(strJson + ": " + error.m_strText + "; the data file was not changed.");
         return CLI_BAD_INPUT;
@@ -309,8 +311,16 @@ int CheckCommand(const QStringList& args) {
     int32_t nInterval = 5;
     const CHostsFile::CLoadReport report =
         CHostsFile::Load(cliArgs.GetDataPath(), arrHosts, nRunSeconds, nInterval);
+    std::vector<CHostCheck::CProblem> arrProblems;
+    for (size_t i = 0; i < arrHosts.size(); ++i)
+        CHostCheck::CheckHost(*arrHosts[i], static_cast<int>(i), arrProblems);
+    if (report.m_eResult == CHostsFile::LOAD_OK)
+        CHostCheck::CheckTrailer(nRunSeconds, nInterval, arrProblems);
     for (CHost* pHost : arrHosts)
         delete pHost;
+    QString strProblems;
+    for (const CHostCheck::CProblem& problem : arrProblems)
+        strProblems += CliFromLatin1(problem.Describe()) + "\n";
     if (report.m_eResult == CHostsFile::LOAD_UNREADABLE) {
         CliError(CliFromLatin1(report.m_strReason) + ".");
         return CLI_BAD_INPUT;
@@ -322,15 +332,18 @@ int CheckCommand(const QStringList& args) {
                 ? "in host " + QString::number(report.m_nHostIndex)
                 : (report.m_nOffset < 4 ? QString("in the host count") : QString("in the trailer"));
         CliPrint(strOut + "damaged: yes, at byte " + QString::number(report.m_nOffset) + " " +
-                 strWhere + "\n" + CliFromLatin1(report.m_strReason) + "\n");
+                 strWhere + "\n" + CliFromLatin1(report.m_strReason) + "\n" + strProblems);
+        CliFlushOutput();
         return CLI_BAD_INPUT;
     }
     strOut += "damaged: no\n";
     if (report.m_nFileSize > report.m_nEnd && report.m_nEnd > 0)
         strOut += "ignored bytes after the interval: " +
                   QString::number(report.m_nFileSize - report.m_nEnd) + "\n";
-    CliPrint(strOut);
-    return CLI_OK;
+    CliPrint(strOut + strProblems);
+    if (!CliFlushOutput())
+        return CLI_BAD_INPUT;
+    return arrProblems.empty() ? CLI_OK : CLI_BAD_INPUT;
 }
 
 } // namespace

@@ -316,7 +316,7 @@ int RunCommand(const QStringList& args) {
     bool bOk = true;
     const int nCycles =
         cliArgs.Parser().isSet(optCycles) ? cliArgs.Parser().value(optCycles).toInt(&bOk) : 0;
-    if (!bOk || nCycles < 0) {
+    if (!bOk || (cliArgs.Parser().isSet(optCycles) && nCycles < 1)) {
         CliError("--cycles needs a whole number of cycles, 1 or more");
         return CLI_USAGE;
     }
@@ -378,7 +378,11 @@ int RunCommand(const QStringList& args) {
     // An alert may have switched e-mail alerts off; that is kept, as Vantrel keeps it.
     if (settings.m_bAlertEmail != loaded.m_bAlertEmail)
         settingsStore.SaveSettings(settings);
-    return doc.m_strLastSaveError.empty() && !bWorkerFailed ? CLI_OK : CLI_BAD_INPUT;
+    // A file found damaged at load was rewritten from what could be read: say so by the status.
+    return doc.m_strLastSaveError.empty() && !bWorkerFailed &&
+                   doc.GetLoadResult() != CHostsFile::LOAD_DAMAGED
+               ? CLI_OK
+               : CLI_BAD_INPUT;
 }
 VANTREL_CLI_COMMAND("run", "Run the test engine without a window", RunCommand);
 

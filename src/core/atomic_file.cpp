@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -149,9 +151,39 @@ bool CAtomicFile::Commit() {
     int nDirFd = ::open(DirName(m_strTarget).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (nDirFd >= 0) {
         ::fsync(nDirFd);
+        RemoveStaleTemps(nDirFd, BaseName(m_strTarget));
         ::close(nDirFd);
     }
     return true;
+}
+
+void CAtomicFile::RemoveStaleTemps(int nDirFd, const std::string& strBase) {
+    // Our own temporary names only: "." + name + "." + digits + ".tmp".
+    const std::string strPrefix = "." + strBase + ".";
+    const std::string strSuffix = ".tmp";
+    const int nListFd = ::dup(nDirFd);
+    DIR* pDir = nListFd >= 0 ? ::fdopendir(nListFd) : nullptr;
+    if (!pDir) {
+        if (nListFd >= 0)
+            ::close(nListFd);
+        return;
+    }
+    const time_t tOldest = ::time(nullptr) - STALE_TEMP_SECONDS;
+    while (const dirent* pEntry = ::readdir(pDir)) {
+        const std::string strName = pEntry->d_name;
+        if (strName.size() <= strPrefix.size() + strSuffix.size() ||
+            !strName.starts_with(strPrefix) || !strName.ends_with(strSuffix))
+            continue;
+        const std::string strMiddle =
+            strName.substr(strPrefix.size(), strName.size() - strPrefix.size() - strSuffix.size());
+        if (strMiddle.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        struct stat st;
+        if (::fstatat(nDirFd, strName.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(st.st_mode) && st.st_uid == ::geteuid() && st.st_mtime < tOldest)
+            ::unlinkat(nDirFd, strName.c_str(), 0);
+    }
+    ::closedir(pDir);
 }
 
 void CAtomicFile::Abort() {

@@ -35,8 +35,13 @@ public:
     // The reason of a failed system call in plain words ("the disk is full").
     static std::string DescribeErrno(int nErrno);
 
+    // A save killed part-way leaves its temporary file behind; the next successful save of
+    // the same file removes those of ours older than this.
+    static constexpr int STALE_TEMP_SECONDS = 600;
+
 private:
     void SetError(const std::string& strWhat, int nErrno);
+    static void RemoveStaleTemps(int nDirFd, const std::string& strBase);
 
     std::string m_strTarget;
     std::string m_strTemp;

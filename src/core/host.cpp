@@ -1,5 +1,6 @@
 #include "core/host.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -55,14 +56,16 @@ int32_t& CHost::Answer(int nIndex) {
     return this->*s_arrAnswerFields[nIndex];
 }
 
-int32_t CHost::Answer(int nIndex) const {
+const int32_t& CHost::Answer(int nIndex) const {
     return this->*s_arrAnswerFields[nIndex];
 }
 
 double CHost::GetUptime() const {
-    if (m_nTests == 0)
+    // A file may hold any counts; what it shows stays a percentage.
+    if (m_nTests <= 0)
         return 100.0;
-    return static_cast<double>(m_nTestsUp) / static_cast<double>(m_nTests) * 100.0;
+    return std::clamp(static_cast<double>(m_nTestsUp) / static_cast<double>(m_nTests) * 100.0, 0.0,
+                      100.0);
 }
 
 std::string CHost::GetUptimeText() const {
@@ -72,8 +75,9 @@ std::string CHost::GetUptimeText() const {
 std::string CHost::GetAvgPingText() const {
     if (m_pPingHistory->empty())
         return "- ms";
-    return Format("%.1f ms",
-                  static_cast<double>(m_nPingTotal) / static_cast<double>(m_pPingHistory->size()));
+    // Round-trip times are never negative, whatever total a file holds.
+    return Format("%.1f ms", static_cast<double>(std::max(m_nPingTotal, 0)) /
+                                 static_cast<double>(m_pPingHistory->size()));
 }
 
 std::string CHost::GetTimeTestedText() const {

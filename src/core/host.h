@@ -83,5 +83,5 @@ public:
     // The 22 answer indices in file order, for code that walks them all.
     static constexpr int ANSWER_COUNT = 22;
     int32_t& Answer(int nIndex);
-    int32_t Answer(int nIndex) const;
+    const int32_t& Answer(int nIndex) const;
 };

@@ -50,8 +50,15 @@ void CHostsFile::WriteHost(CArchive& ar, const CHost& host) {
 CHostsFile::CLoadReport CHostsFile::Load(const std::string& strPath, std::vector<CHost*>& arrHosts,
                                          int32_t& nRunSeconds, int32_t& nIntervalMinutes) {
     CLoadReport report;
-    int nFd = ::open(strPath.c_str(), O_RDONLY | O_CLOEXEC);
+    // A socket cannot even be opened; it is no more a data file than a FIFO or a device.
     struct stat st;
+    if (::stat(strPath.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
+        report.m_eResult = LOAD_UNREADABLE;
+        report.m_strReason = "Cannot read " + strPath + ": it is not a regular file";
+        return report;
+    }
+    // Non-blocking: opening a FIFO for reading would otherwise wait for a writer for ever.
+    int nFd = ::open(strPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (nFd < 0 || ::fstat(nFd, &st) != 0) {
         const int nErr = errno;
         if (nFd >= 0)
@@ -60,10 +67,12 @@ CHostsFile::CLoadReport CHostsFile::Load(const std::string& strPath, std::vector
         report.m_strReason = "Cannot read " + strPath + ": " + CAtomicFile::DescribeErrno(nErr);
         return report;
     }
-    if (S_ISDIR(st.st_mode)) {
+    if (!S_ISREG(st.st_mode)) {
         ::close(nFd);
         report.m_eResult = LOAD_UNREADABLE;
-        report.m_strReason = "Cannot read " + strPath + ": " + CAtomicFile::DescribeErrno(EISDIR);
+        report.m_strReason = "Cannot read " + strPath + ": " +
+                             (S_ISDIR(st.st_mode) ? CAtomicFile::DescribeErrno(EISDIR)
+                                                  : std::string("it is not a regular file"));
         return report;
     }
     const uint64_t nSize = static_cast<uint64_t>(st.st_size);
@@ -123,7 +132,7 @@ CHostsFile::CLoadReport CHostsFile::Load(const std::string& strPath, std::vector
 
 bool CHostsFile::Save(const std::string& strPath, const std::vector<CHost*>& arrHosts,
                       int32_t nRunSeconds, int32_t nIntervalMinutes, bool bLockEach,
-                      std::string& strError) {
+                      std::string& strError, const HostLockFn& fnLock) {
     CAtomicFile file;
     if (!file.Open(strPath)) {
         strError = file.GetError();
@@ -134,8 +143,12 @@ bool CHostsFile::Save(const std::string& strPath, const std::vector<CHost*>& arr
         ar.WriteU32(static_cast<uint32_t>(arrHosts.size()));
         for (const CHost* pHost : arrHosts) {
             std::unique_lock<std::recursive_timed_mutex> lock;
-            if (bLockEach)
+            if (bLockEach && fnLock) {
+                fnLock(*pHost->m_pMutex);
+                lock = std::unique_lock(*pHost->m_pMutex, std::adopt_lock);
+            } else if (bLockEach) {
                 lock = std::unique_lock(*pHost->m_pMutex);
+            }
             WriteHost(ar, *pHost);
         }
         ar.WriteI32(nRunSeconds);

@@ -3,7 +3,9 @@
 #include "core/host.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -38,11 +40,15 @@ public:
     // run seconds and interval when the trailer is read.
     static CLoadReport Load(const std::string& strPath, std::vector<CHost*>& arrHosts,
                             int32_t& nRunSeconds, int32_t& nIntervalMinutes);
+    // Takes a host's lock for a writer that must not simply block (the user-interface thread).
+    using HostLockFn = std::function<void(std::recursive_timed_mutex&)>;
+
     // Writes the whole file atomically. When bLockEach, each record is written under its
-    // lock. False with the reason in plain words in strError; the old file is then intact.
+    // lock, taken by fnLock when one is given. False with the reason in plain words in
+    // strError; the old file is then intact.
     static bool Save(const std::string& strPath, const std::vector<CHost*>& arrHosts,
                      int32_t nRunSeconds, int32_t nIntervalMinutes, bool bLockEach,
-                     std::string& strError);
+                     std::string& strError, const HostLockFn& fnLock = {});
 
     // One record in file order, for the archive's current position.
     static void ReadHost(CArchive& ar, CHost& host);

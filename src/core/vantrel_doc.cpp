@@ -1,6 +1,7 @@
 #include "core/vantrel_doc.h"
 
 #include "core/atomic_file.h"
+#include "core/host_check.h"
 #include "core/message_sink.h"
 #include "core/test_control.h"
 
@@ -55,6 +56,15 @@ bool CopyFileAtomically(const std::string& strSource, const std::string& strDest
     return bOk;
 }
 
+// An earlier damaged copy is never replaced: "<file>.damaged", then ".damaged.1", ".2", ...
+std::string GetFreeDamagedName(const std::string& strTarget) {
+    std::string strName = strTarget + ".damaged";
+    struct stat st;
+    for (unsigned n = 1; ::lstat(strName.c_str(), &st) == 0; ++n)
+        strName = strTarget + ".damaged." + std::to_string(n);
+    return strName;
+}
+
 } // namespace
 
 CVantrelDoc::CVantrelDoc(CMessageSink& sink, CTestControl* pTestControl)
@@ -73,6 +83,7 @@ CHostsFile::CLoadReport CVantrelDoc::LoadHosts(const std::string& strDataPath) {
         CHostsFile::Load(strDataPath, m_arrHosts, nRunSeconds, nInterval);
     m_nRunSeconds = nRunSeconds;
     m_nIntervalMinutes = nInterval;
+    m_eLoadResult = report.m_eResult;
     m_bKeepDamaged = report.m_eResult == CHostsFile::LOAD_DAMAGED;
     m_bUnreadable = report.m_eResult == CHostsFile::LOAD_UNREADABLE;
     return report;
@@ -134,8 +145,20 @@ void CVantrelDoc::OnCloseDocument(CAppSettings& settings) {
         m_sink.ShowMessage(m_strLastSaveError);
 }
 
-bool CVantrelDoc::SaveHosts() {
+bool CVantrelDoc::SaveHosts(const CHostsFile::HostLockFn& fnLock) {
+    // The worker saves after its cycles, the user-interface thread after its commands.
+    std::unique_lock<std::recursive_timed_mutex> lockSave;
+    if (fnLock) {
+        fnLock(m_mtxSave);
+        lockSave = std::unique_lock(m_mtxSave, std::adopt_lock);
+    } else {
+        lockSave = std::unique_lock(m_mtxSave);
+    }
     m_strLastSaveError.clear();
+    if (m_strDataPath.empty()) {
+        m_strLastSaveError = "No hosts data file has been chosen.";
+        return false;
+    }
     if (m_bUnreadable) {
         m_strLastSaveError = "The hosts data file " + m_strDataPath +
                              " could not be read when Vantrel started, so it is not written over.";
@@ -148,12 +171,12 @@ bool CVantrelDoc::SaveHosts() {
                 "Cannot save " + m_strDataPath + ": " + CAtomicFile::DescribeErrno(errno);
             return false;
         }
-        if (!CopyFileAtomically(strTarget, strTarget + ".damaged", m_strLastSaveError))
+        if (!CopyFileAtomically(strTarget, GetFreeDamagedName(strTarget), m_strLastSaveError))
             return false;
         m_bKeepDamaged = false;
     }
     return CHostsFile::Save(m_strDataPath, m_arrHosts, m_nRunSeconds, m_nIntervalMinutes, true,
-                            m_strLastSaveError);
+                            m_strLastSaveError, fnLock);
 }
 
 void CVantrelDoc::StartTests() {
@@ -187,7 +210,8 @@ int CVantrelDoc::GetEmailPoints(const CHost& host) {
          {host.m_nForwarding, host.m_nAutoresponders, host.m_nWebMail, host.m_nMailingLists})
         if (nAnswer == 0)
             nPoints += 5;
-    return nPoints + std::min(host.m_nEmailAccounts + 1, 20);
+    // Unanswered (or no position of the list) gives no points for the accounts.
+    return nPoints + std::min(CHostCheck::GetAnswer(host, host.m_nEmailAccounts) + 1, 20);
 }
 
 int CVantrelDoc::GetRedundancyScore(int nIndex) const {
@@ -195,7 +219,8 @@ int CVantrelDoc::GetRedundancyScore(int nIndex) const {
 }
 
 int CVantrelDoc::GetRedundancyPoints(const CHost& host) {
-    int nPoints = (3 - host.m_nBackups) * 5;
+    const int32_t nBackups = CHostCheck::GetAnswer(host, host.m_nBackups);
+    int nPoints = nBackups < 0 ? 0 : (3 - nBackups) * 5;
     for (int32_t nAnswer : {host.m_nUPS, host.m_nGenerator, host.m_nMonitoring})
         if (nAnswer == 0)
             nPoints += 5;

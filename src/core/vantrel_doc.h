@@ -31,9 +31,10 @@ public:
     // Stops the worker, hands the settings back and writes the data file.
     void OnCloseDocument(CAppSettings& settings);
 
-    // Writes the data file, each record under its lock. False (with the reason in plain words
-    // in m_strLastSaveError) when it could not be written; the previous file is then intact.
-    bool SaveHosts();
+    // Writes the data file, each record under its lock (taken by fnLock when given, so that
+    // the user-interface thread can wait behind its dialog). False (with the reason in plain
+    // words in m_strLastSaveError) when it could not be written; the previous file is intact.
+    bool SaveHosts(const CHostsFile::HostLockFn& fnLock = {});
 
     void StartTests();
     void StopTests();
@@ -49,6 +50,8 @@ public:
     // Afterwards SaveHosts keeps a damaged file as "<path>.damaged" before replacing it, and
     // refuses to write over a file that could not be read.
     CHostsFile::CLoadReport LoadHosts(const std::string& strDataPath);
+    // How the data file read at start: LOAD_DAMAGED also after the file has been rewritten.
+    CHostsFile::ELoadResult GetLoadResult() const { return m_eLoadResult; }
 
     // Comparison points from the answers of host nIndex; no lock is taken.
     int GetEmailScore(int nIndex) const;      // 0 to 40
@@ -85,12 +88,17 @@ public:
     // The user has been told this program run that echoes are not permitted.
     std::atomic<bool> m_bEchoHintShown{false};
 
+    // Written by the last SaveHosts; read it only where no other thread saves.
     std::string m_strLastSaveError;
 
 private:
+    // One save at a time: the worker's after a cycle, the user interface's after a command.
+    // Nobody holds a host's lock while waiting for it.
+    std::recursive_timed_mutex m_mtxSave;
     std::string m_strDataPath;
     // The loaded file was damaged and has not been kept aside yet.
     bool m_bKeepDamaged = false;
     // The file exists but could not be read: it must not be replaced by what we hold.
     bool m_bUnreadable = false;
+    CHostsFile::ELoadResult m_eLoadResult = CHostsFile::LOAD_OK;
 };

@@ -1,6 +1,8 @@
 #include "report/report_scorer.h"
 
+#include "assistant/answer_tables.h"
 #include "core/host.h"
+#include "core/host_check.h"
 #include "core/vantrel_doc.h"
 #include "testing/waiter.h"
 
@@ -43,6 +45,12 @@ void RankAttribute(const std::vector<int64_t>& arrKeys, int nAttribute,
     }
 }
 
+// Lower is cheaper; an unanswered cost ranks as dearer than every answer.
+int64_t GetCostKey(const CHost& host) {
+    const int32_t nCost = CHostCheck::GetAnswer(host, host.m_nCost);
+    return nCost < 0 ? static_cast<int64_t>(g_arrCost.size()) : nCost;
+}
+
 } // namespace
 
 void CReportScorer::Score(const std::vector<CHost*>& arrHosts, std::vector<int> arrSet,
@@ -65,6 +73,7 @@ void CReportScorer::Score(const std::vector<CHost*>& arrHosts, std::vector<int> 
     for (auto& arr : arrKeys)
         arr.resize(n);
 
+    std::vector<int64_t> arrCostKeys(n);
     CWaiter waiter(pWait);
     for (size_t k = 0; k < n; ++k) {
         const CHost& host = *arrHosts[static_cast<size_t>(m_arrSet[k])];
@@ -80,18 +89,22 @@ void CReportScorer::Score(const std::vector<CHost*>& arrHosts, std::vector<int> 
                 m_arrAvgPing[k] = TruncateFigure(static_cast<double>(host.m_nPingTotal) /
                                                  static_cast<double>(nPings) * 10.0);
             }
-            if (host.m_nTests != 0)
-                m_arrUptime[k] = TruncateFigure(static_cast<double>(host.m_nTestsUp) * 1000.0 /
-                                                static_cast<double>(host.m_nTests));
+            if (host.m_nTests > 0)
+                m_arrUptime[k] = std::min<uint32_t>(
+                    1000, TruncateFigure(static_cast<double>(host.m_nTestsUp) * 1000.0 /
+                                         static_cast<double>(host.m_nTests)));
         }
         // Keys sort ascending, best first: a higher-is-better value enters negated.
-        arrKeys[ATTRIBUTE_STORAGE][k] = -int64_t{host.m_nStorage};
-        arrKeys[ATTRIBUTE_TRANSFER][k] = -int64_t{host.m_nTransfer};
-        arrKeys[ATTRIBUTE_COST][k] = host.m_nCost;
+        // Unanswered (-1, or no position of its list) ranks below every answer.
+        arrKeys[ATTRIBUTE_STORAGE][k] = -int64_t{CHostCheck::GetAnswer(host, host.m_nStorage)};
+        arrKeys[ATTRIBUTE_TRANSFER][k] = -int64_t{CHostCheck::GetAnswer(host, host.m_nTransfer)};
+        arrKeys[ATTRIBUTE_COST][k] = arrCostKeys[k] = GetCostKey(host);
         arrKeys[ATTRIBUTE_EMAIL][k] = -int64_t{m_arrEmailPoints[k]};
-        arrKeys[ATTRIBUTE_SUPPORT][k] = -int64_t{host.m_nSupportRating};
+        arrKeys[ATTRIBUTE_SUPPORT][k] =
+            -int64_t{CHostCheck::GetAnswer(host, host.m_nSupportRating)};
         arrKeys[ATTRIBUTE_REDUNDANCY][k] = -int64_t{m_arrRedundancyPoints[k]};
-        arrKeys[ATTRIBUTE_FEATURES][k] = -int64_t{host.m_nFeatureRating};
+        arrKeys[ATTRIBUTE_FEATURES][k] =
+            -int64_t{CHostCheck::GetAnswer(host, host.m_nFeatureRating)};
         // Hosts without a ping history come after every host with one, as one tie group.
         arrKeys[ATTRIBUTE_SPEED][k] =
             m_arrHasPing[k] ? int64_t{m_arrAvgPing[k]} : std::numeric_limits<int64_t>::max();
@@ -124,7 +137,6 @@ void CReportScorer::Score(const std::vector<CHost*>& arrHosts, std::vector<int> 
     std::stable_sort(m_arrRowOrder.begin(), m_arrRowOrder.end(), [&](size_t a, size_t b) {
         if (arrRowKeys[a] != arrRowKeys[b])
             return arrRowKeys[a] > arrRowKeys[b];
-        return arrHosts[static_cast<size_t>(m_arrSet[a])]->m_nCost <
-               arrHosts[static_cast<size_t>(m_arrSet[b])]->m_nCost;
+        return arrCostKeys[a] < arrCostKeys[b];
     });
 }

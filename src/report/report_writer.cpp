@@ -3,11 +3,14 @@
 #include "assistant/answer_tables.h"
 #include "core/atomic_file.h"
 #include "core/host.h"
+#include "core/host_check.h"
 #include "core/product.h"
 #include "report/report_scorer.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <string_view>
 #include <unistd.h>
 
 namespace {
@@ -36,7 +39,7 @@ const char s_szHeaderRow[] =
     "<td width=8% align=center bgcolor=#CCCCCC><b><a href=#6>6*</a></b></td>"
     "<td bgcolor=#FFFFCC align=center width=8%><b><a href=#total>**</a></b></td></tr>";
 
-const char s_szRowStart[] = "<tr><td width=30% bgcolor=#f5f5f5>&nbsp;&nbsp;<a href=\"";
+const char s_szRowStart[] = "<tr><td width=30% bgcolor=#f5f5f5>&nbsp;&nbsp;";
 const char s_szCell14[] = "</td><td bgcolor=#ededed align=center width=14%>";
 const char s_szCell4[] = "</td><td bgcolor=#ededed align=center width=4%>";
 const char s_szCell7[] = "</td><td bgcolor=#ededed align=center width=7%>";
@@ -106,6 +109,15 @@ void AppendOneDecimal(std::string& str, double dValue) {
         std::to_chars(szBuf, szBuf + sizeof(szBuf), dValue, std::chars_format::fixed, 1).ptr);
 }
 
+bool IsWebAddress(const std::string& strAddress) {
+    auto StartsWith = [&strAddress](std::string_view strPrefix) {
+        return strAddress.size() >= strPrefix.size() &&
+               std::equal(strPrefix.begin(), strPrefix.end(), strAddress.begin(),
+                          [](char a, char b) { return a == (b >= 'A' && b <= 'Z' ? b + 32 : b); });
+    };
+    return StartsWith("http://") || StartsWith("https://");
+}
+
 bool WriteAll(int fd, const std::string& strText) {
     const char* p = strText.data();
     size_t nLeft = strText.size();
@@ -135,10 +147,16 @@ std::string CReportWriter::BuildReport(const std::vector<CHost*>& arrHosts,
     for (size_t k : scorer.m_arrRowOrder) {
         const CHost& host = *arrHosts[static_cast<size_t>(scorer.m_arrSet[k])];
         str += s_szRowStart;
-        AppendAttribute(str, host.m_strWebSite);
-        str += "\">";
+        // Only web addresses become links: "javascript:" and the like are never clickable.
+        const bool bLink = IsWebAddress(host.m_strWebSite);
+        if (bLink) {
+            str += "<a href=\"";
+            AppendAttribute(str, host.m_strWebSite);
+            str += "\">";
+        }
         AppendText(str, host.m_strName);
-        str += "</a>";
+        if (bLink)
+            str += "</a>";
         str += s_szCell14;
         AppendText(str, GetAnswerText(ANSWERS_STORAGE, host.m_nStorage));
         str += s_szCell14;
@@ -148,11 +166,11 @@ std::string CReportWriter::BuildReport(const std::vector<CHost*>& arrHosts,
         str += s_szCell4;
         AppendInt(str, scorer.m_arrEmailPoints[k]);
         str += s_szCell4;
-        AppendInt(str, host.m_nSupportRating + 1LL);
+        AppendInt(str, CHostCheck::GetAnswer(host, host.m_nSupportRating) + 1LL);
         str += s_szCell4;
         AppendInt(str, scorer.m_arrRedundancyPoints[k]);
         str += s_szCell4;
-        AppendInt(str, host.m_nFeatureRating + 1LL);
+        AppendInt(str, CHostCheck::GetAnswer(host, host.m_nFeatureRating) + 1LL);
         str += s_szCell7;
         AppendOneDecimal(str, scorer.m_arrAvgPing[k] / 10.0);
         str += s_szCell8;

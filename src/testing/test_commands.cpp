@@ -58,3 +58,8 @@ void StopTestsOnHosts(CVantrelDoc& doc, const std::vector<int>& arrChosen, CWait
         host.m_bNewRun = 1;
     });
 }
+
+bool SaveHostsNow(CVantrelDoc& doc, CWaitObserver* pObserver) {
+    CWaiter waiter(pObserver);
+    return doc.SaveHosts([&waiter](std::recursive_timed_mutex& mtx) { waiter.Lock(mtx); });
+}

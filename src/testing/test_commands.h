@@ -28,3 +28,9 @@ void StartTestsOnHosts(CVantrelDoc& doc, const std::vector<int>& arrChosen,
 // again is not counted as tested time.
 void StopTestsOnHosts(CVantrelDoc& doc, const std::vector<int>& arrChosen, CWaitObserver* pObserver,
                       const HostChangedFn& onChanged);
+
+// Writes the data file right after a command changed the list or a host, so that no way out
+// of the program loses the change. Each host's lock is taken with the wait of pObserver, as
+// the worker may hold one for a whole test. False when the file could not be written (the
+// reason is in the store's m_strLastSaveError; the store reports it when it closes).
+bool SaveHostsNow(CVantrelDoc& doc, CWaitObserver* pObserver);

@@ -1,5 +1,6 @@
 #include "testing/test_worker.h"
 
+#include "core/host_check.h"
 #include "core/message_sink.h"
 #include "core/vantrel_doc.h"
 #include "platform/ping.h"
@@ -11,9 +12,15 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <memory>
 
 namespace {
+
+// A data file may hold a counter near its limit: it stays there instead of overflowing.
+int32_t AddClamped(int32_t nValue, int64_t nAdd) {
+    return static_cast<int32_t>(std::clamp<int64_t>(int64_t{nValue} + nAdd, INT32_MIN, INT32_MAX));
+}
 
 // One run of the worker, from the opening of the internet handle to Stopping.
 class CWorkerRun {
@@ -105,10 +112,10 @@ private:
                 return false; // an aborted request is no result either
             host.m_pPingHistory->push_back(reply.RTT);
             host.PublishPings();
-            host.m_nPingTotal += static_cast<int32_t>(reply.RTT);
+            host.m_nPingTotal = AddClamped(host.m_nPingTotal, reply.RTT);
         }
         if (bUp) {
-            ++host.m_nTestsUp;
+            host.m_nTestsUp = AddClamped(host.m_nTestsUp, 1);
             host.m_nState = HOST_UP;
         } else {
             host.m_nState = HOST_DOWN;
@@ -117,8 +124,9 @@ private:
         host.m_bNewRun = 0;
         host.m_tLastTest = static_cast<int32_t>(tNow);
         // A clock set back must not take tested time away.
-        host.m_nSecondsTested += static_cast<int32_t>(std::max<time_t>(0, tNow - tPrevious));
-        ++host.m_nTests;
+        host.m_nSecondsTested =
+            AddClamped(host.m_nSecondsTested, std::max<time_t>(0, tNow - tPrevious));
+        host.m_nTests = AddClamped(host.m_nTests, 1);
         lock.unlock();
         PostHostUpdated(nIndex);
 
@@ -155,8 +163,9 @@ private:
     }
 
     // The interval is read as the wait begins. Less than a minute would spin cycles that only
-    // rewrite the data file. A wake ends the wait when hosts were started, and otherwise
-    // measures the wait again with the interval set now, from its start. True on a stop.
+    // rewrite the data file; a damaged file's huge value must not overflow the wait. A wake ends
+    // the wait when hosts were started, and otherwise measures the wait again with the interval set
+    // now, from its start. True on a stop.
     bool WaitInterval() {
         using namespace std::chrono;
         const auto tBegin = steady_clock::now();
@@ -182,13 +191,14 @@ private:
     }
 
     int64_t GetIntervalMs() const {
-        return std::max<int32_t>(1, m_doc.m_nIntervalMinutes.load()) *
+        return int64_t{CHostCheck::ClampInterval(m_doc.m_nIntervalMinutes.load())} *
                m_seams.nMillisecondsPerMinute;
     }
 
     void AddRunTime() {
         const time_t tNow = m_seams.pClock->Now();
-        m_doc.m_nRunSeconds += static_cast<int32_t>(std::max<time_t>(0, tNow - m_tCycleStart));
+        m_doc.m_nRunSeconds =
+            AddClamped(m_doc.m_nRunSeconds, std::max<time_t>(0, tNow - m_tCycleStart));
         m_tCycleStart = tNow;
     }
 

@@ -1,6 +1,7 @@
 #include "ui/options_dlg.h"
 
 #include "core/vantrel_doc.h"
+#include "testing/test_commands.h"
 #include "testing/waiter.h"
 #include "widgets/artwork.h"
 #include "widgets/masked_picture.h"
@@ -150,11 +151,15 @@ void COptionsDlg::accept() {
     m_pDoc->m_bAlertEmail = m_pAlertEmail->isChecked() ? 1 : 0;
     m_pDoc->m_bAlertSystem = m_pAlertSystem->isChecked() ? 1 : 0;
     m_pInterval->interpretText();
-    m_pDoc->m_nIntervalMinutes = m_pInterval->value();
+    const bool bIntervalChanged =
+        m_pDoc->m_nIntervalMinutes.exchange(m_pInterval->value()) != m_pInterval->value();
     m_pDoc->m_nPingMethod = m_pPingMethod->currentIndex() == 1 ? PING_METHOD_TCP : PING_METHOD_ICMP;
     m_pDoc->m_mtxSettings.unlock();
     // A shorter interval shortens the wait in progress.
     m_pDoc->m_hWakeEvent.Set();
+    // The interval lives in the data file: write it now, not at the end of the next cycle.
+    if (bIntervalChanged)
+        SaveHostsNow(*m_pDoc, m_pWait);
     QDialog::accept();
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/host_check.h"
+
 #include <QDialog>
 
 class CVantrelDoc;
@@ -17,8 +19,9 @@ class QSpinBox;
 class COptionsDlg : public QDialog {
     Q_OBJECT
 public:
-    static constexpr int MIN_INTERVAL = 1;
-    static constexpr int MAX_INTERVAL = 60;
+    // The bounds the worker and the data tools hold the stored interval to.
+    static constexpr int MIN_INTERVAL = CHostCheck::MIN_INTERVAL;
+    static constexpr int MAX_INTERVAL = CHostCheck::MAX_INTERVAL;
 
     // pWait shows the wait while the worker holds the settings lock (may be null).
     COptionsDlg(QWidget* pParent, CWaitObserver* pWait);

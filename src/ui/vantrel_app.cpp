@@ -9,6 +9,7 @@
 #include "testing/smtp_mail_sender.h"
 #include "testing/system_clock.h"
 #include "testing/system_probes.h"
+#include "testing/test_commands.h"
 #include "testing/test_engine.h"
 #include "ui/about_dlg.h"
 #include "ui/command_ids.h"
@@ -19,8 +20,30 @@
 #include "widgets/wait_dialog.h"
 
 #include <QAction>
+#include <QSessionManager>
+#include <QSocketNotifier>
 
+#include <cerrno>
 #include <clocale>
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+// Read end and write end; the handler may only make async-signal-safe calls.
+int s_arrSignalPipe[2] = {-1, -1};
+
+void OnSignal(int nSignal) {
+    const int nSavedErrno = errno;
+    const char chSignal = static_cast<char>(nSignal);
+    if (::write(s_arrSignalPipe[1], &chSignal, 1) < 0) {
+        // The pipe is full: a stop is already on its way.
+    }
+    errno = nSavedErrno;
+}
+
+} // namespace
 
 CVantrelApp::CVantrelApp(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QStringLiteral("Vantrel"));
@@ -81,6 +104,9 @@ bool CVantrelApp::InitInstance() {
         m_pFrame->show();
     else
         m_pFrame->showNormal();
+    CatchStopSignals();
+    connect(this, &QGuiApplication::commitDataRequest, this, &CVantrelApp::OnSaveNow);
+    connect(this, &QCoreApplication::aboutToQuit, this, &CVantrelApp::OnSaveNow);
     return true;
 }
 
@@ -89,22 +115,54 @@ int CVantrelApp::ExitInstance() {
         // The worker first (behind the wait dialog while a test finishes), then the settings,
         // then the data file.
         m_pDoc->StopTests();
-        {
-            std::lock_guard lock(m_pDoc->m_mtxSettings);
-            m_settings.m_strPass = m_pDoc->m_strPass;
-            m_settings.m_strLogin = m_pDoc->m_strLogin;
-            m_settings.m_strSMTP = m_pDoc->m_strSMTP;
-            m_settings.m_strEmailFrom = m_pDoc->m_strEmailFrom;
-            m_settings.m_strEmailTo = m_pDoc->m_strEmailTo;
-            m_settings.m_bAlertEmail = m_pDoc->m_bAlertEmail;
-            m_settings.m_bAlertSystem = m_pDoc->m_bAlertSystem;
-        }
+        TakeSettingsFromDoc();
         SaveSettings();
         m_pDoc->OnCloseDocument(m_settings);
         m_pDoc.reset();
     }
     m_hInstanceMutex.Release();
     return 0;
+}
+
+void CVantrelApp::TakeSettingsFromDoc() {
+    std::lock_guard lock(m_pDoc->m_mtxSettings);
+    m_settings.m_strPass = m_pDoc->m_strPass;
+    m_settings.m_strLogin = m_pDoc->m_strLogin;
+    m_settings.m_strSMTP = m_pDoc->m_strSMTP;
+    m_settings.m_strEmailFrom = m_pDoc->m_strEmailFrom;
+    m_settings.m_strEmailTo = m_pDoc->m_strEmailTo;
+    m_settings.m_bAlertEmail = m_pDoc->m_bAlertEmail;
+    m_settings.m_bAlertSystem = m_pDoc->m_bAlertSystem;
+}
+
+void CVantrelApp::CatchStopSignals() {
+    if (s_arrSignalPipe[0] < 0 && ::pipe2(s_arrSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return; // no pipe: the signals keep their default action
+    m_pSignalNotifier =
+        std::make_unique<QSocketNotifier>(s_arrSignalPipe[0], QSocketNotifier::Read);
+    connect(m_pSignalNotifier.get(), &QSocketNotifier::activated, this, &CVantrelApp::OnStopSignal);
+    struct sigaction action = {};
+    action.sa_handler = OnSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int nSignal : {SIGTERM, SIGINT, SIGHUP})
+        ::sigaction(nSignal, &action, nullptr);
+}
+
+void CVantrelApp::OnStopSignal() {
+    char arrBuffer[16];
+    while (::read(s_arrSignalPipe[0], arrBuffer, sizeof(arrBuffer)) > 0) {
+    }
+    // Leaves every event loop, open dialogs' included; main() then runs ExitInstance.
+    quit();
+}
+
+void CVantrelApp::OnSaveNow() {
+    if (!m_pDoc)
+        return;
+    TakeSettingsFromDoc();
+    SaveSettings();
+    SaveHostsNow(*m_pDoc, m_pFrame ? m_pFrame->GetWaitDialog() : nullptr);
 }
 
 void CVantrelApp::SaveSettings() {

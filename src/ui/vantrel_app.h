@@ -17,6 +17,7 @@ class CProbes;
 class CSettingsStore;
 class CTestEngine;
 class CVantrelDoc;
+class QSocketNotifier;
 
 // The desktop program: refuses a second instance, reads the settings, decides where the data
 // file lives, and creates the store, the test engine and the main window. At exit the worker
@@ -44,7 +45,19 @@ public:
 public slots:
     void OnAppAbout();
 
+private slots:
+    // SIGTERM, SIGINT or SIGHUP arrived: leave through the normal exit.
+    void OnStopSignal();
+    // The session ends or the program is about to leave its loop: put the data on disk now.
+    void OnSaveNow();
+
 private:
+    // Routes the stop signals into the event loop through a pipe; the handler only writes.
+    void CatchStopSignals();
+    // Copies the store's settings back into m_settings.
+    void TakeSettingsFromDoc();
+
+    std::unique_ptr<QSocketNotifier> m_pSignalNotifier;
     std::unique_ptr<CSettingsStore> m_pSettingsStore;
     std::unique_ptr<CMessageBoxQueue> m_pMessages;
     std::unique_ptr<CMainFrame> m_pFrame;

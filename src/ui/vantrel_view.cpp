@@ -169,6 +169,8 @@ void CVantrelView::OnAddHost() {
     m_pDoc->AddHost(pHost.release());
     AddHostRow(*m_pDoc->m_arrHosts.back());
     m_arrMarked.push_back(0);
+    // Saved while no worker holds a lock.
+    SaveHostsNow(*m_pDoc, m_pWait);
     m_pDoc->StartTests();
 }
 
@@ -182,8 +184,12 @@ void CVantrelView::OnEditHost() {
     // Held while the assistant is open: the worker does not test a host being edited.
     CWaiter(m_pWait).Lock(*host.m_pMutex);
     std::unique_lock lock(*host.m_pMutex, std::adopt_lock);
-    if (CHostAssistant::Run(window(), host, true))
-        UpdateHostRow(nRow, host);
+    if (!CHostAssistant::Run(window(), host, true))
+        return;
+    UpdateHostRow(nRow, host);
+    // The save takes every host's lock in turn; none may be held while it waits.
+    lock.unlock();
+    SaveHostsNow(*m_pDoc, m_pWait);
 }
 
 void CVantrelView::OnBuildGraph() {
@@ -216,23 +222,32 @@ void CVantrelView::OnRemoveHost() {
     m_pDoc->RemoveHost(nRow);
     m_arrMarked.erase(m_arrMarked.begin() + nRow);
     GetModel()->removeRow(nRow);
+    // Qt would select the next host; a second Remove must not delete a host nobody chose.
+    selectionModel()->clear();
     // Rows below moved up by one; so do their pending redraws.
     std::set<int> pending;
     for (int nIndex : m_setPending)
         if (nIndex != nRow)
             pending.insert(nIndex > nRow ? nIndex - 1 : nIndex);
     m_setPending = std::move(pending);
+    SaveHostsNow(*m_pDoc, m_pWait);
     m_pDoc->StartTests();
 }
 
 void CVantrelView::OnStartTests() {
-    StartTestsOnHosts(*m_pDoc, GetChosenHosts(m_arrMarked, GetSelectedRow()), m_pWait,
+    const std::vector<int> arrChosen = GetChosenHosts(m_arrMarked, GetSelectedRow());
+    StartTestsOnHosts(*m_pDoc, arrChosen, m_pWait,
                       [this](int nIndex) { AfterTestsChanged(nIndex); });
+    if (!arrChosen.empty())
+        SaveHostsNow(*m_pDoc, m_pWait);
 }
 
 void CVantrelView::OnStopTests() {
-    StopTestsOnHosts(*m_pDoc, GetChosenHosts(m_arrMarked, GetSelectedRow()), m_pWait,
+    const std::vector<int> arrChosen = GetChosenHosts(m_arrMarked, GetSelectedRow());
+    StopTestsOnHosts(*m_pDoc, arrChosen, m_pWait,
                      [this](int nIndex) { AfterTestsChanged(nIndex); });
+    if (!arrChosen.empty())
+        SaveHostsNow(*m_pDoc, m_pWait);
 }
 
 void CVantrelView::AfterTestsChanged(int nIndex) {

@@ -1,9 +1,15 @@
+#include "core/host_check.h"
 #include "core/hosts_file.h"
 #include "core/test_files.h"
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -17,8 +23,7 @@ struct CRun {
 class VantrelctlTest : public ::testing::Test {
 protected:
     CRun Run(const std::vector<std::string>& vecArgs) {
-        std::string strCommand = "XDG_CONFIG_HOME='" + m_dir / "config" + "' XDG_DATA_HOME='" +
-                                 m_dir / "data" + "' " VANTRELCTL_PATH;
+        std::string strCommand = Env() + VANTRELCTL_PATH;
         for (const std::string& strArg : vecArgs)
             strCommand += " '" + strArg + "'";
         strCommand += " </dev/null >'" + m_dir / "out" + "' 2>'" + m_dir / "err" + "'";
@@ -27,17 +32,31 @@ protected:
                 ReadFileBytes(m_dir / "err")};
     }
 
-    // Texts with every escape and string-length form and extreme numbers, then a new record.
+    // The folders of this test alone, the single-instance guard's included.
+    std::string Env() {
+        return "XDG_CONFIG_HOME='" + m_dir / "config" + "' XDG_DATA_HOME='" + m_dir / "data" +
+               "' XDG_RUNTIME_DIR='" + m_dir.Path() + "' ";
+    }
+    // Exit status of a shell command line run in this test's folders.
+    int Shell(const std::string& strLine) {
+        const int nStatus = std::system((Env() + strLine).c_str());
+        return WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1;
+    }
+
+    // Texts with every escape and string-length form and the extreme values import accepts,
+    // then a new record.
     std::string WriteTrickyFile(const std::string& strPath) {
         CHost a, b;
-        a.m_strName = "Caf\xE9 \"Quote\" back\\slash\ttab\x01\x7F\xFF";
+        a.m_strName = "Caf\xE9 \"Quote\" back\\slash\xFF";
         a.m_strWebSite = std::string(300, 'w');
         a.m_strTestURL = std::string(70000, 'u');
         for (int i = 0; i < CHost::ANSWER_COUNT; ++i)
-            a.Answer(i) = i % 2 ? -1 : i;
-        a.m_arrFeatures[36] = -7;
-        a.m_nSecondsTested = -2147483647 - 1;
+            a.Answer(i) = i % 2 ? -1 : CHostCheck::GetAnswerLast(i);
+        a.m_arrFeatures[36] = 1;
+        a.m_nSecondsTested = 2147483647;
         a.m_nTests = 2147483647;
+        a.m_nTestsUp = 2147483647;
+        a.m_nPingTotal = 2147483647;
         *a.m_pPingHistory = {0, 1, 4294967295u};
         a.m_bResolved = a.m_bTesting = 1;
         std::string strError;
@@ -66,10 +85,10 @@ TEST_F(VantrelctlTest, ExportThenImportReproducesTheFileByteForByte) {
     }
     // Texts are the file's bytes as ISO-8859-1, written as UTF-8 JSON.
     const std::string strJson = ReadFileBytes(m_dir / "x.json");
-    for (const char* pszPart :
-         {"\"name\": \"Caf\xC3\xA9 \\\"Quote\\\" back\\\\slash\\u0009tab\\u0001\x7F\xC3\xBF\"",
-          "\"ping_history\": [0, 1, 4294967295]", "\"run_seconds\": 123456",
-          "\"interval_minutes\": 15", "\"seconds_tested\": -2147483648"})
+    for (const char* pszPart : {"\"name\": \"Caf\xC3\xA9 \\\"Quote\\\" back\\\\slash\xC3\xBF\"",
+                                "\"ping_history\": [0, 1, 4294967295]", "\"run_seconds\": 123456",
+                                "\"interval_minutes\": 15", "\"seconds_tested\": 2147483647",
+                                "\"answers\": {\"storage\": 21, \"transfer\": -1, \"cost\": 51,"})
         EXPECT_NE(strJson.find(pszPart), std::string::npos) << pszPart;
 }
 
@@ -157,7 +176,7 @@ TEST_F(VantrelctlTest, CheckTellsSoundFromDamagedWithExitStatus) {
     WriteFileBytes(strData, strFull.substr(0, nSecond + 10));
     const CRun list = Run({"list", "--data", strData});
     EXPECT_EQ(list.nExit, 1);
-    EXPECT_NE(list.strErr.find("1 complete hosts were read."), std::string::npos) << list.strErr;
+    EXPECT_NE(list.strErr.find("; 1 complete host was read.\n"), std::string::npos) << list.strErr;
     EXPECT_EQ(Run({"export", "--data", strData}).nExit, 1);
 }
 
@@ -176,4 +195,191 @@ TEST_F(VantrelctlTest, UsageErrorsExitWithTwoAndHelpWithZero) {
         EXPECT_EQ(run.nExit, nExit) << ::testing::PrintToString(vecArgs);
         EXPECT_EQ((run.strOut + run.strErr).substr(0, strStart.size()), strStart);
     }
+}
+
+// One row per key and bound: the import is refused, names the host and key, and the data file
+// keeps its bytes. The rows change the second host (a fresh record) or the file's own values.
+TEST_F(VantrelctlTest, ImportRefusesValuesOutsideTheirBounds) {
+    const std::string strData = m_dir / "v.dat", strBad = m_dir / "bad.json";
+    const std::string strBefore = WriteTrickyFile(strData);
+    const std::string strJson = Run({"export", "--data", strData}).strOut;
+    auto Replace = [&strJson](const std::string& strFrom, const std::string& strTo, bool bTop) {
+        std::string str = strJson;
+        const size_t nPos =
+            str.find(strFrom, bTop ? 0 : str.find("\"name\"", str.find("\"name\"") + 1));
+        return nPos == std::string::npos ? "not found: " + strFrom
+                                         : str.replace(nPos, strFrom.size(), strTo);
+    };
+    const std::string strAll = " must be a whole number from 0 to 2147483647";
+    // {from, to, in the file's own values, the complaint after the file name}
+    const std::tuple<std::string, std::string, bool, std::string> arrRows[] = {
+        {"\"storage\": -1", "\"storage\": 22", false,
+         "host 1: key \"answers.storage\" must be a whole number from -1 to 21"},
+        {"\"storage\": -1", "\"storage\": -2", false,
+         "host 1: key \"answers.storage\" must be a whole number from -1 to 21"},
+        {"\"transfer\": -1", "\"transfer\": 51", false,
+         "host 1: key \"answers.transfer\" must be a whole number from -1 to 50"},
+        {"\"cost\": -1", "\"cost\": 52", false,
+         "host 1: key \"answers.cost\" must be a whole number from -1 to 51"},
+        {"\"email_accounts\": -1", "\"email_accounts\": 21", false,
+         "host 1: key \"answers.email_accounts\" must be a whole number from -1 to 20"},
+        {"\"forwarding\": -1", "\"forwarding\": 2", false,
+         "host 1: key \"answers.forwarding\" must be a whole number from -1 to 1"},
+        {"\"response_time\": -1", "\"response_time\": 5", false,
+         "host 1: key \"answers.response_time\" must be a whole number from -1 to 4"},
+        {"\"support_rating\": -1", "\"support_rating\": 10", false,
+         "host 1: key \"answers.support_rating\" must be a whole number from -1 to 9"},
+        {"\"backups\": -1", "\"backups\": 4", false,
+         "host 1: key \"answers.backups\" must be a whole number from -1 to 3"},
+        {"\"uptime_guarantee\": -1", "\"uptime_guarantee\": 2147483647", false,
+         "host 1: key \"answers.uptime_guarantee\" must be a whole number from -1 to 1"},
+        {"\"feature_rating\": -1", "\"feature_rating\": 10", false,
+         "host 1: key \"answers.feature_rating\" must be a whole number from -1 to 9"},
+        {"\"features\": [0,", "\"features\": [2,", false,
+         "host 1: key \"features[0]\" must be 0 or 1"},
+        {"0, 0]", "0, -1]", false, "host 1: key \"features[36]\" must be 0 or 1"},
+        {"\"testing\": 0", "\"testing\": 7", false, "host 1: key \"testing\" must be 0 or 1"},
+        {"\"resolved\": 0", "\"resolved\": -1", false, "host 1: key \"resolved\" must be 0 or 1"},
+        {"\"seconds_tested\": 0", "\"seconds_tested\": -1", false,
+         "host 1: key \"seconds_tested\"" + strAll},
+        {"\"tests\": 0", "\"tests\": -1", false, "host 1: key \"tests\"" + strAll},
+        {"\"tests_up\": 0", "\"tests_up\": -1", false, "host 1: key \"tests_up\"" + strAll},
+        {"\"tests_up\": 0", "\"tests_up\": 1", false,
+         "host 1: key \"tests_up\" must not be greater than \"tests\" (0)"},
+        {"\"ping_total\": 0", "\"ping_total\": -1", false, "host 1: key \"ping_total\"" + strAll},
+        {"\"name\": \"\"", "\"name\": \"a\\u0001\"", false,
+         "host 1: key \"name\" holds a control character"},
+        {"\"website\": \"\"", "\"website\": \"\\u007f\"", false,
+         "host 1: key \"website\" holds a control character"},
+        {"\"test_url\": \"\"", "\"test_url\": \"http://a/\\n\"", false,
+         "host 1: key \"test_url\" holds a control character"},
+        {"\"interval_minutes\": 15", "\"interval_minutes\": 0", true,
+         "key \"interval_minutes\" must be a whole number from 1 to 60"},
+        {"\"interval_minutes\": 15", "\"interval_minutes\": 61", true,
+         "key \"interval_minutes\" must be a whole number from 1 to 60"},
+        {"\"run_seconds\": 123456", "\"run_seconds\": -1", true, "key \"run_seconds\"" + strAll},
+    };
+    for (const auto& [strFrom, strTo, bTop, strComplaint] : arrRows) {
+        WriteFileBytes(strBad, Replace(strFrom, strTo, bTop));
+        const CRun run = Run({"import", strBad, "--data", strData});
+        EXPECT_EQ(run.nExit, 1) << strComplaint;
+        EXPECT_EQ(run.strOut + run.strErr, "vantrelctl: " + strBad + ": " + strComplaint +
+                                               "; the data file was not changed.\n");
+        EXPECT_EQ(ReadFileBytes(strData), strBefore) << strComplaint;
+    }
+    // The bounds themselves are accepted.
+    for (const auto& [strFrom, strTo] : std::vector<std::pair<std::string, std::string>>{
+             {"\"interval_minutes\": 15", "\"interval_minutes\": 60"},
+             {"\"interval_minutes\": 15", "\"interval_minutes\": 1"}}) {
+        WriteFileBytes(strBad, Replace(strFrom, strTo, true));
+        EXPECT_EQ(Run({"import", strBad, "--data", strData}).nExit, 0) << strTo;
+    }
+}
+
+// A file that holds such values still loads; check names each one, and the figures stay sane.
+TEST_F(VantrelctlTest, CheckNamesEveryValueOutOfBoundsAndListStaysSane) {
+    CHost a, b;
+    a.m_strName = "Tab\tName";
+    a.m_nTests = 4, a.m_nTestsUp = 9;
+    *a.m_pPingHistory = {5, 5};
+    a.m_nPingTotal = -10;
+    b.m_nStorage = 22, b.m_bTesting = 7, b.m_nTests = 4, b.m_nTestsUp = 3;
+    std::string strError;
+    ASSERT_TRUE(CHostsFile::Save(m_dir / "v.dat", {&a, &b}, 0, 0, false, strError));
+    const std::string strBytes = ReadFileBytes(m_dir / "v.dat");
+    const CRun check = Run({"check", "--data", m_dir / "v.dat"});
+    EXPECT_EQ(check.nExit, 1);
+    EXPECT_EQ(check.strOut + check.strErr,
+              "hosts read: 2\ndamaged: no\n"
+              "host 0: key \"name\" holds a control character\n"
+              "host 0: key \"tests_up\" must not be greater than \"tests\" (4)\n"
+              "host 0: key \"ping_total\" must be a whole number from 0 to 2147483647\n"
+              "host 1: key \"answers.storage\" must be a whole number from -1 to 21\n"
+              "host 1: key \"testing\" must be 0 or 1\n"
+              "key \"interval_minutes\" must be a whole number from 1 to 60\n");
+    const CRun list = Run({"list", "--data", m_dir / "v.dat"});
+    EXPECT_EQ(list.nExit, 0);
+    EXPECT_EQ(list.strOut + list.strErr, "0\tTab\tName\t\tNot Testing\t0d 0h 0m\t100.0%\t0.0 ms\n"
+                                         "1\t\t\tTesting - Unknown\t0d 0h 0m\t75.0%\t- ms\n");
+    // Export still writes such a file out; nothing is changed by reading it.
+    const CRun exported = Run({"export", "--data", m_dir / "v.dat"});
+    EXPECT_EQ(exported.nExit, 0);
+    EXPECT_NE(exported.strOut.find("\"name\": \"Tab\\u0009Name\""), std::string::npos);
+    EXPECT_EQ(ReadFileBytes(m_dir / "v.dat"), strBytes);
+}
+
+// Special files are refused at once (a FIFO would block open() for ever), and output that
+// cannot be written fails the command.
+TEST_F(VantrelctlTest, SpecialFilesAndLostOutputFail) {
+    const std::string strFifo = m_dir / "fifo.dat";
+    ASSERT_EQ(::mkfifo(strFifo.c_str(), 0600), 0);
+    WriteTrickyFile(m_dir / "v.dat");
+    for (const char* pszVerb : {"list", "check", "export"}) {
+        // timeout ends a blocked command with 124.
+        EXPECT_EQ(Shell("timeout 10 " VANTRELCTL_PATH " " + std::string(pszVerb) + " --data '" +
+                        strFifo + "' >/dev/null 2>'" + m_dir / "err" + "'"),
+                  1)
+            << pszVerb;
+        EXPECT_EQ(ReadFileBytes(m_dir / "err"),
+                  "vantrelctl: Cannot read " + strFifo + ": it is not a regular file.\n")
+            << pszVerb;
+        EXPECT_EQ(Shell(VANTRELCTL_PATH " " + std::string(pszVerb) + " --data '" + m_dir / "v.dat" +
+                        "' >/dev/full 2>'" + m_dir / "err" + "'"),
+                  1)
+            << pszVerb;
+        EXPECT_EQ(ReadFileBytes(m_dir / "err"), "vantrelctl: cannot write to standard output\n")
+            << pszVerb;
+    }
+}
+
+// vantrelctl run holds the single-instance guard: an import now would be written over.
+TEST_F(VantrelctlTest, ImportIsRefusedWhileTheEngineRuns) {
+    const std::string strData = m_dir / "v.dat";
+    const std::string strBefore = WriteTrickyFile(strData);
+    WriteFileBytes(m_dir / "x.json", Run({"export", "--data", strData}).strOut);
+    ASSERT_EQ(Shell(VANTRELCTL_PATH " run --data '" + strData +
+                    "' --minute-ms 600000 >/dev/null "
+                    "2>&1 & echo $! >'" +
+                    m_dir / "pid" + "'"),
+              0);
+    const pid_t nRun = std::stoi(ReadFileBytes(m_dir / "pid"));
+    // Held once the lock file is locked by the engine.
+    bool bHeld = false;
+    for (int nTry = 0; nTry < 500 && !bHeld; ++nTry) {
+        const int nFd = ::open((m_dir / "VantrelMutex.lock").c_str(), O_RDWR | O_CLOEXEC);
+        bHeld = nFd >= 0 && ::flock(nFd, LOCK_EX | LOCK_NB) != 0;
+        if (nFd >= 0)
+            ::close(nFd);
+        if (!bHeld)
+            ::usleep(10000);
+    }
+    ASSERT_TRUE(bHeld);
+    const CRun refused = Run({"import", m_dir / "x.json", "--data", strData});
+    EXPECT_EQ(refused.nExit, 1);
+    EXPECT_EQ(refused.strOut + refused.strErr,
+              "vantrelctl: Vantrel is running; close it before importing.\n");
+    EXPECT_EQ(ReadFileBytes(strData), strBefore);
+    ::kill(nRun, SIGTERM);
+    for (int nTry = 0; nTry < 1000 && ::kill(nRun, 0) == 0; ++nTry)
+        ::usleep(10000);
+    const CRun imported = Run({"import", m_dir / "x.json", "--data", strData});
+    EXPECT_EQ(imported.nExit, 0) << imported.strErr;
+}
+
+// run --cycles 0 would never end on its own; a damaged file fails run as it fails list.
+TEST_F(VantrelctlTest, RunRefusesNoCyclesAndFailsAfterADamagedFile) {
+    const CRun zero = Run({"run", "--cycles", "0"});
+    EXPECT_EQ(zero.nExit, 2);
+    EXPECT_EQ(zero.strOut + zero.strErr,
+              "vantrelctl: --cycles needs a whole number of cycles, 1 or more\n");
+    const std::string strData = m_dir / "v.dat";
+    const std::string strDamaged = WriteTrickyFile(strData).substr(0, 100);
+    WriteFileBytes(strData, strDamaged);
+    const CRun run = Run({"run", "--data", strData, "--cycles", "1", "--minute-ms", "1"});
+    EXPECT_EQ(run.nExit, 1);
+    EXPECT_NE(run.strErr.find("vantrelctl: Cannot load hosts data, will re-create the list\n"),
+              std::string::npos)
+        << run.strErr;
+    EXPECT_EQ(ReadFileBytes(strData + ".damaged"), strDamaged);
+    EXPECT_EQ(ReadFileBytes(strData), U32(0) + U32(0) + U32(5));
 }

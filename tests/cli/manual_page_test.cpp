@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <regex>
 #include <set>
 #include <sstream>
 #include <vector>
@@ -28,32 +27,63 @@ std::string ReadCommand(const std::string& strCommand) {
     return strOut;
 }
 
-// Lines of text that match the pattern: its first group of each.
-std::vector<std::string> Matches(const std::string& strText, const std::string& strPattern) {
-    std::vector<std::string> vecFound;
-    const std::regex pattern(strPattern);
+std::vector<std::string> Lines(const std::string& strText) {
+    std::vector<std::string> vecLines;
     std::istringstream lines(strText);
-    for (std::string strLine; std::getline(lines, strLine);) {
-        std::smatch match;
-        if (std::regex_search(strLine, match, pattern))
-            vecFound.push_back(match[1]);
+    for (std::string strLine; std::getline(lines, strLine);)
+        if (!strLine.empty())
+            vecLines.push_back(strLine);
+    return vecLines;
+}
+
+bool IsNameChar(char ch) {
+    return (ch >= 'a' && ch <= 'z') || ch == '-';
+}
+
+// The run of lower-case letters and hyphens at nPos.
+std::string NameAt(const std::string& strLine, size_t nPos) {
+    size_t nEnd = nPos;
+    while (nEnd < strLine.size() && IsNameChar(strLine[nEnd]))
+        ++nEnd;
+    return strLine.substr(nPos, nEnd - nPos);
+}
+
+// Help lines "  command  description".
+std::vector<std::string> Commands() {
+    std::vector<std::string> vecFound;
+    for (const std::string& strLine : Lines(ReadCommand(VANTRELCTL_PATH " --help"))) {
+        if (strLine.rfind("  ", 0) != 0 || strLine.size() < 3 || strLine[2] < 'a' ||
+            strLine[2] > 'z')
+            continue;
+        const std::string strName = NameAt(strLine, 2);
+        if (strLine.compare(2 + strName.size(), 2, "  ") == 0)
+            vecFound.push_back(strName);
     }
     return vecFound;
 }
 
-std::vector<std::string> Commands() {
-    return Matches(ReadCommand(VANTRELCTL_PATH " --help"), "^  ([a-z][a-z-]*)  ");
-}
-
-// The long options of a command's help, "--help" among them.
+// The long options of a command's help ("  --name" or "  -x, --name"), "--help" among them.
 std::vector<std::string> Options(const std::string& strCommand) {
-    return Matches(ReadCommand(VANTRELCTL_PATH " " + strCommand + " --help"),
-                   "^  (?:-[a-zA-Z], )?(--[a-z-]+)");
+    std::vector<std::string> vecFound;
+    for (const std::string& strLine :
+         Lines(ReadCommand(VANTRELCTL_PATH " " + strCommand + " --help"))) {
+        size_t nPos = 2;
+        if (strLine.rfind("  -", 0) != 0)
+            continue;
+        if (strLine.size() > 6 && strLine[3] != '-' && strLine.compare(4, 2, ", ") == 0)
+            nPos = 6;
+        if (strLine.compare(nPos, 2, "--") == 0 && NameAt(strLine, nPos + 2).size() > 0)
+            vecFound.push_back("--" + NameAt(strLine, nPos + 2));
+    }
+    return vecFound;
 }
 
 // In troff source a hyphen is written "\-".
 std::string Troff(const std::string& strText) {
-    return std::regex_replace(strText, std::regex("-"), "\\-");
+    std::string strOut;
+    for (char ch : strText)
+        strOut += ch == '-' ? std::string("\\-") : std::string(1, ch);
+    return strOut;
 }
 
 // The text of a manual page from the line starting with strHeading to the next heading.
@@ -79,7 +109,7 @@ std::set<std::string> Complete(const std::vector<std::string>& vecWords) {
                  "\nCOMPREPLY=()\n_vantrelctl\nprintf '%s\\n' \"${COMPREPLY[@]}\"\n";
     WriteFileBytes(dir / "complete.sh", strScript);
     std::set<std::string> setReply;
-    for (const std::string& strLine : Matches(ReadCommand("bash " + dir / "complete.sh"), "(.+)"))
+    for (const std::string& strLine : Lines(ReadCommand("bash " + dir / "complete.sh")))
         setReply.insert(strLine);
     return setReply;
 }

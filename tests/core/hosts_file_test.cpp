@@ -1,4 +1,5 @@
 // The hosts data file, alone and through the host store.
+#include "core/atomic_file.h"
 #include "core/hosts_file.h"
 #include "core/message_sink.h"
 #include "core/test_files.h"
@@ -9,12 +10,16 @@
 #include <atomic>
 #include <csignal>
 #include <cstdlib>
+#include <fcntl.h>
 #include <future>
 #include <iostream>
 #include <new>
 #include <sys/fsuid.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 // The replacement below pairs malloc with free; GCC cannot see that across inlining.
@@ -300,4 +305,92 @@ TEST_F(HostStore, EachRecordIsWrittenUnderItsLock) {
     m_doc.m_arrHosts[1]->m_pMutex->unlock();
     ASSERT_TRUE(save.get());
     EXPECT_EQ(CLoaded(m_dir / "v.dat").arrHosts.at(1)->m_nTests, 99);
+}
+
+// Each damaged start keeps its own copy: an earlier one is never replaced.
+TEST_F(HostStore, DamagedCopiesAreNumberedAndNeverReplaced) {
+    CLoaded hosts;
+    hosts.arrHosts = {MakeHost(), MakeHost()};
+    ASSERT_EQ(Save(m_dir / "v.dat", hosts.arrHosts), "");
+    const std::string strFull = ReadFileBytes(m_dir / "v.dat");
+    const std::string arrNames[] = {"v.dat.damaged", "v.dat.damaged.1", "v.dat.damaged.2"};
+    for (size_t nStart = 0; nStart < std::size(arrNames); ++nStart) {
+        const std::string strDamaged = strFull.substr(0, 300 + nStart);
+        WriteFileBytes(m_dir / "v.dat", strDamaged);
+        CVantrelDoc doc(*this, nullptr);
+        ASSERT_TRUE(doc.OnNewDocument(m_dir / "v.dat", CAppSettings()));
+        ASSERT_TRUE(doc.SaveHosts()) << doc.m_strLastSaveError;
+        EXPECT_EQ(doc.GetLoadResult(), CHostsFile::LOAD_DAMAGED);
+        for (size_t i = 0; i <= nStart; ++i)
+            EXPECT_EQ(ReadFileBytes(m_dir / arrNames[i]), strFull.substr(0, 300 + i)) << i;
+        EXPECT_FALSE(
+            std::filesystem::exists(m_dir / ("v.dat.damaged." + std::to_string(nStart + 1))));
+    }
+}
+
+// Temporary files of saves killed part-way: only ours, only old ones, only by a good save.
+TEST_F(HostStore, StaleTemporaryFilesGoWithTheNextSuccessfulSave) {
+    ASSERT_TRUE(m_doc.OnNewDocument(m_dir / "v.dat", CAppSettings()));
+    const int nOld = CAtomicFile::STALE_TEMP_SECONDS + 5, nFresh = 60;
+    // {name, age in seconds, removed}
+    const std::tuple<std::string, int, bool> arrFiles[] = {
+        {".v.dat.123456.tmp", nOld, true}, {".v.dat.7.tmp", nOld, true},
+        {".v.dat.42.tmp", nFresh, false},  {".v.dat.abc.tmp", nOld, false},
+        {".v.dat..tmp", nOld, false},      {".w.dat.5.tmp", nOld, false},
+        {"v.dat.5.tmp", nOld, false},      {".v.dat.5.tmp.keep", nOld, false},
+    };
+    auto Plant = [&] {
+        for (const auto& [strName, nAge, bRemoved] : arrFiles) {
+            WriteFileBytes(m_dir / strName, std::string(1000, 'x'));
+            const timespec arrTimes[2] = {{::time(nullptr) - nAge, 0}, {::time(nullptr) - nAge, 0}};
+            ASSERT_EQ(::utimensat(AT_FDCWD, (m_dir / strName).c_str(), arrTimes, 0), 0);
+        }
+    };
+    Plant();
+    // A save that fails (the folder is read-only) removes nothing.
+    std::filesystem::permissions(m_dir.Path(), std::filesystem::perms(0555));
+    const int nOldFsUid = ::geteuid() == 0 ? ::setfsuid(65534) : -1;
+    const bool bFailed = !m_doc.SaveHosts();
+    if (nOldFsUid >= 0)
+        ::setfsuid(uid_t(nOldFsUid));
+    std::filesystem::permissions(m_dir.Path(), std::filesystem::perms(0755));
+    EXPECT_TRUE(bFailed);
+    for (const auto& [strName, nAge, bRemoved] : arrFiles)
+        EXPECT_TRUE(std::filesystem::exists(m_dir / strName)) << strName;
+    ASSERT_TRUE(m_doc.SaveHosts()) << m_doc.m_strLastSaveError;
+    for (const auto& [strName, nAge, bRemoved] : arrFiles)
+        EXPECT_EQ(std::filesystem::exists(m_dir / strName), !bRemoved) << strName;
+}
+
+// A FIFO, a socket or a device at the data path: no wait for a writer, no write over it.
+TEST_F(HostStore, SpecialFilesAreUnreadableAtOnceAndNeverWrittenOver) {
+    const std::string strFifo = m_dir / "fifo.dat", strSocket = m_dir / "socket.dat";
+    ASSERT_EQ(::mkfifo(strFifo.c_str(), 0600), 0);
+    const int nSocket = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un addr = {};
+    addr.sun_family = AF_UNIX;
+    std::snprintf(addr.sun_path, sizeof(addr.sun_path), "%s", strSocket.c_str());
+    ASSERT_EQ(::bind(nSocket, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)), 0);
+    for (const std::string& strPath : {strFifo, strSocket, std::string("/dev/zero")}) {
+        m_vecMessages.clear();
+        auto start = std::async(std::launch::async, [&] {
+            CVantrelDoc doc(*this, nullptr);
+            const bool bStarted = doc.OnNewDocument(strPath, CAppSettings());
+            doc.AddHost(MakeHost());
+            return bStarted && doc.m_arrHosts.size() == 1 && !doc.SaveHosts();
+        });
+        if (start.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+            // Let the blocked open go on, so that the test ends and fails.
+            ::close(::open(strFifo.c_str(), O_WRONLY | O_NONBLOCK));
+            FAIL() << strPath << " blocked";
+        }
+        EXPECT_TRUE(start.get()) << strPath;
+        EXPECT_EQ(m_vecMessages, CTexts{"Cannot read " + strPath +
+                                        ": it is not a regular file.\nVantrel starts with an "
+                                        "empty host list and will not save over that file."});
+    }
+    struct stat st;
+    EXPECT_TRUE(::lstat(strFifo.c_str(), &st) == 0 && S_ISFIFO(st.st_mode));
+    EXPECT_TRUE(::lstat(strSocket.c_str(), &st) == 0 && S_ISSOCK(st.st_mode));
+    ::close(nSocket);
 }

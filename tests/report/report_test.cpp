@@ -68,6 +68,11 @@ TEST(ReportScorer, TiesAndRowOrder) {
 }
 
 // The ranking by definition, in quadratic time (e-mail and redundancy points are checked above).
+// An unanswered cost is dearer than the last of the 52 cost bands.
+int64_t CostKey(const CHost& host) {
+    return host.m_nCost < 0 ? 52 : host.m_nCost;
+}
+
 CReportScorer Oracle(const std::vector<CHost*>& arrHosts, const CReportWeights& arrWeights) {
     CReportScorer o;
     std::vector<std::array<int64_t, ATTRIBUTE_COUNT>> v; // higher is better
@@ -75,7 +80,7 @@ CReportScorer Oracle(const std::vector<CHost*>& arrHosts, const CReportWeights& 
         const double dPings = static_cast<double>(p->m_pPingHistory->size());
         o.m_arrAvgPing.push_back(dPings ? uint32_t(p->m_nPingTotal / dPings * 10) : 0);
         o.m_arrUptime.push_back(p->m_nTests ? uint32_t(p->m_nTestsUp * 1000.0 / p->m_nTests) : 0);
-        v.push_back({p->m_nStorage, p->m_nTransfer, -p->m_nCost, CVantrelDoc::GetEmailPoints(*p),
+        v.push_back({p->m_nStorage, p->m_nTransfer, -CostKey(*p), CVantrelDoc::GetEmailPoints(*p),
                      p->m_nSupportRating, CVantrelDoc::GetRedundancyPoints(*p), p->m_nFeatureRating,
                      dPings ? -int64_t{o.m_arrAvgPing.back()} : INT64_MIN, o.m_arrUptime.back()});
     }
@@ -90,7 +95,7 @@ CReportScorer Oracle(const std::vector<CHost*>& arrHosts, const CReportWeights& 
                 (a == ATTRIBUTE_UPTIME ? 2.0f : 1.0f) * static_cast<float>(arrWeights[a]) * fScore;
         }
     auto key = [&](size_t k) {
-        return std::tuple(-int64_t(o.m_arrTotals[k] * 100), arrHosts[k]->m_nCost, k);
+        return std::tuple(-int64_t(o.m_arrTotals[k] * 100), CostKey(*arrHosts[k]), k);
     };
     std::iota(o.m_arrRowOrder.begin(), o.m_arrRowOrder.end(), size_t{0});
     std::sort(o.m_arrRowOrder.begin(), o.m_arrRowOrder.end(),
@@ -150,6 +155,106 @@ TEST(ReportWriter, DocumentMatchesTheExpectedBytes) {
     CReportScorer scorer;
     scorer.Score(hosts.Hosts(), {3, 0, 2}, {10, 5, 7, 2, 3, 6, 8, 9, 1});
     EXPECT_EQ(CReportWriter::BuildReport(hosts.Hosts(), scorer), ExpectedThreeHosts());
+}
+
+// Two hosts alike but for one answer: an unanswered answer, or one outside its table (as a
+// hand-made data file may hold), ranks as the worst answer of its attribute and gives no points.
+TEST(ReportScorer, UnansweredAnswersRankWorst) {
+    struct CRow {
+        const char* pszCase;
+        int nAttribute;
+        int32_t CHost::*pField;
+        int32_t nA, nB;
+        float fA, fB;
+    } const arrRows[] = {
+        {"storage unanswered", ATTRIBUTE_STORAGE, &CHost::m_nStorage, -1, 0, 1, 2},
+        {"storage past the table", ATTRIBUTE_STORAGE, &CHost::m_nStorage, 999, 0, 1, 2},
+        {"storage last item", ATTRIBUTE_STORAGE, &CHost::m_nStorage, 21, 0, 2, 1},
+        {"transfer unanswered", ATTRIBUTE_TRANSFER, &CHost::m_nTransfer, -1, 0, 1, 2},
+        {"cost unanswered is dearest", ATTRIBUTE_COST, &CHost::m_nCost, -1, 51, 1, 2},
+        {"cost past the table", ATTRIBUTE_COST, &CHost::m_nCost, 52, 51, 1, 2},
+        {"cost below the table", ATTRIBUTE_COST, &CHost::m_nCost, INT32_MIN, 51, 1, 2},
+        {"cost both unanswered", ATTRIBUTE_COST, &CHost::m_nCost, -1, -7, 1.5f, 1.5f},
+        {"cheapest cost", ATTRIBUTE_COST, &CHost::m_nCost, 0, 51, 2, 1},
+        {"support unanswered", ATTRIBUTE_SUPPORT, &CHost::m_nSupportRating, -1, 0, 1, 2},
+        {"support past the table", ATTRIBUTE_SUPPORT, &CHost::m_nSupportRating, INT32_MAX, 0, 1, 2},
+        {"features unanswered", ATTRIBUTE_FEATURES, &CHost::m_nFeatureRating, -1, 0, 1, 2},
+        {"accounts unanswered", ATTRIBUTE_EMAIL, &CHost::m_nEmailAccounts, -1, 0, 1, 2},
+        {"accounts INT_MAX", ATTRIBUTE_EMAIL, &CHost::m_nEmailAccounts, INT32_MAX, 0, 1, 2},
+        {"backups unanswered below Monthly", ATTRIBUTE_REDUNDANCY, &CHost::m_nBackups, -1, 2, 1, 2},
+        {"backups unanswered as None", ATTRIBUTE_REDUNDANCY, &CHost::m_nBackups, -1, 3, 1.5f, 1.5f},
+        {"backups INT_MIN", ATTRIBUTE_REDUNDANCY, &CHost::m_nBackups, INT32_MIN, 0, 1, 2},
+        {"yes/no 7", ATTRIBUTE_REDUNDANCY, &CHost::m_nUPS, 7, 0, 1, 2},
+    };
+    for (const CRow& row : arrRows) {
+        CReportHosts hosts;
+        for (int i = 0; i < 2; ++i) {
+            SetAnswers(hosts.Add(),
+                       {5, 5, 5, 5, 1, 1, 1, 1, 2, 0, 0, 0, 0, 5, 3, 1, 1, 1, 1, 1, 1, 5});
+            hosts[i].*row.pField = i ? row.nB : row.nA;
+        }
+        CReportScorer scorer;
+        scorer.Score(hosts.Hosts(), {0, 1}, {1, 1, 1, 1, 1, 1, 1, 1, 1});
+        EXPECT_EQ(scorer.m_arrRankScores[0][row.nAttribute], row.fA) << row.pszCase;
+        EXPECT_EQ(scorer.m_arrRankScores[1][row.nAttribute], row.fB) << row.pszCase;
+        for (int a = 0; a < ATTRIBUTE_COUNT; ++a)
+            EXPECT_EQ(scorer.m_arrRankScores[0][a], a == row.nAttribute ? row.fA : 1.5f)
+                << row.pszCase << " " << a;
+    }
+}
+
+TEST(ReportScorer, UnansweredPointsAndTheCostTieBreak) {
+    CReportHosts hosts;
+    CHost& a = hosts.Add(); // better storage, unanswered cost: the same total as b
+    SetAnswers(a, {6, 5, -1, -1, 0, 0, 0, 0, 2, 0, 0, 0, 0, -1, -1, 0, 0, 0, 0, 0, 0, -1});
+    CHost& b = hosts.Add();
+    SetAnswers(b, {5, 5, 51, -1, 0, 0, 0, 0, 2, 0, 0, 0, 0, -1, -1, 0, 0, 0, 0, 0, 0, -1});
+    CReportScorer scorer;
+    scorer.Score(hosts.Hosts(), {0, 1}, {1, 1, 1, 1, 1, 1, 1, 1, 1});
+    EXPECT_EQ(scorer.m_arrTotals, (std::vector<float>{15, 15}));
+    EXPECT_EQ(scorer.m_arrRowOrder, (std::vector<size_t>{1, 0})); // the answered cost is cheaper
+    // Four "Yes" e-mail answers and no accounts; six "Yes" redundancy answers and no backups.
+    EXPECT_EQ(scorer.m_arrEmailPoints, (std::vector<int>{20, 20}));
+    EXPECT_EQ(scorer.m_arrRedundancyPoints, (std::vector<int>{60, 60}));
+    // Unanswered ratings print as 0; storage and cost without an answer print nothing.
+    const std::string strReport = CReportWriter::BuildReport(hosts.Hosts(), scorer);
+    const std::string strRow = "<td bgcolor=#ededed align=center width=14%>20 - 29 meg</td><td "
+                               "bgcolor=#ededed align=center width=14%>4 gb</td><td "
+                               "bgcolor=#ededed align=center width=14%></td><td bgcolor=#ededed "
+                               "align=center width=4%>20</td><td bgcolor=#ededed align=center "
+                               "width=4%>0</td><td bgcolor=#ededed align=center width=4%>60</td>"
+                               "<td bgcolor=#ededed align=center width=4%>0</td>";
+    EXPECT_NE(strReport.find(strRow), std::string::npos) << strReport;
+}
+
+// Only web addresses become links; anything else is the escaped name alone.
+TEST(ReportWriter, NameIsALinkOnlyForHttpAndHttpsAddresses) {
+    const std::pair<std::string, std::string> arrCases[] = {
+        {"http://a.example/?x=1&y=\"2\"",
+         "<a href=\"http://a.example/?x=1&amp;y=&quot;2&quot;\">R &amp; D &lt;b></a>"},
+        {"HTTPS://A.example", "<a href=\"HTTPS://A.example\">R &amp; D &lt;b></a>"},
+        {"hTTp://a", "<a href=\"hTTp://a\">R &amp; D &lt;b></a>"},
+        {"javascript:alert(1)", "R &amp; D &lt;b>"},
+        {"JavaScript:http://a", "R &amp; D &lt;b>"},
+        {" http://a.example", "R &amp; D &lt;b>"},
+        {"http:/a.example", "R &amp; D &lt;b>"},
+        {"https:", "R &amp; D &lt;b>"},
+        {"www.a.example", "R &amp; D &lt;b>"},
+        {"data:text/html,x", "R &amp; D &lt;b>"},
+        {"", "R &amp; D &lt;b>"},
+    };
+    for (const auto& [strSite, strCell] : arrCases) {
+        CReportHosts hosts;
+        hosts.Add().m_strName = "R & D <b>";
+        hosts[0].m_strWebSite = strSite;
+        CReportScorer scorer;
+        scorer.Score(hosts.Hosts(), {0}, {1, 1, 1, 1, 1, 1, 1, 1, 1});
+        const std::string strReport = CReportWriter::BuildReport(hosts.Hosts(), scorer);
+        EXPECT_NE(strReport.find("<tr><td width=30% bgcolor=#f5f5f5>&nbsp;&nbsp;" + strCell +
+                                 "</td><td bgcolor=#ededed"),
+                  std::string::npos)
+            << strSite;
+    }
 }
 
 TEST(ReportWriter, FailedWriteKeepsTheOldFileAndLeavesNoPartialOne) {

@@ -149,6 +149,32 @@ TEST_F(WorkerTest, ConnectionGateAndLossAndTheIntervalReadAsEachWaitBegins) {
                 ElementsAre("wait 5000", "wait 6000", "wait 7000", "wait 8000", "wait 9000"));
 }
 
+// A data file may hold any interval; the worker waits 1 to 60 minutes (1000 ms a minute here).
+TEST_F(WorkerTest, StoredIntervalsOutsideTheirBoundsAreClampedForTheWait) {
+    const int32_t arrIntervals[] = {160000000, INT32_MAX, 61, 60, 0, INT32_MIN};
+    RunCycles(7, [&](int nWait) {
+        if (nWait < 7)
+            m_doc.m_nIntervalMinutes = arrIntervals[nWait - 1];
+    });
+    EXPECT_THAT(m_world.Get("wait "),
+                ElementsAre("wait 5000", "wait 60000", "wait 60000", "wait 60000", "wait 60000",
+                            "wait 1000", "wait 1000"));
+}
+
+// Counters a file may hold at their limit stay there as tests go on.
+TEST_F(WorkerTest, CountersAtTheirLimitDoNotOverflow) {
+    CHost& host = AddHost(m_doc, "http://www.alpha.test/");
+    m_world.SetServer("www.alpha.test", {true, true, 30, 0, true});
+    host.m_nTests = host.m_nTestsUp = host.m_nPingTotal = host.m_nSecondsTested = INT32_MAX;
+    m_doc.m_nRunSeconds = INT32_MAX - 1;
+    RunCycles(2);
+    EXPECT_EQ(std::vector<int32_t>({host.m_nTests, host.m_nTestsUp, host.m_nPingTotal,
+                                    host.m_nSecondsTested, m_doc.m_nRunSeconds}),
+              std::vector<int32_t>(5, INT32_MAX));
+    EXPECT_EQ(host.m_pPingHistory->size(), 2u);
+    EXPECT_EQ(host.GetStatusText(), "Testing - Up");
+}
+
 TEST_F(WorkerTest, SecondsTestedAcrossRunsAndAStopDuringAnEchoChangesNothing) {
     CHost& host = AddHost(m_doc, "http://www.alpha.test/");
     bool bStopInEcho = false;

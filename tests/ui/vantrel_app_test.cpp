@@ -1,16 +1,24 @@
 #include "gui_test_support.h"
 
+#include "core/host.h"
+#include "core/hosts_file.h"
 #include "core/instance_guard.h"
 #include "core/settings_store.h"
 #include "ui/main_frame.h"
 #include "ui/vantrel_app.h"
+#include "ui/vantrel_view.h"
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -50,6 +58,67 @@ TEST(VantrelAppTest, FirstStartCreatesTheDataFileAndASecondInstanceIsRefused) {
     EXPECT_EQ(answerer.m_arrSeen[0].icon, QMessageBox::Critical);
     EXPECT_EQ(app.GetMainFrame(), nullptr);
     EXPECT_FALSE(QFile::exists(strData) || QFile::exists(strSettings)); // nothing written
+}
+
+// The program in a process of its own, as a user runs it: a host is added through the
+// assistant, then a stop signal arrives. The program must leave as through its window's
+// close: status 0, settings and data file written, the guard released.
+TEST(VantrelAppTest, StopSignalsEndTheProgramThroughItsNormalExit) {
+    for (int nSignal : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(nSignal);
+        QTemporaryDir dir;
+        for (const char* pszVar : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR"})
+            setenv(pszVar, dir.path().toLocal8Bit().constData(), 1);
+        const std::string strData = dir.path().toStdString() + "/Vantrel.dat";
+        int arrReady[2];
+        ASSERT_EQ(::pipe(arrReady), 0);
+        const pid_t nChild = ::fork();
+        ASSERT_GE(nChild, 0);
+        if (nChild == 0) { // what main() does, with a user adding a host
+            ::close(arrReady[0]);
+            int argc = 1;
+            char szName[] = "vantrel";
+            char* argv[] = {szName, nullptr};
+            CVantrelApp app(argc, argv);
+            if (!app.InitInstance())
+                ::_exit(3);
+            CDialogDriver driver;
+            QTimer::singleShot(0, [&] {
+                app.GetMainFrame()->GetView()->OnAddHost();
+                const char chReady = 1;
+                if (::write(arrReady[1], &chReady, 1) != 1)
+                    ::_exit(4);
+            });
+            app.exec();
+            ::_exit(app.ExitInstance());
+        }
+        ::close(arrReady[1]);
+        pollfd ready{arrReady[0], POLLIN, 0};
+        ASSERT_EQ(::poll(&ready, 1, 30000), 1);
+        ::close(arrReady[0]);
+        EXPECT_EQ(::kill(nChild, nSignal), 0);
+        int nStatus = -1;
+        for (int nTry = 0; nTry < 3000 && ::waitpid(nChild, &nStatus, WNOHANG) == 0; ++nTry)
+            ::usleep(10000);
+        if (!WIFEXITED(nStatus) && !WIFSIGNALED(nStatus)) {
+            ::kill(nChild, SIGKILL);
+            ::waitpid(nChild, &nStatus, 0);
+            FAIL() << "still running 30 s after the signal";
+        }
+        EXPECT_TRUE(WIFEXITED(nStatus) && WEXITSTATUS(nStatus) == 0) << nStatus;
+        std::vector<CHost*> arrHosts;
+        int32_t nRun = 0, nInterval = 0;
+        EXPECT_EQ(CHostsFile::Load(strData, arrHosts, nRun, nInterval).m_eResult,
+                  CHostsFile::LOAD_OK);
+        ASSERT_EQ(arrHosts.size(), 1u);
+        EXPECT_EQ(arrHosts[0]->m_strName + " " + arrHosts[0]->m_strTestURL,
+                  "Acme http://www.acme.example/t.html");
+        for (CHost* pHost : arrHosts)
+            delete pHost;
+        EXPECT_TRUE(QFile::exists(QString::fromStdString(CSettingsStore::GetDefaultFileName())));
+        CInstanceGuard guard; // released by the exit
+        EXPECT_TRUE(guard.Acquire() && guard.IsHeld());
+    }
 }
 
 } // namespace

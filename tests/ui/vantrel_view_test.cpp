@@ -2,7 +2,9 @@
 #include "testing/engine_fakes.h"
 
 #include "core/host.h"
+#include "core/hosts_file.h"
 #include "core/test_control.h"
+#include "core/test_files.h"
 #include "core/vantrel_doc.h"
 #include "graph/compare_hosts_dlg.h"
 #include "ui/vantrel_view.h"
@@ -198,6 +200,63 @@ TEST_F(VantrelViewTest, StartAndStopActOnTickedAndSelectedRowsAndClearTheTicks) 
                                    "C 0 1 0 Not Testing", "D 0 1 0 Not Testing"}));
     EXPECT_EQ(m_doc.m_arrHosts[0]->m_bNewRun, 1);
     EXPECT_EQ(answerer.m_arrSeen.size(), 1u); // stopping does not check the connection
+}
+
+// Every command that changes the list, a host or the interval is on disk when it returns.
+TEST_F(VantrelViewTest, EveryChangeIsOnDiskAtOnceAndRemoveLeavesNothingSelected) {
+    CTempDir dir;
+    WriteFileBytes(dir / "v.dat", "");
+    ASSERT_EQ(m_doc.LoadHosts(dir / "v.dat").m_eResult, CHostsFile::LOAD_OK);
+    ShowView(3);
+    // "name testing ..." per stored host, then the stored interval.
+    auto Stored = [&] {
+        std::vector<CHost*> arrHosts;
+        int32_t nRun = 0, nInterval = 0;
+        CHostsFile::Load(dir / "v.dat", arrHosts, nRun, nInterval);
+        std::string str;
+        for (CHost* pHost : arrHosts) {
+            str += pHost->m_strName + std::to_string(pHost->m_bTesting) + " ";
+            delete pHost;
+        }
+        return str + "| " + std::to_string(nInterval);
+    };
+    CBoxAnswerer answerer(QMessageBox::Yes);
+    Click(1, 200);
+    m_view.OnStartTests();
+    EXPECT_EQ(Stored(), "A0 B1 C0 | 5");
+    m_view.OnStopTests();
+    EXPECT_EQ(Stored(), "A0 B0 C0 | 5");
+    m_view.OnRemoveHost();
+    EXPECT_EQ(Stored(), "A0 C0 | 5");
+    // Nothing is selected now: none of these may act on C, which moved into the removed row.
+    EXPECT_EQ(m_view.GetSelectedRow(), -1);
+    m_view.OnRemoveHost();
+    m_view.OnEditHost();
+    m_view.OnStartTests();
+    m_view.OnBuildGraph();
+    EXPECT_EQ(answerer.Texts(),
+              (QStringList{"Are you sure you want to delete this web host? All details will be "
+                           "removed.\nYou cannot undo this action.",
+                           "There is no web host selected. You must highlight a web host before "
+                           "you use this action.",
+                           "Please select a web host to edit.",
+                           "Please select a web host to build the graph for."}));
+    EXPECT_EQ(Rows(), (QStringList{"A 0 1 0 Not Testing", "C 0 1 0 Not Testing"}));
+    EXPECT_EQ(Stored(), "A0 C0 | 5");
+
+    CDialogDriver driver;
+    driver.m_strName = "Acme";
+    m_view.OnAddHost();
+    EXPECT_EQ(Stored(), "A0 C0 Acme0 | 5");
+    Click(2, 200);
+    driver.m_strName = "Renamed";
+    m_view.OnEditHost();
+    EXPECT_EQ(Stored(), "A0 C0 Renamed0 | 5");
+    driver.m_nInterval = 9;
+    m_view.OnOptions();
+    EXPECT_EQ(Stored(), "A0 C0 Renamed0 | 9");
+    EXPECT_EQ(m_arrCalls, (std::vector<std::string>{"stop", "start", "stop", "start"}));
+    EXPECT_EQ(answerer.m_arrSeen.size(), 4u);
 }
 
 TEST_F(VantrelViewTest, DrawsStatusColoursGridAndShortenedTexts) {

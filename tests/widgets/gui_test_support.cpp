@@ -2,7 +2,12 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
+#include <QDialog>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
+#include <QWizard>
 
 QApplication& EnsureApp() {
     static int argc = 1;
@@ -35,4 +40,30 @@ QStringList CBoxAnswerer::Texts() const {
     for (const auto& seen : m_arrSeen)
         list << seen.strText;
     return list;
+}
+
+CDialogDriver::CDialogDriver() {
+    connect(&m_timer, &QTimer::timeout, this, [this] {
+        QWidget* pModal = QApplication::activeModalWidget();
+        if (auto* pWizard = qobject_cast<QWizard*>(pModal)) {
+            QWizardPage* pPage = pWizard->currentPage();
+            const QList<QLineEdit*> edits = pPage->findChildren<QLineEdit*>();
+            if (edits.size() == 3) {
+                edits[0]->setText(m_strName);
+                edits[1]->setText("acme.example");
+                edits[2]->setText("www.acme.example/t.html");
+            }
+            for (QComboBox* pList : pPage->findChildren<QComboBox*>())
+                pList->setCurrentIndex(0);
+            if (pWizard->button(QWizard::FinishButton)->isVisible())
+                pWizard->button(QWizard::FinishButton)->click();
+            else
+                pWizard->next();
+        } else if (auto* pDialog = qobject_cast<QDialog*>(pModal);
+                   pDialog && pDialog->findChild<QSpinBox*>()) {
+            pDialog->findChild<QSpinBox*>()->setValue(m_nInterval);
+            pDialog->accept();
+        }
+    });
+    m_timer.start(10);
 }

@@ -28,3 +28,14 @@ public:
     std::vector<SSeen> m_arrSeen;
     QTimer m_timer;
 };
+
+// Answers the host assistant as it opens: the texts on the details page, the first item of
+// every list, then Next or Finish; and sets the interval of the options dialog and confirms it.
+class CDialogDriver : public QObject {
+public:
+    CDialogDriver();
+
+    QString m_strName = QStringLiteral("Acme");
+    int m_nInterval = 5;
+    QTimer m_timer;
+};
