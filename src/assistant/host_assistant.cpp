@@ -44,10 +44,15 @@ CHostAssistant::CHostAssistant(QWidget* pParent, const CHost& host, bool bModify
                                          new CMyPage5, new CMyPage6, new CMyPage7};
     for (int i = 0; i < PAGE_COUNT; ++i) {
         arrPages[i]->Init(&m_host, pszTitle);
-        arrPages[i]->setMinimumSize(PAGE_WIDTH, PAGE_HEIGHT);
         setPage(i, arrPages[i]);
     }
     setStartId(0);
+    // Every page as wide and high as the largest one needs.
+    QSize pageSize(PAGE_WIDTH, PAGE_HEIGHT);
+    for (CWizardPage* pPage : arrPages)
+        pageSize = pageSize.expandedTo(pPage->sizeHint());
+    for (CWizardPage* pPage : arrPages)
+        pPage->setMinimumSize(pageSize);
     connect(this, &QWizard::currentIdChanged, this, [this](int nId) {
         if (CWizardPage* pPage = GetPage(nId))
             pPage->OnSetActive();
@@ -67,6 +72,14 @@ void CHostAssistant::Commit(CHost& host) const {
               std::begin(host.m_arrFeatures));
     if (m_bModify)
         host.m_bResolved = 0;
+}
+
+void CHostAssistant::showEvent(QShowEvent* pEvent) {
+    QWizard::showEvent(pEvent);
+    if (m_bSized)
+        return;
+    m_bSized = true;
+    resize(size().expandedTo(sizeHint()));
 }
 
 CWizardPage* CHostAssistant::GetPage(int nIndex) const {

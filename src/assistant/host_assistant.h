@@ -37,7 +37,14 @@ public:
     // Cancel, Escape and closing the window: the current page may refuse.
     void reject() override;
 
+protected:
+    // QWizard sizes its window by the first page only, before that page is laid out; the
+    // window then grows on page 2 and page 1 is cut off. The first show sizes it to the
+    // widest page instead.
+    void showEvent(QShowEvent* pEvent) override;
+
 private:
     CHost m_host;
     bool m_bModify;
+    bool m_bSized = false;
 };

@@ -61,3 +61,39 @@ std::string CCliArgs::GetDataPath() const {
     CSettingsStore().LoadSettings(settings, strPath, false);
     return strPath;
 }
+
+QCommandLineOption CCliArgs::HostsOption() {
+    return QCommandLineOption("hosts",
+                              "The hosts to compare: indices as 'vantrelctl list' shows them, "
+                              "separated by commas, or all.",
+                              "LIST");
+}
+
+bool CCliArgs::ParseHosts(const QString& strList, size_t nHosts, std::vector<int>& arrSet) {
+    if (strList.trimmed() == "all") {
+        for (size_t i = 0; i < nHosts; ++i)
+            arrSet.push_back(static_cast<int>(i));
+        if (arrSet.empty()) {
+            CliError("the data file holds no hosts.");
+            return false;
+        }
+        return true;
+    }
+    QString strRange = "the data file holds no hosts";
+    if (nHosts == 1)
+        strRange = "the data file holds 1 host (index 0)";
+    else if (nHosts > 1)
+        strRange = "the data file holds " + QString::number(nHosts) + " hosts (0 to " +
+                   QString::number(nHosts - 1) + ")";
+    for (const QString& strPart : strList.split(',')) {
+        bool bOk = false;
+        const int nIndex = strPart.trimmed().toInt(&bOk);
+        if (!bOk || nIndex < 0 || static_cast<size_t>(nIndex) >= nHosts) {
+            CliError("there is no host \"" + strPart.trimmed() + "\": " + strRange +
+                     "; give indices as 'vantrelctl list' shows them, or all.");
+            return false;
+        }
+        arrSet.push_back(nIndex);
+    }
+    return true;
+}

@@ -4,6 +4,7 @@
 #include <QStringList>
 
 #include <string>
+#include <vector>
 
 // The arguments of one verb: --help, --data FILE (unless the verb has no data file) and the
 // verb's own options, which it adds to Parser() before Parse().
@@ -27,6 +28,12 @@ public:
     std::string GetDataPath() const;
 
     QString GetHelpText() const;
+
+    // A --hosts list: indices as 'vantrelctl list' shows them, separated by commas, or "all".
+    // False, with the reason on stderr, for an index outside the file's nHosts or no hosts.
+    // The --hosts option of the verbs that work on chosen hosts.
+    static QCommandLineOption HostsOption();
+    static bool ParseHosts(const QString& strList, size_t nHosts, std::vector<int>& arrSet);
 
 private:
     QStringList m_args;

@@ -26,6 +26,14 @@ bool CCliStore::Open(const CCliArgs& args, int& nExit) {
     return m_report.m_eResult != CHostsFile::LOAD_UNREADABLE;
 }
 
+int CCliStore::LoadChosenHosts(const CCliArgs& args, const QString& strHosts,
+                               std::vector<int>& arrSet) {
+    const int nLoad = Load(args.GetDataPath());
+    if (nLoad != CLI_OK)
+        return nLoad;
+    return CCliArgs::ParseHosts(strHosts, m_doc.m_arrHosts.size(), arrSet) ? CLI_OK : CLI_USAGE;
+}
+
 void CCliStore::ShowMessage(const std::string& strText) {
     CliError(CliFromLatin1(strText));
 }

@@ -5,6 +5,7 @@
 #include "core/vantrel_doc.h"
 
 #include <string>
+#include <vector>
 
 // The host store as the command-line verbs use it: loaded read-only (no worker, no file
 // created), with the store's messages printed to stderr.
@@ -21,6 +22,11 @@ public:
     // work on (missing or unreadable file). nExit is the status to end with: CLI_OK, or
     // CLI_BAD_INPUT also for damaged input, whose complete hosts are loaded all the same.
     bool Open(const CCliArgs& args, int& nExit);
+
+    // Loads the file that --data names and reads the --hosts list strHosts into arrSet.
+    // CLI_OK, or the status to end with: a damaged file is not worked on (it would give only
+    // the hosts before the damage; the reason is on stderr), a wrong list is a usage error.
+    int LoadChosenHosts(const CCliArgs& args, const QString& strHosts, std::vector<int>& arrSet);
 
     CVantrelDoc& GetDoc() { return m_doc; }
     const CHostsFile::CLoadReport& GetReport() const { return m_report; }

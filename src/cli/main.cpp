@@ -3,10 +3,14 @@
 #include "core/version.h"
 
 #include <QCoreApplication>
+#ifdef VANTREL_CLI_CHARTS
+#include <QGuiApplication>
+#endif
 
 #include <algorithm>
 #include <clocale>
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -24,10 +28,30 @@ QString GetOverview() {
                      "'vantrelctl --version' for the version.\n";
 }
 
+// The verbs that draw charts need Qt Gui's fonts and images, on a machine without a display.
+std::unique_ptr<QCoreApplication> MakeApplication(int& argc, char* argv[]) {
+#ifdef VANTREL_CLI_CHARTS
+    bool bDraws = argc > 1 && std::strcmp(argv[1], "compare") == 0;
+    for (int i = 2; i < argc && argc > 1 && std::strcmp(argv[1], "report") == 0; ++i)
+        bDraws = bDraws || std::strcmp(argv[i], "--chart") == 0;
+    if (bDraws) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        // The platform's start-up notes (no runtime folder and the like) are not the user's
+        // business; the verb's own messages go to stderr as usual.
+        const QtMessageHandler pfnDefault =
+            qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+        auto pApp = std::make_unique<QGuiApplication>(argc, argv);
+        qInstallMessageHandler(pfnDefault);
+        return pApp;
+    }
+#endif
+    return std::make_unique<QCoreApplication>(argc, argv);
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
-    QCoreApplication app(argc, argv);
+    const std::unique_ptr<QCoreApplication> pApp = MakeApplication(argc, argv);
     QCoreApplication::setApplicationName("vantrelctl");
     // Qt takes the user's locale; figures keep their decimal point ("75.0%", "12.5 ms").
     setlocale(LC_NUMERIC, "C");

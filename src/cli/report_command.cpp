@@ -5,6 +5,9 @@
 #include "cli/cli_store.h"
 #include "report/report_scorer.h"
 #include "report/report_writer.h"
+#ifdef VANTREL_CLI_CHARTS
+#include "graph/comparison_chart.h"
+#endif
 
 #include <QFile>
 
@@ -38,44 +41,11 @@ bool ParseWeights(const QString& strList, CReportWeights& arrWeights) {
     return true;
 }
 
-bool ParseHosts(const QString& strList, size_t nHosts, std::vector<int>& arrSet) {
-    if (strList.trimmed() == "all") {
-        for (size_t i = 0; i < nHosts; ++i)
-            arrSet.push_back(static_cast<int>(i));
-        if (arrSet.empty()) {
-            CliError("the data file holds no hosts to report on.");
-            return false;
-        }
-        return true;
-    }
-    QString strRange = "the data file holds no hosts";
-    if (nHosts == 1)
-        strRange = "the data file holds 1 host (index 0)";
-    else if (nHosts > 1)
-        strRange = "the data file holds " + QString::number(nHosts) + " hosts (0 to " +
-                   QString::number(nHosts - 1) + ")";
-    for (const QString& strPart : strList.split(',')) {
-        bool bOk = false;
-        const int nIndex = strPart.trimmed().toInt(&bOk);
-        if (!bOk || nIndex < 0 || static_cast<size_t>(nIndex) >= nHosts) {
-            CliError("there is no host \"" + strPart.trimmed() + "\": " + strRange +
-                     "; give indices as 'vantrelctl list' shows them, or all.");
-            return false;
-        }
-        arrSet.push_back(nIndex);
-    }
-    return true;
-}
-
 int ReportCommand(const QStringList& args) {
     CCliArgs cliArgs(args, "Writes the HTML comparison report of the chosen hosts, ranked on nine "
                            "attributes under the given weights, as Vantrel's Generate report "
                            "command does.");
-    const QCommandLineOption optHosts(
-        "hosts",
-        "The hosts to compare: indices as 'vantrelctl list' shows them, separated by "
-        "commas, or all.",
-        "LIST");
+    const QCommandLineOption optHosts = CCliArgs::HostsOption();
     const QCommandLineOption optOut(
         "out", "The report file to write; an existing file is replaced.", "FILE.html");
     const QCommandLineOption optWeights(
@@ -86,12 +56,15 @@ int ReportCommand(const QStringList& args) {
     cliArgs.Parser().addOption(optHosts);
     cliArgs.Parser().addOption(optOut);
     cliArgs.Parser().addOption(optWeights);
+    const QCommandLineOption optChart(
+        "chart", "Add the comparison chart of the hosts as an image after the score table.");
+    cliArgs.Parser().addOption(optChart);
     if (!cliArgs.Parse())
         return cliArgs.GetExitCode();
     if (!cliArgs.Parser().isSet(optHosts) || !cliArgs.Parser().isSet(optOut)) {
         CliError(QString(cliArgs.Parser().isSet(optHosts) ? "--out" : "--hosts") +
                  " is missing.\nUsage: vantrelctl report [--data FILE] --hosts LIST --out "
-                 "FILE.html [--weights W1,...,W9]");
+                 "FILE.html [--weights W1,...,W9] [--chart]");
         return CLI_USAGE;
     }
     CReportWeights arrWeights;
@@ -100,21 +73,30 @@ int ReportCommand(const QStringList& args) {
         !ParseWeights(cliArgs.Parser().value(optWeights), arrWeights))
         return CLI_USAGE;
 
-    // A damaged file would rank only the hosts before the damage; the store has said why.
     CCliStore store;
-    const int nLoad = store.Load(cliArgs.GetDataPath());
-    if (nLoad != CLI_OK)
-        return nLoad;
-    const std::vector<CHost*>& arrHosts = store.GetDoc().m_arrHosts;
     std::vector<int> arrSet;
-    if (!ParseHosts(cliArgs.Parser().value(optHosts), arrHosts.size(), arrSet))
-        return CLI_USAGE;
+    if (const int nExit = store.LoadChosenHosts(cliArgs, cliArgs.Parser().value(optHosts), arrSet);
+        nExit != CLI_OK)
+        return nExit;
+    const std::vector<CHost*>& arrHosts = store.GetDoc().m_arrHosts;
 
     CReportScorer scorer;
     scorer.Score(arrHosts, arrSet, arrWeights);
+    std::string strChart;
+    if (cliArgs.Parser().isSet(optChart)) {
+#ifdef VANTREL_CLI_CHARTS
+        CHostComparison comparison;
+        comparison.AddHosts(arrHosts, arrSet);
+        const CComparisonChart chart(comparison);
+        strChart = chart.InlineSvg(chart.PreferredSize());
+#else
+        CliError("--chart needs Qt SVG, which this vantrelctl was built without.");
+        return CLI_USAGE;
+#endif
+    }
     const std::string strPath = QFile::encodeName(cliArgs.Parser().value(optOut)).toStdString();
     std::string strError;
-    if (!CReportWriter::WriteReport(strPath, arrHosts, scorer, strError)) {
+    if (!CReportWriter::WriteReport(strPath, arrHosts, scorer, strError, strChart)) {
         CliError(QFile::decodeName(QByteArray::fromStdString(strError)) +
                  "; no report was written.");
         return CLI_BAD_INPUT; // 1: the file could not be written

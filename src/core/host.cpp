@@ -43,6 +43,7 @@ void CHost::CopyFrom(const CHost& src) {
     m_nTests = src.m_nTests;
     m_nTestsUp = src.m_nTestsUp;
     m_pPingHistory->assign(src.m_pPingHistory->begin(), src.m_pPingHistory->end());
+    PublishPings();
     m_nPingTotal = src.m_nPingTotal;
     m_tLastTest = src.m_tLastTest;
     m_bNewRun = src.m_bNewRun;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <ctime>
 #include <memory>
@@ -68,6 +69,10 @@ public:
     int32_t m_nTests = 0;
     int32_t m_nTestsUp = 0;
     std::unique_ptr<std::vector<uint32_t>> m_pPingHistory;
+    // The history's length as last published under the lock, readable without it: Build
+    // graph tells of too little data before it would wait for a test in progress.
+    std::atomic<uint32_t> m_nPublishedPings{0};
+    void PublishPings() { m_nPublishedPings = static_cast<uint32_t>(m_pPingHistory->size()); }
     int32_t m_nPingTotal = 0;
     int32_t m_tLastTest = 0;
     int32_t m_bNewRun = 1;

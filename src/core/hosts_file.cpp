@@ -23,6 +23,7 @@ void CHostsFile::ReadHost(CArchive& ar, CHost& host) {
     host.m_nTestsUp = ar.ReadI32();
     const uint32_t nHistory = ar.ReadU32();
     ar.ReadU32Array(*host.m_pPingHistory, nHistory);
+    host.PublishPings();
     host.m_bResolved = ar.ReadI32();
     host.m_nPingTotal = ar.ReadI32();
     host.m_bTesting = ar.ReadI32();

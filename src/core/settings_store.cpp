@@ -127,3 +127,19 @@ bool CSettingsStore::SaveSettings(const CAppSettings& settings) {
     MakePrivate();
     return store.status() == QSettings::NoError;
 }
+
+std::string CSettingsStore::LoadWindowGeometry(const std::string& strName) const {
+    QSettings store(FromPath(m_strFileName), QSettings::IniFormat);
+    return store.value(QString::fromStdString("Window/" + strName)).toByteArray().toStdString();
+}
+
+bool CSettingsStore::SaveWindowGeometry(const std::string& strName,
+                                        const std::string& strGeometry) {
+    MakePrivate();
+    QSettings store(FromPath(m_strFileName), QSettings::IniFormat);
+    store.setValue(QString::fromStdString("Window/" + strName),
+                   QByteArray::fromStdString(strGeometry));
+    store.sync();
+    MakePrivate();
+    return store.status() == QSettings::NoError;
+}

@@ -26,6 +26,11 @@ public:
     // be written.
     bool SaveSettings(const CAppSettings& settings);
 
+    // A window's saved geometry (QWidget::saveGeometry bytes) by name, in section "Window";
+    // empty when none was saved. Saving keeps the file owner-only.
+    std::string LoadWindowGeometry(const std::string& strName) const;
+    bool SaveWindowGeometry(const std::string& strName, const std::string& strGeometry);
+
     const std::string& GetFileName() const { return m_strFileName; }
 
     // Where the user's settings file lives.

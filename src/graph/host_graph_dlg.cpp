@@ -102,11 +102,16 @@ std::unique_ptr<CHostGraphDlg> CHostGraphDlg::Prepare(QWidget* pParent, CVantrel
         ShowMessage(pParent, "Please select a web host to build the graph for.");
         return nullptr;
     }
-    // The history is counted on the snapshot: the worker may be appending to the host's
-    // own array while we look.
-    auto pDlg = std::make_unique<CHostGraphDlg>(pParent);
-    pDlg->TakeSnapshot(*doc.m_arrHosts[static_cast<size_t>(nSelectedRow)], pWaitObserver);
-    if (pDlg->m_arrHistory.size() < MIN_POINTS) {
+    // Too little data is told before any wait for a test in progress: counted under the lock
+    // when it is free, else from the length the worker published (the worker may be appending
+    // to the array itself meanwhile). The history only grows, so the snapshot has as much.
+    CHost& host = *doc.m_arrHosts[static_cast<size_t>(nSelectedRow)];
+    size_t nPings = host.m_nPublishedPings;
+    if (host.m_pMutex->try_lock()) {
+        nPings = host.m_pPingHistory->size();
+        host.m_pMutex->unlock();
+    }
+    if (nPings < MIN_POINTS) {
         char szText[256];
         std::snprintf(szText, sizeof(szText),
                       "There is not enough data collected to build the graph.\nFor the "
@@ -116,6 +121,8 @@ std::unique_ptr<CHostGraphDlg> CHostGraphDlg::Prepare(QWidget* pParent, CVantrel
         ShowMessage(pParent, szText);
         return nullptr;
     }
+    auto pDlg = std::make_unique<CHostGraphDlg>(pParent);
+    pDlg->TakeSnapshot(host, pWaitObserver);
     pDlg->OnInitDialog();
     return pDlg;
 }

@@ -1,13 +1,15 @@
 #include "report/report_command_ui.h"
 
 #include "core/vantrel_doc.h"
+#include "graph/comparison_chart.h"
 #include "report/report_writer.h"
 #include "report/weighting_dialog.h"
+#include "widgets/desktop_opener.h"
 #include "widgets/message_box.h"
 
-#include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QPointer>
 #include <QUrl>
 
 const char* const CReportCommandUI::NO_HOSTS =
@@ -15,6 +17,9 @@ const char* const CReportCommandUI::NO_HOSTS =
 const char* const CReportCommandUI::FILE_FILTER = "HTML Files (*.html);;All Files (*)";
 const char* const CReportCommandUI::PROPOSED_NAME = "HostsReport";
 const char* const CReportCommandUI::EXTENSION = "html";
+const char* const CReportCommandUI::NOT_OPENED =
+    "The report was written, but no program could be found to open it.\nOpen it in a web "
+    "browser yourself:\n";
 
 CReportCommandUI::CReportCommandUI(QWidget* pParent, CVantrelDoc& doc, CWaitObserver* pWait)
     : m_pParent(pParent), m_doc(doc), m_pWait(pWait) {}
@@ -53,12 +58,24 @@ std::string CReportCommandUI::Execute(std::vector<int>& arrMarked,
     // it waits behind the wait dialog, which serves the worker's message boxes meanwhile.
     CReportScorer scorer;
     scorer.Score(m_doc.m_arrHosts, arrSet, arrWeights, m_pWait);
+    std::string strChart;
+    if (m_bIncludeChart) {
+        CHostComparison comparison;
+        comparison.TakeSnapshot(m_doc, arrSet, m_pWait);
+        const CComparisonChart chart(comparison);
+        strChart = chart.InlineSvg(chart.PreferredSize());
+    }
     std::string strError;
-    if (!CReportWriter::WriteReport(strPath, m_doc.m_arrHosts, scorer, strError)) {
+    if (!CReportWriter::WriteReport(strPath, m_doc.m_arrHosts, scorer, strError, strChart)) {
         ShowMessage("The report could not be written.\n" + strError + ".");
         return {};
     }
-    OpenFile(strPath);
+    // Without a browser the user would otherwise never learn where the report went. The
+    // verdict may come after this command has ended.
+    const QString strText = QString::fromLatin1(NOT_OPENED) + QString::fromLocal8Bit(strPath);
+    OpenFile(strPath, [pParent = QPointer<QWidget>(m_pParent), strText] {
+        CMessageBox::Information(pParent, strText);
+    });
     return strPath;
 }
 
@@ -67,6 +84,7 @@ bool CReportCommandUI::AskWeights(CReportWeights& arrWeights) {
     if (dlg.exec() != QDialog::Accepted)
         return false;
     arrWeights = dlg.GetWeights();
+    m_bIncludeChart = dlg.m_bIncludeChart;
     return true;
 }
 
@@ -85,8 +103,8 @@ bool CReportCommandUI::AskFileName(std::string& strPath) {
     return true;
 }
 
-void CReportCommandUI::OpenFile(const std::string& strPath) {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromLocal8Bit(strPath.c_str())));
+void CReportCommandUI::OpenFile(const std::string& strPath, const std::function<void()>& fnFailed) {
+    CDesktopOpener::Open(QUrl::fromLocalFile(QString::fromLocal8Bit(strPath)), fnFailed);
 }
 
 void CReportCommandUI::ShowMessage(const std::string& strText) {

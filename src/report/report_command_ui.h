@@ -29,17 +29,24 @@ public:
     // Returns the path of the written report, empty when nothing was written.
     std::string Execute(std::vector<int>& arrMarked, const std::function<void(int)>& fnToggleCheck);
 
-    // The weighting dialog; false on Cancel.
+    // The weighting dialog; false on Cancel. Also sets m_bIncludeChart.
     virtual bool AskWeights(CReportWeights& arrWeights);
     // The save dialog; false on Cancel.
     virtual bool AskFileName(std::string& strPath);
-    virtual void OpenFile(const std::string& strPath);
+    // Shows the report with the desktop's default program; fnFailed runs, at once or later,
+    // when nothing opened it.
+    virtual void OpenFile(const std::string& strPath, const std::function<void()>& fnFailed);
     virtual void ShowMessage(const std::string& strText);
 
     static const char* const NO_HOSTS;
     static const char* const FILE_FILTER;
     static const char* const PROPOSED_NAME;
     static const char* const EXTENSION;
+    // The message when the written report could not be opened; the path goes after it.
+    static const char* const NOT_OPENED;
+
+    // The comparison chart of the reported hosts goes after the score table.
+    bool m_bIncludeChart = false;
 
 protected:
     QWidget* m_pParent;

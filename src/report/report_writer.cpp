@@ -54,8 +54,9 @@ const char s_szWeight7[] = " </td><td width=7% align=center bgcolor=#CCCCCC> x "
 const char s_szWeight8[] = " </td><td width=8% align=center bgcolor=#CCCCCC> x ";
 const char s_szWeightEnd[] = "</td><td align=center width=8%></td></tr>";
 
+const char s_szTableEnd[] = "</table>";
 const char s_szFooter[] =
-    "</table><br><hr size=0 noshade><table width=95%>"
+    "<br><hr size=0 noshade><table width=95%>"
     "<tr><td><a name=1><font size=-1>Score 1: Email Features Score</font></a></td></tr>"
     "<tr><td><a name=2><font size=-1>Score 2: Support Score</font></a></td></tr>"
     "<tr><td><a name=3><font size=-1>Score 3: Redundancy Score</font></a></td></tr>"
@@ -136,10 +137,10 @@ bool WriteAll(int fd, const std::string& strText) {
 } // namespace
 
 std::string CReportWriter::BuildReport(const std::vector<CHost*>& arrHosts,
-                                       const CReportScorer& scorer) {
+                                       const CReportScorer& scorer, const std::string& strChart) {
     std::string str;
-    str.reserve(sizeof(s_szHead) + sizeof(s_szHeaderRow) + sizeof(s_szFooter) + 1024 +
-                scorer.GetCount() * 700);
+    str.reserve(sizeof(s_szHead) + sizeof(s_szHeaderRow) + sizeof(s_szFooter) + strChart.size() +
+                1024 + scorer.GetCount() * 700);
     str += s_szHead;
     str += s_szHeaderRow;
 
@@ -196,13 +197,19 @@ std::string CReportWriter::BuildReport(const std::vector<CHost*>& arrHosts,
     AppendInt(str, arrWeights[ATTRIBUTE_UPTIME]);
     str += s_szWeightEnd;
 
+    str += s_szTableEnd;
+    if (!strChart.empty()) {
+        str += "<br>";
+        str += strChart;
+    }
     str += s_szFooter;
     return str;
 }
 
 bool CReportWriter::WriteReport(const std::string& strPath, const std::vector<CHost*>& arrHosts,
-                                const CReportScorer& scorer, std::string& strError) {
-    return WriteFile(strPath, BuildReport(arrHosts, scorer), strError);
+                                const CReportScorer& scorer, std::string& strError,
+                                const std::string& strChart) {
+    return WriteFile(strPath, BuildReport(arrHosts, scorer, strChart), strError);
 }
 
 bool CReportWriter::WriteFile(const std::string& strPath, const std::string& strText,

@@ -12,13 +12,15 @@ class CReportWriter {
 public:
     // The whole document for hosts scored from arrHosts. Names, web sites and answer texts are
     // escaped where HTML would read them as markup; an unanswered plan question gives an
-    // empty cell.
-    static std::string BuildReport(const std::vector<CHost*>& arrHosts,
-                                   const CReportScorer& scorer);
+    // empty cell. strChart, when not empty, is markup (the comparison chart's <svg> element)
+    // placed right after the score table; without it the document is as it always was.
+    static std::string BuildReport(const std::vector<CHost*>& arrHosts, const CReportScorer& scorer,
+                                   const std::string& strChart = {});
 
     // Builds the document and writes it to strPath (see WriteFile).
     static bool WriteReport(const std::string& strPath, const std::vector<CHost*>& arrHosts,
-                            const CReportScorer& scorer, std::string& strError);
+                            const CReportScorer& scorer, std::string& strError,
+                            const std::string& strChart = {});
 
     // Writes strText to a new file beside strPath and renames it over strPath once it is
     // complete, so a failure never leaves a partial report or destroys an existing file.

@@ -4,6 +4,7 @@
 #include "widgets/masked_picture.h"
 #include "widgets/styled_label.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QGridLayout>
@@ -86,6 +87,8 @@ CWeightingDialog::CWeightingDialog(QWidget* pParent) : QDialog(pParent) {
     }
     pGrid->setColumnStretch(2, 1);
     pOuter->addLayout(pGrid);
+    m_pChart = new QCheckBox(QStringLiteral("Include comparison chart"));
+    pOuter->addWidget(m_pChart);
     pOuter->addStretch(1);
 
     auto* pButtons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
@@ -105,5 +108,6 @@ CReportWeights CWeightingDialog::GetWeights() const {
 void CWeightingDialog::accept() {
     for (int a = 0; a < ATTRIBUTE_COUNT; ++a)
         m_arrWeights[a] = m_arrLists[a]->currentText().toLatin1().toStdString();
+    m_bIncludeChart = m_pChart->isChecked();
     QDialog::accept();
 }

@@ -7,6 +7,7 @@
 #include <array>
 #include <string>
 
+class QCheckBox;
 class QComboBox;
 class CStyledLabel;
 
@@ -25,6 +26,9 @@ public:
     // The selected texts, in attribute order; filled by OK, empty otherwise.
     std::array<std::string, ATTRIBUTE_COUNT> m_arrWeights;
     std::array<QComboBox*, ATTRIBUTE_COUNT> m_arrLists{};
+    // "Include comparison chart", unticked at every opening; read by OK.
+    QCheckBox* m_pChart;
+    bool m_bIncludeChart = false;
 
     static const char* const EXPLANATION;
 

@@ -111,6 +111,7 @@ private:
             if (StopRequested())
                 return false; // an aborted request is no result either
             host.m_pPingHistory->push_back(reply.RTT);
+            host.PublishPings();
             host.m_nPingTotal = AddClamped(host.m_nPingTotal, reply.RTT);
         }
         if (bUp) {

@@ -1,5 +1,6 @@
 #include "ui/main_frame.h"
 
+#include "core/settings_store.h"
 #include "ui/command_ids.h"
 #include "ui/vantrel_view.h"
 #include "widgets/artwork.h"
@@ -16,6 +17,8 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+
+#include <algorithm>
 
 namespace {
 
@@ -52,6 +55,15 @@ QRect CMainFrame::GetInitialGeometry(const QSize& screen) {
     return QRect((screen.width() - WIDTH) / 2, (screen.height() - HEIGHT) / 2, WIDTH, HEIGHT);
 }
 
+void CMainFrame::SetPlacementStore(CSettingsStore* pStore) {
+    m_pPlacementStore = pStore;
+    if (!pStore)
+        return;
+    const std::string strGeometry = pStore->LoadWindowGeometry(PLACEMENT_NAME);
+    if (!strGeometry.empty())
+        restoreGeometry(QByteArray::fromStdString(strGeometry));
+}
+
 QAction* CMainFrame::AddCommand(int nId, const QString& strText, const QString& strPrompt,
                                 const QString& strTip) {
     auto* pAction = new QAction(strText, this);
@@ -70,6 +82,7 @@ void CMainFrame::CreateMenus() {
     const QString strStop = QStringLiteral("Stop the tests on the selected hosts");
     const QString strGraph = QStringLiteral("Build the graph for the selected host");
     const QString strReport = QStringLiteral("Generate the report for the selected hosts");
+    const QString strCompare = QStringLiteral("Compare the selected hosts side by side");
 
     QMenu* pFile = menuBar()->addMenu(QStringLiteral("&File"));
     pFile->addAction(AddCommand(ID_HOST_ADD, QStringLiteral("&Add host"), strAdd, strAdd));
@@ -87,6 +100,8 @@ void CMainFrame::CreateMenus() {
     pTest->addSeparator();
     pTest->addAction(
         AddCommand(ID_GRAPH_BUILD, QStringLiteral("&Build graph"), strGraph, strGraph));
+    pTest->addAction(
+        AddCommand(ID_HOST_COMPARE, QStringLiteral("&Compare Hosts"), strCompare, strCompare));
     pTest->addAction(
         AddCommand(ID_REPORT_GENERATE, QStringLiteral("&Generate report"), strReport, strReport));
 
@@ -111,6 +126,8 @@ void CMainFrame::CreateMenus() {
     connect(GetAction(ID_GRAPH_BUILD), &QAction::triggered, m_pView, &CVantrelView::OnBuildGraph);
     connect(GetAction(ID_REPORT_GENERATE), &QAction::triggered, m_pView,
             &CVantrelView::OnGenerateReport);
+    connect(GetAction(ID_HOST_COMPARE), &QAction::triggered, m_pView,
+            &CVantrelView::OnCompareHosts);
     connect(GetAction(ID_OPTIONS), &QAction::triggered, m_pView, &CVantrelView::OnOptions);
     connect(GetAction(ID_HELP_TUTORIAL), &QAction::triggered, m_pView, &CVantrelView::OnTutorial);
     connect(GetAction(ID_APP_EXIT), &QAction::triggered, this, &CMainFrame::close);
@@ -127,19 +144,23 @@ void CMainFrame::CreateToolBar() {
     const QScreen* pScreen = QGuiApplication::primaryScreen();
     const bool bLowColour = pScreen && pScreen->depth() < 9;
     const QImage strip = CArtwork::MaskMagenta(CArtwork::ToolbarStrip(bLowColour));
-    // Buttons in order; 0 is a separator. The images follow the buttons.
+    // Buttons in order; 0 is a separator. The images are in the strip's order.
     const int arrButtons[] = {
-        ID_HOST_ADD, ID_HOST_EDIT,   ID_HOST_REMOVE,     0, ID_TEST_START,      ID_TEST_STOP,
-        0,           ID_GRAPH_BUILD, ID_REPORT_GENERATE, 0, ID_TOOLBAR_TUTORIAL};
-    int nImage = 0;
+        ID_HOST_ADD,    ID_HOST_EDIT,    ID_HOST_REMOVE,     0, ID_TEST_START,      ID_TEST_STOP, 0,
+        ID_GRAPH_BUILD, ID_HOST_COMPARE, ID_REPORT_GENERATE, 0, ID_TOOLBAR_TUTORIAL};
+    const int arrImages[CArtwork::TOOLBAR_IMAGES] = {
+        ID_HOST_ADD,    ID_HOST_EDIT,       ID_HOST_REMOVE,      ID_TEST_START,  ID_TEST_STOP,
+        ID_GRAPH_BUILD, ID_REPORT_GENERATE, ID_TOOLBAR_TUTORIAL, ID_HOST_COMPARE};
     for (int nId : arrButtons) {
         if (nId == 0) {
             m_pToolBar->addSeparator();
             continue;
         }
+        const int nImage = static_cast<int>(
+            std::find(std::begin(arrImages), std::end(arrImages), nId) - std::begin(arrImages));
         QAction* pAction = GetAction(nId);
         pAction->setIcon(QIcon(
-            QPixmap::fromImage(strip.copy(nImage++ * CArtwork::TOOLBAR_WIDTH, 0,
+            QPixmap::fromImage(strip.copy(nImage * CArtwork::TOOLBAR_WIDTH, 0,
                                           CArtwork::TOOLBAR_WIDTH, CArtwork::TOOLBAR_HEIGHT))));
         m_pToolBar->addAction(pAction);
         // No status bar prompt while the pointer rests on a button.
@@ -193,6 +214,8 @@ void CMainFrame::closeEvent(QCloseEvent* pEvent) {
         return;
     }
     m_pTray->hide();
+    if (m_pPlacementStore)
+        m_pPlacementStore->SaveWindowGeometry(PLACEMENT_NAME, saveGeometry().toStdString());
     pEvent->accept();
     emit Closed();
 }

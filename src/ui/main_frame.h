@@ -5,6 +5,7 @@
 #include <QRect>
 
 class CMessageBoxQueue;
+class CSettingsStore;
 class CVantrelView;
 class CWaitDialog;
 class QSystemTrayIcon;
@@ -31,6 +32,11 @@ public:
 
     // Centred on a screen of that size, without clamping.
     static QRect GetInitialGeometry(const QSize& screen);
+
+    // Takes the size and position saved in pStore at the last close, if any (else keeps the
+    // centred start), and saves them there when the window closes. Null: nothing is kept.
+    void SetPlacementStore(CSettingsStore* pStore);
+    static constexpr char PLACEMENT_NAME[] = "MainFrame";
 
     // Whether the desktop offers a system tray (decided at creation; tests change it).
     void SetTrayAvailable(bool bAvailable) { m_bTrayAvailable = bAvailable; }
@@ -59,4 +65,5 @@ private:
     QSystemTrayIcon* m_pTray = nullptr;
     QMap<int, QAction*> m_mapActions;
     bool m_bTrayAvailable;
+    CSettingsStore* m_pPlacementStore = nullptr;
 };

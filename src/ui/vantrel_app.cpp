@@ -1,5 +1,7 @@
 #include "ui/vantrel_app.h"
 
+#include "graph/compare_hosts_dlg.h"
+
 #include "core/settings_store.h"
 #include "core/vantrel_doc.h"
 #include "platform/http_client.h"
@@ -96,7 +98,12 @@ bool CVantrelApp::InitInstance() {
         return false;
     }
     m_pFrame->GetView()->OnInitialUpdate(*m_pDoc);
-    m_pFrame->showNormal();
+    m_pFrame->SetPlacementStore(m_pSettingsStore.get());
+    CCompareHostsDlg::SetPlacementStore(m_pSettingsStore.get());
+    if (m_pFrame->isMaximized())
+        m_pFrame->show();
+    else
+        m_pFrame->showNormal();
     CatchStopSignals();
     connect(this, &QGuiApplication::commitDataRequest, this, &CVantrelApp::OnSaveNow);
     connect(this, &QCoreApplication::aboutToQuit, this, &CVantrelApp::OnSaveNow);

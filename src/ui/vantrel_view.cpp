@@ -3,6 +3,7 @@
 #include "assistant/host_assistant.h"
 #include "core/host.h"
 #include "core/vantrel_doc.h"
+#include "graph/compare_hosts_dlg.h"
 #include "graph/host_graph_dlg.h"
 #include "report/report_command_ui.h"
 #include "testing/test_commands.h"
@@ -193,6 +194,10 @@ void CVantrelView::OnEditHost() {
 
 void CVantrelView::OnBuildGraph() {
     CHostGraphDlg::ShowForHost(window(), *m_pDoc, GetSelectedRow(), m_pWait);
+}
+
+void CVantrelView::OnCompareHosts() {
+    CCompareHostsDlg::ShowForHosts(window(), *m_pDoc, m_arrMarked, m_pWait);
 }
 
 void CVantrelView::OnGenerateReport() {

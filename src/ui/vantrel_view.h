@@ -51,6 +51,7 @@ public slots:
     void OnStartTests();
     void OnStopTests();
     void OnBuildGraph();
+    void OnCompareHosts();
     void OnGenerateReport();
     void OnOptions();
     void OnTutorial();

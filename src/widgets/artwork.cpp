@@ -114,6 +114,18 @@ void DrawToolbarImage(QPainter& p, int nIndex) {
         for (int y = 12; y <= 34; y += 6)
             p.drawLine(QPointF(15, y), QPointF(y == 34 ? 26 : 33, y));
         break;
+    case 8: // compare hosts: a short and a tall bar in two colours, each with its own cap
+        p.setPen(QPen(kInk, 1.5));
+        p.setBrush(kPaper);
+        p.drawRect(QRectF(6, 6, 36, 34));
+        p.setBrush(kGreen);
+        p.drawRect(QRectF(11, 22, 10, 15));
+        p.setBrush(kLightBlue);
+        p.drawRect(QRectF(27, 12, 10, 25));
+        p.setPen(QPen(kRed, 2));
+        p.drawLine(QPointF(9, 17), QPointF(23, 17));
+        p.drawLine(QPointF(25, 9), QPointF(39, 9));
+        break;
     default: { // tutorial
         p.setPen(QPen(kInk, 1.5));
         p.setBrush(kLightBlue);

@@ -217,3 +217,48 @@ TEST(HostAssistantTest, ModifyShowsStoredAnswersAndRunChangesTheHostOnlyOnFinish
         EXPECT_EQ(host.m_nTests, 12);          // the worker's figures are not the assistant's
     }
 }
+
+namespace {
+
+// Every label and picture of the current page lies inside the window, and wrapped texts get the
+// height they need.
+void ExpectNothingCutOff(CHostAssistant& assistant, int nPage) {
+    const QRect window = assistant.rect();
+    for (QWidget* pChild : assistant.currentPage()->findChildren<QWidget*>()) {
+        if (!pChild->isVisible() || !qobject_cast<QLabel*>(pChild))
+            continue;
+        const QRect rc(pChild->mapTo(&assistant, QPoint(0, 0)), pChild->size());
+        EXPECT_TRUE(window.contains(rc))
+            << nPage << " " << qPrintable(pChild->metaObject()->className());
+        auto* pLabel = static_cast<QLabel*>(pChild);
+        if (pLabel->wordWrap()) {
+            EXPECT_GE(pLabel->height(), pLabel->heightForWidth(pLabel->width())) << nPage;
+        } else if (pLabel->pixmap().isNull()) {
+            EXPECT_GE(pLabel->width(), pLabel->sizeHint().width()) << nPage;
+        }
+    }
+}
+
+} // namespace
+
+// The first page shows its whole introduction and logo, and the window keeps one size from the
+// first page to the last.
+TEST(HostAssistantTest, OpensAsWideAsItsWidestPage) {
+    CHost blank, host;
+    FillSampleHost(host);
+    for (bool bModify : {false, true}) {
+        CTestAssistant assistant(bModify ? host : blank, bModify);
+        assistant.show();
+        QApplication::processEvents();
+        const QSize first = assistant.size();
+        ExpectNothingCutOff(assistant, 0);
+        for (int nPage = 1; bModify && nPage < CHostAssistant::PAGE_COUNT; ++nPage) {
+            assistant.next();
+            QApplication::processEvents();
+            ASSERT_EQ(assistant.currentId(), nPage);
+            EXPECT_EQ(assistant.size(), first) << nPage;
+            ExpectNothingCutOff(assistant, nPage);
+        }
+        EXPECT_GE(first.width(), 560 + 2 * assistant.currentPage()->x());
+    }
+}

@@ -120,6 +120,10 @@ TEST(HostsFileBytes, TwoHostsExactlyAndLoadSaveRoundTrip) {
     CLoaded loaded(dir / "a.dat");
     ASSERT_EQ(loaded.report.m_eResult, CHostsFile::LOAD_OK);
     ASSERT_EQ(loaded.arrHosts.size(), 2u);
+    // The history's length is published for readers that may not wait for the lock.
+    EXPECT_EQ(std::pair(loaded.arrHosts[0]->m_nPublishedPings.load(),
+                        loaded.arrHosts[1]->m_nPublishedPings.load()),
+              std::pair(3u, 0u));
     ASSERT_EQ(Save(dir / "b.dat", loaded.arrHosts, loaded.nRunSeconds, loaded.nInterval), "");
     EXPECT_EQ(ReadFileBytes(dir / "b.dat"), ReadFileBytes(dir / "a.dat"));
 }

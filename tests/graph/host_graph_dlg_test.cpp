@@ -40,8 +40,10 @@ protected:
         host.m_nTests = host.m_nTestsUp = nPings;
         return host;
     }
+    // As the worker does it, publishing the history's new length.
     static void AddPing(CHost& host, int nPing) {
         host.m_pPingHistory->push_back(static_cast<uint32_t>(nPing));
+        host.PublishPings();
         host.m_nPingTotal += nPing;
     }
 
@@ -92,10 +94,32 @@ TEST_F(HostGraphTest, PointsLabelsAndLabelStep) {
     }
 }
 
+// The worker holds the lock of a host with too few pings: the message comes at once, without
+// the wait dialog and before the worker lets go.
+TEST_F(HostGraphTest, TooLittleDataToldWithoutWaitingForTheWorker) {
+    CHost& host = AddHost(11);
+    std::promise<void> locked;
+    std::atomic<bool> bReleased{false};
+    std::thread worker([&] {
+        std::lock_guard lock(*host.m_pMutex);
+        locked.set_value();
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        bReleased = true;
+    });
+    locked.get_future().wait();
+    EXPECT_EQ(CHostGraphDlg::Prepare(&m_parent, m_doc, 0, this), nullptr);
+    EXPECT_FALSE(bReleased);
+    worker.join();
+    EXPECT_EQ(m_strWait, "");
+    ASSERT_EQ(m_arrMessages.size(), 1u);
+    EXPECT_EQ(m_arrMessages[0].substr(0, 55),
+              "There is not enough data collected to build the graph.\n");
+}
+
 // The worker holds the lock while it adds eight pings: the command waits behind the wait dialog
-// and shows all twelve, whatever happens to the host later; then the dialog's texts.
+// and shows all twenty, whatever happens to the host later; then the dialog's texts.
 TEST_F(HostGraphTest, SnapshotAfterTheWorkerAndTheDialogsTexts) {
-    CHost& host = AddHost(4);
+    CHost& host = AddHost(12);
     std::promise<void> locked;
     std::thread worker([&] {
         std::lock_guard lock(*host.m_pMutex);
@@ -103,7 +127,7 @@ TEST_F(HostGraphTest, SnapshotAfterTheWorkerAndTheDialogsTexts) {
         std::this_thread::sleep_for(std::chrono::milliseconds(400));
         for (int nPing = 200; nPing < 208; ++nPing)
             AddPing(host, nPing);
-        host.m_nTests = 12, host.m_nTestsUp = 8;
+        host.m_nTests = 30, host.m_nTestsUp = 20;
     });
     locked.get_future().wait();
     const auto pDlg = CHostGraphDlg::Prepare(&m_parent, m_doc, 0, this);
@@ -116,13 +140,13 @@ TEST_F(HostGraphTest, SnapshotAfterTheWorkerAndTheDialogsTexts) {
                 }).get());
     AddPing(host, 999);
     host.m_strName = "Renamed";
-    EXPECT_EQ(pDlg->GetHistory().size(), 12u);
+    EXPECT_EQ(pDlg->GetHistory().size(), 20u);
     QStringList arrTexts = {pDlg->windowTitle()};
     for (QLabel* pLabel : pDlg->findChildren<QLabel*>())
         arrTexts << pLabel->text();
     arrTexts.sort();
     EXPECT_EQ(arrTexts.join("|").toStdString(), // the logo has no text
-              "|169.5 ms|66.7%|Avg. Ping|Avg. Uptime|Below outlines the uptime and connection "
+              "|144.7 ms|66.7%|Avg. Ping|Avg. Uptime|Below outlines the uptime and connection "
               "speed for the host.|Testing Graph|Vantrel");
     CChartCtrl& chart = pDlg->GetChart();
     int nType = 0, nSize = 0;

@@ -9,8 +9,10 @@
 #define VANTREL_REPORT_TEST_DATA ""
 #endif
 #include "assistant/gui_test_app.h"
+#include "gui_test_support.h"
 #include "report_fixtures.h"
 #include "testing/wait_observer.h"
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QPushButton>
@@ -39,7 +41,11 @@ public:
         strPath = m_strPath;
         return !m_strPath.empty();
     }
-    void OpenFile(const std::string& strPath) override { m_arrLog.push_back("open " + strPath); }
+    void OpenFile(const std::string& strPath, const std::function<void()>& fnFailed) override {
+        m_arrLog.push_back("open " + strPath);
+        if (!m_bOpens)
+            fnFailed();
+    }
     void ShowMessage(const std::string& strText) override { m_arrLog.push_back(strText); }
     void BeginWait() override { m_arrLog.push_back("begin wait"); }
     void StepWait() override {}
@@ -47,6 +53,7 @@ public:
     void Serve() override { ++m_nServes; }
 
     bool m_bWeightsOk = true;
+    bool m_bOpens = true;
     CReportWeights m_arrWeights{3, 1, 10, 7, 2, 9, 5, 4, 6};
     std::string m_strPath;
     Texts m_arrLog;
@@ -165,5 +172,54 @@ TEST_F(ReportCommandTest, WeightingDialogStartsAtTenEveryTime) {
         EXPECT_EQ(command.AskWeights(arrWeights), eButton == QDialogButtonBox::Ok);
         const CReportWeights arrChosen{1, 2, 3, 4, 5, 6, 7, 8, 9};
         EXPECT_EQ(arrWeights, eButton == QDialogButtonBox::Ok ? arrChosen : CReportWeights{});
+    }
+}
+
+// With the chart: the table's bytes as without it, then one <svg> element of the reported hosts
+// before the notes. No program to open the report: a message names where it was written.
+TEST_F(ReportCommandTest, ChartAfterTheTableAndAMessageWhenNothingOpensTheReport) {
+    m_doc.m_arrHosts[0]->m_strName = "Caf\xe9 & <Co>"; // Latin-1 and markup in a chart text
+    const std::string strPath = m_dir.Path() + "/HostsReport.html";
+    CTestCommand command(m_doc);
+    command.m_strPath = strPath;
+    command.m_bIncludeChart = true;
+    command.m_bOpens = false;
+    CBoxAnswerer answerer;
+    ASSERT_EQ(command.Execute(m_arrMarked, Toggle()), strPath);
+    EXPECT_EQ(command.m_arrLog, (Texts{"weights", "file", "open " + strPath}));
+    EXPECT_EQ(answerer.Texts(),
+              QStringList{CReportCommandUI::NOT_OPENED + QString::fromStdString(strPath)});
+    CReportScorer scorer;
+    scorer.Score(m_doc.m_arrHosts, {0, 2, 3}, command.m_arrWeights);
+    const std::string strPlain = CReportWriter::BuildReport(m_doc.m_arrHosts, scorer);
+    const std::string strReport = ReadFile(strPath);
+    const size_t nTableEnd = strPlain.find("</table>") + 8;
+    ASSERT_EQ(strReport.compare(0, nTableEnd, strPlain, 0, nTableEnd), 0);
+    ASSERT_EQ(strReport.compare(nTableEnd, 9, "<br><svg "), 0);
+    const size_t nSvgEnd = strReport.find("</svg>") + 6;
+    EXPECT_EQ(strReport.substr(nSvgEnd), strPlain.substr(nTableEnd));
+    const std::string strSvg = strReport.substr(nTableEnd + 4, nSvgEnd - nTableEnd - 4);
+    EXPECT_EQ(strSvg.find("<svg", 1), std::string::npos);
+    EXPECT_TRUE(std::all_of(strSvg.begin(), strSvg.end(), [](char c) { return c > 0; }));
+    EXPECT_NE(strSvg.find("Caf&#233; &amp; &lt;Co&gt;"), std::string::npos);
+    // Only the three reported hosts, in the legend and the uptime view.
+    EXPECT_EQ(strSvg.find(m_doc.m_arrHosts[1]->m_strName), std::string::npos);
+    EXPECT_NE(strSvg.find(m_doc.m_arrHosts[3]->m_strName), std::string::npos);
+}
+
+TEST_F(ReportCommandTest, ChartBoxStartsUntickedEveryTime) {
+    CReportCommandUI command(nullptr, m_doc);
+    for (bool bTick : {true, false}) {
+        QTimer::singleShot(0, [&] {
+            auto* pDlg = qobject_cast<CWeightingDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(pDlg, nullptr);
+            EXPECT_EQ(pDlg->m_pChart->text(), "Include comparison chart");
+            EXPECT_FALSE(pDlg->m_pChart->isChecked());
+            pDlg->m_pChart->setChecked(bTick);
+            pDlg->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+        });
+        CReportWeights arrWeights{};
+        ASSERT_TRUE(command.AskWeights(arrWeights));
+        EXPECT_EQ(command.m_bIncludeChart, bTick);
     }
 }

@@ -96,6 +96,7 @@ TEST_F(WorkerTest, StateTable) {
         EXPECT_EQ(*host.m_pPingHistory, std::vector<uint32_t>(size_t(row.nHistory), 30))
             << strServer;
         EXPECT_EQ(host.m_nPingTotal, 30 * row.nHistory) << strServer;
+        EXPECT_EQ(host.m_nPublishedPings, uint32_t(row.nHistory)) << strServer; // seen lock-free
     }
 }
 

@@ -4,12 +4,14 @@
 #include "testing/gui_thread_fakes.h"
 
 #include "core/host.h"
+#include "core/settings_store.h"
 #include "core/vantrel_doc.h"
 #include "testing/test_engine.h"
 #include "ui/command_ids.h"
 #include "ui/main_frame.h"
 #include "ui/options_dlg.h"
 #include "ui/vantrel_view.h"
+#include "widgets/artwork.h"
 #include "widgets/message_box_queue.h"
 #include "widgets/wait_dialog.h"
 
@@ -56,6 +58,7 @@ TEST(MainFrameTest, MenusToolbarPromptsAndWindowFollowTheTables) {
                            "&Start tests|32774|Start the tests on the selected hosts",
                            "Sto&p tests|32775|Stop the tests on the selected hosts", "-",
                            "&Build graph|32777|Build the graph for the selected host",
+                           "&Compare Hosts|32779|Compare the selected hosts side by side",
                            "&Generate report|32778|Generate the report for the selected hosts",
                            "&Options|32773|Change the program options", "&Help",
                            "Vantrel &Tutorial|32787|Launch the Tutorial",
@@ -66,12 +69,48 @@ TEST(MainFrameTest, MenusToolbarPromptsAndWindowFollowTheTables) {
         tools << p->data().toInt();
         EXPECT_EQ(p->toolTip(), p->statusTip()) << tools.last();
     }
-    EXPECT_EQ(tools, (QList<int>{32771, 32776, 32772, 0, 32774, 32775, 0, 32777, 32778, 0, 1080}));
+    EXPECT_EQ(tools,
+              (QList<int>{32771, 32776, 32772, 0, 32774, 32775, 0, 32777, 32779, 32778, 0, 1080}));
+    // Each button shows its own image of the strip: compare is the ninth, after tutorial.
+    const QImage strip = CArtwork::MaskMagenta(CArtwork::ToolbarStrip(false));
+    for (auto [nId, nImage] : {std::pair(ID_GRAPH_BUILD, 5), std::pair(ID_HOST_COMPARE, 8),
+                               std::pair(ID_REPORT_GENERATE, 6), std::pair(ID_TOOLBAR_TUTORIAL, 7)})
+        EXPECT_EQ(frame.GetAction(nId)->icon().pixmap(48, 47).toImage().convertToFormat(
+                      QImage::Format_ARGB32),
+                  strip.copy(nImage * 48, 0, 48, 47))
+            << nId;
     EXPECT_EQ(frame.GetToolBar()->iconSize(), QSize(48, 47));
 
     frame.GetAction(ID_TEST_START)->showStatusText(frame.menuBar()); // covers the idle text
     EXPECT_EQ(frame.statusBar()->currentMessage(), "Start the tests on the selected hosts");
     EXPECT_EQ(frame.statusBar()->findChild<QLabel*>("idleText")->text(), "Vantrel");
+}
+
+// The first start keeps the centred 800 x 560; later starts take what the last close left.
+TEST(MainFrameTest, RemembersSizeAndPositionAcrossRuns) {
+    EnsureApp();
+    QTemporaryDir dir;
+    CSettingsStore store(dir.filePath("Vantrel.conf").toStdString());
+    const QRect centred = CMainFrame::GetInitialGeometry(QGuiApplication::primaryScreen()->size());
+    {
+        CMainFrame frame;
+        frame.SetPlacementStore(&store);
+        frame.show();
+        EXPECT_EQ(frame.geometry().size(), centred.size());
+        EXPECT_EQ(frame.pos(), centred.topLeft());
+        frame.resize(700, 480);
+        frame.move(30, 40);
+        frame.close();
+    }
+    EXPECT_FALSE(store.LoadWindowGeometry(CMainFrame::PLACEMENT_NAME).empty());
+    CMainFrame frame;
+    frame.SetPlacementStore(&store);
+    frame.show();
+    EXPECT_EQ(frame.size(), QSize(700, 480));
+    EXPECT_EQ(frame.pos(), QPoint(30, 40));
+    CMainFrame other; // no store: as on a first start
+    other.SetPlacementStore(nullptr);
+    EXPECT_EQ(other.size(), QSize(800, 560));
 }
 
 // Without a tray the hidden window could not be brought back.

@@ -6,6 +6,7 @@
 #include "core/test_control.h"
 #include "core/test_files.h"
 #include "core/vantrel_doc.h"
+#include "graph/compare_hosts_dlg.h"
 #include "ui/vantrel_view.h"
 #include "widgets/message_box_queue.h"
 
@@ -286,3 +287,28 @@ TEST_F(VantrelViewTest, DrawsStatusColoursGridAndShortenedTexts) {
 }
 
 } // namespace
+
+// Compare Hosts takes the ticked rows, or all rows when none is ticked, and keeps the ticks.
+TEST_F(VantrelViewTest, CompareHostsKeepsTheTicks) {
+    ShowView(4);
+    QStringList arrSeen;
+    for (const Marks& arrTicks : {Marks{0, 0, 0, 0}, Marks{0, 1, 0, 1}}) {
+        for (int i = 0; i < 4; ++i)
+            if (arrTicks[size_t(i)] != m_view.m_arrMarked[size_t(i)])
+                m_view.ToggleCheck(i);
+        const QStringList arrBefore = Rows();
+        QTimer::singleShot(0, [&] {
+            auto* pDlg = qobject_cast<CCompareHostsDlg*>(QApplication::activeModalWidget());
+            ASSERT_NE(pDlg, nullptr);
+            QStringList arrNames;
+            for (const CHostComparison::SHost& host : pDlg->GetComparison().GetHosts())
+                arrNames << QString::fromLatin1(host.strName);
+            arrSeen << arrNames.join(',');
+            pDlg->reject();
+        });
+        m_view.OnCompareHosts();
+        EXPECT_EQ(Rows(), arrBefore);
+        EXPECT_EQ(m_view.m_arrMarked, arrTicks);
+    }
+    EXPECT_EQ(arrSeen, (QStringList{"A,B,C,D", "B,D"}));
+}

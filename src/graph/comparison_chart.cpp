@@ -1,0 +1,411 @@
+#include "graph/comparison_chart.h"
+
+#include <QBuffer>
+#include <QFileInfo>
+#include <QFontMetrics>
+#include <QImage>
+#include <QPainter>
+#include <QPolygon>
+#include <QSaveFile>
+#include <QSvgGenerator>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr int MARGIN = 10;
+constexpr int GAP = 8;
+constexpr int SWATCH = 12;
+constexpr int FONT_PX = 12;
+constexpr int SCALE_WIDTH = 48;
+constexpr int SCALE_STEPS = 5;
+// Views 1, 2 and 3 share the height below the legend in these parts of ten.
+constexpr int LINES_PART = 4;
+constexpr int SPREAD_PART = 3;
+
+const QColor INK(51, 51, 51);
+const QColor GRID(225, 225, 225);
+
+// Distinct colours, none of them red (the down share is red).
+const QColor PALETTE[] = {{31, 119, 180}, {255, 127, 14},  {44, 160, 44},   {148, 103, 189},
+                          {140, 86, 75},  {227, 119, 194}, {127, 127, 127}, {188, 189, 34},
+                          {23, 190, 207}, {0, 0, 128},     {255, 187, 120}, {82, 84, 163}};
+constexpr size_t PALETTE_SIZE = sizeof(PALETTE) / sizeof(PALETTE[0]);
+
+QFont ChartFont(int nPixels, bool bBold = false) {
+    QFont font;
+    font.setFamilies({"DejaVu Sans", "Liberation Sans", "Arial"});
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(std::max(1, nPixels));
+    font.setBold(bBold);
+    return font;
+}
+
+QString Latin1(const std::string& str) {
+    return QString::fromLatin1(str.data(), static_cast<qsizetype>(str.size()));
+}
+
+int Scale(double dValue, double dTop, int nFrom, int nLength) {
+    const double d = std::clamp(dValue / dTop, -1.0, 2.0); // damaged values stay near the view
+    return nFrom + static_cast<int>(std::lround(d * nLength));
+}
+
+QString Percent(double dShare) {
+    return QString::number(dShare * 100.0, 'f', 1) + '%';
+}
+
+// The view's title above rc and its frame.
+void DrawFrame(QPainter& dc, const QRect& rc, const QString& strTitle) {
+    dc.setFont(ChartFont(FONT_PX, true));
+    dc.setPen(INK);
+    const int nTitle = QFontMetrics(dc.font()).height();
+    dc.drawText(QRect(rc.left(), rc.top() - nTitle - 4, rc.width(), nTitle),
+                Qt::AlignLeft | Qt::AlignVCenter, strTitle);
+    dc.setBrush(Qt::NoBrush);
+    dc.drawRect(rc.adjusted(0, 0, -1, -1));
+}
+
+int TitleHeight() {
+    return QFontMetrics(ChartFont(FONT_PX, true)).height() + 6;
+}
+
+int LabelHeight() {
+    return QFontMetrics(ChartFont(FONT_PX)).height() + 2;
+}
+
+// Row font: as large as the rows allow, at most the chart's font.
+QFont RowFont(int nRowHeight) {
+    return ChartFont(std::clamp(nRowHeight * 7 / 10, 6, FONT_PX));
+}
+
+} // namespace
+
+const QColor CComparisonChart::DOWN_COLOR(214, 39, 40);
+
+QColor CComparisonChart::HostColor(size_t nIndex) {
+    if (nIndex < PALETTE_SIZE)
+        return PALETTE[nIndex];
+    // Further hosts: hues a golden angle apart, kept away from red.
+    const int nHue = 30 + static_cast<int>(std::fmod(nIndex * 137.508, 300.0));
+    return QColor::fromHsv(nHue, 200, 170 + static_cast<int>(nIndex % 3) * 30);
+}
+
+double CComparisonChart::NiceTop(double dMax) {
+    if (!(dMax > 0) || !std::isfinite(dMax))
+        return 10;
+    const double dPower = std::pow(10.0, std::floor(std::log10(dMax)));
+    for (double dStep : {1.0, 2.0, 5.0, 10.0})
+        if (dStep * dPower >= dMax)
+            return dStep * dPower;
+    return 10 * dPower;
+}
+
+QSize CComparisonChart::PreferredSize() const {
+    const int nHosts = static_cast<int>(m_comparison.GetHosts().size());
+    return {900, 480 + 36 * std::max(nHosts, 2)};
+}
+
+int CComparisonChart::SLayout::LinesX(int nCyclesAgo) const {
+    const int nLast = CHostComparison::RECENT_CYCLES;
+    return rcLines.left() + 1 +
+           static_cast<int>(std::lround(static_cast<double>(nLast - nCyclesAgo) *
+                                        (rcLines.width() - 3) / (nLast - 1)));
+}
+
+int CComparisonChart::SLayout::LinesY(double dMs) const {
+    return rcLines.bottom() - 1 - Scale(dMs, dLinesTop, 0, rcLines.height() - 3);
+}
+
+int CComparisonChart::SLayout::SpreadX(double dMs) const {
+    return Scale(dMs, dSpreadTop, rcSpread.left() + 1, rcSpread.width() - 3);
+}
+
+QRect CComparisonChart::SLayout::SpreadRow(int nRank) const {
+    const int nHeight = rcSpread.height() / std::max(nSpreadRows, 1);
+    return {rcSpread.left(), rcSpread.top() + nRank * nHeight, rcSpread.width(), nHeight};
+}
+
+QRect CComparisonChart::SLayout::UptimeRow(int nIndex) const {
+    const int nHeight = rcUptime.height() / std::max(nUptimeRows, 1);
+    return {rcUptime.left(), rcUptime.top() + nIndex * nHeight, rcUptime.width(), nHeight};
+}
+
+QRect CComparisonChart::SLayout::UptimeBar(int nIndex) const {
+    const QRect row = UptimeRow(nIndex);
+    const int nInset = std::max(1, row.height() / 5);
+    return {row.left() + 1, row.top() + nInset, row.width() * 11 / 20,
+            std::max(1, row.height() - 2 * nInset)};
+}
+
+CComparisonChart::SLayout CComparisonChart::Layout(QSize size) const {
+    const std::vector<CHostComparison::SHost>& arrHosts = m_comparison.GetHosts();
+    SLayout layout;
+    const int nWidth = std::max(size.width(), 4 * MARGIN + SCALE_WIDTH);
+
+    // The legend flows left to right and wraps.
+    const QFontMetrics metrics(ChartFont(FONT_PX));
+    const int nLine = metrics.height() + 4;
+    int x = 0, nLines = arrHosts.empty() ? 0 : 1;
+    for (const CHostComparison::SHost& host : arrHosts) {
+        const int nEntry = SWATCH + 4 + metrics.horizontalAdvance(Latin1(host.strName)) + 16;
+        if (x > 0 && x + nEntry > nWidth - 2 * MARGIN)
+            x = 0, ++nLines;
+        x += nEntry;
+    }
+    layout.rcLegend = QRect(MARGIN, MARGIN, nWidth - 2 * MARGIN, nLines * nLine);
+
+    // The views: title, plot, and for view 1 and 2 a row of scale labels below.
+    const int nTop = layout.rcLegend.bottom() + 1 + GAP;
+    const int nTitle = TitleHeight(), nLabels = LabelHeight();
+    const int nFree =
+        std::max(size.height() - nTop - MARGIN - 3 * nTitle - 2 * nLabels - 2 * GAP, 3 * 10);
+    const int nLinesHeight = nFree * LINES_PART / 10;
+    const int nSpreadHeight = nFree * SPREAD_PART / 10;
+    const int nUptimeHeight = nFree - nLinesHeight - nSpreadHeight;
+
+    int nNames = 0;
+    for (const CHostComparison::SHost& host : arrHosts)
+        nNames = std::max(nNames, metrics.horizontalAdvance(Latin1(host.strName)));
+    nNames = std::min(nNames + SWATCH + 12, (nWidth - 2 * MARGIN) * 3 / 10);
+
+    const int nLeft = MARGIN + SCALE_WIDTH;
+    const int nRight = nWidth - MARGIN;
+    int y = nTop + nTitle;
+    layout.rcLines = QRect(QPoint(nLeft, y), QPoint(nRight - 1, y + nLinesHeight - 1));
+    y += nLinesHeight + nLabels + GAP + nTitle;
+    layout.rcSpread = QRect(QPoint(MARGIN + nNames, y), QPoint(nRight - 1, y + nSpreadHeight - 1));
+    y += nSpreadHeight + nLabels + GAP + nTitle;
+    layout.rcUptime = QRect(QPoint(MARGIN + nNames, y), QPoint(nRight - 1, y + nUptimeHeight - 1));
+
+    double dLinesMax = 0, dSpreadMax = 0;
+    for (const CHostComparison::SHost& host : arrHosts) {
+        for (uint32_t nPing : host.arrRecent)
+            dLinesMax = std::max(dLinesMax, static_cast<double>(nPing));
+        if (host.bHasPings)
+            dSpreadMax = std::max(dSpreadMax, static_cast<double>(host.nMax));
+    }
+    layout.dLinesTop = NiceTop(dLinesMax);
+    layout.dSpreadTop = NiceTop(dSpreadMax);
+    layout.nSpreadRows = static_cast<int>(m_comparison.ByMedian().size());
+    layout.nUptimeRows = static_cast<int>(arrHosts.size());
+    return layout;
+}
+
+void CComparisonChart::Paint(QPainter& dc, QSize size) const {
+    const std::vector<CHostComparison::SHost>& arrHosts = m_comparison.GetHosts();
+    const SLayout layout = Layout(size);
+    dc.save();
+    // Crisp shapes in the exact host colours; only text is smoothed.
+    dc.setRenderHint(QPainter::Antialiasing, false);
+    dc.setRenderHint(QPainter::TextAntialiasing, true);
+    dc.fillRect(QRect(QPoint(0, 0), size), Qt::white);
+
+    // Legend.
+    const QFont font = ChartFont(FONT_PX);
+    const QFontMetrics metrics(font);
+    const int nLine = metrics.height() + 4;
+    dc.setFont(font);
+    int x = 0, y = layout.rcLegend.top();
+    for (size_t i = 0; i < arrHosts.size(); ++i) {
+        const QString strName = Latin1(arrHosts[i].strName);
+        const int nText = metrics.horizontalAdvance(strName);
+        const int nEntry = SWATCH + 4 + nText + 16;
+        if (x > 0 && x + nEntry > layout.rcLegend.width())
+            x = 0, y += nLine;
+        const int nLeft = layout.rcLegend.left() + x;
+        dc.fillRect(QRect(nLeft, y + (nLine - SWATCH) / 2, SWATCH, SWATCH), HostColor(i));
+        dc.setPen(INK);
+        dc.drawText(QRect(nLeft + SWATCH + 4, y, nText + 2, nLine),
+                    Qt::AlignLeft | Qt::AlignVCenter, strName);
+        x += nEntry;
+    }
+
+    const int nLabel = LabelHeight();
+    const auto scaleLabels = [&](const QRect& rc, double dTop, auto fnX) {
+        dc.setFont(font);
+        for (int k = 0; k <= SCALE_STEPS; ++k) {
+            const double dValue = dTop * k / SCALE_STEPS;
+            const int xAt = fnX(dValue);
+            dc.setPen(GRID);
+            if (k > 0 && k < SCALE_STEPS)
+                dc.drawLine(xAt, rc.top() + 1, xAt, rc.bottom() - 1);
+            dc.setPen(INK);
+            // The last label ends at the frame: centred it would run off the picture.
+            const QRect label = k < SCALE_STEPS ? QRect(xAt - 40, rc.bottom() + 2, 80, nLabel)
+                                                : QRect(xAt - 80, rc.bottom() + 2, 80, nLabel);
+            dc.drawText(label,
+                        k < SCALE_STEPS ? Qt::AlignCenter : Qt::AlignRight | Qt::AlignVCenter,
+                        QString::number(dValue, 'g', 6));
+        }
+    };
+
+    // View 1: lines over the last cycles, newest on the right.
+    const QRect& L = layout.rcLines;
+    DrawFrame(dc, L,
+              QStringLiteral("Ping time (ms) over the last %1 test cycles, by cycles ago")
+                  .arg(CHostComparison::RECENT_CYCLES));
+    dc.setFont(font);
+    for (int k = 0; k <= SCALE_STEPS; ++k) {
+        const double dValue = layout.dLinesTop * k / SCALE_STEPS;
+        const int yAt = layout.LinesY(dValue);
+        if (k > 0 && k < SCALE_STEPS) {
+            dc.setPen(GRID);
+            dc.drawLine(L.left() + 1, yAt, L.right() - 1, yAt);
+        }
+        dc.setPen(INK);
+        dc.drawText(QRect(MARGIN, yAt - nLabel / 2, SCALE_WIDTH - 4, nLabel),
+                    Qt::AlignRight | Qt::AlignVCenter, QString::number(dValue, 'g', 6));
+    }
+    for (int nAgo : {288, 240, 192, 144, 96, 48, 1}) {
+        const int xAt = layout.LinesX(nAgo);
+        dc.drawText(QRect(xAt - 40, L.bottom() + 2, 80, nLabel), Qt::AlignCenter,
+                    QString::number(nAgo));
+    }
+    // Lower positions end on top: the legend's first host is the most visible.
+    for (size_t i = arrHosts.size(); i-- > 0;) {
+        const std::vector<uint32_t>& arrRecent = arrHosts[i].arrRecent;
+        const int n = static_cast<int>(arrRecent.size());
+        QPolygon points;
+        for (int k = 0; k < n; ++k)
+            points << QPoint(layout.LinesX(n - k),
+                             layout.LinesY(arrRecent[static_cast<size_t>(k)]));
+        dc.setPen(QPen(HostColor(i), 2));
+        if (n == 1)
+            dc.drawPoint(points.first());
+        else
+            dc.drawPolyline(points);
+    }
+
+    // View 2: spread of the ping times, fastest median first.
+    const QRect& S = layout.rcSpread;
+    DrawFrame(dc, S,
+              QStringLiteral("Ping times (ms): median, 10th-90th percentile, minimum and maximum"));
+    scaleLabels(S, layout.dSpreadTop, [&](double d) { return layout.SpreadX(d); });
+    const std::vector<size_t> arrOrder = m_comparison.ByMedian();
+    for (int nRank = 0; nRank < static_cast<int>(arrOrder.size()); ++nRank) {
+        const size_t i = arrOrder[static_cast<size_t>(nRank)];
+        const CHostComparison::SHost& host = arrHosts[i];
+        const QRect row = layout.SpreadRow(nRank);
+        const QColor color = HostColor(i);
+        dc.setFont(RowFont(row.height()));
+        dc.fillRect(QRect(MARGIN, row.center().y() - SWATCH / 4, SWATCH / 2, SWATCH / 2), color);
+        dc.setPen(INK);
+        dc.drawText(QRect(MARGIN + SWATCH, row.top(), S.left() - MARGIN - SWATCH - 4, row.height()),
+                    Qt::AlignLeft | Qt::AlignVCenter,
+                    metrics.elidedText(Latin1(host.strName), Qt::ElideRight,
+                                       S.left() - MARGIN - SWATCH - 4));
+        const int yMid = row.center().y();
+        const int nBand = std::max(2, row.height() * 3 / 5);
+        const int xMin = layout.SpreadX(host.nMin), xMax = layout.SpreadX(host.nMax);
+        const int x10 = layout.SpreadX(host.nP10), x90 = layout.SpreadX(host.nP90);
+        dc.fillRect(QRect(xMin, yMid, std::max(1, xMax - xMin + 1), 1), color);
+        dc.fillRect(QRect(xMin, yMid - nBand / 4, 1, std::max(1, nBand / 2)), color);
+        dc.fillRect(QRect(xMax, yMid - nBand / 4, 1, std::max(1, nBand / 2)), color);
+        dc.fillRect(QRect(x10, yMid - nBand / 2, std::max(1, x90 - x10 + 1), nBand), color);
+        dc.fillRect(QRect(layout.SpreadX(host.nMedian) - 1, yMid - nBand / 2 - 2, 3, nBand + 4),
+                    INK);
+    }
+
+    // View 3: uptime and down share, with the time tested; every host, in list order.
+    const QRect& U = layout.rcUptime;
+    DrawFrame(dc, U, QStringLiteral("Uptime (tests up / tests); tests down in red"));
+    for (int k = 0; k < layout.nUptimeRows; ++k) {
+        const CHostComparison::SHost& host = arrHosts[static_cast<size_t>(k)];
+        const QRect row = layout.UptimeRow(k);
+        const QRect bar = layout.UptimeBar(k);
+        const QFont rowFont = RowFont(row.height());
+        dc.setFont(rowFont);
+        dc.fillRect(QRect(MARGIN, row.center().y() - SWATCH / 4, SWATCH / 2, SWATCH / 2),
+                    HostColor(static_cast<size_t>(k)));
+        dc.setPen(INK);
+        dc.drawText(QRect(MARGIN + SWATCH, row.top(), U.left() - MARGIN - SWATCH - 4, row.height()),
+                    Qt::AlignLeft | Qt::AlignVCenter,
+                    metrics.elidedText(Latin1(host.strName), Qt::ElideRight,
+                                       U.left() - MARGIN - SWATCH - 4));
+        QString strText;
+        if (host.nTests > 0) {
+            const int nUp =
+                static_cast<int>(std::lround(CHostComparison::UpShare(host) * bar.width()));
+            dc.fillRect(QRect(bar.left(), bar.top(), nUp, bar.height()),
+                        HostColor(static_cast<size_t>(k)));
+            dc.fillRect(QRect(bar.left() + nUp, bar.top(), bar.width() - nUp, bar.height()),
+                        DOWN_COLOR);
+            strText = Percent(CHostComparison::UpShare(host)) + " up, " +
+                      Percent(CHostComparison::DownShare(host)) + " down, tested " +
+                      Latin1(host.strTimeTested);
+        } else {
+            dc.setPen(GRID);
+            dc.drawRect(bar.adjusted(0, 0, -1, -1));
+            strText = QStringLiteral("not tested yet");
+        }
+        if (!host.bHasPings)
+            strText += QStringLiteral(" - no ping times yet");
+        dc.setPen(INK);
+        dc.drawText(QRect(bar.right() + 8, row.top(), U.right() - bar.right() - 10, row.height()),
+                    Qt::AlignLeft | Qt::AlignVCenter,
+                    QFontMetrics(rowFont).elidedText(strText, Qt::ElideRight,
+                                                     U.right() - bar.right() - 10));
+    }
+    dc.restore();
+}
+
+QByteArray CComparisonChart::RenderSvg(QSize size) const {
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    QSvgGenerator svg;
+    svg.setOutputDevice(&buffer);
+    svg.setSize(size);
+    svg.setViewBox(QRect(QPoint(0, 0), size));
+    svg.setTitle(QStringLiteral("Vantrel host comparison"));
+    QPainter dc(&svg);
+    Paint(dc, size);
+    dc.end();
+    return buffer.data();
+}
+
+bool CComparisonChart::Save(const QString& strPath, QSize size, QString& strError) const {
+    const QString strSuffix = QFileInfo(strPath).suffix().toLower();
+    if (strSuffix != "png" && strSuffix != "svg") {
+        strError = QStringLiteral("%1 does not end in .png or .svg").arg(strPath);
+        return false;
+    }
+    if (size.width() < 1 || size.height() < 1 || size.width() > 20000 || size.height() > 20000) {
+        strError = QStringLiteral("%1 x %2 is not an image size from 1 to 20000 pixels")
+                       .arg(size.width())
+                       .arg(size.height());
+        return false;
+    }
+    QByteArray bytes;
+    if (strSuffix == "svg") {
+        bytes = RenderSvg(size);
+    } else {
+        QImage image(size, QImage::Format_RGB32);
+        {
+            QPainter dc(&image);
+            Paint(dc, size);
+        }
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        image.save(&buffer, "PNG");
+    }
+    // Written beside the target and renamed over it when complete.
+    QSaveFile file(strPath);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+        strError = QStringLiteral("%1 could not be written: %2").arg(strPath, file.errorString());
+        return false;
+    }
+    return true;
+}
+
+std::string CComparisonChart::InlineSvg(QSize size) const {
+    const QString strSvg = QString::fromUtf8(RenderSvg(size)).trimmed();
+    std::string str;
+    for (QChar c : strSvg.mid(std::max<qsizetype>(0, strSvg.indexOf(QStringLiteral("<svg"))))) {
+        if (c.unicode() < 128)
+            str += static_cast<char>(c.unicode());
+        else
+            str += "&#" + std::to_string(c.unicode()) + ';';
+    }
+    return str;
+}

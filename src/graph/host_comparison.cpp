@@ -1,0 +1,81 @@
+#include "graph/host_comparison.h"
+
+#include "core/host.h"
+#include "core/vantrel_doc.h"
+#include "graph/ping_percentile.h"
+#include "testing/waiter.h"
+
+#include <algorithm>
+#include <mutex>
+
+std::vector<int> CHostComparison::ChooseRows(const std::vector<int>& arrMarked, size_t nRows) {
+    std::vector<int> arrRows;
+    for (size_t nRow = 0; nRow < nRows && nRow < arrMarked.size(); ++nRow)
+        if (arrMarked[nRow])
+            arrRows.push_back(static_cast<int>(nRow));
+    if (arrRows.empty())
+        for (size_t nRow = 0; nRow < nRows; ++nRow)
+            arrRows.push_back(static_cast<int>(nRow));
+    return arrRows;
+}
+
+CHostComparison::SHost CHostComparison::Snapshot(const CHost& host) {
+    SHost figures;
+    figures.strName = host.m_strName;
+    figures.nTests = host.m_nTests;
+    figures.nTestsUp = host.m_nTestsUp;
+    figures.strTimeTested = host.GetTimeTestedText();
+    const std::vector<uint32_t>& arrHistory = *host.m_pPingHistory;
+    const size_t nRecent = std::min<size_t>(arrHistory.size(), RECENT_CYCLES);
+    figures.arrRecent.assign(arrHistory.end() - static_cast<std::ptrdiff_t>(nRecent),
+                             arrHistory.end());
+    if (arrHistory.empty())
+        return figures;
+    std::vector<uint32_t> arrSorted = arrHistory;
+    std::sort(arrSorted.begin(), arrSorted.end());
+    figures.bHasPings = true;
+    figures.nMin = arrSorted.front();
+    figures.nP10 = *NearestRankPercentile(arrSorted, 10);
+    figures.nMedian = *NearestRankPercentile(arrSorted, 50);
+    figures.nP90 = *NearestRankPercentile(arrSorted, 90);
+    figures.nMax = arrSorted.back();
+    return figures;
+}
+
+void CHostComparison::TakeSnapshot(CVantrelDoc& doc, const std::vector<int>& arrRows,
+                                   CWaitObserver* pWait) {
+    for (int nRow : arrRows) {
+        CHost& host = *doc.m_arrHosts.at(static_cast<size_t>(nRow));
+        CWaiter(pWait).Lock(*host.m_pMutex);
+        std::lock_guard lock(*host.m_pMutex, std::adopt_lock);
+        m_arrHosts.push_back(Snapshot(host));
+    }
+}
+
+void CHostComparison::AddHosts(const std::vector<CHost*>& arrHosts,
+                               const std::vector<int>& arrRows) {
+    for (int nRow : arrRows)
+        Add(*arrHosts.at(static_cast<size_t>(nRow)));
+}
+
+std::vector<size_t> CHostComparison::ByMedian() const {
+    std::vector<size_t> arrOrder;
+    for (size_t i = 0; i < m_arrHosts.size(); ++i)
+        if (m_arrHosts[i].bHasPings)
+            arrOrder.push_back(i);
+    std::stable_sort(arrOrder.begin(), arrOrder.end(), [this](size_t a, size_t b) {
+        return m_arrHosts[a].nMedian < m_arrHosts[b].nMedian;
+    });
+    return arrOrder;
+}
+
+// A damaged file may hold more tests up than tests, or negative counts: shares stay in 0..1.
+double CHostComparison::UpShare(const SHost& host) {
+    if (host.nTests <= 0)
+        return 0.0;
+    return std::clamp(static_cast<double>(host.nTestsUp) / host.nTests, 0.0, 1.0);
+}
+
+double CHostComparison::DownShare(const SHost& host) {
+    return host.nTests > 0 ? 1.0 - UpShare(host) : 0.0;
+}

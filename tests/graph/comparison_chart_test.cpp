@@ -1,0 +1,233 @@
+#include "graph/comparison_chart.h"
+
+#include "assistant/gui_test_app.h"
+#include "core/host.h"
+#include "core/message_sink.h"
+#include "core/vantrel_doc.h"
+#include "sample_host_graph.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QPainter>
+#include <QTemporaryDir>
+#include <QXmlStreamReader>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const QColor INK(51, 51, 51);
+
+// Pixels of exactly this colour inside rc.
+int CountColor(const QImage& image, const QRect& rc, const QColor& color) {
+    int n = 0;
+    for (int y = rc.top(); y <= rc.bottom(); ++y)
+        for (int x = rc.left(); x <= rc.right(); ++x)
+            n += image.pixel(x, y) == color.rgb();
+    return n;
+}
+
+// Columns of rc, left to right, that hold the colour.
+std::pair<int, int> ColumnSpan(const QImage& image, const QRect& rc, const QColor& color) {
+    int nFirst = -1, nLast = -1;
+    for (int x = rc.left(); x <= rc.right(); ++x)
+        if (CountColor(image, QRect(x, rc.top(), 1, rc.height()), color) > 0)
+            nLast = x, nFirst = nFirst < 0 ? x : nFirst;
+    return {nFirst, nLast};
+}
+
+class ComparisonChartTest : public ::testing::Test, public CMessageSink {
+protected:
+    static void SetUpTestSuite() { GuiTestApp(); }
+    void ShowMessage(const std::string&) override {}
+
+    // A host with the given pings, nTests tests of which nUp up.
+    CHost& AddHost(const std::string& strName, std::vector<uint32_t> arrPings, int nTests,
+                   int nUp) {
+        CHost& host = *m_doc.m_arrHosts.emplace_back(new CHost);
+        host.m_strName = strName;
+        *host.m_pPingHistory = std::move(arrPings);
+        host.m_nTests = nTests, host.m_nTestsUp = nUp;
+        return host;
+    }
+    QImage Render(QSize size = {900, 700}) {
+        m_comparison = CHostComparison();
+        for (CHost* pHost : m_doc.m_arrHosts)
+            m_comparison.Add(*pHost);
+        QImage image(size, QImage::Format_RGB32);
+        QPainter dc(&image);
+        CComparisonChart(m_comparison).Paint(dc, size);
+        return image;
+    }
+    CComparisonChart::SLayout Layout(QSize size = {900, 700}) const {
+        return CComparisonChart(m_comparison).Layout(size);
+    }
+
+    CVantrelDoc m_doc{*this, nullptr};
+    CHostComparison m_comparison;
+};
+
+// One host: its line runs from 50 cycles ago to the newest, its spread row shows the band from
+// the 10th to the 90th percentile and the median, its bar is 3/4 up and 1/4 down.
+TEST_F(ComparisonChartTest, OneHost) {
+    std::vector<uint32_t> arrPings;
+    for (uint32_t i = 1; i <= 50; ++i)
+        arrPings.push_back(i * 2); // 2 .. 100: p10 10, median 50, p90 90
+    AddHost("Solo", arrPings, 80, 60);
+    const QImage image = Render();
+    const CComparisonChart::SLayout layout = Layout();
+    const QColor color = CComparisonChart::HostColor(0);
+    EXPECT_EQ(layout.dLinesTop, 100);
+    // A line two pixels wide covers a point's column and the one left of it.
+    EXPECT_EQ(ColumnSpan(image, layout.rcLines, color),
+              std::pair(layout.LinesX(50) - 1, layout.LinesX(1)));
+    const QRect row = layout.SpreadRow(0);
+    const int yMid = row.center().y();
+    EXPECT_EQ(image.pixel(layout.SpreadX(10), yMid - 2), color.rgb());
+    EXPECT_EQ(image.pixel(layout.SpreadX(90), yMid - 2), color.rgb());
+    EXPECT_EQ(image.pixel(layout.SpreadX(50), yMid - 2), INK.rgb());  // median
+    EXPECT_NE(image.pixel(layout.SpreadX(8), yMid - 2), color.rgb()); // below the band
+    EXPECT_EQ(image.pixel(layout.SpreadX(4), yMid), color.rgb());     // whisker to the minimum
+    EXPECT_NE(image.pixel(layout.SpreadX(2) - 2, yMid), color.rgb());
+    const QRect bar = layout.UptimeBar(0);
+    const int nUp = static_cast<int>(std::lround(0.75 * bar.width()));
+    EXPECT_EQ(ColumnSpan(image, bar, color), std::pair(bar.left(), bar.left() + nUp - 1));
+    EXPECT_EQ(ColumnSpan(image, bar, CComparisonChart::DOWN_COLOR),
+              std::pair(bar.left() + nUp, bar.right()));
+}
+
+// Twelve hosts: twelve colours, each in all three views; the spread rows go by median, fastest
+// first; every host has its own uptime row.
+TEST_F(ComparisonChartTest, TwelveHostsSortedByMedian) {
+    const int arrMedians[12] = {90, 30, 120, 60, 15, 75, 105, 45, 150, 135, 165, 20};
+    for (int h = 0; h < 12; ++h) {
+        const auto m = static_cast<uint32_t>(arrMedians[h]); // band m - 10 .. m + 10
+        AddHost("Host " + std::to_string(h), {m - 10, m, m, m, m, m, m, m, m, m + 10}, 10, 10);
+    }
+    const QImage image = Render({900, 900});
+    const CComparisonChart::SLayout layout = Layout({900, 900});
+    ASSERT_EQ(std::pair(layout.nSpreadRows, layout.nUptimeRows), std::pair(12, 12));
+    std::vector<QRgb> arrColors;
+    for (size_t h = 0; h < 12; ++h) {
+        const QColor color = CComparisonChart::HostColor(h);
+        arrColors.push_back(color.rgb());
+        EXPECT_GT(CountColor(image, layout.rcLines, color), 0) << h;
+        EXPECT_GT(CountColor(image, layout.UptimeBar(static_cast<int>(h)), color), 0) << h;
+    }
+    std::sort(arrColors.begin(), arrColors.end());
+    EXPECT_EQ(std::unique(arrColors.begin(), arrColors.end()), arrColors.end());
+    const std::vector<size_t> arrOrder{4, 11, 1, 7, 3, 5, 0, 6, 2, 9, 8, 10};
+    EXPECT_EQ(m_comparison.ByMedian(), arrOrder);
+    for (int nRank = 0; nRank < 12; ++nRank) {
+        const QRect row = layout.SpreadRow(nRank);
+        const QRect plot(layout.rcSpread.left() + 1, row.top(), layout.rcSpread.width() - 2,
+                         row.height());
+        const size_t h = arrOrder[static_cast<size_t>(nRank)];
+        EXPECT_GT(CountColor(image, plot, CComparisonChart::HostColor(h)), 0) << nRank;
+        EXPECT_EQ(image.pixel(layout.SpreadX(arrMedians[h]), row.center().y()), INK.rgb()) << nRank;
+    }
+}
+
+// A host without ping times appears in the uptime view only, with its note; the others keep
+// their rows.
+TEST_F(ComparisonChartTest, HostWithoutHistoryOnlyInTheUptimeView) {
+    AddHost("Alpha", {30, 40, 40, 40, 50}, 30, 30);
+    AddHost("Silent", {}, 4, 0);
+    AddHost("Gamma", {70, 80, 80, 80, 90}, 30, 30);
+    const QImage image = Render();
+    const CComparisonChart::SLayout layout = Layout();
+    const QColor silent = CComparisonChart::HostColor(1);
+    EXPECT_EQ(std::pair(layout.nSpreadRows, layout.nUptimeRows), std::pair(2, 3));
+    EXPECT_EQ(CountColor(image, layout.rcLines, silent), 0);
+    EXPECT_EQ(CountColor(image, layout.rcSpread, silent), 0);
+    EXPECT_EQ(CountColor(image, layout.rcSpread.adjusted(-200, 0, 0, 0), silent), 0); // no swatch
+    EXPECT_GT(CountColor(image, layout.UptimeRow(1).adjusted(-200, 0, 0, 0), silent), 0);
+    // Four tests, none up: all red.
+    EXPECT_EQ(ColumnSpan(image, layout.UptimeBar(1), CComparisonChart::DOWN_COLOR),
+              std::pair(layout.UptimeBar(1).left(), layout.UptimeBar(1).right()));
+    EXPECT_GT(CountColor(image, layout.SpreadRow(1), CComparisonChart::HostColor(2)), 0);
+}
+
+// At most the newest 288 entries make the line: 288 and 5,000 both fill the axis; the values
+// are those of the newest entries.
+TEST_F(ComparisonChartTest, LinesShowTheNewest288Cycles) {
+    for (int nEntries : {100, 288, 5000}) {
+        SCOPED_TRACE(nEntries);
+        m_doc.m_arrHosts.clear();
+        std::vector<uint32_t> arrPings(static_cast<size_t>(nEntries), 500);
+        std::fill(arrPings.end() - std::min(nEntries, 288), arrPings.end(), 60);
+        AddHost("Long", arrPings, nEntries, nEntries);
+        const QImage image = Render();
+        const CComparisonChart::SLayout layout = Layout();
+        ASSERT_EQ(m_comparison.GetHosts()[0].arrRecent.size(),
+                  static_cast<size_t>(std::min(nEntries, 288)));
+        EXPECT_EQ(layout.dLinesTop, 100); // only 60s shown
+        EXPECT_EQ(ColumnSpan(image, layout.rcLines, CComparisonChart::HostColor(0)),
+                  std::pair(layout.LinesX(std::min(nEntries, 288)) - 1, layout.LinesX(1)));
+        EXPECT_EQ(layout.dSpreadTop, nEntries > 288 ? 500 : 100); // the spread is of all entries
+        m_doc.m_arrHosts.clear();
+    }
+}
+
+// Damaged counts (more up than tests) keep the bar inside its box; scale tops are 1, 2 or 5
+// times a power of ten.
+TEST_F(ComparisonChartTest, SharesAndScaleTops) {
+    CHostComparison::SHost host;
+    host.nTests = 4, host.nTestsUp = 9;
+    EXPECT_EQ(std::pair(CHostComparison::UpShare(host), CHostComparison::DownShare(host)),
+              std::pair(1.0, 0.0));
+    host.nTests = 0;
+    EXPECT_EQ(std::pair(CHostComparison::UpShare(host), CHostComparison::DownShare(host)),
+              std::pair(0.0, 0.0));
+    const std::pair<double, double> arrTops[] = {{0, 10},     {1, 1},     {7, 10},
+                                                 {11, 20},    {20, 20},   {201, 500},
+                                                 {501, 1000}, {4e9, 5e9}, {-3, 10}};
+    for (auto [dMax, dTop] : arrTops)
+        EXPECT_EQ(CComparisonChart::NiceTop(dMax), dTop) << dMax;
+}
+
+// PNG and SVG by suffix; the SVG is well-formed XML even with markup characters in a name; a
+// wrong suffix or an unwritable place writes nothing and leaves an older file as it was.
+TEST_F(ComparisonChartTest, SavesPngAndSvgAndRefusesBadTargets) {
+    AddHost("R&D <Hosting> \"Caf\xe9\"", std::vector<uint32_t>(20, 33), 20, 19);
+    Render();
+    const CComparisonChart chart(m_comparison);
+    QTemporaryDir dir;
+    QString strError;
+    ASSERT_TRUE(chart.Save(dir.filePath("c.png"), {640, 480}, strError)) << qPrintable(strError);
+    EXPECT_EQ(QImage(dir.filePath("c.png")).size(), QSize(640, 480));
+    ASSERT_TRUE(chart.Save(dir.filePath("c.SVG"), {640, 480}, strError)) << qPrintable(strError);
+    QFile svg(dir.filePath("c.SVG"));
+    ASSERT_TRUE(svg.open(QIODevice::ReadOnly));
+    QXmlStreamReader xml(&svg);
+    QStringList arrTexts;
+    while (!xml.atEnd())
+        if (xml.readNext() == QXmlStreamReader::Characters)
+            arrTexts << xml.text().toString();
+    EXPECT_FALSE(xml.hasError()) << qPrintable(xml.errorString());
+    EXPECT_TRUE(arrTexts.contains(QString::fromLatin1("R&D <Hosting> \"Caf\xe9\"")));
+
+    QFile older(dir.filePath("older.png"));
+    ASSERT_TRUE(older.open(QIODevice::WriteOnly) && older.write("kept") == 4);
+    older.close();
+    QDir(dir.path()).mkdir("folder.png");
+    const std::pair<QString, QString> arrBad[] = {
+        {dir.filePath("c.gif"), dir.filePath("c.gif") + " does not end in .png or .svg"},
+        {dir.filePath("none/c.png"), dir.filePath("none/c.png") + " could not be written: "},
+        {dir.filePath("folder.png"), dir.filePath("folder.png") + " could not be written: "}};
+    for (const auto& [strPath, strStart] : arrBad) {
+        strError.clear();
+        EXPECT_FALSE(chart.Save(strPath, {640, 480}, strError));
+        EXPECT_TRUE(strError.startsWith(strStart)) << qPrintable(strError);
+    }
+    EXPECT_FALSE(chart.Save(dir.filePath("older.png"), {0, 480}, strError));
+    EXPECT_EQ(strError, "0 x 480 is not an image size from 1 to 20000 pixels");
+    ASSERT_TRUE(older.open(QIODevice::ReadOnly));
+    EXPECT_EQ(older.readAll(), "kept");
+    QStringList arrFiles = QDir(dir.path()).entryList(QDir::Files);
+    arrFiles.sort();
+    EXPECT_EQ(arrFiles, (QStringList{"c.SVG", "c.png", "older.png"}));
+}
+
+} // namespace
