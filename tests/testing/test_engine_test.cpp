@@ -84,19 +84,17 @@ TEST_F(WorkerTest, StateTable) {
     EXPECT_EQ(m_world.Get("alert "), arrAlerts);
     for (const CRow& row : arrRows) {
         const CHost& host = *m_doc.m_arrHosts[&row - arrRows];
-        const std::string strServer = "h" + std::to_string(&row - arrRows) + ".test ";
-        EXPECT_EQ(host.m_nState, row.nAfter) << strServer;
-        EXPECT_EQ(host.m_nTests, 2) << strServer;
-        EXPECT_EQ(host.m_nTestsUp, row.nTestsUp) << strServer;
-        EXPECT_EQ(m_world.Get("ping " + strServer).size(), size_t(row.nEchoes)) << strServer;
+        const std::string strServer = "h" + std::to_string(&row - arrRows) + ".test";
         // The page is requested only after an answered echo.
-        const std::string strRequest =
-            "request http h" + std::to_string(&row - arrRows) + ".test:80 ";
-        EXPECT_EQ(m_world.Get(strRequest).size(), size_t(row.nHistory)) << strServer;
-        EXPECT_EQ(*host.m_pPingHistory, std::vector<uint32_t>(size_t(row.nHistory), 30))
+        EXPECT_EQ(std::tuple(host.m_nState, host.m_nTests, host.m_nTestsUp,
+                             m_world.Get("ping " + strServer + " ").size(),
+                             m_world.Get("request http " + strServer + ":80 ").size(),
+                             *host.m_pPingHistory, host.m_nPingTotal,
+                             host.m_nPublishedPings.load()),
+                  std::tuple(row.nAfter, 2, row.nTestsUp, size_t(row.nEchoes), size_t(row.nHistory),
+                             std::vector<uint32_t>(size_t(row.nHistory), 30), 30 * row.nHistory,
+                             uint32_t(row.nHistory))) // the published count is seen lock-free
             << strServer;
-        EXPECT_EQ(host.m_nPingTotal, 30 * row.nHistory) << strServer;
-        EXPECT_EQ(host.m_nPublishedPings, uint32_t(row.nHistory)) << strServer; // seen lock-free
     }
 }
 
