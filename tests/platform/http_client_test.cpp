@@ -80,7 +80,7 @@ TEST_F(HttpClientTest, DecidedAtTheHeadersOfAHugeOrEndlessBody) {
     }
 }
 
-TEST_F(HttpClientTest, SilenceRefusalAndGarbageAreDown) {
+TEST_F(HttpClientTest, SilenceRefusalGarbageAndHttpsToAPlainServerAreDown) {
     m_client.SetTimeouts(1000, 1000);
     EXPECT_FALSE(RequestFrom(CLoopbackHttpServer(EMode::Silent).GetPort()));
     EXPECT_NE(m_client.GetLastErrorText().find("timed out"), std::string::npos);
@@ -89,6 +89,15 @@ TEST_F(HttpClientTest, SilenceRefusalAndGarbageAreDown) {
     for (const char* pszReply : {"", "hello\r\n\r\n", "HTTP/1.1 200 OK\r\nContent-Le"}) {
         EXPECT_FALSE(RequestFrom(CLoopbackHttpServer(EMode::Reply, pszReply).GetPort()));
         EXPECT_NE(m_client.GetLastErrorText(), "") << pszReply;
+    }
+    // An https URL is never requested in clear text: a plain-HTTP server on its port gets a TLS
+    // handshake it cannot answer, and the request is down with the TLS reason.
+    CLoopbackHttpServer server(EMode::Reply, "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n");
+    EXPECT_FALSE(m_client.Request(true, "127.0.0.1", server.GetPort(), "/", "admin", "S3cret"));
+    EXPECT_NE(m_client.GetLastErrorText(), "");
+    for (const std::string& strRequest : server.GetRequests()) {
+        EXPECT_EQ(strRequest.find("GET "), std::string::npos);
+        EXPECT_EQ(strRequest.find("Authorization"), std::string::npos);
     }
 }
 
@@ -112,17 +121,4 @@ TEST_F(HttpClientTest, StopAbortsAWaitingRequest) {
     // Already set: nothing is sent at all.
     EXPECT_FALSE(m_client.Request(false, "127.0.0.1", server.GetPort(), "/", "", "", &evStop));
     EXPECT_LT(Clock::now() - tStart, std::chrono::seconds(1) + tElapsed);
-}
-
-// An https URL is never requested in clear text: a plain-HTTP server on its port gets a TLS
-// handshake it cannot answer, and the request is down with the TLS reason.
-TEST_F(HttpClientTest, HttpsNeverFallsBackToPlainHttp) {
-    m_client.SetTimeouts(1000, 1000);
-    CLoopbackHttpServer server(EMode::Reply, "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n");
-    EXPECT_FALSE(m_client.Request(true, "127.0.0.1", server.GetPort(), "/", "admin", "S3cret"));
-    EXPECT_NE(m_client.GetLastErrorText(), "");
-    for (const std::string& strRequest : server.GetRequests()) {
-        EXPECT_EQ(strRequest.find("GET "), std::string::npos);
-        EXPECT_EQ(strRequest.find("Authorization"), std::string::npos);
-    }
 }
