@@ -33,11 +33,9 @@ class CFakeWorld : public CProbes,
                    public CWaitObserver {
 public:
     // A server missing from the table resolves, answers echoes and serves its pages.
-    struct CServer {
-        bool bResolves = true;
-        bool bAnswers = true; // echo replies
-        uint32_t nRTT = 20;
-        uint32_t nStatus = 0; // of the replies: not 0 is an ICMP error answering us
+    struct CServer { // bAnswers: echo replies; nStatus not 0: an ICMP error answers us
+        bool bResolves = true, bAnswers = true;
+        uint32_t nRTT = 20, nStatus = 0;
         bool bWebUp = true;
     };
 
@@ -145,9 +143,3 @@ private:
     std::map<std::string, CServer> m_servers;
     size_t m_nChecks = 0;
 };
-
-// Each part played by a world of its own.
-using CFakeProbes = CFakeWorld;
-using CFakeClock = CFakeWorld;
-using CRecordingSink = CFakeWorld;
-using CRecordingAlerts = CFakeWorld;

@@ -81,107 +81,57 @@ TEST(HostDownAlert, BoxThenMailWrittenInUTC) {
               "Vantrel.\r\n\r\n----- Vantrel - choose your web host by measurement -----\r\n");
 }
 
-// Switches, missing settings, and the login methods 0, 1, 2 tried in turn until one delivers.
+// Switches, missing settings, and the login methods 0, 1, 2 tried in turn until one delivers;
+// with TLS one attempt with the login the server offers, on the configured port; a line break
+// in the sender or the host name sends nothing, says why and keeps e-mail alerts on.
 TEST(HostDownAlert, DeliveryTable) {
-    const std::string C0 = "connect mail.example.test 0 watcher pa55 25", S = "send",
-                      D = "disconnect", C1 = "connect mail.example.test 1 watcher pa55 25",
-                      C2 = "connect mail.example.test 2 watcher pa55 25";
+    const std::string C = "connect mail.example.test ", C0 = C + "0 watcher pa55 25", S = "send",
+                      D = "disconnect", C1 = C + "1 watcher pa55 25", C2 = C + "2 watcher pa55 25";
     const std::string MISSING =
         "box You have to specify an SMTP server, recepient and sender email addresses in order to "
         "use notification by e-mail.\nThe notification will be disabled.";
+    const std::string GIVE_UP = "box Vantrel couldn't connect to SMTP server, last error:10061\n";
+    const std::string BREAK = "box Vantrel did not send the host-down e-mail: its ";
+    // clang-format off
     struct CCase {
         std::string CVantrelDoc::*pCleared; // a setting left empty
         int bEmail;
         std::string strScript;
         std::vector<std::string> arrEvents;
-        int bEmailAfter;
+        int bEmailAfter, nSecurity = 0, nPort = 25;
+        std::string strFrom = "", strHostTail = ""; // a sender instead of the usual one
     } const arrCases[] = {
         {nullptr, 0, "", {}, 0},
         {&CVantrelDoc::m_strSMTP, 1, "", {MISSING}, 0},
         {&CVantrelDoc::m_strEmailTo, 1, "", {MISSING}, 0},
         {&CVantrelDoc::m_strEmailFrom, 1, "", {MISSING}, 0},
         {nullptr, 1, "NFS", {C0, S, D, C1, C2, S, D}, 1},
-        {nullptr,
-         1,
-         "NNF",
-         {C0, S, D, C1, S, D, C2,
-          "box Vantrel couldn't connect to SMTP "
-          "server, last error:10061\nWill stop "
-          "notifying by email."},
-         0},
+        {nullptr, 1, "NNF", {C0, S, D, C1, S, D, C2, GIVE_UP + "Will stop notifying by email."}, 0},
         // The last attempt connected: no delivery, but no reason to give up on e-mail.
         {nullptr, 1, "FFN", {C0, C1, C2, S, D}, 1},
         {nullptr, 1, "XF", {C0}, 1}, // stopped: the rest is skipped quietly
-    };
+        {nullptr, 1, "S", {C + "5 watcher pa55 465 tls2", S, D}, 1, 2, 465},
+        {nullptr, 1, "N", {C + "5 watcher pa55 587 tls1", S, D}, 1, 1, 587},
+        {nullptr, 1, "F", {C + "5 watcher pa55 587 tls1", GIVE_UP + "the reason.\nWill stop "
+         "notifying by email."}, 0, 1, 587},
+        {nullptr, 1, "S", {BREAK + "sender contains a line break."}, 1, 0, 25,
+         "a@example.test\r\nBcc: evil@example.test"},
+        {nullptr, 1, "S", {BREAK + "subject contains a line break."}, 1, 0, 25, "",
+         "\nBcc: evil@example.test"}};
+    // clang-format on
     for (const CCase& c : arrCases) {
         CAlertRig rig;
         rig.m_doc.m_bAlertEmail = c.bEmail;
         if (c.pCleared)
             rig.m_doc.*c.pCleared = "";
+        rig.m_doc.m_nSMTPSecurity = c.nSecurity;
+        rig.m_doc.m_nSMTPPort = c.nPort;
+        if (!c.strFrom.empty())
+            rig.m_doc.m_strEmailFrom = c.strFrom;
         rig.m_strScript = c.strScript;
-        rig.m_alert.RaiseHostDownAlert(rig.m_doc, "www.alpha.test");
-        EXPECT_EQ(rig.m_world.Get(), c.arrEvents) << c.strScript;
-        EXPECT_EQ(rig.m_doc.m_bAlertEmail, c.bEmailAfter) << c.strScript;
-    }
-}
-
-// With TLS one attempt with the login the server offers, on the configured port; a line
-// break in the sender or the host name sends nothing, says why and keeps e-mail alerts on.
-TEST(HostDownAlert, TlsAttemptsAndLineBreaks) {
-    const std::string S = "send", D = "disconnect";
-    const struct {
-        int m_nSecurity, m_nPort;
-        std::string m_strFrom, m_strHost, m_strScript;
-        std::vector<std::string> m_arrEvents;
-        int m_bEmailAfter;
-    } cases[] = {
-        {2,
-         465,
-         "a@example.test",
-         "www.alpha.test",
-         "S",
-         {"connect mail.example.test 5 watcher pa55 465 tls2", S, D},
-         1},
-        {1,
-         587,
-         "a@example.test",
-         "www.alpha.test",
-         "N",
-         {"connect mail.example.test 5 watcher pa55 587 tls1", S, D},
-         1},
-        {1,
-         587,
-         "a@example.test",
-         "www.alpha.test",
-         "F",
-         {"connect mail.example.test 5 watcher pa55 587 tls1",
-          "box Vantrel couldn't connect to SMTP server, last error:10061\nthe reason.\nWill stop "
-          "notifying by email."},
-         0},
-        {0,
-         25,
-         "a@example.test\r\nBcc: evil@example.test",
-         "www.alpha.test",
-         "S",
-         {"box Vantrel did not send the host-down e-mail: its sender contains a line break."},
-         1},
-        {0,
-         25,
-         "a@example.test",
-         "www.alpha.test\nBcc: evil@example.test",
-         "S",
-         {"box Vantrel did not send the host-down e-mail: its subject contains a line break."},
-         1},
-    };
-    for (const auto& c : cases) {
-        CAlertRig rig;
-        rig.m_doc.m_nSMTPSecurity = c.m_nSecurity;
-        rig.m_doc.m_nSMTPPort = c.m_nPort;
-        rig.m_doc.m_strEmailFrom = c.m_strFrom;
-        rig.m_strScript = c.m_strScript;
-        rig.m_alert.RaiseHostDownAlert(rig.m_doc, c.m_strHost);
-        EXPECT_EQ(rig.m_world.Get(), c.m_arrEvents) << c.m_strFrom << c.m_strHost;
-        EXPECT_EQ(rig.m_doc.m_bAlertEmail, c.m_bEmailAfter) << c.m_strFrom << c.m_strHost;
+        rig.m_alert.RaiseHostDownAlert(rig.m_doc, "www.alpha.test" + c.strHostTail);
+        EXPECT_EQ(rig.m_world.Get(), c.arrEvents) << &c - arrCases;
+        EXPECT_EQ(rig.m_doc.m_bAlertEmail, c.bEmailAfter) << &c - arrCases;
     }
 }
 

@@ -49,17 +49,21 @@ protected:
     }
 
     std::string Ns(int n) { return m_strC.substr(0, m_strC.size() - 1) + "h" + std::to_string(n); }
-    CLoopbackHttpServer& StartWeb(int nHost, EMode mode, const std::string& strReply) {
+    CLoopbackHttpServer& StartWeb(int nHost, EMode mode, const std::string& strReply,
+                                  uint16_t nPort = 80) {
         return *m_arrWeb.emplace_back(m_lab.InNamespace(Ns(nHost), [&] {
-            return std::make_unique<CLoopbackHttpServer>(mode, strReply, "0.0.0.0", 80);
+            return std::make_unique<CLoopbackHttpServer>(mode, strReply, "0.0.0.0", nPort);
         }));
+    }
+    void WriteSettings(const std::string& strSettings) {
+        std::filesystem::create_directories(m_dir / "config/Vantrel Software");
+        WriteFileBytes(m_dir / "config/Vantrel Software/Vantrel.conf",
+                       "[Settings]\n" + strSettings);
     }
     // aiosmtpd on 127.0.0.1 port 25 of c, writing N.eml and N.env, and mail settings for it.
     void StartSmtpSink() {
-        std::filesystem::create_directories(m_dir / "config/Vantrel Software");
-        WriteFileBytes(m_dir / "config/Vantrel Software/Vantrel.conf",
-                       "[Settings]\nAlertEmail=1\nEmailFrom=Vantrel <alerts@example.test>\n"
-                       "EmailTo=ops@example.test\nSMTP=127.0.0.1\n");
+        WriteSettings("AlertEmail=1\nEmailFrom=Vantrel <alerts@example.test>\n"
+                      "EmailTo=ops@example.test\nSMTP=127.0.0.1\n");
         std::filesystem::create_directory(m_strMail);
         m_lab.Exec(m_strC, "/usr/bin/python3 " VANTREL_SMTP_SINK " 25 " + m_strMail +
                                " watcher pa55 >/dev/null 2>&1 &");
@@ -126,12 +130,13 @@ protected:
     }
 
     CTempDir m_dir;
-    const std::string m_strMail = m_dir / "mail", m_strData = m_dir / "hosts.dat";
+    const std::string m_strMail = m_dir / "mail", m_strData = m_dir / "hosts.dat",
+                      m_strRun = "run --data " + m_strData;
     CNetnsLab m_lab{"eng"};
     std::string m_strC;
     std::vector<std::unique_ptr<CLoopbackHttpServer>> m_arrWeb;
     int m_nRuns = 0;
-    CRecordingSink m_sink;
+    CFakeWorld m_sink;
 };
 
 TEST_F(EngineLab, OneCycleDecidesEachHostAStopEndsWithinAnEchoAndTheVerbsAgree) {
@@ -142,7 +147,7 @@ TEST_F(EngineLab, OneCycleDecidesEachHostAStopEndsWithinAnEchoAndTheVerbsAgree) 
         StartWeb(3, EMode::EndlessBody, "HTTP/1.1 200 OK\r\nContent-Length: 1073741824\r\n\r\n");
     WriteData({"http://10.77.1.2/broken", "http://10.77.2.2/", "http://10.77.3.2/1GiB"});
     auto start = std::chrono::steady_clock::now();
-    const CRun run = RunCli("run --data " + m_strData + " --cycles 1");
+    const CRun run = RunCli(m_strRun + " --cycles 1");
     EXPECT_GE(std::chrono::steady_clock::now() - start, 19s) << "four echoes of 5000 ms";
     EXPECT_EQ(run.nExit, 0) << run.strErr;
     // An error page is up; a host dropping echoes is down with no ping; a 1 GiB page is up.
@@ -163,8 +168,13 @@ TEST_F(EngineLab, OneCycleDecidesEachHostAStopEndsWithinAnEchoAndTheVerbsAgree) 
     EXPECT_EQ(stopped.strErr, "vantrelctl: stopping after the test in progress\n");
     EXPECT_THAT(stopped.strOut, MatchesRegex("0\t0\tTesting - Up\t[^\n]+\n"));
 
-    // Exit codes: 0 up, 1 down, 2 a URL the engine cannot test (with its reason).
+    // Exit codes: 0 up, 1 down, 2 a URL the engine cannot test (with its reason). The request
+    // goes to the URL's own port: only h1 serves 8080, and h3's server on 80 is not asked.
+    CLoopbackHttpServer& only8080 = StartWeb(1, EMode::Reply, OK_REPLY, 8080);
+    const int nHugeConnections = huge.GetConnections();
     const char* arrCases[][3] = {
+        {"probe http://10.77.1.2:8080/panel", "0", ""},
+        {"probe http://10.77.3.2:8080/panel", "1", ""},
         {"ping 10.77.1.2", "0", ""},
         {"probe http://10.77.1.2/status", "0", ""},
         {"probe http://10.77.2.2/", "1", ""},
@@ -175,8 +185,14 @@ TEST_F(EngineLab, OneCycleDecidesEachHostAStopEndsWithinAnEchoAndTheVerbsAgree) 
          "vantrelctl: Cannot parse server URL:not a url\nThe tests will stop for this host.\n"}};
     for (const auto& arrCase : arrCases) {
         const CRun cli = RunCli(arrCase[0]);
-        EXPECT_EQ(std::to_string(cli.nExit) + cli.strErr, arrCase[1] + std::string(arrCase[2]));
+        EXPECT_EQ(std::to_string(cli.nExit) + cli.strErr, arrCase[1] + std::string(arrCase[2]))
+            << arrCase[0];
     }
+    EXPECT_EQ(
+        only8080.GetRequests(),
+        std::vector<std::string>{"GET /panel HTTP/1.1\r\nHost: 10.77.1.2:8080\r\nUser-Agent: "
+                                 "Vantrel https://www.vantrel.example/\r\nAccept: */*\r\n\r\n"});
+    EXPECT_EQ(huge.GetConnections(), nHugeConnections);
 }
 
 TEST_F(EngineLab, HostThatGoesDownSendsOneAlertMail) {
@@ -184,8 +200,7 @@ TEST_F(EngineLab, HostThatGoesDownSendsOneAlertMail) {
     CLoopbackHttpServer& web = StartWeb(1, EMode::Reply, OK_REPLY);
     WriteData({"http://10.77.1.2/index.html"});
     CRun run;
-    std::thread engine(
-        [&] { run = RunCli("run --data " + m_strData + " --cycles 3 --minute-ms 1000"); });
+    std::thread engine([&] { run = RunCli(m_strRun + " --cycles 3 --minute-ms 1000"); });
     while (web.GetConnections() == 0) // up in the first cycle, down from its wait of 1 s on
         std::this_thread::sleep_for(5ms);
     std::this_thread::sleep_for(200ms);
@@ -206,30 +221,6 @@ TEST_F(EngineLab, HostThatGoesDownSendsOneAlertMail) {
 
     EXPECT_EQ(RunCli("alert-test --server-name www.alpha.test").nExit, 0);
     EXPECT_THAT(Mail("2.eml"), HasSubstr("\r\nSubject: The host www.alpha.test went down\r\n"));
-}
-
-// The request goes to the URL's own port: a server only on 8080 is up, and a server on port
-// 80 does not stand in for a URL that names 8080.
-TEST_F(EngineLab, TheUrlsOwnPortIsRequested) {
-    CLoopbackHttpServer& only8080 = *m_arrWeb.emplace_back(m_lab.InNamespace(Ns(1), [] {
-        return std::make_unique<CLoopbackHttpServer>(EMode::Reply, OK_REPLY, "0.0.0.0", 8080);
-    }));
-    CLoopbackHttpServer& only80 = StartWeb(3, EMode::Reply, OK_REPLY);
-    const std::tuple<const char*, int, const char*> cases[] = {
-        {"probe http://10.77.1.2:8080/panel", 0, "Up: ping "},
-        {"probe http://10.77.1.2/panel", 1, "no answer to the web request: "},
-        {"probe http://10.77.3.2:8080/panel", 1, "no answer to the web request: "},
-    };
-    for (const auto& [pszArgs, nExit, pszText] : cases) {
-        const CRun cli = RunCli(pszArgs);
-        EXPECT_EQ(cli.nExit, nExit) << pszArgs << cli.strOut << cli.strErr;
-        EXPECT_THAT(cli.strOut, HasSubstr(pszText)) << pszArgs;
-    }
-    EXPECT_EQ(
-        only8080.GetRequests(),
-        std::vector<std::string>{"GET /panel HTTP/1.1\r\nHost: 10.77.1.2:8080\r\nUser-Agent: "
-                                 "Vantrel https://www.vantrel.example/\r\nAccept: */*\r\n\r\n"});
-    EXPECT_EQ(only80.GetConnections(), 0);
 }
 
 // https: verified against the trust store SSL_CERT_FILE names; an untrusted certificate is down
@@ -272,7 +263,7 @@ TEST_F(EngineLab, HttpsIsVerifiedAndCredentialsWaitForTheChallenge) {
 
 // A user who may not send echoes (ping_group_range "1 0", no CAP_NET_RAW) gets TCP times and
 // the hint from probe, and the hint and exit status 1 from ping.
-TEST_F(EngineLab, WithoutIcmpPermissionTheTimeComesFromATcpConnect) {
+TEST_F(EngineLab, WithoutIcmpPermissionOrWithPingMethod1TheTimeComesFromATcpConnect) {
     StartWeb(1, EMode::Reply, OK_REPLY);
     ASSERT_TRUE(m_lab.Exec(m_strC, "sysctl -qw net.ipv4.ping_group_range='1 0'"));
     const std::string strNobody = "setpriv --reuid=65534 --regid=65534 --clear-groups";
@@ -287,17 +278,14 @@ TEST_F(EngineLab, WithoutIcmpPermissionTheTimeComesFromATcpConnect) {
     cli = RunCli("probe http://10.77.1.2/"); // root: echoes
     EXPECT_THAT(cli.strOut, HasSubstr("Up: ping "));
     EXPECT_THAT(cli.strOut, HasSubstr(" ms by ICMP echo\n"));
-}
 
-// With PingMethod 1 a host that drops ICMP is up, its ping time from the connect.
-TEST_F(EngineLab, AHostDroppingIcmpIsMeasuredByTcpConnect) {
+    // With PingMethod 1 a host that drops ICMP is up, its ping time from the connect.
     StartWeb(2, EMode::Reply, OK_REPLY);
     ASSERT_TRUE(m_lab.Exec(Ns(2), "sysctl -q net.ipv4.icmp_echo_ignore_all=1"));
-    std::filesystem::create_directories(m_dir / "config/Vantrel Software");
-    WriteFileBytes(m_dir / "config/Vantrel Software/Vantrel.conf", "[Settings]\nPingMethod=1\n");
+    WriteSettings("PingMethod=1\n");
     WriteData({"http://10.77.2.2/"});
     const auto start = std::chrono::steady_clock::now();
-    const CRun run = RunCli("run --data " + m_strData + " --cycles 1");
+    const CRun run = RunCli(m_strRun + " --cycles 1");
     EXPECT_LT(std::chrono::steady_clock::now() - start, 5s) << "no echo time-outs";
     EXPECT_EQ(run.nExit, 0) << run.strErr;
     EXPECT_THAT(run.strOut, MatchesRegex("0\t0\tTesting - Up\t[^\t]+\t100.0%\t[0-9]+.[0-9] ms\n"));
@@ -333,24 +321,14 @@ TEST_F(EngineLab, AnIpv6OnlyHostIsTestedOverIpv6) {
     // Only the IPv6 default route is left: still connected.
     ASSERT_TRUE(m_lab.Ip(m_strC, "route del default"));
     WriteData({"http://[fd77:1::2]/v6"});
-    const CRun run = RunCli("run --data " + m_strData + " --cycles 1");
+    const CRun run = RunCli(m_strRun + " --cycles 1");
     EXPECT_EQ(run.nExit, 0) << run.strErr;
     EXPECT_THAT(run.strOut, MatchesRegex("0\t0\tTesting - Up\t[^\n]+\n"));
 }
 
-// A default route on a link without carrier is no connection: the message, no host tested.
-TEST_F(EngineLab, ADefaultRouteWithoutCarrierIsNoConnection) {
-    WriteData({"http://10.77.1.2/"});
-    ASSERT_TRUE(m_lab.Ip(Ns(2), "link set vh2 down")); // c's vc2 loses its carrier
-    const CRun run = RunCli("run --data " + m_strData + " --cycles 1 --minute-ms 100");
-    EXPECT_EQ(run.nExit, 0) << run.strErr;
-    EXPECT_EQ(run.strErr, "vantrelctl: " + std::string(NO_CONNECTION_TEXT) + "\n");
-    EXPECT_EQ(run.strOut, "");
-}
-
 // SIGTERM while the web request waits for a server that accepted and stays silent ends the
 // run within a second; that test is not counted.
-TEST_F(EngineLab, AStopDuringASilentWebRequestTakesUnderASecond) {
+TEST_F(EngineLab, AStopDuringASilentWebRequestTakesUnderASecondAndNoCarrierIsNoConnection) {
     CLoopbackHttpServer& silent = StartWeb(1, EMode::Silent, "");
     WriteData({"http://10.77.1.2/"});
     std::thread stopper([&] {
@@ -362,7 +340,7 @@ TEST_F(EngineLab, AStopDuringASilentWebRequestTakesUnderASecond) {
         m_lab.Run("while [ -n \"$(ip netns pids " + m_strC + ")\" ]; do sleep 0.02; done");
         EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
     });
-    const CRun run = RunCli("run --data " + m_strData);
+    const CRun run = RunCli(m_strRun);
     stopper.join();
     EXPECT_EQ(run.nExit, 0) << run.strErr;
     EXPECT_EQ(run.strErr, "vantrelctl: stopping after the test in progress\n");
@@ -371,6 +349,13 @@ TEST_F(EngineLab, AStopDuringASilentWebRequestTakesUnderASecond) {
     doc.LoadHosts(m_strData);
     ASSERT_EQ(doc.m_arrHosts.size(), 1u);
     EXPECT_EQ(doc.m_arrHosts[0]->m_nTests, 0);
+
+    // A default route on a link without carrier is no connection: the message, no host tested.
+    ASSERT_TRUE(m_lab.Ip(Ns(2), "link set vh2 down")); // c's vc2 loses its carrier
+    const CRun none = RunCli(m_strRun + " --cycles 1 --minute-ms 100");
+    EXPECT_EQ(none.nExit, 0) << none.strErr;
+    EXPECT_EQ(none.strErr, "vantrelctl: " + std::string(NO_CONNECTION_TEXT) + "\n");
+    EXPECT_EQ(none.strOut, "");
 }
 
 } // namespace
