@@ -6,12 +6,9 @@
 #include "core/vantrel_doc.h"
 #include "graph/chart_ctrl.h"
 #include "testing/wait_observer.h"
-
 #include <QLabel>
-
-#include <gtest/gtest.h>
-
 #include <future>
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -94,8 +91,7 @@ TEST_F(HostGraphTest, PointsLabelsAndLabelStep) {
     }
 }
 
-// The worker holds the lock of a host with too few pings: the message comes at once, without
-// the wait dialog and before the worker lets go.
+// Too few pings: told at once, without the wait dialog, while the worker holds the lock.
 TEST_F(HostGraphTest, TooLittleDataToldWithoutWaitingForTheWorker) {
     CHost& host = AddHost(11);
     std::promise<void> locked;
@@ -116,8 +112,7 @@ TEST_F(HostGraphTest, TooLittleDataToldWithoutWaitingForTheWorker) {
               "There is not enough data collected to build the graph.\n");
 }
 
-// The worker holds the lock while it adds eight pings: the command waits behind the wait dialog
-// and shows all twenty, whatever happens to the host later; then the dialog's texts.
+// The worker holds the lock while it adds eight pings: the graph shows all twenty.
 TEST_F(HostGraphTest, SnapshotAfterTheWorkerAndTheDialogsTexts) {
     CHost& host = AddHost(12);
     std::promise<void> locked;

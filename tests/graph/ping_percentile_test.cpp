@@ -1,7 +1,6 @@
 #include "graph/ping_percentile.h"
 
 #include <gtest/gtest.h>
-
 #include <vector>
 
 namespace {
@@ -17,30 +16,11 @@ TEST(PingPercentile, NearestRankTable) {
         uint32_t nExpected;
     };
     const SCase arrCases[] = {
-        {ONE, 0, 42},
-        {ONE, 50, 42},
-        {ONE, 100, 42},
-        {TWO, 0, 10},
-        {TWO, 50, 10},
-        {TWO, 51, 20},
-        {TWO, 100, 20},
-        {FIVE, 5, 15},
-        {FIVE, 30, 20},
-        {FIVE, 40, 20},
-        {FIVE, 50, 35},
-        {FIVE, 100, 50},
-        {TEN, 10, 1},
-        {TEN, 11, 2},
-        {TEN, 50, 5},
-        {TEN, 90, 9},
-        {TEN, 91, 10},
-        {ELEVEN, 10, 2},
-        {ELEVEN, 50, 6},
-        {ELEVEN, 90, 10},
-        {SAME, 90, 7},
-        {BIG, 50, 0},
-        {BIG, 100, 4294967295u},
-    };
+        {ONE, 0, 42},   {ONE, 50, 42},   {ONE, 100, 42},         {TWO, 0, 10},    {TWO, 50, 10},
+        {TWO, 51, 20},  {TWO, 100, 20},  {FIVE, 5, 15},          {FIVE, 30, 20},  {FIVE, 40, 20},
+        {FIVE, 50, 35}, {FIVE, 100, 50}, {TEN, 10, 1},           {TEN, 11, 2},    {TEN, 50, 5},
+        {TEN, 90, 9},   {TEN, 91, 10},   {ELEVEN, 10, 2},        {ELEVEN, 50, 6}, {ELEVEN, 90, 10},
+        {SAME, 90, 7},  {BIG, 50, 0},    {BIG, 100, 4294967295u}};
     for (const SCase& c : arrCases)
         EXPECT_EQ(NearestRankPercentile(c.arrSorted, c.nPercent), c.nExpected)
             << c.arrSorted.size() << " values, " << c.nPercent << "%";

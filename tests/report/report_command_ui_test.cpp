@@ -155,10 +155,11 @@ TEST_F(ReportCommandTest, WritesWhatTheReportLibraryAndVantrelctlWrite) {
     EXPECT_EQ(ReadFile(strOut), strReport);
 }
 
-TEST_F(ReportCommandTest, WeightingDialogStartsAtTenEveryTime) {
+TEST_F(ReportCommandTest, WeightingDialogStartsAtTenAndUntickedEveryTime) {
     CReportCommandUI command(nullptr, m_doc);
-    // Every opening starts at 10 whatever the one before chose; Cancel gives no weights.
-    for (auto eButton : {QDialogButtonBox::Ok, QDialogButtonBox::Ok, QDialogButtonBox::Cancel}) {
+    for (auto [eButton, bTick] : {std::pair(QDialogButtonBox::Ok, true),
+                                  {QDialogButtonBox::Ok, false},
+                                  {QDialogButtonBox::Cancel, true}}) {
         QTimer::singleShot(0, [&] {
             auto* pDlg = qobject_cast<CWeightingDialog*>(QApplication::activeModalWidget());
             ASSERT_NE(pDlg, nullptr);
@@ -166,17 +167,21 @@ TEST_F(ReportCommandTest, WeightingDialogStartsAtTenEveryTime) {
                 EXPECT_EQ(pDlg->m_arrLists[a]->currentText(), "10");
                 pDlg->m_arrLists[a]->setCurrentIndex(a);
             }
+            EXPECT_EQ(pDlg->m_pChart->text(), "Include comparison chart");
+            EXPECT_FALSE(pDlg->m_pChart->isChecked());
+            pDlg->m_pChart->setChecked(bTick);
             pDlg->findChild<QDialogButtonBox*>()->button(eButton)->click();
         });
         CReportWeights arrWeights{};
-        EXPECT_EQ(command.AskWeights(arrWeights), eButton == QDialogButtonBox::Ok);
-        const CReportWeights arrChosen{1, 2, 3, 4, 5, 6, 7, 8, 9};
-        EXPECT_EQ(arrWeights, eButton == QDialogButtonBox::Ok ? arrChosen : CReportWeights{});
+        const bool bOk = eButton == QDialogButtonBox::Ok;
+        EXPECT_EQ(command.AskWeights(arrWeights), bOk);
+        EXPECT_EQ(arrWeights, bOk ? CReportWeights{1, 2, 3, 4, 5, 6, 7, 8, 9} : CReportWeights{});
+        if (bOk)
+            EXPECT_EQ(command.m_bIncludeChart, bTick);
     }
 }
 
-// With the chart: the table's bytes as without it, then one <svg> element of the reported hosts
-// before the notes. No program to open the report: a message names where it was written.
+// The chart is one <svg> element of the reported hosts between the table and the notes.
 TEST_F(ReportCommandTest, ChartAfterTheTableAndAMessageWhenNothingOpensTheReport) {
     m_doc.m_arrHosts[0]->m_strName = "Caf\xe9 & <Co>"; // Latin-1 and markup in a chart text
     const std::string strPath = m_dir.Path() + "/HostsReport.html";
@@ -205,21 +210,4 @@ TEST_F(ReportCommandTest, ChartAfterTheTableAndAMessageWhenNothingOpensTheReport
     // Only the three reported hosts, in the legend and the uptime view.
     EXPECT_EQ(strSvg.find(m_doc.m_arrHosts[1]->m_strName), std::string::npos);
     EXPECT_NE(strSvg.find(m_doc.m_arrHosts[3]->m_strName), std::string::npos);
-}
-
-TEST_F(ReportCommandTest, ChartBoxStartsUntickedEveryTime) {
-    CReportCommandUI command(nullptr, m_doc);
-    for (bool bTick : {true, false}) {
-        QTimer::singleShot(0, [&] {
-            auto* pDlg = qobject_cast<CWeightingDialog*>(QApplication::activeModalWidget());
-            ASSERT_NE(pDlg, nullptr);
-            EXPECT_EQ(pDlg->m_pChart->text(), "Include comparison chart");
-            EXPECT_FALSE(pDlg->m_pChart->isChecked());
-            pDlg->m_pChart->setChecked(bTick);
-            pDlg->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
-        });
-        CReportWeights arrWeights{};
-        ASSERT_TRUE(command.AskWeights(arrWeights));
-        EXPECT_EQ(command.m_bIncludeChart, bTick);
-    }
 }

@@ -1,16 +1,13 @@
 #include "core/test_files.h"
 #include "gui_test_support.h"
-
 #include "ui/command_ids.h"
 #include "ui/main_frame.h"
 #include "ui/tutorial_command.h"
-
 #include <QAction>
 #include <QCoreApplication>
 #include <QDir>
 #include <QTest>
 #include <QUrl>
-
 #include <gtest/gtest.h>
 
 namespace {

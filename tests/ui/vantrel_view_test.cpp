@@ -1,18 +1,15 @@
-#include "gui_test_support.h"
-#include "testing/engine_fakes.h"
-
 #include "core/host.h"
 #include "core/hosts_file.h"
 #include "core/test_control.h"
 #include "core/test_files.h"
 #include "core/vantrel_doc.h"
 #include "graph/compare_hosts_dlg.h"
+#include "gui_test_support.h"
+#include "testing/engine_fakes.h"
 #include "ui/vantrel_view.h"
 #include "widgets/message_box_queue.h"
-
 #include <QTest>
 #include <QtWidgets>
-
 #include <gtest/gtest.h>
 
 namespace {
@@ -202,7 +199,6 @@ TEST_F(VantrelViewTest, StartAndStopActOnTickedAndSelectedRowsAndClearTheTicks) 
     EXPECT_EQ(answerer.m_arrSeen.size(), 1u); // stopping does not check the connection
 }
 
-// Every command that changes the list, a host or the interval is on disk when it returns.
 TEST_F(VantrelViewTest, EveryChangeIsOnDiskAtOnceAndRemoveLeavesNothingSelected) {
     CTempDir dir;
     WriteFileBytes(dir / "v.dat", "");
@@ -288,7 +284,6 @@ TEST_F(VantrelViewTest, DrawsStatusColoursGridAndShortenedTexts) {
 
 } // namespace
 
-// Compare Hosts takes the ticked rows, or all rows when none is ticked, and keeps the ticks.
 TEST_F(VantrelViewTest, CompareHostsKeepsTheTicks) {
     ShowView(4);
     QStringList arrSeen;
