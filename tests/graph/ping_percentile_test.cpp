@@ -6,7 +6,7 @@
 namespace {
 
 // Nearest rank: the value at rank ceil(p / 100 * N), from 1; p = 0 gives the first value.
-TEST(PingPercentile, NearestRankTable) {
+TEST(PingPercentile, NearestRankTableAndNoPercentile) {
     const std::vector<uint32_t> ONE{42}, TWO{10, 20}, FIVE{15, 20, 35, 40, 50},
         TEN{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}, ELEVEN{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11},
         SAME{7, 7, 7, 7}, BIG{0, 4294967295u};
@@ -24,11 +24,7 @@ TEST(PingPercentile, NearestRankTable) {
     for (const SCase& c : arrCases)
         EXPECT_EQ(NearestRankPercentile(c.arrSorted, c.nPercent), c.nExpected)
             << c.arrSorted.size() << " values, " << c.nPercent << "%";
-}
-
-// A 10th percentile of 10 values is the first, not the second: ranks are worked out in whole
-// numbers. Outside 0..100 and on no values there is none.
-TEST(PingPercentile, NoPercentileWithoutValuesOrOutsideTheRange) {
+    // Ranks are worked out in whole numbers; outside 0..100 and on no values there is none.
     const std::vector<uint32_t> arrValues{3, 5, 8};
     EXPECT_EQ(NearestRankPercentile({}, 50), std::nullopt);
     EXPECT_EQ(NearestRankPercentile(arrValues, -1), std::nullopt);
