@@ -2,43 +2,35 @@
 
 #include <gtest/gtest.h>
 
-TEST(AnswerTables, LengthsAndBoundaries) {
-    EXPECT_EQ(GetAnswerList(ANSWERS_YES_NO).size(), 2u);
-    EXPECT_EQ(GetAnswerList(ANSWERS_EMAIL_ACCOUNTS).size(), 21u);
-    EXPECT_EQ(GetAnswerList(ANSWERS_EMAIL_ACCOUNTS)[20], "20+");
-    EXPECT_EQ(GetAnswerList(ANSWERS_RESPONSE_TIME)[0], "Didn't Respond");
-    EXPECT_EQ(GetAnswerList(ANSWERS_RATING).size(), 10u);
-    EXPECT_EQ(GetAnswerList(ANSWERS_BACKUPS)[3], "None");
+using Texts = std::vector<std::string>;
 
-    ASSERT_EQ(g_arrStorage.size(), 22u);
-    EXPECT_EQ(g_arrStorage[0], "> 1 meg");
-    EXPECT_EQ(g_arrStorage[21], "1000+ meg");
-
-    ASSERT_EQ(g_arrTransfer.size(), 51u);
-    EXPECT_EQ(g_arrTransfer[0], ">500 meg");
-    EXPECT_EQ(g_arrTransfer[2], "1 gb");
-    EXPECT_EQ(g_arrTransfer[41], "40 gb");
-    EXPECT_EQ(g_arrTransfer[42], "40 - 44 gb");
-    EXPECT_EQ(g_arrTransfer[50], "100+ gb");
-
-    ASSERT_EQ(g_arrCost.size(), 52u);
-    EXPECT_EQ(g_arrCost[0], "> $5");
-    EXPECT_EQ(g_arrCost[1], "$5 - $9");
-    EXPECT_EQ(g_arrCost[23], "$115 - $119");
-    EXPECT_EQ(g_arrCost[24], "$120 - $129");
-    EXPECT_EQ(g_arrCost[36], "$240 - $249");
-    EXPECT_EQ(g_arrCost[37], "$250 - $274");
-    EXPECT_EQ(g_arrCost[50], "$575 - $599");
-    EXPECT_EQ(g_arrCost[51], "$600+");
-
-    ASSERT_EQ(g_arrFeatures.size(), 37u);
-    EXPECT_EQ(g_arrFeatures[0], "Unix Operating System");
-    EXPECT_EQ(g_arrFeatures[16], "Database Support (eg. MySQL)");
-    EXPECT_EQ(g_arrFeatures[36], "Other");
+// The entries of arrList at the given positions.
+static Texts At(const Texts& arrList, std::vector<size_t> arrPositions) {
+    Texts arrTexts;
+    for (size_t n : arrPositions)
+        arrTexts.push_back(arrList.at(n));
+    return arrTexts;
 }
 
-TEST(AnswerTables, OutOfRangePositionsHaveNoText) {
-    EXPECT_EQ(GetAnswerText(ANSWERS_COST, -1), "");
-    EXPECT_EQ(GetAnswerText(ANSWERS_COST, 52), "");
-    EXPECT_EQ(GetAnswerText(ANSWERS_COST, 51), "$600+");
+TEST(AnswerTables, LengthsBoundariesAndOutOfRangePositions) {
+    EXPECT_EQ(std::vector({GetAnswerList(ANSWERS_YES_NO).size(),
+                           GetAnswerList(ANSWERS_EMAIL_ACCOUNTS).size(),
+                           GetAnswerList(ANSWERS_RATING).size(), g_arrStorage.size(),
+                           g_arrTransfer.size(), g_arrCost.size(), g_arrFeatures.size()}),
+              std::vector<size_t>({2, 21, 10, 22, 51, 52, 37}));
+    EXPECT_EQ(GetAnswerList(ANSWERS_EMAIL_ACCOUNTS).at(20) + "|" +
+                  GetAnswerList(ANSWERS_RESPONSE_TIME).at(0) + "|" +
+                  GetAnswerList(ANSWERS_BACKUPS).at(3),
+              "20+|Didn't Respond|None");
+    EXPECT_EQ(At(g_arrStorage, {0, 21}), (Texts{"> 1 meg", "1000+ meg"}));
+    EXPECT_EQ(At(g_arrTransfer, {0, 2, 41, 42, 50}),
+              (Texts{">500 meg", "1 gb", "40 gb", "40 - 44 gb", "100+ gb"}));
+    EXPECT_EQ(At(g_arrCost, {0, 1, 23, 24, 36, 37, 50, 51}),
+              (Texts{"> $5", "$5 - $9", "$115 - $119", "$120 - $129", "$240 - $249", "$250 - $274",
+                     "$575 - $599", "$600+"}));
+    EXPECT_EQ(At(g_arrFeatures, {0, 16, 36}),
+              (Texts{"Unix Operating System", "Database Support (eg. MySQL)", "Other"}));
+    EXPECT_EQ(GetAnswerText(ANSWERS_COST, -1) + "|" + GetAnswerText(ANSWERS_COST, 52) + "|" +
+                  GetAnswerText(ANSWERS_COST, 51),
+              "||$600+");
 }

@@ -1,9 +1,8 @@
+#include "assistant/gui_test_app.h"
 #include "assistant/host_assistant.h"
 #include "assistant/list_ctrl_ex.h"
-#include "assistant/wizard_page.h"
-
-#include "assistant/gui_test_app.h"
 #include "assistant/sample_host.h"
+#include "assistant/wizard_page.h"
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QLabel>
@@ -241,8 +240,7 @@ void ExpectNothingCutOff(CHostAssistant& assistant, int nPage) {
 
 } // namespace
 
-// The first page shows its whole introduction and logo, and the window keeps one size from the
-// first page to the last.
+// Nothing cut off on any page, and the window keeps one size from the first page to the last.
 TEST(HostAssistantTest, OpensAsWideAsItsWidestPage) {
     CHost blank, host;
     FillSampleHost(host);

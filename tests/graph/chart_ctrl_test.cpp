@@ -1,7 +1,6 @@
 #include "graph/chart_ctrl.h"
 
 #include "assistant/gui_test_app.h"
-
 #include <gtest/gtest.h>
 
 namespace {

@@ -1,9 +1,8 @@
 #include "graph/chart_layout.h"
 
-#include <gtest/gtest.h>
-
 #include <array>
 #include <cmath>
+#include <gtest/gtest.h>
 
 namespace {
 

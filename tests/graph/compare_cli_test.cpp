@@ -4,14 +4,11 @@
 #include "core/message_sink.h"
 #include "core/vantrel_doc.h"
 #include "sample_host_graph.h"
-
 #include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
 #include <QXmlStreamReader>
-
 #include <gtest/gtest.h>
-
 #include <sys/wait.h>
 
 namespace {
@@ -89,8 +86,6 @@ TEST_F(CompareCli, ExitCodesMessagesAndImages) {
     EXPECT_EQ(Read("d.png"), "(none)"); // nothing from a damaged file
 }
 
-// --chart adds one <svg> element after the score table; everything else is byte for byte the
-// report without it.
 TEST_F(CompareCli, ReportWithAndWithoutChart) {
     std::string strErr;
     ASSERT_EQ(Run("report --data v.dat --hosts 1,3 --out plain.html", strErr), 0) << strErr;

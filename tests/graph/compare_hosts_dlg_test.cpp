@@ -7,13 +7,10 @@
 #include "core/vantrel_doc.h"
 #include "sample_host_graph.h"
 #include "testing/wait_observer.h"
-
 #include <QFileInfo>
 #include <QTemporaryDir>
-
-#include <gtest/gtest.h>
-
 #include <future>
+#include <gtest/gtest.h>
 #include <thread>
 
 namespace {
@@ -51,7 +48,6 @@ protected:
     std::string m_strWait;
 };
 
-// The ticked hosts in list order, or every host when none is ticked; an empty list says so.
 TEST_F(CompareHostsTest, TickedHostsOrAll) {
     EXPECT_EQ(CCompareHostsDlg::Prepare(&m_parent, m_doc, {}, nullptr), nullptr);
     EXPECT_EQ(m_arrMessages, Texts{"There are no web hosts to compare."});
@@ -71,8 +67,7 @@ TEST_F(CompareHostsTest, TickedHostsOrAll) {
     EXPECT_EQ(m_arrMessages.size(), 1u);
 }
 
-// The worker holds a host's lock while it adds pings: the command waits behind the wait dialog
-// and compares what the worker left; later changes do not reach the window.
+// The command waits for the worker that holds a host's lock; later changes stay out.
 TEST_F(CompareHostsTest, SnapshotUnderEachHostsLock) {
     AddSampleHosts(m_doc, 2, 12);
     CHost& host = *m_doc.m_arrHosts[1];
@@ -96,8 +91,7 @@ TEST_F(CompareHostsTest, SnapshotUnderEachHostsLock) {
               std::tuple(size_t{13}, 999u, 999u, 13));
 }
 
-// The window keeps the size the user left it at; the first opening is 900 x 700.
-TEST_F(CompareHostsTest, RemembersItsSize) {
+TEST_F(CompareHostsTest, RemembersItsSizeAndSavesItsImage) {
     AddSampleHosts(m_doc, 3, 20);
     QTemporaryDir dir;
     CSettingsStore store(dir.filePath("Vantrel.conf").toStdString());
@@ -114,16 +108,8 @@ TEST_F(CompareHostsTest, RemembersItsSize) {
     const QFileDevice::Permissions perms = QFileInfo(dir.filePath("Vantrel.conf")).permissions();
     EXPECT_EQ(perms & 0x0FF, 0) << std::hex << perms;
     EXPECT_TRUE(perms.testFlags(QFileDevice::ReadOwner | QFileDevice::WriteOwner));
-    pDlg->reject();
-}
-
-// "Save Image..." writes the charts at the window's size; a refused file is explained.
-TEST_F(CompareHostsTest, SaveImageWritesThePictureOrSaysWhy) {
-    AddSampleHosts(m_doc, 3, 20);
-    const auto pDlg = CCompareHostsDlg::Prepare(&m_parent, m_doc, {}, nullptr);
+    // "Save Image..." writes the charts at the window's size; a refused file is explained.
     pDlg->resize(800, 600);
-    pDlg->show();
-    QTemporaryDir dir;
     ASSERT_TRUE(pDlg->SaveImage(dir.filePath("c.png")));
     EXPECT_EQ(QImage(dir.filePath("c.png")), pDlg->GetChartWidget()->grab().toImage());
     EXPECT_FALSE(pDlg->SaveImage(dir.filePath("c.bmp")));

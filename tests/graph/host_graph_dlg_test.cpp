@@ -6,12 +6,9 @@
 #include "core/vantrel_doc.h"
 #include "graph/chart_ctrl.h"
 #include "testing/wait_observer.h"
-
 #include <QLabel>
-
-#include <gtest/gtest.h>
-
 #include <future>
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -53,9 +50,19 @@ protected:
     std::string m_strWait;
 };
 
+// Too few pings are told at once, without the wait dialog, while the worker holds the lock.
 TEST_F(HostGraphTest, MessagesInsteadOfAGraph) {
-    AddHost(11);
+    CHost& host = AddHost(11);
     AddHost(0);
+    std::promise<void> locked;
+    std::atomic<bool> bReleased{false};
+    std::thread worker([&] {
+        std::lock_guard lock(*host.m_pMutex);
+        locked.set_value();
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        bReleased = true;
+    });
+    locked.get_future().wait();
     const std::string strNone = "Please select a web host to build the graph for.";
     const std::string strFew = "There is not enough data collected to build the graph.\n"
                                "For the accurate building of the graph please wait till\n"
@@ -65,9 +72,12 @@ TEST_F(HostGraphTest, MessagesInsteadOfAGraph) {
           std::tuple(0, 5, strFew + "5 min now )."), std::tuple(1, 30, strFew + "30 min now ).")}) {
         m_arrMessages.clear();
         m_doc.m_nIntervalMinutes = nMinutes;
-        EXPECT_EQ(CHostGraphDlg::Prepare(&m_parent, m_doc, nRow, nullptr), nullptr);
+        EXPECT_EQ(CHostGraphDlg::Prepare(&m_parent, m_doc, nRow, this), nullptr);
         EXPECT_EQ(m_arrMessages, std::vector<std::string>{strText}) << nRow;
     }
+    EXPECT_FALSE(bReleased);
+    worker.join();
+    EXPECT_EQ(m_strWait, "");
 }
 
 // At most the 288 newest entries, labelled by how many cycles ago; a label every twelfth.
@@ -94,30 +104,7 @@ TEST_F(HostGraphTest, PointsLabelsAndLabelStep) {
     }
 }
 
-// The worker holds the lock of a host with too few pings: the message comes at once, without
-// the wait dialog and before the worker lets go.
-TEST_F(HostGraphTest, TooLittleDataToldWithoutWaitingForTheWorker) {
-    CHost& host = AddHost(11);
-    std::promise<void> locked;
-    std::atomic<bool> bReleased{false};
-    std::thread worker([&] {
-        std::lock_guard lock(*host.m_pMutex);
-        locked.set_value();
-        std::this_thread::sleep_for(std::chrono::milliseconds(400));
-        bReleased = true;
-    });
-    locked.get_future().wait();
-    EXPECT_EQ(CHostGraphDlg::Prepare(&m_parent, m_doc, 0, this), nullptr);
-    EXPECT_FALSE(bReleased);
-    worker.join();
-    EXPECT_EQ(m_strWait, "");
-    ASSERT_EQ(m_arrMessages.size(), 1u);
-    EXPECT_EQ(m_arrMessages[0].substr(0, 55),
-              "There is not enough data collected to build the graph.\n");
-}
-
-// The worker holds the lock while it adds eight pings: the command waits behind the wait dialog
-// and shows all twenty, whatever happens to the host later; then the dialog's texts.
+// The worker holds the lock while it adds eight pings: the graph shows all twenty.
 TEST_F(HostGraphTest, SnapshotAfterTheWorkerAndTheDialogsTexts) {
     CHost& host = AddHost(12);
     std::promise<void> locked;

@@ -5,9 +5,7 @@
 #include "core/vantrel_doc.h"
 #include "graph/compare_hosts_dlg.h"
 #include "graph/host_graph_dlg.h"
-
 #include <QPixmap>
-
 #include <cmath>
 
 void FillSampleHost(CHost& host, int nEntries) {

@@ -1,6 +1,5 @@
 #include "report/report_command_ui.h"
 
-#include "core/hosts_file.h"
 #include "core/message_sink.h"
 #include "core/vantrel_doc.h"
 #include "report/report_writer.h"
@@ -70,6 +69,12 @@ protected:
         for (CHost* pSource : hosts.Hosts())
             m_doc.m_arrHosts.emplace_back(new CHost)->CopyFrom(*pSource);
     }
+    // The library's report of the marked hosts.
+    std::string Plain(const CReportWeights& arrWeights) {
+        CReportScorer scorer;
+        scorer.Score(m_doc.m_arrHosts, {0, 2, 3}, arrWeights);
+        return CReportWriter::BuildReport(m_doc.m_arrHosts, scorer);
+    }
     std::function<void(int)> Toggle() { // the view's ToggleCheck as far as the flags go
         return [this](int nRow) { ++m_nToggles, m_arrMarked[size_t(nRow)] ^= 1; };
     }
@@ -115,7 +120,7 @@ TEST_F(ReportCommandTest, MarksAreConsumedWhateverHappensNext) {
 }
 
 // Meanwhile the worker holds the lock of a marked host: the scorer waits behind the dialog.
-TEST_F(ReportCommandTest, WritesWhatTheReportLibraryAndVantrelctlWrite) {
+TEST_F(ReportCommandTest, WritesWhatTheReportLibraryWrites) {
     const std::string strPath = m_dir.Path() + "/HostsReport.html";
     std::ofstream(strPath) << "an older report that is replaced";
     std::atomic<bool> bLocked{false};
@@ -134,31 +139,15 @@ TEST_F(ReportCommandTest, WritesWhatTheReportLibraryAndVantrelctlWrite) {
     EXPECT_GT(command.m_nServes, 0);
     EXPECT_EQ(command.m_arrLog,
               (Texts{"weights", "file", "begin wait", "end wait", "open " + strPath}));
-    CReportScorer scorer;
-    scorer.Score(m_doc.m_arrHosts, {0, 2, 3}, command.m_arrWeights);
-    const std::string strReport = ReadFile(strPath);
-    EXPECT_EQ(strReport, CReportWriter::BuildReport(m_doc.m_arrHosts, scorer));
+    EXPECT_EQ(ReadFile(strPath), Plain(command.m_arrWeights));
     EXPECT_EQ(m_dir.Names(), Texts{"HostsReport.html"});
-
-    // tests/report/<this binary> and src/cli/vantrelctl in the same build tree.
-    const auto ctl =
-        std::filesystem::canonical("/proc/self/exe").parent_path().parent_path().parent_path() /
-        "src/cli/vantrelctl";
-    if (!std::filesystem::exists(ctl))
-        GTEST_SKIP() << "vantrelctl is not built in this tree; compared with the library only";
-    const std::string strData = m_dir.Path() + "/Vantrel.dat", strOut = m_dir.Path() + "/c.html";
-    std::string strError;
-    ASSERT_TRUE(CHostsFile::Save(strData, m_doc.m_arrHosts, 0, 5, false, strError)) << strError;
-    const std::string strRun = ctl.string() + " report --hosts 3,0,2 --data " + strData +
-                               " --out " + strOut + " --weights 3,1,10,7,2,9,5,4,6";
-    ASSERT_EQ(std::system(strRun.c_str()), 0);
-    EXPECT_EQ(ReadFile(strOut), strReport);
 }
 
-TEST_F(ReportCommandTest, WeightingDialogStartsAtTenEveryTime) {
+TEST_F(ReportCommandTest, WeightingDialogStartsAtTenAndUntickedEveryTime) {
     CReportCommandUI command(nullptr, m_doc);
-    // Every opening starts at 10 whatever the one before chose; Cancel gives no weights.
-    for (auto eButton : {QDialogButtonBox::Ok, QDialogButtonBox::Ok, QDialogButtonBox::Cancel}) {
+    for (auto [eButton, bTick] : {std::pair(QDialogButtonBox::Ok, true),
+                                  {QDialogButtonBox::Ok, false},
+                                  {QDialogButtonBox::Cancel, true}}) {
         QTimer::singleShot(0, [&] {
             auto* pDlg = qobject_cast<CWeightingDialog*>(QApplication::activeModalWidget());
             ASSERT_NE(pDlg, nullptr);
@@ -166,17 +155,22 @@ TEST_F(ReportCommandTest, WeightingDialogStartsAtTenEveryTime) {
                 EXPECT_EQ(pDlg->m_arrLists[a]->currentText(), "10");
                 pDlg->m_arrLists[a]->setCurrentIndex(a);
             }
+            EXPECT_EQ(pDlg->m_pChart->text(), "Include comparison chart");
+            EXPECT_FALSE(pDlg->m_pChart->isChecked());
+            pDlg->m_pChart->setChecked(bTick);
             pDlg->findChild<QDialogButtonBox*>()->button(eButton)->click();
         });
         CReportWeights arrWeights{};
-        EXPECT_EQ(command.AskWeights(arrWeights), eButton == QDialogButtonBox::Ok);
-        const CReportWeights arrChosen{1, 2, 3, 4, 5, 6, 7, 8, 9};
-        EXPECT_EQ(arrWeights, eButton == QDialogButtonBox::Ok ? arrChosen : CReportWeights{});
+        const bool bOk = eButton == QDialogButtonBox::Ok;
+        EXPECT_EQ(command.AskWeights(arrWeights), bOk);
+        EXPECT_EQ(arrWeights, (bOk ? CReportWeights{1, 2, 3, 4, 5, 6, 7, 8, 9} : CReportWeights{}));
+        if (bOk) {
+            EXPECT_EQ(command.m_bIncludeChart, bTick);
+        }
     }
 }
 
-// With the chart: the table's bytes as without it, then one <svg> element of the reported hosts
-// before the notes. No program to open the report: a message names where it was written.
+// The chart is one <svg> element of the reported hosts between the table and the notes.
 TEST_F(ReportCommandTest, ChartAfterTheTableAndAMessageWhenNothingOpensTheReport) {
     m_doc.m_arrHosts[0]->m_strName = "Caf\xe9 & <Co>"; // Latin-1 and markup in a chart text
     const std::string strPath = m_dir.Path() + "/HostsReport.html";
@@ -189,9 +183,7 @@ TEST_F(ReportCommandTest, ChartAfterTheTableAndAMessageWhenNothingOpensTheReport
     EXPECT_EQ(command.m_arrLog, (Texts{"weights", "file", "open " + strPath}));
     EXPECT_EQ(answerer.Texts(),
               QStringList{CReportCommandUI::NOT_OPENED + QString::fromStdString(strPath)});
-    CReportScorer scorer;
-    scorer.Score(m_doc.m_arrHosts, {0, 2, 3}, command.m_arrWeights);
-    const std::string strPlain = CReportWriter::BuildReport(m_doc.m_arrHosts, scorer);
+    const std::string strPlain = Plain(command.m_arrWeights);
     const std::string strReport = ReadFile(strPath);
     const size_t nTableEnd = strPlain.find("</table>") + 8;
     ASSERT_EQ(strReport.compare(0, nTableEnd, strPlain, 0, nTableEnd), 0);
@@ -205,21 +197,4 @@ TEST_F(ReportCommandTest, ChartAfterTheTableAndAMessageWhenNothingOpensTheReport
     // Only the three reported hosts, in the legend and the uptime view.
     EXPECT_EQ(strSvg.find(m_doc.m_arrHosts[1]->m_strName), std::string::npos);
     EXPECT_NE(strSvg.find(m_doc.m_arrHosts[3]->m_strName), std::string::npos);
-}
-
-TEST_F(ReportCommandTest, ChartBoxStartsUntickedEveryTime) {
-    CReportCommandUI command(nullptr, m_doc);
-    for (bool bTick : {true, false}) {
-        QTimer::singleShot(0, [&] {
-            auto* pDlg = qobject_cast<CWeightingDialog*>(QApplication::activeModalWidget());
-            ASSERT_NE(pDlg, nullptr);
-            EXPECT_EQ(pDlg->m_pChart->text(), "Include comparison chart");
-            EXPECT_FALSE(pDlg->m_pChart->isChecked());
-            pDlg->m_pChart->setChecked(bTick);
-            pDlg->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
-        });
-        CReportWeights arrWeights{};
-        ASSERT_TRUE(command.AskWeights(arrWeights));
-        EXPECT_EQ(command.m_bIncludeChart, bTick);
-    }
 }

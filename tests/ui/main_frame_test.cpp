@@ -1,11 +1,10 @@
+#include "core/host.h"
+#include "core/settings_store.h"
+#include "core/vantrel_doc.h"
 #include "gui_test_support.h"
 #include "mail/scripted_smtp_server.h"
 #include "testing/engine_fakes.h"
 #include "testing/gui_thread_fakes.h"
-
-#include "core/host.h"
-#include "core/settings_store.h"
-#include "core/vantrel_doc.h"
 #include "testing/test_engine.h"
 #include "ui/command_ids.h"
 #include "ui/main_frame.h"
@@ -14,12 +13,9 @@
 #include "widgets/artwork.h"
 #include "widgets/message_box_queue.h"
 #include "widgets/wait_dialog.h"
-
 #include <QTest>
 #include <QtWidgets>
-
 #include <gtest/gtest.h>
-
 #include <tuple>
 
 namespace {
@@ -128,10 +124,21 @@ TEST(MainFrameTest, MinimisingHidesOnlyWhenATrayCanBringItBack) {
     EXPECT_TRUE(frame.isVisible() && !frame.isMinimized());
 }
 
-TEST(OptionsDlgTest, ShowsTheSettingsWrapsStoresWhatWasTypedAndCancelChangesNothing) {
-    EnsureApp();
+// The options dialog on the test's store, as the view opens it.
+class OptionsDlgTest : public ::testing::Test {
+protected:
+    std::unique_ptr<COptionsDlg> Open() {
+        auto pDlg = std::make_unique<COptionsDlg>(nullptr, nullptr);
+        pDlg->m_pDoc = &doc;
+        pDlg->OnInitDialog();
+        return pDlg;
+    }
+    QApplication& m_app = EnsureApp();
     CMessageBoxQueue queue;
-    CVantrelDoc doc(queue, nullptr);
+    CVantrelDoc doc{queue, nullptr};
+};
+
+TEST_F(OptionsDlgTest, ShowsTheSettingsWrapsStoresWhatWasTypedAndCancelChangesNothing) {
     doc.m_strEmailTo = "me@example.com";
     doc.m_strSMTP = "mail.example.com";
     doc.m_strEmailFrom = "vantrel@example.com";
@@ -146,9 +153,8 @@ TEST(OptionsDlgTest, ShowsTheSettingsWrapsStoresWhatWasTypedAndCancelChangesNoth
     };
     const std::string strBefore = Stored();
     for (bool bAccept : {false, true}) {
-        COptionsDlg dlg(nullptr, nullptr);
-        dlg.m_pDoc = &doc;
-        dlg.OnInitDialog();
+        const auto pDlg = Open();
+        COptionsDlg& dlg = *pDlg;
         const auto edits = dlg.findChildren<QLineEdit*>(QRegularExpression("^ctl"));
         auto* pSpin = dlg.findChild<QSpinBox*>("ctl1085");
         auto* pEmail = dlg.findChild<QCheckBox*>("ctl1068");
@@ -181,8 +187,7 @@ TEST(OptionsDlgTest, ShowsTheSettingsWrapsStoresWhatWasTypedAndCancelChangesNoth
     }
 }
 
-// The worker shows a box while it holds a host's lock, and the user stops that host then: the
-// box is shown from the wait, the wait dialog comes and goes, and nothing hangs.
+// The worker shows a box while it holds the lock of the host the user stops.
 TEST(WaitConcurrencyTest, StoppingAHostTheWorkerHoldsServesItsBox) {
     EnsureApp();
     CMessageBoxQueue queue;
@@ -218,20 +223,13 @@ TEST(WaitConcurrencyTest, StoppingAHostTheWorkerHoldsServesItsBox) {
               QStringList{"Test URL http://lost.example.com/ could not be "
                           "resolved.\nThe tests will not be held for this host."});
     EXPECT_TRUE(bDialogWhileBox && answerer.m_arrSeen[0].bHasOwner);
-    EXPECT_EQ(frame.GetWaitDialog()->GetWaitsShown(), 1);
-    EXPECT_FALSE(frame.GetWaitDialog()->isVisible());
+    EXPECT_TRUE(frame.GetWaitDialog()->GetWaitsShown() == 1 && !frame.GetWaitDialog()->isVisible());
     EXPECT_EQ(QString::number(pLost->m_bTesting) + view.GetItemText(0, 3), "0Not Testing");
     doc.StopTests(); // before the store goes
 }
 
-} // namespace
-
-// "Measure ping time by" shows and stores PingMethod; OK wakes the worker's wait so that a
-// shorter interval applies to it, Cancel neither stores nor wakes.
-TEST(OptionsDlgTest, PingMethodIsStoredAndOkWakesTheWorker) {
-    EnsureApp();
-    CMessageBoxQueue queue;
-    CVantrelDoc doc(queue, nullptr);
+// OK wakes the worker's wait so that a shorter interval applies; Cancel neither stores nor wakes.
+TEST_F(OptionsDlgTest, PingMethodIsStoredAndOkWakesTheWorker) {
     const std::tuple<int, int, bool, int, bool> cases[] = {
         // stored before, index chosen, OK, stored after, woken
         {PING_METHOD_ICMP, 1, true, PING_METHOD_TCP, true},
@@ -241,22 +239,17 @@ TEST(OptionsDlgTest, PingMethodIsStoredAndOkWakesTheWorker) {
     for (const auto& [nBefore, nIndex, bAccept, nAfter, bWoken] : cases) {
         doc.m_nPingMethod = nBefore;
         doc.m_hWakeEvent.Reset();
-        COptionsDlg dlg(nullptr, nullptr);
-        dlg.m_pDoc = &doc;
-        dlg.OnInitDialog();
-        auto* pMethod = dlg.findChild<QComboBox*>("PingMethod");
+        const auto pDlg = Open();
+        auto* pMethod = pDlg->findChild<QComboBox*>("PingMethod");
         ASSERT_NE(pMethod, nullptr);
-        EXPECT_EQ(pMethod->currentText(),
-                  nBefore == PING_METHOD_TCP ? "TCP connect to the test URL" : "ICMP echo");
-        EXPECT_EQ(pMethod->count(), 2);
+        EXPECT_EQ(pMethod->currentText() + QString::number(pMethod->count()),
+                  nBefore == PING_METHOD_TCP ? "TCP connect to the test URL2" : "ICMP echo2");
         pMethod->setCurrentIndex(nIndex);
-        bAccept ? dlg.accept() : dlg.reject();
-        EXPECT_EQ(doc.m_nPingMethod, nAfter);
-        EXPECT_EQ(doc.m_hWakeEvent.IsSet(), bWoken);
+        bAccept ? pDlg->accept() : pDlg->reject();
+        EXPECT_EQ(std::pair(doc.m_nPingMethod, doc.m_hWakeEvent.IsSet()),
+                  std::pair(nAfter, bWoken));
     }
 }
-
-namespace {
 
 // The result window of the test button, once it is there (up to 10 s).
 QDialog* AwaitTestResult(const COptionsDlg& dlg) {
@@ -266,27 +259,18 @@ QDialog* AwaitTestResult(const COptionsDlg& dlg) {
     return pResult;
 }
 
-} // namespace
-
-// Security proposes its usual port unless the user chose another; OK stores both.
-TEST(OptionsDlgTest, SecurityProposesItsPortAndOkStoresBoth) {
-    EnsureApp();
-    CMessageBoxQueue queue;
-    CVantrelDoc doc(queue, nullptr);
-    COptionsDlg dlg(nullptr, nullptr);
-    dlg.m_pDoc = &doc;
-    dlg.OnInitDialog();
-    auto* pSecurity = dlg.findChild<QComboBox*>("ctl1201");
-    auto* pPort = dlg.findChild<QSpinBox*>("ctl1202");
+TEST_F(OptionsDlgTest, SecurityProposesItsPortAndOkStoresBoth) {
+    const auto pDlg = Open();
+    auto* pSecurity = pDlg->findChild<QComboBox*>("ctl1201");
+    auto* pPort = pDlg->findChild<QSpinBox*>("ctl1202");
     ASSERT_TRUE(pSecurity && pPort);
     QStringList items;
     for (int i = 0; i < pSecurity->count(); ++i)
         items << pSecurity->itemText(i);
     EXPECT_EQ(items, (QStringList{"None", "STARTTLS", "SSL/TLS"}));
-    EXPECT_EQ(pSecurity->currentIndex(), 0);
-    EXPECT_EQ(pPort->value(), 25);
-    EXPECT_EQ(pPort->minimum(), 1);
-    EXPECT_EQ(pPort->maximum(), 65535);
+    EXPECT_EQ(
+        std::tuple(pSecurity->currentIndex(), pPort->value(), pPort->minimum(), pPort->maximum()),
+        std::tuple(0, 25, 1, 65535));
     // {port typed first (0: none), security chosen, port shown}
     const int steps[][3] = {{0, 2, 465},     {0, 1, 587},  {0, 0, 25},
                             {2525, 2, 2525}, {0, 1, 2525}, {465, 0, 25}};
@@ -298,28 +282,21 @@ TEST(OptionsDlgTest, SecurityProposesItsPortAndOkStoresBoth) {
     }
     pSecurity->setCurrentIndex(2);
     pPort->setValue(2465);
-    dlg.accept();
-    EXPECT_EQ(doc.m_nSMTPSecurity, 2);
-    EXPECT_EQ(doc.m_nSMTPPort, 2465);
+    pDlg->accept();
+    EXPECT_EQ(std::pair(doc.m_nSMTPSecurity, doc.m_nSMTPPort), std::pair(2, 2465));
     // Shown again as saved: the saved port is not replaced by the usual one.
-    COptionsDlg again(nullptr, nullptr);
-    again.m_pDoc = &doc;
-    again.OnInitDialog();
-    EXPECT_EQ(again.findChild<QComboBox*>("ctl1201")->currentText(), "SSL/TLS");
-    EXPECT_EQ(again.findChild<QSpinBox*>("ctl1202")->value(), 2465);
+    const auto pAgain = Open();
+    EXPECT_EQ(pAgain->findChild<QComboBox*>("ctl1201")->currentText() + ' ' +
+                  QString::number(pAgain->findChild<QSpinBox*>("ctl1202")->value()),
+              "SSL/TLS 2465");
 }
 
-// The test button sends with the values as typed, on another thread while the dialog goes on
-// answering, then shows the exchange (no password) and the outcome; nothing is saved and
-// e-mail alerts stay as they were.
-TEST(OptionsDlgTest, TestButtonSendsWithTypedValuesAndShowsTheExchange) {
-    EnsureApp();
+// Sent on another thread while the dialog answers; nothing is saved.
+TEST_F(OptionsDlgTest, TestButtonSendsWithTypedValuesAndShowsTheExchange) {
     uint16_t nClosedPort;
     close(LoopbackSocket(nClosedPort));
     CScriptedSmtpServer server({Pause(400), Reply("220 mx.test\r\n"), "250 mx.test", "250 ok",
                                 "250 ok", "354 go", DataEnd("250 queued"), "221 bye"});
-    CMessageBoxQueue queue;
-    CVantrelDoc doc(queue, nullptr);
     doc.m_strSMTP = "saved.example.com";
     doc.m_bAlertEmail = 1;
     const struct {
@@ -339,23 +316,22 @@ TEST(OptionsDlgTest, TestButtonSendsWithTypedValuesAndShowsTheExchange) {
              QString::number(nClosedPort) + ".",
          {" (no TLS) with AUTH LOGIN\n-- CSMTPConnection::Connect, Could not connect"}}};
     for (const auto& c : cases) {
-        COptionsDlg dlg(nullptr, nullptr);
-        dlg.m_pDoc = &doc;
-        dlg.OnInitDialog();
-        dlg.findChild<QLineEdit*>("ctl1016")->setText("127.0.0.1");
+        const auto pDlg = Open();
+        COptionsDlg& dlg = *pDlg;
+        for (auto [pszName, pszText] : {std::pair("ctl1016", "127.0.0.1"),
+                                        {"ctl1015", "ops@example.com"},
+                                        {"ctl1017", "a@example.com"},
+                                        {"ctl1069", "someone"},
+                                        {"ctl1070", "pa55word"}})
+            dlg.findChild<QLineEdit*>(pszName)->setText(pszText);
         dlg.findChild<QSpinBox*>("ctl1202")->setValue(c.m_nPort);
-        dlg.findChild<QLineEdit*>("ctl1015")->setText("ops@example.com");
-        dlg.findChild<QLineEdit*>("ctl1017")->setText("a@example.com");
-        dlg.findChild<QLineEdit*>("ctl1069")->setText("someone");
-        dlg.findChild<QLineEdit*>("ctl1070")->setText("pa55word");
         auto* pButton = dlg.findChild<QPushButton*>("ctl1203");
         ASSERT_NE(pButton, nullptr);
         EXPECT_EQ(pButton->text(), "Send test e-mail");
         pButton->click();
         // Back at once: the server has not even greeted yet.
-        EXPECT_FALSE(pButton->isEnabled());
-        EXPECT_EQ(pButton->text(), "Sending...");
-        EXPECT_EQ(dlg.findChild<QDialog*>("testMailResult"), nullptr);
+        EXPECT_TRUE(!pButton->isEnabled() && pButton->text() == "Sending..." &&
+                    !dlg.findChild<QDialog*>("testMailResult"));
         QDialog* pResult = AwaitTestResult(dlg);
         ASSERT_NE(pResult, nullptr);
         EXPECT_EQ(pResult->findChild<QLabel*>("outcome")->text(), c.m_strOutcome);
@@ -364,10 +340,10 @@ TEST(OptionsDlgTest, TestButtonSendsWithTypedValuesAndShowsTheExchange) {
             EXPECT_TRUE(strExchange.contains(strShown)) << strShown.toStdString() << "\n"
                                                         << strExchange.toStdString();
         EXPECT_FALSE(strExchange.contains("pa55word"));
-        EXPECT_TRUE(pButton->isEnabled());
-        EXPECT_EQ(pButton->text(), "Send test e-mail");
-        EXPECT_EQ(doc.m_strSMTP, "saved.example.com");
-        EXPECT_EQ(doc.m_bAlertEmail, 1);
+        EXPECT_TRUE(pButton->isEnabled() && pButton->text() == "Send test e-mail");
+        EXPECT_EQ(doc.m_strSMTP + std::to_string(doc.m_bAlertEmail), "saved.example.com1");
     }
     EXPECT_TRUE(server.Transcript().starts_with("HELO "));
 }
+
+} // namespace

@@ -1,16 +1,13 @@
 #include "core/test_files.h"
 #include "gui_test_support.h"
-
 #include "ui/command_ids.h"
 #include "ui/main_frame.h"
 #include "ui/tutorial_command.h"
-
 #include <QAction>
 #include <QCoreApplication>
 #include <QDir>
 #include <QTest>
 #include <QUrl>
-
 #include <gtest/gtest.h>
 
 namespace {
@@ -65,12 +62,8 @@ TEST(TutorialCommandTest, OpensTheGuideOrNamesTheFileWhenNothingOpensIt) {
     const QString strNotInstalled = "The Vantrel Tutorial is not installed. It belongs in this "
                                     "file:\n";
 
-    struct SCase {
-        std::string strFile;
-        bool bOpens;
-        QStringList arrOpened, arrMessages;
-    };
-    const SCase arrCases[] = {
+    // The file, whether the opener succeeds, what it was handed, the messages.
+    const std::tuple<std::string, bool, QStringList, QStringList> arrCases[] = {
         {strGuide, true, {"file://" + Q(strGuide)}, {}},
         {strGuide,
          false,
@@ -82,13 +75,13 @@ TEST(TutorialCommandTest, OpensTheGuideOrNamesTheFileWhenNothingOpensIt) {
         {dir / "gone/index.html", true, {}, {strNotInstalled + Q(dir / "gone/index.html")}},
         {dir / "guide", true, {}, {strNotInstalled + Q(dir / "guide")}},
     };
-    for (const SCase& c : arrCases) {
+    for (const auto& [strFile, bOpens, arrOpened, arrMessages] : arrCases) {
         CBoxAnswerer answerer;
         CTestTutorial command;
-        command.m_bOpens = c.bOpens;
-        command.Execute(Q(c.strFile));
-        EXPECT_EQ(command.m_arrOpened, c.arrOpened) << c.strFile;
-        EXPECT_EQ(answerer.Texts(), c.arrMessages) << c.strFile;
+        command.m_bOpens = bOpens;
+        command.Execute(Q(strFile));
+        EXPECT_EQ(command.m_arrOpened, arrOpened) << strFile;
+        EXPECT_EQ(answerer.Texts(), arrMessages) << strFile;
     }
 }
 

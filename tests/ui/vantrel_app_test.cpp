@@ -7,33 +7,36 @@
 #include "ui/main_frame.h"
 #include "ui/vantrel_app.h"
 #include "ui/vantrel_view.h"
-
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTimer>
-
-#include <gtest/gtest.h>
-
 #include <csignal>
 #include <cstdlib>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
 
-TEST(VantrelAppTest, FirstStartCreatesTheDataFileAndASecondInstanceIsRefused) {
-    QTemporaryDir dir; // settings, data and the instance guard of this test alone
+int g_argc = 1;
+char g_szName[] = "vantrel";
+char* g_argv[] = {g_szName, nullptr};
+
+// Settings, data and the instance guard of this test alone.
+void UseOwnFolders(const QTemporaryDir& dir) {
     for (const char* pszVar : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR"})
         setenv(pszVar, dir.path().toLocal8Bit().constData(), 1);
+}
+
+TEST(VantrelAppTest, FirstStartCreatesTheDataFileAndASecondInstanceIsRefused) {
+    QTemporaryDir dir;
+    UseOwnFolders(dir);
     const QString strData = dir.path() + "/Vantrel.dat";
     const QString strSettings = QString::fromStdString(CSettingsStore::GetDefaultFileName());
-    int argc = 1;
-    char szName[] = "vantrel";
-    char* argv[] = {szName, nullptr};
     CInstanceGuard other;
     {
-        CVantrelApp app(argc, argv);
+        CVantrelApp app(g_argc, g_argv);
         CBoxAnswerer answerer;
         ASSERT_TRUE(app.InitInstance());
         EXPECT_TRUE(QFile::exists(strData));
@@ -48,7 +51,7 @@ TEST(VantrelAppTest, FirstStartCreatesTheDataFileAndASecondInstanceIsRefused) {
     QFile::remove(strSettings);
 
     ASSERT_TRUE(other.Acquire()); // released at exit; now another instance holds it
-    CVantrelApp app(argc, argv);
+    CVantrelApp app(g_argc, g_argv);
     CBoxAnswerer answerer;
     EXPECT_FALSE(app.InitInstance());
     app.ExitInstance();
@@ -60,15 +63,13 @@ TEST(VantrelAppTest, FirstStartCreatesTheDataFileAndASecondInstanceIsRefused) {
     EXPECT_FALSE(QFile::exists(strData) || QFile::exists(strSettings)); // nothing written
 }
 
-// The program in a process of its own, as a user runs it: a host is added through the
-// assistant, then a stop signal arrives. The program must leave as through its window's
-// close: status 0, settings and data file written, the guard released.
+// The program in a process of its own: a host is added, then a stop signal arrives; it leaves
+// as through its window's close.
 TEST(VantrelAppTest, StopSignalsEndTheProgramThroughItsNormalExit) {
     for (int nSignal : {SIGTERM, SIGINT, SIGHUP}) {
         SCOPED_TRACE(nSignal);
         QTemporaryDir dir;
-        for (const char* pszVar : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR"})
-            setenv(pszVar, dir.path().toLocal8Bit().constData(), 1);
+        UseOwnFolders(dir);
         const std::string strData = dir.path().toStdString() + "/Vantrel.dat";
         int arrReady[2];
         ASSERT_EQ(::pipe(arrReady), 0);
@@ -76,10 +77,7 @@ TEST(VantrelAppTest, StopSignalsEndTheProgramThroughItsNormalExit) {
         ASSERT_GE(nChild, 0);
         if (nChild == 0) { // what main() does, with a user adding a host
             ::close(arrReady[0]);
-            int argc = 1;
-            char szName[] = "vantrel";
-            char* argv[] = {szName, nullptr};
-            CVantrelApp app(argc, argv);
+            CVantrelApp app(g_argc, g_argv);
             if (!app.InitInstance())
                 ::_exit(3);
             CDialogDriver driver;

@@ -1,15 +1,11 @@
 #include "core/test_files.h"
 #include "gui_test_support.h"
-
 #include "widgets/desktop_opener.h"
-
 #include <QApplication>
 #include <QProcess>
 #include <QTest>
 #include <QUrl>
-
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 namespace {
@@ -42,13 +38,10 @@ bool WaitForOpeners() {
 
 TEST(DesktopOpenerTest, FailureIsTheOpenersExitStatus) {
     EnsureApp();
-    // {how xdg-open ends, whether that counts as failed}
+    // {how xdg-open ends, whether that counts as failed}: 3 is no program for the file type, 4
+    // the program failed.
     const std::pair<std::string, bool> arrCases[] = {
-        {"exit 0", false},
-        {"exit 3", true}, // no program for the file type
-        {"exit 4", true}, // the program failed
-        {"kill -9 $$", true},
-    };
+        {"exit 0", false}, {"exit 3", true}, {"exit 4", true}, {"kill -9 $$", true}};
     for (const auto& [strEnd, bFailed] : arrCases) {
         CTempDir dir;
         std::filesystem::create_directory(dir / "bin");

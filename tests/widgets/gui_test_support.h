@@ -2,7 +2,6 @@
 
 #include <QMessageBox>
 #include <QTimer>
-
 #include <functional>
 
 class QApplication;

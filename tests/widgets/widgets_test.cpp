@@ -2,12 +2,9 @@
 
 #include "widgets/message_box_queue.h"
 #include "widgets/wait_dialog.h"
-
 #include <QLabel>
-
-#include <gtest/gtest.h>
-
 #include <atomic>
+#include <gtest/gtest.h>
 #include <thread>
 
 namespace {
