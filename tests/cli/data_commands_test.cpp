@@ -92,49 +92,6 @@ TEST_F(VantrelctlTest, ExportThenImportReproducesTheFileByteForByte) {
         EXPECT_NE(strJson.find(pszPart), std::string::npos) << pszPart;
 }
 
-TEST_F(VantrelctlTest, ImportErrorsNameTheKeyAndLeaveTheFileAlone) {
-    const std::string strData = m_dir / "v.dat", strBad = m_dir / "bad.json";
-    const std::string strBefore = WriteTrickyFile(strData);
-    const std::string strJson = Run({"export", "--data", strData}).strOut;
-    // The JSON with one change in the second host's record.
-    auto Replace = [&strJson](const std::string& strFrom, const std::string& strTo) {
-        std::string str = strJson;
-        const size_t nPos = str.find(strFrom, str.find("\"name\"", str.find("\"name\"") + 1));
-        return nPos == std::string::npos ? "not found: " + strFrom
-                                         : str.replace(nPos, strFrom.size(), strTo);
-    };
-    auto Key = [&strBad](const std::string& strText) {
-        return strBad + ": " + strText + "; the data file was not changed.\n";
-    };
-    const std::string strInt = " must be a whole number from -2147483648 to 2147483647";
-    // {JSON, what stderr starts with after "vantrelctl: "}
-    const std::pair<std::string, std::string> arrCases[] = {
-        {Replace("\"tests_up\": 0,", ""), Key("host 1: key \"tests_up\" is missing")},
-        {Replace("\"cost\": -1", "\"cost\": 1.5"), Key("host 1: key \"answers.cost\"" + strInt)},
-        {Replace("\"tests\": 0", "\"tests\": \"3\""), Key("host 1: key \"tests\"" + strInt)},
-        {Replace("\"ping_history\": []", "\"ping_history\": [-1]"),
-         Key("host 1: key \"ping_history[0]\" must be a whole number from 0 to 4294967295")},
-        {Replace("\"name\": \"\"", "\"name\": \"\\u20ac\""),
-         Key("host 1: key \"name\" holds a character outside ISO-8859-1 (Latin-1)")},
-        {Replace("\"website\": \"\"", "\"website\": 5"),
-         Key("host 1: key \"website\" must be a text")},
-        {Replace("\"features\": [0, 0,", "\"features\": [0,"),
-         Key("host 1: key \"features\" must hold 37 numbers, not 36")},
-        {"{\"interval_minutes\": 5, \"hosts\": []}", Key("key \"run_seconds\" is missing")},
-        {"[1]", Key("the top level must be an object")},
-        {"{\"run_seconds\": 0,", strBad + " is not valid JSON: "},
-        {"", "cannot read " + m_dir / "none.json" + ": "}, // no such file
-    };
-    for (const auto& [strBadJson, strExpected] : arrCases) {
-        WriteFileBytes(strBad, strBadJson);
-        const CRun run =
-            Run({"import", strBadJson.empty() ? m_dir / "none.json" : strBad, "--data", strData});
-        EXPECT_EQ(run.nExit, 1) << strExpected;
-        EXPECT_EQ(run.strErr.substr(0, 12 + strExpected.size()), "vantrelctl: " + strExpected);
-        EXPECT_EQ(ReadFileBytes(strData), strBefore) << strExpected;
-    }
-}
-
 TEST_F(VantrelctlTest, SampleListsAsTheHostListShowsIt) {
     // Without --data: the settings' data path, which is not written back.
     ASSERT_EQ(Run({"import", VANTREL_SOURCE_DIR "/examples/sample-hosts.json"}).nExit, 0);
@@ -197,82 +154,91 @@ TEST_F(VantrelctlTest, UsageErrorsExitWithTwoAndHelpWithZero) {
     }
 }
 
-// One row per key and bound: the import is refused, names the host and key, and the data file
-// keeps its bytes. The rows change the second host (a fresh record) or the file's own values.
-TEST_F(VantrelctlTest, ImportRefusesValuesOutsideTheirBounds) {
+// Each refused import names the host and key and leaves the data file's bytes alone. The rows
+// change the second host (a fresh record), or with bTop the file's own values.
+TEST_F(VantrelctlTest, ImportRefusesBadValuesAndLeavesTheFileAlone) {
     const std::string strData = m_dir / "v.dat", strBad = m_dir / "bad.json";
     const std::string strBefore = WriteTrickyFile(strData);
     const std::string strJson = Run({"export", "--data", strData}).strOut;
-    auto Replace = [&strJson](const std::string& strFrom, const std::string& strTo, bool bTop) {
+    auto Replace = [&strJson](const std::string& strFrom, const std::string& strTo,
+                              bool bTop = false) {
         std::string str = strJson;
         const size_t nPos =
             str.find(strFrom, bTop ? 0 : str.find("\"name\"", str.find("\"name\"") + 1));
         return nPos == std::string::npos ? "not found: " + strFrom
                                          : str.replace(nPos, strFrom.size(), strTo);
     };
-    const std::string strAll = " must be a whole number from 0 to 2147483647";
-    // {from, to, in the file's own values, the complaint after the file name}
-    const std::tuple<std::string, std::string, bool, std::string> arrRows[] = {
-        {"\"storage\": -1", "\"storage\": 22", false,
-         "host 1: key \"answers.storage\" must be a whole number from -1 to 21"},
-        {"\"storage\": -1", "\"storage\": -2", false,
-         "host 1: key \"answers.storage\" must be a whole number from -1 to 21"},
-        {"\"transfer\": -1", "\"transfer\": 51", false,
-         "host 1: key \"answers.transfer\" must be a whole number from -1 to 50"},
-        {"\"cost\": -1", "\"cost\": 52", false,
-         "host 1: key \"answers.cost\" must be a whole number from -1 to 51"},
-        {"\"email_accounts\": -1", "\"email_accounts\": 21", false,
-         "host 1: key \"answers.email_accounts\" must be a whole number from -1 to 20"},
-        {"\"forwarding\": -1", "\"forwarding\": 2", false,
-         "host 1: key \"answers.forwarding\" must be a whole number from -1 to 1"},
-        {"\"response_time\": -1", "\"response_time\": 5", false,
-         "host 1: key \"answers.response_time\" must be a whole number from -1 to 4"},
-        {"\"support_rating\": -1", "\"support_rating\": 10", false,
-         "host 1: key \"answers.support_rating\" must be a whole number from -1 to 9"},
-        {"\"backups\": -1", "\"backups\": 4", false,
-         "host 1: key \"answers.backups\" must be a whole number from -1 to 3"},
-        {"\"uptime_guarantee\": -1", "\"uptime_guarantee\": 2147483647", false,
-         "host 1: key \"answers.uptime_guarantee\" must be a whole number from -1 to 1"},
-        {"\"feature_rating\": -1", "\"feature_rating\": 10", false,
-         "host 1: key \"answers.feature_rating\" must be a whole number from -1 to 9"},
-        {"\"features\": [0,", "\"features\": [2,", false,
-         "host 1: key \"features[0]\" must be 0 or 1"},
-        {"0, 0]", "0, -1]", false, "host 1: key \"features[36]\" must be 0 or 1"},
-        {"\"testing\": 0", "\"testing\": 7", false, "host 1: key \"testing\" must be 0 or 1"},
-        {"\"resolved\": 0", "\"resolved\": -1", false, "host 1: key \"resolved\" must be 0 or 1"},
-        {"\"seconds_tested\": 0", "\"seconds_tested\": -1", false,
-         "host 1: key \"seconds_tested\"" + strAll},
-        {"\"tests\": 0", "\"tests\": -1", false, "host 1: key \"tests\"" + strAll},
-        {"\"tests_up\": 0", "\"tests_up\": -1", false, "host 1: key \"tests_up\"" + strAll},
-        {"\"tests_up\": 0", "\"tests_up\": 1", false,
-         "host 1: key \"tests_up\" must not be greater than \"tests\" (0)"},
-        {"\"ping_total\": 0", "\"ping_total\": -1", false, "host 1: key \"ping_total\"" + strAll},
-        {"\"name\": \"\"", "\"name\": \"a\\u0001\"", false,
-         "host 1: key \"name\" holds a control character"},
-        {"\"website\": \"\"", "\"website\": \"\\u007f\"", false,
-         "host 1: key \"website\" holds a control character"},
-        {"\"test_url\": \"\"", "\"test_url\": \"http://a/\\n\"", false,
-         "host 1: key \"test_url\" holds a control character"},
-        {"\"interval_minutes\": 15", "\"interval_minutes\": 0", true,
-         "key \"interval_minutes\" must be a whole number from 1 to 60"},
-        {"\"interval_minutes\": 15", "\"interval_minutes\": 61", true,
-         "key \"interval_minutes\" must be a whole number from 1 to 60"},
-        {"\"run_seconds\": 123456", "\"run_seconds\": -1", true, "key \"run_seconds\"" + strAll},
+    auto Key = [&strBad](const std::string& strText) {
+        return strBad + ": " + strText + "; the data file was not changed.\n";
     };
-    for (const auto& [strFrom, strTo, bTop, strComplaint] : arrRows) {
-        WriteFileBytes(strBad, Replace(strFrom, strTo, bTop));
-        const CRun run = Run({"import", strBad, "--data", strData});
-        EXPECT_EQ(run.nExit, 1) << strComplaint;
-        EXPECT_EQ(run.strOut + run.strErr, "vantrelctl: " + strBad + ": " + strComplaint +
-                                               "; the data file was not changed.\n");
-        EXPECT_EQ(ReadFileBytes(strData), strBefore) << strComplaint;
+    const std::string strInt = "must be a whole number from ", strAll = strInt + "0 to 2147483647";
+    // The second host's strKey (its last part in the JSON) set from strFrom to strTo.
+    auto Field = [&](const std::string& strKey, const std::string& strFrom,
+                     const std::string& strTo, const std::string& strComplaint) {
+        const std::string strJsonKey = "\"" + strKey.substr(strKey.find('.') + 1) + "\": ";
+        return std::pair(Replace(strJsonKey + strFrom, strJsonKey + strTo),
+                         Key("host 1: key \"" + strKey + "\" " + strComplaint));
+    };
+    // {JSON, what follows "vantrelctl: ": all of it, or the start of it without a line end}
+    const std::pair<std::string, std::string> arrRows[] = {
+        Field("answers.storage", "-1", "22", strInt + "-1 to 21"),
+        Field("answers.storage", "-1", "-2", strInt + "-1 to 21"),
+        Field("answers.transfer", "-1", "51", strInt + "-1 to 50"),
+        Field("answers.cost", "-1", "52", strInt + "-1 to 51"),
+        Field("answers.cost", "-1", "1.5", strInt + "-2147483648 to 2147483647"),
+        Field("answers.email_accounts", "-1", "21", strInt + "-1 to 20"),
+        Field("answers.forwarding", "-1", "2", strInt + "-1 to 1"),
+        Field("answers.response_time", "-1", "5", strInt + "-1 to 4"),
+        Field("answers.support_rating", "-1", "10", strInt + "-1 to 9"),
+        Field("answers.backups", "-1", "4", strInt + "-1 to 3"),
+        Field("answers.uptime_guarantee", "-1", "2147483647", strInt + "-1 to 1"),
+        Field("answers.feature_rating", "-1", "10", strInt + "-1 to 9"),
+        Field("tests", "0", "\"3\"", strInt + "-2147483648 to 2147483647"),
+        Field("testing", "0", "7", "must be 0 or 1"),
+        Field("resolved", "0", "-1", "must be 0 or 1"),
+        Field("seconds_tested", "0", "-1", strAll),
+        Field("tests", "0", "-1", strAll),
+        Field("tests_up", "0", "-1", strAll),
+        Field("tests_up", "0", "1", "must not be greater than \"tests\" (0)"),
+        Field("ping_total", "0", "-1", strAll),
+        Field("name", "\"\"", "\"\\u20ac\"", "holds a character outside ISO-8859-1 (Latin-1)"),
+        Field("name", "\"\"", "\"a\\u0001\"", "holds a control character"),
+        Field("website", "\"\"", "\"\\u007f\"", "holds a control character"),
+        Field("website", "\"\"", "5", "must be a text"),
+        Field("test_url", "\"\"", "\"http://a/\\n\"", "holds a control character"),
+        {Replace("\"features\": [0,", "\"features\": [2,"),
+         Key("host 1: key \"features[0]\" must be 0 or 1")},
+        {Replace("0, 0]", "0, -1]"), Key("host 1: key \"features[36]\" must be 0 or 1")},
+        {Replace("\"features\": [0, 0,", "\"features\": [0,"),
+         Key("host 1: key \"features\" must hold 37 numbers, not 36")},
+        {Replace("\"ping_history\": []", "\"ping_history\": [-1]"),
+         Key("host 1: key \"ping_history[0]\" " + strInt + "0 to 4294967295")},
+        {Replace("\"tests_up\": 0,", ""), Key("host 1: key \"tests_up\" is missing")},
+        {Replace("\"interval_minutes\": 15", "\"interval_minutes\": 0", true),
+         Key("key \"interval_minutes\" " + strInt + "1 to 60")},
+        {Replace("\"interval_minutes\": 15", "\"interval_minutes\": 61", true),
+         Key("key \"interval_minutes\" " + strInt + "1 to 60")},
+        {Replace("\"run_seconds\": 123456", "\"run_seconds\": -1", true),
+         Key("key \"run_seconds\" " + strAll)},
+        {"{\"interval_minutes\": 5, \"hosts\": []}", Key("key \"run_seconds\" is missing")},
+        {"[1]", Key("the top level must be an object")},
+        {"{\"run_seconds\": 0,", strBad + " is not valid JSON: "},
+        {"", "cannot read " + m_dir / "none.json" + ": "}, // no such file
+    };
+    for (const auto& [strBadJson, strExpected] : arrRows) {
+        WriteFileBytes(strBad, strBadJson);
+        const CRun run =
+            Run({"import", strBadJson.empty() ? m_dir / "none.json" : strBad, "--data", strData});
+        EXPECT_EQ(run.nExit, 1) << strExpected;
+        const std::string strOut = run.strOut + run.strErr;
+        EXPECT_EQ(strExpected.ends_with('\n') ? strOut : strOut.substr(0, 12 + strExpected.size()),
+                  "vantrelctl: " + strExpected);
+        EXPECT_EQ(ReadFileBytes(strData), strBefore) << strExpected;
     }
     // The bounds themselves are accepted.
-    for (const auto& [strFrom, strTo] : std::vector<std::pair<std::string, std::string>>{
-             {"\"interval_minutes\": 15", "\"interval_minutes\": 60"},
-             {"\"interval_minutes\": 15", "\"interval_minutes\": 1"}}) {
-        WriteFileBytes(strBad, Replace(strFrom, strTo, true));
-        EXPECT_EQ(Run({"import", strBad, "--data", strData}).nExit, 0) << strTo;
+    for (const char* pszTo : {"\"interval_minutes\": 60", "\"interval_minutes\": 1"}) {
+        WriteFileBytes(strBad, Replace("\"interval_minutes\": 15", pszTo, true));
+        EXPECT_EQ(Run({"import", strBad, "--data", strData}).nExit, 0) << pszTo;
     }
 }
 

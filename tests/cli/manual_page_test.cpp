@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <vector>
@@ -27,55 +28,27 @@ std::string ReadCommand(const std::string& strCommand) {
     return strOut;
 }
 
-std::vector<std::string> Lines(const std::string& strText) {
+// The first group of each non-empty line of strText that matches strPattern from its start.
+std::vector<std::string> Lines(const std::string& strText, const std::string& strPattern = "(.+)") {
     std::vector<std::string> vecLines;
     std::istringstream lines(strText);
+    std::smatch match;
     for (std::string strLine; std::getline(lines, strLine);)
-        if (!strLine.empty())
-            vecLines.push_back(strLine);
+        if (std::regex_search(strLine, match, std::regex(strPattern),
+                              std::regex_constants::match_continuous))
+            vecLines.push_back(match[1]);
     return vecLines;
-}
-
-bool IsNameChar(char ch) {
-    return (ch >= 'a' && ch <= 'z') || ch == '-';
-}
-
-// The run of lower-case letters and hyphens at nPos.
-std::string NameAt(const std::string& strLine, size_t nPos) {
-    size_t nEnd = nPos;
-    while (nEnd < strLine.size() && IsNameChar(strLine[nEnd]))
-        ++nEnd;
-    return strLine.substr(nPos, nEnd - nPos);
 }
 
 // Help lines "  command  description".
 std::vector<std::string> Commands() {
-    std::vector<std::string> vecFound;
-    for (const std::string& strLine : Lines(ReadCommand(VANTRELCTL_PATH " --help"))) {
-        if (strLine.rfind("  ", 0) != 0 || strLine.size() < 3 || strLine[2] < 'a' ||
-            strLine[2] > 'z')
-            continue;
-        const std::string strName = NameAt(strLine, 2);
-        if (strLine.compare(2 + strName.size(), 2, "  ") == 0)
-            vecFound.push_back(strName);
-    }
-    return vecFound;
+    return Lines(ReadCommand(VANTRELCTL_PATH " --help"), "  ([a-z][a-z-]*)  ");
 }
 
 // The long options of a command's help ("  --name" or "  -x, --name"), "--help" among them.
 std::vector<std::string> Options(const std::string& strCommand) {
-    std::vector<std::string> vecFound;
-    for (const std::string& strLine :
-         Lines(ReadCommand(VANTRELCTL_PATH " " + strCommand + " --help"))) {
-        size_t nPos = 2;
-        if (strLine.rfind("  -", 0) != 0)
-            continue;
-        if (strLine.size() > 6 && strLine[3] != '-' && strLine.compare(4, 2, ", ") == 0)
-            nPos = 6;
-        if (strLine.compare(nPos, 2, "--") == 0 && NameAt(strLine, nPos + 2).size() > 0)
-            vecFound.push_back("--" + NameAt(strLine, nPos + 2));
-    }
-    return vecFound;
+    return Lines(ReadCommand(VANTRELCTL_PATH " " + strCommand + " --help"),
+                 "  (?:-[^-], )?(--[a-z-]+)");
 }
 
 // In troff source a hyphen is written "\-".

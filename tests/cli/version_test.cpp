@@ -37,9 +37,14 @@ const char* const DESKTOP_HELP =
 
 } // namespace
 
-TEST(VersionTest, BothProgramsPrintTheVersionAndTheDesktopProgramItsOptions) {
+// Neither a data file nor settings come into being for a question about the program.
+TEST(VersionTest, BothProgramsPrintTheVersionAndTheirOptions) {
+    // {program, arguments, output or, for vantrelctl --help, how it ends}
     std::vector<std::tuple<std::string, std::string, std::string>> arrCases = {
         {VANTRELCTL_PATH, "--version", "Vantrel 1.0\n"},
+        {VANTRELCTL_PATH, "--help",
+         "\nRun 'vantrelctl <command> --help' for a command's options, 'vantrelctl --version' for "
+         "the version.\n"},
     };
 #ifdef VANTREL_PATH
     arrCases.insert(arrCases.end(),
@@ -51,26 +56,20 @@ TEST(VersionTest, BothProgramsPrintTheVersionAndTheDesktopProgramItsOptions) {
                      {VANTREL_PATH, "-platform nosuchplatform --version", "Vantrel 1.0\n"}});
 #endif
     for (const auto& [strProgram, strArgs, strOut] : arrCases) {
+        SCOPED_TRACE(strProgram + " " + strArgs);
         CTempDir dir;
         const SRun run = RunProgram(dir, strProgram, strArgs);
-        EXPECT_EQ(run.nExit, 0) << strProgram << " " << strArgs;
-        EXPECT_EQ(run.strOut, strOut) << strProgram << " " << strArgs;
-        EXPECT_EQ(run.strErr, "") << strProgram << " " << strArgs;
-        // Neither a data file nor settings come into being for a question about the program.
-        EXPECT_FALSE(std::filesystem::exists(dir / "data")) << strProgram << " " << strArgs;
-        EXPECT_FALSE(std::filesystem::exists(dir / "config")) << strProgram << " " << strArgs;
+        EXPECT_EQ(run.nExit, 0);
+        const bool bEnd = strOut.starts_with('\n');
+        EXPECT_EQ(
+            bEnd ? run.strOut.substr(std::max(run.strOut.size(), strOut.size()) - strOut.size())
+                 : run.strOut,
+            strOut);
+        EXPECT_EQ(run.strErr, "");
+        EXPECT_FALSE(std::filesystem::exists(dir / "data"));
+        EXPECT_FALSE(std::filesystem::exists(dir / "config"));
     }
 #ifndef VANTREL_PATH
     GTEST_SKIP() << "the desktop program is not built (VANTREL_GUI=OFF)";
 #endif
-}
-
-TEST(VersionTest, OverviewOfVantrelctlNamesTheVersionOption) {
-    CTempDir dir;
-    const SRun run = RunProgram(dir, VANTRELCTL_PATH, "--help");
-    EXPECT_EQ(run.nExit, 0);
-    const std::string strEnd = "\nRun 'vantrelctl <command> --help' for a command's options, "
-                               "'vantrelctl --version' for the version.\n";
-    ASSERT_GE(run.strOut.size(), strEnd.size());
-    EXPECT_EQ(run.strOut.substr(run.strOut.size() - strEnd.size()), strEnd);
 }

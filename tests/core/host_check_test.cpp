@@ -7,74 +7,48 @@
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <functional>
 
 namespace {
 
-// Every answer "Yes" or the first item: the most points there are.
-void AnswerAllFirst(CHost& host) {
-    for (int i = 0; i < CHost::ANSWER_COUNT; ++i)
-        host.Answer(i) = 0;
-}
-
 TEST(HostFigures, AnyStoredValueGivesADefinedFigure) {
-    struct CRow {
-        const char* pszCase;
-        std::function<void(CHost&)> set;
-        const char *pszUptime, *pszPing;
-        int nEmail, nRedundancy;
-    } const arrRows[] = {
-        {"all valid, best", AnswerAllFirst, "100.0%", "- ms", 21, 75},
-        {"accounts 20+, backups None",
-         [](CHost& h) { AnswerAllFirst(h), h.m_nEmailAccounts = 20, h.m_nBackups = 3; }, "100.0%",
-         "- ms", 40, 60},
-        {"unanswered accounts and backups give nothing",
-         [](CHost& h) { AnswerAllFirst(h), h.m_nEmailAccounts = -1, h.m_nBackups = -1; }, "100.0%",
-         "- ms", 20, 60},
-        {"construction: nothing answered", [](CHost&) {}, "100.0%", "- ms", 0, 0},
-        {"just past the tables",
-         [](CHost& h) { AnswerAllFirst(h), h.m_nEmailAccounts = 21, h.m_nBackups = 4; }, "100.0%",
-         "- ms", 20, 60},
-        {"every answer INT_MAX",
-         [](CHost& h) {
-             for (int i = 0; i < CHost::ANSWER_COUNT; ++i)
-                 h.Answer(i) = INT_MAX;
-         },
-         "100.0%", "- ms", 0, 0},
-        {"every answer INT_MIN",
-         [](CHost& h) {
-             for (int i = 0; i < CHost::ANSWER_COUNT; ++i)
-                 h.Answer(i) = INT_MIN;
-         },
-         "100.0%", "- ms", 0, 0},
-        {"more up than tests", [](CHost& h) { h.m_nTests = 4, h.m_nTestsUp = 5; }, "100.0%", "- ms",
-         0, 0},
-        {"negative up", [](CHost& h) { h.m_nTests = 4, h.m_nTestsUp = -1; }, "0.0%", "- ms", 0, 0},
-        {"3 of 4", [](CHost& h) { h.m_nTests = 4, h.m_nTestsUp = 3; }, "75.0%", "- ms", 0, 0},
-        {"negative tests", [](CHost& h) { h.m_nTests = INT_MIN, h.m_nTestsUp = INT_MAX; }, "100.0%",
-         "- ms", 0, 0},
-        {"extreme counts", [](CHost& h) { h.m_nTests = INT_MAX, h.m_nTestsUp = INT_MAX; }, "100.0%",
-         "- ms", 0, 0},
-        {"negative ping total",
-         [](CHost& h) {
-             *h.m_pPingHistory = {1, 2}, h.m_nPingTotal = -1000;
-         },
-         "100.0%", "0.0 ms", 0, 0},
-        {"largest ping total", [](CHost& h) { *h.m_pPingHistory = {7}, h.m_nPingTotal = INT_MAX; },
-         "100.0%", "2147483647.0 ms", 0, 0},
-        {"5 ms over 2 pings",
-         [](CHost& h) {
-             *h.m_pPingHistory = {2, 3}, h.m_nPingTotal = 5;
-         },
-         "100.0%", "2.5 ms", 0, 0},
+    // {every answer (0: "Yes" or the first item), e-mail accounts, backups, e-mail points,
+    // redundancy points}; the figures of a host never tested are "100.0%" and "- ms".
+    const std::tuple<int32_t, int32_t, int32_t, int, int> arrAnswers[] = {
+        {0, 0, 0, 21, 75},
+        {0, 20, 3, 40, 60},
+        {0, -1, -1, 20, 60},
+        {-1, -1, -1, 0, 0},
+        {0, 21, 4, 20, 60},
+        {INT_MAX, INT_MAX, INT_MAX, 0, 0},
+        {INT_MIN, INT_MIN, INT_MIN, 0, 0},
     };
-    for (const CRow& row : arrRows) {
+    for (const auto& [nAll, nAccounts, nBackups, nEmail, nRedundancy] : arrAnswers) {
         CHost host;
-        row.set(host);
-        EXPECT_EQ(host.GetUptimeText(), row.pszUptime) << row.pszCase;
-        EXPECT_EQ(host.GetAvgPingText(), row.pszPing) << row.pszCase;
-        EXPECT_EQ(CVantrelDoc::GetEmailPoints(host), row.nEmail) << row.pszCase;
-        EXPECT_EQ(CVantrelDoc::GetRedundancyPoints(host), row.nRedundancy) << row.pszCase;
+        for (int i = 0; i < CHost::ANSWER_COUNT; ++i)
+            host.Answer(i) = nAll;
+        host.m_nEmailAccounts = nAccounts, host.m_nBackups = nBackups;
+        EXPECT_EQ(host.GetUptimeText() + "|" + host.GetAvgPingText(), "100.0%|- ms");
+        EXPECT_EQ(CVantrelDoc::GetEmailPoints(host), nEmail) << nAll << " " << nAccounts;
+        EXPECT_EQ(CVantrelDoc::GetRedundancyPoints(host), nRedundancy) << nAll << " " << nBackups;
+    }
+    // {tests, up, pings, ping total, uptime | average ping}; the points of these are 0.
+    const std::tuple<int32_t, int32_t, std::vector<uint32_t>, int32_t, const char*> arrStats[] = {
+        {0, 0, {}, 0, "100.0%|- ms"},
+        {4, 5, {}, 0, "100.0%|- ms"},
+        {4, -1, {}, 0, "0.0%|- ms"},
+        {4, 3, {}, 0, "75.0%|- ms"},
+        {INT_MIN, INT_MAX, {}, 0, "100.0%|- ms"},
+        {INT_MAX, INT_MAX, {}, 0, "100.0%|- ms"},
+        {0, 0, {1, 2}, -1000, "100.0%|0.0 ms"},
+        {0, 0, {7}, INT_MAX, "100.0%|2147483647.0 ms"},
+        {0, 0, {2, 3}, 5, "100.0%|2.5 ms"},
+    };
+    for (const auto& [nTests, nUp, arrPings, nTotal, pszFigures] : arrStats) {
+        CHost host;
+        host.m_nTests = nTests, host.m_nTestsUp = nUp, host.m_nPingTotal = nTotal;
+        *host.m_pPingHistory = arrPings;
+        EXPECT_EQ(host.GetUptimeText() + "|" + host.GetAvgPingText(), pszFigures) << pszFigures;
+        EXPECT_EQ(CVantrelDoc::GetEmailPoints(host) + CVantrelDoc::GetRedundancyPoints(host), 0);
     }
 }
 

@@ -247,24 +247,6 @@ TEST_F(HostStore, EveryCutKeepsTheCompleteHostsAndTellsOnce) {
     }
 }
 
-TEST_F(HostStore, DamagedFileIsKeptAsideBeforeTheFirstSave) {
-    CLoaded hosts;
-    hosts.arrHosts = {MakeHost(), MakeHost()};
-    ASSERT_EQ(Save(m_dir / "v.dat", hosts.arrHosts), "");
-    const std::string strDamaged = ReadFileBytes(m_dir / "v.dat").substr(0, 400);
-    WriteFileBytes(m_dir / "v.dat", strDamaged);
-    ASSERT_TRUE(m_doc.OnNewDocument(m_dir / "v.dat", CAppSettings()));
-    EXPECT_FALSE(std::filesystem::exists(m_dir / "v.dat.damaged"));
-    ASSERT_TRUE(m_doc.SaveHosts()) << m_doc.m_strLastSaveError;
-    EXPECT_EQ(ReadFileBytes(m_dir / "v.dat.damaged"), strDamaged);
-    // Later saves leave the kept copy alone.
-    WriteFileBytes(m_dir / "v.dat.damaged", "kept");
-    ASSERT_TRUE(m_doc.SaveHosts());
-    EXPECT_EQ(ReadFileBytes(m_dir / "v.dat.damaged"), "kept");
-    EXPECT_EQ(ReadFileBytes(m_dir / "v.dat"),
-              U32(1) + Record(*hosts.arrHosts[0]) + U32(0) + U32(5));
-}
-
 TEST_F(HostStore, MissingFolderEndsStartUpAndAnUnreadableFileIsNeverWrittenOver) {
     EXPECT_FALSE(m_doc.OnNewDocument(m_dir / "no-such-folder/Vantrel.dat", CAppSettings()));
     EXPECT_EQ(m_vecMessages, CTexts{"Cannot create data file"});
@@ -307,7 +289,7 @@ TEST_F(HostStore, EachRecordIsWrittenUnderItsLock) {
     EXPECT_EQ(CLoaded(m_dir / "v.dat").arrHosts.at(1)->m_nTests, 99);
 }
 
-// Each damaged start keeps its own copy: an earlier one is never replaced.
+// Each damaged start keeps its own copy, made by its first save; an earlier one is never replaced.
 TEST_F(HostStore, DamagedCopiesAreNumberedAndNeverReplaced) {
     CLoaded hosts;
     hosts.arrHosts = {MakeHost(), MakeHost()};
@@ -315,16 +297,23 @@ TEST_F(HostStore, DamagedCopiesAreNumberedAndNeverReplaced) {
     const std::string strFull = ReadFileBytes(m_dir / "v.dat");
     const std::string arrNames[] = {"v.dat.damaged", "v.dat.damaged.1", "v.dat.damaged.2"};
     for (size_t nStart = 0; nStart < std::size(arrNames); ++nStart) {
-        const std::string strDamaged = strFull.substr(0, 300 + nStart);
-        WriteFileBytes(m_dir / "v.dat", strDamaged);
+        WriteFileBytes(m_dir / "v.dat", strFull.substr(0, 400 + nStart));
         CVantrelDoc doc(*this, nullptr);
         ASSERT_TRUE(doc.OnNewDocument(m_dir / "v.dat", CAppSettings()));
+        EXPECT_FALSE(std::filesystem::exists(m_dir / arrNames[nStart]));
         ASSERT_TRUE(doc.SaveHosts()) << doc.m_strLastSaveError;
         EXPECT_EQ(doc.GetLoadResult(), CHostsFile::LOAD_DAMAGED);
         for (size_t i = 0; i <= nStart; ++i)
-            EXPECT_EQ(ReadFileBytes(m_dir / arrNames[i]), strFull.substr(0, 300 + i)) << i;
+            EXPECT_EQ(ReadFileBytes(m_dir / arrNames[i]), strFull.substr(0, 400 + i)) << i;
+        // Later saves leave the copy alone.
+        WriteFileBytes(m_dir / arrNames[nStart], "kept");
+        ASSERT_TRUE(doc.SaveHosts());
+        EXPECT_EQ(ReadFileBytes(m_dir / arrNames[nStart]), "kept");
+        WriteFileBytes(m_dir / arrNames[nStart], strFull.substr(0, 400 + nStart));
         EXPECT_FALSE(
             std::filesystem::exists(m_dir / ("v.dat.damaged." + std::to_string(nStart + 1))));
+        EXPECT_EQ(ReadFileBytes(m_dir / "v.dat"),
+                  U32(1) + Record(*hosts.arrHosts[0]) + U32(0) + U32(5));
     }
 }
 

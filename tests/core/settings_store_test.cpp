@@ -83,42 +83,27 @@ TEST_F(SettingsTest, GivenValuesAreReadAndSavedOnesReadBackOwnerOnly) {
               "10|a@example.com|b@example.com|ren\xE9|p=a;s s#w\"d|smtp.example.com|465|2");
 }
 
-// Port and security edited by hand beyond their range fall back to port 25 without TLS.
-TEST_F(SettingsTest, PortAndSecurityOutOfRangeGiveTheDefaults) {
+// Values edited by hand beyond their range give port 25, no TLS and the echo; PingMethod is saved
+// after the other values.
+TEST_F(SettingsTest, ValuesOutOfRangeGiveTheDefaultsAndPingMethodIsSaved) {
     std::filesystem::create_directories(s_config / "Vantrel Software");
     const std::pair<const char*, const char*> cases[] = {
-        {"SMTPPort=0\nSMTPSecurity=3\n", "25|0"},
-        {"SMTPPort=65536\nSMTPSecurity=-1\n", "25|0"},
-        {"SMTPPort=abc\nSMTPSecurity=x\n", "25|0"},
-        {"SMTPPort=65535\nSMTPSecurity=2\n", "65535|2"},
-        {"SMTPPort=1\n", "1|0"}};
-    for (const auto& [pszLines, pszExpected] : cases) {
-        WriteFileBytes(ConfigFile(), std::string("[Settings]\nIniPath=/srv/a.dat\n") + pszLines);
-        CAppSettings settings;
-        Load(settings);
-        EXPECT_TRUE(Describe(settings).ends_with(pszExpected)) << pszLines;
-    }
-}
-
-// PingMethod: absent or anything but 1 is the echo; saved after the other values.
-TEST_F(SettingsTest, PingMethodIsReadSafelyAndSaved) {
-    std::filesystem::create_directories(s_config / "Vantrel Software");
-    const std::pair<const char*, int> cases[] = {
-        {"", PING_METHOD_ICMP},
-        {"PingMethod=0\n", PING_METHOD_ICMP},
-        {"PingMethod=1\n", PING_METHOD_TCP},
-        {"PingMethod=2\n", PING_METHOD_ICMP},
-        {"PingMethod=tcp\n", PING_METHOD_ICMP},
-    };
+        {"SMTPPort=0\nSMTPSecurity=3\nPingMethod=0\n", "25|0|0"},
+        {"SMTPPort=65536\nSMTPSecurity=-1\nPingMethod=2\n", "25|0|0"},
+        {"SMTPPort=abc\nSMTPSecurity=x\nPingMethod=tcp\n", "25|0|0"},
+        {"SMTPPort=65535\nSMTPSecurity=2\nPingMethod=1\n", "65535|2|1"},
+        {"SMTPPort=1\n", "1|0|0"}};
     std::string strPath = "/srv/";
-    for (const auto& [pszLine, nMethod] : cases) {
+    for (const auto& [pszLines, pszExpected] : cases) {
         // Each file a different size: Qt rereads a file only when its size or time changed.
         strPath += 'm';
-        WriteFileBytes(ConfigFile(), "[Settings]\nIniPath=" + strPath + "\n" + pszLine);
+        WriteFileBytes(ConfigFile(), "[Settings]\nIniPath=" + strPath + "\n" + pszLines);
         CAppSettings settings;
         settings.m_nPingMethod = -1;
         Load(settings);
-        EXPECT_EQ(settings.m_nPingMethod, nMethod) << pszLine;
+        EXPECT_TRUE((Describe(settings) + "|" + std::to_string(settings.m_nPingMethod))
+                        .ends_with(pszExpected))
+            << pszLines;
     }
     CAppSettings settings;
     settings.m_nPingMethod = PING_METHOD_TCP;

@@ -1,11 +1,13 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include <stdlib.h>
 
@@ -26,6 +28,13 @@ public:
     CTempDir& operator=(const CTempDir&) = delete;
     const std::string& Path() const { return m_strPath; }
     std::string operator/(const std::string& strName) const { return m_strPath + "/" + strName; }
+    std::vector<std::string> Names() const { // sorted
+        std::vector<std::string> arr;
+        for (const auto& entry : std::filesystem::directory_iterator(m_strPath))
+            arr.push_back(entry.path().filename().string());
+        std::sort(arr.begin(), arr.end());
+        return arr;
+    }
 
 private:
     std::string m_strPath;
