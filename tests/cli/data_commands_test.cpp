@@ -5,42 +5,27 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
 
-struct CRun {
-    int nExit;
-    std::string strOut;
-    std::string strErr;
-};
-
 // Runs vantrelctl with folders of its own, so the user's settings and data are never used.
 class VantrelctlTest : public ::testing::Test {
 protected:
-    CRun Run(const std::vector<std::string>& vecArgs) {
-        std::string strCommand = Env() + VANTRELCTL_PATH;
+    // A command that blocks ends after 30 s with 124.
+    CShellRun Run(const std::vector<std::string>& vecArgs, const std::string& strOut = "") {
+        std::string strCommand = "timeout 30 " VANTRELCTL_PATH;
         for (const std::string& strArg : vecArgs)
             strCommand += " '" + strArg + "'";
-        strCommand += " </dev/null >'" + m_dir / "out" + "' 2>'" + m_dir / "err" + "'";
-        const int nStatus = std::system(strCommand.c_str());
-        return {WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1, ReadFileBytes(m_dir / "out"),
-                ReadFileBytes(m_dir / "err")};
+        return Shell(strOut.empty() ? strCommand : strCommand + " >" + strOut);
     }
-
-    // The folders of this test alone, the single-instance guard's included.
-    std::string Env() {
-        return "XDG_CONFIG_HOME='" + m_dir / "config" + "' XDG_DATA_HOME='" + m_dir / "data" +
-               "' XDG_RUNTIME_DIR='" + m_dir.Path() + "' ";
-    }
-    // Exit status of a shell command line run in this test's folders.
-    int Shell(const std::string& strLine) {
-        const int nStatus = std::system((Env() + strLine).c_str());
-        return WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1;
+    // A shell command line run in the folders of this test alone, the single-instance guard's
+    // included.
+    CShellRun Shell(const std::string& strLine) {
+        return RunShell(m_dir, "XDG_CONFIG_HOME='" + m_dir / "config" + "' XDG_DATA_HOME='" +
+                                   m_dir / "data" + "' XDG_RUNTIME_DIR='" + m_dir.Path() + "' " +
+                                   strLine);
     }
 
     // Texts with every escape and string-length form and the extreme values import accepts,
@@ -53,10 +38,7 @@ protected:
         for (int i = 0; i < CHost::ANSWER_COUNT; ++i)
             a.Answer(i) = i % 2 ? -1 : CHostCheck::GetAnswerLast(i);
         a.m_arrFeatures[36] = 1;
-        a.m_nSecondsTested = 2147483647;
-        a.m_nTests = 2147483647;
-        a.m_nTestsUp = 2147483647;
-        a.m_nPingTotal = 2147483647;
+        a.m_nSecondsTested = a.m_nTests = a.m_nTestsUp = a.m_nPingTotal = 2147483647;
         *a.m_pPingHistory = {0, 1, 4294967295u};
         a.m_bResolved = a.m_bTesting = 1;
         std::string strError;
@@ -76,9 +58,9 @@ TEST_F(VantrelctlTest, ExportThenImportReproducesTheFileByteForByte) {
     const std::pair<std::string, std::string> arrCases[] = {
         {"e.dat", U32(0) + U32(0) + U32(5)}, {"a.dat", WriteTrickyFile(m_dir / "a.dat")}};
     for (const auto& [strName, strBytes] : arrCases) {
-        const CRun exported = Run({"export", "--data", m_dir / strName});
+        const CShellRun exported = Run({"export", "--data", m_dir / strName});
         WriteFileBytes(m_dir / "x.json", exported.strOut);
-        const CRun imported = Run({"import", m_dir / "x.json", "--data", m_dir / "x.dat"});
+        const CShellRun imported = Run({"import", m_dir / "x.json", "--data", m_dir / "x.dat"});
         EXPECT_EQ(exported.nExit + imported.nExit * 10, 0) << exported.strErr << imported.strErr;
         EXPECT_EQ(exported.strErr + imported.strOut + imported.strErr, "");
         EXPECT_EQ(ReadFileBytes(m_dir / "x.dat"), strBytes) << strName;
@@ -97,7 +79,7 @@ TEST_F(VantrelctlTest, SampleListsAsTheHostListShowsIt) {
     ASSERT_EQ(Run({"import", VANTREL_SOURCE_DIR "/examples/sample-hosts.json"}).nExit, 0);
     EXPECT_TRUE(std::filesystem::exists(m_dir / "data/Vantrel.dat"));
     EXPECT_FALSE(std::filesystem::exists(m_dir / "config/Vantrel Software/Vantrel.conf"));
-    const CRun run = Run({"list"});
+    const CShellRun run = Run({"list"});
     ASSERT_EQ(run.nExit, 0) << run.strErr;
     // The first host: 36 of 40 tests up, 1027 ms over 36 pings, 11700 s.
     EXPECT_EQ(run.strOut.substr(0, run.strOut.find('\n') + 1),
@@ -125,13 +107,13 @@ TEST_F(VantrelctlTest, CheckTellsSoundFromDamagedWithExitStatus) {
     };
     for (const auto& [strFile, strBytes, nExit, strOut] : arrCases) {
         WriteFileBytes(strData, strBytes);
-        const CRun run = Run({"check", "--data", strFile});
+        const CShellRun run = Run({"check", "--data", strFile});
         EXPECT_EQ(run.nExit, nExit) << strOut;
         EXPECT_EQ(run.strOut + run.strErr, strOut);
     }
     // A damaged file still lists its complete hosts, but the command fails.
     WriteFileBytes(strData, strFull.substr(0, nSecond + 10));
-    const CRun list = Run({"list", "--data", strData});
+    const CShellRun list = Run({"list", "--data", strData});
     EXPECT_EQ(list.nExit, 1);
     EXPECT_NE(list.strErr.find("; 1 complete host was read.\n"), std::string::npos) << list.strErr;
     EXPECT_EQ(Run({"export", "--data", strData}).nExit, 1);
@@ -148,7 +130,7 @@ TEST_F(VantrelctlTest, UsageErrorsExitWithTwoAndHelpWithZero) {
         {{"--help"}, 0, "Usage: vantrelctl <command> [options]\n"},
         {{"import", "--help"}, 0, "Usage: vantrelctl import [options] FILE.json\n"}};
     for (const auto& [vecArgs, nExit, strStart] : arrCases) {
-        const CRun run = Run(vecArgs);
+        const CShellRun run = Run(vecArgs);
         EXPECT_EQ(run.nExit, nExit) << ::testing::PrintToString(vecArgs);
         EXPECT_EQ((run.strOut + run.strErr).substr(0, strStart.size()), strStart);
     }
@@ -227,7 +209,7 @@ TEST_F(VantrelctlTest, ImportRefusesBadValuesAndLeavesTheFileAlone) {
     };
     for (const auto& [strBadJson, strExpected] : arrRows) {
         WriteFileBytes(strBad, strBadJson);
-        const CRun run =
+        const CShellRun run =
             Run({"import", strBadJson.empty() ? m_dir / "none.json" : strBad, "--data", strData});
         EXPECT_EQ(run.nExit, 1) << strExpected;
         const std::string strOut = run.strOut + run.strErr;
@@ -253,7 +235,7 @@ TEST_F(VantrelctlTest, CheckNamesEveryValueOutOfBoundsAndListStaysSane) {
     std::string strError;
     ASSERT_TRUE(CHostsFile::Save(m_dir / "v.dat", {&a, &b}, 0, 0, false, strError));
     const std::string strBytes = ReadFileBytes(m_dir / "v.dat");
-    const CRun check = Run({"check", "--data", m_dir / "v.dat"});
+    const CShellRun check = Run({"check", "--data", m_dir / "v.dat"});
     EXPECT_EQ(check.nExit, 1);
     EXPECT_EQ(check.strOut + check.strErr,
               "hosts read: 2\ndamaged: no\n"
@@ -263,12 +245,12 @@ TEST_F(VantrelctlTest, CheckNamesEveryValueOutOfBoundsAndListStaysSane) {
               "host 1: key \"answers.storage\" must be a whole number from -1 to 21\n"
               "host 1: key \"testing\" must be 0 or 1\n"
               "key \"interval_minutes\" must be a whole number from 1 to 60\n");
-    const CRun list = Run({"list", "--data", m_dir / "v.dat"});
+    const CShellRun list = Run({"list", "--data", m_dir / "v.dat"});
     EXPECT_EQ(list.nExit, 0);
     EXPECT_EQ(list.strOut + list.strErr, "0\tTab\tName\t\tNot Testing\t0d 0h 0m\t100.0%\t0.0 ms\n"
                                          "1\t\t\tTesting - Unknown\t0d 0h 0m\t75.0%\t- ms\n");
     // Export still writes such a file out; nothing is changed by reading it.
-    const CRun exported = Run({"export", "--data", m_dir / "v.dat"});
+    const CShellRun exported = Run({"export", "--data", m_dir / "v.dat"});
     EXPECT_EQ(exported.nExit, 0);
     EXPECT_NE(exported.strOut.find("\"name\": \"Tab\\u0009Name\""), std::string::npos);
     EXPECT_EQ(ReadFileBytes(m_dir / "v.dat"), strBytes);
@@ -280,21 +262,14 @@ TEST_F(VantrelctlTest, SpecialFilesAndLostOutputFail) {
     const std::string strFifo = m_dir / "fifo.dat";
     ASSERT_EQ(::mkfifo(strFifo.c_str(), 0600), 0);
     WriteTrickyFile(m_dir / "v.dat");
-    for (const char* pszVerb : {"list", "check", "export"}) {
-        // timeout ends a blocked command with 124.
-        EXPECT_EQ(Shell("timeout 10 " VANTRELCTL_PATH " " + std::string(pszVerb) + " --data '" +
-                        strFifo + "' >/dev/null 2>'" + m_dir / "err" + "'"),
-                  1)
-            << pszVerb;
-        EXPECT_EQ(ReadFileBytes(m_dir / "err"),
-                  "vantrelctl: Cannot read " + strFifo + ": it is not a regular file.\n")
-            << pszVerb;
-        EXPECT_EQ(Shell(VANTRELCTL_PATH " " + std::string(pszVerb) + " --data '" + m_dir / "v.dat" +
-                        "' >/dev/full 2>'" + m_dir / "err" + "'"),
-                  1)
-            << pszVerb;
-        EXPECT_EQ(ReadFileBytes(m_dir / "err"), "vantrelctl: cannot write to standard output\n")
-            << pszVerb;
+    for (const std::string strVerb : {"list", "check", "export"}) {
+        const CShellRun fifo = Run({strVerb, "--data", strFifo});
+        const CShellRun full = Run({strVerb, "--data", m_dir / "v.dat"}, "/dev/full");
+        EXPECT_EQ(fifo.nExit * 10 + full.nExit, 11) << strVerb;
+        EXPECT_EQ(fifo.strOut + fifo.strErr + full.strErr,
+                  "vantrelctl: Cannot read " + strFifo +
+                      ": it is not a regular file.\n"
+                      "vantrelctl: cannot write to standard output\n");
     }
 }
 
@@ -303,24 +278,18 @@ TEST_F(VantrelctlTest, ImportIsRefusedWhileTheEngineRuns) {
     const std::string strData = m_dir / "v.dat";
     const std::string strBefore = WriteTrickyFile(strData);
     WriteFileBytes(m_dir / "x.json", Run({"export", "--data", strData}).strOut);
-    ASSERT_EQ(Shell(VANTRELCTL_PATH " run --data '" + strData +
-                    "' --minute-ms 600000 >/dev/null "
-                    "2>&1 & echo $! >'" +
-                    m_dir / "pid" + "'"),
-              0);
-    const pid_t nRun = std::stoi(ReadFileBytes(m_dir / "pid"));
-    // Held once the lock file is locked by the engine.
-    bool bHeld = false;
-    for (int nTry = 0; nTry < 500 && !bHeld; ++nTry) {
-        const int nFd = ::open((m_dir / "VantrelMutex.lock").c_str(), O_RDWR | O_CLOEXEC);
-        bHeld = nFd >= 0 && ::flock(nFd, LOCK_EX | LOCK_NB) != 0;
-        if (nFd >= 0)
-            ::close(nFd);
-        if (!bHeld)
-            ::usleep(10000);
-    }
-    ASSERT_TRUE(bHeld);
-    const CRun refused = Run({"import", m_dir / "x.json", "--data", strData});
+    const pid_t nRun = std::stoi(Shell(VANTRELCTL_PATH " run --data '" + strData +
+                                       "' --minute-ms 600000 >/dev/null 2>&1 & echo $!")
+                                     .strOut);
+    // Held once the engine has made and locked the lock file: flock -n then fails. (flock would
+    // make the file itself, and the engine would find it locked.)
+    const std::string strLock = "'" + m_dir / "VantrelMutex.lock" + "'";
+    int nTry = 0;
+    while (Shell("test -e " + strLock + " && ! flock -n " + strLock + " true").nExit != 0 &&
+           ++nTry < 500)
+        ::usleep(10000);
+    ASSERT_LT(nTry, 500);
+    const CShellRun refused = Run({"import", m_dir / "x.json", "--data", strData});
     EXPECT_EQ(refused.nExit, 1);
     EXPECT_EQ(refused.strOut + refused.strErr,
               "vantrelctl: Vantrel is running; close it before importing.\n");
@@ -328,20 +297,20 @@ TEST_F(VantrelctlTest, ImportIsRefusedWhileTheEngineRuns) {
     ::kill(nRun, SIGTERM);
     for (int nTry = 0; nTry < 1000 && ::kill(nRun, 0) == 0; ++nTry)
         ::usleep(10000);
-    const CRun imported = Run({"import", m_dir / "x.json", "--data", strData});
+    const CShellRun imported = Run({"import", m_dir / "x.json", "--data", strData});
     EXPECT_EQ(imported.nExit, 0) << imported.strErr;
 }
 
 // run --cycles 0 would never end on its own; a damaged file fails run as it fails list.
 TEST_F(VantrelctlTest, RunRefusesNoCyclesAndFailsAfterADamagedFile) {
-    const CRun zero = Run({"run", "--cycles", "0"});
+    const CShellRun zero = Run({"run", "--cycles", "0"});
     EXPECT_EQ(zero.nExit, 2);
     EXPECT_EQ(zero.strOut + zero.strErr,
               "vantrelctl: --cycles needs a whole number of cycles, 1 or more\n");
     const std::string strData = m_dir / "v.dat";
     const std::string strDamaged = WriteTrickyFile(strData).substr(0, 100);
     WriteFileBytes(strData, strDamaged);
-    const CRun run = Run({"run", "--data", strData, "--cycles", "1", "--minute-ms", "1"});
+    const CShellRun run = Run({"run", "--data", strData, "--cycles", "1", "--minute-ms", "1"});
     EXPECT_EQ(run.nExit, 1);
     EXPECT_NE(run.strErr.find("vantrelctl: Cannot load hosts data, will re-create the list\n"),
               std::string::npos)

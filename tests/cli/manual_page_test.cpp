@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -17,15 +16,7 @@ const std::string s_strCompletion = VANTREL_SOURCE_DIR "/packaging/vantrelctl.ba
 
 // Standard output of a shell command.
 std::string ReadCommand(const std::string& strCommand) {
-    std::string strOut;
-    FILE* pPipe = ::popen(strCommand.c_str(), "r");
-    if (!pPipe)
-        return strOut;
-    char szBuffer[4096];
-    for (size_t n; (n = std::fread(szBuffer, 1, sizeof szBuffer, pPipe)) > 0;)
-        strOut.append(szBuffer, n);
-    ::pclose(pPipe);
-    return strOut;
+    return RunShell(CTempDir(), strCommand).strOut;
 }
 
 // The first group of each non-empty line of strText that matches strPattern from its start.
@@ -81,10 +72,8 @@ std::set<std::string> Complete(const std::vector<std::string>& vecWords) {
     strScript += " )\nCOMP_CWORD=" + std::to_string(vecWords.size() - 1) +
                  "\nCOMPREPLY=()\n_vantrelctl\nprintf '%s\\n' \"${COMPREPLY[@]}\"\n";
     WriteFileBytes(dir / "complete.sh", strScript);
-    std::set<std::string> setReply;
-    for (const std::string& strLine : Lines(ReadCommand("bash " + dir / "complete.sh")))
-        setReply.insert(strLine);
-    return setReply;
+    const std::vector<std::string> vecReply = Lines(ReadCommand("bash " + dir / "complete.sh"));
+    return {vecReply.begin(), vecReply.end()};
 }
 
 } // namespace
@@ -144,10 +133,7 @@ TEST(ManualPageTest, CompletionOffersTheValuesEachPlaceTakes) {
         {{"vantrelctl", "run", "--cycles", ""}, {}},
         {{"vantrelctl", "nosuchcommand", "--"}, {}},
     };
-    for (const auto& testCase : arrCases) {
-        std::string strTyped;
-        for (const std::string& strWord : testCase.vecWords)
-            strTyped += strWord + " ";
-        EXPECT_EQ(Complete(testCase.vecWords), testCase.setExpected) << strTyped;
-    }
+    for (const auto& testCase : arrCases)
+        EXPECT_EQ(Complete(testCase.vecWords), testCase.setExpected)
+            << ::testing::PrintToString(testCase.vecWords);
 }

@@ -2,26 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 namespace {
-
-struct SRun {
-    int nExit;
-    std::string strOut, strErr;
-};
-
-// Runs a program with no display and folders of its own, as a script on a server would.
-SRun RunProgram(const CTempDir& dir, const std::string& strProgram, const std::string& strArgs) {
-    const std::string strCommand = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "
-                                   "XDG_CONFIG_HOME='" +
-                                   dir / "config" + "' XDG_DATA_HOME='" + dir / "data" + "' " +
-                                   strProgram + " " + strArgs + " </dev/null >'" + dir / "out" +
-                                   "' 2>'" + dir / "err" + "'";
-    const int nStatus = std::system(strCommand.c_str());
-    return {WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1, ReadFileBytes(dir / "out"),
-            ReadFileBytes(dir / "err")};
-}
 
 const char* const DESKTOP_HELP =
     "Usage: vantrel [options]\n"
@@ -58,7 +39,11 @@ TEST(VersionTest, BothProgramsPrintTheVersionAndTheirOptions) {
     for (const auto& [strProgram, strArgs, strOut] : arrCases) {
         SCOPED_TRACE(strProgram + " " + strArgs);
         CTempDir dir;
-        const SRun run = RunProgram(dir, strProgram, strArgs);
+        // No display and folders of its own, as a script on a server would run it.
+        const CShellRun run =
+            RunShell(dir, "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM XDG_CONFIG_HOME='" +
+                              dir / "config" + "' XDG_DATA_HOME='" + dir / "data" + "' " +
+                              strProgram + " " + strArgs);
         EXPECT_EQ(run.nExit, 0);
         const bool bEnd = strOut.starts_with('\n');
         EXPECT_EQ(

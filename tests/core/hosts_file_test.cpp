@@ -76,13 +76,9 @@ CHost* MakeHost(const std::string& strName = "Alpha \xE9", int32_t bTesting = 0)
         pHost->Answer(i) = i * 3 - 1;
     for (int i = 0; i < FEATURE_COUNT; ++i)
         pHost->m_arrFeatures[i] = i % 3 == 0 ? 7 : 0;
-    pHost->m_nSecondsTested = 90061;
-    pHost->m_nTests = 4;
-    pHost->m_nTestsUp = 3;
+    pHost->m_nSecondsTested = 90061, pHost->m_nTests = 4, pHost->m_nTestsUp = 3;
     *pHost->m_pPingHistory = {10, 20, 0xFFFFFFFFu};
-    pHost->m_nPingTotal = 29;
-    pHost->m_bResolved = 1;
-    pHost->m_bTesting = bTesting;
+    pHost->m_nPingTotal = 29, pHost->m_bResolved = 1, pHost->m_bTesting = bTesting;
     return pHost;
 }
 
@@ -107,45 +103,48 @@ std::string Record(const CHost& host) {
     return str + U32(host.m_bResolved) + U32(host.m_nPingTotal) + U32(host.m_bTesting);
 }
 
-} // namespace
-
-TEST(HostsFileBytes, TwoHostsExactlyAndLoadSaveRoundTrip) {
-    CTempDir dir;
-    CLoaded hosts;
-    hosts.arrHosts = {MakeHost(), new CHost}; // the second: empty texts and history
-    hosts.arrHosts[1]->m_bTesting = 1;
-    ASSERT_EQ(Save(dir / "a.dat", hosts.arrHosts, -5, 60), "");
-    EXPECT_EQ(ReadFileBytes(dir / "a.dat"),
-              U32(2) + Record(*hosts.arrHosts[0]) + Record(*hosts.arrHosts[1]) + U32(-5) + U32(60));
-    CLoaded loaded(dir / "a.dat");
-    ASSERT_EQ(loaded.report.m_eResult, CHostsFile::LOAD_OK);
-    ASSERT_EQ(loaded.arrHosts.size(), 2u);
-    // The history's length is published for readers that may not wait for the lock.
-    EXPECT_EQ(std::pair(loaded.arrHosts[0]->m_nPublishedPings.load(),
-                        loaded.arrHosts[1]->m_nPublishedPings.load()),
-              std::pair(3u, 0u));
-    ASSERT_EQ(Save(dir / "b.dat", loaded.arrHosts, loaded.nRunSeconds, loaded.nInterval), "");
-    EXPECT_EQ(ReadFileBytes(dir / "b.dat"), ReadFileBytes(dir / "a.dat"));
+// Runs fn with file access checked as nobody: root reads and writes every file.
+template <class F> auto AsNobody(F fn) {
+    const int nOldFsUid = ::geteuid() == 0 ? ::setfsuid(65534) : -1;
+    auto result = fn();
+    if (nOldFsUid >= 0)
+        ::setfsuid(uid_t(nOldFsUid));
+    return result;
 }
 
-TEST(HostsFileBytes, StringLengthForms) {
+} // namespace
+
+// Two hosts (the second with empty texts and history) for each string-length form of the first
+// one's name: the one-byte form ends at 254, the 16-bit form at 0xFFFD.
+TEST(HostsFileBytes, TwoHostsExactlyAndLoadSaveRoundTrip) {
     CTempDir dir;
-    // {length, expected prefix}: the one-byte form ends at 254, the 16-bit form at 0xFFFD.
-    const std::pair<size_t, std::string> arrCases[] = {
-        {254, "\xFE"},
-        {255, "\xFF" + U16(255)},
-        {300, "\xFF\x2C\x01"},
-        {0xFFFD, "\xFF" + U16(0xFFFD)},
-        {0xFFFE, "\xFF" + U16(0xFFFF) + U32(0xFFFE)},
+    const std::pair<std::string, std::string> arrCases[] = {
+        {"Alpha \xE9", "\x07"},
+        {std::string(254, 'n'), "\xFE"},
+        {std::string(255, 'n'), "\xFF" + U16(255)},
+        {std::string(300, 'n'), "\xFF\x2C\x01"},
+        {std::string(0xFFFD, 'n'), "\xFF" + U16(0xFFFD)},
+        {std::string(0xFFFE, 'n'), "\xFF" + U16(0xFFFF) + U32(0xFFFE)},
     };
-    for (const auto& [nLength, strPrefix] : arrCases) {
-        CHost host;
-        host.m_strName.assign(nLength, 'n');
-        ASSERT_EQ(Save(dir / "s.dat", {&host}), "");
-        const std::string strBytes = ReadFileBytes(dir / "s.dat");
-        EXPECT_EQ(strBytes.substr(4, strPrefix.size()), strPrefix) << nLength;
-        EXPECT_EQ(strBytes, U32(1) + Record(host) + U32(0) + U32(5)) << nLength;
-        EXPECT_EQ(CLoaded(dir / "s.dat").arrHosts.at(0)->m_strName, host.m_strName) << nLength;
+    for (const auto& [strName, strPrefix] : arrCases) {
+        SCOPED_TRACE(strName.size());
+        CLoaded hosts;
+        hosts.arrHosts = {MakeHost(strName), new CHost};
+        hosts.arrHosts[1]->m_bTesting = 1;
+        ASSERT_EQ(Save(dir / "a.dat", hosts.arrHosts, -5, 60), "");
+        const std::string strBytes = ReadFileBytes(dir / "a.dat");
+        EXPECT_EQ(strBytes.substr(4, strPrefix.size()), strPrefix);
+        EXPECT_EQ(strBytes, U32(2) + Record(*hosts.arrHosts[0]) + Record(*hosts.arrHosts[1]) +
+                                U32(-5) + U32(60));
+        CLoaded loaded(dir / "a.dat");
+        ASSERT_EQ(loaded.report.m_eResult, CHostsFile::LOAD_OK);
+        ASSERT_EQ(loaded.arrHosts.size(), 2u);
+        // The history's length is published for readers that may not wait for the lock.
+        EXPECT_EQ(std::pair(loaded.arrHosts[0]->m_nPublishedPings.load(),
+                            loaded.arrHosts[1]->m_nPublishedPings.load()),
+                  std::pair(3u, 0u));
+        ASSERT_EQ(Save(dir / "b.dat", loaded.arrHosts, loaded.nRunSeconds, loaded.nInterval), "");
+        EXPECT_EQ(ReadFileBytes(dir / "b.dat"), strBytes);
     }
 }
 
@@ -256,16 +255,14 @@ TEST_F(HostStore, MissingFolderEndsStartUpAndAnUnreadableFileIsNeverWrittenOver)
     // Writable by all, readable by none: only the store's refusal keeps it from being replaced.
     std::filesystem::permissions(m_dir.Path(), std::filesystem::perms::all);
     std::filesystem::permissions(strPath, std::filesystem::perms(0222));
-    // Root reads every file: this thread checks access as nobody meanwhile.
-    const int nOldFsUid = ::geteuid() == 0 ? ::setfsuid(65534) : -1;
-    const bool bStarted = m_doc.OnNewDocument(strPath, CAppSettings());
-    m_doc.AddHost(MakeHost());
-    const bool bSaved = m_doc.SaveHosts();
-    CAppSettings settings;
-    m_doc.OnCloseDocument(settings); // must not repeat the message
-    if (nOldFsUid >= 0)
-        ::setfsuid(uid_t(nOldFsUid));
-    EXPECT_TRUE(bStarted && !bSaved);
+    EXPECT_TRUE(AsNobody([&] {
+        const bool bStarted = m_doc.OnNewDocument(strPath, CAppSettings());
+        m_doc.AddHost(MakeHost());
+        const bool bSaved = m_doc.SaveHosts();
+        CAppSettings settings;
+        m_doc.OnCloseDocument(settings); // must not repeat the message
+        return bStarted && !bSaved;
+    }));
     EXPECT_EQ(m_doc.m_strLastSaveError, "The hosts data file " + strPath +
                                             " could not be read when Vantrel started, so it is "
                                             "not written over.");
@@ -338,12 +335,8 @@ TEST_F(HostStore, StaleTemporaryFilesGoWithTheNextSuccessfulSave) {
     Plant();
     // A save that fails (the folder is read-only) removes nothing.
     std::filesystem::permissions(m_dir.Path(), std::filesystem::perms(0555));
-    const int nOldFsUid = ::geteuid() == 0 ? ::setfsuid(65534) : -1;
-    const bool bFailed = !m_doc.SaveHosts();
-    if (nOldFsUid >= 0)
-        ::setfsuid(uid_t(nOldFsUid));
+    EXPECT_FALSE(AsNobody([&] { return m_doc.SaveHosts(); }));
     std::filesystem::permissions(m_dir.Path(), std::filesystem::perms(0755));
-    EXPECT_TRUE(bFailed);
     for (const auto& [strName, nAge, bRemoved] : arrFiles)
         EXPECT_TRUE(std::filesystem::exists(m_dir / strName)) << strName;
     ASSERT_TRUE(m_doc.SaveHosts()) << m_doc.m_strLastSaveError;
