@@ -44,10 +44,7 @@ std::vector<std::string> Options(const std::string& strCommand) {
 
 // In troff source a hyphen is written "\-".
 std::string Troff(const std::string& strText) {
-    std::string strOut;
-    for (char ch : strText)
-        strOut += ch == '-' ? std::string("\\-") : std::string(1, ch);
-    return strOut;
+    return std::regex_replace(strText, std::regex("-"), "\\-");
 }
 
 // The text of a manual page from the line starting with strHeading to the next heading.

@@ -5,16 +5,11 @@
 namespace {
 
 const char* const DESKTOP_HELP =
-    "Usage: vantrel [options]\n"
-    "\n"
-    "Vantrel measures candidate web hosts and compares them. Its settings are made in the\n"
-    "program; for scripts and machines without a display use vantrelctl.\n"
-    "\n"
-    "Options:\n"
-    "  -h, --help     Show this help and exit.\n"
-    "  -v, --version  Show the version and exit.\n"
-    "\n"
-    "The toolkit's own options (-platform, -display, -style, ...) are passed on to it.\n";
+    "Usage: vantrel [options]\n\nVantrel measures candidate web hosts and compares them. Its "
+    "settings are made in the\nprogram; for scripts and machines without a display use "
+    "vantrelctl.\n\nOptions:\n  -h, --help     Show this help and exit.\n  -v, --version  Show "
+    "the version and exit.\n\nThe toolkit's own options (-platform, -display, -style, ...) are "
+    "passed on to it.\n";
 
 } // namespace
 

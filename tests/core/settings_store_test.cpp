@@ -42,7 +42,14 @@ std::string Describe(const CAppSettings& s) {
 } // namespace
 
 TEST_F(SettingsTest, FirstStartGivesDefaultsAndWritesTheDataPathBackOwnerOnly) {
+    // A data folder below a plain file can never be made: the program's folder instead.
+    WriteFileBytes(m_data / "file", "x");
+    ::setenv("XDG_DATA_HOME", (m_data / "file/sub").c_str(), 1);
     CAppSettings settings;
+    const std::string strExe = std::filesystem::read_symlink("/proc/self/exe").string();
+    EXPECT_EQ(Load(settings), strExe.substr(0, strExe.rfind('/')) + "/Vantrel.dat");
+    std::filesystem::remove_all(s_config / "Vantrel Software");
+    ::setenv("XDG_DATA_HOME", (m_data / "share/deeper").c_str(), 1);
     settings.m_bAlertEmail = 7;
     settings.m_strPass = "stale";
     settings.m_nSMTPPort = 99;
@@ -111,15 +118,6 @@ TEST_F(SettingsTest, ValuesOutOfRangeGiveTheDefaultsAndPingMethodIsSaved) {
     EXPECT_EQ(ReadFileBytes(ConfigFile()),
               "[Settings]\nAlertEmail=0\nAlertSystem=0\nEmailFrom=\nEmailTo=\nIniPath=/srv/mmmmm\n"
               "Login=\nPass=\nPingMethod=1\nSMTP=\nSMTPPort=25\nSMTPSecurity=0\n");
-}
-
-TEST_F(SettingsTest, NoDataFolderFallsBackToTheProgramFolder) {
-    // A data folder below a plain file can never be made.
-    WriteFileBytes(m_data / "file", "x");
-    ::setenv("XDG_DATA_HOME", (m_data / "file/sub").c_str(), 1);
-    CAppSettings settings;
-    const std::string strExe = std::filesystem::read_symlink("/proc/self/exe").string();
-    EXPECT_EQ(Load(settings), strExe.substr(0, strExe.rfind('/')) + "/Vantrel.dat");
 }
 
 TEST_F(SettingsTest, SecondInstanceIsRefusedAndAKilledFirstDoesNotBlock) {
