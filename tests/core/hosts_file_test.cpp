@@ -225,12 +225,17 @@ protected:
     CVantrelDoc m_doc{*this, nullptr};
 };
 
-TEST_F(HostStore, EveryCutKeepsTheCompleteHostsAndTellsOnce) {
+// Each damaged start keeps its own copy, numbered from the second on and made by its first save;
+// an earlier one is never replaced, and the save writes the complete hosts.
+TEST_F(HostStore, EveryCutKeepsTheCompleteHostsTellsOnceAndKeepsACopy) {
     CLoaded hosts;
     hosts.arrHosts = {MakeHost("first"), MakeHost("second", 1)};
     ASSERT_EQ(Save(m_dir / "full.dat", hosts.arrHosts, 77, 8), "");
     const std::string strFull = ReadFileBytes(m_dir / "full.dat");
     const size_t nEndA = 4 + Record(*hosts.arrHosts[0]).size(), nEndB = strFull.size() - 8;
+    auto Copy = [this](size_t nCut) {
+        return m_dir / "v.dat.damaged" + (nCut > 1 ? "." + std::to_string(nCut - 1) : "");
+    };
     for (size_t nCut = 1; nCut < strFull.size(); ++nCut) {
         WriteFileBytes(m_dir / "v.dat", strFull.substr(0, nCut));
         m_vecMessages.clear();
@@ -243,7 +248,23 @@ TEST_F(HostStore, EveryCutKeepsTheCompleteHostsAndTellsOnce) {
             EXPECT_EQ(Record(*doc.m_arrHosts[i]), Record(*hosts.arrHosts[i])) << nCut;
         EXPECT_EQ(doc.m_nRunSeconds, nCut >= nEndB + 4 ? 77 : 0) << nCut;
         EXPECT_EQ(doc.m_nIntervalMinutes, 5) << nCut;
+        EXPECT_EQ(doc.GetLoadResult(), CHostsFile::LOAD_DAMAGED) << nCut;
+        const std::string strCopy = Copy(nCut);
+        EXPECT_FALSE(std::filesystem::exists(strCopy));
+        ASSERT_TRUE(doc.SaveHosts()) << doc.m_strLastSaveError;
+        EXPECT_EQ(ReadFileBytes(strCopy), strFull.substr(0, nCut));
+        // Later saves leave the copy alone.
+        WriteFileBytes(strCopy, "kept");
+        ASSERT_TRUE(doc.SaveHosts());
+        EXPECT_EQ(ReadFileBytes(strCopy), "kept");
+        EXPECT_FALSE(std::filesystem::exists(Copy(nCut + 1)));
+        std::string strSaved = U32(uint32_t(nComplete));
+        for (size_t i = 0; i < nComplete; ++i)
+            strSaved += Record(*hosts.arrHosts[i]);
+        EXPECT_EQ(ReadFileBytes(m_dir / "v.dat"), strSaved + U32(doc.m_nRunSeconds) + U32(5));
     }
+    for (size_t nCut = 1; nCut < strFull.size(); ++nCut) // none replaced by a later start
+        EXPECT_EQ(ReadFileBytes(Copy(nCut)), "kept") << nCut;
 }
 
 TEST_F(HostStore, MissingFolderEndsStartUpAndAnUnreadableFileIsNeverWrittenOver) {
@@ -284,34 +305,6 @@ TEST_F(HostStore, EachRecordIsWrittenUnderItsLock) {
     m_doc.m_arrHosts[1]->m_pMutex->unlock();
     ASSERT_TRUE(save.get());
     EXPECT_EQ(CLoaded(m_dir / "v.dat").arrHosts.at(1)->m_nTests, 99);
-}
-
-// Each damaged start keeps its own copy, made by its first save; an earlier one is never replaced.
-TEST_F(HostStore, DamagedCopiesAreNumberedAndNeverReplaced) {
-    CLoaded hosts;
-    hosts.arrHosts = {MakeHost(), MakeHost()};
-    ASSERT_EQ(Save(m_dir / "v.dat", hosts.arrHosts), "");
-    const std::string strFull = ReadFileBytes(m_dir / "v.dat");
-    const std::string arrNames[] = {"v.dat.damaged", "v.dat.damaged.1", "v.dat.damaged.2"};
-    for (size_t nStart = 0; nStart < std::size(arrNames); ++nStart) {
-        WriteFileBytes(m_dir / "v.dat", strFull.substr(0, 400 + nStart));
-        CVantrelDoc doc(*this, nullptr);
-        ASSERT_TRUE(doc.OnNewDocument(m_dir / "v.dat", CAppSettings()));
-        EXPECT_FALSE(std::filesystem::exists(m_dir / arrNames[nStart]));
-        ASSERT_TRUE(doc.SaveHosts()) << doc.m_strLastSaveError;
-        EXPECT_EQ(doc.GetLoadResult(), CHostsFile::LOAD_DAMAGED);
-        for (size_t i = 0; i <= nStart; ++i)
-            EXPECT_EQ(ReadFileBytes(m_dir / arrNames[i]), strFull.substr(0, 400 + i)) << i;
-        // Later saves leave the copy alone.
-        WriteFileBytes(m_dir / arrNames[nStart], "kept");
-        ASSERT_TRUE(doc.SaveHosts());
-        EXPECT_EQ(ReadFileBytes(m_dir / arrNames[nStart]), "kept");
-        WriteFileBytes(m_dir / arrNames[nStart], strFull.substr(0, 400 + nStart));
-        EXPECT_FALSE(
-            std::filesystem::exists(m_dir / ("v.dat.damaged." + std::to_string(nStart + 1))));
-        EXPECT_EQ(ReadFileBytes(m_dir / "v.dat"),
-                  U32(1) + Record(*hosts.arrHosts[0]) + U32(0) + U32(5));
-    }
 }
 
 // Temporary files of saves killed part-way: only ours, only old ones, only by a good save.
