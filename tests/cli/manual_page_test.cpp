@@ -50,14 +50,10 @@ std::string Troff(const std::string& strText) {
 // The text of a manual page from the line starting with strHeading to the next heading.
 std::string Section(const std::string& strPage, const std::string& strHeading) {
     const size_t nStart = strPage.find("\n" + strHeading);
-    if (nStart == std::string::npos)
-        return std::string();
-    size_t nEnd = nStart + 1;
-    do
-        nEnd = strPage.find("\n.S", nEnd + 1);
-    while (nEnd != std::string::npos && strPage.compare(nEnd, 4, "\n.SS") != 0 &&
-           strPage.compare(nEnd, 4, "\n.SH") != 0);
-    return strPage.substr(nStart, nEnd == std::string::npos ? nEnd : nEnd - nStart);
+    const std::string strRest = nStart == std::string::npos ? "" : strPage.substr(nStart + 1);
+    std::smatch next;
+    return std::regex_search(strRest, next, std::regex("\n\\.S[SH]")) ? next.prefix().str()
+                                                                      : strRest;
 }
 
 // What the completion offers for the words typed so far (the last one being completed).

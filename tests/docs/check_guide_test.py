@@ -6,7 +6,8 @@ import runpy
 import tempfile
 import unittest
 
-check = runpy.run_path(os.path.join(os.path.dirname(__file__), "../../scripts/check-guide"))["check"]
+HERE = os.path.dirname(os.path.abspath(__file__))
+check = runpy.run_path(HERE + "/../../scripts/check-guide")["check"]
 
 INDEX = ('<html><body><h1 id="top">Guide</h1><a href="tests.html#up">Up</a>'
          '<img src="images/main-window.png" alt="The main window"></body></html>')
@@ -22,7 +23,8 @@ class CheckGuideTest(unittest.TestCase):
             (("", ""), {}, []),
             (("tests.html#up", "test.html#up"), {},
              ['index.html: <a href="test.html#up"> has no file', UNREACHED]),
-            (("#up", "#down"), {}, ['index.html: <a href="tests.html#down">: tests.html has no id "down"']),
+            (("#up", "#down"), {},
+             ['index.html: <a href="tests.html#down">: tests.html has no id "down"']),
             (("", ""), {"tests.html": TESTS.replace("index.html#top", "#nowhere")},
              ['tests.html: <a href="#nowhere">: tests.html has no id "nowhere"']),
             (("tests.html#up", "https://www.vantrel.example/"), {},
@@ -34,7 +36,8 @@ class CheckGuideTest(unittest.TestCase):
             (("main-window.png", "old-window.png"), {"images/old-window.png": "PNG"},
              ['index.html: <img src="images/old-window.png"> is not a picture the screenshots '
               'script renders', UNSHOWN]),
-            ((' alt="The main window"', ""), {}, ["index.html: image images/main-window.png has no alt text"]),
+            ((' alt="The main window"', ""), {},
+             ["index.html: image images/main-window.png has no alt text"]),
             (("</body>", '<script src="tests.html"></script></body>'), {},
              ['index.html: <script src="tests.html">: the guide needs no script']),
             (("", ""), {"index.html": None}, ["index.html is missing"]),
