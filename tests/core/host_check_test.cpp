@@ -1,7 +1,5 @@
 // Figures and points of records holding any stored value; the sanitizer build runs these too.
 #include "core/host_check.h"
-#include "core/hosts_file.h"
-#include "core/test_files.h"
 #include "core/vantrel_doc.h"
 
 #include <gtest/gtest.h>
@@ -70,55 +68,6 @@ TEST(HostFigures, AnswersOutsideTheirTableReadAsUnanswered) {
                       nValue >= 0 && nValue <= nLast ? nValue : -1)
                 << nLast << " " << nValue;
         }
-}
-
-// Such a file loads as it is and is saved byte for byte: values are never changed behind the
-// user's back.
-TEST(HostFigures, ExtremeValuesLoadAndSaveUnchanged) {
-    CTempDir dir;
-    CHost host;
-    for (int i = 0; i < CHost::ANSWER_COUNT; ++i)
-        host.Answer(i) = i % 2 ? INT_MAX : INT_MIN;
-    host.m_arrFeatures[0] = 7;
-    host.m_nSecondsTested = INT_MIN, host.m_nTests = -3, host.m_nTestsUp = INT_MAX;
-    *host.m_pPingHistory = {0xFFFFFFFFu};
-    host.m_nPingTotal = INT_MIN, host.m_bResolved = -1, host.m_bTesting = 9;
-    host.m_strName = std::string("tab\there\x7F");
-    std::string strError;
-    ASSERT_TRUE(CHostsFile::Save(dir / "a.dat", {&host}, INT_MIN, 160000000, false, strError));
-    const std::string strBytes = ReadFileBytes(dir / "a.dat");
-    std::vector<CHost*> arrHosts;
-    int32_t nRun = 0, nInterval = 5;
-    EXPECT_EQ(CHostsFile::Load(dir / "a.dat", arrHosts, nRun, nInterval).m_eResult,
-              CHostsFile::LOAD_OK);
-    ASSERT_EQ(arrHosts.size(), 1u);
-    EXPECT_EQ(arrHosts[0]->GetUptimeText() + "|" + arrHosts[0]->GetAvgPingText(), "100.0%|0.0 ms");
-    ASSERT_TRUE(CHostsFile::Save(dir / "b.dat", arrHosts, nRun, nInterval, false, strError));
-    EXPECT_EQ(ReadFileBytes(dir / "b.dat"), strBytes);
-    EXPECT_EQ(CHostCheck::ClampInterval(nInterval), 60);
-    // What check says about it: every field out of bounds, in file order.
-    std::vector<CHostCheck::CProblem> arrProblems;
-    CHostCheck::CheckHost(*arrHosts[0], 3, arrProblems);
-    CHostCheck::CheckTrailer(nRun, nInterval, arrProblems);
-    std::string strProblems;
-    for (const CHostCheck::CProblem& problem : arrProblems)
-        if (!problem.m_strKey.starts_with("answers.") || problem.m_strKey == "answers.cost")
-            strProblems += problem.Describe() + "\n";
-    EXPECT_EQ(arrProblems.size(), 31u);
-    EXPECT_EQ(strProblems, "host 3: key \"name\" holds a control character\n"
-                           "host 3: key \"answers.cost\" must be a whole number from -1 to 51\n"
-                           "host 3: key \"features[0]\" must be 0 or 1\n"
-                           "host 3: key \"seconds_tested\" must be a whole number from 0 to "
-                           "2147483647\n"
-                           "host 3: key \"tests\" must be a whole number from 0 to 2147483647\n"
-                           "host 3: key \"ping_total\" must be a whole number from 0 to "
-                           "2147483647\n"
-                           "host 3: key \"resolved\" must be 0 or 1\n"
-                           "host 3: key \"testing\" must be 0 or 1\n"
-                           "key \"run_seconds\" must be a whole number from 0 to 2147483647\n"
-                           "key \"interval_minutes\" must be a whole number from 1 to 60\n");
-    for (CHost* p : arrHosts)
-        delete p;
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // The hosts data file, alone and through the host store.
 #include "core/atomic_file.h"
+#include "core/host_check.h"
 #include "core/hosts_file.h"
 #include "core/message_sink.h"
 #include "core/test_files.h"
@@ -8,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <climits>
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
@@ -168,6 +170,52 @@ TEST(HostsFileDamage, AbsurdCountsAndLengthsDoNotAllocate) {
         EXPECT_TRUE(loaded.arrHosts.empty());
         EXPECT_LT(g_nLargestAllocation.load(), size_t(1) << 20) << loaded.report.m_strReason;
     }
+}
+
+// Such a file loads as it is and is saved byte for byte: values are never changed behind the
+// user's back.
+TEST(HostsFileBytes, ExtremeValuesLoadAndSaveUnchanged) {
+    CTempDir dir;
+    CHost host;
+    for (int i = 0; i < CHost::ANSWER_COUNT; ++i)
+        host.Answer(i) = i % 2 ? INT_MAX : INT_MIN;
+    host.m_arrFeatures[0] = 7;
+    host.m_nSecondsTested = INT_MIN, host.m_nTests = -3, host.m_nTestsUp = INT_MAX;
+    *host.m_pPingHistory = {0xFFFFFFFFu};
+    host.m_nPingTotal = INT_MIN, host.m_bResolved = -1, host.m_bTesting = 9;
+    host.m_strName = std::string("tab\there\x7F");
+    std::string strError;
+    ASSERT_TRUE(CHostsFile::Save(dir / "a.dat", {&host}, INT_MIN, 160000000, false, strError));
+    const std::string strBytes = ReadFileBytes(dir / "a.dat");
+    CLoaded loaded(dir / "a.dat");
+    auto& [arrHosts, nRun, nInterval, report] = loaded;
+    EXPECT_EQ(report.m_eResult, CHostsFile::LOAD_OK);
+    ASSERT_EQ(arrHosts.size(), 1u);
+    EXPECT_EQ(arrHosts[0]->GetUptimeText() + "|" + arrHosts[0]->GetAvgPingText(), "100.0%|0.0 ms");
+    ASSERT_TRUE(CHostsFile::Save(dir / "b.dat", arrHosts, nRun, nInterval, false, strError));
+    EXPECT_EQ(ReadFileBytes(dir / "b.dat"), strBytes);
+    EXPECT_EQ(CHostCheck::ClampInterval(nInterval), 60);
+    // What check says about it: every field out of bounds, in file order.
+    std::vector<CHostCheck::CProblem> arrProblems;
+    CHostCheck::CheckHost(*arrHosts[0], 3, arrProblems);
+    CHostCheck::CheckTrailer(nRun, nInterval, arrProblems);
+    std::string strProblems;
+    for (const CHostCheck::CProblem& problem : arrProblems)
+        if (!problem.m_strKey.starts_with("answers.") || problem.m_strKey == "answers.cost")
+            strProblems += problem.Describe() + "\n";
+    EXPECT_EQ(arrProblems.size(), 31u);
+    EXPECT_EQ(strProblems, "host 3: key \"name\" holds a control character\n"
+                           "host 3: key \"answers.cost\" must be a whole number from -1 to 51\n"
+                           "host 3: key \"features[0]\" must be 0 or 1\n"
+                           "host 3: key \"seconds_tested\" must be a whole number from 0 to "
+                           "2147483647\n"
+                           "host 3: key \"tests\" must be a whole number from 0 to 2147483647\n"
+                           "host 3: key \"ping_total\" must be a whole number from 0 to "
+                           "2147483647\n"
+                           "host 3: key \"resolved\" must be 0 or 1\n"
+                           "host 3: key \"testing\" must be 0 or 1\n"
+                           "key \"run_seconds\" must be a whole number from 0 to 2147483647\n"
+                           "key \"interval_minutes\" must be a whole number from 1 to 60\n");
 }
 
 // A save goes through a symbolic link and keeps the file's mode; one that fails on a file size
