@@ -227,10 +227,8 @@ TEST_F(VantrelctlTest, ImportRefusesBadValuesAndLeavesTheFileAlone) {
 // A file that holds such values still loads; check names each one, and the figures stay sane.
 TEST_F(VantrelctlTest, CheckNamesEveryValueOutOfBoundsAndListStaysSane) {
     CHost a, b;
-    a.m_strName = "Tab\tName";
-    a.m_nTests = 4, a.m_nTestsUp = 9;
+    a.m_strName = "Tab\tName", a.m_nTests = 4, a.m_nTestsUp = 9, a.m_nPingTotal = -10;
     *a.m_pPingHistory = {5, 5};
-    a.m_nPingTotal = -10;
     b.m_nStorage = 22, b.m_bTesting = 7, b.m_nTests = 4, b.m_nTestsUp = 3;
     std::string strError;
     ASSERT_TRUE(CHostsFile::Save(m_dir / "v.dat", {&a, &b}, 0, 0, false, strError));

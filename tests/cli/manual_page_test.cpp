@@ -14,8 +14,7 @@ namespace {
 
 const std::string s_strCompletion = VANTREL_SOURCE_DIR "/packaging/vantrelctl.bash-completion";
 
-// Standard output of a shell command.
-std::string ReadCommand(const std::string& strCommand) {
+std::string Output(const std::string& strCommand) {
     return RunShell(CTempDir(), strCommand).strOut;
 }
 
@@ -33,13 +32,12 @@ std::vector<std::string> Lines(const std::string& strText, const std::string& st
 
 // Help lines "  command  description".
 std::vector<std::string> Commands() {
-    return Lines(ReadCommand(VANTRELCTL_PATH " --help"), "  ([a-z][a-z-]*)  ");
+    return Lines(Output(VANTRELCTL_PATH " --help"), "  ([a-z][a-z-]*)  ");
 }
 
 // The long options of a command's help ("  --name" or "  -x, --name"), "--help" among them.
 std::vector<std::string> Options(const std::string& strCommand) {
-    return Lines(ReadCommand(VANTRELCTL_PATH " " + strCommand + " --help"),
-                 "  (?:-[^-], )?(--[a-z-]+)");
+    return Lines(Output(VANTRELCTL_PATH " " + strCommand + " --help"), "  (?:-[^-], )?(--[a-z-]+)");
 }
 
 // In troff source a hyphen is written "\-".
@@ -65,7 +63,7 @@ std::set<std::string> Complete(const std::vector<std::string>& vecWords) {
     strScript += " )\nCOMP_CWORD=" + std::to_string(vecWords.size() - 1) +
                  "\nCOMPREPLY=()\n_vantrelctl\nprintf '%s\\n' \"${COMPREPLY[@]}\"\n";
     WriteFileBytes(dir / "complete.sh", strScript);
-    const std::vector<std::string> vecReply = Lines(ReadCommand("bash " + dir / "complete.sh"));
+    const std::vector<std::string> vecReply = Lines(Output("bash " + dir / "complete.sh"));
     return {vecReply.begin(), vecReply.end()};
 }
 

@@ -3,7 +3,6 @@
 #include "core/host.h"
 #include "core/test_files.h"
 
-#include <algorithm>
 #include <array>
 #include <deque>
 #include <numeric>
