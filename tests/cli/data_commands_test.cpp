@@ -33,8 +33,7 @@ protected:
     std::string WriteTrickyFile(const std::string& strPath) {
         CHost a, b;
         a.m_strName = "Caf\xE9 \"Quote\" back\\slash\xFF";
-        a.m_strWebSite = std::string(300, 'w');
-        a.m_strTestURL = std::string(70000, 'u');
+        a.m_strWebSite = std::string(300, 'w'), a.m_strTestURL = std::string(70000, 'u');
         for (int i = 0; i < CHost::ANSWER_COUNT; ++i)
             a.Answer(i) = i % 2 ? -1 : CHostCheck::GetAnswerLast(i);
         a.m_arrFeatures[36] = 1;

@@ -162,8 +162,7 @@ TEST(HostsFileDamage, AbsurdCountsAndLengthsDoNotAllocate) {
     CTempDir dir;
     for (const std::string& strFile : arrFiles) {
         WriteFileBytes(dir / "x.dat", strFile);
-        g_nLargestAllocation = 0;
-        g_bTrackAllocations = true;
+        g_nLargestAllocation = 0, g_bTrackAllocations = true;
         CLoaded loaded(dir / "x.dat");
         g_bTrackAllocations = false;
         EXPECT_EQ(loaded.report.m_eResult, CHostsFile::LOAD_DAMAGED) << loaded.report.m_strReason;
@@ -412,8 +411,7 @@ TEST_F(HostStore, SpecialFilesAreUnreadableAtOnceAndNeverWrittenOver) {
                                         ": it is not a regular file.\nVantrel starts with an "
                                         "empty host list and will not save over that file."});
     }
-    struct stat st;
-    EXPECT_TRUE(::lstat(strFifo.c_str(), &st) == 0 && S_ISFIFO(st.st_mode));
-    EXPECT_TRUE(::lstat(strSocket.c_str(), &st) == 0 && S_ISSOCK(st.st_mode));
+    EXPECT_TRUE(std::filesystem::is_fifo(std::filesystem::symlink_status(strFifo)));
+    EXPECT_TRUE(std::filesystem::is_socket(std::filesystem::symlink_status(strSocket)));
     ::close(nSocket);
 }

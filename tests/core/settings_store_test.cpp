@@ -102,8 +102,7 @@ TEST_F(SettingsTest, GivenValuesAreReadAndSavedOnesReadBackOwnerOnly) {
                   strPath +
                   "\nLogin=user\nPass=pw\nPingMethod=1\nSMTP=smtp.example.com\nSMTPPort=587\n"
                   "SMTPSecurity=1\n");
-    settings.m_strPass = "p=a;s s#w\"d";
-    settings.m_strLogin = "ren\xE9"; // ISO-8859-1
+    settings.m_strPass = "p=a;s s#w\"d", settings.m_strLogin = "ren\xE9"; // ISO-8859-1
     settings.m_bAlertEmail = 0, settings.m_nSMTPPort = 465, settings.m_nSMTPSecurity = 2;
     ASSERT_TRUE(CSettingsStore().SaveSettings(settings));
     CAppSettings loaded;

@@ -12,7 +12,6 @@
 namespace {
 
 using Scores = std::array<float, ATTRIBUTE_COUNT>;
-const CReportWeights s_arrTens = {10, 10, 10, 10, 10, 10, 10, 10, 10};
 
 TEST(ReportScorer, WorkedExample) {
     CReportHosts hosts;
@@ -23,7 +22,7 @@ TEST(ReportScorer, WorkedExample) {
     SetStats(hosts[0], {40, 60}, 7, 7);
     SetStats(hosts[2], {80}, 100, 99);
     CReportScorer scorer;
-    scorer.Score(hosts.Hosts(), {0, 1, 2}, s_arrTens);
+    scorer.Score(hosts.Hosts(), {0, 1, 2}, {10, 10, 10, 10, 10, 10, 10, 10, 10});
     EXPECT_EQ(scorer.m_arrEmailPoints, (std::vector<int>{40, 20, 30}));
     EXPECT_EQ(scorer.m_arrRedundancyPoints, (std::vector<int>{75, 0, 30}));
     EXPECT_EQ(scorer.m_arrAvgPing, (std::vector<uint32_t>{500, 0, 800}));
