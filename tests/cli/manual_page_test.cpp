@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <vector>
@@ -14,89 +14,44 @@ namespace {
 
 const std::string s_strCompletion = VANTREL_SOURCE_DIR "/packaging/vantrelctl.bash-completion";
 
-// Standard output of a shell command.
-std::string ReadCommand(const std::string& strCommand) {
-    std::string strOut;
-    FILE* pPipe = ::popen(strCommand.c_str(), "r");
-    if (!pPipe)
-        return strOut;
-    char szBuffer[4096];
-    for (size_t n; (n = std::fread(szBuffer, 1, sizeof szBuffer, pPipe)) > 0;)
-        strOut.append(szBuffer, n);
-    ::pclose(pPipe);
-    return strOut;
+std::string Output(const std::string& strCommand) {
+    return RunShell(CTempDir(), strCommand).strOut;
 }
 
-std::vector<std::string> Lines(const std::string& strText) {
+// The first group of each non-empty line of strText that matches strPattern from its start.
+std::vector<std::string> Lines(const std::string& strText, const std::string& strPattern = "(.+)") {
     std::vector<std::string> vecLines;
     std::istringstream lines(strText);
+    std::smatch match;
     for (std::string strLine; std::getline(lines, strLine);)
-        if (!strLine.empty())
-            vecLines.push_back(strLine);
+        if (std::regex_search(strLine, match, std::regex(strPattern),
+                              std::regex_constants::match_continuous))
+            vecLines.push_back(match[1]);
     return vecLines;
-}
-
-bool IsNameChar(char ch) {
-    return (ch >= 'a' && ch <= 'z') || ch == '-';
-}
-
-// The run of lower-case letters and hyphens at nPos.
-std::string NameAt(const std::string& strLine, size_t nPos) {
-    size_t nEnd = nPos;
-    while (nEnd < strLine.size() && IsNameChar(strLine[nEnd]))
-        ++nEnd;
-    return strLine.substr(nPos, nEnd - nPos);
 }
 
 // Help lines "  command  description".
 std::vector<std::string> Commands() {
-    std::vector<std::string> vecFound;
-    for (const std::string& strLine : Lines(ReadCommand(VANTRELCTL_PATH " --help"))) {
-        if (strLine.rfind("  ", 0) != 0 || strLine.size() < 3 || strLine[2] < 'a' ||
-            strLine[2] > 'z')
-            continue;
-        const std::string strName = NameAt(strLine, 2);
-        if (strLine.compare(2 + strName.size(), 2, "  ") == 0)
-            vecFound.push_back(strName);
-    }
-    return vecFound;
+    return Lines(Output(VANTRELCTL_PATH " --help"), "  ([a-z][a-z-]*)  ");
 }
 
 // The long options of a command's help ("  --name" or "  -x, --name"), "--help" among them.
 std::vector<std::string> Options(const std::string& strCommand) {
-    std::vector<std::string> vecFound;
-    for (const std::string& strLine :
-         Lines(ReadCommand(VANTRELCTL_PATH " " + strCommand + " --help"))) {
-        size_t nPos = 2;
-        if (strLine.rfind("  -", 0) != 0)
-            continue;
-        if (strLine.size() > 6 && strLine[3] != '-' && strLine.compare(4, 2, ", ") == 0)
-            nPos = 6;
-        if (strLine.compare(nPos, 2, "--") == 0 && NameAt(strLine, nPos + 2).size() > 0)
-            vecFound.push_back("--" + NameAt(strLine, nPos + 2));
-    }
-    return vecFound;
+    return Lines(Output(VANTRELCTL_PATH " " + strCommand + " --help"), "  (?:-[^-], )?(--[a-z-]+)");
 }
 
 // In troff source a hyphen is written "\-".
 std::string Troff(const std::string& strText) {
-    std::string strOut;
-    for (char ch : strText)
-        strOut += ch == '-' ? std::string("\\-") : std::string(1, ch);
-    return strOut;
+    return std::regex_replace(strText, std::regex("-"), "\\-");
 }
 
 // The text of a manual page from the line starting with strHeading to the next heading.
 std::string Section(const std::string& strPage, const std::string& strHeading) {
     const size_t nStart = strPage.find("\n" + strHeading);
-    if (nStart == std::string::npos)
-        return std::string();
-    size_t nEnd = nStart + 1;
-    do
-        nEnd = strPage.find("\n.S", nEnd + 1);
-    while (nEnd != std::string::npos && strPage.compare(nEnd, 4, "\n.SS") != 0 &&
-           strPage.compare(nEnd, 4, "\n.SH") != 0);
-    return strPage.substr(nStart, nEnd == std::string::npos ? nEnd : nEnd - nStart);
+    const std::string strRest = nStart == std::string::npos ? "" : strPage.substr(nStart + 1);
+    std::smatch next;
+    return std::regex_search(strRest, next, std::regex("\n\\.S[SH]")) ? next.prefix().str()
+                                                                      : strRest;
 }
 
 // What the completion offers for the words typed so far (the last one being completed).
@@ -108,10 +63,8 @@ std::set<std::string> Complete(const std::vector<std::string>& vecWords) {
     strScript += " )\nCOMP_CWORD=" + std::to_string(vecWords.size() - 1) +
                  "\nCOMPREPLY=()\n_vantrelctl\nprintf '%s\\n' \"${COMPREPLY[@]}\"\n";
     WriteFileBytes(dir / "complete.sh", strScript);
-    std::set<std::string> setReply;
-    for (const std::string& strLine : Lines(ReadCommand("bash " + dir / "complete.sh")))
-        setReply.insert(strLine);
-    return setReply;
+    const std::vector<std::string> vecReply = Lines(Output("bash " + dir / "complete.sh"));
+    return {vecReply.begin(), vecReply.end()};
 }
 
 } // namespace
@@ -171,10 +124,7 @@ TEST(ManualPageTest, CompletionOffersTheValuesEachPlaceTakes) {
         {{"vantrelctl", "run", "--cycles", ""}, {}},
         {{"vantrelctl", "nosuchcommand", "--"}, {}},
     };
-    for (const auto& testCase : arrCases) {
-        std::string strTyped;
-        for (const std::string& strWord : testCase.vecWords)
-            strTyped += strWord + " ";
-        EXPECT_EQ(Complete(testCase.vecWords), testCase.setExpected) << strTyped;
-    }
+    for (const auto& testCase : arrCases)
+        EXPECT_EQ(Complete(testCase.vecWords), testCase.setExpected)
+            << ::testing::PrintToString(testCase.vecWords);
 }

@@ -42,7 +42,14 @@ std::string Describe(const CAppSettings& s) {
 } // namespace
 
 TEST_F(SettingsTest, FirstStartGivesDefaultsAndWritesTheDataPathBackOwnerOnly) {
+    // A data folder below a plain file can never be made: the program's folder instead.
+    WriteFileBytes(m_data / "file", "x");
+    ::setenv("XDG_DATA_HOME", (m_data / "file/sub").c_str(), 1);
     CAppSettings settings;
+    const std::string strExe = std::filesystem::read_symlink("/proc/self/exe").string();
+    EXPECT_EQ(Load(settings), strExe.substr(0, strExe.rfind('/')) + "/Vantrel.dat");
+    std::filesystem::remove_all(s_config / "Vantrel Software");
+    ::setenv("XDG_DATA_HOME", (m_data / "share/deeper").c_str(), 1);
     settings.m_bAlertEmail = 7;
     settings.m_strPass = "stale";
     settings.m_nSMTPPort = 99;
@@ -59,82 +66,49 @@ TEST_F(SettingsTest, FirstStartGivesDefaultsAndWritesTheDataPathBackOwnerOnly) {
     EXPECT_EQ(Load(settings), strDataPath);
 }
 
+// Values given by hand are read, those beyond their range give port 25, no TLS and the echo;
+// saved values read back, the file owner-only and PingMethod after the other values.
 TEST_F(SettingsTest, GivenValuesAreReadAndSavedOnesReadBackOwnerOnly) {
     std::filesystem::create_directories(s_config / "Vantrel Software");
-    WriteFileBytes(ConfigFile(), "[Settings]\nIniPath=/srv/mine.dat\nAlertSystem=1\nAlertEmail=1\n"
-                                 "EmailFrom=a@example.com\nEmailTo=b@example.com\nLogin=user\n"
-                                 "Pass=pw\nSMTP=smtp.example.com\nSMTPPort=587\nSMTPSecurity=1\n");
-    std::filesystem::permissions(ConfigFile(), std::filesystem::perms(0644));
-    CAppSettings settings;
-    EXPECT_EQ(Load(settings), "/srv/mine.dat");
-    EXPECT_EQ(Describe(settings), "11|a@example.com|b@example.com|user|pw|smtp.example.com|587|1");
-    EXPECT_FALSE(std::filesystem::exists(m_data / "share"));
-
-    settings.m_strPass = "p=a;s s#w\"d";
-    settings.m_strLogin = "ren\xE9"; // ISO-8859-1
-    settings.m_bAlertEmail = 0;
-    settings.m_nSMTPPort = 465;
-    settings.m_nSMTPSecurity = 2;
-    ASSERT_TRUE(CSettingsStore().SaveSettings(settings));
-    EXPECT_EQ(std::filesystem::status(ConfigFile()).permissions(), std::filesystem::perms(0600));
-    CAppSettings loaded;
-    EXPECT_EQ(Load(loaded), "/srv/mine.dat");
-    EXPECT_EQ(Describe(loaded),
-              "10|a@example.com|b@example.com|ren\xE9|p=a;s s#w\"d|smtp.example.com|465|2");
-}
-
-// Port and security edited by hand beyond their range fall back to port 25 without TLS.
-TEST_F(SettingsTest, PortAndSecurityOutOfRangeGiveTheDefaults) {
-    std::filesystem::create_directories(s_config / "Vantrel Software");
     const std::pair<const char*, const char*> cases[] = {
-        {"SMTPPort=0\nSMTPSecurity=3\n", "25|0"},
-        {"SMTPPort=65536\nSMTPSecurity=-1\n", "25|0"},
-        {"SMTPPort=abc\nSMTPSecurity=x\n", "25|0"},
-        {"SMTPPort=65535\nSMTPSecurity=2\n", "65535|2"},
-        {"SMTPPort=1\n", "1|0"}};
-    for (const auto& [pszLines, pszExpected] : cases) {
-        WriteFileBytes(ConfigFile(), std::string("[Settings]\nIniPath=/srv/a.dat\n") + pszLines);
-        CAppSettings settings;
-        Load(settings);
-        EXPECT_TRUE(Describe(settings).ends_with(pszExpected)) << pszLines;
-    }
-}
-
-// PingMethod: absent or anything but 1 is the echo; saved after the other values.
-TEST_F(SettingsTest, PingMethodIsReadSafelyAndSaved) {
-    std::filesystem::create_directories(s_config / "Vantrel Software");
-    const std::pair<const char*, int> cases[] = {
-        {"", PING_METHOD_ICMP},
-        {"PingMethod=0\n", PING_METHOD_ICMP},
-        {"PingMethod=1\n", PING_METHOD_TCP},
-        {"PingMethod=2\n", PING_METHOD_ICMP},
-        {"PingMethod=tcp\n", PING_METHOD_ICMP},
-    };
+        {"SMTPPort=0\nSMTPSecurity=3\nPingMethod=0\n", "00||||||25|0|0"},
+        {"SMTPPort=65536\nSMTPSecurity=-1\nPingMethod=2\n", "00||||||25|0|0"},
+        {"SMTPPort=abc\nSMTPSecurity=x\nPingMethod=tcp\n", "00||||||25|0|0"},
+        {"SMTPPort=65535\nSMTPSecurity=2\nPingMethod=1\n", "00||||||65535|2|1"},
+        {"SMTPPort=1\n", "00||||||1|0|0"},
+        {"AlertSystem=1\nAlertEmail=1\nEmailFrom=a@example.com\nEmailTo=b@example.com\nLogin=user\n"
+         "Pass=pw\nSMTP=smtp.example.com\nSMTPPort=587\nSMTPSecurity=1\n",
+         "11|a@example.com|b@example.com|user|pw|smtp.example.com|587|1|0"}};
     std::string strPath = "/srv/";
-    for (const auto& [pszLine, nMethod] : cases) {
-        // Each file a different size: Qt rereads a file only when its size or time changed.
-        strPath += 'm';
-        WriteFileBytes(ConfigFile(), "[Settings]\nIniPath=" + strPath + "\n" + pszLine);
-        CAppSettings settings;
-        settings.m_nPingMethod = -1;
-        Load(settings);
-        EXPECT_EQ(settings.m_nPingMethod, nMethod) << pszLine;
-    }
     CAppSettings settings;
+    for (const auto& [pszLines, pszExpected] : cases) {
+        SCOPED_TRACE(pszLines);
+        // Each file a different size: Qt rereads a file only when its size or time changed.
+        strPath += "mmmmmmmmmm";
+        WriteFileBytes(ConfigFile(), "[Settings]\nIniPath=" + strPath + "\n" + pszLines);
+        settings = CAppSettings();
+        settings.m_nPingMethod = -1;
+        EXPECT_EQ(Load(settings), strPath);
+        EXPECT_EQ(Describe(settings) + "|" + std::to_string(settings.m_nPingMethod), pszExpected);
+    }
+    EXPECT_FALSE(std::filesystem::exists(m_data / "share"));
+    std::filesystem::permissions(ConfigFile(), std::filesystem::perms(0644));
     settings.m_nPingMethod = PING_METHOD_TCP;
     ASSERT_TRUE(CSettingsStore().SaveSettings(settings));
+    EXPECT_EQ(std::filesystem::status(ConfigFile()).permissions(), std::filesystem::perms(0600));
     EXPECT_EQ(ReadFileBytes(ConfigFile()),
-              "[Settings]\nAlertEmail=0\nAlertSystem=0\nEmailFrom=\nEmailTo=\nIniPath=/srv/mmmmm\n"
-              "Login=\nPass=\nPingMethod=1\nSMTP=\nSMTPPort=25\nSMTPSecurity=0\n");
-}
-
-TEST_F(SettingsTest, NoDataFolderFallsBackToTheProgramFolder) {
-    // A data folder below a plain file can never be made.
-    WriteFileBytes(m_data / "file", "x");
-    ::setenv("XDG_DATA_HOME", (m_data / "file/sub").c_str(), 1);
-    CAppSettings settings;
-    const std::string strExe = std::filesystem::read_symlink("/proc/self/exe").string();
-    EXPECT_EQ(Load(settings), strExe.substr(0, strExe.rfind('/')) + "/Vantrel.dat");
+              "[Settings]\nAlertEmail=1\nAlertSystem=1\nEmailFrom=a@example.com\nEmailTo=b@example."
+              "com\nIniPath=" +
+                  strPath +
+                  "\nLogin=user\nPass=pw\nPingMethod=1\nSMTP=smtp.example.com\nSMTPPort=587\n"
+                  "SMTPSecurity=1\n");
+    settings.m_strPass = "p=a;s s#w\"d", settings.m_strLogin = "ren\xE9"; // ISO-8859-1
+    settings.m_bAlertEmail = 0, settings.m_nSMTPPort = 465, settings.m_nSMTPSecurity = 2;
+    ASSERT_TRUE(CSettingsStore().SaveSettings(settings));
+    CAppSettings loaded;
+    EXPECT_EQ(Load(loaded), strPath);
+    EXPECT_EQ(Describe(loaded),
+              "10|a@example.com|b@example.com|ren\xE9|p=a;s s#w\"d|smtp.example.com|465|2");
 }
 
 TEST_F(SettingsTest, SecondInstanceIsRefusedAndAKilledFirstDoesNotBlock) {

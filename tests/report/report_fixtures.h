@@ -1,14 +1,10 @@
 #pragma once
 
 #include "core/host.h"
+#include "core/test_files.h"
 
-#include <algorithm>
 #include <array>
-#include <cstdlib>
 #include <deque>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <numeric>
 
 // Owns the records and hands out the pointer array the report code reads, as the store does.
@@ -54,30 +50,9 @@ inline void MakeThreeHosts(CReportHosts& hosts) {
     SetStats(beta, {100, 100, 100, 100, 100, 100, 100, 100, 100, 105}, 10, 10);
 }
 
-inline std::string ReadFile(const std::string& strPath) {
-    return {std::istreambuf_iterator<char>(std::ifstream(strPath, std::ios::binary).rdbuf()), {}};
-}
+inline constexpr auto& ReadFile = ReadFileBytes;
 
 // MakeThreeHosts' hosts 3, 0, 2 under the weights 10,5,7,2,3,6,8,9,1.
 inline std::string ExpectedThreeHosts() {
     return ReadFile(VANTREL_REPORT_TEST_DATA "/data/three_hosts.html");
 }
-
-class CTempDir {
-public:
-    const std::string& Path() const { return m_strPath; }
-    std::vector<std::string> Names() const {
-        std::vector<std::string> arr;
-        for (const auto& entry : std::filesystem::directory_iterator(m_strPath))
-            arr.push_back(entry.path().filename().string());
-        std::sort(arr.begin(), arr.end());
-        return arr;
-    }
-    ~CTempDir() { std::filesystem::remove_all(m_strPath); }
-
-private:
-    std::string m_strPath = [] {
-        char szTemplate[] = "/tmp/vantrel_report_XXXXXX";
-        return std::string(::mkdtemp(szTemplate));
-    }();
-};

@@ -12,7 +12,6 @@
 namespace {
 
 using Scores = std::array<float, ATTRIBUTE_COUNT>;
-const CReportWeights s_arrTens = {10, 10, 10, 10, 10, 10, 10, 10, 10};
 
 TEST(ReportScorer, WorkedExample) {
     CReportHosts hosts;
@@ -23,7 +22,7 @@ TEST(ReportScorer, WorkedExample) {
     SetStats(hosts[0], {40, 60}, 7, 7);
     SetStats(hosts[2], {80}, 100, 99);
     CReportScorer scorer;
-    scorer.Score(hosts.Hosts(), {0, 1, 2}, s_arrTens);
+    scorer.Score(hosts.Hosts(), {0, 1, 2}, {10, 10, 10, 10, 10, 10, 10, 10, 10});
     EXPECT_EQ(scorer.m_arrEmailPoints, (std::vector<int>{40, 20, 30}));
     EXPECT_EQ(scorer.m_arrRedundancyPoints, (std::vector<int>{75, 0, 30}));
     EXPECT_EQ(scorer.m_arrAvgPing, (std::vector<uint32_t>{500, 0, 800}));
@@ -33,38 +32,6 @@ TEST(ReportScorer, WorkedExample) {
                                                            {1, 2, 2.5f, 2, 2, 2, 2, 2, 2}}));
     EXPECT_EQ(scorer.m_arrTotals, (std::vector<float>{245, 160, 195}));
     EXPECT_EQ(scorer.m_arrRowOrder, (std::vector<size_t>{0, 2, 1}));
-}
-
-// Ties share the mean of their places; no ping history (-1) ties behind every host with one; never
-// tested ties with never up; equal totals put the cheaper plan first, then keep list order.
-TEST(ReportScorer, TiesAndRowOrder) {
-    struct SHost {
-        int nStorage = 0, nCost = 0, nPing = -1, nTests = 0, nUp = 0;
-    };
-    using Case = std::tuple<int, std::vector<SHost>, std::vector<float>, std::vector<size_t>>;
-    const std::vector<Case> arrCases = {
-        {ATTRIBUTE_STORAGE, {{3}, {7}, {7}, {7}, {1}}, {2, 4, 4, 4, 1}, {1, 2, 3, 0, 4}},
-        {ATTRIBUTE_COST, {{0, 2}, {0, 2}, {}, {}, {0, 2}}, {2, 2, 4.5f, 4.5f, 2}, {2, 3, 0, 1, 4}},
-        {ATTRIBUTE_SPEED, {{}, {0, 0, 300}, {}, {0, 0, 0}}, {1.5f, 3, 1.5f, 4}, {3, 1, 0, 2}},
-        {ATTRIBUTE_UPTIME, {{}, {0, 0, -1, 5, 1}, {0, 0, -1, 4, 0}}, {1.5f, 3, 1.5f}, {1, 0, 2}},
-        {ATTRIBUTE_COST, {{3, 9}, {3, 9}, {2, 4}}, {1.5f, 1.5f, 3}, {2, 0, 1}},
-    };
-    for (const auto& [nAttribute, arrHosts, arrScores, arrRows] : arrCases) {
-        SCOPED_TRACE(nAttribute);
-        CReportHosts hosts;
-        std::vector<int> arrSet;
-        for (const SHost& h : arrHosts) {
-            CHost& host = hosts.Add();
-            host.m_nStorage = h.nStorage, host.m_nCost = h.nCost; // the rest all unanswered
-            SetStats(host, std::vector<uint32_t>(h.nPing < 0 ? 0 : 1, h.nPing), h.nTests, h.nUp);
-            arrSet.push_back(static_cast<int>(arrSet.size()));
-        }
-        CReportScorer scorer;
-        scorer.Score(hosts.Hosts(), arrSet, s_arrTens);
-        for (size_t k = 0; k < arrSet.size(); ++k)
-            EXPECT_EQ(scorer.m_arrRankScores[k][nAttribute], arrScores[k]) << k;
-        EXPECT_EQ(scorer.m_arrRowOrder, arrRows);
-    }
 }
 
 // The ranking by definition, in quadratic time (e-mail and redundancy points are checked above).
@@ -103,7 +70,9 @@ CReportScorer Oracle(const std::vector<CHost*>& arrHosts, const CReportWeights& 
     return o;
 }
 
-// Random sets, narrow ranges for ties; some unanswered (-1), without history, never tested.
+// Random sets, narrow ranges for ties; some unanswered (-1), without history, never tested. Ties
+// share the mean of their places; no ping history ties behind every host with one; never tested
+// ties with never up; equal totals put the cheaper plan first, then keep list order.
 TEST(ReportScorerProperty, AgreesWithTheQuadraticOracle) {
     std::mt19937 rng(20261206);
     auto pick = [&rng](int nLow, int nHigh) {
@@ -195,7 +164,6 @@ TEST(ReportScorer, UnansweredAnswersRankWorst) {
         }
         CReportScorer scorer;
         scorer.Score(hosts.Hosts(), {0, 1}, {1, 1, 1, 1, 1, 1, 1, 1, 1});
-        EXPECT_EQ(scorer.m_arrRankScores[0][row.nAttribute], row.fA) << row.pszCase;
         EXPECT_EQ(scorer.m_arrRankScores[1][row.nAttribute], row.fB) << row.pszCase;
         for (int a = 0; a < ATTRIBUTE_COUNT; ++a)
             EXPECT_EQ(scorer.m_arrRankScores[0][a], a == row.nAttribute ? row.fA : 1.5f)
