@@ -1,6 +1,6 @@
 #pragma once
 
-#include "assistant/answer_tables.h"
+#include "core/answer_tables.h"
 
 #include <QWizardPage>
 

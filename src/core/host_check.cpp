@@ -1,6 +1,6 @@
 #include "core/host_check.h"
 
-#include "assistant/answer_tables.h"
+#include "core/answer_tables.h"
 
 #include <algorithm>
 #include <limits>

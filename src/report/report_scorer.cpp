@@ -1,6 +1,6 @@
 #include "report/report_scorer.h"
 
-#include "assistant/answer_tables.h"
+#include "core/answer_tables.h"
 #include "core/host.h"
 #include "core/host_check.h"
 #include "core/vantrel_doc.h"

@@ -1,6 +1,6 @@
 #include "report/report_writer.h"
 
-#include "assistant/answer_tables.h"
+#include "core/answer_tables.h"
 #include "core/atomic_file.h"
 #include "core/host.h"
 #include "core/host_check.h"

@@ -1,4 +1,4 @@
-#include "assistant/answer_tables.h"
+#include "core/answer_tables.h"
 
 #include <gtest/gtest.h>
 
