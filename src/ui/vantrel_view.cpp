@@ -5,7 +5,7 @@
 #include "core/vantrel_doc.h"
 #include "graph/compare_hosts_dlg.h"
 #include "graph/host_graph_dlg.h"
-#include "report/report_command_ui.h"
+#include "ui/report_command_ui.h"
 #include "testing/test_commands.h"
 #include "testing/waiter.h"
 #include "ui/options_dlg.h"

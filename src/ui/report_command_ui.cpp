@@ -1,4 +1,4 @@
-#include "report/report_command_ui.h"
+#include "ui/report_command_ui.h"
 
 #include "core/vantrel_doc.h"
 #include "graph/comparison_chart.h"

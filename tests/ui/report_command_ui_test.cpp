@@ -1,4 +1,4 @@
-#include "report/report_command_ui.h"
+#include "ui/report_command_ui.h"
 
 #include "core/message_sink.h"
 #include "core/vantrel_doc.h"
@@ -9,7 +9,7 @@
 #endif
 #include "assistant/gui_test_app.h"
 #include "gui_test_support.h"
-#include "report_fixtures.h"
+#include "report/report_fixtures.h"
 #include "testing/wait_observer.h"
 #include <QCheckBox>
 #include <QComboBox>
