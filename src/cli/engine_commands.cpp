@@ -9,9 +9,9 @@
 #include "platform/last_error.h"
 #include "platform/ping.h"
 #include "platform/resolver.h"
-#include "testing/alert_mail_test.h"
+#include "testing/alert_mail_trial.h"
 #include "testing/host_down_alert.h"
-#include "testing/host_test.h"
+#include "testing/host_probe.h"
 #include "testing/row_update_sink.h"
 #include "testing/smtp_mail_sender.h"
 #include "testing/system_clock.h"
@@ -88,7 +88,7 @@ int PingCommand(const QStringList& args) {
         CliError(ICMP_NOT_PERMITTED_TEXT);
         return CLI_BAD_INPUT;
     }
-    CHostTest test;
+    CHostProbe test;
     test.m_strServer = cliArgs.GetPositional().at(0).toLatin1().toStdString();
     // "[2001:db8::1]" as in a URL is the same address as without the brackets.
     if (test.m_strServer.size() > 2 && test.m_strServer.front() == '[' &&
@@ -97,7 +97,7 @@ int PingCommand(const QStringList& args) {
     CEvent evNever;
     CPingResult reply;
     if (test.Echo(probes, evNever, reply, PING_METHOD_ICMP, PrintEcho) ==
-        CHostTest::EEcho::ANSWERED)
+        CHostProbe::EEcho::ANSWERED)
         return CLI_OK;
     CliPrint(QString("No answer after %1 echoes\n").arg(ECHO_ATTEMPTS));
     return CLI_BAD_INPUT;
@@ -120,17 +120,17 @@ int ProbeCommand(const QStringList& args) {
         return cliArgs.GetExitCode();
     const std::string strURL = cliArgs.GetPositional().at(0).toLatin1().toStdString();
     CSystemProbes probes;
-    CHostTest test;
+    CHostProbe test;
     if (!test.SplitURL(strURL)) {
-        CliError(FromLatin1(CHostTest::BadURLText(strURL)));
+        CliError(FromLatin1(CHostProbe::BadURLText(strURL)));
         return PROBE_BAD_URL;
     }
     if (!probes.Resolve(test.m_strServer)) {
-        CliError(FromLatin1(CHostTest::UnresolvedText(strURL)));
+        CliError(FromLatin1(CHostProbe::UnresolvedText(strURL)));
         return PROBE_BAD_URL;
     }
     if (!test.IsSupportedService()) {
-        CliError(FromLatin1(CHostTest::UnknownServiceText(strURL)));
+        CliError(FromLatin1(CHostProbe::UnknownServiceText(strURL)));
         return PROBE_BAD_URL;
     }
     CAppSettings settings;
@@ -148,7 +148,7 @@ int ProbeCommand(const QStringList& args) {
     CPingResult reply;
     if (test.Echo(probes, evNever, reply, nMethod,
                   nMethod == PING_METHOD_TCP ? PrintConnect : PrintEcho) !=
-        CHostTest::EEcho::ANSWERED) {
+        CHostProbe::EEcho::ANSWERED) {
         CliPrint(nMethod == PING_METHOD_TCP ? "Down: no connect answered\n"
                                             : "Down: no echo answered\n");
         return PROBE_DOWN;
@@ -226,23 +226,23 @@ int AlertTestCommand(const QStringList& args) {
         CliError("--server-name must not contain a line break.");
         return CLI_USAGE;
     }
-    CAlertMailTest test(settings, strHostName.toLatin1().toStdString());
+    CAlertMailTrial test(settings, strHostName.toLatin1().toStdString());
     CEvent evNever;
-    const CAlertMailTest::EOutcome eOutcome = test.Run(
+    const CAlertMailTrial::EOutcome eOutcome = test.Run(
         [](const std::string& strLine) {
             CliPrint(FromLatin1(strLine) + "\n");
             std::fflush(stdout);
         },
         evNever);
     switch (eOutcome) {
-    case CAlertMailTest::EOutcome::SENT:
+    case CAlertMailTrial::EOutcome::SENT:
         CliPrint(FromLatin1(test.GetOutcomeText()) + "\n");
         return CLI_OK;
-    case CAlertMailTest::EOutcome::BAD_SETTINGS:
+    case CAlertMailTrial::EOutcome::BAD_SETTINGS:
         CliError(FromLatin1(test.GetOutcomeText()) +
                  " (settings: " + QFile::decodeName(store.GetFileName().c_str()) + ")");
         return CLI_BAD_INPUT;
-    case CAlertMailTest::EOutcome::NOT_SENT:
+    case CAlertMailTrial::EOutcome::NOT_SENT:
         break;
     }
     CliError(FromLatin1(test.GetOutcomeText()));

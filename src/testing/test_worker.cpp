@@ -6,7 +6,7 @@
 #include "platform/ping.h"
 #include "testing/alert_raiser.h"
 #include "testing/engine_clock.h"
-#include "testing/host_test.h"
+#include "testing/host_probe.h"
 #include "testing/probes.h"
 #include "testing/row_update_sink.h"
 
@@ -75,16 +75,16 @@ private:
 
         // The messages below are shown under the host's lock; the flags change after the
         // user has closed the box.
-        CHostTest test;
+        CHostProbe test;
         if (!test.SplitURL(host.m_strTestURL)) {
-            m_doc.m_sink.ShowMessage(CHostTest::BadURLText(host.m_strTestURL));
+            m_doc.m_sink.ShowMessage(CHostProbe::BadURLText(host.m_strTestURL));
             EndHostTests(host, lock, nIndex);
             return true;
         }
         if (!host.m_bResolved && m_seams.pProbes->Resolve(test.m_strServer))
             host.m_bResolved = 1;
         if (!host.m_bResolved) {
-            m_doc.m_sink.ShowMessage(CHostTest::UnresolvedText(host.m_strTestURL));
+            m_doc.m_sink.ShowMessage(CHostProbe::UnresolvedText(host.m_strTestURL));
             EndHostTests(host, lock, nIndex);
             return !StopRequested();
         }
@@ -94,19 +94,19 @@ private:
         const int32_t nBefore = host.m_nState;
         const time_t tPrevious = host.m_bNewRun ? m_seams.pClock->Now() : host.m_tLastTest;
         if (!test.IsSupportedService()) {
-            m_doc.m_sink.ShowMessage(CHostTest::UnknownServiceText(host.m_strTestURL));
+            m_doc.m_sink.ShowMessage(CHostProbe::UnknownServiceText(host.m_strTestURL));
             EndHostTests(host, lock, nIndex);
             return true;
         }
 
         CPingResult reply;
-        const CHostTest::EEcho eEcho =
+        const CHostProbe::EEcho eEcho =
             test.Echo(*m_seams.pProbes, m_doc.m_hStopEvent, reply, GetPingMethod());
-        if (eEcho == CHostTest::EEcho::STOPPED)
+        if (eEcho == CHostProbe::EEcho::STOPPED)
             return false; // the cycle's statistics stay as they were
 
         bool bUp = false;
-        if (eEcho == CHostTest::EEcho::ANSWERED) {
+        if (eEcho == CHostProbe::EEcho::ANSWERED) {
             bUp = test.RequestObject(*m_pSession, m_doc.m_hStopEvent);
             if (StopRequested())
                 return false; // an aborted request is no result either

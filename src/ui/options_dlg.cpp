@@ -1,7 +1,7 @@
 #include "ui/options_dlg.h"
 
 #include "core/vantrel_doc.h"
-#include "testing/alert_mail_test.h"
+#include "testing/alert_mail_trial.h"
 #include "testing/test_commands.h"
 #include "testing/waiter.h"
 #include "widgets/artwork.h"
@@ -239,7 +239,7 @@ void COptionsDlg::OnSendTestMail() {
     m_pSendTest->setEnabled(false);
     m_pSendTest->setText(QStringLiteral("Sending..."));
     m_testThread = std::thread([this, settings] {
-        CAlertMailTest test(settings, "www.example.com");
+        CAlertMailTrial test(settings, "www.example.com");
         std::string strExchange;
         test.Run([&strExchange](const std::string& strLine) { strExchange += strLine + '\n'; },
                  m_evStopTest);

@@ -10,9 +10,9 @@ class CEvent;
 class CInternetSession;
 class CProbes;
 
-// The steps of one host's test, shared by the worker and the command-line probe: split the
+// The steps of one host's probe run, shared by the worker and the command-line probe: split the
 // test URL, check its service, echo the server, request the object.
-class CHostTest {
+class CHostProbe {
 public:
     enum class EEcho { ANSWERED, NOT_ANSWERED, STOPPED };
     // Told about every echo attempt: its number (1 to 4), whether it was answered with status

@@ -1,4 +1,4 @@
-#include "testing/alert_mail_test.h"
+#include "testing/alert_mail_trial.h"
 
 #include "mail/smtp_connection.h"
 #include "mail/smtp_message.h"
@@ -13,7 +13,7 @@ namespace {
 const char* const SECURITY_NAMES[] = {"no TLS", "STARTTLS", "TLS"};
 
 // Prefixes every line of a reply or diagnostic.
-void EmitLines(const CAlertMailTest::LineSink& sink, const char* pszPrefix,
+void EmitLines(const CAlertMailTrial::LineSink& sink, const char* pszPrefix,
                const std::string& strText) {
     size_t nStart = 0;
     while (nStart < strText.size()) {
@@ -31,7 +31,7 @@ void EmitLines(const CAlertMailTest::LineSink& sink, const char* pszPrefix,
 // Announces each attempt.
 class CAnnouncingSender : public CSMTPMailSender {
 public:
-    explicit CAnnouncingSender(const CAlertMailTest::LineSink& sink)
+    explicit CAnnouncingSender(const CAlertMailTrial::LineSink& sink)
         : CSMTPMailSender([&sink](CSMTPConnection::ETrace eKind, const std::string& strText) {
               EmitLines(sink,
                         eKind == CSMTPConnection::TRACE_COMMAND ? "C: "
@@ -44,21 +44,21 @@ public:
     bool Connect(const std::string& strServer, int nLoginMethod, const std::string& strUser,
                  const std::string& strPassword, uint16_t nPort, int nSecurity) override {
         m_sink("Connecting to " + strServer + " port " + std::to_string(nPort) + " (" +
-               SECURITY_NAMES[nSecurity] + ") with " + CAlertMailTest::DescribeLogin(nLoginMethod));
+               SECURITY_NAMES[nSecurity] + ") with " + CAlertMailTrial::DescribeLogin(nLoginMethod));
         return CSMTPMailSender::Connect(strServer, nLoginMethod, strUser, strPassword, nPort,
                                         nSecurity);
     }
 
 private:
-    const CAlertMailTest::LineSink& m_sink;
+    const CAlertMailTrial::LineSink& m_sink;
 };
 
 } // namespace
 
-CAlertMailTest::CAlertMailTest(const CAppSettings& settings, std::string strHostName)
+CAlertMailTrial::CAlertMailTrial(const CAppSettings& settings, std::string strHostName)
     : m_settings(settings), m_strHostName(std::move(strHostName)) {}
 
-const char* CAlertMailTest::DescribeLogin(int nLoginMethod) {
+const char* CAlertMailTrial::DescribeLogin(int nLoginMethod) {
     switch (nLoginMethod) {
     case SMTP_AUTH_NONE:
         return "no login";
@@ -71,7 +71,7 @@ const char* CAlertMailTest::DescribeLogin(int nLoginMethod) {
     }
 }
 
-CAlertMailTest::EOutcome CAlertMailTest::Run(const LineSink& sink, const CEvent& evStop) {
+CAlertMailTrial::EOutcome CAlertMailTrial::Run(const LineSink& sink, const CEvent& evStop) {
     const CAppSettings& s = m_settings;
     if (s.m_strSMTP.empty() || s.m_strEmailTo.empty() || s.m_strEmailFrom.empty()) {
         m_strOutcome = "Nothing was sent: the SMTP server, the recipient or the sender address "

@@ -11,7 +11,7 @@ class CEvent;
 // typed into the options), exactly as an alert would, and tells line by line what was said.
 // Shared by the options' "Send test e-mail" button and `vantrelctl alert-test`. It changes no
 // setting: a failure here never switches e-mail alerts off.
-class CAlertMailTest {
+class CAlertMailTrial {
 public:
     using LineSink = std::function<void(const std::string& strLine)>;
     enum class EOutcome {
@@ -20,7 +20,7 @@ public:
         NOT_SENT,     // could not connect, or the server refused
     };
 
-    CAlertMailTest(const CAppSettings& settings, std::string strHostName);
+    CAlertMailTrial(const CAppSettings& settings, std::string strHostName);
 
     // Every line of the exchange goes to sink as it happens: "C: " commands (login data
     // hidden), "S: " replies, "-- " what the client noticed.

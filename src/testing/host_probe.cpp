@@ -1,4 +1,4 @@
-#include "testing/host_test.h"
+#include "testing/host_probe.h"
 
 #include "core/app_settings.h"
 
@@ -8,7 +8,7 @@
 #include "testing/probes.h"
 #include "testing/test_worker.h"
 
-bool CHostTest::SplitURL(const std::string& strURL) {
+bool CHostProbe::SplitURL(const std::string& strURL) {
     CURLParts parts;
     if (!ParseURLEx(strURL, parts))
         return false;
@@ -21,21 +21,21 @@ bool CHostTest::SplitURL(const std::string& strURL) {
     return true;
 }
 
-bool CHostTest::IsSupportedService() const {
+bool CHostProbe::IsSupportedService() const {
     return m_dwServiceType == INET_SERVICE_HTTP || m_dwServiceType == INET_SERVICE_HTTPS ||
            m_dwServiceType == INET_SERVICE_UNK;
 }
 
-bool CHostTest::IsHttps() const {
+bool CHostProbe::IsHttps() const {
     return m_dwServiceType == INET_SERVICE_HTTPS;
 }
 
-uint16_t CHostTest::GetRequestPort() const {
+uint16_t CHostProbe::GetRequestPort() const {
     // A scheme we do not know is requested over plain HTTP, where only port 80 makes sense.
     return m_dwServiceType == INET_SERVICE_HTTP || IsHttps() ? m_nPort : 80;
 }
 
-CHostTest::EEcho CHostTest::Echo(CProbes& probes, const CEvent& evStop, CPingResult& reply,
+CHostProbe::EEcho CHostProbe::Echo(CProbes& probes, const CEvent& evStop, CPingResult& reply,
                                  int nPingMethod, const EchoTraceFn& trace) const {
     for (int nAttempt = 1; nAttempt <= ECHO_ATTEMPTS; ++nAttempt) {
         // A fresh result each time: an earlier answer (or another host's) must never stand
@@ -59,20 +59,20 @@ CHostTest::EEcho CHostTest::Echo(CProbes& probes, const CEvent& evStop, CPingRes
     return EEcho::NOT_ANSWERED;
 }
 
-bool CHostTest::RequestObject(CInternetSession& session, const CEvent& evStop) const {
+bool CHostProbe::RequestObject(CInternetSession& session, const CEvent& evStop) const {
     return session.SendRequest(IsHttps(), m_strServer, GetRequestPort(), m_strObject, m_strUserName,
                                m_strPassword, evStop);
 }
 
-std::string CHostTest::BadURLText(const std::string& strURL) {
+std::string CHostProbe::BadURLText(const std::string& strURL) {
     return "Cannot parse server URL:" + strURL + "\nThe tests will stop for this host.";
 }
 
-std::string CHostTest::UnresolvedText(const std::string& strURL) {
+std::string CHostProbe::UnresolvedText(const std::string& strURL) {
     return "Test URL " + strURL +
            " could not be resolved.\nThe tests will not be held for this host.";
 }
 
-std::string CHostTest::UnknownServiceText(const std::string& strURL) {
+std::string CHostProbe::UnknownServiceText(const std::string& strURL) {
     return "Unknown service type for URL:" + strURL + "\nThe tests will stop for this host.";
 }
