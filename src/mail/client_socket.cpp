@@ -58,6 +58,13 @@ bool CClientSocket::Create() {
     return true;
 }
 
+bool CClientSocket::IsPeerLoopback() const {
+    sockaddr_in peer{};
+    socklen_t nLength = sizeof peer;
+    return getpeername(m_hSocket, reinterpret_cast<sockaddr*>(&peer), &nLength) == 0 &&
+           peer.sin_family == AF_INET && (ntohl(peer.sin_addr.s_addr) >> 24) == 127;
+}
+
 bool CClientSocket::Connect(const std::string& strHostAddress, uint16_t nPort,
                             const std::string& strLocalBoundAddress) {
     if (!strLocalBoundAddress.empty()) {

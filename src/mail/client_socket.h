@@ -40,6 +40,8 @@ public:
     void SetSendTimeout(uint32_t dwTimeoutMs);
     void Close();
     bool IsOpen() const { return m_hSocket >= 0; }
+    // Whether the connected peer is this machine (127.0.0.0/8).
+    bool IsPeerLoopback() const;
 
     // TLS handshake on the connected socket; the server's certificate must chain to the
     // system's CA store (SSL_CERT_FILE / SSL_CERT_DIR honoured) and name strHostName.
