@@ -44,7 +44,8 @@ public:
     bool Connect(const std::string& strServer, int nLoginMethod, const std::string& strUser,
                  const std::string& strPassword, uint16_t nPort, int nSecurity) override {
         m_sink("Connecting to " + strServer + " port " + std::to_string(nPort) + " (" +
-               SECURITY_NAMES[nSecurity] + ") with " + CAlertMailTrial::DescribeLogin(nLoginMethod));
+               SECURITY_NAMES[nSecurity] + ") with " +
+               CAlertMailTrial::DescribeLogin(nLoginMethod));
         return CSMTPMailSender::Connect(strServer, nLoginMethod, strUser, strPassword, nPort,
                                         nSecurity);
     }
@@ -92,8 +93,14 @@ CAlertMailTrial::EOutcome CAlertMailTrial::Run(const LineSink& sink, const CEven
         return EOutcome::BAD_SETTINGS;
     }
     CAnnouncingSender sender(sink);
-    const CHostDownAlert::SServer server{s.m_strSMTP, static_cast<uint16_t>(s.m_nSMTPPort),
-                                         s.m_nSMTPSecurity, s.m_strLogin, s.m_strPass};
+    const CHostDownAlert::SServer server{s.m_strSMTP,
+                                         static_cast<uint16_t>(s.m_nSMTPPort),
+                                         s.m_nSMTPSecurity,
+                                         s.m_strLogin,
+                                         s.m_strPass,
+                                         SMTP_AUTH_AUTO,
+                                         false,
+                                         ""};
     uint32_t dwLastError = 0;
     switch (CHostDownAlert::Deliver(sender, message, server, evStop, dwLastError)) {
     case CHostDownAlert::EDelivery::SENT:

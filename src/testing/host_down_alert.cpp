@@ -9,6 +9,8 @@
 #include "testing/engine_clock.h"
 #include "testing/mail_sender.h"
 
+#include <cerrno>
+
 CHostDownAlert::CHostDownAlert(CMailSender& sender, CEngineClock& clock)
     : m_sender(sender), m_clock(clock) {}
 
@@ -22,8 +24,14 @@ void CHostDownAlert::RaiseHostDownAlert(CVantrelDoc& doc, const std::string& str
             doc.m_sink.ShowMessage("The URL http://" + strServer + " became unavailable.");
         if (!doc.m_bAlertEmail)
             return;
-        server = {doc.m_strSMTP, static_cast<uint16_t>(doc.m_nSMTPPort), doc.m_nSMTPSecurity,
-                  doc.m_strLogin, doc.m_strPass};
+        server = {doc.m_strSMTP,
+                  static_cast<uint16_t>(doc.m_nSMTPPort),
+                  doc.m_nSMTPSecurity,
+                  doc.m_strLogin,
+                  doc.m_strPass,
+                  SMTP_AUTH_AUTO,
+                  false,
+                  ""};
         strFrom = doc.m_strEmailFrom;
         strTo = doc.m_strEmailTo;
     }
@@ -47,17 +55,23 @@ void CHostDownAlert::RaiseHostDownAlert(CVantrelDoc& doc, const std::string& str
         return;
     }
     uint32_t dwLastError = 0;
-    if (Deliver(m_sender, message, server, doc.m_hStopEvent, dwLastError) ==
-        EDelivery::CONNECT_FAILED) {
-        // With TLS the number alone rarely says enough (a refused certificate): the reason
-        // goes on a line of its own.
-        std::string strReason = m_sender.GetFailureReason();
-        if (server.m_nSecurity == SMTP_SECURITY_NONE || strReason.empty())
-            strReason.clear();
-        else
-            strReason += ".\n";
+    const EDelivery eDelivery = Deliver(m_sender, message, server, doc.m_hStopEvent, dwLastError);
+    // The server's own words say more than any number: the reason goes on a line of its own.
+    std::string strReason = m_sender.GetFailureReason();
+    if (!strReason.empty())
+        strReason += ".\n";
+    if (eDelivery == EDelivery::SENT && !m_sender.GetRefusedRecipients().empty()) {
+        doc.m_sink.ShowMessage("The host-down e-mail was sent, but the SMTP server refused these "
+                               "recipients:\n" +
+                               m_sender.GetRefusedRecipients());
+    } else if (eDelivery == EDelivery::NOT_SENT) {
+        // The server took the connection: e-mail alerts stay on, but the user hears why.
+        doc.m_sink.ShowMessage("Vantrel could not send the host-down e-mail:\n" + strReason +
+                               "E-mail alerts stay on.");
+    } else if (eDelivery == EDelivery::CONNECT_FAILED) {
         doc.m_sink.ShowMessage("Vantrel couldn't connect to SMTP server, last error:" +
-                               std::to_string(static_cast<int>(dwLastError)) + "\n" + strReason +
+                               std::to_string(static_cast<int>(dwLastError)) + " (" +
+                               CSMTPConnection::DescribeError(dwLastError) + ")\n" + strReason +
                                "Will stop notifying by email.");
         std::lock_guard lock(doc.m_mtxSettings);
         doc.m_bAlertEmail = 0;
@@ -79,17 +93,19 @@ void CHostDownAlert::ComposeMessage(CSMTPMessage& message, const std::string& st
     message.AddExtraHeader("X-Program: Vantrel " VANTREL_HOME_PAGE);
 }
 
-std::vector<int> CHostDownAlert::LoginMethods(int nSecurity) {
-    if (nSecurity == SMTP_SECURITY_NONE)
+std::vector<int> CHostDownAlert::LoginMethods(const SServer& server) {
+    // A password goes only where the chosen method is offered: never into a guess.
+    if (server.m_nSecurity == SMTP_SECURITY_NONE && server.m_strLogin.empty())
         return {SMTP_AUTH_NONE, SMTP_AUTH_CRAM_MD5, SMTP_AUTH_LOGIN};
-    return {SMTP_AUTH_AUTO};
+    return {server.m_strLogin.empty() ? SMTP_AUTH_AUTO : server.m_nLoginMethod};
 }
 
 CHostDownAlert::EDelivery CHostDownAlert::Deliver(CMailSender& sender, CSMTPMessage& message,
                                                   const SServer& server, const CEvent& evStop,
                                                   uint32_t& dwLastError) {
     EDelivery eResult = EDelivery::NOT_SENT;
-    for (int nMethod : LoginMethods(server.m_nSecurity)) {
+    sender.SetLoginPolicy(server.m_bAllowClearPassword, server.m_strHeloName);
+    for (int nMethod : LoginMethods(server)) {
         if (sender.Connect(server.m_strName, nMethod, server.m_strLogin, server.m_strPassword,
                            server.m_nPort, server.m_nSecurity)) {
             const bool bSent = sender.SendMessage(message);
@@ -102,6 +118,11 @@ CHostDownAlert::EDelivery CHostDownAlert::Deliver(CMailSender& sender, CSMTPMess
             if (evStop.IsSet())
                 return EDelivery::STOPPED;
             eResult = EDelivery::CONNECT_FAILED;
+            // Another login method changes nothing for a server that is not there.
+            if (dwLastError == SOCKET_ERROR_TIMED_OUT || dwLastError == ECONNREFUSED ||
+                dwLastError == SOCKET_ERROR_NAME_NOT_RESOLVED ||
+                dwLastError == SMTP_ERROR_CLEAR_PASSWORD)
+                return eResult;
         }
     }
     return eResult;

@@ -19,4 +19,9 @@ public:
     virtual void Disconnect() = 0;
     // Why the latest attempt failed, in words; empty when nothing says.
     virtual std::string GetFailureReason() const { return std::string(); }
+    // The recipients the latest SendMessage left out, with the server's words, one a line.
+    virtual std::string GetRefusedRecipients() const { return std::string(); }
+    // For the next Connects: whether a login may cross an unencrypted connection to another
+    // machine, and the HELO/EHLO name (empty: this machine's).
+    virtual void SetLoginPolicy(bool /*bAllowClearPassword*/, const std::string& /*strHeloName*/) {}
 };

@@ -32,6 +32,9 @@ bool CSMTPMailSender::Connect(const std::string& strServer, int nLoginMethod,
             m_traceHook(eKind, str);
     };
     m_pConnection->m_nSecurity = nSecurity;
+    m_pConnection->m_bAllowClearPassword = m_bAllowClearPassword;
+    if (!m_strHeloName.empty())
+        m_pConnection->m_strHeloName = m_strHeloName;
     return m_pConnection->Connect(strServer, nLoginMethod, strUser, strPassword, nPort);
 }
 
@@ -41,6 +44,10 @@ bool CSMTPMailSender::SendMessage(CSMTPMessage& message) {
         return false;
     }
     return m_pConnection->SendMessage(message);
+}
+
+std::string CSMTPMailSender::GetRefusedRecipients() const {
+    return m_pConnection ? m_pConnection->GetRefusedRecipients() : std::string();
 }
 
 void CSMTPMailSender::Disconnect() {

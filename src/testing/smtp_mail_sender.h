@@ -20,9 +20,16 @@ public:
     // The first diagnostic of the latest Connect and what followed it, without the function
     // name and the error number.
     std::string GetFailureReason() const override { return m_strFailureReason; }
+    std::string GetRefusedRecipients() const override;
+    void SetLoginPolicy(bool bAllowClearPassword, const std::string& strHeloName) override {
+        m_bAllowClearPassword = bAllowClearPassword;
+        m_strHeloName = strHeloName;
+    }
 
 private:
     CSMTPConnection::TraceHook m_traceHook;
     std::string m_strFailureReason;
+    bool m_bAllowClearPassword = false;
+    std::string m_strHeloName;
     std::unique_ptr<CSMTPConnection> m_pConnection;
 };
