@@ -518,7 +518,11 @@ bool CSMTPConnection::SendMessage(CSMTPMessage& message) {
     }
     CSMTPBodyPart& root = message.m_rootPart;
     if (root.GetChildCount() == 0 && !message.GetMimeMode()) {
-        if (!SendCommand(root.GetText(), "")) {
+        // 8-bit text goes quoted-printable, as the header announces.
+        std::string strBody = root.GetText();
+        if (message.IsBodyEightBit() && root.GetQuotedPrintable())
+            root.GetBody(strBody);
+        if (!SendCommand(strBody, "")) {
             ReportLastError("CSMTPConnection::SendMessage, Failed in call to send the body");
             return false;
         }

@@ -9,6 +9,7 @@
 #include "testing/engine_clock.h"
 #include "testing/mail_sender.h"
 
+#include <algorithm>
 #include <cerrno>
 
 CHostDownAlert::CHostDownAlert(CMailSender& sender, CEngineClock& clock)
@@ -78,9 +79,33 @@ void CHostDownAlert::RaiseHostDownAlert(CVantrelDoc& doc, const std::string& str
     }
 }
 
-void CHostDownAlert::ComposeMessage(CSMTPMessage& message, const std::string& strServer,
+namespace {
+
+// Host names come from the data file in ISO-8859-1; everything else of the mail is UTF-8.
+std::string Latin1ToUtf8(const std::string& str) {
+    std::string strUtf8;
+    for (char ch : str) {
+        const auto c = static_cast<uint8_t>(ch);
+        if (c < 0x80) {
+            strUtf8 += ch;
+        } else {
+            strUtf8 += static_cast<char>(0xC0 | (c >> 6));
+            strUtf8 += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return strUtf8;
+}
+
+} // namespace
+
+void CHostDownAlert::ComposeMessage(CSMTPMessage& message, const std::string& strLatin1Server,
                                     const std::string& strFrom, const std::string& strTo,
                                     time_t tNow) {
+    const std::string strServer = Latin1ToUtf8(strLatin1Server);
+    // A pure ASCII alert keeps the charset it always had.
+    const std::string strAll = strServer + strFrom + strTo;
+    if (std::any_of(strAll.begin(), strAll.end(), [](char c) { return (c & 0x80) != 0; }))
+        message.m_rootPart.m_strCharset = "utf-8";
     message.SetMimeMode(false);
     message.AddRecipientList(strTo, RECIPIENT_TO);
     message.m_strSubject = "The host " + strServer + " went down";

@@ -30,7 +30,9 @@ public:
 
     void RaiseHostDownAlert(CVantrelDoc& doc, const std::string& strServer) override;
 
-    // Fills a new message with the alert mail for strServer, dated tNow (shown in UTC).
+    // Fills a new message with the alert mail for strServer (ISO-8859-1, as the data file
+    // holds it; sender and recipients are UTF-8), dated tNow (shown in UTC). Any text beyond
+    // ASCII makes it a UTF-8 mail.
     static void ComposeMessage(CSMTPMessage& message, const std::string& strServer,
                                const std::string& strFrom, const std::string& strTo, time_t tNow);
     // The server, port and security of the mail server and the login for it.

@@ -73,17 +73,35 @@ TEST(HostDownAlert, BoxThenMailWrittenInUTC) {
     const size_t nDate = strMail.find("\r\nDate: ") + 2;
     strMail.erase(nDate, strMail.find("\r\n", nDate) + 2 - nDate); // when it was sent
     strMail = WithoutDate(strMail);                                // and its Message-ID
-    EXPECT_EQ(strMail,
-              "From: Vantrel Alerts <alerts@example.test>\r\n"
-              "To: ops@example.test,Night Desk <desk@example.test>\r\n"
-              "Subject: The host www.alpha.test went down\r\n"
-              "Message-ID: <*@example.test>\r\n"
-              "X-Mailer: CSMTPConnection v2.29\r\nContent-Type: text/plain;\r\n"
-              "\tcharset=iso-8859-1\r\nReply-To: Vantrel Alerts <alerts@example.test>\r\n"
-              "X-Program: Vantrel https://www.vantrel.example/\r\n\n"
-              "This is an automatically generated message.\r\nThe host http://www.alpha.test "
-              "went down.\r\nThis message was generated on Sat Dec  5 10:06:43 2026 UTC by "
-              "Vantrel.\r\n\r\n----- Vantrel - choose your web host by measurement -----\r\n");
+    EXPECT_EQ(
+        strMail,
+        "From: Vantrel Alerts <alerts@example.test>\r\n"
+        "To: ops@example.test,Night Desk <desk@example.test>\r\n"
+        "Subject: The host www.alpha.test went down\r\n"
+        "Message-ID: <*@example.test>\r\n"
+        "X-Mailer: CSMTPConnection v2.29\r\nMIME-Version: 1.0\r\nContent-Type: text/plain;\r\n"
+        "\tcharset=iso-8859-1\r\nReply-To: Vantrel Alerts <alerts@example.test>\r\n"
+        "X-Program: Vantrel https://www.vantrel.example/\r\n\n"
+        "This is an automatically generated message.\r\nThe host http://www.alpha.test "
+        "went down.\r\nThis message was generated on Sat Dec  5 10:06:43 2026 UTC by "
+        "Vantrel.\r\n\r\n----- Vantrel - choose your web host by measurement -----\r\n");
+}
+
+// A host name beyond ASCII (ISO-8859-1 in the data file) goes out as UTF-8: an encoded subject
+// and a quoted-printable body.
+TEST(HostDownAlert, NonAsciiHostGoesOutAsUtf8) {
+    CSMTPMessage message;
+    CHostDownAlert::ComposeMessage(message, "\xe9t\xe9.test", "A <a@example.test>",
+                                   "b@example.test", 0);
+    const std::string strHeader = message.BuildHeader();
+    EXPECT_NE(strHeader.find("\r\nSubject: =?utf-8?q?The_host_=C3=A9t=C3=A9.test_went_down?=\r\n"),
+              std::string::npos);
+    EXPECT_NE(strHeader.find("charset=utf-8\r\nContent-Transfer-Encoding: quoted-printable\r\n"),
+              std::string::npos);
+    std::string strBody;
+    message.m_rootPart.GetBody(strBody);
+    EXPECT_EQ(strBody.substr(0, 84), "This is an automatically generated message.\r\nThe host "
+                                     "http://=C3=A9t=C3=A9.test went");
 }
 
 // Switches and missing settings. Without a login the methods 0, 1, 2 are tried in turn until
