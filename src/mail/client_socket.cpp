@@ -65,6 +65,16 @@ bool CClientSocket::IsPeerLoopback() const {
            peer.sin_family == AF_INET && (ntohl(peer.sin_addr.s_addr) >> 24) == 127;
 }
 
+std::string CClientSocket::GetLocalAddress() const {
+    sockaddr_in local{};
+    socklen_t nLength = sizeof local;
+    char szAddress[INET_ADDRSTRLEN] = {};
+    if (getsockname(m_hSocket, reinterpret_cast<sockaddr*>(&local), &nLength) != 0 ||
+        inet_ntop(AF_INET, &local.sin_addr, szAddress, sizeof szAddress) == nullptr)
+        return std::string();
+    return szAddress;
+}
+
 bool CClientSocket::Connect(const std::string& strHostAddress, uint16_t nPort,
                             const std::string& strLocalBoundAddress) {
     if (!strLocalBoundAddress.empty()) {

@@ -42,6 +42,8 @@ public:
     bool IsOpen() const { return m_hSocket >= 0; }
     // Whether the connected peer is this machine (127.0.0.0/8).
     bool IsPeerLoopback() const;
+    // The dotted address of the local end of the connection; empty when there is none.
+    std::string GetLocalAddress() const;
 
     // TLS handshake on the connected socket; the server's certificate must chain to the
     // system's CA store (SSL_CERT_FILE / SSL_CERT_DIR honoured) and name strHostName.

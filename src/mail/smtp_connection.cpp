@@ -12,6 +12,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <netdb.h>
 #include <string_view>
 #include <unistd.h>
 #include <vector>
@@ -68,6 +69,13 @@ void CSMTPConnection::ReportError(const std::string& strMessage) {
 
 void CSMTPConnection::ReportLastError(const char* pszText) {
     ReportError(Format("%s, GetLastError returns: %d", pszText, static_cast<int>(GetLastError())));
+}
+
+std::string CSMTPConnection::ChooseHeloName(const std::string& strHostName,
+                                            const std::string& strLocalAddress) {
+    const bool bQualified = strHostName.find('.') != std::string::npos &&
+                            strHostName.back() != '.' && !strHostName.ends_with(".localdomain");
+    return bQualified ? strHostName : "[" + strLocalAddress + "]";
 }
 
 std::string CSMTPConnection::ServerSaid() const {
@@ -211,9 +219,19 @@ bool CSMTPConnection::Connect(const std::string& strHostName, int nLoginMethod,
         return false;
     }
     if (m_strHeloName == "auto") {
+        // Servers refuse a bare "myhost" (504 need fully-qualified hostname).
         char szHostName[260] = {};
         gethostname(szHostName, sizeof szHostName - 1);
-        m_strHeloName = szHostName;
+        addrinfo hints{};
+        hints.ai_flags = AI_CANONNAME;
+        addrinfo* pInfo = nullptr;
+        std::string strCanonical = szHostName;
+        if (getaddrinfo(szHostName, nullptr, &hints, &pInfo) == 0) {
+            if (pInfo->ai_canonname != nullptr)
+                strCanonical = pInfo->ai_canonname;
+            freeaddrinfo(pInfo);
+        }
+        m_strHeloName = ChooseHeloName(strCanonical, m_socket.GetLocalAddress());
     }
     const bool bHelo = nLoginMethod == SMTP_AUTH_NONE && m_nSecurity == SMTP_SECURITY_NONE;
     bool bGreeted = bHelo ? ConnectSMTP(m_strHeloName)

@@ -95,6 +95,10 @@ public:
     virtual void ReportError(const std::string& strMessage);
     // Whether the server is this machine, where an unencrypted login crosses no network.
     virtual bool IsLoopbackPeer() const { return m_socket.IsPeerLoopback(); }
+    // The HELO/EHLO name: the machine's fully qualified name, else the address literal of the
+    // local end ("[192.0.2.7]").
+    static std::string ChooseHeloName(const std::string& strHostName,
+                                      const std::string& strLocalAddress);
     // A last-error code in words: "connection refused", "host name not found".
     static std::string DescribeError(uint32_t dwError);
     // The recipients the last SendMessage delivered to without, each with the server's reply
@@ -102,7 +106,7 @@ public:
     const std::string& GetRefusedRecipients() const { return m_strRefused; }
 
     TraceHook m_traceHook;                 // diagnostics, replies and commands; may be empty
-    std::string m_strHeloName = "auto";    // "auto": the local host name
+    std::string m_strHeloName = "auto";    // "auto": see ChooseHeloName
     uint32_t m_dwConnectTimeoutMs = 15000; // connect, and the greeting after it
     uint32_t m_dwTimeoutMs = 30000;        // idle time-out of a reply and of a send
     uint32_t m_dwAttemptLimitMs = 120000;  // longest a Connect and what follows may take

@@ -255,6 +255,17 @@ TEST(SmtpSession, WrongPortPairsFailSoonWithAHint) {
     }
 }
 
+// The HELO name: a fully qualified name, else the local address as a literal.
+TEST(SmtpSession, HeloName) {
+    const std::pair<const char*, const char*> cases[] = {{"mail.example.org", "mail.example.org"},
+                                                         {"myhost", "[192.0.2.7]"},
+                                                         {"myhost.", "[192.0.2.7]"},
+                                                         {"myhost.localdomain", "[192.0.2.7]"},
+                                                         {"", "[192.0.2.7]"}};
+    for (const auto& [pszName, pszHelo] : cases)
+        EXPECT_EQ(CSMTPConnection::ChooseHeloName(pszName, "192.0.2.7"), pszHelo);
+}
+
 // Errors in words, for the messages that show a last-error code.
 TEST(SmtpSession, ErrorsInWords) {
     const std::pair<uint32_t, const char*> cases[] = {

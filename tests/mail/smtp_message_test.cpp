@@ -99,12 +99,15 @@ TEST(SmtpMessage, EncodedDisplayNamesReadBack) {
 TEST(SmtpMessage, Utf8HeadersFoldedAndQuotedPrintableBody) {
     CSMTPMessage message;
     message.m_rootPart.m_strCharset = "utf-8";
-    message.m_from = CSMTPAddress("\"Ops, \xc3\x96sterreich \xe6\x9d\xb1\xe4\xba\xac\" <ops@example.org>");
+    message.m_from =
+        CSMTPAddress("\"Ops, \xc3\x96sterreich \xe6\x9d\xb1\xe4\xba\xac\" <ops@example.org>");
     message.AddRecipientList("\"Smith, Bob\" <bob@example.org>, ann@example.org");
-    message.m_strSubject = "The host \xd1\x81\xd0\xb5\xd1\x80\xd0\xb2\xd0\xb5\xd1\x80-\xd0\xbf\xd1"
-                           "\x80\xd0\xbe\xd0\xb4\xd0\xb0\xd0\xba\xd1\x88\xd0\xb5\xd0\xbd.example went "
-                           "down";
-    message.SetBodyText("The host \xd1\x81\xd0\xb5\xd1\x80\xd0\xb2\xd0\xb5\xd1\x80 went down.\n.\n");
+    message.m_strSubject =
+        "The host \xd1\x81\xd0\xb5\xd1\x80\xd0\xb2\xd0\xb5\xd1\x80-\xd0\xbf\xd1"
+        "\x80\xd0\xbe\xd0\xb4\xd0\xb0\xd0\xba\xd1\x88\xd0\xb5\xd0\xbd.example went "
+        "down";
+    message.SetBodyText(
+        "The host \xd1\x81\xd0\xb5\xd1\x80\xd0\xb2\xd0\xb5\xd1\x80 went down.\n.\n");
     message.AddExtraHeader("X-Long: " + std::string(70, 'a') + " " + std::string(20, 'b'));
     const std::string strHeader = WithoutDate(message.BuildHeader());
     EXPECT_EQ(strHeader,
@@ -116,7 +119,8 @@ TEST(SmtpMessage, Utf8HeadersFoldedAndQuotedPrintableBody) {
               "Date: *\r\nMessage-ID: <*@example.org>\r\nX-Mailer: CSMTPConnection v2.29\r\n"
               "MIME-Version: 1.0\r\nContent-Type: text/plain;\r\n\tcharset=utf-8\r\n"
               "Content-Transfer-Encoding: quoted-printable\r\n"
-              "X-Long: " + std::string(70, 'a') + "\r\n " + std::string(20, 'b') + "\r\n");
+              "X-Long: " +
+                  std::string(70, 'a') + "\r\n " + std::string(20, 'b') + "\r\n");
     std::string strBody;
     ASSERT_TRUE(message.m_rootPart.GetBody(strBody));
     EXPECT_EQ(strBody, "The host =D1=81=D0=B5=D1=80=D0=B2=D0=B5=D1=80 went down.\r\n..\r\n");
@@ -125,8 +129,8 @@ TEST(SmtpMessage, Utf8HeadersFoldedAndQuotedPrintableBody) {
     ASSERT_GE(hFile, 0);
     close(hFile);
     // The body as it travels, with the dot unstuffed as the server does.
-    std::ofstream(szFile, std::ios::binary)
-        << message.BuildHeader() << "\r\n" << CSMTPBodyPart::ReplaceAll(strBody, "\n..", "\n.");
+    std::ofstream(szFile, std::ios::binary) << message.BuildHeader() << "\r\n"
+                                            << CSMTPBodyPart::ReplaceAll(strBody, "\n..", "\n.");
     ASSERT_EQ(system(("/usr/bin/python3 -c 'import email, email.policy, sys\n"
                       "m = email.message_from_binary_file(open(sys.argv[1], \"rb\"), "
                       "policy=email.policy.default)\nassert not m.defects, m.defects\n"
@@ -138,7 +142,8 @@ TEST(SmtpMessage, Utf8HeadersFoldedAndQuotedPrintableBody) {
     std::ifstream parsed(szFile + std::string(".out"));
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(parsed), {}),
               "\"Ops, \xc3\x96sterreich \xe6\x9d\xb1\xe4\xba\xac\" <ops@example.org>\n"
-              "\"Smith, Bob\" <bob@example.org>, ann@example.org\n" + message.m_strSubject +
+              "\"Smith, Bob\" <bob@example.org>, ann@example.org\n" +
+                  message.m_strSubject +
                   "\nThe host \xd1\x81\xd0\xb5\xd1\x80\xd0\xb2\xd0\xb5\xd1\x80 went down.\n.\n");
     std::filesystem::remove(szFile);
     std::filesystem::remove(szFile + std::string(".out"));
