@@ -5,9 +5,11 @@
 #include "mail/smtp_address.h"
 #include "mail/smtp_body_part.h"
 #include "mail/smtp_message.h"
+#include "platform/event.h"
 #include "platform/last_error.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdarg>
 #include <cstdio>
@@ -167,6 +169,7 @@ bool CSMTPConnection::Connect(const std::string& strHostName, int nLoginMethod,
     }
     // The send time-out bounds the connect too.
     m_socket.SetSendTimeout(m_dwConnectTimeoutMs);
+    m_socket.SetCancelEvent(m_pCancel);
     if (!m_socket.Connect(strHostName, nPort, strLocalBoundAddress)) {
         uint32_t dwError = GetLastError();
         if (!strLocalBoundAddress.empty()) {
@@ -646,6 +649,11 @@ bool CSMTPConnection::ReadExpectedResponse(int nExpectedCode, int nOtherCode) {
                               "SMTP server"
                             : "CSMTPConnection::ReadResponse, The SMTP server took longer than "
                               "an attempt may last");
+            return Broken();
+        }
+        if (m_pCancel != nullptr && m_pCancel->IsSet()) {
+            SetLastError(ECANCELED);
+            ReportError("CSMTPConnection::ReadResponse, Cancelled");
             return Broken();
         }
         // Waits up to 250 ms for data, but no longer than either limit allows.

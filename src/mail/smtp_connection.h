@@ -111,6 +111,9 @@ public:
     uint32_t m_dwTimeoutMs = 30000;        // idle time-out of a reply and of a send
     uint32_t m_dwAttemptLimitMs = 120000;  // longest a Connect and what follows may take
     int m_nSecurity = SMTP_SECURITY_NONE;
+    // When set (from another thread), a connect or a wait for a reply in progress ends within
+    // 250 ms with ECANCELED.
+    const CEvent* m_pCancel = nullptr;
     // A login over an unencrypted connection to another machine; loopback needs no leave.
     bool m_bAllowClearPassword = false;
     // Longest reply accepted; a longer one fails with SMTP_ERROR_REPLY_TOO_LONG.

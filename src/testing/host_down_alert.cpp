@@ -129,7 +129,7 @@ CHostDownAlert::EDelivery CHostDownAlert::Deliver(CMailSender& sender, CSMTPMess
                                                   const SServer& server, const CEvent& evStop,
                                                   uint32_t& dwLastError) {
     EDelivery eResult = EDelivery::NOT_SENT;
-    sender.SetLoginPolicy(server.m_bAllowClearPassword, server.m_strHeloName);
+    sender.SetSessionOptions(server.m_bAllowClearPassword, server.m_strHeloName, &evStop);
     for (int nMethod : LoginMethods(server)) {
         if (sender.Connect(server.m_strName, nMethod, server.m_strLogin, server.m_strPassword,
                            server.m_nPort, server.m_nSecurity)) {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+class CEvent;
 class CSMTPMessage;
 
 // The SMTP session the host-down alert delivers through: the program uses the mail client
@@ -22,6 +23,8 @@ public:
     // The recipients the latest SendMessage left out, with the server's words, one a line.
     virtual std::string GetRefusedRecipients() const { return std::string(); }
     // For the next Connects: whether a login may cross an unencrypted connection to another
-    // machine, and the HELO/EHLO name (empty: this machine's).
-    virtual void SetLoginPolicy(bool /*bAllowClearPassword*/, const std::string& /*strHeloName*/) {}
+    // machine, the HELO/EHLO name (empty: this machine's), and an event that cuts a session
+    // short when set.
+    virtual void SetSessionOptions(bool /*bAllowClearPassword*/, const std::string& /*strHeloName*/,
+                                   const CEvent* /*pCancel*/) {}
 };

@@ -33,6 +33,7 @@ bool CSMTPMailSender::Connect(const std::string& strServer, int nLoginMethod,
     };
     m_pConnection->m_nSecurity = nSecurity;
     m_pConnection->m_bAllowClearPassword = m_bAllowClearPassword;
+    m_pConnection->m_pCancel = m_pCancel;
     if (!m_strHeloName.empty())
         m_pConnection->m_strHeloName = m_strHeloName;
     return m_pConnection->Connect(strServer, nLoginMethod, strUser, strPassword, nPort);

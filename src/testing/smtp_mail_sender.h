@@ -21,9 +21,11 @@ public:
     // name and the error number.
     std::string GetFailureReason() const override { return m_strFailureReason; }
     std::string GetRefusedRecipients() const override;
-    void SetLoginPolicy(bool bAllowClearPassword, const std::string& strHeloName) override {
+    void SetSessionOptions(bool bAllowClearPassword, const std::string& strHeloName,
+                           const CEvent* pCancel) override {
         m_bAllowClearPassword = bAllowClearPassword;
         m_strHeloName = strHeloName;
+        m_pCancel = pCancel;
     }
 
 private:
@@ -31,5 +33,6 @@ private:
     std::string m_strFailureReason;
     bool m_bAllowClearPassword = false;
     std::string m_strHeloName;
+    const CEvent* m_pCancel = nullptr;
     std::unique_ptr<CSMTPConnection> m_pConnection;
 };

@@ -1,4 +1,5 @@
 #include "mail/scripted_smtp_server.h"
+#include "platform/event.h"
 
 #include <gtest/gtest.h>
 
@@ -264,6 +265,25 @@ TEST(SmtpSession, HeloName) {
                                                          {"", "[192.0.2.7]"}};
     for (const auto& [pszName, pszHelo] : cases)
         EXPECT_EQ(CSMTPConnection::ChooseHeloName(pszName, "192.0.2.7"), pszHelo);
+}
+
+// A test send is cancelled from another thread: a server that never greets lets go within 1 s
+// of the cancel, not after the 15 s of the greeting's time-out.
+TEST(SmtpSession, CancelledWithinASecond) {
+    CScriptedSmtpServer server({});
+    CEvent evCancel;
+    CRecordingConnection connection;
+    connection.m_dwConnectTimeoutMs = 15000;
+    connection.m_pCancel = &evCancel;
+    std::thread canceller([&evCancel] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        evCancel.Set();
+    });
+    const auto tStart = std::chrono::steady_clock::now();
+    EXPECT_FALSE(connection.Connect("127.0.0.1", SMTP_AUTH_NONE, "", "", server.GetPort()));
+    EXPECT_LT(std::chrono::steady_clock::now() - tStart, std::chrono::milliseconds(1300));
+    EXPECT_EQ(connection.First(), SSaid("CSMTPConnection::ReadResponse, Cancelled", ECANCELED));
+    canceller.join();
 }
 
 // Errors in words, for the messages that show a last-error code.
