@@ -29,7 +29,6 @@ public:
     int LoadChosenHosts(const CCliArgs& args, const QString& strHosts, std::vector<int>& arrSet);
 
     CVantrelDoc& GetDoc() { return m_doc; }
-    const CHostsFile::CLoadReport& GetReport() const { return m_report; }
 
     void ShowMessage(const std::string& strText) override;
 

@@ -59,8 +59,6 @@ public:
     bool SendMessage(CSMTPMessage& message);
 
     bool IsConnected() const { return m_bConnected; }
-    const std::string& GetLastCommandResponse() const { return m_strLastResponse; }
-    int GetLastCommandResponseCode() const { return m_nLastResponseCode; }
 
     bool ConnectSMTP(const std::string& strHeloName);
     bool ConnectESMTP(const std::string& strHeloName, const std::string& strUserName,
