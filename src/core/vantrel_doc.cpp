@@ -101,15 +101,7 @@ bool CVantrelDoc::OnNewDocument(const std::string& strDataPath, const CAppSettin
     }
     {
         std::lock_guard lock(m_mtxSettings);
-        m_strPass = settings.m_strPass;
-        m_strLogin = settings.m_strLogin;
-        m_strSMTP = settings.m_strSMTP;
-        m_strEmailFrom = settings.m_strEmailFrom;
-        m_strEmailTo = settings.m_strEmailTo;
-        m_nSMTPPort = settings.m_nSMTPPort;
-        m_nSMTPSecurity = settings.m_nSMTPSecurity;
-        m_bAlertEmail = settings.m_bAlertEmail;
-        m_bAlertSystem = settings.m_bAlertSystem;
+        m_settings = settings;
     }
     m_nPingMethod = settings.m_nPingMethod;
     const CHostsFile::CLoadReport report = LoadHosts(strDataPath);
@@ -140,15 +132,7 @@ void CVantrelDoc::OnCloseDocument(CAppSettings& settings) {
 void CVantrelDoc::GetSettings(CAppSettings& settings) {
     {
         std::lock_guard lock(m_mtxSettings);
-        settings.m_strPass = m_strPass;
-        settings.m_strLogin = m_strLogin;
-        settings.m_strSMTP = m_strSMTP;
-        settings.m_strEmailFrom = m_strEmailFrom;
-        settings.m_strEmailTo = m_strEmailTo;
-        settings.m_nSMTPPort = m_nSMTPPort;
-        settings.m_nSMTPSecurity = m_nSMTPSecurity;
-        settings.m_bAlertEmail = m_bAlertEmail;
-        settings.m_bAlertSystem = m_bAlertSystem;
+        settings = m_settings;
     }
     settings.m_nPingMethod = m_nPingMethod;
 }

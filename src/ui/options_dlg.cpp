@@ -163,18 +163,18 @@ QLineEdit* COptionsDlg::AddEdit(const char* pszName) {
 void COptionsDlg::OnInitDialog() {
     // Read without the lock: only this thread writes these values.
     m_pInterval->setValue(static_cast<int16_t>(m_pDoc->m_nIntervalMinutes.load() & 0xFFFF));
-    m_pEmailTo->setText(Latin1(m_pDoc->m_strEmailTo));
-    m_pEmailFrom->setText(Latin1(m_pDoc->m_strEmailFrom));
-    m_pSMTP->setText(Latin1(m_pDoc->m_strSMTP));
-    m_pLogin->setText(Latin1(m_pDoc->m_strLogin));
-    m_pPass->setText(Latin1(m_pDoc->m_strPass));
+    m_pEmailTo->setText(Latin1(m_pDoc->m_settings.m_strEmailTo));
+    m_pEmailFrom->setText(Latin1(m_pDoc->m_settings.m_strEmailFrom));
+    m_pSMTP->setText(Latin1(m_pDoc->m_settings.m_strSMTP));
+    m_pLogin->setText(Latin1(m_pDoc->m_settings.m_strLogin));
+    m_pPass->setText(Latin1(m_pDoc->m_settings.m_strPass));
     {
         const QSignalBlocker blocker(m_pSecurity); // the saved port stays as it is
-        m_pSecurity->setCurrentIndex(m_pDoc->m_nSMTPSecurity);
+        m_pSecurity->setCurrentIndex(m_pDoc->m_settings.m_nSMTPSecurity);
     }
-    m_pPort->setValue(m_pDoc->m_nSMTPPort);
-    m_pAlertEmail->setChecked(m_pDoc->m_bAlertEmail != 0);
-    m_pAlertSystem->setChecked(m_pDoc->m_bAlertSystem != 0);
+    m_pPort->setValue(m_pDoc->m_settings.m_nSMTPPort);
+    m_pAlertEmail->setChecked(m_pDoc->m_settings.m_bAlertEmail != 0);
+    m_pAlertSystem->setChecked(m_pDoc->m_settings.m_bAlertSystem != 0);
     m_pPingMethod->setCurrentIndex(m_pDoc->m_nPingMethod == PING_METHOD_TCP ? 1 : 0);
 }
 
@@ -185,16 +185,16 @@ int COptionsDlg::exec() {
 
 void COptionsDlg::accept() {
     CWaiter(m_pWait).Lock(m_pDoc->m_mtxSettings);
-    m_pDoc->m_strEmailTo = m_pEmailTo->text().toLatin1().toStdString();
-    m_pDoc->m_strEmailFrom = m_pEmailFrom->text().toLatin1().toStdString();
-    m_pDoc->m_strSMTP = m_pSMTP->text().toLatin1().toStdString();
-    m_pDoc->m_strLogin = m_pLogin->text().toLatin1().toStdString();
-    m_pDoc->m_strPass = m_pPass->text().toLatin1().toStdString();
+    m_pDoc->m_settings.m_strEmailTo = m_pEmailTo->text().toLatin1().toStdString();
+    m_pDoc->m_settings.m_strEmailFrom = m_pEmailFrom->text().toLatin1().toStdString();
+    m_pDoc->m_settings.m_strSMTP = m_pSMTP->text().toLatin1().toStdString();
+    m_pDoc->m_settings.m_strLogin = m_pLogin->text().toLatin1().toStdString();
+    m_pDoc->m_settings.m_strPass = m_pPass->text().toLatin1().toStdString();
     m_pPort->interpretText();
-    m_pDoc->m_nSMTPPort = m_pPort->value();
-    m_pDoc->m_nSMTPSecurity = m_pSecurity->currentIndex();
-    m_pDoc->m_bAlertEmail = m_pAlertEmail->isChecked() ? 1 : 0;
-    m_pDoc->m_bAlertSystem = m_pAlertSystem->isChecked() ? 1 : 0;
+    m_pDoc->m_settings.m_nSMTPPort = m_pPort->value();
+    m_pDoc->m_settings.m_nSMTPSecurity = m_pSecurity->currentIndex();
+    m_pDoc->m_settings.m_bAlertEmail = m_pAlertEmail->isChecked() ? 1 : 0;
+    m_pDoc->m_settings.m_bAlertSystem = m_pAlertSystem->isChecked() ? 1 : 0;
     m_pInterval->interpretText();
     const bool bIntervalChanged =
         m_pDoc->m_nIntervalMinutes.exchange(m_pInterval->value()) != m_pInterval->value();
