@@ -203,7 +203,7 @@ int CVantrelDoc::GetEmailPoints(const CHost& host) {
         if (nAnswer == 0)
             nPoints += 5;
     // Unanswered (or no position of the list) gives no points for the accounts.
-    return nPoints + std::min(CHostCheck::GetAnswer(host, host.m_nEmailAccounts) + 1, 20);
+    return nPoints + std::min(CHostCheck::GetAnswer(host, &CHost::m_nEmailAccounts) + 1, 20);
 }
 
 int CVantrelDoc::GetRedundancyScore(int nIndex) const {
@@ -211,7 +211,7 @@ int CVantrelDoc::GetRedundancyScore(int nIndex) const {
 }
 
 int CVantrelDoc::GetRedundancyPoints(const CHost& host) {
-    const int32_t nBackups = CHostCheck::GetAnswer(host, host.m_nBackups);
+    const int32_t nBackups = CHostCheck::GetAnswer(host, &CHost::m_nBackups);
     int nPoints = nBackups < 0 ? 0 : (3 - nBackups) * 5;
     for (int32_t nAnswer : {host.m_nUPS, host.m_nGenerator, host.m_nMonitoring})
         if (nAnswer == 0)
