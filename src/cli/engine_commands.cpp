@@ -295,7 +295,15 @@ private:
     int m_nCyclesLeft; // 0: no limit
 };
 
-int RunCommand(const QStringList& args) {
+// What run's arguments ask for.
+struct SRunOptions {
+    int nCycles = 0; // 0: until a signal
+    qlonglong nMinuteMs = 60000;
+    std::string strDataPath;
+};
+
+// False when run must end at once with nExit: after --help or a usage error.
+bool ParseRunArgs(const QStringList& args, SRunOptions& options, int& nExit) {
     CCliArgs cliArgs(args, "Runs the test engine without a window on the data file until SIGINT or "
                            "SIGTERM (or --cycles), then saves it. Prints one line per test: index, "
                            "name, status, time tested, uptime and average ping; messages go to "
@@ -307,20 +315,45 @@ int RunCommand(const QStringList& args) {
     optMinute.setFlags(QCommandLineOption::HiddenFromHelp);
     cliArgs.Parser().addOption(optCycles);
     cliArgs.Parser().addOption(optMinute);
-    if (!cliArgs.Parse())
-        return cliArgs.GetExitCode();
+    if (!cliArgs.Parse()) {
+        nExit = cliArgs.GetExitCode();
+        return false;
+    }
+    nExit = CLI_USAGE;
     bool bOk = true;
-    const int nCycles =
+    options.nCycles =
         cliArgs.Parser().isSet(optCycles) ? cliArgs.Parser().value(optCycles).toInt(&bOk) : 0;
-    if (!bOk || (cliArgs.Parser().isSet(optCycles) && nCycles < 1)) {
+    if (!bOk || (cliArgs.Parser().isSet(optCycles) && options.nCycles < 1)) {
         CliError("--cycles needs a whole number of cycles, 1 or more");
-        return CLI_USAGE;
+        return false;
     }
-    const qlonglong nMinuteMs = cliArgs.Parser().value(optMinute).toLongLong(&bOk);
-    if (!bOk || nMinuteMs < 1) {
+    options.nMinuteMs = cliArgs.Parser().value(optMinute).toLongLong(&bOk);
+    if (!bOk || options.nMinuteMs < 1) {
         CliError("--minute-ms needs a positive number of milliseconds");
-        return CLI_USAGE;
+        return false;
     }
+    options.strDataPath = cliArgs.GetDataPath();
+    return true;
+}
+
+// Waits for the engine to end or for SIGINT or SIGTERM (blocked in setStop); true for a signal.
+bool WaitForStopSignal(CTestEngine& engine, const sigset_t& setStop) {
+    const timespec tsPoll{0, 200 * 1000 * 1000};
+    while (!engine.WaitForEnd(0)) {
+        const int nSignal = sigtimedwait(&setStop, nullptr, &tsPoll);
+        if (nSignal == SIGINT || nSignal == SIGTERM) {
+            CliError("stopping after the test in progress");
+            return true;
+        }
+    }
+    return false;
+}
+
+int RunCommand(const QStringList& args) {
+    SRunOptions options;
+    int nExit = CLI_OK;
+    if (!ParseRunArgs(args, options, nExit))
+        return nExit;
 
     CInstanceGuard guard;
     if (!guard.Acquire()) {
@@ -343,7 +376,7 @@ int RunCommand(const QStringList& args) {
 
     CStderrSink sink;
     CSystemProbes probes;
-    CCycleLimitClock clock(nCycles);
+    CCycleLimitClock clock(options.nCycles);
     CSMTPMailSender mailSender;
     CHostDownAlert alerts(mailSender, clock);
     CPrintingRows rows;
@@ -352,22 +385,14 @@ int RunCommand(const QStringList& args) {
     seams.pAlerts = &alerts;
     seams.pRowSink = &rows;
     seams.pClock = &clock;
-    seams.nMillisecondsPerMinute = nMinuteMs;
+    seams.nMillisecondsPerMinute = options.nMinuteMs;
     CTestEngine engine(seams, nullptr);
     CVantrelDoc doc(sink, &engine);
     rows.SetDoc(doc);
 
-    if (!doc.OnNewDocument(cliArgs.GetDataPath(), settings))
+    if (!doc.OnNewDocument(options.strDataPath, settings))
         return CLI_BAD_INPUT;
-    const timespec tsPoll{0, 200 * 1000 * 1000};
-    bool bStopped = false;
-    while (!bStopped && !engine.WaitForEnd(0)) {
-        const int nSignal = sigtimedwait(&setStop, nullptr, &tsPoll);
-        if (nSignal == SIGINT || nSignal == SIGTERM) {
-            CliError("stopping after the test in progress");
-            bStopped = true;
-        }
-    }
+    const bool bStopped = WaitForStopSignal(engine, setStop);
     // Ended on its own without the cycle limit: the worker could not start (it said why).
     const bool bWorkerFailed = !bStopped && !clock.EndedRun();
     doc.OnCloseDocument(settings);
