@@ -67,8 +67,10 @@ const char* CAlertMailTrial::DescribeLogin(int nLoginMethod) {
         return "CRAM-MD5";
     case SMTP_AUTH_LOGIN:
         return "AUTH LOGIN";
+    case SMTP_AUTH_PLAIN:
+        return "AUTH PLAIN";
     default:
-        return "the login the server offers";
+        return "the strongest login the server offers";
     }
 }
 
@@ -93,22 +95,20 @@ CAlertMailTrial::EOutcome CAlertMailTrial::Run(const LineSink& sink, const CEven
         return EOutcome::BAD_SETTINGS;
     }
     CAnnouncingSender sender(sink);
-    const CHostDownAlert::SServer server{s.m_strSMTP,
-                                         static_cast<uint16_t>(s.m_nSMTPPort),
-                                         s.m_nSMTPSecurity,
-                                         s.m_strLogin,
-                                         s.m_strPass,
-                                         SMTP_AUTH_AUTO,
-                                         false,
-                                         ""};
+    const CHostDownAlert::SServer server = CHostDownAlert::MakeServer(s);
     uint32_t dwLastError = 0;
     switch (CHostDownAlert::Deliver(sender, message, server, evStop, dwLastError)) {
     case CHostDownAlert::EDelivery::SENT:
         m_strOutcome = "The test e-mail was sent to " + s.m_strEmailTo + ".";
+        if (!sender.GetRefusedRecipients().empty())
+            m_strOutcome +=
+                "\nThe server refused these recipients:\n" + sender.GetRefusedRecipients();
         return EOutcome::SENT;
     case CHostDownAlert::EDelivery::CONNECT_FAILED:
         m_strOutcome = "Vantrel couldn't connect to the SMTP server (last error " +
-                       std::to_string(dwLastError) + "): " + sender.GetFailureReason() + ".";
+                       std::to_string(dwLastError) + ", " +
+                       CSMTPConnection::DescribeError(dwLastError) +
+                       "): " + sender.GetFailureReason() + ".";
         return EOutcome::NOT_SENT;
     case CHostDownAlert::EDelivery::NOT_SENT:
     case CHostDownAlert::EDelivery::STOPPED:

@@ -21,20 +21,13 @@ void CHostDownAlert::RaiseHostDownAlert(CVantrelDoc& doc, const std::string& str
     {
         // The options dialog waits for this lock while the box is open.
         std::lock_guard lock(doc.m_mtxSettings);
-        if (doc.m_bAlertSystem)
+        if (doc.m_settings.m_bAlertSystem)
             doc.m_sink.ShowMessage("The URL http://" + strServer + " became unavailable.");
-        if (!doc.m_bAlertEmail)
+        if (!doc.m_settings.m_bAlertEmail)
             return;
-        server = {doc.m_strSMTP,
-                  static_cast<uint16_t>(doc.m_nSMTPPort),
-                  doc.m_nSMTPSecurity,
-                  doc.m_strLogin,
-                  doc.m_strPass,
-                  SMTP_AUTH_AUTO,
-                  false,
-                  ""};
-        strFrom = doc.m_strEmailFrom;
-        strTo = doc.m_strEmailTo;
+        server = MakeServer(doc.m_settings);
+        strFrom = doc.m_settings.m_strEmailFrom;
+        strTo = doc.m_settings.m_strEmailTo;
     }
 
     if (server.m_strName.empty() || strTo.empty() || strFrom.empty()) {
@@ -42,7 +35,7 @@ void CHostDownAlert::RaiseHostDownAlert(CVantrelDoc& doc, const std::string& str
             "You have to specify an SMTP server, recepient and sender email addresses in order "
             "to use notification by e-mail.\nThe notification will be disabled.");
         std::lock_guard lock(doc.m_mtxSettings);
-        doc.m_bAlertEmail = 0;
+        doc.m_settings.m_bAlertEmail = 0;
         return;
     }
 
@@ -75,7 +68,7 @@ void CHostDownAlert::RaiseHostDownAlert(CVantrelDoc& doc, const std::string& str
                                CSMTPConnection::DescribeError(dwLastError) + ")\n" + strReason +
                                "Will stop notifying by email.");
         std::lock_guard lock(doc.m_mtxSettings);
-        doc.m_bAlertEmail = 0;
+        doc.m_settings.m_bAlertEmail = 0;
     }
 }
 
@@ -116,6 +109,22 @@ void CHostDownAlert::ComposeMessage(CSMTPMessage& message, const std::string& st
     message.m_from = CSMTPAddress(strFrom);
     message.m_replyTo = CSMTPAddress(strFrom);
     message.AddExtraHeader("X-Program: Vantrel " VANTREL_HOME_PAGE);
+}
+
+CHostDownAlert::SServer CHostDownAlert::MakeServer(const CAppSettings& settings) {
+    // The Options' order: Automatic, PLAIN, LOGIN, CRAM-MD5.
+    static const int LOGIN_METHODS[] = {SMTP_AUTH_AUTO, SMTP_AUTH_PLAIN, SMTP_AUTH_LOGIN,
+                                        SMTP_AUTH_CRAM_MD5};
+    SServer server;
+    server.m_strName = settings.m_strSMTP;
+    server.m_nPort = static_cast<uint16_t>(settings.m_nSMTPPort);
+    server.m_nSecurity = settings.m_nSMTPSecurity;
+    server.m_strLogin = settings.m_strLogin;
+    server.m_strPassword = settings.m_strPass;
+    server.m_nLoginMethod = LOGIN_METHODS[std::clamp(settings.m_nSMTPAuth, 0, 3)];
+    server.m_bAllowClearPassword = settings.m_bAllowClearPassword != 0;
+    server.m_strHeloName = settings.m_strHeloName;
+    return server;
 }
 
 std::vector<int> CHostDownAlert::LoginMethods(const SServer& server) {

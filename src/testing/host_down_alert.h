@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/app_settings.h"
 #include "mail/smtp_connection.h"
 #include "testing/alert_raiser.h"
 
@@ -52,6 +53,8 @@ public:
     // holds the last error of the failed connection.
     static EDelivery Deliver(CMailSender& sender, CSMTPMessage& message, const SServer& server,
                              const CEvent& evStop, uint32_t& dwLastError);
+    // The server as the settings describe it.
+    static SServer MakeServer(const CAppSettings& settings);
     // The login methods Deliver tries, in order.
     static std::vector<int> LoginMethods(const SServer& server);
     // ctime()'s layout without its line feed, in UTC: "Sat Dec  5 10:06:43 2026".

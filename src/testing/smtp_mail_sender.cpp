@@ -25,6 +25,7 @@ bool CSMTPMailSender::Connect(const std::string& strServer, int nLoginMethod,
     m_pConnection.reset();
     m_pConnection = std::make_unique<CSMTPConnection>();
     m_strFailureReason.clear();
+    m_strRefused.clear();
     m_pConnection->m_traceHook = [this](CSMTPConnection::ETrace eKind, const std::string& str) {
         if (eKind == CSMTPConnection::TRACE_DIAGNOSTIC && m_strFailureReason.empty())
             m_strFailureReason = PlainReason(str);
@@ -44,12 +45,12 @@ bool CSMTPMailSender::SendMessage(CSMTPMessage& message) {
         SetLastError(SMTP_ERROR_BAD_COMMAND);
         return false;
     }
-    return m_pConnection->SendMessage(message);
+    const bool bSent = m_pConnection->SendMessage(message);
+    // Kept past Disconnect, which ends the connection object.
+    m_strRefused = m_pConnection->GetRefusedRecipients();
+    return bSent;
 }
 
-std::string CSMTPMailSender::GetRefusedRecipients() const {
-    return m_pConnection ? m_pConnection->GetRefusedRecipients() : std::string();
-}
 
 void CSMTPMailSender::Disconnect() {
     if (m_pConnection)

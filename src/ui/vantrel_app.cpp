@@ -2,6 +2,7 @@
 
 #include "graph/compare_hosts_dlg.h"
 
+#include "core/password_keyring.h"
 #include "core/settings_store.h"
 #include "core/vantrel_doc.h"
 #include "platform/http_client.h"
@@ -69,7 +70,9 @@ bool CVantrelApp::InitInstance() {
                            QStringLiteral("Error"));
         return false;
     }
+    m_pKeyring = std::make_unique<CPasswordKeyring>();
     m_pSettingsStore = std::make_unique<CSettingsStore>();
+    m_pSettingsStore->SetKeyring(m_pKeyring.get());
     m_pSettingsStore->LoadSettings(m_settings, m_strDataPath);
     // The HTTP library must be set up before any thread starts. Should that fail, the worker
     // says so when it cannot open its session.

@@ -139,17 +139,21 @@ protected:
 };
 
 TEST_F(OptionsDlgTest, ShowsTheSettingsWrapsStoresWhatWasTypedAndCancelChangesNothing) {
-    doc.m_strEmailTo = "me@example.com";
-    doc.m_strSMTP = "mail.example.com";
-    doc.m_strEmailFrom = "vantrel@example.com";
-    doc.m_strLogin = "caf\xE9";
-    doc.m_strPass = "s3cret pass";
-    doc.m_bAlertEmail = 1;
+    doc.m_settings.m_strEmailTo = "me@example.com";
+    doc.m_settings.m_strSMTP = "mail.example.com";
+    doc.m_settings.m_strEmailFrom = "vantrel@example.com";
+    doc.m_settings.m_strLogin = "caf\xc3\xa9"; // UTF-8
+    doc.m_settings.m_strPass = "s3cret pass";
+    doc.m_settings.m_bAlertEmail = 1;
     doc.m_nIntervalMinutes = 0x10000 + 5; // only the low 16 bits count
     auto Stored = [&] {
-        return doc.m_strEmailTo + '|' + doc.m_strSMTP + '|' + doc.m_strEmailFrom + '|' +
-               doc.m_strLogin + '|' + doc.m_strPass + '|' + std::to_string(doc.m_bAlertEmail) +
-               std::to_string(doc.m_bAlertSystem) + '|' + std::to_string(doc.m_nIntervalMinutes);
+        return doc.m_settings.m_strEmailTo + '|' + doc.m_settings.m_strSMTP + '|' +
+               doc.m_settings.m_strEmailFrom + '|' + doc.m_settings.m_strLogin + '|' +
+               doc.m_settings.m_strPass + '|' + std::to_string(doc.m_settings.m_bAlertEmail) +
+               std::to_string(doc.m_settings.m_bAlertSystem) + '|' +
+               std::to_string(doc.m_nIntervalMinutes) + '|' +
+               std::to_string(doc.m_settings.m_nSMTPAuth) +
+               std::to_string(doc.m_settings.m_bAllowClearPassword) + doc.m_settings.m_strHeloName;
     };
     const std::string strBefore = Stored();
     for (bool bAccept : {false, true}) {
@@ -166,10 +170,10 @@ TEST_F(OptionsDlgTest, ShowsTheSettingsWrapsStoresWhatWasTypedAndCancelChangesNo
                      pSpin->text();
         EXPECT_EQ(shown, (QStringList{"ctl1015=me@example.com", "ctl1016=mail.example.com",
                                       "ctl1017=vantrel@example.com",
-                                      QString::fromLatin1("ctl1069=caf\xE9"), "ctl1070=s3cret pass",
-                                      "10 5"}));
-        EXPECT_EQ(edits[4]->echoMode(), QLineEdit::Normal); // the password in clear
-        pSpin->setValue(1);                                 // wraps from 1 to 60 and back
+                                      QString::fromUtf8("ctl1069=caf\xc3\xa9"),
+                                      "ctl1070=s3cret pass", "10 5"}));
+        EXPECT_EQ(edits[4]->echoMode(), QLineEdit::Password); // the password masked
+        pSpin->setValue(1);                                   // wraps from 1 to 60 and back
         pSpin->stepBy(-1);
         EXPECT_EQ(pSpin->value(), 60);
         pSpin->stepBy(1);
@@ -180,9 +184,13 @@ TEST_F(OptionsDlgTest, ShowsTheSettingsWrapsStoresWhatWasTypedAndCancelChangesNo
             edits[i++]->setText(QString::fromLatin1(pszText));
         pEmail->setChecked(false);
         pSystem->setChecked(true);
+        dlg.findChild<QComboBox*>("SMTPAuth")->setCurrentIndex(3);
+        dlg.findChild<QCheckBox*>("AllowPlainPassword")->setChecked(true);
+        dlg.findChild<QLineEdit*>("HeloName")->setText("mx.example.org");
         bAccept ? dlg.accept() : dlg.reject();
         EXPECT_EQ(Stored(), bAccept
-                                ? "  a@example.org, b@example.org ||\xFC@example.net|user|pw|01|17"
+                                ? "  a@example.org, b@example.org ||\xc3\xbc@example.net|user|pw|"
+                                  "01|17|31mx.example.org"
                                 : strBefore);
     }
 }
@@ -284,7 +292,8 @@ TEST_F(OptionsDlgTest, SecurityProposesItsPortAndOkStoresBoth) {
     pSecurity->setCurrentIndex(2);
     pPort->setValue(2465);
     pDlg->accept();
-    EXPECT_EQ(std::pair(doc.m_nSMTPSecurity, doc.m_nSMTPPort), std::pair(2, 2465));
+    EXPECT_EQ(std::pair(doc.m_settings.m_nSMTPSecurity, doc.m_settings.m_nSMTPPort),
+              std::pair(2, 2465));
     // Shown again as saved: the saved port is not replaced by the usual one.
     const auto pAgain = Open();
     EXPECT_EQ(pAgain->findChild<QComboBox*>("ctl1201")->currentText() + ' ' +
@@ -298,8 +307,8 @@ TEST_F(OptionsDlgTest, TestButtonSendsWithTypedValuesAndShowsTheExchange) {
     close(LoopbackSocket(nClosedPort));
     CScriptedSmtpServer server({Pause(400), Reply("220 mx.test\r\n"), "250 mx.test", "250 ok",
                                 "250 ok", "354 go", DataEnd("250 queued"), "221 bye"});
-    doc.m_strSMTP = "saved.example.com";
-    doc.m_bAlertEmail = 1;
+    doc.m_settings.m_strSMTP = "saved.example.com";
+    doc.m_settings.m_bAlertEmail = 1;
     const struct {
         uint16_t m_nPort;
         QString m_strOutcome;
@@ -308,14 +317,16 @@ TEST_F(OptionsDlgTest, TestButtonSendsWithTypedValuesAndShowsTheExchange) {
         {server.GetPort(),
          "The test e-mail was sent to ops@example.com.",
          {"Connecting to 127.0.0.1 port " + QString::number(server.GetPort()) +
-              " (no TLS) with no login\nS: 220 mx.test\nC: HELO ",
+              " (no TLS) with the strongest login the server offers\nS: 220 mx.test\nC: EHLO ",
           "\nC: MAIL FROM:<a@example.com>\nS: 250 ok\nC: RCPT TO:<ops@example.com>\n",
           "\nC: (message header and body)\nS: 250 queued\nC: QUIT\nS: 221 bye\n"}},
         {nClosedPort,
-         "Vantrel couldn't connect to the SMTP server (last error 111): Could not connect to "
+         "Vantrel couldn't connect to the SMTP server (last error 111, connection refused): Could "
+         "not connect to "
          "the SMTP server 127.0.0.1 on port " +
              QString::number(nClosedPort) + ".",
-         {" (no TLS) with AUTH LOGIN\n-- CSMTPConnection::Connect, Could not connect"}}};
+         {" (no TLS) with the strongest login the server offers\n-- CSMTPConnection::Connect, "
+          "Could not connect"}}};
     for (const auto& c : cases) {
         const auto pDlg = Open();
         COptionsDlg& dlg = *pDlg;
@@ -331,7 +342,7 @@ TEST_F(OptionsDlgTest, TestButtonSendsWithTypedValuesAndShowsTheExchange) {
         EXPECT_EQ(pButton->text(), "Send test e-mail");
         pButton->click();
         // Back at once: the server has not even greeted yet.
-        EXPECT_TRUE(!pButton->isEnabled() && pButton->text() == "Sending..." &&
+        EXPECT_TRUE(pButton->text() == "Cancel test e-mail" &&
                     !dlg.findChild<QDialog*>("testMailResult"));
         QDialog* pResult = AwaitTestResult(dlg);
         ASSERT_NE(pResult, nullptr);
@@ -342,9 +353,35 @@ TEST_F(OptionsDlgTest, TestButtonSendsWithTypedValuesAndShowsTheExchange) {
                                                         << strExchange.toStdString();
         EXPECT_FALSE(strExchange.contains("pa55word"));
         EXPECT_TRUE(pButton->isEnabled() && pButton->text() == "Send test e-mail");
-        EXPECT_EQ(doc.m_strSMTP + std::to_string(doc.m_bAlertEmail), "saved.example.com1");
+        EXPECT_EQ(doc.m_settings.m_strSMTP + std::to_string(doc.m_settings.m_bAlertEmail),
+                  "saved.example.com1");
     }
-    EXPECT_TRUE(server.Transcript().starts_with("HELO "));
+    EXPECT_TRUE(server.Transcript().starts_with("EHLO "));
+}
+
+// A test e-mail to a server that never greets: the button cancels it at once, and closing the
+// dialog while another one runs does not wait for it either.
+TEST_F(OptionsDlgTest, TestMailIsCancelledAndNeverHoldsTheDialog) {
+    CScriptedSmtpServer first({}), second({});
+    for (const CScriptedSmtpServer* pServer : {&first, &second}) {
+        auto pDlg = Open();
+        pDlg->findChild<QLineEdit*>("ctl1016")->setText("127.0.0.1");
+        pDlg->findChild<QLineEdit*>("ctl1015")->setText("ops@example.com");
+        pDlg->findChild<QLineEdit*>("ctl1017")->setText("a@example.com");
+        pDlg->findChild<QSpinBox*>("ctl1202")->setValue(pServer->GetPort());
+        auto* pButton = pDlg->findChild<QPushButton*>("ctl1203");
+        pButton->click();
+        QTest::qWait(200);
+        const auto tStart = std::chrono::steady_clock::now();
+        if (pServer == &first) {
+            pButton->click();
+            EXPECT_EQ(pButton->text(), "Send test e-mail");
+            QTest::qWait(300);
+            EXPECT_EQ(pDlg->findChild<QDialog*>("testMailResult"), nullptr);
+        }
+        pDlg.reset();
+        EXPECT_LT(std::chrono::steady_clock::now() - tStart, std::chrono::seconds(1));
+    }
 }
 
 } // namespace
