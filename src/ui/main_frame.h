@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QIcon>
 #include <QMainWindow>
 #include <QMap>
 #include <QRect>
@@ -58,12 +59,15 @@ private:
     void CreateStatusBar();
     void CreateTrayIcon();
     void RestoreFromTray();
+    // The tray shows a second icon while any host is down.
+    void ShowHostDown(bool bDown);
 
     CVantrelView* m_pView;
     CWaitDialog* m_pWaitDlg;
     QToolBar* m_pToolBar = nullptr;
     QSystemTrayIcon* m_pTray = nullptr;
     QMap<int, QAction*> m_mapActions;
+    QIcon m_iconDown;
     bool m_bTrayAvailable;
     CSettingsStore* m_pPlacementStore = nullptr;
 };

@@ -14,6 +14,7 @@
 #include "ui/about_dlg.h"
 #include "ui/command_ids.h"
 #include "ui/main_frame.h"
+#include "ui/report_command_ui.h"
 #include "ui/vantrel_view.h"
 #include "widgets/message_box.h"
 #include "widgets/message_box_queue.h"
@@ -100,6 +101,7 @@ bool CVantrelApp::InitInstance() {
     m_pFrame->GetView()->OnInitialUpdate(*m_pDoc);
     m_pFrame->SetPlacementStore(m_pSettingsStore.get());
     CCompareHostsDlg::SetPlacementStore(m_pSettingsStore.get());
+    CReportCommandUI::SetSettingsStore(m_pSettingsStore.get());
     if (m_pFrame->isMaximized())
         m_pFrame->show();
     else

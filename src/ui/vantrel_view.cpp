@@ -5,10 +5,10 @@
 #include "core/vantrel_doc.h"
 #include "graph/compare_hosts_dlg.h"
 #include "graph/host_graph_dlg.h"
-#include "ui/report_command_ui.h"
 #include "testing/test_commands.h"
 #include "testing/waiter.h"
 #include "ui/options_dlg.h"
+#include "ui/report_command_ui.h"
 #include "ui/tutorial_command.h"
 #include "widgets/artwork.h"
 #include "widgets/message_box.h"
@@ -48,6 +48,12 @@ constexpr int FIXED_WIDTH_AT_CREATION = 376;
 constexpr int FIXED_WIDTH = 406;
 
 } // namespace
+
+const char* const CVantrelView::NO_HOST_CHOSEN =
+    "No host is ticked or selected: tick the hosts to use, or select one.";
+const char* const CVantrelView::REMOVE_QUESTION =
+    "Are you sure you want to delete this web host? All details will be removed.\nYou cannot "
+    "undo this action.";
 
 CVantrelView::CVantrelView(QWidget* pParent) : CListViewEx(pParent) {
     setFrameShape(QFrame::StyledPanel);
@@ -100,6 +106,17 @@ void CVantrelView::UpdateHostRow(int nRow, const CHost& host) {
     SetItemText(nRow, 4, QString::fromLatin1(host.GetTimeTestedText()));
     SetItemText(nRow, 5, QString::fromLatin1(host.GetUptimeText()));
     SetItemText(nRow, 6, QString::fromLatin1(host.GetAvgPingText()));
+    CheckAnyHostDown();
+}
+
+void CVantrelView::CheckAnyHostDown() {
+    bool bDown = false;
+    for (int nRow = 0; nRow < GetModel()->rowCount() && !bDown; ++nRow)
+        bDown = GetItemText(nRow, 3) == QLatin1String(STATUS_TESTING_DOWN);
+    if (bDown != m_bAnyDown) {
+        m_bAnyDown = bDown;
+        emit AnyHostDownChanged(bDown);
+    }
 }
 
 void CVantrelView::ToggleCheck(int nRow) {
@@ -192,17 +209,40 @@ void CVantrelView::OnEditHost() {
     SaveHostsNow(*m_pDoc, m_pWait);
 }
 
+std::vector<int> CVantrelView::ChosenRows() {
+    std::vector<int> arrRows = GetChosenHosts(m_arrMarked, GetSelectedRow());
+    if (arrRows.empty())
+        emit CommandMessage(QString::fromLatin1(NO_HOST_CHOSEN));
+    return arrRows;
+}
+
 void CVantrelView::OnBuildGraph() {
-    CHostGraphDlg::ShowForHost(window(), *m_pDoc, GetSelectedRow(), m_pWait);
+    // One graph: the first of the chosen hosts.
+    const std::vector<int> arrRows = ChosenRows();
+    if (!arrRows.empty())
+        CHostGraphDlg::ShowForHost(window(), *m_pDoc, arrRows.front(), m_pWait);
 }
 
 void CVantrelView::OnCompareHosts() {
-    CCompareHostsDlg::ShowForHosts(window(), *m_pDoc, m_arrMarked, m_pWait);
+    const std::vector<int> arrRows = ChosenRows();
+    if (arrRows.empty())
+        return;
+    std::vector<int> arrChosen(m_arrMarked.size(), 0);
+    for (int nRow : arrRows)
+        arrChosen[static_cast<size_t>(nRow)] = 1;
+    CCompareHostsDlg::ShowForHosts(window(), *m_pDoc, arrChosen, m_pWait);
 }
 
 void CVantrelView::OnGenerateReport() {
-    CReportCommandUI::Run(
-        window(), *m_pDoc, m_arrMarked, [this](int nRow) { ToggleCheck(nRow); }, m_pWait);
+    const std::vector<int> arrRows = ChosenRows();
+    if (arrRows.empty())
+        return;
+    // The ticks are used up only by a report that was written; a cancel leaves them.
+    if (CReportCommandUI::Run(window(), *m_pDoc, arrRows, m_pWait).empty())
+        return;
+    for (int nRow : arrRows)
+        if (m_arrMarked[static_cast<size_t>(nRow)])
+            ToggleCheck(nRow);
 }
 
 void CVantrelView::OnRemoveHost() {
@@ -213,15 +253,16 @@ void CVantrelView::OnRemoveHost() {
                                                           "this action."));
         return;
     }
-    if (!CMessageBox::Question(window(),
-                               QStringLiteral("Are you sure you want to delete this web host? All "
-                                              "details will be removed.\nYou cannot undo this "
-                                              "action.")))
+    // The box may hide the selection: the question names the host.
+    const QString strName =
+        QString::fromLatin1(m_pDoc->m_arrHosts[static_cast<size_t>(nRow)]->m_strName);
+    if (!CMessageBox::Question(window(), QString::fromLatin1(REMOVE_QUESTION) + "\n\n" + strName))
         return;
     m_pDoc->StopTests();
     m_pDoc->RemoveHost(nRow);
     m_arrMarked.erase(m_arrMarked.begin() + nRow);
     GetModel()->removeRow(nRow);
+    CheckAnyHostDown();
     // Qt would select the next host; a second Remove must not delete a host nobody chose.
     selectionModel()->clear();
     // Rows below moved up by one; so do their pending redraws.
@@ -235,7 +276,7 @@ void CVantrelView::OnRemoveHost() {
 }
 
 void CVantrelView::OnStartTests() {
-    const std::vector<int> arrChosen = GetChosenHosts(m_arrMarked, GetSelectedRow());
+    const std::vector<int> arrChosen = ChosenRows();
     StartTestsOnHosts(*m_pDoc, arrChosen, m_pWait,
                       [this](int nIndex) { AfterTestsChanged(nIndex); });
     if (!arrChosen.empty())
@@ -243,7 +284,7 @@ void CVantrelView::OnStartTests() {
 }
 
 void CVantrelView::OnStopTests() {
-    const std::vector<int> arrChosen = GetChosenHosts(m_arrMarked, GetSelectedRow());
+    const std::vector<int> arrChosen = ChosenRows();
     StopTestsOnHosts(*m_pDoc, arrChosen, m_pWait,
                      [this](int nIndex) { AfterTestsChanged(nIndex); });
     if (!arrChosen.empty())

@@ -112,6 +112,10 @@ TEST(HostAssistantTest, DetailsPageChecksAndHttpPrefix) {
     const char* const TEST = "The test URL you have entered is not valid. Please check again.";
     const char* const SCHEME = "The URL scheme is not supported. Test URL should point to a "
                                "valid web server.";
+    // An incomplete page names the fields left empty after its usual text.
+    const std::string M = std::string(MISSING) + "\nMissing: Hosting Company ",
+                      NO_NAME = M + "Name.", NO_SITE = M + "Website.", NO_URL = M + "Test URL.",
+                      NO_TWO = M + "Name, Hosting Company Website.";
     // Typed name, web site and test URL; the message, or "=" and what both are stored as (the
     // URL splitter takes a scheme it does not know for a web server's).
     const char* arrCases[][4] = {
@@ -119,9 +123,10 @@ TEST(HostAssistantTest, DetailsPageChecksAndHttpPrefix) {
         {"Acme", "HTTP://Acme.Example/P", "HTTP://Acme.Example/P", "=HTTP://Acme.Example/P"},
         {"Acme", "https://b.example/", "https://b.example/", "=https://b.example/"},
         {"Acme", "webcal://a.example/", "webcal://a.example/", "=webcal://a.example/"},
-        {"", "acme.example", "acme.example", MISSING},
-        {"Acme", "", "acme.example", MISSING},
-        {"Acme", "acme.example", "", MISSING},
+        {"", "acme.example", "acme.example", NO_NAME.c_str()},
+        {"Acme", "", "acme.example", NO_SITE.c_str()},
+        {"Acme", "acme.example", "", NO_URL.c_str()},
+        {"", "", "acme.example", NO_TWO.c_str()},
         {"Acme", "http:/broken", "acme.example", SITE},
         {"Acme", "httpserver.example", "acme.example", SITE}, // "http..." gets no prefix
         {"Acme", "acme.example", "http://", TEST},
@@ -155,7 +160,8 @@ TEST(HostAssistantTest, AddRefusesUnansweredListsAndStoresPageByPage) {
             next();
             EXPECT_EQ(a.currentId(), nPage);
             EXPECT_EQ(a.m_arrMessages.back(),
-                      nPage < 6 ? MISSING
+                      nPage < 6 ? MISSING + std::string("\nMissing: ") +
+                                      Lists(a, nPage)[k]->objectName().toStdString() + "."
                                 : "Please enter your rating of the features of this web host.");
             for (auto pField : g_arrFields[nPage])
                 EXPECT_EQ(a.GetWorkingCopy().*pField, -1) << nPage << " " << k;
@@ -166,6 +172,7 @@ TEST(HostAssistantTest, AddRefusesUnansweredListsAndStoresPageByPage) {
     }
     ASSERT_EQ(a.result(), QDialog::Accepted);
     EXPECT_EQ(a.m_arrMessages.size(), 22u);
+    EXPECT_EQ(a.m_arrMessages[0], MISSING + std::string("\nMissing: Storage Space."));
     EXPECT_EQ(host.m_strName, "");
     a.Commit(host);
     EXPECT_EQ(host.m_strWebSite, "http://acme.example");

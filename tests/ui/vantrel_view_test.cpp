@@ -4,6 +4,7 @@
 #include "core/test_files.h"
 #include "core/vantrel_doc.h"
 #include "graph/compare_hosts_dlg.h"
+#include "graph/host_graph_dlg.h"
 #include "gui_test_support.h"
 #include "testing/engine_fakes.h"
 #include "ui/vantrel_view.h"
@@ -137,7 +138,8 @@ TEST_F(VantrelViewTest, TicksByClickSpaceAndDoubleClickAndTheRowOpensTheAssistan
     Click(0, 10, true); // toggles once, opens nothing
     Click(0, 200, true);
     m_view.OnAddHost();
-    EXPECT_EQ(assistants, (QStringList{"Modify Host Assistant", "Add Host Assistant"}));
+    EXPECT_EQ(assistants,
+              (QStringList{"Modify Host Assistant - Vantrel", "Add Host Assistant - Vantrel"}));
     // Cancelled: the list, the record, its lock and the worker are as they were.
     EXPECT_EQ(Rows(),
               (QStringList{"A 1 2 0 Not Testing", "B 0 1 0 Not Testing", "C 0 1 0 Not Testing"}));
@@ -145,15 +147,13 @@ TEST_F(VantrelViewTest, TicksByClickSpaceAndDoubleClickAndTheRowOpensTheAssistan
     EXPECT_TRUE(m_arrCalls.empty() && answerer.m_arrSeen.empty());
 }
 
-TEST_F(VantrelViewTest, StartAndStopActOnTickedAndSelectedRowsAndClearTheTicks) {
+TEST_F(VantrelViewTest, StartAndStopClearTheTicksOfTheHostsTheyActOn) {
     ShowView(4);
-    m_doc.m_arrHosts[3]->m_nState = HOST_DOWN;
     CBoxAnswerer answerer;
     m_bConnected = false;
-    m_view.OnStartTests(); // nothing ticked or selected: nothing happens, no message
     m_view.ToggleCheck(0);
     m_view.ToggleCheck(3);
-    Click(3, 200); // ticked and selected
+    Click(2, 200); // selected, but hosts are ticked
     m_view.OnStartTests();
     EXPECT_EQ(answerer.Texts(), QStringList{"The internet connection was not detected.\nThe tests "
                                             "will resume after you connect to the internet."});
@@ -162,11 +162,89 @@ TEST_F(VantrelViewTest, StartAndStopActOnTickedAndSelectedRowsAndClearTheTicks) 
 
     m_doc.m_arrHosts[0]->m_bNewRun = 0;
     m_view.ToggleCheck(0);
-    m_view.OnStopTests(); // the ticked row and the selected one; the stopped run is over
+    m_view.OnStopTests(); // the stopped run is over
+    Click(3, 200);
+    m_view.OnStopTests(); // nothing ticked: the selected host
     EXPECT_EQ(Rows(), (QStringList{"A 0 1 0 Not Testing", "B 0 1 0 Not Testing",
                                    "C 0 1 0 Not Testing", "D 0 1 0 Not Testing"}));
     EXPECT_EQ(m_doc.m_arrHosts[0]->m_bNewRun, 1);
     EXPECT_EQ(answerer.m_arrSeen.size(), 1u); // stopping does not check the connection
+}
+
+// One rule: the ticked hosts, or the selected host when none is ticked, else a status note.
+TEST_F(VantrelViewTest, EveryCommandActsOnTheTickedHostsOrElseTheSelectedOne) {
+    ShowView(4);
+    for (CHost* pHost : m_doc.m_arrHosts)
+        pHost->m_pPingHistory->assign(CHostGraphDlg::MIN_POINTS, 20);
+    QStringList arrNotes;
+    QObject::connect(&m_view, &CVantrelView::CommandMessage,
+                     [&](const QString& str) { arrNotes << str; });
+    // The names a command acted on, "-" when it did nothing.
+    auto Names = [&](auto fnTest) {
+        QStringList arrNames;
+        for (int i = 0; i < 4; ++i)
+            if (fnTest(i))
+                arrNames << m_view.GetItemText(i, 1);
+        return arrNames.isEmpty() ? QString("-") : arrNames.join(',');
+    };
+    auto Dialog = [&](auto fnCommand) { // the host names the command's window shows
+        QString strNames = "-";
+        QTimer::singleShot(0, [&] {
+            QWidget* pWindow = QApplication::activeModalWidget();
+            if (auto* pGraph = qobject_cast<CHostGraphDlg*>(pWindow))
+                strNames = QString::fromLatin1(pGraph->GetHostName());
+            else if (auto* pCompare = qobject_cast<CCompareHostsDlg*>(pWindow)) {
+                QStringList arrNames;
+                for (const CHostComparison::SHost& host : pCompare->GetComparison().GetHosts())
+                    arrNames << QString::fromLatin1(host.strName);
+                strNames = arrNames.join(',');
+            }
+            if (pWindow)
+                static_cast<QDialog*>(pWindow)->reject();
+        });
+        fnCommand();
+        QCoreApplication::processEvents();
+        return strNames;
+    };
+    const struct {
+        Marks arrTicks;
+        int nSelected;
+        const char* pszChosen;
+    } arrCases[] = {{{0, 0, 0, 0}, -1, "-"},
+                    {{0, 0, 0, 0}, 2, "C"},
+                    {{0, 1, 0, 1}, 2, "B,D"},
+                    {{1, 0, 0, 0}, -1, "A"}};
+    for (const auto& c : arrCases) {
+        auto Prepare = [&] { // the case's ticks and selection, every host stopped or started
+            for (int i = 0; i < 4; ++i)
+                if (c.arrTicks[size_t(i)] != m_view.m_arrMarked[size_t(i)])
+                    m_view.ToggleCheck(i);
+            m_view.selectionModel()->clear();
+            if (c.nSelected >= 0)
+                Click(c.nSelected, 200);
+        };
+        auto SetAll = [&](int nTesting) {
+            for (CHost* pHost : m_doc.m_arrHosts)
+                pHost->m_bTesting = nTesting;
+        };
+        QStringList arrActed;
+        Prepare(), SetAll(0), m_view.OnStartTests();
+        arrActed << Names([&](int i) { return m_doc.m_arrHosts[size_t(i)]->m_bTesting == 1; });
+        Prepare(), SetAll(1), m_view.OnStopTests();
+        arrActed << Names([&](int i) { return m_doc.m_arrHosts[size_t(i)]->m_bTesting == 0; });
+        Prepare();
+        arrActed << Dialog([&] { m_view.OnCompareHosts(); });
+        arrActed << Dialog([&] { m_view.OnBuildGraph(); });
+        Dialog([&] { m_view.OnGenerateReport(); }); // the weights cancelled
+        arrActed << Names(
+            [&](int i) { return m_view.m_arrMarked[size_t(i)] != c.arrTicks[size_t(i)]; });
+        // Graph: the first of the chosen hosts; compare, graph and a cancelled report keep the
+        // ticks.
+        const QString strChosen = c.pszChosen;
+        EXPECT_EQ(arrActed, (QStringList{strChosen, strChosen, strChosen, strChosen.left(1), "-"}))
+            << c.pszChosen;
+    }
+    EXPECT_EQ(arrNotes, QStringList(5, CVantrelView::NO_HOST_CHOSEN));
 }
 
 TEST_F(VantrelViewTest, HostCommandsSayWhatTheyNeedAndEveryChangeIsOnDiskAtOnce) {
@@ -187,6 +265,9 @@ TEST_F(VantrelViewTest, HostCommandsSayWhatTheyNeedAndEveryChangeIsOnDiskAtOnce)
         return str + "| " + std::to_string(nInterval);
     };
     CBoxAnswerer answerer(QMessageBox::No);
+    QStringList arrNotes;
+    QObject::connect(&m_view, &CVantrelView::CommandMessage,
+                     [&](const QString& str) { arrNotes << str; });
     m_view.OnRemoveHost(); // nothing selected or marked
     m_view.OnEditHost();
     m_view.OnBuildGraph();
@@ -214,17 +295,15 @@ TEST_F(VantrelViewTest, HostCommandsSayWhatTheyNeedAndEveryChangeIsOnDiskAtOnce)
     const QString NO_HOST = "There is no web host selected. You must highlight a web host before "
                             "you use this action.",
                   NO_EDIT = "Please select a web host to edit.",
-                  NO_GRAPH = "Please select a web host to build the graph for.",
                   SURE = "Are you sure you want to delete this web host? All details will be "
-                         "removed.\nYou cannot undo this action.";
-    EXPECT_EQ(answerer.Texts(),
-              (QStringList{NO_HOST, NO_EDIT, NO_GRAPH,
-                           "Please mark at least one host to generate report for.", SURE, SURE,
-                           NO_HOST, NO_EDIT, NO_GRAPH}));
+                         "removed.\nYou cannot undo this action.\n\nB";
+    EXPECT_EQ(answerer.Texts(), (QStringList{NO_HOST, NO_EDIT, SURE, SURE, NO_HOST, NO_EDIT}));
+    // Graph, report, then start and graph: nothing ticked or selected.
+    EXPECT_EQ(arrNotes, QStringList(4, CVantrelView::NO_HOST_CHOSEN));
     const auto& box = answerer.m_arrSeen[0]; // the program's plain message box
     EXPECT_TRUE(box.buttons == QMessageBox::Ok && box.strTitle == "Vantrel" &&
                 box.icon == QMessageBox::NoIcon && box.bOnTop && box.bHasOwner && box.bModal);
-    EXPECT_EQ(answerer.m_arrSeen[4].defaultButton, QMessageBox::No);
+    EXPECT_EQ(answerer.m_arrSeen[2].defaultButton, QMessageBox::No);
     EXPECT_EQ(Rows(), (QStringList{"A 0 1 0 Not Testing", "C 0 1 0 Not Testing"}));
     EXPECT_EQ(Stored(), "A0 C0 | 5");
 
@@ -240,7 +319,7 @@ TEST_F(VantrelViewTest, HostCommandsSayWhatTheyNeedAndEveryChangeIsOnDiskAtOnce)
     m_view.OnOptions();
     EXPECT_EQ(Stored(), "A0 C0 Renamed0 | 9");
     EXPECT_EQ(m_arrCalls, (std::vector<std::string>{"stop", "start", "stop", "start"}));
-    EXPECT_EQ(answerer.m_arrSeen.size(), 9u);
+    EXPECT_EQ(answerer.m_arrSeen.size(), 6u);
 }
 
 TEST_F(VantrelViewTest, DrawsStatusColoursGridAndShortenedTexts) {
@@ -271,27 +350,3 @@ TEST_F(VantrelViewTest, DrawsStatusColoursGridAndShortenedTexts) {
 }
 
 } // namespace
-
-TEST_F(VantrelViewTest, CompareHostsKeepsTheTicks) {
-    ShowView(4);
-    QStringList arrSeen;
-    for (const Marks& arrTicks : {Marks{0, 0, 0, 0}, Marks{0, 1, 0, 1}}) {
-        for (int i = 0; i < 4; ++i)
-            if (arrTicks[size_t(i)] != m_view.m_arrMarked[size_t(i)])
-                m_view.ToggleCheck(i);
-        const QStringList arrBefore = Rows();
-        QTimer::singleShot(0, [&] {
-            auto* pDlg = qobject_cast<CCompareHostsDlg*>(QApplication::activeModalWidget());
-            ASSERT_NE(pDlg, nullptr);
-            QStringList arrNames;
-            for (const CHostComparison::SHost& host : pDlg->GetComparison().GetHosts())
-                arrNames << QString::fromLatin1(host.strName);
-            arrSeen << arrNames.join(',');
-            pDlg->reject();
-        });
-        m_view.OnCompareHosts();
-        EXPECT_EQ(Rows(), arrBefore);
-        EXPECT_EQ(m_view.m_arrMarked, arrTicks);
-    }
-    EXPECT_EQ(arrSeen, (QStringList{"A,B,C,D", "B,D"}));
-}
