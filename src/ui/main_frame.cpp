@@ -4,6 +4,7 @@
 #include "ui/command_ids.h"
 #include "ui/vantrel_view.h"
 #include "widgets/artwork.h"
+#include "widgets/screen_fit.h"
 #include "widgets/wait_dialog.h"
 
 #include <QCloseEvent>
@@ -67,15 +68,16 @@ CMainFrame::CMainFrame(CMessageBoxQueue* pQueue)
     connect(m_pView, &CVantrelView::AnyHostDownChanged, this, &CMainFrame::ShowHostDown);
 
     const QScreen* pScreen = QGuiApplication::primaryScreen();
-    const QRect rect = GetInitialGeometry(pScreen ? pScreen->size() : QSize(WIDTH, HEIGHT));
+    const QRect rect =
+        GetInitialGeometry(pScreen ? pScreen->availableGeometry() : QRect(0, 0, WIDTH, HEIGHT));
     resize(rect.size());
     move(rect.topLeft());
 }
 
 CMainFrame::~CMainFrame() = default;
 
-QRect CMainFrame::GetInitialGeometry(const QSize& screen) {
-    return QRect((screen.width() - WIDTH) / 2, (screen.height() - HEIGHT) / 2, WIDTH, HEIGHT);
+QRect CMainFrame::GetInitialGeometry(const QRect& available) {
+    return CScreenFit::Centred(QSize(WIDTH, HEIGHT), available);
 }
 
 void CMainFrame::SetPlacementStore(CSettingsStore* pStore) {
@@ -83,8 +85,9 @@ void CMainFrame::SetPlacementStore(CSettingsStore* pStore) {
     if (!pStore)
         return;
     const std::string strGeometry = pStore->LoadWindowGeometry(PLACEMENT_NAME);
-    if (!strGeometry.empty())
-        restoreGeometry(QByteArray::fromStdString(strGeometry));
+    // Saved on another screen, or at another scale, it may no longer fit.
+    if (!strGeometry.empty() && restoreGeometry(QByteArray::fromStdString(strGeometry)))
+        CScreenFit::Fit(this);
 }
 
 QAction* CMainFrame::AddCommand(int nId, const QString& strText, const QString& strPrompt,
@@ -145,7 +148,7 @@ void CMainFrame::CreateMenus() {
     const std::pair<int, QList<QKeySequence>> arrShortcuts[] = {
         {ID_HOST_ADD, {QKeySequence(Qt::CTRL | Qt::Key_N)}},
         {ID_HOST_EDIT,
-         {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter), QKeySequence(Qt::Key_F2)}},
+         {QKeySequence(Qt::Key_F2), QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)}},
         {ID_HOST_REMOVE, {QKeySequence(Qt::Key_Delete)}},
         {ID_TEST_START, {QKeySequence(Qt::Key_F5)}},
         {ID_TEST_STOP, {QKeySequence(Qt::SHIFT | Qt::Key_F5)}},

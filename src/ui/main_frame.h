@@ -31,8 +31,8 @@ public:
     // The action of a menu or toolbar command.
     QAction* GetAction(int nId) const { return m_mapActions.value(nId); }
 
-    // Centred on a screen of that size, without clamping.
-    static QRect GetInitialGeometry(const QSize& screen);
+    // Centred in the screen's available area, shrunk to fit it.
+    static QRect GetInitialGeometry(const QRect& available);
 
     // Takes the size and position saved in pStore at the last close, if any (else keeps the
     // centred start), and saves them there when the window closes. Null: nothing is kept.

@@ -18,6 +18,7 @@
 #include "ui/vantrel_view.h"
 #include "widgets/message_box.h"
 #include "widgets/message_box_queue.h"
+#include "widgets/screen_fit.h"
 #include "widgets/wait_dialog.h"
 
 #include <QAction>
@@ -55,6 +56,7 @@ CVantrelApp::CVantrelApp(int& argc, char** argv) : QApplication(argc, argv) {
     setQuitOnLastWindowClosed(false);
     // Qt takes the user's locale; figures keep their decimal point ("75.0%", "12.5 ms").
     setlocale(LC_NUMERIC, "C");
+    CScreenFit::Install();
 }
 
 CVantrelApp::~CVantrelApp() {
