@@ -197,7 +197,12 @@ TEST_F(ReportCommandTest, ChartAfterTheTableAndAMessageWhenNothingOpensTheReport
     const std::string strReport = ReadFile(strPath);
     const size_t nTableEnd = strPlain.find("</table>") + 8;
     ASSERT_EQ(strReport.compare(0, nTableEnd, strPlain, 0, nTableEnd), 0);
-    ASSERT_EQ(strReport.compare(nTableEnd, 9, "<br><svg "), 0);
+    // 900 CSS pixels wide, shrunk to the page: 480 + 36 for each of the three hosts high.
+    ASSERT_EQ(strReport.compare(nTableEnd, 95,
+                                "<br><svg width=\"900\" height=\"588\" style=\"max-width: 100%; "
+                                "height: auto\"\n viewBox=\"0 0 900 588\"\n"),
+              0)
+        << strReport.substr(nTableEnd, 95);
     const size_t nSvgEnd = strReport.find("</svg>") + 6;
     EXPECT_EQ(strReport.substr(nSvgEnd), strPlain.substr(nTableEnd));
     const std::string strSvg = strReport.substr(nTableEnd + 4, nSvgEnd - nTableEnd - 4);
