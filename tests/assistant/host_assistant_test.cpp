@@ -3,11 +3,15 @@
 #include "assistant/list_ctrl_ex.h"
 #include "assistant/sample_host.h"
 #include "assistant/wizard_page.h"
+#include "widgets/contrast.h"
+#include "widgets/styled_label.h"
 #include <QAbstractButton>
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QStandardItemModel>
+#include <QStyle>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -266,4 +270,45 @@ TEST(HostAssistantTest, OpensAsWideAsItsWidestPage) {
         }
         EXPECT_GE(first.width(), 560 + 2 * assistant.currentPage()->x());
     }
+}
+
+// Under Fusion with a dark palette the headings keep their size, sit on the page's own
+// background and stay readable on it.
+TEST(HostAssistantTest, HeadingsKeepSizeAndBackgroundUnderADarkPalette) {
+    GuiTestApp();
+    const QString strStyle = QApplication::style()->name();
+    const QPalette before = QApplication::palette();
+    QApplication::setStyle("Fusion");
+    QPalette dark = QApplication::style()->standardPalette();
+    for (auto [eRole, colour] : {std::pair(QPalette::Window, QColor(53, 53, 53)),
+                                 {QPalette::Base, QColor(35, 35, 35)},
+                                 {QPalette::Button, QColor(80, 80, 80)},
+                                 {QPalette::Text, QColor(230, 230, 230)},
+                                 {QPalette::ButtonText, QColor(230, 230, 230)},
+                                 {QPalette::WindowText, QColor(230, 230, 230)}})
+        dark.setColor(eRole, colour);
+    QApplication::setPalette(dark);
+    {
+        CTestAssistant a(CHost(), false);
+        a.show();
+        QStringList arrSeen;
+        for (CStyledLabel* pLabel : a.currentPage()->findChildren<CStyledLabel*>()) {
+            const QImage image = pLabel->grab().toImage();
+            const QColor back = image.pixelColor(0, 0);
+            arrSeen << pLabel->text() + ' ' +
+                           QString::number(QFontInfo(pLabel->font()).pixelSize()) + ' ' +
+                           back.name();
+            QColor ink = back; // the pixel that stands out most
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x)
+                    if (CContrast::Ratio(image.pixelColor(x, y), back) >
+                        CContrast::Ratio(ink, back))
+                        ink = image.pixelColor(x, y);
+            EXPECT_GE(CContrast::Ratio(ink, back), CContrast::AA) << pLabel->text().toStdString();
+        }
+        EXPECT_EQ(arrSeen.join(", ").toStdString(),
+                  "Add Host Assistant 20 #353535, Step 1 of 7 20 #353535, Introduction 18 #353535");
+    }
+    QApplication::setPalette(before);
+    QApplication::setStyle(strStyle);
 }

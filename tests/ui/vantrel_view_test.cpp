@@ -8,6 +8,7 @@
 #include "gui_test_support.h"
 #include "testing/engine_fakes.h"
 #include "ui/vantrel_view.h"
+#include "widgets/contrast.h"
 #include "widgets/message_box_queue.h"
 #include <QTest>
 #include <QtWidgets>
@@ -322,25 +323,51 @@ TEST_F(VantrelViewTest, HostCommandsSayWhatTheyNeedAndEveryChangeIsOnDiskAtOnce)
     EXPECT_EQ(answerer.m_arrSeen.size(), 6u);
 }
 
-TEST_F(VantrelViewTest, DrawsStatusColoursGridAndShortenedTexts) {
+// The status texts keep their green and red, but never below 4.5:1 against the row, selected
+// or not, under the light palette and a dark one.
+TEST_F(VantrelViewTest, DrawsReadableStatusColoursGridAndShortenedTexts) {
     for (int nState : {HOST_UP, HOST_DOWN, HOST_UNKNOWN})
         Add("Host", 1, nState);
     ShowView();
     m_view.SetItemText(2, 3, QStringLiteral("Testing - Unknown, and a great deal more text"));
     m_view.m_bShowSelAlways = true;
-    Click(1, 200);
-    const QImage shot = m_view.viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    QPalette dark;
+    for (auto [eRole, colour] : {std::pair(QPalette::Window, QColor(53, 53, 53)),
+                                 {QPalette::Base, QColor(35, 35, 35)},
+                                 {QPalette::Text, QColor(230, 230, 230)},
+                                 {QPalette::WindowText, QColor(230, 230, 230)},
+                                 {QPalette::Highlight, QColor(42, 130, 218)},
+                                 {QPalette::HighlightedText, QColor(Qt::white)}})
+        dark.setColor(eRole, colour);
     auto Cell = [&](int nRow) { return m_view.visualRect(m_view.GetModel()->index(nRow, 3)); };
-    auto Count = [&](int nRow, QRgb colour) { // pixels of the cell in that colour
-        const QImage cell = shot.copy(Cell(nRow));
-        const auto* p = reinterpret_cast<const QRgb*>(cell.constBits());
-        return std::count(p, p + cell.width() * cell.height(), colour);
-    };
-    EXPECT_GT(Count(0, CListViewEx::UP_COLOUR), 5);
-    EXPECT_GT(Count(1, CListViewEx::DOWN_COLOUR), 5); // red on the selected row too
-    EXPECT_EQ(Count(0, CListViewEx::DOWN_COLOUR) + Count(1, CListViewEx::UP_COLOUR) +
-                  Count(2, CListViewEx::UP_COLOUR) + Count(2, CListViewEx::DOWN_COLOUR),
-              0);
+    QImage shot;
+    for (const QPalette& palette : {m_view.palette(), dark}) {
+        m_view.setPalette(palette);
+        for (int nSelected : {1, 0}) {
+            Click(nSelected, 200);
+            shot = m_view.viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+            for (int nRow = 0; nRow < 3; ++nRow) {
+                // The ink: the pixel of the cell that stands out most from its background.
+                const QImage cell = shot.copy(Cell(nRow).adjusted(2, 2, -2, -2));
+                const QColor back = cell.pixelColor(0, 0);
+                QColor ink = back;
+                for (int y = 0; y < cell.height(); ++y)
+                    for (int x = 0; x < cell.width(); ++x)
+                        if (CContrast::Ratio(cell.pixelColor(x, y), back) >
+                            CContrast::Ratio(ink, back))
+                            ink = cell.pixelColor(x, y);
+                const std::string strWhere =
+                    "row " + std::to_string(nRow) + " selected " + std::to_string(nSelected) + " " +
+                    ink.name().toStdString() + " on " + back.name().toStdString();
+                EXPECT_GE(CContrast::Ratio(ink, back), CContrast::AA) << strWhere;
+                const int nHue = ink.hsvHue(); // green, red, and no rule for "Unknown"
+                const bool bHue = nRow == 0   ? nHue > 90 && nHue < 170
+                                  : nRow == 1 ? nHue > 320 || (nHue >= 0 && nHue < 20)
+                                              : true;
+                EXPECT_TRUE(bHue) << strWhere;
+            }
+        }
+    }
     EXPECT_EQ(shot.pixel(Cell(0).right(), Cell(0).center().y()), CListViewEx::GRID_COLOUR);
     const QFontMetrics metrics(m_view.font());
     const QString strFit = CListViewEx::FitText(metrics, m_view.GetItemText(2, 3), 130, 12);
