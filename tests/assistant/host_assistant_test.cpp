@@ -3,6 +3,7 @@
 #include "assistant/list_ctrl_ex.h"
 #include "assistant/sample_host.h"
 #include "assistant/wizard_page.h"
+#include "widgets/artwork.h"
 #include "widgets/contrast.h"
 #include "widgets/styled_label.h"
 #include <QAbstractButton>
@@ -311,4 +312,15 @@ TEST(HostAssistantTest, HeadingsKeepSizeAndBackgroundUnderADarkPalette) {
     }
     QApplication::setPalette(before);
     QApplication::setStyle(strStyle);
+}
+
+// Each feature's row is tall enough for its tick box and its letters' descenders.
+TEST(HostAssistantTest, FeatureRowsHoldTheirTickBoxAndText) {
+    CTestAssistant a(CHost(), false);
+    a.setStartId(6);
+    a.show();
+    auto* pList = a.GetPage(6)->findChild<CListCtrlEx*>();
+    const QRect row = pList->visualRect(pList->GetModel()->index(0, 0));
+    EXPECT_GE(row.height(), CArtwork::CHECK_HEIGHT + 2);
+    EXPECT_GE(row.height(), QFontMetrics(pList->font()).height() + 4);
 }
