@@ -9,6 +9,7 @@
 
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QHeaderView>
 #include <QIcon>
 #include <QKeySequence>
 #include <QLabel>
@@ -88,6 +89,9 @@ void CMainFrame::SetPlacementStore(CSettingsStore* pStore) {
     // Saved on another screen, or at another scale, it may no longer fit.
     if (!strGeometry.empty() && restoreGeometry(QByteArray::fromStdString(strGeometry)))
         CScreenFit::Fit(this);
+    const std::string strColumns = pStore->LoadWindowGeometry(COLUMNS_NAME);
+    if (!strColumns.empty())
+        m_pView->header()->restoreState(QByteArray::fromStdString(strColumns));
 }
 
 QAction* CMainFrame::AddCommand(int nId, const QString& strText, const QString& strPrompt,
@@ -269,8 +273,11 @@ void CMainFrame::closeEvent(QCloseEvent* pEvent) {
         return;
     }
     m_pTray->hide();
-    if (m_pPlacementStore)
+    if (m_pPlacementStore) {
         m_pPlacementStore->SaveWindowGeometry(PLACEMENT_NAME, saveGeometry().toStdString());
+        m_pPlacementStore->SaveWindowGeometry(COLUMNS_NAME,
+                                              m_pView->header()->saveState().toStdString());
+    }
     pEvent->accept();
     emit Closed();
 }

@@ -38,6 +38,8 @@ public:
     // centred start), and saves them there when the window closes. Null: nothing is kept.
     void SetPlacementStore(CSettingsStore* pStore);
     static constexpr char PLACEMENT_NAME[] = "MainFrame";
+    // The host list's column widths, kept beside the window's place.
+    static constexpr char COLUMNS_NAME[] = "HostListColumns";
 
     // Whether the desktop offers a system tray (decided at creation; tests change it).
     void SetTrayAvailable(bool bAvailable) { m_bTrayAvailable = bAvailable; }

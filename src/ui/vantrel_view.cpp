@@ -33,19 +33,22 @@ public:
 struct SColumn {
     const char* pszHeader;
     Qt::Alignment align;
-    int nWidth; // 0: shares the width that is left over
+    int nWidth;            // 0: shares the width that is left over
+    const char* pszWidest; // the widest text the column usually holds
 };
 
 const SColumn kColumns[CVantrelView::COLUMN_COUNT] = {
-    {" ", Qt::AlignHCenter, 26},           {"Hosting Company", Qt::AlignLeft, 0},
-    {"Test URL", Qt::AlignLeft, 0},        {"Status", Qt::AlignHCenter, 130},
-    {"Time Tested", Qt::AlignHCenter, 90}, {"Uptime %", Qt::AlignHCenter, 80},
-    {"Ping RTT", Qt::AlignHCenter, 80},
+    {" ", Qt::AlignHCenter, 26, ""},
+    {"Hosting Company", Qt::AlignLeft, 0, ""},
+    {"Test URL", Qt::AlignLeft, 0, ""},
+    {"Status", Qt::AlignHCenter, 130, "Testing - Unknown"},
+    {"Time Tested", Qt::AlignHCenter, 90, "000d 00h 00m"},
+    {"Uptime %", Qt::AlignHCenter, 80, "100.0%"},
+    {"Ping RTT", Qt::AlignHCenter, 80, "9999.9 ms"},
 };
 
-// Width of the fixed columns: 26 + 130 + 90 + 80 + 80 = 406; at creation 30 less.
-constexpr int FIXED_WIDTH_AT_CREATION = 376;
-constexpr int FIXED_WIDTH = 406;
+// The fixed columns are 30 pixels narrower in all at creation than on later resizes.
+constexpr int CREATION_SLACK = 30;
 
 } // namespace
 
@@ -68,13 +71,16 @@ CVantrelView::CVantrelView(QWidget* pParent) : CListViewEx(pParent) {
 void CVantrelView::OnInitialUpdate(CVantrelDoc& doc) {
     m_pDoc = &doc;
     QStandardItemModel* pModel = GetModel();
-    const int nShared = (viewport()->width() - FIXED_WIDTH_AT_CREATION) / 2;
     for (int i = 0; i < COLUMN_COUNT; ++i) {
         pModel->setHeaderData(i, Qt::Horizontal, QString::fromLatin1(kColumns[i].pszHeader));
         pModel->setHeaderData(i, Qt::Horizontal, int(kColumns[i].align | Qt::AlignVCenter),
                               Qt::TextAlignmentRole);
-        header()->resizeSection(i, kColumns[i].nWidth ? kColumns[i].nWidth : std::max(0, nShared));
+        if (kColumns[i].nWidth)
+            header()->resizeSection(i, GetFittingWidth(i));
     }
+    const int nShared = (viewport()->width() - (GetFixedWidth() - CREATION_SLACK)) / 2;
+    header()->resizeSection(1, std::max(0, nShared));
+    header()->resizeSection(2, std::max(0, nShared));
     header()->setSectionResizeMode(QHeaderView::Interactive);
     header()->setSectionResizeMode(0, QHeaderView::Fixed);
 
@@ -165,9 +171,30 @@ void CVantrelView::RetryPendingRows() {
 void CVantrelView::OnClientResize(int nWidth) {
     if (GetModel()->columnCount() < COLUMN_COUNT)
         return;
-    const int nShared = std::max(0, (nWidth - FIXED_WIDTH) / 2);
+    const int nShared = std::max(0, (nWidth - GetFixedWidth()) / 2);
     header()->resizeSection(1, nShared);
     header()->resizeSection(2, nShared);
+}
+
+int CVantrelView::GetFittingWidth(int nColumn) const {
+    const SColumn& column = kColumns[nColumn];
+    if (nColumn == 0)
+        return column.nWidth;
+    // With a larger font the usual texts and the header still fit, not cut to "...".
+    const int nText = fontMetrics().horizontalAdvance(QString::fromLatin1(column.pszWidest)) +
+                      2 * CELL_MARGIN + 2;
+    const int nHeader =
+        header()->fontMetrics().horizontalAdvance(QString::fromLatin1(column.pszHeader)) +
+        4 * CELL_MARGIN;
+    return std::max({column.nWidth, nText, nHeader});
+}
+
+int CVantrelView::GetFixedWidth() const {
+    int nFixed = 0;
+    for (int i = 0; i < COLUMN_COUNT; ++i)
+        if (kColumns[i].nWidth)
+            nFixed += header()->sectionSize(i);
+    return nFixed;
 }
 
 void CVantrelView::OnToggleRow(int nRow) {

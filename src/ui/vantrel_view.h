@@ -82,6 +82,10 @@ private:
     void RetryPendingRows();
     // A start or stop command changed the host (its lock is held): redraw, clear the tick.
     void AfterTestsChanged(int nIndex);
+    // A fixed column's width: its usual width, or wider where the font needs it.
+    int GetFittingWidth(int nColumn) const;
+    // The fixed columns' widths as they stand (the user may have widened them).
+    int GetFixedWidth() const;
     // The hosts a command acts on: the ticked rows, or the selected one when none is ticked.
     // Empty after telling the user that there is none.
     std::vector<int> ChosenRows();

@@ -114,6 +114,7 @@ TEST(MainFrameTest, RemembersSizeAndPositionAcrossRuns) {
         EXPECT_EQ(frame.pos(), centred.topLeft());
         frame.resize(700, 480);
         frame.move(30, 40);
+        frame.GetView()->header()->resizeSection(4, 150); // widened by the user
         frame.close();
     }
     EXPECT_FALSE(store.LoadWindowGeometry(CMainFrame::PLACEMENT_NAME).empty());
@@ -122,6 +123,7 @@ TEST(MainFrameTest, RemembersSizeAndPositionAcrossRuns) {
     frame.show();
     EXPECT_EQ(frame.size(), QSize(700, 480));
     EXPECT_EQ(frame.pos(), QPoint(30, 40));
+    EXPECT_EQ(frame.GetView()->header()->sectionSize(4), 150);
     CMainFrame other; // no store: as on a first start
     other.SetPlacementStore(nullptr);
     EXPECT_EQ(other.size(), QSize(800, 560));

@@ -99,17 +99,52 @@ TEST_F(VantrelViewTest, RowsShowTheHostsFiguresAndColumnsKeepTheirWidths) {
                                  "|Down|http://example.com/|Testing - Down|0d 0h 0m|0.0%|- ms",
                                  "|Stopped|http://example.com/|Not Testing|0d 0h 0m|100.0%|- ms"}));
 
-    // At creation the two shared columns split the client width less 376, later less 406.
-    const int nFirst = (m_view.viewport()->width() - 376) / 2;
-    for (auto [nWidth, nShared] :
-         {std::pair{0, nFirst}, {1001, 297}, {640, 117}, {407, 0}, {300, 0}}) {
-        if (nWidth)
-            m_view.resize(nWidth + m_view.width() - m_view.viewport()->width(), 300);
-        QCoreApplication::processEvents();
+    // The fixed columns are at least 26, 130, 90, 80 and 80 wide, wider where their header or
+    // usual texts need it; on a resize the two shared columns split the client width less the
+    // fixed ones.
+    auto Widths = [&] {
         Marks widths;
         for (int i = 0; i < 7; ++i)
             widths.push_back(m_view.header()->sectionSize(i));
-        EXPECT_EQ(widths, (Marks{26, nShared, nShared, 130, 90, 80, 80})) << nWidth;
+        return widths;
+    };
+    const Marks arrFixed = Widths();
+    const int nFixed = 26 + arrFixed[3] + arrFixed[4] + arrFixed[5] + arrFixed[6];
+    EXPECT_TRUE(arrFixed[0] == 26 && arrFixed[3] >= 130 && arrFixed[4] >= 90 && arrFixed[5] >= 80 &&
+                arrFixed[6] >= 80);
+    for (auto [nWidth, nShared] : {std::pair{1001, (1001 - nFixed) / 2},
+                                   {640, (640 - nFixed) / 2},
+                                   {nFixed + 1, 0},
+                                   {300, 0}}) {
+        if (nWidth)
+            m_view.resize(nWidth + m_view.width() - m_view.viewport()->width(), 300);
+        QCoreApplication::processEvents();
+        Marks arrExpected = arrFixed;
+        arrExpected[1] = arrExpected[2] = nShared;
+        EXPECT_EQ(Widths(), arrExpected) << nWidth;
+    }
+}
+
+// With a larger font no header and no usual text of a fixed column is cut.
+TEST_F(VantrelViewTest, FixedColumnsFitTheirTextsAtAnyFontSize) {
+    for (int nPixels : {12, 20}) {
+        CVantrelView view;
+        QFont font = view.font();
+        font.setPixelSize(nPixels);
+        view.setFont(font);
+        view.header()->setFont(font);
+        view.resize(900, 300);
+        view.OnInitialUpdate(m_doc);
+        const std::pair<int, const char*> arrTexts[] = {
+            {3, "Testing - Unknown"}, {3, "Status"},  {4, "365d 23h 59m"},
+            {4, "Time Tested"},       {5, "100.0%"},  {5, "Uptime %"},
+            {6, "1234.5 ms"},         {6, "Ping RTT"}};
+        for (auto [nColumn, pszText] : arrTexts)
+            EXPECT_EQ(CListViewEx::FitText(QFontMetrics(font), pszText,
+                                           view.header()->sectionSize(nColumn), 12)
+                          .toStdString(),
+                      pszText)
+                << nPixels << " " << pszText;
     }
 }
 
