@@ -3,6 +3,7 @@
 #include "core/test_control.h"
 #include "core/test_files.h"
 #include "core/vantrel_doc.h"
+#include "graph/chart_ctrl.h"
 #include "graph/compare_hosts_dlg.h"
 #include "graph/host_graph_dlg.h"
 #include "gui_test_support.h"
@@ -228,7 +229,7 @@ TEST_F(VantrelViewTest, EveryCommandActsOnTheTickedHostsOrElseTheSelectedOne) {
         QTimer::singleShot(0, [&] {
             QWidget* pWindow = QApplication::activeModalWidget();
             if (auto* pGraph = qobject_cast<CHostGraphDlg*>(pWindow))
-                strNames = QString::fromLatin1(pGraph->GetHostName());
+                strNames = QString::fromLatin1(pGraph->GetChart().GetTitle()).section(" - ", 0, 0);
             else if (auto* pCompare = qobject_cast<CCompareHostsDlg*>(pWindow)) {
                 QStringList arrNames;
                 for (const CHostComparison::SHost& host : pCompare->GetComparison().GetHosts())
