@@ -2,8 +2,8 @@
 #include "mail/scripted_smtp_server.h"
 #include "mail/smtp_message.h"
 #include "platform/last_error.h"
-#include "testing/engine_fakes.h"
 #include "testing/alert_mail_trial.h"
+#include "testing/engine_fakes.h"
 #include "testing/host_down_alert.h"
 #include "testing/mail_sender.h"
 
