@@ -1,9 +1,11 @@
-#include "assistant/gui_test_app.h"
+#include "gui_test_support.h"
+
 #include "assistant/host_assistant.h"
 #include "assistant/list_ctrl_ex.h"
 #include "assistant/sample_host.h"
 #include "assistant/wizard_page.h"
 #include <QAbstractButton>
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -20,7 +22,7 @@ const char* const MISSING = "Please enter all the details concerning the host.";
 class CTestAssistant : public CHostAssistant { // records message boxes instead of showing them
 public:
     CTestAssistant(const CHost& host, bool bModify) // the application comes first
-        : CHostAssistant((GuiTestApp(), nullptr), host, bModify) {}
+        : CHostAssistant((EnsureApp(), nullptr), host, bModify) {}
     void ShowMessage(const std::string& str) override { m_arrMessages.push_back(str); }
     bool AskQuestion(const std::string& str) override {
         m_arrQuestions.push_back(str);
@@ -182,7 +184,7 @@ TEST(HostAssistantTest, ModifyShowsStoredAnswersAndRunChangesTheHostOnlyOnFinish
     CHost host;
     FillSampleHost(host);
     host.m_bResolved = 1, host.m_nTests = 12;
-    GuiTestApp();
+    EnsureApp();
     for (bool bFinish : {false, true}) {
         QTimer::singleShot(0, [&] {
             auto* p = qobject_cast<CHostAssistant*>(QApplication::activeModalWidget());
