@@ -25,14 +25,19 @@ protected:
         for (const auto& entry : std::filesystem::directory_iterator(m_szDir))
             std::filesystem::remove(entry.path()); // a new server counts from 1 again
         std::vector<std::string> arrArgs{
-            "python3", VANTREL_SMTP_SINK, std::to_string(m_nPort), m_szDir, "tim", "tanstaaf"};
+            "/usr/bin/python3", VANTREL_SMTP_SINK, std::to_string(m_nPort), m_szDir, "tim",
+            "tanstaaf"};
         arrArgs.insert(arrArgs.end(), arrExtra.begin(), arrExtra.end());
         std::vector<char*> arrArgv;
         for (std::string& str : arrArgs)
             arrArgv.push_back(str.data());
         arrArgv.push_back(nullptr);
+        // Debian's Python with an environment of its own: another Python first in the
+        // caller's PATH, or the caller's PYTHONPATH, would give it another standard library.
+        char szPath[] = "PATH=/usr/bin:/bin", szLocale[] = "LC_ALL=C.UTF-8";
+        char* arrEnv[] = {szPath, szLocale, nullptr};
         if ((m_pid = fork()) == 0) {
-            execv("/usr/bin/python3", arrArgv.data());
+            execve(arrArgv[0], arrArgv.data(), arrEnv);
             _exit(127);
         }
         for (int i = 0; i < 300 && Read("ready") == "-"; ++i) {
