@@ -33,7 +33,7 @@ void UseOwnFolders(const QTemporaryDir& dir) {
 TEST(VantrelAppTest, FirstStartCreatesTheDataFileAndASecondInstanceIsRefused) {
     QTemporaryDir dir;
     UseOwnFolders(dir);
-    setenv("FONTCONFIG_FILE", VANTREL_OTHER_FONTS, 1); // its own pick: serif faces
+    setenv("FONTCONFIG_FILE", VANTREL_OTHER_FONTS, 1); // one that would pick serif faces
     const QString strData = dir.path() + "/Vantrel.dat";
     const QString strSettings = QString::fromStdString(CSettingsStore::GetDefaultFileName());
     CInstanceGuard other;
