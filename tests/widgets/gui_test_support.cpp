@@ -24,7 +24,8 @@ QApplication& EnsureApp() {
 }
 
 void PinFonts() {
-    MapFontFaces();
+    if (!MapFontFaces())
+        qWarning("DejaVu Sans not found: pictures will differ (fonts-dejavu-core, scripts/setup)");
     QFont font(QStringLiteral("DejaVu Sans"), 9);            // the size Qt's own default has
     font.setHintingPreference(QFont::PreferVerticalHinting); // slight, Debian's default
     QApplication::setFont(font);
