@@ -198,7 +198,7 @@ TEST_F(EngineLab, OneCycleDecidesEachHostAStopEndsWithinAnEchoAndTheVerbsAgree) 
 }
 
 TEST_F(EngineLab, HostThatGoesDownSendsOneAlertMail) {
-    StartSmtpSink();
+    ASSERT_NO_FATAL_FAILURE(StartSmtpSink());
     CLoopbackHttpServer& web = StartWeb(1, EMode::Reply, OK_REPLY);
     WriteData({"http://10.77.1.2/index.html"});
     CRun run;

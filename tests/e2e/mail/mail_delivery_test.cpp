@@ -137,9 +137,10 @@ TEST_F(MailDelivery, AlertArrivesInPlainTextStartTlsAndImplicitTls) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.m_strLoginOrRefusal);
         if (*c.m_pszMode != '\0')
-            StartSink({c.m_pszMode, Cert("server.pem"), Cert("server.key"), c.m_pszNoLogins});
+            ASSERT_NO_FATAL_FAILURE(
+                StartSink({c.m_pszMode, Cert("server.pem"), Cert("server.key"), c.m_pszNoLogins}));
         else
-            StartSink();
+            ASSERT_NO_FATAL_FAILURE(StartSink());
         setenv("SSL_CERT_FILE", (c.m_strTrust.empty() ? strTrusted : c.m_strTrust).c_str(), 1);
         CSMTPMessage message;
         ComposeAlert(message);
@@ -172,7 +173,8 @@ TEST_F(MailDelivery, AlertArrivesInPlainTextStartTlsAndImplicitTls) {
 // vantrelctl alert-test with the saved settings overridden by --port and --security: the
 // exchange is printed without the password or its Base64, and bad options exit 2.
 TEST_F(MailDelivery, AlertTestCommandOverridesPortAndSecurity) {
-    StartSink({"starttls", Cert("server.pem"), Cert("server.key"), "CRAM-MD5"});
+    ASSERT_NO_FATAL_FAILURE(
+        StartSink({"starttls", Cert("server.pem"), Cert("server.key"), "CRAM-MD5"}));
     const std::string strSettings = m_szDir + std::string("/settings.conf");
     std::ofstream(strSettings)
         << "[Settings]\nSMTP=127.0.0.1\nSMTPPort=1\nSMTPSecurity=0\n"
