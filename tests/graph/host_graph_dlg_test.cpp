@@ -6,6 +6,7 @@
 #include "graph/chart_ctrl.h"
 #include "gui_test_support.h"
 #include "testing/wait_observer.h"
+#include <QApplication>
 #include <QFontMetrics>
 #include <QLabel>
 #include <future>
