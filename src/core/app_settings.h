@@ -18,5 +18,6 @@ struct CAppSettings {
     int m_nSMTPSecurity = 0; // 0 none, 1 STARTTLS, 2 TLS from the first byte
     int m_bAlertEmail = 0;
     int m_bAlertSystem = 0;
+    int m_bAlertBackUp = 1; // also tell when a host found down answers again
     int m_nPingMethod = PING_METHOD_ICMP;
 };

@@ -80,6 +80,7 @@ void CSettingsStore::LoadSettings(CAppSettings& settings, std::string& strDataPa
     const QString strIniPath = store.value("IniPath").toString();
     settings.m_bAlertSystem = store.value("AlertSystem", 0).toInt();
     settings.m_bAlertEmail = store.value("AlertEmail", 0).toInt();
+    settings.m_bAlertBackUp = store.value("AlertBackUp", 1).toInt();
     settings.m_strEmailFrom = ToLatin1(store.value("EmailFrom").toString());
     settings.m_strEmailTo = ToLatin1(store.value("EmailTo").toString());
     settings.m_strLogin = ToLatin1(store.value("Login").toString());
@@ -122,6 +123,7 @@ bool CSettingsStore::SaveSettings(const CAppSettings& settings) {
     store.setValue("SMTPPort", settings.m_nSMTPPort);
     store.setValue("SMTPSecurity", settings.m_nSMTPSecurity);
     store.setValue("PingMethod", settings.m_nPingMethod);
+    store.setValue("AlertBackUp", settings.m_bAlertBackUp);
     store.endGroup();
     store.sync();
     MakePrivate();

@@ -22,8 +22,8 @@ public:
     // "IniPath" was absent or empty, the chosen path is written to it.
     void LoadSettings(CAppSettings& settings, std::string& strDataPath, bool bWriteBackPath = true);
     // Writes "AlertSystem", "AlertEmail", "EmailFrom", "EmailTo", "Login", "Pass", "SMTP",
-    // "SMTPPort", "SMTPSecurity" and "PingMethod", in this order. False when the file could not
-    // be written.
+    // "SMTPPort", "SMTPSecurity", "PingMethod" and "AlertBackUp", in this order. False when the
+    // file could not be written.
     bool SaveSettings(const CAppSettings& settings);
 
     // A window's saved geometry (QWidget::saveGeometry bytes) by name, in section "Window";

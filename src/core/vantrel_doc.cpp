@@ -110,6 +110,7 @@ bool CVantrelDoc::OnNewDocument(const std::string& strDataPath, const CAppSettin
         m_nSMTPSecurity = settings.m_nSMTPSecurity;
         m_bAlertEmail = settings.m_bAlertEmail;
         m_bAlertSystem = settings.m_bAlertSystem;
+        m_bAlertBackUp = settings.m_bAlertBackUp;
     }
     m_nPingMethod = settings.m_nPingMethod;
     const CHostsFile::CLoadReport report = LoadHosts(strDataPath);
@@ -149,6 +150,7 @@ void CVantrelDoc::GetSettings(CAppSettings& settings) {
         settings.m_nSMTPSecurity = m_nSMTPSecurity;
         settings.m_bAlertEmail = m_bAlertEmail;
         settings.m_bAlertSystem = m_bAlertSystem;
+        settings.m_bAlertBackUp = m_bAlertBackUp;
     }
     settings.m_nPingMethod = m_nPingMethod;
 }

@@ -77,6 +77,7 @@ public:
     int m_nSMTPSecurity = 0;
     int m_bAlertEmail = 0;
     int m_bAlertSystem = 0;
+    int m_bAlertBackUp = 1;
 
     std::vector<CHost*> m_arrHosts;
     // Read by the worker when a wait begins, written by the options dialog.

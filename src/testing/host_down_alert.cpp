@@ -6,27 +6,62 @@
 #include "mail/smtp_connection.h"
 #include "mail/smtp_message.h"
 #include "platform/last_error.h"
-#include "testing/engine_clock.h"
+#include "testing/alert_mail_queue.h"
 #include "testing/mail_sender.h"
 
-CHostDownAlert::CHostDownAlert(CMailSender& sender, CEngineClock& clock)
-    : m_sender(sender), m_clock(clock) {}
+#include <algorithm>
+#include <cstdio>
 
-void CHostDownAlert::RaiseHostDownAlert(CVantrelDoc& doc, const std::string& strServer) {
+void CHostDownAlert::RaiseHostDownAlert(CVantrelDoc& doc, const CHostAlert& alert) {
+    CHostNotice notice;
+    notice.m_eKind = CHostNotice::HOST_DOWN;
+    notice.m_strName = alert.m_strName;
+    notice.m_strURL = alert.m_strURL;
+    notice.m_strText = "The URL http://" + alert.m_strServer + " became unavailable.";
+    notice.m_strItem = "http://" + alert.m_strServer;
+    notice.m_tWhen = alert.m_tWhen;
+    Tell(doc, notice, false,
+         [alert](CSMTPMessage& message, const std::string& strFrom, const std::string& strTo) {
+             ComposeMessage(message, alert.m_strServer, strFrom, strTo, alert.m_tWhen);
+         });
+}
+
+void CHostDownAlert::RaiseHostUpAlert(CVantrelDoc& doc, const CHostAlert& alert) {
+    CHostNotice notice;
+    notice.m_eKind = CHostNotice::HOST_UP;
+    notice.m_strName = alert.m_strName;
+    notice.m_strURL = alert.m_strURL;
+    notice.m_strText = UpText(alert, false);
+    notice.m_strItem = alert.m_strName + " (" + alert.m_strURL + ") after " +
+                       FormatDuration(alert.m_tWhen - alert.m_tDownSince);
+    notice.m_tWhen = alert.m_tWhen;
+    Tell(doc, notice, true,
+         [alert](CSMTPMessage& message, const std::string& strFrom, const std::string& strTo) {
+             ComposeUpMessage(message, alert, strFrom, strTo);
+         });
+}
+
+void CHostDownAlert::Tell(
+    CVantrelDoc& doc, const CHostNotice& notice, bool bUpAlert,
+    const std::function<void(CSMTPMessage&, const std::string&, const std::string&)>& fnCompose) {
     SServer server;
     std::string strFrom, strTo;
+    bool bSystem, bEmail;
     {
-        // The options dialog waits for this lock while the box is open.
         std::lock_guard lock(doc.m_mtxSettings);
-        if (doc.m_bAlertSystem)
-            doc.m_sink.ShowMessage("The URL http://" + strServer + " became unavailable.");
-        if (!doc.m_bAlertEmail)
+        if (bUpAlert && !doc.m_bAlertBackUp)
             return;
+        bSystem = doc.m_bAlertSystem != 0;
+        bEmail = doc.m_bAlertEmail != 0;
         server = {doc.m_strSMTP, static_cast<uint16_t>(doc.m_nSMTPPort), doc.m_nSMTPSecurity,
                   doc.m_strLogin, doc.m_strPass};
         strFrom = doc.m_strEmailFrom;
         strTo = doc.m_strEmailTo;
     }
+    if (bSystem)
+        doc.m_sink.ShowHostNotice(notice);
+    if (!bEmail)
+        return;
 
     if (server.m_strName.empty() || strTo.empty() || strFrom.empty()) {
         doc.m_sink.ShowMessage(
@@ -38,30 +73,18 @@ void CHostDownAlert::RaiseHostDownAlert(CVantrelDoc& doc, const std::string& str
     }
 
     CSMTPMessage message;
-    ComposeMessage(message, strServer, strFrom, strTo, m_clock.Now());
+    fnCompose(message, strFrom, strTo);
     // A line break would add headers or commands of its own: nothing is sent. The setting
     // may be fine for other hosts, so e-mail alerts stay on.
     if (const char* pszField = message.FindLineBreak()) {
-        doc.m_sink.ShowMessage(std::string("Vantrel did not send the host-down e-mail: its ") +
-                               pszField + " contains a line break.");
+        doc.m_sink.ShowMessage(std::string("Vantrel did not send the ") +
+                               (bUpAlert ? "host-up" : "host-down") + " e-mail: its " + pszField +
+                               " contains a line break.");
         return;
     }
-    uint32_t dwLastError = 0;
-    if (Deliver(m_sender, message, server, doc.m_hStopEvent, dwLastError) ==
-        EDelivery::CONNECT_FAILED) {
-        // With TLS the number alone rarely says enough (a refused certificate): the reason
-        // goes on a line of its own.
-        std::string strReason = m_sender.GetFailureReason();
-        if (server.m_nSecurity == SMTP_SECURITY_NONE || strReason.empty())
-            strReason.clear();
-        else
-            strReason += ".\n";
-        doc.m_sink.ShowMessage("Vantrel couldn't connect to SMTP server, last error:" +
-                               std::to_string(static_cast<int>(dwLastError)) + "\n" + strReason +
-                               "Will stop notifying by email.");
-        std::lock_guard lock(doc.m_mtxSettings);
-        doc.m_bAlertEmail = 0;
-    }
+    m_queue.Post(server, [fnCompose, strFrom, strTo](CSMTPMessage& queued) {
+        fnCompose(queued, strFrom, strTo);
+    });
 }
 
 void CHostDownAlert::ComposeMessage(CSMTPMessage& message, const std::string& strServer,
@@ -77,6 +100,49 @@ void CHostDownAlert::ComposeMessage(CSMTPMessage& message, const std::string& st
     message.m_from = CSMTPAddress(strFrom);
     message.m_replyTo = CSMTPAddress(strFrom);
     message.AddExtraHeader("X-Program: Vantrel " VANTREL_HOME_PAGE);
+    message.m_tDate = tNow; // when the host was found down, not when the mail got through
+}
+
+void CHostDownAlert::ComposeUpMessage(CSMTPMessage& message, const CHostAlert& alert,
+                                      const std::string& strFrom, const std::string& strTo) {
+    ComposeMessage(message, alert.m_strServer, strFrom, strTo, alert.m_tWhen);
+    message.m_strSubject = "The host " + alert.m_strServer + " is up again";
+    message.SetBodyText("This is an automatically generated message.\r\n" + UpText(alert, true) +
+                        "\r\nThis message was generated on " + FormatAlertTime(alert.m_tWhen) +
+                        " UTC by Vantrel.\r\n\r\n----- " + VANTREL_PRODUCT_NOTICE + " -----\r\n");
+}
+
+std::string CHostDownAlert::UpText(const CHostAlert& alert, bool bUtc) {
+    static const char* const arrMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                            "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    struct tm tmSince {
+    }, tmNow{};
+    const bool bOk =
+        bUtc ? gmtime_r(&alert.m_tDownSince, &tmSince) && gmtime_r(&alert.m_tWhen, &tmNow)
+             : localtime_r(&alert.m_tDownSince, &tmSince) && localtime_r(&alert.m_tWhen, &tmNow);
+    char szClock[8] = "?";
+    if (bOk)
+        std::snprintf(szClock, sizeof szClock, "%02d:%02d", tmSince.tm_hour % 24,
+                      tmSince.tm_min % 60);
+    std::string strSince = szClock;
+    if (bOk && (tmSince.tm_yday != tmNow.tm_yday || tmSince.tm_year != tmNow.tm_year))
+        strSince = std::string(arrMonths[tmSince.tm_mon % 12]) + ' ' +
+                   std::to_string(tmSince.tm_mday) + ", " + strSince;
+    return "The host " + alert.m_strName + " (" + alert.m_strURL + ") is up again after " +
+           FormatDuration(alert.m_tWhen - alert.m_tDownSince) + "; it was down since " + strSince +
+           (bUtc ? " UTC." : ".");
+}
+
+std::string CHostDownAlert::FormatDuration(time_t nSeconds) {
+    const int64_t nMinutes = std::max<int64_t>(1, (int64_t{nSeconds} + 30) / 60);
+    if (nMinutes < 60)
+        return std::to_string(nMinutes) + " min";
+    if (nMinutes < 24 * 60)
+        return std::to_string(nMinutes / 60) + " h" +
+               (nMinutes % 60 ? " " + std::to_string(nMinutes % 60) + " min" : "");
+    const int64_t nHours = nMinutes / 60;
+    return std::to_string(nHours / 24) + " d" +
+           (nHours % 24 ? " " + std::to_string(nHours % 24) + " h" : "");
 }
 
 std::vector<int> CHostDownAlert::LoginMethods(int nSecurity) {

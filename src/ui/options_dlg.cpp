@@ -65,6 +65,8 @@ COptionsDlg::COptionsDlg(QWidget* pParent, CWaitObserver* pWait)
     m_pAlertEmailText->setWordWrap(true);
     m_pAlertEmailText->setTextFormat(Qt::PlainText);
     m_pAlertEmailText->installEventFilter(this);
+    m_pAlertBackUp = new QCheckBox(QStringLiteral("Also tell me when a host is back up"), this);
+    m_pAlertBackUp->setObjectName(QStringLiteral("AlertBackUp"));
 
     m_pEmailTo = AddEdit("ctl1015");
     m_pSMTP = AddEdit("ctl1016");
@@ -104,6 +106,7 @@ COptionsDlg::COptionsDlg(QWidget* pParent, CWaitObserver* pWait)
     pEmailRow->addWidget(m_pAlertEmail, 0, Qt::AlignTop);
     pEmailRow->addWidget(m_pAlertEmailText, 1);
     pLayout->addLayout(pEmailRow);
+    pLayout->addWidget(m_pAlertBackUp);
 
     auto* pGrid = new QGridLayout;
     const std::pair<const char*, QWidget*> rows[] = {
@@ -175,6 +178,7 @@ void COptionsDlg::OnInitDialog() {
     m_pPort->setValue(m_pDoc->m_nSMTPPort);
     m_pAlertEmail->setChecked(m_pDoc->m_bAlertEmail != 0);
     m_pAlertSystem->setChecked(m_pDoc->m_bAlertSystem != 0);
+    m_pAlertBackUp->setChecked(m_pDoc->m_bAlertBackUp != 0);
     m_pPingMethod->setCurrentIndex(m_pDoc->m_nPingMethod == PING_METHOD_TCP ? 1 : 0);
 }
 
@@ -195,6 +199,7 @@ void COptionsDlg::accept() {
     m_pDoc->m_nSMTPSecurity = m_pSecurity->currentIndex();
     m_pDoc->m_bAlertEmail = m_pAlertEmail->isChecked() ? 1 : 0;
     m_pDoc->m_bAlertSystem = m_pAlertSystem->isChecked() ? 1 : 0;
+    m_pDoc->m_bAlertBackUp = m_pAlertBackUp->isChecked() ? 1 : 0;
     m_pInterval->interpretText();
     const bool bIntervalChanged =
         m_pDoc->m_nIntervalMinutes.exchange(m_pInterval->value()) != m_pInterval->value();

@@ -5,11 +5,11 @@
 #include "core/settings_store.h"
 #include "core/vantrel_doc.h"
 #include "platform/http_client.h"
+#include "testing/alert_mail_queue.h"
 #include "testing/host_down_alert.h"
 #include "testing/smtp_mail_sender.h"
 #include "testing/system_clock.h"
 #include "testing/system_probes.h"
-#include "testing/test_commands.h"
 #include "testing/test_engine.h"
 #include "ui/about_dlg.h"
 #include "ui/command_ids.h"
@@ -30,6 +30,9 @@
 #include <unistd.h>
 
 namespace {
+
+// How long an exit lets an alert e-mail in flight finish before it is left behind.
+constexpr int64_t MAIL_GRACE_MS = 100;
 
 // Read end and write end; the handler may only make async-signal-safe calls.
 int s_arrSignalPipe[2] = {-1, -1};
@@ -82,9 +85,10 @@ bool CVantrelApp::InitInstance() {
     connect(m_pFrame.get(), &CMainFrame::Closed, this, &QApplication::quit);
 
     m_pProbes = std::make_unique<CSystemProbes>();
-    m_pMailSender = std::make_unique<CSMTPMailSender>();
     m_pClock = std::make_unique<CSystemClock>();
-    m_pAlert = std::make_unique<CHostDownAlert>(*m_pMailSender, *m_pClock);
+    m_pMailQueue = std::make_unique<CAlertMailQueue>(
+        [] { return std::make_unique<CSMTPMailSender>(); }, *m_pMessages);
+    m_pAlert = std::make_unique<CHostDownAlert>(*m_pMailQueue);
     CEngineSeams seams;
     seams.pProbes = m_pProbes.get();
     seams.pAlerts = m_pAlert.get();
@@ -106,15 +110,20 @@ bool CVantrelApp::InitInstance() {
         m_pFrame->showNormal();
     CatchStopSignals();
     connect(this, &QGuiApplication::commitDataRequest, this, &CVantrelApp::OnSaveNow);
-    connect(this, &QCoreApplication::aboutToQuit, this, &CVantrelApp::OnSaveNow);
+    connect(m_pFrame->GetView(), &CVantrelView::SettingsChanged, this,
+            &CVantrelApp::OnSettingsChanged);
     return true;
 }
 
 int CVantrelApp::ExitInstance() {
+    if (m_pFrame)
+        m_pFrame->hide();
     if (m_pDoc) {
-        // The worker first (behind the wait dialog while a test finishes), then the settings,
-        // then the data file.
+        // The worker first, so that no host's lock is waited for; an alert e-mail still on its
+        // way is left behind; then the settings, then the data file.
         m_pDoc->StopTests();
+        if (m_pMailQueue)
+            m_pMailQueue->Abandon(MAIL_GRACE_MS);
         m_pDoc->GetSettings(m_settings);
         SaveSettings();
         m_pDoc->OnCloseDocument(m_settings);
@@ -149,9 +158,18 @@ void CVantrelApp::OnStopSignal() {
 void CVantrelApp::OnSaveNow() {
     if (!m_pDoc)
         return;
+    m_pDoc->StopTests();
     m_pDoc->GetSettings(m_settings);
     SaveSettings();
-    SaveHostsNow(*m_pDoc, m_pFrame ? m_pFrame->GetWaitDialog() : nullptr);
+    m_pDoc->SaveHosts();
+    m_pDoc->StartTests();
+}
+
+void CVantrelApp::OnSettingsChanged() {
+    if (!m_pDoc)
+        return;
+    m_pDoc->GetSettings(m_settings);
+    SaveSettings();
 }
 
 void CVantrelApp::SaveSettings() {

@@ -5,10 +5,10 @@
 #include "core/vantrel_doc.h"
 #include "graph/compare_hosts_dlg.h"
 #include "graph/host_graph_dlg.h"
-#include "ui/report_command_ui.h"
 #include "testing/test_commands.h"
 #include "testing/waiter.h"
 #include "ui/options_dlg.h"
+#include "ui/report_command_ui.h"
 #include "ui/tutorial_command.h"
 #include "widgets/artwork.h"
 #include "widgets/message_box.h"
@@ -259,7 +259,8 @@ void CVantrelView::AfterTestsChanged(int nIndex) {
 void CVantrelView::OnOptions() {
     COptionsDlg dlg(window(), m_pWait);
     dlg.m_pDoc = m_pDoc;
-    dlg.exec();
+    if (dlg.exec() == QDialog::Accepted)
+        emit SettingsChanged();
 }
 
 void CVantrelView::OnTutorial() {
