@@ -13,6 +13,7 @@
 #include "testing/test_engine.h"
 #include "ui/about_dlg.h"
 #include "ui/command_ids.h"
+#include "ui/desktop_notifier.h"
 #include "ui/main_frame.h"
 #include "ui/vantrel_view.h"
 #include "widgets/message_box.h"
@@ -26,6 +27,7 @@
 #include <cerrno>
 #include <clocale>
 #include <csignal>
+#include <cstdlib>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -44,6 +46,11 @@ void OnSignal(int nSignal) {
         // The pipe is full: a stop is already on its way.
     }
     errno = nSavedErrno;
+}
+
+long long EnvMilliseconds(const char* pszName) {
+    const char* pszValue = std::getenv(pszName);
+    return pszValue ? std::atoll(pszValue) : 0;
 }
 
 } // namespace
@@ -81,6 +88,9 @@ bool CVantrelApp::InitInstance() {
     m_pMessages = std::make_unique<CMessageBoxQueue>();
     m_pFrame = std::make_unique<CMainFrame>(m_pMessages.get());
     m_pMessages->SetOwner(m_pFrame.get());
+    m_pNotifier = std::make_unique<CDesktopNotifier>(m_pFrame->GetTrayIcon());
+    m_pMessages->SetNotifier(
+        [pNotifier = m_pNotifier.get()](const CHostNotice& notice) { pNotifier->Notify(notice); });
     connect(m_pFrame->GetAction(ID_APP_ABOUT), &QAction::triggered, this, &CVantrelApp::OnAppAbout);
     connect(m_pFrame.get(), &CMainFrame::Closed, this, &QApplication::quit);
 
@@ -94,6 +104,11 @@ bool CVantrelApp::InitInstance() {
     seams.pAlerts = m_pAlert.get();
     seams.pRowSink = m_pFrame->GetView();
     seams.pClock = m_pClock.get();
+    // End-to-end tests shorten the interval's minute and the alert e-mails' retry delays.
+    if (const long long nMs = EnvMilliseconds("VANTREL_TEST_MINUTE_MS"); nMs > 0)
+        seams.nMillisecondsPerMinute = nMs;
+    if (const long long nMs = EnvMilliseconds("VANTREL_TEST_MAIL_RETRY_MS"); nMs > 0)
+        m_pMailQueue->SetRetryDelays(std::vector(3, std::chrono::milliseconds(nMs)));
     m_pEngine = std::make_unique<CTestEngine>(seams, m_pFrame->GetWaitDialog());
 
     m_pDoc = std::make_unique<CVantrelDoc>(*m_pMessages, m_pEngine.get());

@@ -10,6 +10,7 @@
 
 class CAlertMailQueue;
 class CAlertRaiser;
+class CDesktopNotifier;
 class CEngineClock;
 class CMainFrame;
 class CMessageBoxQueue;
@@ -62,6 +63,7 @@ private:
     std::unique_ptr<QSocketNotifier> m_pSignalNotifier;
     std::unique_ptr<CSettingsStore> m_pSettingsStore;
     std::unique_ptr<CMessageBoxQueue> m_pMessages;
+    std::unique_ptr<CDesktopNotifier> m_pNotifier;
     std::unique_ptr<CMainFrame> m_pFrame;
     std::unique_ptr<CProbes> m_pProbes;
     std::unique_ptr<CEngineClock> m_pClock;
