@@ -38,6 +38,9 @@ public:
     void SetPlacementStore(CSettingsStore* pStore);
     static constexpr char PLACEMENT_NAME[] = "MainFrame";
 
+    // Shows the window (also from the tray) and brings it to the front.
+    void RestoreFromTray();
+
     // Whether the desktop offers a system tray (decided at creation; tests change it).
     void SetTrayAvailable(bool bAvailable) { m_bTrayAvailable = bAvailable; }
 
@@ -57,7 +60,6 @@ private:
     void CreateToolBar();
     void CreateStatusBar();
     void CreateTrayIcon();
-    void RestoreFromTray();
 
     CVantrelView* m_pView;
     CWaitDialog* m_pWaitDlg;

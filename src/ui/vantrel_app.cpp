@@ -14,6 +14,7 @@
 #include "ui/about_dlg.h"
 #include "ui/command_ids.h"
 #include "ui/desktop_notifier.h"
+#include "ui/instance_activator.h"
 #include "ui/main_frame.h"
 #include "ui/vantrel_view.h"
 #include "widgets/message_box.h"
@@ -75,6 +76,15 @@ CVantrelApp::~CVantrelApp() {
 
 bool CVantrelApp::InitInstance() {
     if (!m_hInstanceMutex.Acquire()) {
+        // The running instance shows its window instead; only one for another data file
+        // (or one that does not answer) is refused.
+        CAppSettings settings;
+        std::string strDataPath;
+        CSettingsStore().LoadSettings(settings, strDataPath, false);
+        if (CInstanceActivator::ActivateRunning(strDataPath)) {
+            m_bHandedOver = true;
+            return false;
+        }
         CMessageBox::Error(QStringLiteral("Another instance of Vantrel is already running"),
                            QStringLiteral("Error"));
         return false;
@@ -124,6 +134,8 @@ bool CVantrelApp::InitInstance() {
     else
         m_pFrame->showNormal();
     CatchStopSignals();
+    m_pActivator = std::make_unique<CInstanceActivator>(m_pFrame.get());
+    m_pActivator->Listen(m_strDataPath);
     connect(this, &QGuiApplication::commitDataRequest, this, &CVantrelApp::OnSaveNow);
     connect(m_pFrame->GetView(), &CVantrelView::SettingsChanged, this,
             &CVantrelApp::OnSettingsChanged);
@@ -131,6 +143,7 @@ bool CVantrelApp::InitInstance() {
 }
 
 int CVantrelApp::ExitInstance() {
+    m_pActivator.reset();
     if (m_pFrame)
         m_pFrame->hide();
     if (m_pDoc) {

@@ -11,6 +11,7 @@
 class CAlertMailQueue;
 class CAlertRaiser;
 class CDesktopNotifier;
+class CInstanceActivator;
 class CEngineClock;
 class CMainFrame;
 class CMessageBoxQueue;
@@ -35,6 +36,9 @@ public:
     int ExitInstance();
     // Writes the seven alert and mail values from m_settings.
     void SaveSettings();
+
+    // InitInstance ended because the running instance has shown its window: not a failure.
+    bool IsHandedOver() const { return m_bHandedOver; }
 
     CMainFrame* GetMainFrame() const { return m_pFrame.get(); }
     CVantrelDoc* GetDocument() const { return m_pDoc.get(); }
@@ -64,6 +68,8 @@ private:
     std::unique_ptr<CSettingsStore> m_pSettingsStore;
     std::unique_ptr<CMessageBoxQueue> m_pMessages;
     std::unique_ptr<CDesktopNotifier> m_pNotifier;
+    std::unique_ptr<CInstanceActivator> m_pActivator;
+    bool m_bHandedOver = false;
     std::unique_ptr<CMainFrame> m_pFrame;
     std::unique_ptr<CProbes> m_pProbes;
     std::unique_ptr<CEngineClock> m_pClock;
