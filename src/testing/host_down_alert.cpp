@@ -49,14 +49,15 @@ void CHostDownAlert::Tell(
     bool bSystem, bEmail;
     {
         std::lock_guard lock(doc.m_mtxSettings);
-        if (bUpAlert && !doc.m_bAlertBackUp)
+        const CAppSettings& settings = doc.m_settings;
+        if (bUpAlert && !settings.m_bAlertBackUp)
             return;
-        bSystem = doc.m_bAlertSystem != 0;
-        bEmail = doc.m_bAlertEmail != 0;
-        server = {doc.m_strSMTP, static_cast<uint16_t>(doc.m_nSMTPPort), doc.m_nSMTPSecurity,
-                  doc.m_strLogin, doc.m_strPass};
-        strFrom = doc.m_strEmailFrom;
-        strTo = doc.m_strEmailTo;
+        bSystem = settings.m_bAlertSystem != 0;
+        bEmail = settings.m_bAlertEmail != 0;
+        server = {settings.m_strSMTP, static_cast<uint16_t>(settings.m_nSMTPPort),
+                  settings.m_nSMTPSecurity, settings.m_strLogin, settings.m_strPass};
+        strFrom = settings.m_strEmailFrom;
+        strTo = settings.m_strEmailTo;
     }
     if (bSystem)
         doc.m_sink.ShowHostNotice(notice);
@@ -68,7 +69,7 @@ void CHostDownAlert::Tell(
             "You have to specify an SMTP server, recepient and sender email addresses in order "
             "to use notification by e-mail.\nThe notification will be disabled.");
         std::lock_guard lock(doc.m_mtxSettings);
-        doc.m_bAlertEmail = 0;
+        doc.m_settings.m_bAlertEmail = 0;
         return;
     }
 

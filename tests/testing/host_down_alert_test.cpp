@@ -19,12 +19,12 @@ struct CAlertRig : CMailSender {
     CAlertRig() {
         m_queue.SetRetryDelays({{}, {}, {}});
         m_world.m_tNow = 1'796'465'203; // Sat Dec  5 10:06:43 2026 UTC
-        m_doc.m_strSMTP = "mail.example.test";
-        m_doc.m_strLogin = "watcher";
-        m_doc.m_strPass = "pa55";
-        m_doc.m_strEmailFrom = "Vantrel Alerts <alerts@example.test>";
-        m_doc.m_strEmailTo = "ops@example.test; Night Desk <desk@example.test>";
-        m_doc.m_bAlertEmail = 1;
+        m_doc.m_settings.m_strSMTP = "mail.example.test";
+        m_doc.m_settings.m_strLogin = "watcher";
+        m_doc.m_settings.m_strPass = "pa55";
+        m_doc.m_settings.m_strEmailFrom = "Vantrel Alerts <alerts@example.test>";
+        m_doc.m_settings.m_strEmailTo = "ops@example.test; Night Desk <desk@example.test>";
+        m_doc.m_settings.m_bAlertEmail = 1;
     }
     bool Connect(const std::string& strServer, int nMethod, const std::string& strUser,
                  const std::string& strPass, uint16_t nPort, int nSecurity) override {
@@ -82,8 +82,8 @@ TEST(HostDownAlert, BoxesAndMailsDatedWhenFound) {
     const CHostAlert up{"www.alpha.test", "Alpha", "http://www.alpha.test/t", tUp, tUp - 1500};
     for (int bBackUp : {1, 0}) {
         CAlertRig rig;
-        rig.m_doc.m_bAlertSystem = 1;
-        rig.m_doc.m_bAlertBackUp = bBackUp;
+        rig.m_doc.m_settings.m_bAlertSystem = 1;
+        rig.m_doc.m_settings.m_bAlertBackUp = bBackUp;
         rig.m_world.m_tNow = tUp - 1500;
         rig.Raise("www.alpha.test");
         std::string strDown = rig.m_strMail;
@@ -168,7 +168,7 @@ TEST(HostDownAlert, DeliveryTable) {
     const std::string BREAK = "box Vantrel did not send the host-down e-mail: its ";
     // clang-format off
     struct CCase {
-        std::string CVantrelDoc::*pCleared; // a setting left empty
+        std::string CAppSettings::*pCleared; // a setting left empty
         int bEmail;
         std::string strScript;
         std::vector<std::string> arrEvents;
@@ -176,9 +176,9 @@ TEST(HostDownAlert, DeliveryTable) {
         std::string strFrom = "", strHostTail = ""; // a sender instead of the usual one
     } const arrCases[] = {
         {nullptr, 0, "", {}, 0},
-        {&CVantrelDoc::m_strSMTP, 1, "", {MISSING}, 0},
-        {&CVantrelDoc::m_strEmailTo, 1, "", {MISSING}, 0},
-        {&CVantrelDoc::m_strEmailFrom, 1, "", {MISSING}, 0},
+        {&CAppSettings::m_strSMTP, 1, "", {MISSING}, 0},
+        {&CAppSettings::m_strEmailTo, 1, "", {MISSING}, 0},
+        {&CAppSettings::m_strEmailFrom, 1, "", {MISSING}, 0},
         {nullptr, 1, "NFS", {C0, S, D, C1, C2, S, D}, 1},
         {nullptr, 1, "NNF", {C0, S, D, C1, S, D, C2, REFUSED + AGAIN, C0, S, D}, 1},
         {nullptr, 1, "FFN", {C0, C1, C2, S, D, NOT_TAKEN + AGAIN, C0, S, D}, 1},
@@ -196,18 +196,18 @@ TEST(HostDownAlert, DeliveryTable) {
     // clang-format on
     for (const CCase& c : arrCases) {
         CAlertRig rig;
-        rig.m_doc.m_bAlertEmail = c.bEmail;
+        rig.m_doc.m_settings.m_bAlertEmail = c.bEmail;
         if (c.pCleared)
-            rig.m_doc.*c.pCleared = "";
-        rig.m_doc.m_nSMTPSecurity = c.nSecurity;
-        rig.m_doc.m_nSMTPPort = c.nPort;
+            rig.m_doc.m_settings.*c.pCleared = "";
+        rig.m_doc.m_settings.m_nSMTPSecurity = c.nSecurity;
+        rig.m_doc.m_settings.m_nSMTPPort = c.nPort;
         if (!c.strFrom.empty())
-            rig.m_doc.m_strEmailFrom = c.strFrom;
+            rig.m_doc.m_settings.m_strEmailFrom = c.strFrom;
         rig.m_strScript = c.strScript;
         for (int i = 0; i < c.nAlerts; ++i)
             rig.Raise("www.alpha.test" + c.strHostTail);
         EXPECT_EQ(rig.m_world.Get(), c.arrEvents) << &c - arrCases;
-        EXPECT_EQ(rig.m_doc.m_bAlertEmail, c.bEmailAfter) << &c - arrCases;
+        EXPECT_EQ(rig.m_doc.m_settings.m_bAlertEmail, c.bEmailAfter) << &c - arrCases;
     }
 }
 
