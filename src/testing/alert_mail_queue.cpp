@@ -42,7 +42,7 @@ CAlertMailQueue::CAlertMailQueue(SenderFactory fnMakeSender, CMessageSink& sink)
 }
 
 CAlertMailQueue::~CAlertMailQueue() {
-    Abandon(0);
+    Abandon(1000);
 }
 
 const std::vector<std::chrono::milliseconds>& CAlertMailQueue::DefaultRetryDelays() {

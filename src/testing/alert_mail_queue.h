@@ -26,7 +26,7 @@ public:
 
     // The thread makes its own sender with fnMakeSender and tells the user through sink.
     CAlertMailQueue(SenderFactory fnMakeSender, CMessageSink& sink);
-    // Abandon(0) unless Abandon ran.
+    // Abandon(1000) unless Abandon ran.
     ~CAlertMailQueue();
     CAlertMailQueue(const CAlertMailQueue&) = delete;
     CAlertMailQueue& operator=(const CAlertMailQueue&) = delete;

@@ -150,7 +150,8 @@ TEST_F(OptionsDlgTest, ShowsTheSettingsWrapsStoresWhatWasTypedAndCancelChangesNo
         return doc.m_settings.m_strEmailTo + '|' + doc.m_settings.m_strSMTP + '|' +
                doc.m_settings.m_strEmailFrom + '|' + doc.m_settings.m_strLogin + '|' +
                doc.m_settings.m_strPass + '|' + std::to_string(doc.m_settings.m_bAlertEmail) +
-               std::to_string(doc.m_settings.m_bAlertSystem) + '|' +
+               std::to_string(doc.m_settings.m_bAlertSystem) +
+               std::to_string(doc.m_settings.m_bAlertBackUp) + '|' +
                std::to_string(doc.m_nIntervalMinutes);
     };
     const std::string strBefore = Stored();
@@ -182,9 +183,12 @@ TEST_F(OptionsDlgTest, ShowsTheSettingsWrapsStoresWhatWasTypedAndCancelChangesNo
             edits[i++]->setText(QString::fromLatin1(pszText));
         pEmail->setChecked(false);
         pSystem->setChecked(true);
+        auto* pBackUp = dlg.findChild<QCheckBox*>("AlertBackUp");
+        EXPECT_TRUE(pBackUp->isChecked()) << "on unless turned off";
+        pBackUp->setChecked(false);
         bAccept ? dlg.accept() : dlg.reject();
         EXPECT_EQ(Stored(), bAccept
-                                ? "  a@example.org, b@example.org ||\xFC@example.net|user|pw|01|17"
+                                ? "  a@example.org, b@example.org ||\xFC@example.net|user|pw|010|17"
                                 : strBefore);
     }
 }
