@@ -1,6 +1,7 @@
 #include "testing/alert_mail_queue.h"
 
 #include "core/message_sink.h"
+#include "mail/smtp_connection.h"
 #include "mail/smtp_message.h"
 #include "testing/mail_sender.h"
 
@@ -15,6 +16,7 @@ struct CAlertMailQueue::SShared {
     struct SJob {
         CHostDownAlert::SServer server;
         ComposeFn fnCompose;
+        std::string strKind;
         size_t nAttempts = 0;
         Clock::time_point tDue;
     };
@@ -56,12 +58,13 @@ void CAlertMailQueue::SetRetryDelays(std::vector<std::chrono::milliseconds> arrD
     m_pShared->arrDelays = std::move(arrDelays);
 }
 
-void CAlertMailQueue::Post(const CHostDownAlert::SServer& server, ComposeFn fnCompose) {
+void CAlertMailQueue::Post(const CHostDownAlert::SServer& server, ComposeFn fnCompose,
+                           const std::string& strKind) {
     {
         std::lock_guard lock(m_pShared->mtx);
         if (m_pShared->bStop)
             return;
-        m_pShared->jobs.push_back({server, std::move(fnCompose), 0, Clock::now()});
+        m_pShared->jobs.push_back({server, std::move(fnCompose), strKind, 0, Clock::now()});
     }
     m_pShared->cv.notify_all();
 }
@@ -104,11 +107,12 @@ void CAlertMailQueue::Abandon(int64_t nMilliseconds) {
 }
 
 std::string CAlertMailQueue::FailureText(CHostDownAlert::EDelivery eResult, uint32_t dwLastError,
-                                         const std::string& strReason) {
+                                         const std::string& strReason, const std::string& strKind) {
     std::string strText = eResult == CHostDownAlert::EDelivery::CONNECT_FAILED
                               ? "Vantrel couldn't connect to SMTP server, last error:" +
-                                    std::to_string(static_cast<int>(dwLastError)) + "\n"
-                              : std::string("The SMTP server did not accept the alert e-mail.\n");
+                                    std::to_string(static_cast<int>(dwLastError)) + " (" +
+                                    CSMTPConnection::DescribeError(dwLastError) + ")\n"
+                              : "Vantrel could not send the " + strKind + " e-mail:\n";
     if (!strReason.empty())
         strText += strReason + ".\n";
     return strText + "Vantrel will try again three times over the next 15 minutes; e-mail "
@@ -143,8 +147,10 @@ void CAlertMailQueue::Serve(std::shared_ptr<SShared> pShared) {
         uint32_t dwLastError = 0;
         const CHostDownAlert::EDelivery eResult =
             CHostDownAlert::Deliver(*pSender, message, job.server, shared.evStop, dwLastError);
-        const std::string strReason =
-            job.server.m_nSecurity != 0 ? pSender->GetFailureReason() : std::string();
+        // The server's own words say more than any number.
+        const std::string strReason = pSender->GetFailureReason();
+        const std::string strRefused =
+            eResult == CHostDownAlert::EDelivery::SENT ? pSender->GetRefusedRecipients() : "";
 
         lock.lock();
         shared.nInAttempt -= bFirst;
@@ -152,9 +158,15 @@ void CAlertMailQueue::Serve(std::shared_ptr<SShared> pShared) {
         ++job.nAttempts;
         if (eResult == CHostDownAlert::EDelivery::SENT) {
             shared.bFailing = false;
+            if (!strRefused.empty() && shared.pSink)
+                shared.pSink->ShowMessage("The " + job.strKind +
+                                          " e-mail was sent, but the SMTP server refused these "
+                                          "recipients:\n" +
+                                          strRefused);
         } else if (eResult != CHostDownAlert::EDelivery::STOPPED && !shared.bStop) {
             if (!shared.bFailing && shared.pSink)
-                shared.pSink->ShowMessage(FailureText(eResult, dwLastError, strReason));
+                shared.pSink->ShowMessage(
+                    FailureText(eResult, dwLastError, strReason, job.strKind));
             shared.bFailing = true;
             if (job.nAttempts <= shared.arrDelays.size()) {
                 job.tDue = Clock::now() + shared.arrDelays[job.nAttempts - 1];

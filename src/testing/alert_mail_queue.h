@@ -31,7 +31,9 @@ public:
     CAlertMailQueue(const CAlertMailQueue&) = delete;
     CAlertMailQueue& operator=(const CAlertMailQueue&) = delete;
 
-    void Post(const CHostDownAlert::SServer& server, ComposeFn fnCompose);
+    // strKind names the e-mail in what the user is told ("host-down").
+    void Post(const CHostDownAlert::SServer& server, ComposeFn fnCompose,
+              const std::string& strKind);
 
     // Tests shorten the waits between attempts.
     void SetRetryDelays(std::vector<std::chrono::milliseconds> arrDelays);
@@ -49,9 +51,9 @@ public:
     // tells nobody anything afterwards.
     void Abandon(int64_t nMilliseconds);
 
-    // The texts the user is told, for a first failed attempt of a streak.
+    // What the user is told of the first failed attempt of a streak.
     static std::string FailureText(CHostDownAlert::EDelivery eResult, uint32_t dwLastError,
-                                   const std::string& strReason);
+                                   const std::string& strReason, const std::string& strKind);
 
 private:
     struct SShared;

@@ -10,6 +10,7 @@
 #include "testing/mail_sender.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 
 void CHostDownAlert::RaiseHostDownAlert(CVantrelDoc& doc, const CHostAlert& alert) {
@@ -54,8 +55,7 @@ void CHostDownAlert::Tell(
             return;
         bSystem = settings.m_bAlertSystem != 0;
         bEmail = settings.m_bAlertEmail != 0;
-        server = {settings.m_strSMTP, static_cast<uint16_t>(settings.m_nSMTPPort),
-                  settings.m_nSMTPSecurity, settings.m_strLogin, settings.m_strPass};
+        server = MakeServer(settings);
         strFrom = settings.m_strEmailFrom;
         strTo = settings.m_strEmailTo;
     }
@@ -83,14 +83,39 @@ void CHostDownAlert::Tell(
                                " contains a line break.");
         return;
     }
-    m_queue.Post(server, [fnCompose, strFrom, strTo](CSMTPMessage& queued) {
-        fnCompose(queued, strFrom, strTo);
-    });
+    m_queue.Post(
+        server,
+        [fnCompose, strFrom, strTo](CSMTPMessage& queued) { fnCompose(queued, strFrom, strTo); },
+        bUpAlert ? "host-up" : "host-down");
 }
 
-void CHostDownAlert::ComposeMessage(CSMTPMessage& message, const std::string& strServer,
+namespace {
+
+// Host names come from the data file in ISO-8859-1; everything else of the mail is UTF-8.
+std::string Latin1ToUtf8(const std::string& str) {
+    std::string strUtf8;
+    for (char ch : str) {
+        const auto c = static_cast<uint8_t>(ch);
+        if (c < 0x80) {
+            strUtf8 += ch;
+        } else {
+            strUtf8 += static_cast<char>(0xC0 | (c >> 6));
+            strUtf8 += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return strUtf8;
+}
+
+} // namespace
+
+void CHostDownAlert::ComposeMessage(CSMTPMessage& message, const std::string& strLatin1Server,
                                     const std::string& strFrom, const std::string& strTo,
                                     time_t tNow) {
+    const std::string strServer = Latin1ToUtf8(strLatin1Server);
+    // A pure ASCII alert keeps the charset it always had.
+    const std::string strAll = strServer + strFrom + strTo;
+    if (std::any_of(strAll.begin(), strAll.end(), [](char c) { return (c & 0x80) != 0; }))
+        message.m_rootPart.m_strCharset = "utf-8";
     message.SetMimeMode(false);
     message.AddRecipientList(strTo, RECIPIENT_TO);
     message.m_strSubject = "The host " + strServer + " went down";
@@ -107,8 +132,11 @@ void CHostDownAlert::ComposeMessage(CSMTPMessage& message, const std::string& st
 void CHostDownAlert::ComposeUpMessage(CSMTPMessage& message, const CHostAlert& alert,
                                       const std::string& strFrom, const std::string& strTo) {
     ComposeMessage(message, alert.m_strServer, strFrom, strTo, alert.m_tWhen);
-    message.m_strSubject = "The host " + alert.m_strServer + " is up again";
-    message.SetBodyText("This is an automatically generated message.\r\n" + UpText(alert, true) +
+    const std::string strText = Latin1ToUtf8(UpText(alert, true));
+    if (std::any_of(strText.begin(), strText.end(), [](char c) { return (c & 0x80) != 0; }))
+        message.m_rootPart.m_strCharset = "utf-8";
+    message.m_strSubject = "The host " + Latin1ToUtf8(alert.m_strServer) + " is up again";
+    message.SetBodyText("This is an automatically generated message.\r\n" + strText +
                         "\r\nThis message was generated on " + FormatAlertTime(alert.m_tWhen) +
                         " UTC by Vantrel.\r\n\r\n----- " + VANTREL_PRODUCT_NOTICE + " -----\r\n");
 }
@@ -146,17 +174,35 @@ std::string CHostDownAlert::FormatDuration(time_t nSeconds) {
            (nHours % 24 ? " " + std::to_string(nHours % 24) + " h" : "");
 }
 
-std::vector<int> CHostDownAlert::LoginMethods(int nSecurity) {
-    if (nSecurity == SMTP_SECURITY_NONE)
+CHostDownAlert::SServer CHostDownAlert::MakeServer(const CAppSettings& settings) {
+    // The Options' order: Automatic, PLAIN, LOGIN, CRAM-MD5.
+    static const int LOGIN_METHODS[] = {SMTP_AUTH_AUTO, SMTP_AUTH_PLAIN, SMTP_AUTH_LOGIN,
+                                        SMTP_AUTH_CRAM_MD5};
+    SServer server;
+    server.m_strName = settings.m_strSMTP;
+    server.m_nPort = static_cast<uint16_t>(settings.m_nSMTPPort);
+    server.m_nSecurity = settings.m_nSMTPSecurity;
+    server.m_strLogin = settings.m_strLogin;
+    server.m_strPassword = settings.m_strPass;
+    server.m_nLoginMethod = LOGIN_METHODS[std::clamp(settings.m_nSMTPAuth, 0, 3)];
+    server.m_bAllowClearPassword = settings.m_bAllowClearPassword != 0;
+    server.m_strHeloName = settings.m_strHeloName;
+    return server;
+}
+
+std::vector<int> CHostDownAlert::LoginMethods(const SServer& server) {
+    // A password goes only where the chosen method is offered: never into a guess.
+    if (server.m_nSecurity == SMTP_SECURITY_NONE && server.m_strLogin.empty())
         return {SMTP_AUTH_NONE, SMTP_AUTH_CRAM_MD5, SMTP_AUTH_LOGIN};
-    return {SMTP_AUTH_AUTO};
+    return {server.m_strLogin.empty() ? SMTP_AUTH_AUTO : server.m_nLoginMethod};
 }
 
 CHostDownAlert::EDelivery CHostDownAlert::Deliver(CMailSender& sender, CSMTPMessage& message,
                                                   const SServer& server, const CEvent& evStop,
                                                   uint32_t& dwLastError) {
     EDelivery eResult = EDelivery::NOT_SENT;
-    for (int nMethod : LoginMethods(server.m_nSecurity)) {
+    sender.SetSessionOptions(server.m_bAllowClearPassword, server.m_strHeloName, &evStop);
+    for (int nMethod : LoginMethods(server)) {
         if (sender.Connect(server.m_strName, nMethod, server.m_strLogin, server.m_strPassword,
                            server.m_nPort, server.m_nSecurity)) {
             const bool bSent = sender.SendMessage(message);
@@ -169,6 +215,11 @@ CHostDownAlert::EDelivery CHostDownAlert::Deliver(CMailSender& sender, CSMTPMess
             if (evStop.IsSet())
                 return EDelivery::STOPPED;
             eResult = EDelivery::CONNECT_FAILED;
+            // Another login method changes nothing for a server that is not there.
+            if (dwLastError == SOCKET_ERROR_TIMED_OUT || dwLastError == ECONNREFUSED ||
+                dwLastError == SOCKET_ERROR_NAME_NOT_RESOLVED ||
+                dwLastError == SMTP_ERROR_CLEAR_PASSWORD)
+                return eResult;
         }
     }
     return eResult;

@@ -15,6 +15,7 @@ class CInstanceActivator;
 class CEngineClock;
 class CMainFrame;
 class CMessageBoxQueue;
+class CPasswordKeyring;
 class CProbes;
 class CSettingsStore;
 class CTestEngine;
@@ -65,6 +66,7 @@ private:
     void CatchStopSignals();
 
     std::unique_ptr<QSocketNotifier> m_pSignalNotifier;
+    std::unique_ptr<CPasswordKeyring> m_pKeyring; // the mail password's home
     std::unique_ptr<CSettingsStore> m_pSettingsStore;
     std::unique_ptr<CMessageBoxQueue> m_pMessages;
     std::unique_ptr<CDesktopNotifier> m_pNotifier;

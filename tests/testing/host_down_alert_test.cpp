@@ -3,6 +3,7 @@
 #include "mail/smtp_message.h"
 #include "platform/last_error.h"
 #include "testing/alert_mail_queue.h"
+#include "testing/alert_mail_trial.h"
 #include "testing/engine_fakes.h"
 #include "testing/host_down_alert.h"
 #include "testing/mail_sender.h"
@@ -12,9 +13,9 @@
 namespace {
 
 // The alert over a store with every mail setting, sending through a script of attempts: 'S'
-// connects and delivers, 'N' connects but is refused, 'F' cannot connect (last error 10061).
-// Past the script, attempts deliver.
-// Attempts and boxes go to one log, in order. Retries follow at once.
+// connects and delivers, 'P' delivers to some recipients only, 'N' connects but is refused, 'F'
+// cannot connect (last error 10061), 'R' is refused the connection (111). Past the script,
+// attempts deliver. Attempts and boxes go to one log, in order. Retries follow at once.
 struct CAlertRig : CMailSender {
     CAlertRig() {
         m_queue.SetRetryDelays({{}, {}, {}});
@@ -34,13 +35,17 @@ struct CAlertRig : CMailSender {
         m_bLockedDuringMail |= IsHeldByAnyone(m_doc.m_mtxSettings); // would block the options
         m_cAttempt = m_strScript.empty() ? 'S' : m_strScript[0];
         m_strScript.erase(0, 1);
-        SetLastError(m_cAttempt == 'F' ? 10061 : 0);
-        return m_cAttempt == 'S' || m_cAttempt == 'N';
+        const bool bConnected = m_cAttempt == 'S' || m_cAttempt == 'P' || m_cAttempt == 'N';
+        SetLastError(bConnected ? 0 : m_cAttempt == 'R' ? 111 : 10061);
+        return bConnected;
     }
     bool SendMessage(CSMTPMessage& message) override {
         m_world.Add("send");
         m_strMail = message.BuildHeader() + "\n" + message.GetBodyText();
-        return m_cAttempt == 'S';
+        return m_cAttempt == 'S' || m_cAttempt == 'P';
+    }
+    std::string GetRefusedRecipients() const override {
+        return m_cAttempt == 'P' ? "ops@example.test: 550 5.1.1 user unknown" : "";
     }
     void Disconnect() override { m_world.Add("disconnect"); }
     std::string GetFailureReason() const override { return "the reason"; }
@@ -56,6 +61,7 @@ struct CAlertRig : CMailSender {
         bool SendMessage(CSMTPMessage& message) override { return m_rig.SendMessage(message); }
         void Disconnect() override { m_rig.Disconnect(); }
         std::string GetFailureReason() const override { return m_rig.GetFailureReason(); }
+        std::string GetRefusedRecipients() const override { return m_rig.GetRefusedRecipients(); }
     };
     // Raised at tNow; returns when the queue has nothing left to do.
     void Raise(const std::string& strServer) {
@@ -90,7 +96,7 @@ TEST(HostDownAlert, BoxesAndMailsDatedWhenFound) {
         rig.m_strMail.clear();
         rig.m_alert.RaiseHostUpAlert(rig.m_doc, up);
         EXPECT_TRUE(rig.m_queue.WaitUntilIdle(10000));
-        const std::string C = "connect mail.example.test 0 watcher pa55 25";
+        const std::string C = "connect mail.example.test 5 watcher pa55 25";
         std::vector<std::string> arrEvents{"box The URL http://www.alpha.test became unavailable.",
                                            C, "send", "disconnect"};
         if (bBackUp)
@@ -108,7 +114,7 @@ TEST(HostDownAlert, BoxesAndMailsDatedWhenFound) {
                                     "To: ops@example.test,Night Desk <desk@example.test>\r\n";
         const std::string strTail =
             "Message-ID: <*@example.test>\r\n"
-            "X-Mailer: CSMTPConnection v2.29\r\nContent-Type: text/plain;\r\n"
+            "X-Mailer: CSMTPConnection v2.29\r\nMIME-Version: 1.0\r\nContent-Type: text/plain;\r\n"
             "\tcharset=iso-8859-1\r\nReply-To: Vantrel Alerts <alerts@example.test>\r\n"
             "X-Program: Vantrel https://www.vantrel.example/\r\n\n"
             "This is an automatically generated message.\r\n";
@@ -149,23 +155,44 @@ TEST(HostDownAlert, UpTextsNameTheDayAndTheLength) {
                   std::string("The host N (U) is up again after ") + pszTail);
 }
 
-// Switches, missing settings, and the login methods 0, 1, 2 tried in turn until one delivers;
-// with TLS one attempt with the login the server offers, on the configured port. A failed
-// delivery is tried again three times, then dropped; the user is told once per failing
-// streak and e-mail alerts stay on. A line break in the sender or the host name sends
-// nothing, says why and keeps e-mail alerts on.
+// A host name beyond ASCII (ISO-8859-1 in the data file) goes out as UTF-8: an encoded subject
+// and a quoted-printable body.
+TEST(HostDownAlert, NonAsciiHostGoesOutAsUtf8) {
+    CSMTPMessage message;
+    CHostDownAlert::ComposeMessage(message, "\xe9t\xe9.test", "A <a@example.test>",
+                                   "b@example.test", 0);
+    const std::string strHeader = message.BuildHeader();
+    EXPECT_NE(strHeader.find("\r\nSubject: =?utf-8?q?The_host_=C3=A9t=C3=A9.test_went_down?=\r\n"),
+              std::string::npos);
+    EXPECT_NE(strHeader.find("charset=utf-8\r\nContent-Transfer-Encoding: quoted-printable\r\n"),
+              std::string::npos);
+    std::string strBody;
+    message.m_rootPart.GetBody(strBody);
+    EXPECT_EQ(strBody.substr(0, 84), "This is an automatically generated message.\r\nThe host "
+                                     "http://=C3=A9t=C3=A9.test went");
+}
+
+// Switches and missing settings. Without a login the methods 0, 1, 2 are tried in turn until
+// one delivers, but a refused connection is not tried again; with a login or TLS, one attempt
+// with the login chosen (5: automatic). A failed delivery is tried again three times, then
+// dropped; the user hears once per failing streak, with the reason, and e-mail alerts stay on.
+// A line break in the sender or the host name sends nothing, says why and keeps them on.
 TEST(HostDownAlert, DeliveryTable) {
-    const std::string C = "connect mail.example.test ", C0 = C + "0 watcher pa55 25", S = "send",
-                      D = "disconnect", C1 = C + "1 watcher pa55 25", C2 = C + "2 watcher pa55 25",
-                      T = C + "5 watcher pa55 587 tls1";
+    const std::string C = "connect mail.example.test ", C0 = C + "0  pa55 25", S = "send",
+                      D = "disconnect", C1 = C + "1  pa55 25", C2 = C + "2  pa55 25",
+                      C5 = C + "5 watcher pa55 25", T = C + "5 watcher pa55 587 tls1";
     const std::string MISSING =
         "box You have to specify an SMTP server, recepient and sender email addresses in order to "
         "use notification by e-mail.\nThe notification will be disabled.";
     const std::string AGAIN =
-        "Vantrel will try again three times over the next 15 minutes; e-mail alerts stay on.";
-    const std::string REFUSED = "box Vantrel couldn't connect to SMTP server, last error:10061\n",
-                      NOT_TAKEN = "box The SMTP server did not accept the alert e-mail.\n";
+        "the reason.\nVantrel will try again three times over the next 15 minutes; e-mail alerts "
+        "stay on.";
+    const std::string OTHER =
+        "box Vantrel couldn't connect to SMTP server, last error:10061 (unknown error 10061)\n" +
+        AGAIN;
+    const std::string NOT_SENT = "box Vantrel could not send the host-down e-mail:\n" + AGAIN;
     const std::string BREAK = "box Vantrel did not send the host-down e-mail: its ";
+    std::string CAppSettings::*const NO_LOGIN = &CAppSettings::m_strLogin;
     // clang-format off
     struct CCase {
         std::string CAppSettings::*pCleared; // a setting left empty
@@ -179,16 +206,19 @@ TEST(HostDownAlert, DeliveryTable) {
         {&CAppSettings::m_strSMTP, 1, "", {MISSING}, 0},
         {&CAppSettings::m_strEmailTo, 1, "", {MISSING}, 0},
         {&CAppSettings::m_strEmailFrom, 1, "", {MISSING}, 0},
-        {nullptr, 1, "NFS", {C0, S, D, C1, C2, S, D}, 1},
-        {nullptr, 1, "NNF", {C0, S, D, C1, S, D, C2, REFUSED + AGAIN, C0, S, D}, 1},
-        {nullptr, 1, "FFN", {C0, C1, C2, S, D, NOT_TAKEN + AGAIN, C0, S, D}, 1},
-        {nullptr, 1, "S", {C + "5 watcher pa55 465 tls2", S, D}, 1, 2, 465},
-        {nullptr, 1, "N", {T, S, D, NOT_TAKEN + "the reason.\n" + AGAIN, T, S, D}, 1, 1, 587},
-        {nullptr, 1, "F", {T, REFUSED + "the reason.\n" + AGAIN, T, S, D}, 1, 1, 587},
-        {nullptr, 1, "FFFF", {T, REFUSED + "the reason.\n" + AGAIN, T, T, T}, 1, 1, 587},
+        {NO_LOGIN, 1, "NFS", {C0, S, D, C1, C2, S, D}, 1},
+        {NO_LOGIN, 1, "NNF", {C0, S, D, C1, S, D, C2, OTHER, C0, S, D}, 1},
+        {NO_LOGIN, 1, "FFN", {C0, C1, C2, S, D, NOT_SENT, C0, S, D}, 1},
+        {NO_LOGIN, 1, "RS", {C0, "box Vantrel couldn't connect to SMTP server, last error:111 "
+         "(connection refused)\n" + AGAIN, C0, S, D}, 1},
+        {nullptr, 1, "F", {C5, OTHER, C5, S, D}, 1},
+        {nullptr, 1, "FFFF", {C5, OTHER, C5, C5, C5}, 1},
         // One streak, one message; a delivery ends it.
-        {nullptr, 1, "FSFS", {T, REFUSED + "the reason.\n" + AGAIN, T, S, D, T,
-         REFUSED + "the reason.\n" + AGAIN, T, S, D}, 1, 1, 587, 2},
+        {nullptr, 1, "FSFS", {C5, OTHER, C5, S, D, C5, OTHER, C5, S, D}, 1, 0, 25, 2},
+        {nullptr, 1, "P", {C5, S, D, "box The host-down e-mail was sent, but the SMTP server "
+         "refused these recipients:\nops@example.test: 550 5.1.1 user unknown"}, 1},
+        {nullptr, 1, "S", {C + "5 watcher pa55 465 tls2", S, D}, 1, 2, 465},
+        {nullptr, 1, "N", {T, S, D, NOT_SENT, T, S, D}, 1, 1, 587},
         {nullptr, 1, "S", {BREAK + "sender contains a line break."}, 1, 0, 25, 1,
          "a@example.test\r\nBcc: evil@example.test"},
         {nullptr, 1, "S", {BREAK + "subject contains a line break."}, 1, 0, 25, 1, "",
@@ -212,3 +242,18 @@ TEST(HostDownAlert, DeliveryTable) {
 }
 
 } // namespace
+
+// The options' test e-mail is the alert, but its subject and first lines say it is a test.
+TEST(HostDownAlert, TestMailSaysItIsATest) {
+    CSMTPMessage message;
+    CAlertMailTrial::ComposeTestMessage(message, "www.alpha.test", "a@example.test",
+                                        "ops@example.test", 1'796'465'203);
+    EXPECT_EQ(message.m_strSubject,
+              "Vantrel test e-mail: The host www.alpha.test went down (not a real alert)");
+    EXPECT_EQ(message.GetBodyText(),
+              "This is a test e-mail from Vantrel's mail settings. No host went down.\r\nWhen a "
+              "tested host goes down, the alert reads as follows.\r\n\r\n"
+              "This is an automatically generated message.\r\nThe host http://www.alpha.test "
+              "went down.\r\nThis message was generated on Sat Dec  5 10:06:43 2026 UTC by "
+              "Vantrel.\r\n\r\n----- Vantrel - choose your web host by measurement -----\r\n");
+}
