@@ -209,7 +209,7 @@ int main(int argc, char** argv) {
                 CTcpPing().Connect("10.123.0.1", 80, reply, 5000, &evStop);
             }));
             arrStopRequest.push_back(StopLatencyMs([&](const CEvent& evStop) {
-                client.Request(false, "127.0.0.1", pSilent->GetPort(), "/", "", "", &evStop);
+                client.Request(false, "127.0.0.1", "", pSilent->GetPort(), "/", "", "", &evStop);
             }));
         }
     });
