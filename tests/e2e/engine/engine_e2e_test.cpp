@@ -347,6 +347,31 @@ TEST_F(EngineLab, AnIpv6OnlyHostIsTestedOverIpv6) {
     EXPECT_THAT(run.strOut, MatchesRegex("0\t0\tTesting - Up\t[^\n]+\n"));
 }
 
+// A name with an IPv4 and an IPv6 address whose IPv4 address is black-holed: the test goes on
+// over IPv6 and the host counts up.
+TEST_F(EngineLab, ADualStackNameWithIpv4BlackHoledCountsUpOverIpv6) {
+    ASSERT_TRUE(m_lab.Ip(m_strC, "addr add fd77:1::1/64 dev vc1 nodad") &&
+                m_lab.Ip(Ns(1), "addr add fd77:1::2/64 dev vh1 nodad") &&
+                m_lab.Ip(Ns(2), "route add blackhole 10.77.9.0/24") &&
+                m_lab.Exec(Ns(2), "sysctl -qw net.ipv4.ip_forward=1"));
+    const std::string strLog = StartPyWeb(1, "::", 80);
+    const std::filesystem::path etc = "/etc/netns/" + m_strC;
+    std::filesystem::create_directories(etc);
+    WriteFileBytes(etc / "hosts", "10.77.9.9 dual.test\nfd77:1::2 dual.test\n");
+    WriteFileBytes(etc / "resolv.conf", "nameserver 127.0.0.1\n");
+    const CRun cli = RunCli("probe http://dual.test/both");
+    WriteData({"http://dual.test/both"});
+    const CRun run = RunCli(m_strRun + " --cycles 1");
+    std::filesystem::remove_all(etc);
+    EXPECT_EQ(cli.nExit, 0) << cli.strOut << cli.strErr;
+    EXPECT_THAT(cli.strOut, MatchesRegex("(Echo [1-4]: no reply, last error 11010\n){4}"
+                                         "Echo 1: reply from fd77:1::2, time [0-9]+ ms, status 0\n"
+                                         "Up: ping [0-9]+ ms by ICMP echo over IPv6\n"));
+    EXPECT_EQ(run.nExit, 0) << run.strErr;
+    EXPECT_THAT(run.strOut, MatchesRegex("0\t0\tTesting - Up\t[^\t]+\t100.0%\t[0-9]+.[0-9] ms\n"));
+    EXPECT_THAT(ReadFileBytes(strLog), HasSubstr("GET /both HTTP/1.1\r\nHost: dual.test\r\n"));
+}
+
 // SIGTERM while the web request waits for a server that accepted and stays silent ends the
 // run within a second; that test is not counted.
 TEST_F(EngineLab, AStopDuringASilentWebRequestTakesUnderASecondAndNoCarrierIsNoConnection) {
