@@ -372,6 +372,29 @@ TEST_F(EngineLab, ADualStackNameWithIpv4BlackHoledCountsUpOverIpv6) {
     EXPECT_THAT(ReadFileBytes(strLog), HasSubstr("GET /both HTTP/1.1\r\nHost: dual.test\r\n"));
 }
 
+// A DNS server that never answers: a stop during the look-up ends the run within a second,
+// and the test cut short is not counted.
+TEST_F(EngineLab, AStopDuringALookUpNobodyAnswersTakesUnderASecond) {
+    ASSERT_TRUE(m_lab.Ip(Ns(2), "route add blackhole 10.77.9.0/24") &&
+                m_lab.Exec(Ns(2), "sysctl -qw net.ipv4.ip_forward=1"));
+    const std::filesystem::path etc = "/etc/netns/" + m_strC;
+    std::filesystem::create_directories(etc);
+    WriteFileBytes(etc / "hosts", "127.0.0.1 localhost\n");
+    WriteFileBytes(etc / "resolv.conf", "nameserver 10.77.9.53\n");
+    WriteData({"http://silent-dns.test/"});
+    const auto start = std::chrono::steady_clock::now();
+    const CRun run = RunCli(m_strRun, "timeout --preserve-status -s TERM 2");
+    std::filesystem::remove_all(etc);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 2s + 1s) << "a stop within a second";
+    EXPECT_EQ(std::tuple(run.nExit, run.strOut, run.strErr),
+              std::tuple(0, std::string(),
+                         std::string("vantrelctl: stopping after the test in progress\n")));
+    CVantrelDoc doc(m_sink, nullptr);
+    doc.LoadHosts(m_strData);
+    ASSERT_EQ(doc.m_arrHosts.size(), 1u);
+    EXPECT_EQ(doc.m_arrHosts[0]->m_nTests, 0);
+}
+
 // SIGTERM while the web request waits for a server that accepted and stays silent ends the
 // run within a second; that test is not counted.
 TEST_F(EngineLab, AStopDuringASilentWebRequestTakesUnderASecondAndNoCarrierIsNoConnection) {
