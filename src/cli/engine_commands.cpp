@@ -32,14 +32,16 @@ namespace {
 constexpr int PROBE_DOWN = 1;
 constexpr int PROBE_BAD_URL = 2;
 
-QString FromLatin1(const std::string& str) {
-    return QString::fromLatin1(str.data(), static_cast<qsizetype>(str.size()));
-}
-
 // The reply's address: either family, or the IPv4 field alone.
 QString ReplyAddress(const CPingResult& reply) {
     return QString::fromStdString(reply.From.GetFamily() != 0 ? FormatAddress(reply.From)
                                                               : FormatIPv4(reply.Address));
+}
+
+// The --settings option of the verbs that read the saved settings.
+QCommandLineOption SettingsOption() {
+    return {QStringList{"settings"}, "The settings file to read (default: the one Vantrel uses).",
+            "FILE"};
 }
 
 // The settings file --settings names, else the user's.
@@ -121,9 +123,7 @@ int ProbeCommand(const QStringList& args) {
                      "requests the URL on its port, over TLS for https. Prints Up or Down. Exit "
                      "status 0 up, 1 down, 2 for a URL the engine cannot use.",
                      "URL", false);
-    QCommandLineOption optSettings(QStringList{"settings"},
-                                   "The settings file to read (default: the one Vantrel uses).",
-                                   "FILE");
+    const QCommandLineOption optSettings = SettingsOption();
     cliArgs.Parser().addOption(optSettings);
     if (!cliArgs.Parse(1, 1))
         return cliArgs.GetExitCode();
@@ -131,7 +131,7 @@ int ProbeCommand(const QStringList& args) {
     CSystemProbes probes;
     CHostProbe test;
     if (!test.SplitURL(strURL)) {
-        CliError(FromLatin1(CHostProbe::BadURLText(strURL)));
+        CliError(CliFromLatin1(CHostProbe::BadURLText(strURL)));
         return PROBE_BAD_URL;
     }
     CEvent evNever;
@@ -141,15 +141,15 @@ int ProbeCommand(const QStringList& args) {
     case CHostLookup::EResult::STOPPED:
         break;
     case CHostLookup::EResult::NOT_FOUND:
-        CliError(FromLatin1(CHostProbe::UnresolvedText(strURL)));
+        CliError(CliFromLatin1(CHostProbe::UnresolvedText(strURL)));
         return PROBE_BAD_URL;
     case CHostLookup::EResult::FAILED: // the engine counts it down and tries again
-        CliError(FromLatin1(CHostProbe::LookupFailedText(strURL)));
+        CliError(CliFromLatin1(CHostProbe::LookupFailedText(strURL)));
         CliPrint("Down: the name could not be looked up\n");
         return PROBE_DOWN;
     }
     if (!test.IsSupportedService()) {
-        CliError(FromLatin1(CHostProbe::UnknownServiceText(strURL)));
+        CliError(CliFromLatin1(CHostProbe::UnknownServiceText(strURL)));
         return PROBE_BAD_URL;
     }
     CAppSettings settings;
@@ -181,7 +181,7 @@ int ProbeCommand(const QStringList& args) {
                      .arg(result.nPingMs)
                      .arg(strMethod)
                      .arg(strFamily)
-                     .arg(FromLatin1(pSession->GetLastErrorText())));
+                     .arg(CliFromLatin1(pSession->GetLastErrorText())));
         return PROBE_DOWN;
     }
     CliPrint(QString("Up: ping %1 ms by %2 over %3\n")
@@ -205,9 +205,7 @@ int AlertTestCommand(const QStringList& args) {
     QCommandLineOption optServer(QStringList{"server-name"},
                                  "The host name the alert names (default: www.example.com).",
                                  "NAME", "www.example.com");
-    QCommandLineOption optSettings(QStringList{"settings"},
-                                   "The settings file to read (default: the one Vantrel uses).",
-                                   "FILE");
+    const QCommandLineOption optSettings = SettingsOption();
     QCommandLineOption optPort(QStringList{"port"},
                                "The mail server's port instead of the saved one.", "PORT");
     QCommandLineOption optSecurity(QStringList{"security"},
@@ -252,22 +250,22 @@ int AlertTestCommand(const QStringList& args) {
     CEvent evNever;
     const CAlertMailTrial::EOutcome eOutcome = test.Run(
         [](const std::string& strLine) {
-            CliPrint(FromLatin1(strLine) + "\n");
+            CliPrint(CliFromLatin1(strLine) + "\n");
             std::fflush(stdout);
         },
         evNever);
     switch (eOutcome) {
     case CAlertMailTrial::EOutcome::SENT:
-        CliPrint(FromLatin1(test.GetOutcomeText()) + "\n");
+        CliPrint(CliFromLatin1(test.GetOutcomeText()) + "\n");
         return CLI_OK;
     case CAlertMailTrial::EOutcome::BAD_SETTINGS:
-        CliError(FromLatin1(test.GetOutcomeText()) +
+        CliError(CliFromLatin1(test.GetOutcomeText()) +
                  " (settings: " + QFile::decodeName(store.GetFileName().c_str()) + ")");
         return CLI_BAD_INPUT;
     case CAlertMailTrial::EOutcome::NOT_SENT:
         break;
     }
-    CliError(FromLatin1(test.GetOutcomeText()));
+    CliError(CliFromLatin1(test.GetOutcomeText()));
     return CLI_BAD_INPUT;
 }
 VANTREL_CLI_COMMAND("alert-test", "Send the host-down e-mail with the saved mail settings",
@@ -276,7 +274,7 @@ VANTREL_CLI_COMMAND("alert-test", "Send the host-down e-mail with the saved mail
 // Messages of the store and the worker go to stderr; nobody has to close them.
 class CStderrSink : public CMessageSink {
 public:
-    void ShowMessage(const std::string& strText) override { CliError(FromLatin1(strText)); }
+    void ShowMessage(const std::string& strText) override { CliError(CliFromLatin1(strText)); }
 };
 
 // One line per finished test of a host.
@@ -287,10 +285,11 @@ public:
     void PostHostUpdated(int nIndex) override {
         const CHost& host = *m_pDoc->m_arrHosts[static_cast<size_t>(nIndex)];
         std::lock_guard lock(*host.m_pMutex);
-        CliPrint(QString::number(nIndex) + "\t" + FromLatin1(host.m_strName) + "\t" +
-                 FromLatin1(host.GetStatusText()) + "\t" + FromLatin1(host.GetTimeTestedText()) +
-                 "\t" + FromLatin1(host.GetUptimeText()) + "\t" +
-                 FromLatin1(host.GetAvgPingText()) + "\n");
+        CliPrint(QString::number(nIndex) + "\t" + CliFromLatin1(host.m_strName) + "\t" +
+                 CliFromLatin1(host.GetStatusText()) + "\t" +
+                 CliFromLatin1(host.GetTimeTestedText()) + "\t" +
+                 CliFromLatin1(host.GetUptimeText()) + "\t" + CliFromLatin1(host.GetAvgPingText()) +
+                 "\n");
         std::fflush(stdout);
     }
 
@@ -318,7 +317,15 @@ private:
     int m_nCyclesLeft; // 0: no limit
 };
 
-int RunCommand(const QStringList& args) {
+// What run's arguments ask for.
+struct SRunOptions {
+    int nCycles = 0; // 0: until a signal
+    qlonglong nMinuteMs = 60000;
+    std::string strDataPath;
+};
+
+// False when run must end at once with nExit: after --help or a usage error.
+bool ParseRunArgs(const QStringList& args, SRunOptions& options, int& nExit) {
     CCliArgs cliArgs(args, "Runs the test engine without a window on the data file until SIGINT or "
                            "SIGTERM (or --cycles), then saves it. Prints one line per test: index, "
                            "name, status, time tested, uptime and average ping; messages go to "
@@ -330,20 +337,45 @@ int RunCommand(const QStringList& args) {
     optMinute.setFlags(QCommandLineOption::HiddenFromHelp);
     cliArgs.Parser().addOption(optCycles);
     cliArgs.Parser().addOption(optMinute);
-    if (!cliArgs.Parse())
-        return cliArgs.GetExitCode();
+    if (!cliArgs.Parse()) {
+        nExit = cliArgs.GetExitCode();
+        return false;
+    }
+    nExit = CLI_USAGE;
     bool bOk = true;
-    const int nCycles =
+    options.nCycles =
         cliArgs.Parser().isSet(optCycles) ? cliArgs.Parser().value(optCycles).toInt(&bOk) : 0;
-    if (!bOk || (cliArgs.Parser().isSet(optCycles) && nCycles < 1)) {
+    if (!bOk || (cliArgs.Parser().isSet(optCycles) && options.nCycles < 1)) {
         CliError("--cycles needs a whole number of cycles, 1 or more");
-        return CLI_USAGE;
+        return false;
     }
-    const qlonglong nMinuteMs = cliArgs.Parser().value(optMinute).toLongLong(&bOk);
-    if (!bOk || nMinuteMs < 1) {
+    options.nMinuteMs = cliArgs.Parser().value(optMinute).toLongLong(&bOk);
+    if (!bOk || options.nMinuteMs < 1) {
         CliError("--minute-ms needs a positive number of milliseconds");
-        return CLI_USAGE;
+        return false;
     }
+    options.strDataPath = cliArgs.GetDataPath();
+    return true;
+}
+
+// Waits for the engine to end or for SIGINT or SIGTERM (blocked in setStop); true for a signal.
+bool WaitForStopSignal(CTestEngine& engine, const sigset_t& setStop) {
+    const timespec tsPoll{0, 200 * 1000 * 1000};
+    while (!engine.WaitForEnd(0)) {
+        const int nSignal = sigtimedwait(&setStop, nullptr, &tsPoll);
+        if (nSignal == SIGINT || nSignal == SIGTERM) {
+            CliError("stopping after the test in progress");
+            return true;
+        }
+    }
+    return false;
+}
+
+int RunCommand(const QStringList& args) {
+    SRunOptions options;
+    int nExit = CLI_OK;
+    if (!ParseRunArgs(args, options, nExit))
+        return nExit;
 
     CInstanceGuard guard;
     if (!guard.Acquire()) {
@@ -366,7 +398,7 @@ int RunCommand(const QStringList& args) {
 
     CStderrSink sink;
     CSystemProbes probes;
-    CCycleLimitClock clock(nCycles);
+    CCycleLimitClock clock(options.nCycles);
     CSMTPMailSender mailSender;
     CHostDownAlert alerts(mailSender, clock);
     CPrintingRows rows;
@@ -375,22 +407,14 @@ int RunCommand(const QStringList& args) {
     seams.pAlerts = &alerts;
     seams.pRowSink = &rows;
     seams.pClock = &clock;
-    seams.nMillisecondsPerMinute = nMinuteMs;
+    seams.nMillisecondsPerMinute = options.nMinuteMs;
     CTestEngine engine(seams, nullptr);
     CVantrelDoc doc(sink, &engine);
     rows.SetDoc(doc);
 
-    if (!doc.OnNewDocument(cliArgs.GetDataPath(), settings))
+    if (!doc.OnNewDocument(options.strDataPath, settings))
         return CLI_BAD_INPUT;
-    const timespec tsPoll{0, 200 * 1000 * 1000};
-    bool bStopped = false;
-    while (!bStopped && !engine.WaitForEnd(0)) {
-        const int nSignal = sigtimedwait(&setStop, nullptr, &tsPoll);
-        if (nSignal == SIGINT || nSignal == SIGTERM) {
-            CliError("stopping after the test in progress");
-            bStopped = true;
-        }
-    }
+    const bool bStopped = WaitForStopSignal(engine, setStop);
     // Ended on its own without the cycle limit: the worker could not start (it said why).
     const bool bWorkerFailed = !bStopped && !clock.EndedRun();
     doc.OnCloseDocument(settings);
