@@ -533,3 +533,56 @@ TEST(TestEngine, StopCommandAndStopTestsServeTheWorkersBoxes) {
 }
 
 } // namespace
+
+namespace {
+
+// Starts, stops, edits and removals while the worker tests 20 hosts at once, cycle after cycle
+// (also run under ThreadSanitizer): nothing deadlocks, the other hosts are tested while one is
+// held by an edit, the edited host is tested with its new URL, and a removed host is never
+// tested again.
+TEST(TestEngine, StartsStopsEditsAndRemovalsInFlight) {
+    using namespace std::chrono;
+    CWatchdog watchdog(seconds(120), "the worker under starts, stops, edits and removals");
+    CTempDir dir;
+    CFakeWorld world;
+    CSystemClock clock;
+    CTestEngine engine({&world, &world, &world, &clock, 1}, &world); // 5 ms between cycles
+    CVantrelDoc doc(world, &engine);
+    for (int i = 0; i < 20; ++i)
+        AddHost(doc, "http://h" + std::to_string(i) + ".test/");
+    world.m_onEcho = [](const std::string&, const CEvent&) {
+        std::this_thread::sleep_for(milliseconds(1));
+    };
+    const auto waitForEvents = [&](const std::string& strPrefix, size_t n) {
+        for (int i = 0; i < 5000 && world.Get(strPrefix).size() < n; ++i)
+            std::this_thread::sleep_for(milliseconds(1));
+        return world.Get(strPrefix).size() >= n;
+    };
+    ASSERT_TRUE(doc.OnNewDocument(dir / "Vantrel.dat", CAppSettings()));
+    std::vector<std::pair<std::string, size_t>> arrRemoved;
+    for (int nRound = 0; nRound < 5; ++nRound) {
+        StopTestsOnHosts(doc, {1, 2}, &world, nullptr);
+        StartTestsOnHosts(doc, {1, 2}, &world, nullptr);
+        const std::string strEdited = "edited" + std::to_string(nRound) + ".test";
+        {
+            std::lock_guard lock(*doc.m_arrHosts[3]->m_pMutex);
+            doc.m_arrHosts[3]->m_strTestURL = "http://" + strEdited + "/";
+            EXPECT_TRUE(waitForEvents("resolve h0.test", world.Get("resolve h0.test").size() + 2))
+                << "others are tested while host 3 is held";
+        }
+        EXPECT_TRUE(waitForEvents("resolve " + strEdited, 1));
+        doc.StopTests();
+        const std::string strServer = doc.m_arrHosts.back()->m_strTestURL.substr(
+            7, doc.m_arrHosts.back()->m_strTestURL.size() - 8);
+        arrRemoved.emplace_back(strServer, world.Get("resolve " + strServer + "").size());
+        doc.RemoveHost(static_cast<int>(doc.m_arrHosts.size()) - 1);
+        doc.StartTests();
+        EXPECT_TRUE(waitForEvents("resolve h0.test", world.Get("resolve h0.test").size() + 1));
+    }
+    doc.StopTests();
+    for (const auto& [strServer, nTests] : arrRemoved)
+        EXPECT_EQ(world.Get("resolve " + strServer).size(), nTests) << strServer;
+    EXPECT_EQ(doc.m_arrHosts.size(), 15u);
+}
+
+} // namespace
