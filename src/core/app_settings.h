@@ -23,4 +23,5 @@ struct CAppSettings {
     int m_bAlertEmail = 0;
     int m_bAlertSystem = 0;
     int m_nPingMethod = PING_METHOD_ICMP;
+    int m_nConcurrentTests = DEFAULT_CONCURRENT_TESTS;
 };

@@ -69,7 +69,8 @@ public:
 
     // Guards the settings copy below.
     std::recursive_timed_mutex m_mtxSettings;
-    // Its m_nPingMethod is not used: the worker reads m_nPingMethod below, without the lock.
+    // Its m_nPingMethod and m_nConcurrentTests are not used: the worker reads those below,
+    // without the lock.
     CAppSettings m_settings;
 
     std::vector<CHost*> m_arrHosts;

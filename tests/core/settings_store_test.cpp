@@ -67,18 +67,20 @@ TEST_F(SettingsTest, FirstStartGivesDefaultsAndWritesTheDataPathBackOwnerOnly) {
 }
 
 // Values given by hand are read, those beyond their range give port 25, no TLS and the echo;
-// saved values read back, the file owner-only and PingMethod after the other values.
+// saved values read back, the file owner-only. ConcurrentTests beyond 1 to 256 is 64.
 TEST_F(SettingsTest, GivenValuesAreReadAndSavedOnesReadBackOwnerOnly) {
     std::filesystem::create_directories(s_config / "Vantrel Software");
     const std::pair<const char*, const char*> cases[] = {
-        {"SMTPPort=0\nSMTPSecurity=3\nPingMethod=0\n", "00||||||25|0|0"},
-        {"SMTPPort=65536\nSMTPSecurity=-1\nPingMethod=2\n", "00||||||25|0|0"},
-        {"SMTPPort=abc\nSMTPSecurity=x\nPingMethod=tcp\n", "00||||||25|0|0"},
-        {"SMTPPort=65535\nSMTPSecurity=2\nPingMethod=1\n", "00||||||65535|2|1"},
-        {"SMTPPort=1\n", "00||||||1|0|0"},
+        {"SMTPPort=0\nSMTPSecurity=3\nPingMethod=0\nConcurrentTests=0\n", "00||||||25|0|0|64"},
+        {"SMTPPort=65536\nSMTPSecurity=-1\nPingMethod=2\nConcurrentTests=257\n",
+         "00||||||25|0|0|64"},
+        {"SMTPPort=abc\nSMTPSecurity=x\nPingMethod=tcp\nConcurrentTests=x\n", "00||||||25|0|0|64"},
+        {"SMTPPort=65535\nSMTPSecurity=2\nPingMethod=1\nConcurrentTests=256\n",
+         "00||||||65535|2|1|256"},
+        {"SMTPPort=1\nConcurrentTests=1\n", "00||||||1|0|0|1"},
         {"AlertSystem=1\nAlertEmail=1\nEmailFrom=a@example.com\nEmailTo=b@example.com\nLogin=user\n"
          "Pass=pw\nSMTP=smtp.example.com\nSMTPPort=587\nSMTPSecurity=1\n",
-         "11|a@example.com|b@example.com|user|pw|smtp.example.com|587|1|0"}};
+         "11|a@example.com|b@example.com|user|pw|smtp.example.com|587|1|0|64"}};
     std::string strPath = "/srv/";
     CAppSettings settings;
     for (const auto& [pszLines, pszExpected] : cases) {
@@ -89,19 +91,22 @@ TEST_F(SettingsTest, GivenValuesAreReadAndSavedOnesReadBackOwnerOnly) {
         settings = CAppSettings();
         settings.m_nPingMethod = -1;
         EXPECT_EQ(Load(settings), strPath);
-        EXPECT_EQ(Describe(settings) + "|" + std::to_string(settings.m_nPingMethod), pszExpected);
+        EXPECT_EQ(Describe(settings) + "|" + std::to_string(settings.m_nPingMethod) + "|" +
+                      std::to_string(settings.m_nConcurrentTests),
+                  pszExpected);
     }
     EXPECT_FALSE(std::filesystem::exists(m_data / "share"));
     std::filesystem::permissions(ConfigFile(), std::filesystem::perms(0644));
     settings.m_nPingMethod = PING_METHOD_TCP;
     ASSERT_TRUE(CSettingsStore().SaveSettings(settings));
     EXPECT_EQ(std::filesystem::status(ConfigFile()).permissions(), std::filesystem::perms(0600));
-    EXPECT_EQ(ReadFileBytes(ConfigFile()),
-              "[Settings]\nAlertEmail=1\nAlertSystem=1\nEmailFrom=a@example.com\nEmailTo=b@example."
-              "com\nIniPath=" +
-                  strPath +
-                  "\nLogin=user\nPass=pw\nPingMethod=1\nSMTP=smtp.example.com\nSMTPPort=587\n"
-                  "SMTPSecurity=1\n");
+    EXPECT_EQ(
+        ReadFileBytes(ConfigFile()),
+        "[Settings]\nAlertEmail=1\nAlertSystem=1\nConcurrentTests=64\nEmailFrom=a@example.com\n"
+        "EmailTo=b@example.com\nIniPath=" +
+            strPath +
+            "\nLogin=user\nPass=pw\nPingMethod=1\nSMTP=smtp.example.com\nSMTPPort=587\n"
+            "SMTPSecurity=1\n");
     settings.m_strPass = "p=a;s s#w\"d", settings.m_strLogin = "ren\xE9"; // ISO-8859-1
     settings.m_bAlertEmail = 0, settings.m_nSMTPPort = 465, settings.m_nSMTPSecurity = 2;
     ASSERT_TRUE(CSettingsStore().SaveSettings(settings));
