@@ -129,6 +129,30 @@ CStats Summarise(std::vector<double> arr) {
     return {arr.front(), arr[arr.size() / 2], arr.back()};
 }
 
+struct CCycleFigures {
+    double dSeconds;      // until the worker's first wait
+    double dCpuMsPerHost; // the process's CPU time over the hosts in the list
+    int nUp;
+};
+
+// One cycle of the worker over doc's hosts, from namespace strNs.
+CCycleFigures RunOneCycle(CNetnsLab& lab, const std::string& strNs, CVantrelDoc& doc,
+                          CProbes& probes, CAlertRaiser& alerts, CRowUpdateSink& rows) {
+    COneCycleClock clock;
+    const CEngineSeams seams = MakeSeams(probes, alerts, rows, clock);
+    const auto start = Clock::now();
+    const double dCpu = lab.InNamespace(strNs, [&] {
+        const double dBefore = ProcessCpuSeconds();
+        TestWorker(doc, seams);
+        return ProcessCpuSeconds() - dBefore;
+    });
+    int nUp = 0;
+    for (CHost* pHost : doc.m_arrHosts)
+        nUp += pHost->m_nState == HOST_UP;
+    return {std::chrono::duration<double>(clock.m_end - start).count(),
+            dCpu / static_cast<double>(doc.m_arrHosts.size()) * 1000.0, nUp};
+}
+
 // Seconds fping takes for the addresses with the engine's budget (4 echoes of 5000 ms); -1
 // when fping is not installed.
 double FpingSeconds(CNetnsLab& lab, const std::string& strNs,
@@ -175,24 +199,13 @@ std::vector<std::string> MixedCycles(CNetnsLab& lab, const std::string& strNs, C
             doc.AddHost(pHost);
             arrAddresses.push_back(strAddress);
         }
-        COneCycleClock clock;
-        const CEngineSeams seams = MakeSeams(probes, alerts, rows, clock);
-        const auto start = Clock::now();
-        const double dCpu = lab.InNamespace(strNs, [&] {
-            const double dBefore = ProcessCpuSeconds();
-            TestWorker(doc, seams);
-            return ProcessCpuSeconds() - dBefore;
-        });
-        int nUp = 0;
-        for (CHost* pHost : doc.m_arrHosts)
-            nUp += pHost->m_nState == HOST_UP;
-        const double dSeconds = std::chrono::duration<double>(clock.m_end - start).count();
+        const CCycleFigures cycle = RunOneCycle(lab, strNs, doc, probes, alerts, rows);
         char szLine[256];
         std::snprintf(szLine, sizeof(szLine),
                       "%3d hosts, %2d %% black-holed, %2d %% silent web: cycle %7.3f s, %3d up, "
                       "process CPU %.3f ms per host test; fping %.3f s",
-                      mix.nHosts, mix.nBlackHoledPercent, mix.nSilentPercent, dSeconds, nUp,
-                      dCpu / mix.nHosts * 1000.0, FpingSeconds(lab, strNs, arrAddresses));
+                      mix.nHosts, mix.nBlackHoledPercent, mix.nSilentPercent, cycle.dSeconds,
+                      cycle.nUp, cycle.dCpuMsPerHost, FpingSeconds(lab, strNs, arrAddresses));
         std::printf("%s\n", szLine);
         std::fflush(stdout);
         arrLines.push_back(szLine);
@@ -243,23 +256,13 @@ int main(int argc, char** argv) {
         AddHosts(doc, 1);
         doc.m_nPingMethod = bTcp ? PING_METHOD_TCP : PING_METHOD_ICMP;
         doc.m_nConcurrentTests = nMode < 2 ? 1 : DEFAULT_CONCURRENT_TESTS;
-        COneCycleClock clock;
-        const CEngineSeams seams = MakeSeams(probes, alerts, rows, clock);
-        const auto start = Clock::now();
-        const double dCpu = lab.InNamespace(strNs, [&] {
-            const double dBefore = ProcessCpuSeconds();
-            TestWorker(doc, seams);
-            return ProcessCpuSeconds() - dBefore;
-        });
-        int nUp = 0;
-        for (CHost* pHost : doc.m_arrHosts)
-            nUp += pHost->m_nState == HOST_UP;
-        const double dSeconds = std::chrono::duration<double>(clock.m_end - start).count();
-        arrCycle[nMode].push_back(dSeconds);
-        arrCpuPerHost[nMode].push_back(dCpu / HOSTS * 1000.0);
+        const CCycleFigures cycle = RunOneCycle(lab, strNs, doc, probes, alerts, rows);
+        arrCycle[nMode].push_back(cycle.dSeconds);
+        arrCpuPerHost[nMode].push_back(cycle.dCpuMsPerHost);
         std::printf("run %d, %s: cycle over %d hosts (%d up) %.3f s, process CPU %.3f ms per "
                     "host test\n",
-                    nRun / 4 + 1, arrModes[nMode], HOSTS, nUp, dSeconds, dCpu / HOSTS * 1000.0);
+                    nRun / 4 + 1, arrModes[nMode], HOSTS, cycle.nUp, cycle.dSeconds,
+                    cycle.dCpuMsPerHost);
     }
 
     // Stops during waits that nobody answers: a second namespace swallows 10.123.0.0/16.

@@ -99,11 +99,7 @@ TEST(ConcurrentCycleLab, FiftyHostsFiveBlackHoledFiveSilentEndAfterOneTimeout) {
     ASSERT_EQ(std::count(arrKinds.begin(), arrKinds.end(), SILENT_WEB), 5);
 
     CLabProbes probes;
-    CEngineSeams seams;
-    seams.pProbes = &probes;
-    seams.pAlerts = &watch;
-    seams.pRowSink = &watch;
-    seams.pClock = &watch;
+    const CEngineSeams seams{&probes, &watch, &watch, &watch};
     const Clock::time_point tStart = Clock::now();
     lab.InNamespace(strC, [&] { return TestWorker(doc, seams); });
 
