@@ -12,6 +12,7 @@ inline constexpr int MAX_CONCURRENT_TESTS = 256;
 
 // The per-user alert and mail settings, as the application keeps them between start-up and
 // the store's initialisation, and again after the store has closed.
+// The mail texts (addresses, login, password) are UTF-8.
 struct CAppSettings {
     std::string m_strPass;
     std::string m_strLogin;
@@ -23,5 +24,8 @@ struct CAppSettings {
     int m_bAlertEmail = 0;
     int m_bAlertSystem = 0;
     int m_nPingMethod = PING_METHOD_ICMP;
+    int m_nSMTPAuth = 0;           // the login method: 0 automatic, 1 PLAIN, 2 LOGIN, 3 CRAM-MD5
+    int m_bAllowClearPassword = 0; // a login over an unencrypted connection to another machine
+    std::string m_strHeloName;     // empty: the machine's own name
     int m_nConcurrentTests = DEFAULT_CONCURRENT_TESTS;
 };
