@@ -1,10 +1,13 @@
 // Figures of the test engine on loopback: one cycle over 200 hosts that all answer (real
-// echoes to 127.0.0.x or TCP connects to their port 80, a real HTTP request each), the time
-// StopTests takes while the worker idles between cycles, the worker thread's CPU time per host
-// test, and how long a stop takes to end each kind of wait (an echo, a connect and a web
-// request that nobody answers).
+// echoes to 127.0.0.x or TCP connects to their port 80, a real HTTP request each), tested one
+// at a time and all at once, the time StopTests takes while the worker idles between cycles,
+// the process's CPU time per host test, how long a stop takes to end each kind of wait (an
+// echo, a connect and a web request that nobody answers), and cycle times of 10, 50 and 200
+// hosts of which some are black-holed or have a web server that never answers (with fping's
+// time for the same addresses beside them, when fping is installed).
 //
-// usage: bench_engine [RUNS]   (root: the hosts live in a network namespace made here)
+// usage: bench_engine [RUNS] [--mix]   (root: the hosts live in network namespaces made here;
+// --mix adds the mixed cycles, which take about seven minutes)
 
 #include "core/message_sink.h"
 #include "core/vantrel_doc.h"
@@ -78,9 +81,10 @@ public:
     Clock::time_point m_end;
 };
 
-double ThreadCpuSeconds() {
+// The whole process: the cycle's threads and the in-process web server.
+double ProcessCpuSeconds() {
     rusage usage{};
-    getrusage(RUSAGE_THREAD, &usage);
+    getrusage(RUSAGE_SELF, &usage);
     return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
@@ -128,6 +132,90 @@ CStats Summarise(std::vector<double> arr) {
     return {arr.front(), arr[arr.size() / 2], arr.back()};
 }
 
+struct CCycleFigures {
+    double dSeconds;      // until the worker's first wait
+    double dCpuMsPerHost; // the process's CPU time over the hosts in the list
+    int nUp;
+};
+
+// One cycle of the worker over doc's hosts, from namespace strNs.
+CCycleFigures RunOneCycle(CNetnsLab& lab, const std::string& strNs, CVantrelDoc& doc,
+                          CProbes& probes, CAlertRaiser& alerts, CRowUpdateSink& rows) {
+    COneCycleClock clock;
+    const CEngineSeams seams = MakeSeams(probes, alerts, rows, clock);
+    const auto start = Clock::now();
+    const double dCpu = lab.InNamespace(strNs, [&] {
+        const double dBefore = ProcessCpuSeconds();
+        TestWorker(doc, seams);
+        return ProcessCpuSeconds() - dBefore;
+    });
+    int nUp = 0;
+    for (CHost* pHost : doc.m_arrHosts)
+        nUp += pHost->m_nState == HOST_UP;
+    return {std::chrono::duration<double>(clock.m_end - start).count(),
+            dCpu / static_cast<double>(doc.m_arrHosts.size()) * 1000.0, nUp};
+}
+
+// Seconds fping takes for the addresses with the engine's budget (4 echoes of 5000 ms); -1
+// when fping is not installed.
+double FpingSeconds(CNetnsLab& lab, const std::string& strNs,
+                    const std::vector<std::string>& arrAddresses) {
+    if (!CNetnsLab::Run("command -v fping"))
+        return -1;
+    std::string strCommand = "fping -q -r 3 -B 1 -t 5000";
+    for (const std::string& strAddress : arrAddresses)
+        strCommand += " " + strAddress;
+    const auto start = Clock::now();
+    lab.Exec(strNs, strCommand + " 2>/dev/null");
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// One cycle each over 10, 50 and 200 hosts: answering loopback addresses, black-holed ones
+// (10.123.x.y, swallowed by the sink namespace) and silent web servers (a server that reads
+// the request and never answers). Returns the lines to print.
+std::vector<std::string> MixedCycles(CNetnsLab& lab, const std::string& strNs, CProbes& probes,
+                                     CMessageSink& sink, CAlertRaiser& alerts,
+                                     CRowUpdateSink& rows) {
+    auto pSilent = lab.InNamespace(strNs, [] {
+        return std::make_unique<CLoopbackHttpServer>(CLoopbackHttpServer::EMode::Silent,
+                                                     std::string(), "0.0.0.0", 8080);
+    });
+    struct CMix {
+        int nHosts, nBlackHoledPercent, nSilentPercent;
+    } const arrMixes[] = {{10, 0, 0},   {10, 10, 0},  {10, 50, 0},  {10, 0, 10}, {50, 0, 0},
+                          {50, 10, 0},  {50, 50, 0},  {50, 0, 10},  {200, 0, 0}, {200, 10, 0},
+                          {200, 50, 0}, {200, 0, 10}, {200, 10, 10}};
+    std::vector<std::string> arrLines;
+    for (const CMix& mix : arrMixes) {
+        CVantrelDoc doc(sink, nullptr);
+        const int nBlackHoled = mix.nHosts * mix.nBlackHoledPercent / 100;
+        const int nSilent = mix.nHosts * mix.nSilentPercent / 100;
+        std::vector<std::string> arrAddresses;
+        for (int i = 0; i < mix.nHosts; ++i) {
+            auto* pHost = new CHost;
+            const bool bBlackHoled = i < nBlackHoled,
+                       bSilent = !bBlackHoled && i < nBlackHoled + nSilent;
+            const std::string strAddress = bBlackHoled ? "10.123.0." + std::to_string(i + 1)
+                                                       : "127.0.1." + std::to_string(i % 250 + 1);
+            pHost->m_strTestURL = "http://" + strAddress + (bSilent ? ":8080/" : "/");
+            pHost->m_bTesting = 1;
+            doc.AddHost(pHost);
+            arrAddresses.push_back(strAddress);
+        }
+        const CCycleFigures cycle = RunOneCycle(lab, strNs, doc, probes, alerts, rows);
+        char szLine[256];
+        std::snprintf(szLine, sizeof(szLine),
+                      "%3d hosts, %2d %% black-holed, %2d %% silent web: cycle %7.3f s, %3d up, "
+                      "process CPU %.3f ms per host test; fping %.3f s",
+                      mix.nHosts, mix.nBlackHoledPercent, mix.nSilentPercent, cycle.dSeconds,
+                      cycle.nUp, cycle.dCpuMsPerHost, FpingSeconds(lab, strNs, arrAddresses));
+        std::printf("%s\n", szLine);
+        std::fflush(stdout);
+        arrLines.push_back(szLine);
+    }
+    return arrLines;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -159,31 +247,25 @@ int main(int argc, char** argv) {
     CNoAlerts alerts;
     CCountingRows rows;
 
-    // One cycle over 200 answering hosts, run after run, with each ping method.
-    std::vector<double> arrCycle, arrCpuPerHost, arrCycleTcp, arrCpuPerHostTcp;
-    for (int nRun = 0; nRun < 2 * nRuns; ++nRun) {
-        const bool bTcp = nRun % 2 == 1;
+    // One cycle over 200 answering hosts, run after run, with each ping method, one host at a
+    // time and all at once.
+    std::vector<double> arrCycle[4], arrCpuPerHost[4];
+    const char* const arrModes[] = {"ICMP echo, one at a time  ", "TCP connect, one at a time",
+                                    "ICMP echo, at once        ", "TCP connect, at once      "};
+    for (int nRun = 0; nRun < 4 * nRuns; ++nRun) {
+        const int nMode = nRun % 4;
+        const bool bTcp = nMode % 2 == 1;
         CVantrelDoc doc(sink, nullptr);
         AddHosts(doc, 1);
         doc.m_nPingMethod = bTcp ? PING_METHOD_TCP : PING_METHOD_ICMP;
-        COneCycleClock clock;
-        const CEngineSeams seams = MakeSeams(probes, alerts, rows, clock);
-        const auto start = Clock::now();
-        const double dCpu = lab.InNamespace(strNs, [&] {
-            const double dBefore = ThreadCpuSeconds();
-            TestWorker(doc, seams);
-            return ThreadCpuSeconds() - dBefore;
-        });
-        int nUp = 0;
-        for (CHost* pHost : doc.m_arrHosts)
-            nUp += pHost->m_nState == HOST_UP;
-        const double dSeconds = std::chrono::duration<double>(clock.m_end - start).count();
-        (bTcp ? arrCycleTcp : arrCycle).push_back(dSeconds);
-        (bTcp ? arrCpuPerHostTcp : arrCpuPerHost).push_back(dCpu / HOSTS * 1000.0);
-        std::printf("run %d, %s: cycle over %d hosts (%d up) %.3f s, worker CPU %.3f ms per "
+        doc.m_nConcurrentTests = nMode < 2 ? 1 : DEFAULT_CONCURRENT_TESTS;
+        const CCycleFigures cycle = RunOneCycle(lab, strNs, doc, probes, alerts, rows);
+        arrCycle[nMode].push_back(cycle.dSeconds);
+        arrCpuPerHost[nMode].push_back(cycle.dCpuMsPerHost);
+        std::printf("run %d, %s: cycle over %d hosts (%d up) %.3f s, process CPU %.3f ms per "
                     "host test\n",
-                    nRun / 2 + 1, bTcp ? "TCP connect" : "ICMP echo", HOSTS, nUp, dSeconds,
-                    dCpu / HOSTS * 1000.0);
+                    nRun / 4 + 1, arrModes[nMode], HOSTS, cycle.nUp, cycle.dSeconds,
+                    cycle.dCpuMsPerHost);
     }
 
     // Stops during waits that nobody answers: a second namespace swallows 10.123.0.0/16.
@@ -212,7 +294,7 @@ int main(int argc, char** argv) {
                 CTcpPing().Connect("10.123.0.1", 80, reply, 5000, &evStop);
             }));
             arrStopRequest.push_back(StopLatencyMs([&](const CEvent& evStop) {
-                client.Request(false, "127.0.0.1", pSilent->GetPort(), "/", "", "", &evStop);
+                client.Request(false, "127.0.0.1", "", pSilent->GetPort(), "/", "", "", &evStop);
             }));
         }
     });
@@ -234,18 +316,22 @@ int main(int argc, char** argv) {
         arrStop.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
     }
 
+    const bool bMix = argc > 2 && std::string(argv[2]) == "--mix";
+    const std::vector<std::string> arrMix =
+        bMix ? MixedCycles(lab, strNs, probes, sink, alerts, rows) : std::vector<std::string>();
+
     std::printf("\n");
-    for (const auto& [pszMethod, arrSeconds, arrCpu] :
-         {std::tuple("ICMP echo  ", &arrCycle, &arrCpuPerHost),
-          std::tuple("TCP connect", &arrCycleTcp, &arrCpuPerHostTcp)}) {
-        const CStats cycle = Summarise(*arrSeconds);
-        const CStats cpu = Summarise(*arrCpu);
+    for (int nMode = 0; nMode < 4; ++nMode) {
+        const CStats cycle = Summarise(arrCycle[nMode]);
+        const CStats cpu = Summarise(arrCpuPerHost[nMode]);
         std::printf("%s: cycle over %d loopback hosts: min %.3f s, median %.3f s, max %.3f s "
-                    "(goal < 2 s), %d runs; worker CPU per host test: median %.3f ms, max %.3f "
-                    "ms (goal < 1 ms)\n",
-                    pszMethod, HOSTS, cycle.dMin, cycle.dMedian, cycle.dMax, nRuns, cpu.dMedian,
-                    cpu.dMax);
+                    "(goal < 2 s), %d runs; process CPU per host test: median %.3f ms, max "
+                    "%.3f ms (goal < 1 ms)\n",
+                    arrModes[nMode], HOSTS, cycle.dMin, cycle.dMedian, cycle.dMax, nRuns,
+                    cpu.dMedian, cpu.dMax);
     }
+    for (const std::string& strLine : arrMix)
+        std::printf("%s\n", strLine.c_str());
     for (const auto& [pszStep, pArr] :
          {std::pair("an echo      ", &arrStopEcho), std::pair("a connect    ", &arrStopConnect),
           std::pair("a web request", &arrStopRequest)}) {

@@ -100,16 +100,25 @@ int PingCommand(const QStringList& args) {
         CliError(ICMP_NOT_PERMITTED_TEXT);
         return CLI_BAD_INPUT;
     }
-    CHostProbe test;
-    test.m_strServer = cliArgs.GetPositional().at(0).toLatin1().toStdString();
+    std::string strHost = cliArgs.GetPositional().at(0).toLatin1().toStdString();
     // "[2001:db8::1]" as in a URL is the same address as without the brackets.
-    if (test.m_strServer.size() > 2 && test.m_strServer.front() == '[' &&
-        test.m_strServer.back() == ']')
-        test.m_strServer = test.m_strServer.substr(1, test.m_strServer.size() - 2);
+    if (strHost.size() > 2 && strHost.front() == '[' && strHost.back() == ']')
+        strHost = strHost.substr(1, strHost.size() - 2);
     CEvent evNever;
+    CResolvedHost addresses;
+    if (probes.LookUp(strHost, addresses, evNever) != CHostLookup::EResult::FOUND) {
+        CliPrint(QString("Echo 1: no reply, last error %1\n").arg(GetLastError()));
+        CliPrint(QString("No answer after %1 echoes\n").arg(ECHO_ATTEMPTS));
+        return CLI_BAD_INPUT;
+    }
+    // As the engine: IPv4 where the name has it.
+    const CHostAddress& target = addresses.HasIPv4() ? addresses.m_ipv4 : addresses.m_ipv6;
+    CHostProbe test;
+    test.m_strServer = strHost;
     CPingResult reply;
-    if (test.Echo(probes, evNever, reply, PING_METHOD_ICMP, PrintEcho) ==
-        CHostProbe::EEcho::ANSWERED)
+    int nSent = 0;
+    if (test.Echo(probes, evNever, FormatAddress(target), reply, PING_METHOD_ICMP, nSent,
+                  PrintEcho) == CHostProbe::EEcho::ANSWERED)
         return CLI_OK;
     CliPrint(QString("No answer after %1 echoes\n").arg(ECHO_ATTEMPTS));
     return CLI_BAD_INPUT;
@@ -135,9 +144,19 @@ int ProbeCommand(const QStringList& args) {
         CliError(CliFromLatin1(CHostProbe::BadURLText(strURL)));
         return PROBE_BAD_URL;
     }
-    if (!probes.Resolve(test.m_strServer)) {
+    CEvent evNever;
+    CResolvedHost addresses;
+    switch (probes.LookUp(test.m_strServer, addresses, evNever)) {
+    case CHostLookup::EResult::FOUND:
+    case CHostLookup::EResult::STOPPED:
+        break;
+    case CHostLookup::EResult::NOT_FOUND:
         CliError(CliFromLatin1(CHostProbe::UnresolvedText(strURL)));
         return PROBE_BAD_URL;
+    case CHostLookup::EResult::FAILED: // the engine counts it down and tries again
+        CliError(CliFromLatin1(CHostProbe::LookupFailedText(strURL)));
+        CliPrint("Down: the name could not be looked up\n");
+        return PROBE_DOWN;
     }
     if (!test.IsSupportedService()) {
         CliError(CliFromLatin1(CHostProbe::UnknownServiceText(strURL)));
@@ -154,28 +173,31 @@ int ProbeCommand(const QStringList& args) {
     const QString strMethod = nMethod == PING_METHOD_TCP
                                   ? QString("TCP connect to port %1").arg(test.GetRequestPort())
                                   : QString("ICMP echo");
-    CEvent evNever;
-    CPingResult reply;
-    if (test.Echo(probes, evNever, reply, nMethod,
-                  nMethod == PING_METHOD_TCP ? PrintConnect : PrintEcho) !=
-        CHostProbe::EEcho::ANSWERED) {
-        CliPrint(nMethod == PING_METHOD_TCP ? "Down: no connect answered\n"
-                                            : "Down: no echo answered\n");
-        return PROBE_DOWN;
-    }
     std::unique_ptr<CInternetSession> pSession = probes.InternetOpen(VANTREL_INTERNET_AGENT);
     if (!pSession) {
         CliError("Cannot initialize internet functions. InternetOpen failed");
         return CLI_BAD_INPUT;
     }
-    if (!test.RequestObject(*pSession, evNever)) {
-        CliPrint(QString("Down: ping %1 ms by %2, no answer to the web request: %3\n")
-                     .arg(reply.RTT)
+    const CHostTestResult result = test.Test(probes, *pSession, evNever, addresses, nMethod,
+                                             nMethod == PING_METHOD_TCP ? PrintConnect : PrintEcho);
+    if (!result.bPinged) {
+        CliPrint(nMethod == PING_METHOD_TCP ? "Down: no connect answered\n"
+                                            : "Down: no echo answered\n");
+        return PROBE_DOWN;
+    }
+    const QString strFamily = result.nFamily == AF_INET6 ? "IPv6" : "IPv4";
+    if (result.eOutcome != CHostTestResult::EOutcome::UP) {
+        CliPrint(QString("Down: ping %1 ms by %2 over %3, no answer to the web request: %4\n")
+                     .arg(result.nPingMs)
                      .arg(strMethod)
+                     .arg(strFamily)
                      .arg(CliFromLatin1(pSession->GetLastErrorText())));
         return PROBE_DOWN;
     }
-    CliPrint(QString("Up: ping %1 ms by %2\n").arg(reply.RTT).arg(strMethod));
+    CliPrint(QString("Up: ping %1 ms by %2 over %3\n")
+                 .arg(result.nPingMs)
+                 .arg(strMethod)
+                 .arg(strFamily));
     return CLI_OK;
 }
 VANTREL_CLI_COMMAND("probe", "Test one URL as the test engine tests a host", ProbeCommand);

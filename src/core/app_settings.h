@@ -6,6 +6,10 @@
 inline constexpr int PING_METHOD_ICMP = 0; // ICMP echo
 inline constexpr int PING_METHOD_TCP = 1;  // TCP connect to the test URL's port
 
+// How many hosts a cycle tests at the same time ("ConcurrentTests"), and its bounds.
+inline constexpr int DEFAULT_CONCURRENT_TESTS = 64;
+inline constexpr int MAX_CONCURRENT_TESTS = 256;
+
 // The per-user alert and mail settings, as the application keeps them between start-up and
 // the store's initialisation, and again after the store has closed.
 // The mail texts (addresses, login, password) are UTF-8.
@@ -24,4 +28,5 @@ struct CAppSettings {
     int m_nSMTPAuth = 0;           // the login method: 0 automatic, 1 PLAIN, 2 LOGIN, 3 CRAM-MD5
     int m_bAllowClearPassword = 0; // a login over an unencrypted connection to another machine
     std::string m_strHeloName;     // empty: the machine's own name
+    int m_nConcurrentTests = DEFAULT_CONCURRENT_TESTS;
 };

@@ -120,6 +120,10 @@ void CSettingsStore::LoadSettings(CAppSettings& settings, std::string& strDataPa
     settings.m_nPingMethod = store.value("PingMethod", PING_METHOD_ICMP).toInt() == PING_METHOD_TCP
                                  ? PING_METHOD_TCP
                                  : PING_METHOD_ICMP;
+    const int nConcurrent = store.value("ConcurrentTests", DEFAULT_CONCURRENT_TESTS).toInt(&bOk);
+    settings.m_nConcurrentTests = bOk && nConcurrent >= 1 && nConcurrent <= MAX_CONCURRENT_TESTS
+                                      ? nConcurrent
+                                      : DEFAULT_CONCURRENT_TESTS;
     if (!strIniPath.isEmpty()) {
         strDataPath = ToPath(strIniPath);
         return;
@@ -159,6 +163,7 @@ bool CSettingsStore::SaveSettings(const CAppSettings& settings) {
     store.setValue("AllowPlainPassword", settings.m_bAllowClearPassword);
     store.setValue("HeloName", FromLatin1(settings.m_strHeloName));
     store.setValue("AlertBackUp", settings.m_bAlertBackUp);
+    store.setValue("ConcurrentTests", settings.m_nConcurrentTests);
     store.endGroup();
     store.sync();
     MakePrivate();

@@ -18,15 +18,15 @@ public:
     explicit CSettingsStore(const std::string& strFileName);
 
     // Reads the alert and mail values (absent: 0 or empty; port 25 and security 0 when absent
-    // or out of range) and decides the data path:
+    // or out of range; 64 hosts tested at once unless 1 to 256) and decides the data path:
     // "IniPath" when it is not empty, else the user's data folder (created when missing) or,
     // failing that, the program's folder, plus "/Vantrel.dat". When bWriteBackPath and
     // "IniPath" was absent or empty, the chosen path is written to it.
     void LoadSettings(CAppSettings& settings, std::string& strDataPath, bool bWriteBackPath = true);
     // Writes "AlertSystem", "AlertEmail", "EmailFrom", "EmailTo", "Login", "Pass", "SMTP",
     // "SMTPPort", "SMTPSecurity", "PingMethod", "SMTPAuth", "AllowPlainPassword", "HeloName"
-    // and "AlertBackUp", in this order; "Pass" only where the keyring did not take the
-    // password. False when the file could not be written.
+    // "AlertBackUp" and "ConcurrentTests", in this order; "Pass" only where the keyring did not
+    // take the password. False when the file could not be written.
     bool SaveSettings(const CAppSettings& settings);
 
     // With a keyring the mail password lives there; a password found in the file moves into

@@ -104,6 +104,7 @@ bool CVantrelDoc::OnNewDocument(const std::string& strDataPath, const CAppSettin
         m_settings = settings;
     }
     m_nPingMethod = settings.m_nPingMethod;
+    m_nConcurrentTests = settings.m_nConcurrentTests;
     const CHostsFile::CLoadReport report = LoadHosts(strDataPath);
     if (report.m_eResult == CHostsFile::LOAD_DAMAGED)
         m_sink.ShowMessage("Cannot load hosts data, will re-create the list");
@@ -135,6 +136,7 @@ void CVantrelDoc::GetSettings(CAppSettings& settings) {
         settings = m_settings;
     }
     settings.m_nPingMethod = m_nPingMethod;
+    settings.m_nConcurrentTests = m_nConcurrentTests;
 }
 
 bool CVantrelDoc::SaveHosts(const CHostsFile::HostLockFn& fnLock) {

@@ -69,7 +69,8 @@ public:
 
     // Guards the settings copy below.
     std::recursive_timed_mutex m_mtxSettings;
-    // Its m_nPingMethod is not used: the worker reads m_nPingMethod below, without the lock.
+    // Its m_nPingMethod and m_nConcurrentTests are not used: the worker reads those below,
+    // without the lock.
     CAppSettings m_settings;
 
     std::vector<CHost*> m_arrHosts;
@@ -78,6 +79,8 @@ public:
     std::atomic<int32_t> m_nRunSeconds{0};
     // How the worker measures ping times (PING_METHOD_), read at every test.
     std::atomic<int> m_nPingMethod{PING_METHOD_ICMP};
+    // How many hosts the worker tests at the same time, read as each cycle begins.
+    std::atomic<int> m_nConcurrentTests{DEFAULT_CONCURRENT_TESTS};
     // Set to end the worker's wait between cycles early: after hosts were started
     // (m_bHostsStarted, the next cycle begins at once) or the interval was changed (the wait
     // goes on with the new interval, counted from its start).

@@ -1,7 +1,6 @@
 #include "platform/http_client.h"
 
 #include "platform/event.h"
-#include "platform/resolver.h"
 #include "platform/socket_wait.h"
 
 #include <cstdlib>
@@ -93,9 +92,10 @@ void CHttpClient::SetTimeouts(long nConnectMs, long nTotalMs) {
     m_nTotalTimeoutMs = nTotalMs;
 }
 
-bool CHttpClient::Request(bool bHttps, const std::string& strServer, uint16_t nPort,
-                          const std::string& strObject, const std::string& strUserName,
-                          const std::string& strPassword, const CEvent* pevStop) {
+bool CHttpClient::Request(bool bHttps, const std::string& strServer, const std::string& strAddress,
+                          uint16_t nPort, const std::string& strObject,
+                          const std::string& strUserName, const std::string& strPassword,
+                          const CEvent* pevStop) {
     m_nLastStatus = 0;
     m_strLastError.clear();
     if (m_pCurl == nullptr) {
@@ -106,20 +106,27 @@ bool CHttpClient::Request(bool bHttps, const std::string& strServer, uint16_t nP
         strServer.find(':') != std::string::npos ? "[" + strServer + "]" : strServer;
     const std::string strURL = (bHttps ? "https://" : "http://") + strHost + ":" +
                                std::to_string(nPort) + EscapeObject(strObject);
-    uint32_t dwIgnored = 0;
-    const bool bIPv4 = ResolveIPv4(strServer, dwIgnored);
-    if (!Perform(strURL, bHttps, bIPv4, false, strUserName, strPassword, pevStop))
-        return false;
+    // The address the test looked up and pinged, so that the request goes there without a
+    // second look-up; the Host header and the TLS name stay the server's.
+    curl_slist* pResolve = nullptr;
+    if (!strAddress.empty() && strAddress != strServer) {
+        const std::string strPinned =
+            strAddress.find(':') != std::string::npos ? "[" + strAddress + "]" : strAddress;
+        pResolve = curl_slist_append(
+            nullptr, (strServer + ":" + std::to_string(nPort) + ":" + strPinned).c_str());
+    }
+    bool bResponse = Perform(strURL, bHttps, pResolve, false, strUserName, strPassword, pevStop);
     // The server asked for credentials: answer it once. Its first answer already made it up.
-    if (m_nLastStatus == 401 && !strUserName.empty()) {
+    if (bResponse && m_nLastStatus == 401 && !strUserName.empty()) {
         const long nFirstStatus = m_nLastStatus;
-        if (!Perform(strURL, bHttps, bIPv4, true, strUserName, strPassword, pevStop))
+        if (!Perform(strURL, bHttps, pResolve, true, strUserName, strPassword, pevStop))
             m_nLastStatus = nFirstStatus;
     }
-    return true;
+    curl_slist_free_all(pResolve);
+    return bResponse;
 }
 
-bool CHttpClient::Perform(const std::string& strURL, bool bHttps, bool bIPv4, bool bCredentials,
+bool CHttpClient::Perform(const std::string& strURL, bool bHttps, void* pResolve, bool bCredentials,
                           const std::string& strUserName, const std::string& strPassword,
                           const CEvent* pevStop) {
     CURL* pCurl = static_cast<CURL*>(m_pCurl);
@@ -136,8 +143,7 @@ bool CHttpClient::Perform(const std::string& strURL, bool bHttps, bool bIPv4, bo
     curl_easy_setopt(pCurl, CURLOPT_PROXY, ""); // no proxy, whatever the environment says
     curl_easy_setopt(pCurl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(pCurl, CURLOPT_FOLLOWLOCATION, 0L);
-    // IPv4 where a name has both, as the echo does.
-    curl_easy_setopt(pCurl, CURLOPT_IPRESOLVE, bIPv4 ? CURL_IPRESOLVE_V4 : CURL_IPRESOLVE_WHATEVER);
+    curl_easy_setopt(pCurl, CURLOPT_RESOLVE, static_cast<curl_slist*>(pResolve));
     if (bHttps) {
         curl_easy_setopt(pCurl, CURLOPT_SSL_VERIFYPEER, 1L);
         curl_easy_setopt(pCurl, CURLOPT_SSL_VERIFYHOST, 2L);

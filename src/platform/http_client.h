@@ -23,15 +23,15 @@ public:
     void Close();
     bool IsOpen() const { return m_pCurl != nullptr; }
 
-    // GET of strObject from nPort of strServer, over TLS when bHttps (the certificate checked
-    // against the system's CA store, or the file SSL_CERT_FILE names, and the host name),
-    // without a proxy (environment included). Credentials go out only in a second request
-    // after the server has answered 401, Basic, never over plain HTTP when bHttps. True as soon
-    // as a final response's headers have arrived, whatever their status; the body is never
-    // downloaded. False when not open, on a connection or TLS failure, a time-out, a
+    // GET of strObject from nPort of strServer at strAddress (empty: looked up), over TLS when
+    // bHttps (the certificate checked against the system's CA store, or the file SSL_CERT_FILE
+    // names, and the host name), without a proxy (environment included). Credentials go out only in
+    // a second request after the server has answered 401, Basic, never over plain HTTP when bHttps.
+    // True as soon as a final response's headers have arrived, whatever their status; the body is
+    // never downloaded. False when not open, on a connection or TLS failure, a time-out, a
     // malformed response, or when pevStop is set (the transfer is then aborted within 100 ms).
-    bool Request(bool bHttps, const std::string& strServer, uint16_t nPort,
-                 const std::string& strObject, const std::string& strUserName,
+    bool Request(bool bHttps, const std::string& strServer, const std::string& strAddress,
+                 uint16_t nPort, const std::string& strObject, const std::string& strUserName,
                  const std::string& strPassword, const CEvent* pevStop = nullptr);
 
     // Status code of the last response (0 when none) and the reason of the last failure.
@@ -42,8 +42,9 @@ public:
     void SetTimeouts(long nConnectMs, long nTotalMs);
 
 private:
-    // One exchange over IPv4 only when bIPv4; true when a final response arrived.
-    bool Perform(const std::string& strURL, bool bHttps, bool bIPv4, bool bCredentials,
+    // One exchange; pResolve pins the server's address (null: curl looks it up). True when a
+    // final response arrived.
+    bool Perform(const std::string& strURL, bool bHttps, void* pResolve, bool bCredentials,
                  const std::string& strUserName, const std::string& strPassword,
                  const CEvent* pevStop);
 

@@ -35,16 +35,18 @@ uint16_t CHostProbe::GetRequestPort() const {
     return m_dwServiceType == INET_SERVICE_HTTP || IsHttps() ? m_nPort : 80;
 }
 
-CHostProbe::EEcho CHostProbe::Echo(CProbes& probes, const CEvent& evStop, CPingResult& reply,
-                                   int nPingMethod, const EchoTraceFn& trace) const {
+CHostProbe::EEcho CHostProbe::Echo(CProbes& probes, const CEvent& evStop,
+                                   const std::string& strTarget, CPingResult& reply,
+                                   int nPingMethod, int& nSent, const EchoTraceFn& trace) const {
     for (int nAttempt = 1; nAttempt <= ECHO_ATTEMPTS; ++nAttempt) {
+        ++nSent;
         // A fresh result each time: an earlier answer (or another host's) must never stand
         // in for this attempt's. An ICMP error answering us (status not 0) is no answer.
         CPingResult attempt;
         const bool bAnswered =
             nPingMethod == PING_METHOD_TCP
-                ? probes.ConnectTCP(m_strServer, GetRequestPort(), attempt, ECHO_TIMEOUT_MS, evStop)
-                : probes.PingUsingICMP(m_strServer, attempt, ECHO_TTL, ECHO_TIMEOUT_MS,
+                ? probes.ConnectTCP(strTarget, GetRequestPort(), attempt, ECHO_TIMEOUT_MS, evStop)
+                : probes.PingUsingICMP(strTarget, attempt, ECHO_TTL, ECHO_TIMEOUT_MS,
                                        ECHO_PAYLOAD_SIZE, 0, false, evStop);
         const bool bOk = bAnswered && attempt.Status == PING_STATUS_SUCCESS;
         if (trace)
@@ -59,9 +61,50 @@ CHostProbe::EEcho CHostProbe::Echo(CProbes& probes, const CEvent& evStop, CPingR
     return EEcho::NOT_ANSWERED;
 }
 
-bool CHostProbe::RequestObject(CInternetSession& session, const CEvent& evStop) const {
-    return session.SendRequest(IsHttps(), m_strServer, GetRequestPort(), m_strObject, m_strUserName,
-                               m_strPassword, evStop);
+bool CHostProbe::RequestObject(CInternetSession& session, const std::string& strTarget,
+                               const CEvent& evStop) const {
+    return session.SendRequest(IsHttps(), m_strServer, strTarget, GetRequestPort(), m_strObject,
+                               m_strUserName, m_strPassword, evStop);
+}
+
+CHostTestResult CHostProbe::Test(CProbes& probes, CInternetSession& session, const CEvent& evStop,
+                                 const CResolvedHost& addresses, int nPingMethod,
+                                 const EchoTraceFn& trace) const {
+    CHostTestResult result;
+    result.nMethod = nPingMethod;
+    const char* pszNoAnswer =
+        nPingMethod == PING_METHOD_TCP ? "no connect answered" : "no echo answered";
+    result.strReason = pszNoAnswer;
+    for (const CHostAddress* pAddress : {&addresses.m_ipv4, &addresses.m_ipv6}) {
+        if (pAddress->GetFamily() == 0)
+            continue;
+        const std::string strTarget = FormatAddress(*pAddress);
+        CPingResult reply;
+        switch (Echo(probes, evStop, strTarget, reply, nPingMethod, result.nEchoesSent, trace)) {
+        case EEcho::STOPPED:
+            result.eOutcome = CHostTestResult::EOutcome::STOPPED;
+            return result;
+        case EEcho::NOT_ANSWERED:
+            continue; // a name with both families is tried over IPv6 too
+        case EEcho::ANSWERED:
+            break;
+        }
+        ++result.nEchoesAnswered;
+        result.bPinged = true;
+        result.nPingMs = reply.RTT;
+        result.nFamily = pAddress->GetFamily();
+        const bool bResponse = RequestObject(session, strTarget, evStop);
+        if (evStop.IsSet()) {
+            result.eOutcome = CHostTestResult::EOutcome::STOPPED; // an aborted request is no result
+            return result;
+        }
+        result.eOutcome =
+            bResponse ? CHostTestResult::EOutcome::UP : CHostTestResult::EOutcome::DOWN;
+        result.strReason =
+            bResponse ? "" : "no answer to the web request: " + session.GetLastErrorText();
+        return result;
+    }
+    return result;
 }
 
 std::string CHostProbe::BadURLText(const std::string& strURL) {
@@ -71,6 +114,12 @@ std::string CHostProbe::BadURLText(const std::string& strURL) {
 std::string CHostProbe::UnresolvedText(const std::string& strURL) {
     return "Test URL " + strURL +
            " could not be resolved.\nThe tests will not be held for this host.";
+}
+
+std::string CHostProbe::LookupFailedText(const std::string& strURL) {
+    return "Test URL " + strURL +
+           " could not be resolved.\nThe host counts as down and is looked up again at its next "
+           "test.";
 }
 
 std::string CHostProbe::UnknownServiceText(const std::string& strURL) {

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "platform/host_lookup.h"
 #include "platform/ping.h"
+#include "testing/host_test_result.h"
 
 #include <cstdint>
 #include <functional>
@@ -11,7 +13,7 @@ class CInternetSession;
 class CProbes;
 
 // The steps of one host's probe run, shared by the worker and the command-line probe: split the
-// test URL, check its service, echo the server, request the object.
+// test URL, check its service, look its server up once, echo it, request the object.
 class CHostProbe {
 public:
     enum class EEcho { ANSWERED, NOT_ANSWERED, STOPPED };
@@ -28,17 +30,27 @@ public:
     // The port the web request (and a TCP connect in place of the echo) goes to.
     uint16_t GetRequestPort() const;
     // Up to four echoes (nPingMethod PING_METHOD_ICMP) or TCP connects to the request port
-    // (PING_METHOD_TCP); stops early on an answer with status 0 or when evStop is found set
-    // after an attempt (STOPPED wins over an answer in the same attempt). An attempt in
-    // progress gives up when evStop is set. On ANSWERED, reply holds the answer.
-    EEcho Echo(CProbes& probes, const CEvent& evStop, CPingResult& reply, int nPingMethod,
+    // (PING_METHOD_TCP) to the address strTarget; stops early on an answer with status 0 or
+    // when evStop is found set after an attempt (STOPPED wins over an answer in the same
+    // attempt). An attempt in progress gives up when evStop is set. On ANSWERED, reply holds
+    // the answer. nSent counts the attempts made.
+    EEcho Echo(CProbes& probes, const CEvent& evStop, const std::string& strTarget,
+               CPingResult& reply, int nPingMethod, int& nSent,
                const EchoTraceFn& trace = EchoTraceFn()) const;
-    // The web request for the object; true when a response came back (and evStop stayed
-    // clear).
-    bool RequestObject(CInternetSession& session, const CEvent& evStop) const;
+    // The web request for the object, to the address strTarget; true when a response came back
+    // (and evStop stayed clear).
+    bool RequestObject(CInternetSession& session, const std::string& strTarget,
+                       const CEvent& evStop) const;
+    // One test over the server's addresses: the echoes and the web request over IPv4, and over
+    // IPv6 when the name has no IPv4 address or no IPv4 echo was answered.
+    CHostTestResult Test(CProbes& probes, CInternetSession& session, const CEvent& evStop,
+                         const CResolvedHost& addresses, int nPingMethod,
+                         const EchoTraceFn& trace = EchoTraceFn()) const;
 
     static std::string BadURLText(const std::string& strURL);
     static std::string UnresolvedText(const std::string& strURL);
+    // The one notice of a look-up that failed; the host stays under test.
+    static std::string LookupFailedText(const std::string& strURL);
     static std::string UnknownServiceText(const std::string& strURL);
 
     uint32_t m_dwServiceType = 0;

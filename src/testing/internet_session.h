@@ -9,10 +9,12 @@ class CEvent;
 class CInternetSession {
 public:
     virtual ~CInternetSession() = default;
-    // One GET of strObject from nPort of strServer, over verified TLS when bHttps, with the
-    // URL's credentials only when the server asks for them. True when the request was sent
-    // and a response came back, whatever its status; false also when evStop was set meanwhile.
-    virtual bool SendRequest(bool bHttps, const std::string& strServer, uint16_t nPort,
+    // One GET of strObject from nPort of strServer at the address strAddress (no second
+    // look-up), over verified TLS when bHttps, with the URL's credentials only when the server
+    // asks for them. True when the request was sent and a response came back, whatever its
+    // status; false also when evStop was set meanwhile.
+    virtual bool SendRequest(bool bHttps, const std::string& strServer,
+                             const std::string& strAddress, uint16_t nPort,
                              const std::string& strObject, const std::string& strUser,
                              const std::string& strPassword, const CEvent& evStop) = 0;
     // Why the last request got no response.

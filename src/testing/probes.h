@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/host_lookup.h"
 #include "platform/ping.h"
 #include "testing/internet_session.h"
 
@@ -25,8 +26,9 @@ public:
                             uint32_t dwTimeoutMs, const CEvent& evStop) = 0;
     // False when this user may not send ICMP echoes at all.
     virtual bool IsEchoPermitted() = 0;
-    // True when the name is an IPv4 or IPv6 address or a look-up finds an address for it.
-    virtual bool Resolve(const std::string& strServer) = 0;
+    // The server's addresses, looked up once per test; a stop does not wait for the resolver.
+    virtual CHostLookup::EResult LookUp(const std::string& strServer, CResolvedHost& addresses,
+                                        const CEvent& evStop) = 0;
     // The run's HTTP client handle; null when it cannot be opened.
     virtual std::unique_ptr<CInternetSession> InternetOpen(const std::string& strAgent) = 0;
     // Whether the computer has an internet connection at all.

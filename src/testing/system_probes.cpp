@@ -1,17 +1,17 @@
 #include "testing/system_probes.h"
 
 #include "platform/http_client.h"
-#include "platform/resolver.h"
 
 namespace {
 
 class CHttpSession : public CInternetSession {
 public:
     bool Open(const std::string& strAgent) { return m_client.Open(strAgent); }
-    bool SendRequest(bool bHttps, const std::string& strServer, uint16_t nPort,
-                     const std::string& strObject, const std::string& strUser,
+    bool SendRequest(bool bHttps, const std::string& strServer, const std::string& strAddress,
+                     uint16_t nPort, const std::string& strObject, const std::string& strUser,
                      const std::string& strPassword, const CEvent& evStop) override {
-        return m_client.Request(bHttps, strServer, nPort, strObject, strUser, strPassword, &evStop);
+        return m_client.Request(bHttps, strServer, strAddress, nPort, strObject, strUser,
+                                strPassword, &evStop);
     }
     std::string GetLastErrorText() const override { return m_client.GetLastErrorText(); }
 
@@ -41,9 +41,9 @@ bool CSystemProbes::IsEchoPermitted() {
     return _CPING_ICMP::Get().IsLoaded();
 }
 
-bool CSystemProbes::Resolve(const std::string& strServer) {
-    CHostAddress address;
-    return ResolveHost(strServer, 0, address);
+CHostLookup::EResult CSystemProbes::LookUp(const std::string& strServer, CResolvedHost& addresses,
+                                           const CEvent& evStop) {
+    return CHostLookup::LookUp(strServer, addresses, &evStop);
 }
 
 std::unique_ptr<CInternetSession> CSystemProbes::InternetOpen(const std::string& strAgent) {

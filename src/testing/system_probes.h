@@ -17,7 +17,8 @@ public:
     bool ConnectTCP(const std::string& strHost, uint16_t nPort, CPingResult& result,
                     uint32_t dwTimeoutMs, const CEvent& evStop) override;
     bool IsEchoPermitted() override;
-    bool Resolve(const std::string& strServer) override;
+    CHostLookup::EResult LookUp(const std::string& strServer, CResolvedHost& addresses,
+                                const CEvent& evStop) override;
     std::unique_ptr<CInternetSession> InternetOpen(const std::string& strAgent) override;
     bool IsConnected() override;
 

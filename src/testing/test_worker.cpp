@@ -1,5 +1,6 @@
 #include "testing/test_worker.h"
 
+#include "core/app_settings.h"
 #include "core/host_check.h"
 #include "core/message_sink.h"
 #include "core/vantrel_doc.h"
@@ -11,11 +12,35 @@
 #include "testing/row_update_sink.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <memory>
+#include <mutex>
+#include <thread>
+#include <utility>
+#include <vector>
 
 namespace {
+
+// A moment's hold on a host's lock (a row being drawn) is waited for; a longer one (Edit Host)
+// makes the host wait for the others.
+constexpr std::chrono::milliseconds BUSY_TRY{100};
+// Takes the lock unless it stays held for BUSY_TRY. Plain tries in short steps: a timed lock
+// of the mutex is invisible to ThreadSanitizer, which then reports every unlock.
+bool TryLockBriefly(std::unique_lock<std::recursive_timed_mutex>& lock) {
+    const auto tEnd = std::chrono::steady_clock::now() + BUSY_TRY;
+    while (!lock.try_lock()) {
+        if (std::chrono::steady_clock::now() >= tEnd)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+// Look-ups in a row that say "no such name" before a host that never resolved leaves testing.
+constexpr int NOT_FOUND_LIMIT = 3;
 
 // A data file may hold a counter near its limit: it stays there instead of overflowing.
 int32_t AddClamped(int32_t nValue, int64_t nAdd) {
@@ -34,6 +59,7 @@ public:
             return 0;
         }
         m_tCycleStart = m_seams.pClock->Now();
+        m_arrLookups.resize(m_doc.m_arrHosts.size());
 
         // Connection gate: no cycle begins before there is a connection.
         while (!m_seams.pProbes->IsConnected()) {
@@ -46,75 +72,194 @@ public:
             RunCycle();
             const bool bStop = WaitInterval();
             AddRunTime();
-            // A failed write keeps the previous file; the store reports it when it closes.
-            m_doc.SaveHosts();
+            // A failed write keeps the previous file; the store reports it when it closes. A host
+            // held by Edit Host would hold up the write and every test after it: the file is
+            // then written after the next cycle (the edit writes it too).
+            if (AllHostsFree())
+                m_doc.SaveHosts();
             if (bStop)
                 return Stopping();
         }
     }
 
 private:
+    // What became of one host's visit.
+    enum class EVisit { DONE, BUSY, STOP };
+
+    // The hosts of one cycle, shared by the threads that test them: the next index to take, and
+    // the hosts whose lock was held elsewhere (Edit Host), tried again while the others run.
+    struct CCycle {
+        std::atomic<size_t> nNext{0};
+        std::atomic<int> nTesting{0}; // hosts of the list in progress
+        std::mutex mtx;
+        std::deque<int> arrBusy;
+    };
+
+    // Tests the hosts under test, at most the set number at a time, each on one thread from
+    // its lock to its alert: a host that does not answer holds up nobody but itself.
     void RunCycle() {
-        const bool bConnected = m_seams.pProbes->IsConnected();
-        for (size_t i = 0; i < m_doc.m_arrHosts.size(); ++i)
-            if (!TestHost(static_cast<int>(i), bConnected))
-                break;
+        const size_t nHosts = m_doc.m_arrHosts.size();
+        if (!m_seams.pProbes->IsConnected()) {
+            if (AnyHostTesting())
+                m_doc.m_sink.ShowMessage(NO_CONNECTION_TEXT);
+            return;
+        }
+        const size_t nSlots =
+            std::clamp<size_t>(static_cast<size_t>(std::clamp(m_doc.m_nConcurrentTests.load(), 1,
+                                                              MAX_CONCURRENT_TESTS)),
+                               1, std::max<size_t>(nHosts, 1));
+        while (m_arrSessions.size() < nSlots)
+            m_arrSessions.push_back(nullptr);
+        CCycle cycle;
+        std::vector<std::thread> arrThreads;
+        for (size_t nSlot = 1; nSlot < nSlots; ++nSlot)
+            arrThreads.emplace_back([this, &cycle, nSlot] { ServeSlot(cycle, nSlot); });
+        ServeSlot(cycle, 0);
+        for (std::thread& thread : arrThreads)
+            thread.join();
     }
 
-    // One host's visit; false leaves the host loop.
-    bool TestHost(int nIndex, bool bConnected) {
-        CHost& host = *m_doc.m_arrHosts[static_cast<size_t>(nIndex)];
-        std::unique_lock lock(*host.m_pMutex);
-        if (!host.m_bTesting)
-            return true;
-        if (!bConnected) {
-            lock.unlock();
-            m_doc.m_sink.ShowMessage(NO_CONNECTION_TEXT);
-            return false;
+    // One of the cycle's threads: hosts in list order as they come free, then the busy ones
+    // until the list is done.
+    void ServeSlot(CCycle& cycle, size_t nSlot) {
+        const size_t nHosts = m_doc.m_arrHosts.size();
+        for (;;) {
+            if (StopRequested())
+                return;
+            if (const size_t i = cycle.nNext++; i < nHosts) {
+                ++cycle.nTesting;
+                const EVisit visit = TestHost(static_cast<int>(i), nSlot);
+                --cycle.nTesting;
+                if (visit == EVisit::BUSY) {
+                    std::lock_guard lock(cycle.mtx);
+                    cycle.arrBusy.push_back(static_cast<int>(i));
+                }
+                continue;
+            }
+            int nBusy = -1;
+            {
+                std::lock_guard lock(cycle.mtx);
+                if (cycle.arrBusy.empty())
+                    return;
+                nBusy = cycle.arrBusy.front();
+                cycle.arrBusy.pop_front();
+            }
+            // A host still held when the rest of the list is done waits for the next cycle.
+            if (TestHost(nBusy, nSlot) == EVisit::BUSY && cycle.nTesting > 0) {
+                std::lock_guard lock(cycle.mtx);
+                cycle.arrBusy.push_back(nBusy);
+            }
         }
+    }
 
-        // The messages below are shown under the host's lock; the flags change after the
-        // user has closed the box.
+    bool AllHostsFree() {
+        return std::ranges::all_of(m_doc.m_arrHosts, [](CHost* pHost) {
+            std::unique_lock lock(*pHost->m_pMutex, std::defer_lock);
+            return TryLockBriefly(lock);
+        });
+    }
+
+    bool AnyHostTesting() {
+        return std::ranges::any_of(m_doc.m_arrHosts, [](CHost* pHost) {
+            std::unique_lock lock(*pHost->m_pMutex, std::defer_lock);
+            return TryLockBriefly(lock) && pHost->m_bTesting;
+        });
+    }
+
+    // One host's visit. Its lock is held from the start of the test to its statistics; a lock
+    // held elsewhere for longer than a moment makes the host BUSY, never the cycle wait.
+    EVisit TestHost(int nIndex, size_t nSlot) {
+        CHost& host = *m_doc.m_arrHosts[static_cast<size_t>(nIndex)];
+        std::unique_lock lock(*host.m_pMutex, std::defer_lock);
+        if (!TryLockBriefly(lock))
+            return EVisit::BUSY;
+        if (!host.m_bTesting)
+            return EVisit::DONE;
+
         CHostProbe test;
-        if (!test.SplitURL(host.m_strTestURL)) {
-            m_doc.m_sink.ShowMessage(CHostProbe::BadURLText(host.m_strTestURL));
-            EndHostTests(host, lock, nIndex);
-            return true;
+        const std::string strURL = host.m_strTestURL;
+        if (!test.SplitURL(strURL)) {
+            EndHostTests(host, lock, nIndex, CHostProbe::BadURLText(strURL));
+            return EVisit::DONE;
         }
-        if (!host.m_bResolved && m_seams.pProbes->Resolve(test.m_strServer))
+        CLookupState& state = m_arrLookups[static_cast<size_t>(nIndex)];
+        if (state.strURL != strURL)
+            state = CLookupState{strURL};
+        CResolvedHost addresses;
+        const CHostLookup::EResult eLookup =
+            m_seams.pProbes->LookUp(test.m_strServer, addresses, m_doc.m_hStopEvent);
+        if (eLookup == CHostLookup::EResult::STOPPED || StopRequested())
+            return EVisit::STOP;
+        std::string strNotice;
+        if (eLookup == CHostLookup::EResult::FOUND) {
             host.m_bResolved = 1;
-        if (!host.m_bResolved) {
-            m_doc.m_sink.ShowMessage(CHostProbe::UnresolvedText(host.m_strTestURL));
-            EndHostTests(host, lock, nIndex);
-            return !StopRequested();
+            state = CLookupState{strURL};
+        } else {
+            // A name never found is taken out after the resolver has denied it on three
+            // tests in a row; any other failure may be a passing DNS fault.
+            state.nNotFound = eLookup == CHostLookup::EResult::NOT_FOUND ? state.nNotFound + 1 : 0;
+            if (!host.m_bResolved && state.nNotFound >= NOT_FOUND_LIMIT) {
+                EndHostTests(host, lock, nIndex, CHostProbe::UnresolvedText(strURL));
+                return StopRequested() ? EVisit::STOP : EVisit::DONE;
+            }
+            if (!std::exchange(state.bNoticeShown, true))
+                strNotice = CHostProbe::LookupFailedText(strURL);
         }
-        if (StopRequested())
-            return false;
 
         const int32_t nBefore = host.m_nState;
         const time_t tPrevious = host.m_bNewRun ? m_seams.pClock->Now() : host.m_tLastTest;
         if (!test.IsSupportedService()) {
-            m_doc.m_sink.ShowMessage(CHostProbe::UnknownServiceText(host.m_strTestURL));
-            EndHostTests(host, lock, nIndex);
-            return true;
+            EndHostTests(host, lock, nIndex, CHostProbe::UnknownServiceText(strURL));
+            return EVisit::DONE;
         }
 
-        CPingResult reply;
-        const CHostProbe::EEcho eEcho =
-            test.Echo(*m_seams.pProbes, m_doc.m_hStopEvent, reply, GetPingMethod());
-        if (eEcho == CHostProbe::EEcho::STOPPED)
-            return false; // the cycle's statistics stay as they were
+        bool bHint = false;
+        const int nMethod = GetPingMethod(bHint);
+        CHostTestResult result;
+        if (eLookup == CHostLookup::EResult::FOUND) {
+            result = test.Test(*m_seams.pProbes, GetSession(nSlot), m_doc.m_hStopEvent, addresses,
+                               nMethod);
+        } else {
+            result.nMethod = nMethod;
+            result.strReason = "the name could not be looked up";
+        }
+        if (result.eOutcome == CHostTestResult::EOutcome::STOPPED)
+            return EVisit::STOP; // a test cut short is no result
+        const bool bUp = result.eOutcome == CHostTestResult::EOutcome::UP;
+        RecordResult(host, result, tPrevious);
+        // The one place where a host changes state: a down alert opens, an answer closes it.
+        const time_t tNow = host.m_tLastTest;
+        const CHostAlert alert{test.m_strServer, host.m_strName, host.m_strTestURL, tNow,
+                               host.m_tDownSince};
+        const bool bWentDown = nBefore == HOST_UP && !bUp;
+        const bool bCameBack = bUp && host.m_tDownSince != 0;
+        if (bWentDown)
+            host.m_tDownSince = tNow;
+        else if (bUp)
+            host.m_tDownSince = 0;
+        lock.unlock();
+        // Messages are shown with no host lock held.
+        if (bHint)
+            m_doc.m_sink.ShowMessage(ICMP_NOT_PERMITTED_TEXT);
+        if (!strNotice.empty())
+            m_doc.m_sink.ShowMessage(strNotice);
+        PostHostUpdated(nIndex);
 
-        bool bUp = false;
-        if (eEcho == CHostProbe::EEcho::ANSWERED) {
-            bUp = test.RequestObject(*m_pSession, m_doc.m_hStopEvent);
-            if (StopRequested())
-                return false; // an aborted request is no result either
-            host.m_pPingHistory->push_back(reply.RTT);
+        if (bWentDown)
+            m_seams.pAlerts->RaiseHostDownAlert(m_doc, alert);
+        else if (bCameBack)
+            m_seams.pAlerts->RaiseHostUpAlert(m_doc, alert);
+        return StopRequested() ? EVisit::STOP : EVisit::DONE;
+    }
+
+    // The host's statistics take a finished test's result; the caller holds its lock.
+    void RecordResult(CHost& host, const CHostTestResult& result, time_t tPrevious) {
+        if (result.bPinged) {
+            host.m_pPingHistory->push_back(result.nPingMs);
             host.PublishPings();
-            host.m_nPingTotal = AddClamped(host.m_nPingTotal, reply.RTT);
+            host.m_nPingTotal = AddClamped(host.m_nPingTotal, result.nPingMs);
         }
-        if (bUp) {
+        if (result.eOutcome == CHostTestResult::EOutcome::UP) {
             host.m_nTestsUp = AddClamped(host.m_nTestsUp, 1);
             host.m_nState = HOST_UP;
         } else {
@@ -127,30 +272,16 @@ private:
         host.m_nSecondsTested =
             AddClamped(host.m_nSecondsTested, std::max<time_t>(0, tNow - tPrevious));
         host.m_nTests = AddClamped(host.m_nTests, 1);
-        // The one place where a host changes state: a down alert opens, an answer closes it.
-        const CHostAlert alert{test.m_strServer, host.m_strName, host.m_strTestURL, tNow,
-                               host.m_tDownSince};
-        const bool bWentDown = nBefore == HOST_UP && !bUp;
-        const bool bCameBack = bUp && host.m_tDownSince != 0;
-        if (bWentDown)
-            host.m_tDownSince = tNow;
-        else if (bUp)
-            host.m_tDownSince = 0;
-        lock.unlock();
-        PostHostUpdated(nIndex);
-
-        if (bWentDown)
-            m_seams.pAlerts->RaiseHostDownAlert(m_doc, alert);
-        else if (bCameBack)
-            m_seams.pAlerts->RaiseHostUpAlert(m_doc, alert);
-        return !StopRequested();
     }
 
-    // The host's test URL cannot be used: it leaves testing and its run ends.
-    void EndHostTests(CHost& host, std::unique_lock<std::recursive_timed_mutex>& lock, int nIndex) {
+    // The host's test URL cannot be used: it leaves testing, its run ends, and the user is
+    // told why once the lock is released.
+    void EndHostTests(CHost& host, std::unique_lock<std::recursive_timed_mutex>& lock, int nIndex,
+                      const std::string& strMessage) {
         host.m_bTesting = 0;
         host.m_bNewRun = 1;
         lock.unlock();
+        m_doc.m_sink.ShowMessage(strMessage);
         PostHostUpdated(nIndex);
     }
 
@@ -161,15 +292,23 @@ private:
 
     bool StopRequested() const { return m_doc.m_hStopEvent.IsSet(); }
 
+    // Each thread of a cycle has an HTTP client of its own; the first is the run's.
+    CInternetSession& GetSession(size_t nSlot) {
+        std::unique_ptr<CInternetSession>& pSession =
+            nSlot == 0 ? m_pSession : m_arrSessions[nSlot];
+        if (!pSession)
+            pSession = m_seams.pProbes->InternetOpen(VANTREL_INTERNET_AGENT);
+        return pSession ? *pSession : m_noSession;
+    }
+
     // The chosen method; echoes that this user may not send are replaced by TCP connects, and
-    // the user is told so once per program run, so that hosts are not all counted down.
-    int GetPingMethod() {
+    // the user is told so once per program run (bHint), so that hosts are not all counted down.
+    int GetPingMethod(bool& bHint) {
         if (m_doc.m_nPingMethod == PING_METHOD_TCP)
             return PING_METHOD_TCP;
         if (m_seams.pProbes->IsEchoPermitted())
             return PING_METHOD_ICMP;
-        if (!m_doc.m_bEchoHintShown.exchange(true))
-            m_doc.m_sink.ShowMessage(ICMP_NOT_PERMITTED_TEXT);
+        bHint = !m_doc.m_bEchoHintShown.exchange(true);
         return PING_METHOD_TCP;
     }
 
@@ -213,18 +352,44 @@ private:
         m_tCycleStart = tNow;
     }
 
+    // A host held by Edit Host keeps its flag: a stop must not wait for the user.
     unsigned Stopping() {
         for (CHost* pHost : m_doc.m_arrHosts) {
-            std::lock_guard lock(*pHost->m_pMutex);
-            pHost->m_bNewRun = 1;
+            std::unique_lock lock(*pHost->m_pMutex, std::defer_lock);
+            if (TryLockBriefly(lock))
+                pHost->m_bNewRun = 1;
         }
         m_pSession.reset();
+        m_arrSessions.clear();
         return 0;
     }
+
+    // A host's look-ups in a row that the resolver answered "no such name", and whether the
+    // user has been told of the current failing streak; kept while the test URL stays the same.
+    struct CLookupState {
+        std::string strURL;
+        int nNotFound = 0;
+        bool bNoticeShown = false;
+    };
+
+    // Stands in for a thread's HTTP client that could not be opened: every request fails.
+    class CNoSession : public CInternetSession {
+    public:
+        bool SendRequest(bool, const std::string&, const std::string&, uint16_t, const std::string&,
+                         const std::string&, const std::string&, const CEvent&) override {
+            return false;
+        }
+        std::string GetLastErrorText() const override {
+            return "Cannot initialize internet functions. InternetOpen failed";
+        }
+    };
 
     CVantrelDoc& m_doc;
     const CEngineSeams& m_seams;
     std::unique_ptr<CInternetSession> m_pSession;
+    std::vector<std::unique_ptr<CInternetSession>> m_arrSessions; // [0] unused: m_pSession
+    CNoSession m_noSession;
+    std::vector<CLookupState> m_arrLookups; // one per host; the list is fixed during a run
     time_t m_tCycleStart = 0;
 };
 

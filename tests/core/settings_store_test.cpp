@@ -68,23 +68,26 @@ TEST_F(SettingsTest, FirstStartGivesDefaultsAndWritesTheDataPathBackOwnerOnly) {
 }
 
 // Values given by hand are read, those beyond their range give port 25, no TLS and the echo;
-// saved values read back, the file owner-only and PingMethod after the other values.
+// saved values read back, the file owner-only. ConcurrentTests beyond 1 to 256 is 64.
 TEST_F(SettingsTest, GivenValuesAreReadAndSavedOnesReadBackOwnerOnly) {
     std::filesystem::create_directories(s_config / "Vantrel Software");
     const std::pair<const char*, const char*> cases[] = {
-        {"SMTPPort=0\nSMTPSecurity=3\nPingMethod=0\nSMTPAuth=4\n", "00||||||25|0|00|0"},
-        {"SMTPPort=65536\nSMTPSecurity=-1\nPingMethod=2\nSMTPAuth=-1\nAllowPlainPassword=2\n",
-         "00||||||25|0|00|0"},
-        {"SMTPPort=abc\nSMTPSecurity=x\nPingMethod=tcp\nSMTPAuth=x\nAllowPlainPassword=yes\n",
-         "00||||||25|0|00|0"},
+        {"SMTPPort=0\nSMTPSecurity=3\nPingMethod=0\nSMTPAuth=4\nConcurrentTests=0\n",
+         "00||||||25|0|00|0|64"},
+        {"SMTPPort=65536\nSMTPSecurity=-1\nPingMethod=2\nSMTPAuth=-1\nAllowPlainPassword=2\n"
+         "ConcurrentTests=257\n",
+         "00||||||25|0|00|0|64"},
+        {"SMTPPort=abc\nSMTPSecurity=x\nPingMethod=tcp\nSMTPAuth=x\nAllowPlainPassword=yes\n"
+         "ConcurrentTests=x\n",
+         "00||||||25|0|00|0|64"},
         {"SMTPPort=65535\nSMTPSecurity=2\nPingMethod=1\nSMTPAuth=3\nAllowPlainPassword=1\n"
-         "HeloName=mx.example.com\n",
-         "00||||||65535|2|31mx.example.com|1"},
-        {"AlertBackUp=0\n", "00||||||25|0|00|0"},
-        {"SMTPPort=1\n", "00||||||1|0|00|0"},
+         "HeloName=mx.example.com\nConcurrentTests=256\n",
+         "00||||||65535|2|31mx.example.com|1|256"},
+        {"AlertBackUp=0\n", "00||||||25|0|00|0|64"},
+        {"SMTPPort=1\nConcurrentTests=1\n", "00||||||1|0|00|0|1"},
         {"AlertSystem=1\nAlertEmail=1\nEmailFrom=a@example.com\nEmailTo=b@example.com\nLogin=user\n"
          "Pass=pw\nSMTP=smtp.example.com\nSMTPPort=587\nSMTPSecurity=1\nSMTPAuth=1\n",
-         "11|a@example.com|b@example.com|user|pw|smtp.example.com|587|1|10|0"}};
+         "11|a@example.com|b@example.com|user|pw|smtp.example.com|587|1|10|0|64"}};
     std::string strPath = "/srv/";
     CAppSettings settings;
     for (const auto& [pszLines, pszExpected] : cases) {
@@ -95,7 +98,9 @@ TEST_F(SettingsTest, GivenValuesAreReadAndSavedOnesReadBackOwnerOnly) {
         settings = CAppSettings();
         settings.m_nPingMethod = -1;
         EXPECT_EQ(Load(settings), strPath);
-        EXPECT_EQ(Describe(settings) + "|" + std::to_string(settings.m_nPingMethod), pszExpected);
+        EXPECT_EQ(Describe(settings) + "|" + std::to_string(settings.m_nPingMethod) + "|" +
+                      std::to_string(settings.m_nConcurrentTests),
+                  pszExpected);
         // "Also tell me when a host is back up" is on unless the file says otherwise.
         EXPECT_EQ(settings.m_bAlertBackUp,
                   std::string(pszLines).find("AlertBackUp=0") == 0 ? 0 : 1);
@@ -106,9 +111,8 @@ TEST_F(SettingsTest, GivenValuesAreReadAndSavedOnesReadBackOwnerOnly) {
     ASSERT_TRUE(CSettingsStore().SaveSettings(settings));
     EXPECT_EQ(std::filesystem::status(ConfigFile()).permissions(), std::filesystem::perms(0600));
     EXPECT_EQ(ReadFileBytes(ConfigFile()),
-              "[Settings]\nAlertBackUp=1\nAlertEmail=1\nAlertSystem=1\nAllowPlainPassword="
-              "0\nEmailFrom=a@example."
-              "com\nEmailTo=b@example.com\nHeloName=\nIniPath=" +
+              "[Settings]\nAlertBackUp=1\nAlertEmail=1\nAlertSystem=1\nAllowPlainPassword=0\n"
+              "ConcurrentTests=64\nEmailFrom=a@example.com\nEmailTo=b@example.com\nHeloName=\nIniPath=" +
                   strPath +
                   "\nLogin=user\nPass=pw\nPingMethod=1\nSMTP=smtp.example.com\nSMTPAuth=1\n"
                   "SMTPPort=587\nSMTPSecurity=1\n");

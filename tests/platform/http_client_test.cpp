@@ -22,7 +22,7 @@ protected:
         ASSERT_TRUE(m_client.Open("Vantrel/1.0"));
     }
     bool RequestFrom(uint16_t nPort, const std::string& strObject = "/", const char* pszUser = "") {
-        return m_client.Request(false, "127.0.0.1", nPort, strObject, pszUser, "p@ss:w");
+        return m_client.Request(false, "127.0.0.1", "", nPort, strObject, pszUser, "p@ss:w");
     }
     CHttpClient m_client;
 };
@@ -93,7 +93,7 @@ TEST_F(HttpClientTest, SilenceRefusalGarbageAndHttpsToAPlainServerAreDown) {
     // An https URL is never requested in clear text: a plain-HTTP server on its port gets a TLS
     // handshake it cannot answer, and the request is down with the TLS reason.
     CLoopbackHttpServer server(EMode::Reply, "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n");
-    EXPECT_FALSE(m_client.Request(true, "127.0.0.1", server.GetPort(), "/", "admin", "S3cret"));
+    EXPECT_FALSE(m_client.Request(true, "127.0.0.1", "", server.GetPort(), "/", "admin", "S3cret"));
     EXPECT_NE(m_client.GetLastErrorText(), "");
     for (const std::string& strRequest : server.GetRequests()) {
         EXPECT_EQ(strRequest.find("GET "), std::string::npos);
@@ -111,7 +111,7 @@ TEST_F(HttpClientTest, StopAbortsAWaitingRequest) {
         evStop.Set();
     });
     const auto tStart = Clock::now();
-    EXPECT_FALSE(m_client.Request(false, "127.0.0.1", server.GetPort(), "/", "", "", &evStop));
+    EXPECT_FALSE(m_client.Request(false, "127.0.0.1", "", server.GetPort(), "/", "", "", &evStop));
     const auto tElapsed = Clock::now() - tStart;
     stopper.join();
     EXPECT_GE(tElapsed, std::chrono::milliseconds(300));
@@ -119,6 +119,6 @@ TEST_F(HttpClientTest, StopAbortsAWaitingRequest) {
     EXPECT_EQ(m_client.GetLastErrorText(), "Stopped");
     EXPECT_EQ(server.GetConnections(), 1);
     // Already set: nothing is sent at all.
-    EXPECT_FALSE(m_client.Request(false, "127.0.0.1", server.GetPort(), "/", "", "", &evStop));
+    EXPECT_FALSE(m_client.Request(false, "127.0.0.1", "", server.GetPort(), "/", "", "", &evStop));
     EXPECT_LT(Clock::now() - tStart, std::chrono::seconds(1) + tElapsed);
 }

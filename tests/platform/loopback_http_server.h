@@ -25,7 +25,7 @@ public:
         sockaddr_in addr{AF_INET, htons(nPort), {inet_addr(pszAddress)}, {}};
         socklen_t nSize = sizeof(addr);
         if (bind(m_fdListen, reinterpret_cast<sockaddr*>(&addr), nSize) != 0 ||
-            listen(m_fdListen, 8) != 0 ||
+            listen(m_fdListen, SOMAXCONN) != 0 ||
             getsockname(m_fdListen, reinterpret_cast<sockaddr*>(&addr), &nSize) != 0) {
             close(m_fdListen);
             throw std::runtime_error("test server cannot listen");

@@ -3,7 +3,8 @@
 // One stand-in for everything the test worker reaches outside itself: probes, clock, message
 // boxes, row updates, alerts, and the user-interface thread that waits for the worker. It logs
 // every call in order ("ping h.test 64 5000 32 0 0", "wait 5000", "row 0", "alert h.test",
-// "box " and its text).
+// "box " and its text). A name looks up to 10.0.0.N and fd00::N (when it has IPv6); echoes,
+// connects and requests to an IPv6 address are logged with "6" after the verb.
 #include "core/message_sink.h"
 #include "testing/alert_raiser.h"
 #include "testing/engine_clock.h"
@@ -37,39 +38,64 @@ public:
         bool bResolves = true, bAnswers = true;
         uint32_t nRTT = 20, nStatus = 0;
         bool bWebUp = true;
+        // Not resolving: the resolver fails (true) or says there is no such name (false).
+        bool bLookupFails = false;
+        bool bIPv4 = true, bIPv6 = false, bAnswers6 = true; // its addresses; IPv6 echoes
     };
 
-    bool PingUsingICMP(const std::string& strHost, CPingResult& result, uint8_t nTTL,
+    bool PingUsingICMP(const std::string& strAddress, CPingResult& result, uint8_t nTTL,
                        uint32_t dwTimeoutMs, uint16_t nSize, uint8_t nTOS, bool bDF,
-                       const CEvent&) override {
-        Add("ping " + strHost + " " + std::to_string(nTTL) + " " + std::to_string(dwTimeoutMs) +
-            " " + std::to_string(nSize) + " " + std::to_string(nTOS) + " " + std::to_string(bDF));
+                       const CEvent& evStop) override {
+        const auto [strHost, b6] = NameOf(strAddress);
+        Add((b6 ? "ping6 " : "ping ") + strHost + " " + std::to_string(nTTL) + " " +
+            std::to_string(dwTimeoutMs) + " " + std::to_string(nSize) + " " + std::to_string(nTOS) +
+            " " + std::to_string(bDF));
+        if (m_onEcho)
+            m_onEcho(strHost, evStop);
         const CServer server = GetServer(strHost);
-        result = {0x0100007f, server.nRTT, server.nStatus, {}};
-        return server.bAnswers;
+        result = {0x0100007f, server.nRTT + (b6 ? 2 : 0), server.nStatus, {}};
+        return b6 ? server.bAnswers6 : server.bAnswers;
     }
     // A TCP connect is answered where an echo would be; a refusal answers too.
-    bool ConnectTCP(const std::string& strHost, uint16_t nPort, CPingResult& result,
+    bool ConnectTCP(const std::string& strAddress, uint16_t nPort, CPingResult& result,
                     uint32_t dwTimeoutMs, const CEvent&) override {
-        Add("connect " + strHost + " " + std::to_string(nPort) + " " + std::to_string(dwTimeoutMs));
+        const auto [strHost, b6] = NameOf(strAddress);
+        Add((b6 ? "connect6 " : "connect ") + strHost + " " + std::to_string(nPort) + " " +
+            std::to_string(dwTimeoutMs));
         const CServer server = GetServer(strHost);
         result = {0x0100007f, server.nRTT + 1, 0, {}};
-        return server.bAnswers;
+        return b6 ? server.bAnswers6 : server.bAnswers;
     }
     bool IsEchoPermitted() override { return m_bEchoPermitted; }
-    bool Resolve(const std::string& strServer) override {
+    CHostLookup::EResult LookUp(const std::string& strServer, CResolvedHost& addresses,
+                                const CEvent&) override {
         Add("resolve " + strServer);
-        return GetServer(strServer).bResolves;
+        const CServer server = GetServer(strServer);
+        if (!server.bResolves)
+            return server.bLookupFails ? CHostLookup::EResult::FAILED
+                                       : CHostLookup::EResult::NOT_FOUND;
+        std::lock_guard lock(m_mtx);
+        auto [it, bNew] = m_ids.try_emplace(strServer, m_ids.size() + 1);
+        const std::string strId = std::to_string(it->second);
+        addresses = CResolvedHost();
+        if (server.bIPv4)
+            ResolveHost("10.0.0." + strId, 0, addresses.m_ipv4);
+        if (server.bIPv6)
+            ResolveHost("fd00::" + strId, 0, addresses.m_ipv6);
+        return CHostLookup::EResult::FOUND;
     }
     std::unique_ptr<CInternetSession> InternetOpen(const std::string& strAgent) override {
         struct CSession : CInternetSession { // the run's requests, logged by the world
             CFakeWorld& m_world;
             explicit CSession(CFakeWorld& world) : m_world(world) {}
-            bool SendRequest(bool bHttps, const std::string& strServer, uint16_t nPort,
+            bool SendRequest(bool bHttps, const std::string& strServer,
+                             const std::string& strAddress, uint16_t nPort,
                              const std::string& strObject, const std::string& strUser,
                              const std::string& strPass, const CEvent& evStop) override {
-                m_world.Add("request " + std::string(bHttps ? "https " : "http ") + strServer +
-                            ":" + std::to_string(nPort) + " " + strObject + " " + strUser + " " +
+                const bool b6 = m_world.NameOf(strAddress).second;
+                m_world.Add((b6 ? "request6 " : "request ") +
+                            std::string(bHttps ? "https " : "http ") + strServer + ":" +
+                            std::to_string(nPort) + " " + strObject + " " + strUser + " " +
                             strPass);
                 if (m_world.m_onRequest)
                     m_world.m_onRequest(evStop);
@@ -110,6 +136,16 @@ public:
         std::lock_guard lock(m_mtx);
         m_servers[strName] = server;
     }
+    // The name a looked-up address stands for, and whether it is the IPv6 one.
+    std::pair<std::string, bool> NameOf(const std::string& strAddress) const {
+        const bool b6 = strAddress.starts_with("fd00::");
+        const size_t nId = std::stoul(strAddress.substr(b6 ? 6 : 7));
+        std::lock_guard lock(m_mtx);
+        for (const auto& [strName, nNameId] : m_ids)
+            if (nNameId == nId)
+                return {strName, b6};
+        return {strAddress, b6};
+    }
     CServer GetServer(const std::string& strName) {
         std::lock_guard lock(m_mtx);
         return m_servers[strName];
@@ -134,7 +170,8 @@ public:
 
     std::function<void(const std::string&)> m_onAdd;
     std::function<bool(const CEvent&, int64_t)> m_onWait;
-    std::function<void(const CEvent&)> m_onRequest; // while the web request runs
+    std::function<void(const CEvent&)> m_onRequest;                  // while the web request runs
+    std::function<void(const std::string&, const CEvent&)> m_onEcho; // host; while it waits
     std::atomic<bool> m_bEchoPermitted{true};
     std::atomic<time_t> m_tNow{1'700'000'000};
     std::vector<bool> m_arrConnected; // answers of IsConnected in turn, then true
@@ -144,5 +181,6 @@ private:
     mutable std::mutex m_mtx;
     std::vector<std::string> m_arrEvents;
     std::map<std::string, CServer> m_servers;
+    std::map<std::string, size_t> m_ids; // of the names looked up
     size_t m_nChecks = 0;
 };

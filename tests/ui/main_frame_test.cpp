@@ -278,8 +278,8 @@ TEST(WaitConcurrencyTest, AWorkerBoxHoldsNothing) {
     EXPECT_EQ(frame.GetWaitDialog()->GetWaitsShown(), 0);
     EXPECT_TRUE(QTest::qWaitFor([&] { return !answerer.m_arrSeen.empty(); }, 5000));
     EXPECT_EQ(answerer.Texts(),
-              QStringList{"Test URL http://lost.example.com/ could not be "
-                          "resolved.\nThe tests will not be held for this host."});
+              QStringList{"Test URL http://lost.example.com/ could not be resolved.\nThe host "
+                          "counts as down and is looked up again at its next test."});
     EXPECT_TRUE(answerer.m_arrSeen[0].bHasOwner && !answerer.m_arrSeen[0].bModal);
     EXPECT_EQ(QString::number(doc.m_arrHosts[0]->m_bTesting) + view.GetItemText(0, 3),
               "0Not Testing");

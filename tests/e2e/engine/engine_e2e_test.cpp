@@ -11,6 +11,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <tuple>
 
@@ -29,6 +30,22 @@ struct CRun {
     int nExit;
     std::string strOut, strErr;
 };
+
+// The hosts of a cycle report as their tests end: their lines in row order.
+std::string SortedLines(const std::string& strText) {
+    std::vector<std::string> arrLines;
+    for (size_t nStart = 0, nEnd; nStart < strText.size(); nStart = nEnd + 1) {
+        nEnd = strText.find('\n', nStart);
+        if (nEnd == std::string::npos)
+            nEnd = strText.size();
+        arrLines.push_back(strText.substr(nStart, nEnd - nStart + 1));
+    }
+    std::ranges::sort(arrLines);
+    std::string strSorted;
+    for (const std::string& strLine : arrLines)
+        strSorted += strLine;
+    return strSorted;
+}
 
 // vantrelctl runs in namespace c, which reaches namespace hN at 10.77.N.2 (N = 1, 2, 3); its
 // default route, which the connection check wants, points into h2.
@@ -153,22 +170,25 @@ TEST_F(EngineLab, OneCycleDecidesEachHostAStopEndsWithinAnEchoAndTheVerbsAgree) 
     EXPECT_GE(std::chrono::steady_clock::now() - start, 19s) << "four echoes of 5000 ms";
     EXPECT_EQ(run.nExit, 0) << run.strErr;
     // An error page is up; a host dropping echoes is down with no ping; a 1 GiB page is up.
-    EXPECT_THAT(run.strOut, MatchesRegex("0\t0\tTesting - Up\t[^\t]+\t100.0%\t[0-9]+.[0-9] ms\n"
-                                         "1\t1\tTesting - Down\t[^\t]+\t0.0%\t- ms\n"
-                                         "2\t2\tTesting - Up\t[^\t]+\t100.0%\t[0-9]+.[0-9] ms\n"));
+    EXPECT_THAT(SortedLines(run.strOut),
+                MatchesRegex("0\t0\tTesting - Up\t[^\t]+\t100.0%\t[0-9]+.[0-9] ms\n"
+                             "1\t1\tTesting - Down\t[^\t]+\t0.0%\t- ms\n"
+                             "2\t2\tTesting - Up\t[^\t]+\t100.0%\t[0-9]+.[0-9] ms\n"));
     EXPECT_EQ(dropper.GetConnections(), 0);
     for (int i = 0; i < 200 && !huge.ClientWentAway(); ++i)
         std::this_thread::sleep_for(10ms);
     EXPECT_TRUE(huge.ClientWentAway()) << "decided at the headers";
     EXPECT_LT(huge.GetBodyBytesSent(), 64u << 20);
 
-    // Stopped by SIGTERM while host 1's first echo waits: its test is not counted.
+    // Stopped by SIGTERM while host 1's first echo waits: its test is not counted, the other
+    // hosts' are.
     start = std::chrono::steady_clock::now();
     const CRun stopped = RunCli("run --data " + m_strData, "timeout --preserve-status -s TERM 2");
     EXPECT_LT(std::chrono::steady_clock::now() - start, 2s + 1s) << "a stop within a second";
     EXPECT_EQ(stopped.nExit, 0);
     EXPECT_EQ(stopped.strErr, "vantrelctl: stopping after the test in progress\n");
-    EXPECT_THAT(stopped.strOut, MatchesRegex("0\t0\tTesting - Up\t[^\n]+\n"));
+    EXPECT_THAT(SortedLines(stopped.strOut),
+                MatchesRegex("0\t0\tTesting - Up\t[^\n]+\n2\t2\tTesting - Up\t[^\n]+\n"));
 
     // Exit codes: 0 up, 1 down, 2 a URL the engine cannot test (with its reason). The request
     // goes to the URL's own port: only h1 serves 8080, and h3's server on 80 is not asked.
@@ -278,13 +298,14 @@ TEST_F(EngineLab, WithoutIcmpPermissionOrWithPingMethod1TheTimeComesFromATcpConn
     CRun cli = RunCli("probe http://10.77.1.2/", strNobody);
     EXPECT_EQ(cli.nExit, 0) << cli.strErr;
     EXPECT_EQ(cli.strErr, strHint);
-    EXPECT_THAT(cli.strOut, MatchesRegex("Connect 1: answer from 10.77.1.2, time [0-9]+ ms\n"
-                                         "Up: ping [0-9]+ ms by TCP connect to port 80\n"));
+    EXPECT_THAT(cli.strOut,
+                MatchesRegex("Connect 1: answer from 10.77.1.2, time [0-9]+ ms\n"
+                             "Up: ping [0-9]+ ms by TCP connect to port 80 over IPv4\n"));
     cli = RunCli("ping 10.77.1.2", strNobody);
     EXPECT_EQ(std::tuple(cli.nExit, cli.strOut, cli.strErr), std::tuple(1, std::string(), strHint));
     cli = RunCli("probe http://10.77.1.2/"); // root: echoes
     EXPECT_THAT(cli.strOut, HasSubstr("Up: ping "));
-    EXPECT_THAT(cli.strOut, HasSubstr(" ms by ICMP echo\n"));
+    EXPECT_THAT(cli.strOut, HasSubstr(" ms by ICMP echo over IPv4\n"));
 
     // With PingMethod 1 a host that drops ICMP is up, its ping time from the connect.
     StartWeb(2, EMode::Reply, OK_REPLY);
@@ -331,6 +352,54 @@ TEST_F(EngineLab, AnIpv6OnlyHostIsTestedOverIpv6) {
     const CRun run = RunCli(m_strRun + " --cycles 1");
     EXPECT_EQ(run.nExit, 0) << run.strErr;
     EXPECT_THAT(run.strOut, MatchesRegex("0\t0\tTesting - Up\t[^\n]+\n"));
+}
+
+// A name with an IPv4 and an IPv6 address whose IPv4 address is black-holed: the test goes on
+// over IPv6 and the host counts up.
+TEST_F(EngineLab, ADualStackNameWithIpv4BlackHoledCountsUpOverIpv6) {
+    ASSERT_TRUE(m_lab.Ip(m_strC, "addr add fd77:1::1/64 dev vc1 nodad") &&
+                m_lab.Ip(Ns(1), "addr add fd77:1::2/64 dev vh1 nodad") &&
+                m_lab.Ip(Ns(2), "route add blackhole 10.77.9.0/24") &&
+                m_lab.Exec(Ns(2), "sysctl -qw net.ipv4.ip_forward=1"));
+    const std::string strLog = StartPyWeb(1, "::", 80);
+    const std::filesystem::path etc = "/etc/netns/" + m_strC;
+    std::filesystem::create_directories(etc);
+    WriteFileBytes(etc / "hosts", "10.77.9.9 dual.test\nfd77:1::2 dual.test\n");
+    WriteFileBytes(etc / "resolv.conf", "nameserver 127.0.0.1\n");
+    const CRun cli = RunCli("probe http://dual.test/both");
+    WriteData({"http://dual.test/both"});
+    const CRun run = RunCli(m_strRun + " --cycles 1");
+    std::filesystem::remove_all(etc);
+    EXPECT_EQ(cli.nExit, 0) << cli.strOut << cli.strErr;
+    EXPECT_THAT(cli.strOut, MatchesRegex("(Echo [1-4]: no reply, last error 11010\n){4}"
+                                         "Echo 1: reply from fd77:1::2, time [0-9]+ ms, status 0\n"
+                                         "Up: ping [0-9]+ ms by ICMP echo over IPv6\n"));
+    EXPECT_EQ(run.nExit, 0) << run.strErr;
+    EXPECT_THAT(run.strOut, MatchesRegex("0\t0\tTesting - Up\t[^\t]+\t100.0%\t[0-9]+.[0-9] ms\n"));
+    EXPECT_THAT(ReadFileBytes(strLog), HasSubstr("GET /both HTTP/1.1\r\nHost: dual.test\r\n"));
+}
+
+// A DNS server that never answers: a stop during the look-up ends the run within a second,
+// and the test cut short is not counted.
+TEST_F(EngineLab, AStopDuringALookUpNobodyAnswersTakesUnderASecond) {
+    ASSERT_TRUE(m_lab.Ip(Ns(2), "route add blackhole 10.77.9.0/24") &&
+                m_lab.Exec(Ns(2), "sysctl -qw net.ipv4.ip_forward=1"));
+    const std::filesystem::path etc = "/etc/netns/" + m_strC;
+    std::filesystem::create_directories(etc);
+    WriteFileBytes(etc / "hosts", "127.0.0.1 localhost\n");
+    WriteFileBytes(etc / "resolv.conf", "nameserver 10.77.9.53\n");
+    WriteData({"http://silent-dns.test/"});
+    const auto start = std::chrono::steady_clock::now();
+    const CRun run = RunCli(m_strRun, "timeout --preserve-status -s TERM 2");
+    std::filesystem::remove_all(etc);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 2s + 1s) << "a stop within a second";
+    EXPECT_EQ(std::tuple(run.nExit, run.strOut, run.strErr),
+              std::tuple(0, std::string(),
+                         std::string("vantrelctl: stopping after the test in progress\n")));
+    CVantrelDoc doc(m_sink, nullptr);
+    doc.LoadHosts(m_strData);
+    ASSERT_EQ(doc.m_arrHosts.size(), 1u);
+    EXPECT_EQ(doc.m_arrHosts[0]->m_nTests, 0);
 }
 
 // SIGTERM while the web request waits for a server that accepted and stays silent ends the
