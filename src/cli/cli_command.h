@@ -40,7 +40,16 @@ public:
 #define VANTREL_CLI_COMMAND(name, summary, function)                                               \
     static const CCliCommand VANTREL_CLI_CONCAT(s_cliCommand, __LINE__)(name, summary, function)
 
-// A text of the data file or the store (ISO-8859-1 bytes) for printing.
+// The program's arguments without loss: bytes that are not UTF-8 are kept as the code points
+// U+DC80..U+DCFF, so that CliPath gives back a file name's very bytes.
+QStringList CliArguments(int argc, char* argv[]);
+// The bytes of a file name given as an argument (see CliArguments).
+std::string CliPath(const QString& strArgument);
+// Text from files and peers with its control characters made visible ("\r", "\x1b"), so that
+// it cannot move the cursor, recolour the terminal or pose as a line of its own.
+// bKeepLineBreaks keeps "\n" for messages of several lines.
+QString CliVisible(const QString& strText, bool bKeepLineBreaks = false);
+// A text of the data file or the store (ISO-8859-1 bytes) for printing, made visible.
 QString CliFromLatin1(const std::string& str);
 // Writes "vantrelctl: <text>" and a line break to stderr.
 void CliError(const QString& strText);

@@ -45,9 +45,8 @@ QString ReplyAddress(const CPingResult& reply) {
 // The settings file --settings names, else the user's.
 CSettingsStore LoadSettingsFrom(const QCommandLineParser& parser,
                                 const QCommandLineOption& optSettings) {
-    return parser.isSet(optSettings)
-               ? CSettingsStore(QFile::encodeName(parser.value(optSettings)).toStdString())
-               : CSettingsStore();
+    return parser.isSet(optSettings) ? CSettingsStore(CliPath(parser.value(optSettings)))
+                                     : CSettingsStore();
 }
 
 void PrintEcho(int nAttempt, bool bOk, const CPingResult& reply) {
@@ -230,22 +229,22 @@ int AlertTestCommand(const QStringList& args) {
     CEvent evNever;
     const CAlertMailTrial::EOutcome eOutcome = test.Run(
         [](const std::string& strLine) {
-            CliPrint(FromLatin1(strLine) + "\n");
+            CliPrint(CliFromLatin1(strLine) + "\n");
             std::fflush(stdout);
         },
         evNever);
     switch (eOutcome) {
     case CAlertMailTrial::EOutcome::SENT:
-        CliPrint(FromLatin1(test.GetOutcomeText()) + "\n");
+        CliPrint(CliVisible(FromLatin1(test.GetOutcomeText()), true) + "\n");
         return CLI_OK;
     case CAlertMailTrial::EOutcome::BAD_SETTINGS:
-        CliError(FromLatin1(test.GetOutcomeText()) +
+        CliError(CliVisible(FromLatin1(test.GetOutcomeText()), true) +
                  " (settings: " + QFile::decodeName(store.GetFileName().c_str()) + ")");
         return CLI_BAD_INPUT;
     case CAlertMailTrial::EOutcome::NOT_SENT:
         break;
     }
-    CliError(FromLatin1(test.GetOutcomeText()));
+    CliError(CliVisible(FromLatin1(test.GetOutcomeText()), true));
     return CLI_BAD_INPUT;
 }
 VANTREL_CLI_COMMAND("alert-test", "Send the host-down e-mail with the saved mail settings",
@@ -254,7 +253,9 @@ VANTREL_CLI_COMMAND("alert-test", "Send the host-down e-mail with the saved mail
 // Messages of the store and the worker go to stderr; nobody has to close them.
 class CStderrSink : public CMessageSink {
 public:
-    void ShowMessage(const std::string& strText) override { CliError(FromLatin1(strText)); }
+    void ShowMessage(const std::string& strText) override {
+        CliError(CliVisible(FromLatin1(strText), true));
+    }
 };
 
 // One line per finished test of a host.
@@ -265,15 +266,20 @@ public:
     void PostHostUpdated(int nIndex) override {
         const CHost& host = *m_pDoc->m_arrHosts[static_cast<size_t>(nIndex)];
         std::lock_guard lock(*host.m_pMutex);
-        CliPrint(QString::number(nIndex) + "\t" + FromLatin1(host.m_strName) + "\t" +
-                 FromLatin1(host.GetStatusText()) + "\t" + FromLatin1(host.GetTimeTestedText()) +
-                 "\t" + FromLatin1(host.GetUptimeText()) + "\t" +
-                 FromLatin1(host.GetAvgPingText()) + "\n");
-        std::fflush(stdout);
+        CliPrint(QString::number(nIndex) + "\t" + CliFromLatin1(host.m_strName) + "\t" +
+                 CliFromLatin1(host.GetStatusText()) + "\t" +
+                 CliFromLatin1(host.GetTimeTestedText()) + "\t" +
+                 CliFromLatin1(host.GetUptimeText()) + "\t" + CliFromLatin1(host.GetAvgPingText()) +
+                 "\n");
+        // A reader that went away (run | head) ends the run; the list is saved first.
+        if (std::fflush(stdout) != 0 || std::ferror(stdout))
+            m_bOutputLost = true;
     }
+    bool OutputLost() const { return m_bOutputLost; }
 
 private:
     CVantrelDoc* m_pDoc = nullptr;
+    std::atomic<bool> m_bOutputLost{false};
 };
 
 // The real clock, ending the run at the wait after its last cycle (a wait for the connection
@@ -323,8 +329,9 @@ int RunCommand(const QStringList& args) {
         return CLI_USAGE;
     }
 
+    const std::string strDataPath = cliArgs.GetDataPath();
     CInstanceGuard guard;
-    if (!guard.Acquire()) {
+    if (!guard.Acquire(strDataPath)) {
         CliError("Vantrel is already running; its test engine would compete with this one.");
         return CLI_BAD_INPUT;
     }
@@ -334,13 +341,16 @@ int RunCommand(const QStringList& args) {
     settingsStore.LoadSettings(settings, strIgnored, false);
     const CAppSettings loaded = settings;
 
-    // SIGINT and SIGTERM are taken by sigtimedwait below; every thread started from here on
-    // inherits the mask.
+    // SIGINT, SIGTERM and SIGHUP (the terminal closed) are taken by sigtimedwait below; every
+    // thread started from here on inherits the mask. A closed standard output shows as a write
+    // error instead of SIGPIPE, so that the list is still saved.
     sigset_t setStop;
     sigemptyset(&setStop);
     sigaddset(&setStop, SIGINT);
     sigaddset(&setStop, SIGTERM);
+    sigaddset(&setStop, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &setStop, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
 
     CStderrSink sink;
     CSystemProbes probes;
@@ -358,14 +368,17 @@ int RunCommand(const QStringList& args) {
     CVantrelDoc doc(sink, &engine);
     rows.SetDoc(doc);
 
-    if (!doc.OnNewDocument(cliArgs.GetDataPath(), settings))
+    if (!doc.OnNewDocument(strDataPath, settings))
         return CLI_BAD_INPUT;
     const timespec tsPoll{0, 200 * 1000 * 1000};
     bool bStopped = false;
     while (!bStopped && !engine.WaitForEnd(0)) {
         const int nSignal = sigtimedwait(&setStop, nullptr, &tsPoll);
-        if (nSignal == SIGINT || nSignal == SIGTERM) {
+        if (nSignal == SIGINT || nSignal == SIGTERM || nSignal == SIGHUP) {
             CliError("stopping after the test in progress");
+            bStopped = true;
+        } else if (rows.OutputLost()) {
+            CliError("cannot write to standard output; stopping after the test in progress");
             bStopped = true;
         }
     }
@@ -376,7 +389,7 @@ int RunCommand(const QStringList& args) {
     if (settings.m_bAlertEmail != loaded.m_bAlertEmail)
         settingsStore.SaveSettings(settings);
     // A file found damaged at load was rewritten from what could be read: say so by the status.
-    return doc.m_strLastSaveError.empty() && !bWorkerFailed &&
+    return doc.m_strLastSaveError.empty() && !bWorkerFailed && !rows.OutputLost() &&
                    doc.GetLoadResult() != CHostsFile::LOAD_DAMAGED
                ? CLI_OK
                : CLI_BAD_INPUT;

@@ -94,7 +94,7 @@ int ReportCommand(const QStringList& args) {
         return CLI_USAGE;
 #endif
     }
-    const std::string strPath = QFile::encodeName(cliArgs.Parser().value(optOut)).toStdString();
+    const std::string strPath = CliPath(cliArgs.Parser().value(optOut));
     std::string strError;
     if (!CReportWriter::WriteReport(strPath, arrHosts, scorer, strError, strChart)) {
         CliError(QFile::decodeName(QByteArray::fromStdString(strError)) +

@@ -1,16 +1,20 @@
 #include "graph/comparison_chart.h"
 
+#include "core/atomic_file.h"
+
 #include <QBuffer>
+#include <QFile>
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QImage>
 #include <QPainter>
 #include <QPolygon>
-#include <QSaveFile>
 #include <QSvgGenerator>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <unistd.h>
 
 namespace {
 
@@ -364,10 +368,11 @@ QByteArray CComparisonChart::RenderSvg(QSize size) const {
     return buffer.data();
 }
 
-bool CComparisonChart::Save(const QString& strPath, QSize size, QString& strError) const {
-    const QString strSuffix = QFileInfo(strPath).suffix().toLower();
+bool CComparisonChart::Save(const std::string& strPath, QSize size, QString& strError) const {
+    const QString strName = QFile::decodeName(strPath.c_str());
+    const QString strSuffix = QFileInfo(strName).suffix().toLower();
     if (strSuffix != "png" && strSuffix != "svg") {
-        strError = QStringLiteral("%1 does not end in .png or .svg").arg(strPath);
+        strError = QStringLiteral("%1 does not end in .png or .svg").arg(strName);
         return false;
     }
     if (size.width() < 1 || size.height() < 1 || size.width() > 20000 || size.height() > 20000) {
@@ -389,10 +394,24 @@ bool CComparisonChart::Save(const QString& strPath, QSize size, QString& strErro
         buffer.open(QIODevice::WriteOnly);
         image.save(&buffer, "PNG");
     }
-    // Written beside the target and renamed over it when complete.
-    QSaveFile file(strPath);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        strError = QStringLiteral("%1 could not be written: %2").arg(strPath, file.errorString());
+    // Written beside the target and renamed over it when complete; pictures are for sharing,
+    // so a new one gets the permissions of the user's umask.
+    CAtomicFile file;
+    bool bOk = file.Open(strPath, CAtomicFile::NEW_UMASK);
+    for (qsizetype nDone = 0; bOk && nDone < bytes.size();) {
+        const ssize_t nWritten = ::write(file.GetFd(), bytes.constData() + nDone,
+                                         static_cast<size_t>(bytes.size() - nDone));
+        if (nWritten < 0 && errno == EINTR)
+            continue;
+        if (nWritten <= 0) {
+            file.Fail(nWritten < 0 ? errno : ENOSPC);
+            bOk = false;
+        } else {
+            nDone += nWritten;
+        }
+    }
+    if (!bOk || !file.Commit()) {
+        strError = QFile::decodeName(file.GetError().c_str());
         return false;
     }
     return true;

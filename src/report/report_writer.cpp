@@ -215,7 +215,7 @@ bool CReportWriter::WriteReport(const std::string& strPath, const std::vector<CH
 bool CReportWriter::WriteFile(const std::string& strPath, const std::string& strText,
                               std::string& strError) {
     CAtomicFile file;
-    if (!file.Open(strPath)) {
+    if (!file.Open(strPath, CAtomicFile::NEW_UMASK)) {
         strError = file.GetError();
         return false;
     }

@@ -69,7 +69,8 @@ void CHostDownAlert::ComposeMessage(CSMTPMessage& message, const std::string& st
                                     time_t tNow) {
     message.SetMimeMode(false);
     message.AddRecipientList(strTo, RECIPIENT_TO);
-    message.m_strSubject = "The host " + strServer + " went down";
+    // A name from a damaged file must not make the header run on without end.
+    message.m_strSubject = "The host " + strServer.substr(0, MAX_SUBJECT_NAME) + " went down";
     message.SetBodyText("This is an automatically generated message.\r\nThe host http://" +
                         strServer + " went down.\r\nThis message was generated on " +
                         FormatAlertTime(tNow) + " UTC by Vantrel.\r\n\r\n----- " +

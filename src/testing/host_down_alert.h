@@ -29,6 +29,8 @@ public:
 
     void RaiseHostDownAlert(CVantrelDoc& doc, const std::string& strServer) override;
 
+    // The most of a host name the Subject holds.
+    static constexpr size_t MAX_SUBJECT_NAME = 200;
     // Fills a new message with the alert mail for strServer, dated tNow (shown in UTC).
     static void ComposeMessage(CSMTPMessage& message, const std::string& strServer,
                                const std::string& strFrom, const std::string& strTo, time_t tNow);

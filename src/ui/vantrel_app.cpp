@@ -64,12 +64,15 @@ CVantrelApp::~CVantrelApp() {
 }
 
 bool CVantrelApp::InitInstance() {
-    if (!m_hInstanceMutex.Acquire()) {
+    m_pSettingsStore = std::make_unique<CSettingsStore>();
+    // The guard belongs to the data file: only one writer of it at a time. Nothing is written
+    // before it is held.
+    m_pSettingsStore->LoadSettings(m_settings, m_strDataPath, false);
+    if (!m_hInstanceMutex.Acquire(m_strDataPath)) {
         CMessageBox::Error(QStringLiteral("Another instance of Vantrel is already running"),
                            QStringLiteral("Error"));
         return false;
     }
-    m_pSettingsStore = std::make_unique<CSettingsStore>();
     m_pSettingsStore->LoadSettings(m_settings, m_strDataPath);
     // The HTTP library must be set up before any thread starts. Should that fail, the worker
     // says so when it cannot open its session.

@@ -112,14 +112,15 @@ TEST_F(SettingsTest, GivenValuesAreReadAndSavedOnesReadBackOwnerOnly) {
 }
 
 TEST_F(SettingsTest, SecondInstanceIsRefusedAndAKilledFirstDoesNotBlock) {
-    EXPECT_EQ(CInstanceGuard().GetLockPath(), m_data / "VantrelMutex.lock");
+    const std::string strData = m_data / "Vantrel.dat";
+    EXPECT_EQ(CInstanceGuard::GetLockPath(strData), m_data / ".Vantrel.dat.lock");
     int arrPipe[2];
     ASSERT_EQ(::pipe(arrPipe), 0);
     const pid_t pid = ::fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
         CInstanceGuard guard;
-        const char chHeld = guard.Acquire() && guard.IsHeld() ? 'y' : 'n';
+        const char chHeld = guard.Acquire(strData) && guard.IsHeld() ? 'y' : 'n';
         if (::write(arrPipe[1], &chHeld, 1) == 1)
             for (;;)
                 ::pause();
@@ -129,15 +130,15 @@ TEST_F(SettingsTest, SecondInstanceIsRefusedAndAKilledFirstDoesNotBlock) {
     char chHeld = 0;
     EXPECT_EQ(::read(arrPipe[0], &chHeld, 1), 1);
     EXPECT_EQ(chHeld, 'y');
-    EXPECT_FALSE(CInstanceGuard().Acquire());
+    EXPECT_FALSE(CInstanceGuard().Acquire(strData));
     // A crash: no clean-up code runs in the first instance, and its lock file stays.
     ::kill(pid, SIGKILL);
     int nStatus = 0;
     EXPECT_EQ(::waitpid(pid, &nStatus, 0), pid);
     EXPECT_TRUE(WIFSIGNALED(nStatus));
     ::close(arrPipe[0]);
-    EXPECT_TRUE(std::filesystem::exists(m_data / "VantrelMutex.lock"));
+    EXPECT_TRUE(std::filesystem::exists(m_data / ".Vantrel.dat.lock"));
     CInstanceGuard next;
-    EXPECT_TRUE(next.Acquire());
+    EXPECT_TRUE(next.Acquire(strData));
     EXPECT_TRUE(next.IsHeld());
 }

@@ -41,7 +41,7 @@ TEST(VantrelAppTest, FirstStartCreatesTheDataFileAndASecondInstanceIsRefused) {
         ASSERT_TRUE(app.InitInstance());
         EXPECT_TRUE(QFile::exists(strData));
         EXPECT_TRUE(app.GetMainFrame()->isVisible());
-        EXPECT_FALSE(other.Acquire());
+        EXPECT_FALSE(other.Acquire(strData.toStdString()));
         app.GetMainFrame()->close();
         app.ExitInstance();
         EXPECT_TRUE(answerer.m_arrSeen.empty());
@@ -50,7 +50,8 @@ TEST(VantrelAppTest, FirstStartCreatesTheDataFileAndASecondInstanceIsRefused) {
     QFile::remove(strData);
     QFile::remove(strSettings);
 
-    ASSERT_TRUE(other.Acquire()); // released at exit; now another instance holds it
+    ASSERT_TRUE(
+        other.Acquire(strData.toStdString())); // released at exit; now another instance holds it
     CVantrelApp app(g_argc, g_argv);
     CBoxAnswerer answerer;
     EXPECT_FALSE(app.InitInstance());
@@ -115,7 +116,7 @@ TEST(VantrelAppTest, StopSignalsEndTheProgramThroughItsNormalExit) {
             delete pHost;
         EXPECT_TRUE(QFile::exists(QString::fromStdString(CSettingsStore::GetDefaultFileName())));
         CInstanceGuard guard; // released by the exit
-        EXPECT_TRUE(guard.Acquire() && guard.IsHeld());
+        EXPECT_TRUE(guard.Acquire(strData) && guard.IsHeld());
     }
 }
 
