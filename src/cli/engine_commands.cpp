@@ -200,6 +200,9 @@ int AlertTestCommand(const QStringList& args) {
     CAppSettings settings;
     std::string strDataPath;
     store.LoadSettings(settings, strDataPath, false);
+    for (const std::string& strValue : store.GetUnreadable())
+        CliError("the settings hold " + CliFromLatin1(strValue) +
+                 ", which is not an allowed value");
     if (cliArgs.Parser().isSet(optPort)) {
         bool bOk = false;
         settings.m_nSMTPPort = cliArgs.Parser().value(optPort).toInt(&bOk);

@@ -44,7 +44,8 @@ public:
     bool Connect(const std::string& strServer, int nLoginMethod, const std::string& strUser,
                  const std::string& strPassword, uint16_t nPort, int nSecurity) override {
         m_sink("Connecting to " + strServer + " port " + std::to_string(nPort) + " (" +
-               SECURITY_NAMES[nSecurity] + ") with " + CAlertMailTrial::DescribeLogin(nLoginMethod));
+               SECURITY_NAMES[nSecurity] + ") with " +
+               CAlertMailTrial::DescribeLogin(nLoginMethod));
         return CSMTPMailSender::Connect(strServer, nLoginMethod, strUser, strPassword, nPort,
                                         nSecurity);
     }
@@ -78,9 +79,12 @@ CAlertMailTrial::EOutcome CAlertMailTrial::Run(const LineSink& sink, const CEven
                        "is missing.";
         return EOutcome::BAD_SETTINGS;
     }
-    if (s.m_nSMTPPort < 1 || s.m_nSMTPPort > 65535 || s.m_nSMTPSecurity < SMTP_SECURITY_NONE ||
-        s.m_nSMTPSecurity > SMTP_SECURITY_TLS) {
+    if (s.m_nSMTPPort < 1 || s.m_nSMTPPort > 65535) {
         m_strOutcome = "Nothing was sent: the port must be 1 to 65535.";
+        return EOutcome::BAD_SETTINGS;
+    }
+    if (s.m_nSMTPSecurity < SMTP_SECURITY_NONE || s.m_nSMTPSecurity > SMTP_SECURITY_TLS) {
+        m_strOutcome = "Nothing was sent: the security must be none, STARTTLS or TLS.";
         return EOutcome::BAD_SETTINGS;
     }
     CSMTPMessage message;

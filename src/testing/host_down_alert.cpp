@@ -37,6 +37,14 @@ void CHostDownAlert::RaiseHostDownAlert(CVantrelDoc& doc, const std::string& str
         return;
     }
 
+    // A port or security the settings could not read never falls back to a weaker one.
+    if (server.m_nPort < 1 || server.m_nSecurity < SMTP_SECURITY_NONE ||
+        server.m_nSecurity > SMTP_SECURITY_TLS) {
+        doc.m_sink.ShowMessage("Vantrel did not send the host-down e-mail: the mail server's "
+                               "port or security in the settings cannot be read. Set them in "
+                               "Options.");
+        return;
+    }
     CSMTPMessage message;
     ComposeMessage(message, strServer, strFrom, strTo, m_clock.Now());
     // A line break would add headers or commands of its own: nothing is sent. The setting

@@ -24,12 +24,15 @@ protected:
     static std::string ConfigFile() { return s_config / "Vantrel Software/Vantrel.conf"; }
     std::string Load(CAppSettings& settings) {
         std::string strDataPath;
-        CSettingsStore().LoadSettings(settings, strDataPath);
+        CSettingsStore store;
+        store.LoadSettings(settings, strDataPath);
+        m_arrUnreadable = store.GetUnreadable();
         return strDataPath;
     }
 
     static inline CTempDir s_config;
     CTempDir m_data;
+    std::vector<std::string> m_arrUnreadable; // of the last Load
 };
 
 std::string Describe(const CAppSettings& s) {
@@ -66,14 +69,18 @@ TEST_F(SettingsTest, FirstStartGivesDefaultsAndWritesTheDataPathBackOwnerOnly) {
     EXPECT_EQ(Load(settings), strDataPath);
 }
 
-// Values given by hand are read, those beyond their range give port 25, no TLS and the echo;
-// saved values read back, the file owner-only and PingMethod after the other values.
+// Values given by hand are read; a port or security that is none of its values is named and
+// unusable (port 0, security -1), never the default port or no TLS; saved values read back, the
+// file owner-only and PingMethod after the other values.
 TEST_F(SettingsTest, GivenValuesAreReadAndSavedOnesReadBackOwnerOnly) {
     std::filesystem::create_directories(s_config / "Vantrel Software");
     const std::pair<const char*, const char*> cases[] = {
-        {"SMTPPort=0\nSMTPSecurity=3\nPingMethod=0\n", "00||||||25|0|0"},
-        {"SMTPPort=65536\nSMTPSecurity=-1\nPingMethod=2\n", "00||||||25|0|0"},
-        {"SMTPPort=abc\nSMTPSecurity=x\nPingMethod=tcp\n", "00||||||25|0|0"},
+        {"SMTPPort=0\nSMTPSecurity=3\nPingMethod=0\n", "00||||||0|-1|0 SMTPPort=0 SMTPSecurity=3"},
+        {"SMTPPort=65536\nSMTPSecurity=-1\nPingMethod=2\n",
+         "00||||||0|-1|0 SMTPPort=65536 SMTPSecurity=-1"},
+        {"SMTPPort=abc\nSMTPSecurity=starttls\nPingMethod=tcp\n",
+         "00||||||0|-1|0 SMTPPort=abc SMTPSecurity=starttls"},
+        {"SMTPSecurity=1.0\n", "00||||||25|-1|0 SMTPSecurity=1.0"},
         {"SMTPPort=65535\nSMTPSecurity=2\nPingMethod=1\n", "00||||||65535|2|1"},
         {"SMTPPort=1\n", "00||||||1|0|0"},
         {"AlertSystem=1\nAlertEmail=1\nEmailFrom=a@example.com\nEmailTo=b@example.com\nLogin=user\n"
@@ -89,7 +96,11 @@ TEST_F(SettingsTest, GivenValuesAreReadAndSavedOnesReadBackOwnerOnly) {
         settings = CAppSettings();
         settings.m_nPingMethod = -1;
         EXPECT_EQ(Load(settings), strPath);
-        EXPECT_EQ(Describe(settings) + "|" + std::to_string(settings.m_nPingMethod), pszExpected);
+        std::string strDescribed =
+            Describe(settings) + "|" + std::to_string(settings.m_nPingMethod);
+        for (const std::string& strValue : m_arrUnreadable)
+            strDescribed += " " + strValue;
+        EXPECT_EQ(strDescribed, pszExpected);
     }
     EXPECT_FALSE(std::filesystem::exists(m_data / "share"));
     std::filesystem::permissions(ConfigFile(), std::filesystem::perms(0644));

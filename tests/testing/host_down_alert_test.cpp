@@ -81,9 +81,9 @@ TEST(HostDownAlert, BoxThenMailWrittenInUTC) {
               "Vantrel.\r\n\r\n----- Vantrel - choose your web host by measurement -----\r\n");
 }
 
-// Switches, missing settings, and the login methods 0, 1, 2 tried in turn until one delivers;
-// with TLS one attempt with the login the server offers, on the configured port; a line break
-// in the sender or the host name sends nothing, says why and keeps e-mail alerts on.
+// Switches, missing or unreadable settings, and the login methods 0, 1, 2 tried in turn until one
+// delivers; with TLS one attempt with the login the server offers, on the configured port; a line
+// break in the sender or the host name sends nothing, says why and keeps e-mail alerts on.
 TEST(HostDownAlert, DeliveryTable) {
     const std::string C = "connect mail.example.test ", C0 = C + "0 watcher pa55 25", S = "send",
                       D = "disconnect", C1 = C + "1 watcher pa55 25", C2 = C + "2 watcher pa55 25";
@@ -92,6 +92,9 @@ TEST(HostDownAlert, DeliveryTable) {
         "use notification by e-mail.\nThe notification will be disabled.";
     const std::string GIVE_UP = "box Vantrel couldn't connect to SMTP server, last error:10061\n";
     const std::string BREAK = "box Vantrel did not send the host-down e-mail: its ";
+    const std::string UNREAD = "box Vantrel did not send the host-down e-mail: the mail server's "
+                               "port or security in the settings cannot be read. Set them in "
+                               "Options.";
     // clang-format off
     struct CCase {
         std::string CVantrelDoc::*pCleared; // a setting left empty
@@ -117,7 +120,10 @@ TEST(HostDownAlert, DeliveryTable) {
         {nullptr, 1, "S", {BREAK + "sender contains a line break."}, 1, 0, 25,
          "a@example.test\r\nBcc: evil@example.test"},
         {nullptr, 1, "S", {BREAK + "subject contains a line break."}, 1, 0, 25, "",
-         "\nBcc: evil@example.test"}};
+         "\nBcc: evil@example.test"},
+        // Settings that could not be read ("starttls", "1.0") send nothing, never in clear.
+        {nullptr, 1, "S", {UNREAD}, 1, -1, 25},
+        {nullptr, 1, "S", {UNREAD}, 1, 1, 0}};
     // clang-format on
     for (const CCase& c : arrCases) {
         CAlertRig rig;
