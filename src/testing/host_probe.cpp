@@ -60,8 +60,12 @@ CHostProbe::EEcho CHostProbe::Echo(CProbes& probes, const CEvent& evStop, CPingR
 }
 
 bool CHostProbe::RequestObject(CInternetSession& session, const CEvent& evStop) const {
-    return session.SendRequest(IsHttps(), m_strServer, GetRequestPort(), m_strObject, m_strUserName,
-                               m_strPassword, evStop);
+    // Credentials go only where the URL says how they travel: a mistyped scheme ("htps://")
+    // would otherwise send them in clear to port 80.
+    const bool bKnown = m_dwServiceType == INET_SERVICE_HTTP || IsHttps();
+    return session.SendRequest(IsHttps(), m_strServer, GetRequestPort(), m_strObject,
+                               bKnown ? m_strUserName : std::string(),
+                               bKnown ? m_strPassword : std::string(), evStop);
 }
 
 std::string CHostProbe::BadURLText(const std::string& strURL) {
