@@ -1,6 +1,7 @@
 #include "graph/comparison_chart.h"
 
 #include "core/atomic_file.h"
+#include "core/host_check.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -14,6 +15,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <string_view>
 #include <unistd.h>
 
 namespace {
@@ -46,8 +48,17 @@ QFont ChartFont(int nPixels, bool bBold = false) {
     return font;
 }
 
+// A text of the data file as drawn: characters XML cannot hold (a NUL from a damaged file)
+// are left out, so that the SVG stays well-formed, and a name longer than any that import
+// takes is cut.
 QString Latin1(const std::string& str) {
-    return QString::fromLatin1(str.data(), static_cast<qsizetype>(str.size()));
+    QString strText;
+    for (char c : std::string_view(str).substr(0, CHostCheck::MAX_TEXT_BYTES)) {
+        const auto nByte = static_cast<unsigned char>(c);
+        if (nByte >= 0x20 || nByte == '\t' || nByte == '\n' || nByte == '\r')
+            strText += QChar(nByte);
+    }
+    return strText;
 }
 
 int Scale(double dValue, double dTop, int nFrom, int nLength) {
