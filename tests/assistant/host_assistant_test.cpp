@@ -112,6 +112,10 @@ TEST(HostAssistantTest, DetailsPageChecksAndHttpPrefix) {
     const char* const TEST = "The test URL you have entered is not valid. Please check again.";
     const char* const SCHEME = "The URL scheme is not supported. Test URL should point to a "
                                "valid web server.";
+    const char* const LONG = "The website or the test URL is longer than 2048 characters. Please "
+                             "shorten it.";
+    // As long as a field takes; "http://" makes it too long.
+    const std::string strLong(2048, 'a');
     // Typed name, web site and test URL; the message, or "=" and what both are stored as (the
     // URL splitter takes a scheme it does not know for a web server's).
     const char* arrCases[][4] = {
@@ -127,6 +131,8 @@ TEST(HostAssistantTest, DetailsPageChecksAndHttpPrefix) {
         {"Acme", "acme.example", "http://", TEST},
         {"Acme", "acme.example", "acme.example:99999", TEST},
         {"Acme", "acme.example", "ftp://files.acme.example", SCHEME},
+        {"Acme", "acme.example", strLong.c_str(), LONG},
+        {"Acme", strLong.c_str(), "acme.example", LONG},
     };
     for (auto& c : arrCases) {
         CTestAssistant a(CHost(), false);
