@@ -36,39 +36,41 @@ std::vector<const CCliCommand*> CCliCommand::GetAll() {
     return vecCommands;
 }
 
+QString CliFromBytes(std::string_view strBytes) {
+    QString str;
+    for (size_t n = 0; n < strBytes.size();) {
+        const auto nLead = static_cast<unsigned char>(strBytes[n]);
+        const size_t nLen = nLead < 0x80                    ? 1
+                            : nLead >= 0xC2 && nLead < 0xE0 ? 2
+                            : nLead >= 0xE0 && nLead < 0xF0 ? 3
+                            : nLead >= 0xF0 && nLead < 0xF5 ? 4
+                                                            : 0;
+        char32_t nCode = nLen == 1 ? nLead : nLead & (0x7F >> nLen);
+        bool bValid = nLen > 0 && n + nLen <= strBytes.size();
+        for (size_t k = 1; bValid && k < nLen; ++k) {
+            const auto nNext = static_cast<unsigned char>(strBytes[n + k]);
+            bValid = (nNext & 0xC0) == 0x80;
+            nCode = (nCode << 6) | (nNext & 0x3F);
+        }
+        // Overlong forms, surrogates and code points past U+10FFFF are not UTF-8 either.
+        static constexpr char32_t s_arrLeast[] = {0, 0, 0x80, 0x800, 0x10000};
+        bValid = bValid && nCode >= s_arrLeast[nLen] && nCode <= 0x10FFFF &&
+                 (nCode < 0xD800 || nCode > 0xDFFF);
+        if (bValid) {
+            str += QString::fromUcs4(&nCode, 1);
+            n += nLen;
+        } else {
+            str += QChar(static_cast<char16_t>(0xDC00 + nLead));
+            ++n;
+        }
+    }
+    return str;
+}
+
 QStringList CliArguments(int argc, char* argv[]) {
     QStringList args;
-    for (int i = 0; i < argc; ++i) {
-        const std::string_view strArg(argv[i]);
-        QString str;
-        for (size_t n = 0; n < strArg.size();) {
-            const auto nLead = static_cast<unsigned char>(strArg[n]);
-            const size_t nLen = nLead < 0x80                    ? 1
-                                : nLead >= 0xC2 && nLead < 0xE0 ? 2
-                                : nLead >= 0xE0 && nLead < 0xF0 ? 3
-                                : nLead >= 0xF0 && nLead < 0xF5 ? 4
-                                                                : 0;
-            char32_t nCode = nLen == 1 ? nLead : nLead & (0x7F >> nLen);
-            bool bValid = nLen > 0 && n + nLen <= strArg.size();
-            for (size_t k = 1; bValid && k < nLen; ++k) {
-                const auto nNext = static_cast<unsigned char>(strArg[n + k]);
-                bValid = (nNext & 0xC0) == 0x80;
-                nCode = (nCode << 6) | (nNext & 0x3F);
-            }
-            // Overlong forms, surrogates and code points past U+10FFFF are not UTF-8 either.
-            static constexpr char32_t s_arrLeast[] = {0, 0, 0x80, 0x800, 0x10000};
-            bValid = bValid && nCode >= s_arrLeast[nLen] && nCode <= 0x10FFFF &&
-                     (nCode < 0xD800 || nCode > 0xDFFF);
-            if (bValid) {
-                str += QString::fromUcs4(&nCode, 1);
-                n += nLen;
-            } else {
-                str += QChar(static_cast<char16_t>(0xDC00 + nLead));
-                ++n;
-            }
-        }
-        args << str;
-    }
+    for (int i = 0; i < argc; ++i)
+        args << CliFromBytes(argv[i]);
     return args;
 }
 

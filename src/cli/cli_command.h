@@ -4,6 +4,7 @@
 #include <QStringList>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 // Exit statuses of every verb.
@@ -43,6 +44,9 @@ public:
 // The program's arguments without loss: bytes that are not UTF-8 are kept as the code points
 // U+DC80..U+DCFF, so that CliPath gives back a file name's very bytes.
 QStringList CliArguments(int argc, char* argv[]);
+// Bytes that name files (a path, or a message about one) for printing: UTF-8, and the bytes
+// that are not UTF-8 kept as CliArguments keeps them (printed as "\\xe9").
+QString CliFromBytes(std::string_view strBytes);
 // The bytes of a file name given as an argument (see CliArguments).
 std::string CliPath(const QString& strArgument);
 // Text from files and peers with its control characters made visible ("\r", "\x1b"), so that

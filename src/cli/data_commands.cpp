@@ -337,7 +337,7 @@ int ImportCommand(const QStringList& args) {
         arrHosts.push_back(pHost.get());
     std::string strError;
     if (!CHostsFile::Save(strDataPath, arrHosts, nRunSeconds, nInterval, false, strError)) {
-        CliError(CliFromLatin1(strError) + "; the data file was not changed.");
+        CliError(CliVisible(CliFromBytes(strError)) + "; the data file was not changed.");
         return CLI_BAD_INPUT;
     }
     return CLI_OK;
@@ -365,7 +365,7 @@ int CheckCommand(const QStringList& args) {
     for (const CHostCheck::CProblem& problem : arrProblems)
         strProblems += CliFromLatin1(problem.Describe()) + "\n";
     if (report.m_eResult == CHostsFile::LOAD_UNREADABLE) {
-        CliError(CliFromLatin1(report.m_strReason) + ".");
+        CliError(CliVisible(CliFromBytes(report.m_strReason)) + ".");
         return CLI_BAD_INPUT;
     }
     QString strOut = "hosts read: " + QString::number(report.m_nHostsRead) + "\n";
@@ -375,7 +375,8 @@ int CheckCommand(const QStringList& args) {
                 ? "in host " + QString::number(report.m_nHostIndex)
                 : (report.m_nOffset < 4 ? QString("in the host count") : QString("in the trailer"));
         CliPrint(strOut + "damaged: yes, at byte " + QString::number(report.m_nOffset) + " " +
-                 strWhere + "\n" + CliFromLatin1(report.m_strReason) + "\n" + strProblems);
+                 strWhere + "\n" + CliVisible(CliFromBytes(report.m_strReason)) + "\n" +
+                 strProblems);
         CliFlushOutput();
         return CLI_BAD_INPUT;
     }

@@ -73,7 +73,7 @@ bool CAtomicFile::ResolveLinks(const std::string& strPath, std::string& strTarge
         const std::string strDir = DirName(strTarget);
         if (::stat(strDir.c_str(), &stDir) == 0 && (stDir.st_mode & S_ISVTX) &&
             (stDir.st_mode & S_IWOTH) && st.st_uid != ::geteuid() && st.st_uid != stDir.st_uid) {
-            strReason = strTarget +
+            strReason = (nHops == 0 ? std::string("it") : strTarget) +
                         " is a symbolic link that another user made in a shared folder, and is "
                         "not followed";
             return false;
