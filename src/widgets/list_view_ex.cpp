@@ -80,19 +80,20 @@ QString CListViewEx::FitText(const QFontMetrics& metrics, const QString& strText
     // The characters' own advances add up to about the text's width, so nothing past the
     // point where they exceed the width by a few characters can be shown. Only that part is
     // ever measured as a whole: a name of a megabyte costs one pass over it, not one per
-    // character. A pixel holds at most a few characters, even of zero width.
+    // character.
     const int nLimit = std::max(nWidth, 0) + 4 * metrics.maxWidth();
-    const qsizetype nMostShown = 4 * static_cast<qsizetype>(std::max(nWidth, 1)) + 8;
     qsizetype nCandidate = 0;
-    for (int nSum = 0; nCandidate < strText.size() && nCandidate < nMostShown && nSum <= nLimit;
-         ++nCandidate)
+    for (int nSum = 0; nCandidate < strText.size() && nSum <= nLimit; ++nCandidate)
         nSum += metrics.horizontalAdvance(strText.at(nCandidate));
     if (nCandidate == strText.size() && metrics.horizontalAdvance(strText) + nMargin <= nWidth)
         return strText;
-    // Prefix widths grow with the prefix: the longest that fits is found by halving.
+    // Prefix widths grow with the prefix: the longest that fits is found by halving. A pixel
+    // shows a few characters at most, even of zero width (a run of combining marks).
+    const qsizetype nMostShown = 4 * static_cast<qsizetype>(std::max(nWidth, 1)) + 8;
     const int nEllipsis = metrics.horizontalAdvance(kEllipsis);
     qsizetype nFits = 1;
-    for (qsizetype nLow = 2, nHigh = std::min(nCandidate, strText.size() - 1); nLow <= nHigh;) {
+    for (qsizetype nLow = 2, nHigh = std::min({nCandidate, nMostShown, strText.size() - 1});
+         nLow <= nHigh;) {
         const qsizetype nMiddle = nLow + (nHigh - nLow) / 2;
         if (metrics.horizontalAdvance(strText.left(nMiddle)) + nMargin + nEllipsis <= nWidth) {
             nFits = nMiddle;
