@@ -228,6 +228,10 @@ int AlertTestCommand(const QStringList& args) {
         CliError("--server-name must not contain a line break.");
         return CLI_USAGE;
     }
+    if (CliVisible(strHostName) != strHostName) {
+        CliError("--server-name must not contain control characters.");
+        return CLI_USAGE;
+    }
     CAlertMailTrial test(settings, strHostName.toLatin1().toStdString());
     CEvent evNever;
     const CAlertMailTrial::EOutcome eOutcome = test.Run(

@@ -84,6 +84,16 @@ TEST(HostDownAlert, BoxThenMailWrittenInUTC) {
 // Switches, missing or unreadable settings, and the login methods 0, 1, 2 tried in turn until one
 // delivers; with TLS one attempt with the login the server offers, on the configured port; a line
 // break in the sender or the host name sends nothing, says why and keeps e-mail alerts on.
+// A name of a damaged file makes no Subject of thousands of characters.
+TEST(HostDownAlert, SubjectHoldsAtMost200CharactersOfTheName) {
+    for (const size_t nLength : {size_t(200), size_t(5000)}) {
+        CSMTPMessage message;
+        CHostDownAlert::ComposeMessage(message, std::string(nLength, 'n'), "a@example.test",
+                                       "b@example.test", 0);
+        EXPECT_EQ(message.m_strSubject, "The host " + std::string(200, 'n') + " went down");
+    }
+}
+
 TEST(HostDownAlert, DeliveryTable) {
     const std::string C = "connect mail.example.test ", C0 = C + "0 watcher pa55 25", S = "send",
                       D = "disconnect", C1 = C + "1 watcher pa55 25", C2 = C + "2 watcher pa55 25";
