@@ -101,6 +101,10 @@ bool CVantrelApp::InitInstance() {
         return false;
     }
     m_pFrame->GetView()->OnInitialUpdate(*m_pDoc);
+    for (const std::string& strValue : m_pSettingsStore->GetUnreadable())
+        m_pMessages->ShowMessage("The settings hold " + strValue +
+                                 ", which is not an allowed value. No alert e-mail is sent until "
+                                 "the mail server's port and security are set in Options.");
     m_pFrame->SetPlacementStore(m_pSettingsStore.get());
     CCompareHostsDlg::SetPlacementStore(m_pSettingsStore.get());
     if (m_pFrame->isMaximized())

@@ -7,7 +7,9 @@
 #include "ui/main_frame.h"
 #include "ui/vantrel_app.h"
 #include "ui/vantrel_view.h"
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <csignal>
@@ -62,6 +64,29 @@ TEST(VantrelAppTest, FirstStartCreatesTheDataFileAndASecondInstanceIsRefused) {
     EXPECT_EQ(answerer.m_arrSeen[0].icon, QMessageBox::Critical);
     EXPECT_EQ(app.GetMainFrame(), nullptr);
     EXPECT_FALSE(QFile::exists(strData) || QFile::exists(strSettings)); // nothing written
+}
+
+// A hand-edited mail security the program cannot read is named at start-up, not taken as none.
+TEST(VantrelAppTest, UnreadableMailSettingsAreNamedAtStartUp) {
+    QTemporaryDir dir;
+    UseOwnFolders(dir);
+    const QString strSettings = QString::fromStdString(CSettingsStore::GetDefaultFileName());
+    QDir().mkpath(QFileInfo(strSettings).absolutePath());
+    QFile file(strSettings);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("[Settings]\nSMTPSecurity=starttls\n");
+    file.close();
+    CVantrelApp app(g_argc, g_argv);
+    CBoxAnswerer answerer;
+    ASSERT_TRUE(app.InitInstance());
+    for (int i = 0; i < 200 && answerer.m_arrSeen.empty(); ++i)
+        QCoreApplication::processEvents(), ::usleep(10000);
+    EXPECT_EQ(answerer.Texts(),
+              QStringList{"The settings hold SMTPSecurity=starttls, which is not an allowed value. "
+                          "No alert e-mail is sent until the mail server's port and security are "
+                          "set in Options."});
+    app.GetMainFrame()->close();
+    app.ExitInstance();
 }
 
 // The program in a process of its own: a host is added, then a stop signal arrives; it leaves
