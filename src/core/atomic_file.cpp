@@ -175,6 +175,24 @@ bool CAtomicFile::Open(const std::string& strPath, ENewMode eNewMode) {
     return true;
 }
 
+bool CAtomicFile::Write(const void* pData, size_t nSize) {
+    const auto* p = static_cast<const char*>(pData);
+    while (nSize > 0 && m_nFd >= 0) {
+        const ssize_t nWritten = ::write(m_nFd, p, nSize);
+        if (nWritten < 0 && errno == EINTR)
+            continue;
+        if (nWritten <= 0) {
+            Fail(nWritten < 0 ? errno : ENOSPC);
+            return false;
+        }
+        p += nWritten;
+        nSize -= static_cast<size_t>(nWritten);
+    }
+    if (m_nFd < 0 && m_strError.empty())
+        SetError("Cannot save", EBADF);
+    return m_nFd >= 0;
+}
+
 void CAtomicFile::Fail(int nErrno) {
     SetError("Cannot save", nErrno);
     Abort();

@@ -26,6 +26,9 @@ public:
     bool Open(const std::string& strPath, ENewMode eNewMode = NEW_PRIVATE);
     // Descriptor of the temporary file, for writing.
     int GetFd() const { return m_nFd; }
+    // Writes all of the bytes to the temporary file. False after a failure, with the reason in
+    // GetError(); the temporary file is then dropped (as by Fail).
+    bool Write(const void* pData, size_t nSize);
     // Flushes, closes and renames over the target. False with the reason in GetError();
     // the target is then untouched and the temporary file removed.
     bool Commit();

@@ -35,18 +35,7 @@ bool CopyFileAtomically(const std::string& strSource, const std::string& strDest
             }
             break;
         }
-        for (ssize_t nDone = 0; bOk && nDone < nRead;) {
-            ssize_t nWritten =
-                ::write(out.GetFd(), vecBuffer.data() + nDone, static_cast<size_t>(nRead - nDone));
-            if (nWritten < 0 && errno == EINTR)
-                continue;
-            if (nWritten <= 0) {
-                out.Fail(nWritten < 0 ? errno : ENOSPC);
-                bOk = false;
-            } else {
-                nDone += nWritten;
-            }
-        }
+        bOk = out.Write(vecBuffer.data(), static_cast<size_t>(nRead));
     }
     ::close(nIn);
     if (bOk)

@@ -13,10 +13,8 @@
 #include <QSvgGenerator>
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <string_view>
-#include <unistd.h>
 
 namespace {
 
@@ -408,20 +406,8 @@ bool CComparisonChart::Save(const std::string& strPath, QSize size, QString& str
     // Written beside the target and renamed over it when complete; pictures are for sharing,
     // so a new one gets the permissions of the user's umask.
     CAtomicFile file;
-    bool bOk = file.Open(strPath, CAtomicFile::NEW_UMASK);
-    for (qsizetype nDone = 0; bOk && nDone < bytes.size();) {
-        const ssize_t nWritten = ::write(file.GetFd(), bytes.constData() + nDone,
-                                         static_cast<size_t>(bytes.size() - nDone));
-        if (nWritten < 0 && errno == EINTR)
-            continue;
-        if (nWritten <= 0) {
-            file.Fail(nWritten < 0 ? errno : ENOSPC);
-            bOk = false;
-        } else {
-            nDone += nWritten;
-        }
-    }
-    if (!bOk || !file.Commit()) {
+    if (!file.Open(strPath, CAtomicFile::NEW_UMASK) ||
+        !file.Write(bytes.constData(), static_cast<size_t>(bytes.size())) || !file.Commit()) {
         strError = QFile::decodeName(file.GetError().c_str());
         return false;
     }

@@ -128,22 +128,6 @@ bool IsWebAddress(const std::string& strAddress) {
     return StartsWith("http://") || StartsWith("https://");
 }
 
-bool WriteAll(int fd, const std::string& strText) {
-    const char* p = strText.data();
-    size_t nLeft = strText.size();
-    while (nLeft > 0) {
-        const ssize_t nWritten = ::write(fd, p, nLeft);
-        if (nWritten < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        p += nWritten;
-        nLeft -= static_cast<size_t>(nWritten);
-    }
-    return true;
-}
-
 } // namespace
 
 std::string CReportWriter::BuildReport(const std::vector<CHost*>& arrHosts,
@@ -230,12 +214,7 @@ bool CReportWriter::WriteFile(const std::string& strPath, const std::string& str
         strError = file.GetError();
         return false;
     }
-    if (!WriteAll(file.GetFd(), strText)) {
-        file.Fail(errno);
-        strError = file.GetError();
-        return false;
-    }
-    if (!file.Commit()) {
+    if (!file.Write(strText.data(), strText.size()) || !file.Commit()) {
         strError = file.GetError();
         return false;
     }
