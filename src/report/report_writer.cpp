@@ -8,10 +8,8 @@
 #include "report/report_scorer.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <string_view>
-#include <unistd.h>
 
 namespace {
 
