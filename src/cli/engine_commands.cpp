@@ -310,10 +310,11 @@ private:
 };
 
 int RunCommand(const QStringList& args) {
-    CCliArgs cliArgs(args, "Runs the test engine without a window on the data file until SIGINT or "
-                           "SIGTERM (or --cycles), then saves it. Prints one line per test: index, "
-                           "name, status, time tested, uptime and average ping; messages go to "
-                           "stderr. Refuses to run beside Vantrel.");
+    CCliArgs cliArgs(args, "Runs the test engine without a window on the data file until SIGINT, "
+                           "SIGTERM or SIGHUP (or --cycles), then saves it. Prints one line per "
+                           "test: index, name, status, time tested, uptime and average ping; "
+                           "messages go to stderr. Refuses to run beside Vantrel or another run "
+                           "on the same data file.");
     QCommandLineOption optCycles(QStringList{"cycles"}, "Stop after N test cycles.", "N");
     QCommandLineOption optMinute(QStringList{"minute-ms"},
                                  "Length of one interval minute in milliseconds (tests).", "MS",
