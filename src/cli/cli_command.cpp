@@ -141,8 +141,9 @@ QString CliVisible(const QString& strText, bool bKeepLineBreaks) {
     return str;
 }
 
-QString CliFromLatin1(const std::string& str) {
-    return CliVisible(QString::fromLatin1(str.data(), static_cast<qsizetype>(str.size())));
+QString CliFromLatin1(const std::string& str, bool bKeepLineBreaks) {
+    return CliVisible(QString::fromLatin1(str.data(), static_cast<qsizetype>(str.size())),
+                      bKeepLineBreaks);
 }
 
 void CliError(const QString& strText) {

@@ -54,7 +54,7 @@ std::string CliPath(const QString& strArgument);
 // bKeepLineBreaks keeps "\n" for messages of several lines.
 QString CliVisible(const QString& strText, bool bKeepLineBreaks = false);
 // A text of the data file or the store (ISO-8859-1 bytes) for printing, made visible.
-QString CliFromLatin1(const std::string& str);
+QString CliFromLatin1(const std::string& str, bool bKeepLineBreaks = false);
 // Writes "vantrelctl: <text>" and a line break to stderr.
 void CliError(const QString& strText);
 // Writes text to stdout or stderr in the terminal's encoding.

@@ -32,14 +32,16 @@ namespace {
 constexpr int PROBE_DOWN = 1;
 constexpr int PROBE_BAD_URL = 2;
 
-QString FromLatin1(const std::string& str) {
-    return QString::fromLatin1(str.data(), static_cast<qsizetype>(str.size()));
-}
-
 // The reply's address: either family, or the IPv4 field alone.
 QString ReplyAddress(const CPingResult& reply) {
     return QString::fromStdString(reply.From.GetFamily() != 0 ? FormatAddress(reply.From)
                                                               : FormatIPv4(reply.Address));
+}
+
+// The --settings option of the verbs that read the saved settings.
+QCommandLineOption SettingsOption() {
+    return {QStringList{"settings"}, "The settings file to read (default: the one Vantrel uses).",
+            "FILE"};
 }
 
 // The settings file --settings names, else the user's.
@@ -111,9 +113,7 @@ int ProbeCommand(const QStringList& args) {
                      "requests the URL on its port, over TLS for https. Prints Up or Down. Exit "
                      "status 0 up, 1 down, 2 for a URL the engine cannot use.",
                      "URL", false);
-    QCommandLineOption optSettings(QStringList{"settings"},
-                                   "The settings file to read (default: the one Vantrel uses).",
-                                   "FILE");
+    const QCommandLineOption optSettings = SettingsOption();
     cliArgs.Parser().addOption(optSettings);
     if (!cliArgs.Parse(1, 1))
         return cliArgs.GetExitCode();
@@ -121,15 +121,15 @@ int ProbeCommand(const QStringList& args) {
     CSystemProbes probes;
     CHostProbe test;
     if (!test.SplitURL(strURL)) {
-        CliError(FromLatin1(CHostProbe::BadURLText(strURL)));
+        CliError(CliFromLatin1(CHostProbe::BadURLText(strURL), true));
         return PROBE_BAD_URL;
     }
     if (!probes.Resolve(test.m_strServer)) {
-        CliError(FromLatin1(CHostProbe::UnresolvedText(strURL)));
+        CliError(CliFromLatin1(CHostProbe::UnresolvedText(strURL), true));
         return PROBE_BAD_URL;
     }
     if (!test.IsSupportedService()) {
-        CliError(FromLatin1(CHostProbe::UnknownServiceText(strURL)));
+        CliError(CliFromLatin1(CHostProbe::UnknownServiceText(strURL), true));
         return PROBE_BAD_URL;
     }
     CAppSettings settings;
@@ -161,7 +161,7 @@ int ProbeCommand(const QStringList& args) {
         CliPrint(QString("Down: ping %1 ms by %2, no answer to the web request: %3\n")
                      .arg(reply.RTT)
                      .arg(strMethod)
-                     .arg(FromLatin1(pSession->GetLastErrorText())));
+                     .arg(CliFromLatin1(pSession->GetLastErrorText())));
         return PROBE_DOWN;
     }
     CliPrint(QString("Up: ping %1 ms by %2\n").arg(reply.RTT).arg(strMethod));
@@ -182,9 +182,7 @@ int AlertTestCommand(const QStringList& args) {
     QCommandLineOption optServer(QStringList{"server-name"},
                                  "The host name the alert names (default: www.example.com).",
                                  "NAME", "www.example.com");
-    QCommandLineOption optSettings(QStringList{"settings"},
-                                   "The settings file to read (default: the one Vantrel uses).",
-                                   "FILE");
+    const QCommandLineOption optSettings = SettingsOption();
     QCommandLineOption optPort(QStringList{"port"},
                                "The mail server's port instead of the saved one.", "PORT");
     QCommandLineOption optSecurity(QStringList{"security"},
@@ -242,16 +240,16 @@ int AlertTestCommand(const QStringList& args) {
         evNever);
     switch (eOutcome) {
     case CAlertMailTrial::EOutcome::SENT:
-        CliPrint(CliVisible(FromLatin1(test.GetOutcomeText()), true) + "\n");
+        CliPrint(CliFromLatin1(test.GetOutcomeText(), true) + "\n");
         return CLI_OK;
     case CAlertMailTrial::EOutcome::BAD_SETTINGS:
-        CliError(CliVisible(FromLatin1(test.GetOutcomeText()), true) +
+        CliError(CliFromLatin1(test.GetOutcomeText(), true) +
                  " (settings: " + QFile::decodeName(store.GetFileName().c_str()) + ")");
         return CLI_BAD_INPUT;
     case CAlertMailTrial::EOutcome::NOT_SENT:
         break;
     }
-    CliError(CliVisible(FromLatin1(test.GetOutcomeText()), true));
+    CliError(CliFromLatin1(test.GetOutcomeText(), true));
     return CLI_BAD_INPUT;
 }
 VANTREL_CLI_COMMAND("alert-test", "Send the host-down e-mail with the saved mail settings",
@@ -261,7 +259,7 @@ VANTREL_CLI_COMMAND("alert-test", "Send the host-down e-mail with the saved mail
 class CStderrSink : public CMessageSink {
 public:
     void ShowMessage(const std::string& strText) override {
-        CliError(CliVisible(FromLatin1(strText), true));
+        CliError(CliFromLatin1(strText, true));
     }
 };
 
@@ -309,7 +307,15 @@ private:
     int m_nCyclesLeft; // 0: no limit
 };
 
-int RunCommand(const QStringList& args) {
+// What run's arguments ask for.
+struct SRunOptions {
+    int nCycles = 0; // 0: until a signal
+    qlonglong nMinuteMs = 60000;
+    std::string strDataPath;
+};
+
+// False when run must end at once with nExit: after --help or a usage error.
+bool ParseRunArgs(const QStringList& args, SRunOptions& options, int& nExit) {
     CCliArgs cliArgs(args, "Runs the test engine without a window on the data file until SIGINT, "
                            "SIGTERM or SIGHUP (or --cycles), then saves it. Prints one line per "
                            "test: index, name, status, time tested, uptime and average ping; "
@@ -322,24 +328,53 @@ int RunCommand(const QStringList& args) {
     optMinute.setFlags(QCommandLineOption::HiddenFromHelp);
     cliArgs.Parser().addOption(optCycles);
     cliArgs.Parser().addOption(optMinute);
-    if (!cliArgs.Parse())
-        return cliArgs.GetExitCode();
+    if (!cliArgs.Parse()) {
+        nExit = cliArgs.GetExitCode();
+        return false;
+    }
+    nExit = CLI_USAGE;
     bool bOk = true;
-    const int nCycles =
+    options.nCycles =
         cliArgs.Parser().isSet(optCycles) ? cliArgs.Parser().value(optCycles).toInt(&bOk) : 0;
-    if (!bOk || (cliArgs.Parser().isSet(optCycles) && nCycles < 1)) {
+    if (!bOk || (cliArgs.Parser().isSet(optCycles) && options.nCycles < 1)) {
         CliError("--cycles needs a whole number of cycles, 1 or more");
-        return CLI_USAGE;
+        return false;
     }
-    const qlonglong nMinuteMs = cliArgs.Parser().value(optMinute).toLongLong(&bOk);
-    if (!bOk || nMinuteMs < 1) {
+    options.nMinuteMs = cliArgs.Parser().value(optMinute).toLongLong(&bOk);
+    if (!bOk || options.nMinuteMs < 1) {
         CliError("--minute-ms needs a positive number of milliseconds");
-        return CLI_USAGE;
+        return false;
     }
+    options.strDataPath = cliArgs.GetDataPath();
+    return true;
+}
 
-    const std::string strDataPath = cliArgs.GetDataPath();
+// Waits for the engine to end, for SIGINT, SIGTERM or SIGHUP (blocked in setStop) or for the
+// loss of standard output; true when the run is to stop.
+bool WaitForStopSignal(CTestEngine& engine, const sigset_t& setStop, const CPrintingRows& rows) {
+    const timespec tsPoll{0, 200 * 1000 * 1000};
+    while (!engine.WaitForEnd(0)) {
+        const int nSignal = sigtimedwait(&setStop, nullptr, &tsPoll);
+        if (nSignal == SIGINT || nSignal == SIGTERM || nSignal == SIGHUP) {
+            CliError("stopping after the test in progress");
+            return true;
+        }
+        if (rows.OutputLost()) {
+            CliError("cannot write to standard output; stopping after the test in progress");
+            return true;
+        }
+    }
+    return false;
+}
+
+int RunCommand(const QStringList& args) {
+    SRunOptions options;
+    int nExit = CLI_OK;
+    if (!ParseRunArgs(args, options, nExit))
+        return nExit;
+
     CInstanceGuard guard;
-    if (!guard.Acquire(strDataPath)) {
+    if (!guard.Acquire(options.strDataPath)) {
         CliError("Vantrel is already running; its test engine would compete with this one.");
         return CLI_BAD_INPUT;
     }
@@ -362,7 +397,7 @@ int RunCommand(const QStringList& args) {
 
     CStderrSink sink;
     CSystemProbes probes;
-    CCycleLimitClock clock(nCycles);
+    CCycleLimitClock clock(options.nCycles);
     CSMTPMailSender mailSender;
     CHostDownAlert alerts(mailSender, clock);
     CPrintingRows rows;
@@ -371,25 +406,14 @@ int RunCommand(const QStringList& args) {
     seams.pAlerts = &alerts;
     seams.pRowSink = &rows;
     seams.pClock = &clock;
-    seams.nMillisecondsPerMinute = nMinuteMs;
+    seams.nMillisecondsPerMinute = options.nMinuteMs;
     CTestEngine engine(seams, nullptr);
     CVantrelDoc doc(sink, &engine);
     rows.SetDoc(doc);
 
-    if (!doc.OnNewDocument(strDataPath, settings))
+    if (!doc.OnNewDocument(options.strDataPath, settings))
         return CLI_BAD_INPUT;
-    const timespec tsPoll{0, 200 * 1000 * 1000};
-    bool bStopped = false;
-    while (!bStopped && !engine.WaitForEnd(0)) {
-        const int nSignal = sigtimedwait(&setStop, nullptr, &tsPoll);
-        if (nSignal == SIGINT || nSignal == SIGTERM || nSignal == SIGHUP) {
-            CliError("stopping after the test in progress");
-            bStopped = true;
-        } else if (rows.OutputLost()) {
-            CliError("cannot write to standard output; stopping after the test in progress");
-            bStopped = true;
-        }
-    }
+    const bool bStopped = WaitForStopSignal(engine, setStop, rows);
     // Ended on its own without the cycle limit: the worker could not start (it said why).
     const bool bWorkerFailed = !bStopped && !clock.EndedRun();
     doc.OnCloseDocument(settings);

@@ -38,7 +38,6 @@ public:
     void Fail(int nErrno);
 
     const std::string& GetError() const { return m_strError; }
-    const std::string& GetTargetPath() const { return m_strTarget; }
 
     // The file a path finally names after following the symbolic links that may be followed
     // (the path itself when it does not exist yet). False with the reason in plain words when
