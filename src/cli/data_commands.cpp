@@ -32,11 +32,15 @@ int ListCommand(const QStringList& args) {
     if (!store.Open(cliArgs, nExit))
         return nExit;
     const CVantrelDoc& doc = store.GetDoc();
+    // A text longer than import takes comes from a damaged file: it is cut.
+    auto Shown = [](const std::string& str) {
+        return CliFromLatin1(str.substr(0, CHostCheck::MAX_TEXT_BYTES));
+    };
     for (size_t i = 0; i < doc.m_arrHosts.size(); ++i) {
         const CHost& host = *doc.m_arrHosts[i];
-        CliPrint(QString::number(i) + "\t" + CliFromLatin1(host.m_strName) + "\t" +
-                 CliFromLatin1(host.m_strTestURL) + "\t" + CliFromLatin1(host.GetStatusText()) +
-                 "\t" + CliFromLatin1(host.GetTimeTestedText()) + "\t" +
+        CliPrint(QString::number(i) + "\t" + Shown(host.m_strName) + "\t" +
+                 Shown(host.m_strTestURL) + "\t" + CliFromLatin1(host.GetStatusText()) + "\t" +
+                 CliFromLatin1(host.GetTimeTestedText()) + "\t" +
                  CliFromLatin1(host.GetUptimeText()) + "\t" + CliFromLatin1(host.GetAvgPingText()) +
                  "\n");
     }

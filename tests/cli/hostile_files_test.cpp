@@ -191,13 +191,17 @@ TEST_F(HostileFilesTest, ImportBoundsLeaveTheDataFileAlone) {
 }
 
 // A name from a damaged file reaches the terminal with its control characters visible.
-TEST_F(HostileFilesTest, ListShowsControlCharactersVisibly) {
-    CHost host;
-    host.m_strName = "Evil\x1b[2J\rOK\x85";
+// A longer one than import takes is cut.
+TEST_F(HostileFilesTest, ListShowsControlCharactersVisiblyAndCutsLongTexts) {
+    CHost evil, longer;
+    evil.m_strName = "Evil\x1b[2J\rOK\x85";
+    longer.m_strName = std::string(3000, 'n');
     std::string strError;
-    ASSERT_TRUE(CHostsFile::Save(m_dir / "e.dat", {&host}, 0, 5, false, strError));
+    ASSERT_TRUE(CHostsFile::Save(m_dir / "e.dat", {&evil, &longer}, 0, 5, false, strError));
+    const std::string strOut = Shell(Cli("list --data e.dat")).strOut;
     const std::string strLine = "0\tEvil\\x1b[2J\\rOK\\x85\t\t";
-    EXPECT_EQ(Shell(Cli("list --data e.dat")).strOut.substr(0, strLine.size()), strLine);
+    EXPECT_EQ(strOut.substr(0, strLine.size()), strLine);
+    EXPECT_NE(strOut.find("\n1\t" + std::string(2048, 'n') + "\t\t"), std::string::npos);
 }
 
 // run saves on SIGHUP (the terminal closed) and exits 0; a reader that went away (run | true)
