@@ -25,10 +25,11 @@ int g_argc = 1;
 char g_szName[] = "vantrel";
 char* g_argv[] = {g_szName, nullptr};
 
-// Settings, data and the instance guard of this test alone.
+// Settings, data and the instance guard of this test alone; no desktop keyring answers.
 void UseOwnFolders(const QTemporaryDir& dir) {
     for (const char* pszVar : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR"})
         setenv(pszVar, dir.path().toLocal8Bit().constData(), 1);
+    setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus", 1);
 }
 
 TEST(VantrelAppTest, FirstStartCreatesTheDataFileAndASecondInstanceIsRefused) {
@@ -83,8 +84,8 @@ TEST(VantrelAppTest, UnreadableMailSettingsAreNamedAtStartUp) {
         QCoreApplication::processEvents(), ::usleep(10000);
     EXPECT_EQ(answerer.Texts(),
               QStringList{"The settings hold SMTPSecurity=starttls, which is not an allowed value. "
-                          "No alert e-mail is sent until the mail server's port and security are "
-                          "set in Options."});
+                          "No alert e-mail is sent until the mail server's port, security and "
+                          "login method are set in Options."});
     app.GetMainFrame()->close();
     app.ExitInstance();
 }
