@@ -1,6 +1,7 @@
 #include "assistant/my_page2.h"
 
 #include "core/host.h"
+#include "core/host_check.h"
 #include "platform/url_splitter.h"
 
 #include <QGridLayout>
@@ -26,6 +27,8 @@ namespace {
 QLineEdit* AddEditRow(QGridLayout* pGrid, const char* pszLabel) {
     const int nRow = pGrid->rowCount();
     auto* pEdit = new QLineEdit;
+    // A longer text from a damaged file is cut when shown.
+    pEdit->setMaxLength(static_cast<int>(CHostCheck::MAX_TEXT_BYTES));
     pEdit->setObjectName(QString::fromLatin1(pszLabel));
     pGrid->addWidget(new QLabel(QString::fromLatin1(pszLabel)), nRow, 0);
     pGrid->addWidget(pEdit, nRow, 1);
@@ -99,12 +102,18 @@ int CMyPage2::OnWizardNext() {
         return -1;
     }
     strWebSite = WithPrefix(strWebSite);
+    strTestURL = WithPrefix(strTestURL);
+    if (strWebSite.size() > CHostCheck::MAX_TEXT_BYTES ||
+        strTestURL.size() > CHostCheck::MAX_TEXT_BYTES) {
+        ShowMessage("The website or the test URL is longer than 2048 characters. Please shorten "
+                    "it.");
+        return -1;
+    }
     CURLParts url;
     if (!ParseURLEx(strWebSite, url)) {
         ShowMessage("The company website you have entered is not valid. Please check again.");
         return -1;
     }
-    strTestURL = WithPrefix(strTestURL);
     if (!ParseURLEx(strTestURL, url)) {
         ShowMessage("The test URL you have entered is not valid. Please check again.");
         return -1;

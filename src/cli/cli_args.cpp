@@ -55,7 +55,7 @@ bool CCliArgs::Parse(int nMinPositional, int nMaxPositional) {
 
 std::string CCliArgs::GetDataPath() const {
     if (m_bDataOption && m_parser.isSet(m_optData))
-        return QFile::encodeName(m_parser.value(m_optData)).toStdString();
+        return CliPath(m_parser.value(m_optData));
     CAppSettings settings;
     std::string strPath;
     CSettingsStore().LoadSettings(settings, strPath, false);

@@ -4,6 +4,7 @@
 #include <QStringList>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 // Exit statuses of every verb.
@@ -40,8 +41,20 @@ public:
 #define VANTREL_CLI_COMMAND(name, summary, function)                                               \
     static const CCliCommand VANTREL_CLI_CONCAT(s_cliCommand, __LINE__)(name, summary, function)
 
-// A text of the data file or the store (ISO-8859-1 bytes) for printing.
-QString CliFromLatin1(const std::string& str);
+// The program's arguments without loss: bytes that are not UTF-8 are kept as the code points
+// U+DC80..U+DCFF, so that CliPath gives back a file name's very bytes.
+QStringList CliArguments(int argc, char* argv[]);
+// Bytes that name files (a path, or a message about one) for printing: UTF-8, and the bytes
+// that are not UTF-8 kept as CliArguments keeps them (printed as "\\xe9").
+QString CliFromBytes(std::string_view strBytes);
+// The bytes of a file name given as an argument (see CliArguments).
+std::string CliPath(const QString& strArgument);
+// Text from files and peers with its control characters made visible ("\r", "\x1b"), so that
+// it cannot move the cursor, recolour the terminal or pose as a line of its own.
+// bKeepLineBreaks keeps "\n" for messages of several lines.
+QString CliVisible(const QString& strText, bool bKeepLineBreaks = false);
+// A text of the data file or the store (ISO-8859-1 bytes) for printing, made visible.
+QString CliFromLatin1(const std::string& str, bool bKeepLineBreaks = false);
 // Writes "vantrelctl: <text>" and a line break to stderr.
 void CliError(const QString& strText);
 // Writes text to stdout or stderr in the terminal's encoding.

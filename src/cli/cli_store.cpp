@@ -39,5 +39,5 @@ int CCliStore::LoadChosenHosts(const CCliArgs& args, const QString& strHosts,
 }
 
 void CCliStore::ShowMessage(const std::string& strText) {
-    CliError(CliFromLatin1(strText));
+    CliError(CliVisible(CliFromBytes(strText), true));
 }

@@ -67,7 +67,7 @@ int CompareCommand(const QStringList& args) {
     if (nHeight)
         size.setHeight(nHeight);
     QString strError;
-    if (!chart.Save(strOut, size, strError)) {
+    if (!chart.Save(CliPath(strOut), size, strError)) {
         CliError(strError + "; no image was written.");
         return CLI_BAD_INPUT; // 1: the file could not be written
     }

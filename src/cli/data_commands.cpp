@@ -2,6 +2,7 @@
 #include "cli/cli_args.h"
 #include "cli/cli_command.h"
 #include "cli/cli_store.h"
+#include "core/atomic_file.h"
 #include "core/host_check.h"
 #include "core/hosts_file.h"
 #include "core/instance_guard.h"
@@ -11,10 +12,15 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <fcntl.h>
 #include <limits>
 #include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -26,11 +32,15 @@ int ListCommand(const QStringList& args) {
     if (!store.Open(cliArgs, nExit))
         return nExit;
     const CVantrelDoc& doc = store.GetDoc();
+    // A text longer than import takes comes from a damaged file: it is cut.
+    auto Shown = [](const std::string& str) {
+        return CliFromLatin1(str.substr(0, CHostCheck::MAX_TEXT_BYTES));
+    };
     for (size_t i = 0; i < doc.m_arrHosts.size(); ++i) {
         const CHost& host = *doc.m_arrHosts[i];
-        CliPrint(QString::number(i) + "\t" + CliFromLatin1(host.m_strName) + "\t" +
-                 CliFromLatin1(host.m_strTestURL) + "\t" + CliFromLatin1(host.GetStatusText()) +
-                 "\t" + CliFromLatin1(host.GetTimeTestedText()) + "\t" +
+        CliPrint(QString::number(i) + "\t" + Shown(host.m_strName) + "\t" +
+                 Shown(host.m_strTestURL) + "\t" + CliFromLatin1(host.GetStatusText()) + "\t" +
+                 CliFromLatin1(host.GetTimeTestedText()) + "\t" +
                  CliFromLatin1(host.GetUptimeText()) + "\t" + CliFromLatin1(host.GetAvgPingText()) +
                  "\n");
     }
@@ -228,6 +238,45 @@ void ReadHostJson(const QJsonValue& value, int nHost, CHost& host) {
     host.m_bTesting = ToI32(Require(obj, "testing", nHost), nHost, "testing");
 }
 
+// Reads the document of import ("-": standard input) into bytes. The reason in plain words
+// when it cannot: a device never ends, and a pipe that runs past the bound is refused too.
+QString ReadImport(const QString& strJson, QByteArray& bytes) {
+    constexpr qsizetype MAX_IMPORT_BYTES = 256 * 1024 * 1024;
+    const int nFd =
+        strJson == "-" ? STDIN_FILENO : ::open(CliPath(strJson).c_str(), O_RDONLY | O_CLOEXEC);
+    if (nFd < 0)
+        return QString::fromStdString(CAtomicFile::DescribeErrno(errno));
+    QString strReason;
+    struct stat st;
+    if (::fstat(nFd, &st) != 0)
+        strReason = QString::fromStdString(CAtomicFile::DescribeErrno(errno));
+    else if (S_ISDIR(st.st_mode))
+        strReason = QString::fromStdString(CAtomicFile::DescribeErrno(EISDIR));
+    else if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode))
+        strReason = "it is a device, not a document";
+    else if (S_ISREG(st.st_mode) && st.st_size > MAX_IMPORT_BYTES)
+        strReason = "it is larger than 256 MB";
+    while (strReason.isEmpty()) {
+        const qsizetype nOld = bytes.size();
+        if (nOld > MAX_IMPORT_BYTES) {
+            strReason = "it is larger than 256 MB";
+            break;
+        }
+        bytes.resize(nOld + 65536);
+        const ssize_t nRead = ::read(nFd, bytes.data() + nOld, 65536);
+        bytes.resize(nOld + std::max<ssize_t>(nRead, 0));
+        if (nRead == 0)
+            break;
+        if (nRead < 0 && errno != EINTR)
+            strReason = QString::fromStdString(CAtomicFile::DescribeErrno(errno));
+    }
+    if (nFd != STDIN_FILENO)
+        ::close(nFd);
+    if (!strReason.isEmpty())
+        bytes.clear();
+    return strReason;
+}
+
 int ImportCommand(const QStringList& args) {
     CCliArgs cliArgs(args,
                      "Writes the data file from JSON in the form export writes ('-' reads "
@@ -236,16 +285,14 @@ int ImportCommand(const QStringList& args) {
     if (!cliArgs.Parse(1, 1))
         return cliArgs.GetExitCode();
     const QString strJson = cliArgs.GetPositional().at(0);
-    QFile file;
-    const bool bOpened = strJson == "-"
-                             ? file.open(stdin, QIODevice::ReadOnly)
-                             : (file.setFileName(strJson), file.open(QIODevice::ReadOnly));
-    if (!bOpened) {
-        CliError("cannot read " + strJson + ": " + file.errorString());
+    QByteArray bytes;
+    if (const QString strReason = ReadImport(strJson, bytes); !strReason.isEmpty()) {
+        CliError("cannot read " + strJson + ": " + strReason + "; the data file was not changed.");
         return CLI_BAD_INPUT;
     }
     QJsonParseError parseError;
-    const QJsonDocument json = QJsonDocument::fromJson(file.readAll(), &parseError);
+    const QJsonDocument json = QJsonDocument::fromJson(bytes, &parseError);
+    bytes.clear();
     if (json.isNull()) {
         CliError(strJson + " is not valid JSON: " + parseError.errorString() + " at byte " +
                  QString::number(parseError.offset));
@@ -253,8 +300,9 @@ int ImportCommand(const QStringList& args) {
     }
 
     // The running engine would write its own list back over the import.
+    const std::string strDataPath = cliArgs.GetDataPath();
     CInstanceGuard guard;
-    if (!guard.Acquire()) {
+    if (!guard.Acquire(strDataPath)) {
         CliError("Vantrel is running; close it before importing.");
         return CLI_BAD_INPUT;
     }
@@ -287,10 +335,9 @@ int ImportCommand(const QStringList& args) {
     std::vector<CHost*> arrHosts;
     for (const auto& pHost : vecHosts)
         arrHosts.push_back(pHost.get());
-    const std::string strDataPath = cliArgs.GetDataPath();
     std::string strError;
     if (!CHostsFile::Save(strDataPath, arrHosts, nRunSeconds, nInterval, false, strError)) {
-        CliError(CliFromLatin1(strError) + "; the data file was not changed.");
+        CliError(CliVisible(CliFromBytes(strError)) + "; the data file was not changed.");
         return CLI_BAD_INPUT;
     }
     return CLI_OK;
@@ -318,7 +365,7 @@ int CheckCommand(const QStringList& args) {
     for (const CHostCheck::CProblem& problem : arrProblems)
         strProblems += CliFromLatin1(problem.Describe()) + "\n";
     if (report.m_eResult == CHostsFile::LOAD_UNREADABLE) {
-        CliError(CliFromLatin1(report.m_strReason) + ".");
+        CliError(CliVisible(CliFromBytes(report.m_strReason)) + ".");
         return CLI_BAD_INPUT;
     }
     QString strOut = "hosts read: " + QString::number(report.m_nHostsRead) + "\n";
@@ -328,7 +375,8 @@ int CheckCommand(const QStringList& args) {
                 ? "in host " + QString::number(report.m_nHostIndex)
                 : (report.m_nOffset < 4 ? QString("in the host count") : QString("in the trailer"));
         CliPrint(strOut + "damaged: yes, at byte " + QString::number(report.m_nOffset) + " " +
-                 strWhere + "\n" + CliFromLatin1(report.m_strReason) + "\n" + strProblems);
+                 strWhere + "\n" + CliVisible(CliFromBytes(report.m_strReason)) + "\n" +
+                 strProblems);
         CliFlushOutput();
         return CLI_BAD_INPUT;
     }

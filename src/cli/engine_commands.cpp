@@ -54,7 +54,7 @@ QCommandLineOption SettingsOption() {
 CSettingsStore LoadSettingsFrom(const QCommandLineParser& parser,
                                 const QCommandLineOption& optSettings, bool bKeyring = false) {
     if (parser.isSet(optSettings))
-        return CSettingsStore(QFile::encodeName(parser.value(optSettings)).toStdString());
+        return CSettingsStore(CliPath(parser.value(optSettings)));
     static CPasswordKeyring s_keyring;
     CSettingsStore store;
     if (bKeyring)
@@ -141,7 +141,7 @@ int ProbeCommand(const QStringList& args) {
     CSystemProbes probes;
     CHostProbe test;
     if (!test.SplitURL(strURL)) {
-        CliError(CliFromLatin1(CHostProbe::BadURLText(strURL)));
+        CliError(CliFromLatin1(CHostProbe::BadURLText(strURL), true));
         return PROBE_BAD_URL;
     }
     CEvent evNever;
@@ -151,15 +151,15 @@ int ProbeCommand(const QStringList& args) {
     case CHostLookup::EResult::STOPPED:
         break;
     case CHostLookup::EResult::NOT_FOUND:
-        CliError(CliFromLatin1(CHostProbe::UnresolvedText(strURL)));
+        CliError(CliFromLatin1(CHostProbe::UnresolvedText(strURL), true));
         return PROBE_BAD_URL;
     case CHostLookup::EResult::FAILED: // the engine counts it down and tries again
-        CliError(CliFromLatin1(CHostProbe::LookupFailedText(strURL)));
+        CliError(CliFromLatin1(CHostProbe::LookupFailedText(strURL), true));
         CliPrint("Down: the name could not be looked up\n");
         return PROBE_DOWN;
     }
     if (!test.IsSupportedService()) {
-        CliError(CliFromLatin1(CHostProbe::UnknownServiceText(strURL)));
+        CliError(CliFromLatin1(CHostProbe::UnknownServiceText(strURL), true));
         return PROBE_BAD_URL;
     }
     CAppSettings settings;
@@ -242,6 +242,9 @@ int AlertTestCommand(const QStringList& args) {
     CAppSettings settings;
     std::string strDataPath;
     store.LoadSettings(settings, strDataPath, false);
+    for (const std::string& strValue : store.GetUnreadable())
+        CliError("the settings hold " + CliFromLatin1(strValue) +
+                 ", which is not an allowed value");
     const QCommandLineParser& parser = cliArgs.Parser();
     if (parser.isSet(optSmtp))
         settings.m_strSMTP = parser.value(optSmtp).toLatin1().toStdString();
@@ -285,6 +288,10 @@ int AlertTestCommand(const QStringList& args) {
         CliError("--server-name must not contain a line break.");
         return CLI_USAGE;
     }
+    if (CliVisible(strHostName) != strHostName) {
+        CliError("--server-name must not contain control characters.");
+        return CLI_USAGE;
+    }
     CAlertMailTrial test(settings, strHostName.toLatin1().toStdString());
     CEvent evNever;
     const CAlertMailTrial::EOutcome eOutcome = test.Run(
@@ -295,16 +302,16 @@ int AlertTestCommand(const QStringList& args) {
         evNever);
     switch (eOutcome) {
     case CAlertMailTrial::EOutcome::SENT:
-        CliPrint(QString::fromUtf8(test.GetOutcomeText()) + "\n");
+        CliPrint(CliVisible(QString::fromUtf8(test.GetOutcomeText()), true) + "\n");
         return CLI_OK;
     case CAlertMailTrial::EOutcome::BAD_SETTINGS:
-        CliError(QString::fromUtf8(test.GetOutcomeText()) +
+        CliError(CliVisible(QString::fromUtf8(test.GetOutcomeText()), true) +
                  " (settings: " + QFile::decodeName(store.GetFileName().c_str()) + ")");
         return CLI_BAD_INPUT;
     case CAlertMailTrial::EOutcome::NOT_SENT:
         break;
     }
-    CliError(QString::fromUtf8(test.GetOutcomeText()));
+    CliError(CliVisible(QString::fromUtf8(test.GetOutcomeText()), true));
     return CLI_BAD_INPUT;
 }
 VANTREL_CLI_COMMAND("alert-test", "Send the host-down e-mail with the saved mail settings",
@@ -313,7 +320,9 @@ VANTREL_CLI_COMMAND("alert-test", "Send the host-down e-mail with the saved mail
 // Messages of the store and the worker go to stderr; nobody has to close them.
 class CStderrSink : public CMessageSink {
 public:
-    void ShowMessage(const std::string& strText) override { CliError(CliFromLatin1(strText)); }
+    void ShowMessage(const std::string& strText) override {
+        CliError(CliFromLatin1(strText, true));
+    }
 };
 
 // One line per finished test of a host.
@@ -329,11 +338,15 @@ public:
                  CliFromLatin1(host.GetTimeTestedText()) + "\t" +
                  CliFromLatin1(host.GetUptimeText()) + "\t" + CliFromLatin1(host.GetAvgPingText()) +
                  "\n");
-        std::fflush(stdout);
+        // A reader that went away (run | head) ends the run; the list is saved first.
+        if (std::fflush(stdout) != 0 || std::ferror(stdout))
+            m_bOutputLost = true;
     }
+    bool OutputLost() const { return m_bOutputLost; }
 
 private:
     CVantrelDoc* m_pDoc = nullptr;
+    std::atomic<bool> m_bOutputLost{false};
 };
 
 // The real clock, ending the run at the wait after its last cycle (a wait for the connection
@@ -365,10 +378,11 @@ struct SRunOptions {
 
 // False when run must end at once with nExit: after --help or a usage error.
 bool ParseRunArgs(const QStringList& args, SRunOptions& options, int& nExit) {
-    CCliArgs cliArgs(args, "Runs the test engine without a window on the data file until SIGINT or "
-                           "SIGTERM (or --cycles), then saves it. Prints one line per test: index, "
-                           "name, status, time tested, uptime and average ping; messages go to "
-                           "stderr. Refuses to run beside Vantrel.");
+    CCliArgs cliArgs(args, "Runs the test engine without a window on the data file until SIGINT, "
+                           "SIGTERM or SIGHUP (or --cycles), then saves it. Prints one line per "
+                           "test: index, name, status, time tested, uptime and average ping; "
+                           "messages go to stderr. Refuses to run beside Vantrel or another run "
+                           "on the same data file.");
     QCommandLineOption optCycles(QStringList{"cycles"}, "Stop after N test cycles.", "N");
     QCommandLineOption optMinute(QStringList{"minute-ms"},
                                  "Length of one interval minute in milliseconds (tests).", "MS",
@@ -397,13 +411,18 @@ bool ParseRunArgs(const QStringList& args, SRunOptions& options, int& nExit) {
     return true;
 }
 
-// Waits for the engine to end or for SIGINT or SIGTERM (blocked in setStop); true for a signal.
-bool WaitForStopSignal(CTestEngine& engine, const sigset_t& setStop) {
+// Waits for the engine to end, for SIGINT, SIGTERM or SIGHUP (blocked in setStop) or for the
+// loss of standard output; true when the run is to stop.
+bool WaitForStopSignal(CTestEngine& engine, const sigset_t& setStop, const CPrintingRows& rows) {
     const timespec tsPoll{0, 200 * 1000 * 1000};
     while (!engine.WaitForEnd(0)) {
         const int nSignal = sigtimedwait(&setStop, nullptr, &tsPoll);
-        if (nSignal == SIGINT || nSignal == SIGTERM) {
+        if (nSignal == SIGINT || nSignal == SIGTERM || nSignal == SIGHUP) {
             CliError("stopping after the test in progress");
+            return true;
+        }
+        if (rows.OutputLost()) {
+            CliError("cannot write to standard output; stopping after the test in progress");
             return true;
         }
     }
@@ -417,7 +436,7 @@ int RunCommand(const QStringList& args) {
         return nExit;
 
     CInstanceGuard guard;
-    if (!guard.Acquire()) {
+    if (!guard.Acquire(options.strDataPath)) {
         CliError("Vantrel is already running; its test engine would compete with this one.");
         return CLI_BAD_INPUT;
     }
@@ -430,13 +449,16 @@ int RunCommand(const QStringList& args) {
     settingsStore.LoadSettings(settings, strIgnored, false);
     const CAppSettings loaded = settings;
 
-    // SIGINT and SIGTERM are taken by sigtimedwait below; every thread started from here on
-    // inherits the mask.
+    // SIGINT, SIGTERM and SIGHUP (the terminal closed) are taken by sigtimedwait below; every
+    // thread started from here on inherits the mask. A closed standard output shows as a write
+    // error instead of SIGPIPE, so that the list is still saved.
     sigset_t setStop;
     sigemptyset(&setStop);
     sigaddset(&setStop, SIGINT);
     sigaddset(&setStop, SIGTERM);
+    sigaddset(&setStop, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &setStop, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
 
     CStderrSink sink;
     CSystemProbes probes;
@@ -456,7 +478,7 @@ int RunCommand(const QStringList& args) {
 
     if (!doc.OnNewDocument(options.strDataPath, settings))
         return CLI_BAD_INPUT;
-    const bool bStopped = WaitForStopSignal(engine, setStop);
+    const bool bStopped = WaitForStopSignal(engine, setStop, rows);
     // Ended on its own without the cycle limit: the worker could not start (it said why).
     const bool bWorkerFailed = !bStopped && !clock.EndedRun();
     doc.OnCloseDocument(settings);
@@ -468,7 +490,7 @@ int RunCommand(const QStringList& args) {
     if (settings.m_bAlertEmail != loaded.m_bAlertEmail)
         settingsStore.SaveSettings(settings);
     // A file found damaged at load was rewritten from what could be read: say so by the status.
-    return doc.m_strLastSaveError.empty() && !bWorkerFailed &&
+    return doc.m_strLastSaveError.empty() && !bWorkerFailed && !rows.OutputLost() &&
                    doc.GetLoadResult() != CHostsFile::LOAD_DAMAGED
                ? CLI_OK
                : CLI_BAD_INPUT;

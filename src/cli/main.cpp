@@ -58,7 +58,9 @@ int main(int argc, char* argv[]) {
     QCoreApplication::setApplicationName("vantrelctl");
     // Qt takes the user's locale; figures keep their decimal point ("75.0%", "12.5 ms").
     setlocale(LC_NUMERIC, "C");
-    const QStringList args = QCoreApplication::arguments();
+    // File names are bytes, kept as they are (QCoreApplication::arguments() would change those
+    // that are not UTF-8).
+    const QStringList args = CliArguments(argc, argv);
     if (args.size() < 2) {
         CliError("no command given\n" + GetOverview());
         return CLI_USAGE;

@@ -92,11 +92,10 @@ int ReportCommand(const QStringList& args) {
         return CLI_USAGE;
 #endif
     }
-    const std::string strPath = QFile::encodeName(cliArgs.Parser().value(optOut)).toStdString();
+    const std::string strPath = CliPath(cliArgs.Parser().value(optOut));
     std::string strError;
     if (!CReportWriter::WriteReport(strPath, arrHosts, scorer, strError, strChart)) {
-        CliError(QFile::decodeName(QByteArray::fromStdString(strError)) +
-                 "; no report was written.");
+        CliError(CliVisible(CliFromBytes(strError)) + "; no report was written.");
         return CLI_BAD_INPUT; // 1: the file could not be written
     }
     return CLI_OK;

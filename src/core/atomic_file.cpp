@@ -59,20 +59,35 @@ std::string CAtomicFile::DescribeErrno(int nErrno) {
     }
 }
 
-bool CAtomicFile::ResolveLinks(const std::string& strPath, std::string& strTarget) {
+bool CAtomicFile::ResolveLinks(const std::string& strPath, std::string& strTarget,
+                               std::string& strReason) {
     strTarget = strPath;
     for (int nHops = 0; nHops < 40; ++nHops) {
         struct stat st;
         if (::lstat(strTarget.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
             return true;
+        // The kernel's rule for sticky folders that everybody may write to (/tmp): a link is
+        // followed only when it belongs to the one following it or to the folder's owner.
+        // Resolving links here bypasses the kernel's check, so it is made here.
+        struct stat stDir;
+        const std::string strDir = DirName(strTarget);
+        if (::stat(strDir.c_str(), &stDir) == 0 && (stDir.st_mode & S_ISVTX) &&
+            (stDir.st_mode & S_IWOTH) && st.st_uid != ::geteuid() && st.st_uid != stDir.st_uid) {
+            strReason = (nHops == 0 ? std::string("it") : strTarget) +
+                        " is a symbolic link that another user made in a shared folder, and is "
+                        "not followed";
+            return false;
+        }
         std::string strLink(static_cast<size_t>(st.st_size > 0 ? st.st_size : 4096) + 1, '\0');
         ssize_t nLen = ::readlink(strTarget.c_str(), strLink.data(), strLink.size());
-        if (nLen < 0)
+        if (nLen < 0) {
+            strReason = DescribeErrno(errno);
             return false;
+        }
         strLink.resize(static_cast<size_t>(nLen));
-        strTarget = strLink.starts_with('/') ? strLink : DirName(strTarget) + "/" + strLink;
+        strTarget = strLink.starts_with('/') ? strLink : strDir + "/" + strLink;
     }
-    errno = ELOOP;
+    strReason = DescribeErrno(ELOOP);
     return false;
 }
 
@@ -80,35 +95,74 @@ void CAtomicFile::SetError(const std::string& strWhat, int nErrno) {
     m_strError = strWhat + " " + m_strTarget + ": " + DescribeErrno(nErrno);
 }
 
-bool CAtomicFile::Open(const std::string& strPath) {
-    Abort();
-    m_strError.clear();
-    m_strTarget = strPath;
-    if (!ResolveLinks(strPath, m_strTarget)) {
+bool CAtomicFile::CheckTarget() {
+    struct stat st;
+    if (::fstatat(m_nDirFd, BaseName(m_strTarget).c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (errno == ENOENT)
+            return true;
         SetError("Cannot save", errno);
         return false;
     }
-    const std::string strPrefix = DirName(m_strTarget) + "/." + BaseName(m_strTarget) + ".";
+    if (S_ISREG(st.st_mode))
+        return true;
+    if (S_ISDIR(st.st_mode)) {
+        SetError("Cannot save", EISDIR);
+        return false;
+    }
+    const char* pszKind = S_ISLNK(st.st_mode)    ? "a symbolic link that appeared while saving"
+                          : S_ISFIFO(st.st_mode) ? "a FIFO"
+                          : S_ISSOCK(st.st_mode) ? "a socket"
+                                                 : "a device";
+    m_strError = "Cannot save " + m_strTarget + ": it is " + pszKind +
+                 ", not a regular file, and is left as it is";
+    return false;
+}
+
+bool CAtomicFile::Open(const std::string& strPath, ENewMode eNewMode) {
+    Abort();
+    m_strError.clear();
+    m_strTarget = strPath;
+    std::string strReason;
+    if (!ResolveLinks(strPath, m_strTarget, strReason)) {
+        m_strError = "Cannot save " + strPath + ": " + strReason;
+        return false;
+    }
+    // Everything below works in the folder opened once, so that a folder swapped for a link
+    // meanwhile cannot redirect the file.
+    m_nDirFd = ::open(DirName(m_strTarget).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (m_nDirFd < 0) {
+        SetError("Cannot save", errno);
+        return false;
+    }
+    if (!CheckTarget()) {
+        Abort();
+        return false;
+    }
+    const std::string strPrefix = "." + BaseName(m_strTarget) + ".";
     auto nSeed = static_cast<unsigned long long>(
         std::chrono::steady_clock::now().time_since_epoch().count() ^ ::getpid());
+    const mode_t nMode = eNewMode == NEW_PRIVATE ? 0600 : 0666;
     for (int nTry = 0; nTry < 100 && m_nFd < 0; ++nTry) {
         nSeed = nSeed * 6364136223846793005ULL + 1442695040888963407ULL;
         m_strTemp = strPrefix + std::to_string((nSeed >> 33) % 1000000) + ".tmp";
-        m_nFd = ::open(m_strTemp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        m_nFd = ::openat(m_nDirFd, m_strTemp.c_str(),
+                         O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, nMode);
         if (m_nFd < 0 && errno != EEXIST) {
             SetError("Cannot save", errno);
             m_strTemp.clear();
+            Abort();
             return false;
         }
     }
     if (m_nFd < 0) {
         SetError("Cannot save", EEXIST);
         m_strTemp.clear();
+        Abort();
         return false;
     }
     // The replacement takes over the permissions (and, where allowed, the owner) of the file.
     struct stat st;
-    if (::stat(m_strTarget.c_str(), &st) == 0) {
+    if (::fstatat(m_nDirFd, BaseName(m_strTarget).c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
         if (::fchown(m_nFd, st.st_uid, st.st_gid) != 0) {
             // Only the super-user may give a file away; the mode below still applies.
         }
@@ -119,6 +173,24 @@ bool CAtomicFile::Open(const std::string& strPath) {
         }
     }
     return true;
+}
+
+bool CAtomicFile::Write(const void* pData, size_t nSize) {
+    const auto* p = static_cast<const char*>(pData);
+    while (nSize > 0 && m_nFd >= 0) {
+        const ssize_t nWritten = ::write(m_nFd, p, nSize);
+        if (nWritten < 0 && errno == EINTR)
+            continue;
+        if (nWritten <= 0) {
+            Fail(nWritten < 0 ? errno : ENOSPC);
+            return false;
+        }
+        p += nWritten;
+        nSize -= static_cast<size_t>(nWritten);
+    }
+    if (m_nFd < 0 && m_strError.empty())
+        SetError("Cannot save", EBADF);
+    return m_nFd >= 0;
 }
 
 void CAtomicFile::Fail(int nErrno) {
@@ -142,18 +214,20 @@ bool CAtomicFile::Commit() {
         Fail(errno);
         return false;
     }
-    if (::rename(m_strTemp.c_str(), m_strTarget.c_str()) != 0) {
+    // A device or FIFO put in place while we wrote is still never replaced.
+    if (!CheckTarget()) {
+        Abort();
+        return false;
+    }
+    if (::renameat(m_nDirFd, m_strTemp.c_str(), m_nDirFd, BaseName(m_strTarget).c_str()) != 0) {
         Fail(errno);
         return false;
     }
     m_strTemp.clear();
     // Makes the rename itself durable; a folder that cannot be synced changes nothing.
-    int nDirFd = ::open(DirName(m_strTarget).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (nDirFd >= 0) {
-        ::fsync(nDirFd);
-        RemoveStaleTemps(nDirFd, BaseName(m_strTarget));
-        ::close(nDirFd);
-    }
+    ::fsync(m_nDirFd);
+    RemoveStaleTemps(m_nDirFd, BaseName(m_strTarget));
+    Abort();
     return true;
 }
 
@@ -192,7 +266,11 @@ void CAtomicFile::Abort() {
         m_nFd = -1;
     }
     if (!m_strTemp.empty()) {
-        ::unlink(m_strTemp.c_str());
+        ::unlinkat(m_nDirFd, m_strTemp.c_str(), 0);
         m_strTemp.clear();
+    }
+    if (m_nDirFd >= 0) {
+        ::close(m_nDirFd);
+        m_nDirFd = -1;
     }
 }

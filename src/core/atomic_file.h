@@ -5,19 +5,30 @@
 // Replaces a file as a whole or not at all: the new content goes to a temporary file in the
 // same folder, is flushed to the disk and then renamed over the old file. A crash, a full
 // disk or a size limit therefore leaves either the old file or the new one, never a mix.
-// The new file keeps the old one's permissions; a symbolic link is followed to its target,
-// so the link itself stays in place.
+// Only a regular file is ever replaced: a device, FIFO or socket at the path is refused, and
+// so is a symbolic link that the kernel would not follow for us in a shared sticky folder
+// (planted there by another user). A link that may be followed is followed to its target, so
+// the link itself stays in place. The new file keeps the old one's permissions.
 class CAtomicFile {
 public:
+    // Permissions of a file that did not exist before.
+    enum ENewMode {
+        NEW_PRIVATE, // 0600: the user's hosts (test URLs may hold passwords)
+        NEW_UMASK,   // 0666 less the user's umask: reports and pictures meant for sharing
+    };
+
     CAtomicFile() = default;
     ~CAtomicFile(); // removes the temporary file unless committed
     CAtomicFile(const CAtomicFile&) = delete;
     CAtomicFile& operator=(const CAtomicFile&) = delete;
 
     // Creates the temporary file for strPath. False with the reason in GetError().
-    bool Open(const std::string& strPath);
+    bool Open(const std::string& strPath, ENewMode eNewMode = NEW_PRIVATE);
     // Descriptor of the temporary file, for writing.
     int GetFd() const { return m_nFd; }
+    // Writes all of the bytes to the temporary file. False after a failure, with the reason in
+    // GetError(); the temporary file is then dropped (as by Fail).
+    bool Write(const void* pData, size_t nSize);
     // Flushes, closes and renames over the target. False with the reason in GetError();
     // the target is then untouched and the temporary file removed.
     bool Commit();
@@ -28,9 +39,11 @@ public:
 
     const std::string& GetError() const { return m_strError; }
 
-    // The file a path finally names after following symbolic links (the path itself when it
-    // does not exist yet). False with errno set when the links loop.
-    static bool ResolveLinks(const std::string& strPath, std::string& strTarget);
+    // The file a path finally names after following the symbolic links that may be followed
+    // (the path itself when it does not exist yet). False with the reason in plain words when
+    // the links loop or a link is one that is refused ("... is a symbolic link that ...").
+    static bool ResolveLinks(const std::string& strPath, std::string& strTarget,
+                             std::string& strReason);
     // The reason of a failed system call in plain words ("the disk is full").
     static std::string DescribeErrno(int nErrno);
 
@@ -40,10 +53,13 @@ public:
 
 private:
     void SetError(const std::string& strWhat, int nErrno);
+    // False, with the reason in m_strError, unless the target is a regular file or absent.
+    bool CheckTarget();
     static void RemoveStaleTemps(int nDirFd, const std::string& strBase);
 
     std::string m_strTarget;
-    std::string m_strTemp;
+    std::string m_strTemp; // name in the target's folder
     std::string m_strError;
+    int m_nDirFd = -1;
     int m_nFd = -1;
 };

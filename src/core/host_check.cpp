@@ -59,9 +59,14 @@ void CheckFlag(int32_t nValue, int nHost, const std::string& strKey,
 
 void CheckText(const std::string& strText, int nHost, const std::string& strKey,
                std::vector<CHostCheck::CProblem>& arrProblems) {
+    if (strText.size() > CHostCheck::MAX_TEXT_BYTES)
+        arrProblems.push_back({nHost, strKey,
+                               "is longer than " + std::to_string(CHostCheck::MAX_TEXT_BYTES) +
+                                   " bytes (" + std::to_string(strText.size()) + ")"});
+    // ISO-8859-1's C1 range (0x80-0x9F) holds control characters as well.
     if (std::any_of(strText.begin(), strText.end(), [](char ch) {
             const auto nByte = static_cast<unsigned char>(ch);
-            return nByte < 0x20 || nByte == 0x7F;
+            return nByte < 0x20 || (nByte >= 0x7F && nByte <= 0x9F);
         }))
         arrProblems.push_back({nHost, strKey, "holds a control character"});
 }

@@ -13,6 +13,9 @@ class CHostCheck {
 public:
     static constexpr int32_t MIN_INTERVAL = 1;
     static constexpr int32_t MAX_INTERVAL = 60;
+    // The longest name, web site or test URL taken in; a longer one in a damaged file is cut
+    // where it is shown.
+    static constexpr size_t MAX_TEXT_BYTES = 2048;
 
     // One value out of bounds: host index (-1 for the file's own values), key and the rule.
     struct CProblem {

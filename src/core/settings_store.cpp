@@ -106,14 +106,23 @@ void CSettingsStore::LoadSettings(CAppSettings& settings, std::string& strDataPa
         store.remove("Pass");
         store.sync();
     }
-    // A value out of range (edited by hand) means the default, never a port 0 or mode 7.
-    bool bOk = false;
-    const int nPort = store.value("SMTPPort", 25).toInt(&bOk);
-    settings.m_nSMTPPort = bOk && nPort >= 1 && nPort <= 65535 ? nPort : 25;
-    const int nSecurity = store.value("SMTPSecurity", 0).toInt(&bOk);
-    settings.m_nSMTPSecurity = bOk && nSecurity >= 0 && nSecurity <= 2 ? nSecurity : 0;
-    const int nAuth = store.value("SMTPAuth", 0).toInt(&bOk);
-    settings.m_nSMTPAuth = bOk && nAuth >= 0 && nAuth <= 3 ? nAuth : 0;
+    // A value edited by hand that is none of the allowed ones ("starttls", "1.0") must not
+    // send the password in clear: it stays unusable, and is named, until it is mended.
+    m_arrUnreadable.clear();
+    auto ReadWhole = [&](const char* pszKey, int nAbsent, int nMin, int nMax, int nUnreadable) {
+        const QVariant value = store.value(pszKey);
+        if (!value.isValid())
+            return nAbsent;
+        bool bOk = false;
+        const int n = value.toString().trimmed().toInt(&bOk);
+        if (bOk && n >= nMin && n <= nMax)
+            return n;
+        m_arrUnreadable.push_back(std::string(pszKey) + "=" + ToLatin1(value.toString()));
+        return nUnreadable;
+    };
+    settings.m_nSMTPPort = ReadWhole("SMTPPort", 25, 1, 65535, 0);
+    settings.m_nSMTPSecurity = ReadWhole("SMTPSecurity", 0, 0, 2, -1);
+    settings.m_nSMTPAuth = ReadWhole("SMTPAuth", 0, 0, 3, -1);
     settings.m_bAllowClearPassword = store.value("AllowPlainPassword", 0).toInt() == 1;
     settings.m_strHeloName = ToLatin1(store.value("HeloName").toString());
     // Anything but the TCP method, a damaged value included, keeps the echo.

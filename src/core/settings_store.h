@@ -3,6 +3,7 @@
 #include "core/app_settings.h"
 
 #include <string>
+#include <vector>
 
 // The per-user settings: section "Settings" of the QSettings file of organisation
 // "Vantrel Software", application "Vantrel" (an INI file in the user's configuration folder,
@@ -17,8 +18,11 @@ public:
     // Another settings file (tools and tests).
     explicit CSettingsStore(const std::string& strFileName);
 
-    // Reads the alert and mail values (absent: 0 or empty; port 25 and security 0 when absent
-    // or out of range; 64 hosts tested at once unless 1 to 256) and decides the data path:
+    // Reads the alert and mail values (absent: 0 or empty, port 25 and security 0; 64 hosts
+    // tested at once unless 1 to 256) and decides the data path. A port or security that cannot
+    // be read as one of its values is never taken for a weaker one: it reads as port 0 or
+    // security -1, which no send accepts until it is mended, and GetUnreadable() names it. The
+    // data path is
     // "IniPath" when it is not empty, else the user's data folder (created when missing) or,
     // failing that, the program's folder, plus "/Vantrel.dat". When bWriteBackPath and
     // "IniPath" was absent or empty, the chosen path is written to it.
@@ -44,6 +48,8 @@ public:
     bool SaveReportWeights(const std::string& strWeights);
 
     const std::string& GetFileName() const { return m_strFileName; }
+    // The values the last LoadSettings could not read, as written: "SMTPSecurity=starttls".
+    const std::vector<std::string>& GetUnreadable() const { return m_arrUnreadable; }
 
     // Where the user's settings file lives.
     static std::string GetDefaultFileName();
@@ -56,4 +62,5 @@ private:
 
     std::string m_strFileName;
     CPasswordKeyring* m_pKeyring = nullptr;
+    std::vector<std::string> m_arrUnreadable;
 };

@@ -35,18 +35,7 @@ bool CopyFileAtomically(const std::string& strSource, const std::string& strDest
             }
             break;
         }
-        for (ssize_t nDone = 0; bOk && nDone < nRead;) {
-            ssize_t nWritten =
-                ::write(out.GetFd(), vecBuffer.data() + nDone, static_cast<size_t>(nRead - nDone));
-            if (nWritten < 0 && errno == EINTR)
-                continue;
-            if (nWritten <= 0) {
-                out.Fail(nWritten < 0 ? errno : ENOSPC);
-                bOk = false;
-            } else {
-                nDone += nWritten;
-            }
-        }
+        bOk = out.Write(vecBuffer.data(), static_cast<size_t>(nRead));
     }
     ::close(nIn);
     if (bOk)
@@ -92,7 +81,9 @@ CHostsFile::CLoadReport CVantrelDoc::LoadHosts(const std::string& strDataPath) {
 bool CVantrelDoc::OnNewDocument(const std::string& strDataPath, const CAppSettings& settings) {
     struct stat st;
     if (::stat(strDataPath.c_str(), &st) != 0 && errno == ENOENT) {
-        int nFd = ::open(strDataPath.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+        // Owner-only, and never through a link planted where the file is missing.
+        int nFd =
+            ::open(strDataPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (nFd < 0) {
             m_sink.ShowMessage("Cannot create data file");
             return false;
@@ -160,9 +151,9 @@ bool CVantrelDoc::SaveHosts(const CHostsFile::HostLockFn& fnLock) {
     }
     if (m_bKeepDamaged) {
         std::string strTarget;
-        if (!CAtomicFile::ResolveLinks(m_strDataPath, strTarget)) {
-            m_strLastSaveError =
-                "Cannot save " + m_strDataPath + ": " + CAtomicFile::DescribeErrno(errno);
+        std::string strReason;
+        if (!CAtomicFile::ResolveLinks(m_strDataPath, strTarget, strReason)) {
+            m_strLastSaveError = "Cannot save " + m_strDataPath + ": " + strReason;
             return false;
         }
         if (!CopyFileAtomically(strTarget, GetFreeDamagedName(strTarget), m_strLastSaveError))

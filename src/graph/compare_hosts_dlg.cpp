@@ -129,7 +129,8 @@ void CCompareHostsDlg::OnSaveImage() {
 
 bool CCompareHostsDlg::SaveImage(const QString& strPath) {
     QString strError;
-    if (CComparisonChart(m_comparison).Save(strPath, m_pChart->size(), strError))
+    if (CComparisonChart(m_comparison)
+            .Save(QFile::encodeName(strPath).toStdString(), m_pChart->size(), strError))
         return true;
     ShowMessage(this, "The image could not be saved.\n" + strError.toLatin1().toStdString() + ".");
     return false;

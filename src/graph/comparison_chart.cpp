@@ -1,16 +1,20 @@
 #include "graph/comparison_chart.h"
 
+#include "core/atomic_file.h"
+#include "core/host_check.h"
+
 #include <QBuffer>
+#include <QFile>
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QImage>
 #include <QPainter>
 #include <QPolygon>
-#include <QSaveFile>
 #include <QSvgGenerator>
 
 #include <algorithm>
 #include <cmath>
+#include <string_view>
 
 namespace {
 
@@ -42,8 +46,17 @@ QFont ChartFont(int nPixels, bool bBold = false) {
     return font;
 }
 
+// A text of the data file as drawn: characters XML cannot hold (a NUL from a damaged file)
+// are left out, so that the SVG stays well-formed, and a name longer than any that import
+// takes is cut.
 QString Latin1(const std::string& str) {
-    return QString::fromLatin1(str.data(), static_cast<qsizetype>(str.size()));
+    QString strText;
+    for (char c : std::string_view(str).substr(0, CHostCheck::MAX_TEXT_BYTES)) {
+        const auto nByte = static_cast<unsigned char>(c);
+        if (nByte >= 0x20 || nByte == '\t' || nByte == '\n' || nByte == '\r')
+            strText += QChar(nByte);
+    }
+    return strText;
 }
 
 int Scale(double dValue, double dTop, int nFrom, int nLength) {
@@ -391,10 +404,11 @@ QByteArray CComparisonChart::RenderSvg(QSize size) const {
     return bytes;
 }
 
-bool CComparisonChart::Save(const QString& strPath, QSize size, QString& strError) const {
-    const QString strSuffix = QFileInfo(strPath).suffix().toLower();
+bool CComparisonChart::Save(const std::string& strPath, QSize size, QString& strError) const {
+    const QString strName = QFile::decodeName(strPath.c_str());
+    const QString strSuffix = QFileInfo(strName).suffix().toLower();
     if (strSuffix != "png" && strSuffix != "svg") {
-        strError = QStringLiteral("%1 does not end in .png or .svg").arg(strPath);
+        strError = QStringLiteral("%1 does not end in .png or .svg").arg(strName);
         return false;
     }
     if (size.width() < 1 || size.height() < 1 || size.width() > 20000 || size.height() > 20000) {
@@ -416,10 +430,12 @@ bool CComparisonChart::Save(const QString& strPath, QSize size, QString& strErro
         buffer.open(QIODevice::WriteOnly);
         image.save(&buffer, "PNG");
     }
-    // Written beside the target and renamed over it when complete.
-    QSaveFile file(strPath);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        strError = QStringLiteral("%1 could not be written: %2").arg(strPath, file.errorString());
+    // Written beside the target and renamed over it when complete; pictures are for sharing,
+    // so a new one gets the permissions of the user's umask.
+    CAtomicFile file;
+    if (!file.Open(strPath, CAtomicFile::NEW_UMASK) ||
+        !file.Write(bytes.constData(), static_cast<size_t>(bytes.size())) || !file.Commit()) {
+        strError = QFile::decodeName(file.GetError().c_str());
         return false;
     }
     return true;

@@ -52,9 +52,9 @@ public:
     // The least multiple of 1, 2 or 5 times a power of ten at or above dMax (10 for nothing).
     static double NiceTop(double dMax);
 
-    // Writes a PNG or SVG file, chosen by the file's suffix. False with the reason in plain
-    // words; an existing file is then left as it was.
-    bool Save(const QString& strPath, QSize size, QString& strError) const;
+    // Writes a PNG or SVG file, chosen by the file's suffix; strPath is the file name's bytes.
+    // False with the reason in plain words; an existing file is then left as it was.
+    bool Save(const std::string& strPath, QSize size, QString& strError) const;
     // The picture as an <svg> element for an HTML page: no XML declaration, and every
     // character outside ASCII written as a character reference.
     std::string InlineSvg(QSize size) const;

@@ -92,9 +92,17 @@ CAlertMailTrial::EOutcome CAlertMailTrial::Run(const LineSink& sink, const CEven
                        "is missing.";
         return EOutcome::BAD_SETTINGS;
     }
-    if (s.m_nSMTPPort < 1 || s.m_nSMTPPort > 65535 || s.m_nSMTPSecurity < SMTP_SECURITY_NONE ||
-        s.m_nSMTPSecurity > SMTP_SECURITY_TLS) {
+    if (s.m_nSMTPPort < 1 || s.m_nSMTPPort > 65535) {
         m_strOutcome = "Nothing was sent: the port must be 1 to 65535.";
+        return EOutcome::BAD_SETTINGS;
+    }
+    if (s.m_nSMTPSecurity < SMTP_SECURITY_NONE || s.m_nSMTPSecurity > SMTP_SECURITY_TLS) {
+        m_strOutcome = "Nothing was sent: the security must be none, STARTTLS or TLS.";
+        return EOutcome::BAD_SETTINGS;
+    }
+    if (s.m_nSMTPAuth < 0 || s.m_nSMTPAuth > 3) {
+        m_strOutcome = "Nothing was sent: the login method must be automatic, PLAIN, LOGIN or "
+                       "CRAM-MD5.";
         return EOutcome::BAD_SETTINGS;
     }
     CSMTPMessage message;

@@ -48,6 +48,7 @@ void CHostDownAlert::Tell(
     SServer server;
     std::string strFrom, strTo;
     bool bSystem, bEmail;
+    bool bUnreadable = false;
     {
         std::lock_guard lock(doc.m_mtxSettings);
         const CAppSettings& settings = doc.m_settings;
@@ -58,6 +59,7 @@ void CHostDownAlert::Tell(
         server = MakeServer(settings);
         strFrom = settings.m_strEmailFrom;
         strTo = settings.m_strEmailTo;
+        bUnreadable = settings.m_nSMTPAuth < 0;
     }
     if (bSystem)
         doc.m_sink.ShowHostNotice(notice);
@@ -73,6 +75,15 @@ void CHostDownAlert::Tell(
         return;
     }
 
+    // A port, security or login method the settings could not read never falls back to a
+    // weaker one.
+    if (bUnreadable || server.m_nPort < 1 || server.m_nSecurity < SMTP_SECURITY_NONE ||
+        server.m_nSecurity > SMTP_SECURITY_TLS) {
+        doc.m_sink.ShowMessage("Vantrel did not send the host-down e-mail: the mail server's "
+                               "port, security or login method in the settings cannot be read. "
+                               "Set them in Options.");
+        return;
+    }
     CSMTPMessage message;
     fnCompose(message, strFrom, strTo);
     // A line break would add headers or commands of its own: nothing is sent. The setting
@@ -118,7 +129,9 @@ void CHostDownAlert::ComposeMessage(CSMTPMessage& message, const std::string& st
         message.m_rootPart.m_strCharset = "utf-8";
     message.SetMimeMode(false);
     message.AddRecipientList(strTo, RECIPIENT_TO);
-    message.m_strSubject = "The host " + strServer + " went down";
+    // A name from a damaged file must not make the header run on without end.
+    message.m_strSubject =
+        "The host " + Latin1ToUtf8(strLatin1Server.substr(0, MAX_SUBJECT_NAME)) + " went down";
     message.SetBodyText("This is an automatically generated message.\r\nThe host http://" +
                         strServer + " went down.\r\nThis message was generated on " +
                         FormatAlertTime(tNow) + " UTC by Vantrel.\r\n\r\n----- " +

@@ -35,6 +35,8 @@ public:
     void RaiseHostDownAlert(CVantrelDoc& doc, const CHostAlert& alert) override;
     void RaiseHostUpAlert(CVantrelDoc& doc, const CHostAlert& alert) override;
 
+    // The most of a host name the Subject holds.
+    static constexpr size_t MAX_SUBJECT_NAME = 200;
     // Fills a new message with the alert mail for strServer (ISO-8859-1, as the data file
     // holds it; sender and recipients are UTF-8), dated tNow (shown in UTC). Any text beyond
     // ASCII makes it a UTF-8 mail.

@@ -63,8 +63,12 @@ CHostProbe::EEcho CHostProbe::Echo(CProbes& probes, const CEvent& evStop,
 
 bool CHostProbe::RequestObject(CInternetSession& session, const std::string& strTarget,
                                const CEvent& evStop) const {
+    // Credentials go only where the URL says how they travel: a mistyped scheme ("htps://")
+    // would otherwise send them in clear to port 80.
+    const bool bKnown = m_dwServiceType == INET_SERVICE_HTTP || IsHttps();
     return session.SendRequest(IsHttps(), m_strServer, strTarget, GetRequestPort(), m_strObject,
-                               m_strUserName, m_strPassword, evStop);
+                               bKnown ? m_strUserName : std::string(),
+                               bKnown ? m_strPassword : std::string(), evStop);
 }
 
 CHostTestResult CHostProbe::Test(CProbes& probes, CInternetSession& session, const CEvent& evStop,

@@ -51,7 +51,6 @@ bool CSMTPMailSender::SendMessage(CSMTPMessage& message) {
     return bSent;
 }
 
-
 void CSMTPMailSender::Disconnect() {
     if (m_pConnection)
         m_pConnection->Disconnect(true);

@@ -81,13 +81,14 @@ CVantrelApp::~CVantrelApp() {
 }
 
 bool CVantrelApp::InitInstance() {
-    if (!m_hInstanceMutex.Acquire()) {
-        // The running instance shows its window instead; only one for another data file
-        // (or one that does not answer) is refused.
-        CAppSettings settings;
-        std::string strDataPath;
-        CSettingsStore().LoadSettings(settings, strDataPath, false);
-        if (CInstanceActivator::ActivateRunning(strDataPath)) {
+    m_pSettingsStore = std::make_unique<CSettingsStore>();
+    // The guard belongs to the data file: only one writer of it at a time. Nothing is written
+    // before it is held.
+    m_pSettingsStore->LoadSettings(m_settings, m_strDataPath, false);
+    if (!m_hInstanceMutex.Acquire(m_strDataPath)) {
+        // The running instance shows its window instead; only one that does not answer is
+        // refused.
+        if (CInstanceActivator::ActivateRunning(m_strDataPath)) {
             m_bHandedOver = true;
             return false;
         }
@@ -135,6 +136,11 @@ bool CVantrelApp::InitInstance() {
         return false;
     }
     m_pFrame->GetView()->OnInitialUpdate(*m_pDoc);
+    for (const std::string& strValue : m_pSettingsStore->GetUnreadable())
+        m_pMessages->ShowMessage("The settings hold " + strValue +
+                                 ", which is not an allowed value. No alert e-mail is sent until "
+                                 "the mail server's port, security and login method are set in "
+                                 "Options.");
     m_pFrame->SetPlacementStore(m_pSettingsStore.get());
     CCompareHostsDlg::SetPlacementStore(m_pSettingsStore.get());
     CReportCommandUI::SetSettingsStore(m_pSettingsStore.get());

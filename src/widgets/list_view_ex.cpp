@@ -76,15 +76,34 @@ int CListViewEx::GetIconLeft() const {
 
 QString CListViewEx::FitText(const QFontMetrics& metrics, const QString& strText, int nWidth,
                              int nMargin) {
-    if (strText.isEmpty() || metrics.horizontalAdvance(strText) + nMargin <= nWidth)
+    if (strText.isEmpty())
         return strText;
+    // The characters' own advances add up to about the text's width, so nothing past the
+    // point where they exceed the width by a few characters can be shown. Only that part is
+    // ever measured as a whole: a name of a megabyte costs one pass over it, not one per
+    // character.
+    const int nLimit = std::max(nWidth, 0) + 4 * metrics.maxWidth();
+    qsizetype nCandidate = 0;
+    for (int nSum = 0; nCandidate < strText.size() && nSum <= nLimit; ++nCandidate)
+        nSum += metrics.horizontalAdvance(strText.at(nCandidate));
+    if (nCandidate == strText.size() && metrics.horizontalAdvance(strText) + nMargin <= nWidth)
+        return strText;
+    // Prefix widths grow with the prefix: the longest that fits is found by halving. A pixel
+    // shows a few characters at most, even of zero width (a run of combining marks).
+    const qsizetype nMostShown = 4 * static_cast<qsizetype>(std::max(nWidth, 1)) + 8;
     const int nEllipsis = metrics.horizontalAdvance(kEllipsis);
-    for (qsizetype n = strText.size() - 1; n >= 1; --n) {
-        const QString strPrefix = strText.left(n);
-        if (metrics.horizontalAdvance(strPrefix) + nMargin + nEllipsis <= nWidth)
-            return strPrefix + kEllipsis;
+    qsizetype nFits = 1;
+    for (qsizetype nLow = 2, nHigh = std::min({nCandidate, nMostShown, strText.size() - 1});
+         nLow <= nHigh;) {
+        const qsizetype nMiddle = nLow + (nHigh - nLow) / 2;
+        if (metrics.horizontalAdvance(strText.left(nMiddle)) + nMargin + nEllipsis <= nWidth) {
+            nFits = nMiddle;
+            nLow = nMiddle + 1;
+        } else {
+            nHigh = nMiddle - 1;
+        }
     }
-    return strText.left(1) + kEllipsis;
+    return strText.left(nFits) + kEllipsis;
 }
 
 void CListViewEx::drawRow(QPainter* pPainter, const QStyleOptionViewItem& option,

@@ -4,8 +4,27 @@
 
 namespace {
 
+// Texts from peers and files (a mail server's reply, a damaged name) may hold control
+// characters: shown as "\r" or "\x1b", they cannot pose as a line of their own.
+QString Visible(const QString& strText) {
+    QString str;
+    for (QChar c : strText) {
+        const char16_t n = c.unicode();
+        if (n == '\n' || (n >= 0x20 && n != 0x7F && (n < 0x80 || n > 0x9F)))
+            str += c;
+        else if (n == '\r')
+            str += QStringLiteral("\\r");
+        else if (n == '\t')
+            str += QStringLiteral("\\t");
+        else
+            str += QStringLiteral("\\x%1").arg(static_cast<int>(n), 2, 16, QChar('0'));
+    }
+    return str;
+}
+
 int Run(QMessageBox& box) {
     box.setTextFormat(Qt::PlainText);
+    box.setText(Visible(box.text()));
     // Modal from the moment it is shown; setting the modality resets the window flags, so it
     // comes first.
     box.setWindowModality(Qt::ApplicationModal);

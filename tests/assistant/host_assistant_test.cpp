@@ -122,6 +122,10 @@ TEST(HostAssistantTest, DetailsPageChecksAndHttpPrefix) {
     const std::string M = std::string(MISSING) + "\nMissing: Hosting Company ",
                       NO_NAME = M + "Name.", NO_SITE = M + "Website.", NO_URL = M + "Test URL.",
                       NO_TWO = M + "Name, Hosting Company Website.";
+    const char* const LONG = "The website or the test URL is longer than 2048 characters. Please "
+                             "shorten it.";
+    // As long as a field takes; "http://" makes it too long.
+    const std::string strLong(2048, 'a');
     // Typed name, web site and test URL; the message, or "=" and what both are stored as (the
     // URL splitter takes a scheme it does not know for a web server's).
     const char* arrCases[][4] = {
@@ -138,6 +142,8 @@ TEST(HostAssistantTest, DetailsPageChecksAndHttpPrefix) {
         {"Acme", "acme.example", "http://", TEST},
         {"Acme", "acme.example", "acme.example:99999", TEST},
         {"Acme", "acme.example", "ftp://files.acme.example", SCHEME},
+        {"Acme", "acme.example", strLong.c_str(), LONG},
+        {"Acme", strLong.c_str(), "acme.example", LONG},
     };
     for (auto& c : arrCases) {
         CTestAssistant a(CHost(), false);

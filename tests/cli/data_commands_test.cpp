@@ -28,12 +28,12 @@ protected:
                                    strLine);
     }
 
-    // Texts with every escape and string-length form and the extreme values import accepts,
+    // Texts with every escape, the longest text and the extreme values import accepts,
     // then a new record.
     std::string WriteTrickyFile(const std::string& strPath) {
         CHost a, b;
         a.m_strName = "Caf\xE9 \"Quote\" back\\slash\xFF";
-        a.m_strWebSite = std::string(300, 'w'), a.m_strTestURL = std::string(70000, 'u');
+        a.m_strWebSite = std::string(300, 'w'), a.m_strTestURL = std::string(2048, 'u');
         for (int i = 0; i < CHost::ANSWER_COUNT; ++i)
             a.Answer(i) = i % 2 ? -1 : CHostCheck::GetAnswerLast(i);
         a.m_arrFeatures[36] = 1;
@@ -244,7 +244,7 @@ TEST_F(VantrelctlTest, CheckNamesEveryValueOutOfBoundsAndListStaysSane) {
               "key \"interval_minutes\" must be a whole number from 1 to 60\n");
     const CShellRun list = Run({"list", "--data", m_dir / "v.dat"});
     EXPECT_EQ(list.nExit, 0);
-    EXPECT_EQ(list.strOut + list.strErr, "0\tTab\tName\t\tNot Testing\t0d 0h 0m\t100.0%\t0.0 ms\n"
+    EXPECT_EQ(list.strOut + list.strErr, "0\tTab\\tName\t\tNot Testing\t0d 0h 0m\t100.0%\t0.0 ms\n"
                                          "1\t\t\tTesting - Unknown\t0d 0h 0m\t75.0%\t- ms\n");
     // Export still writes such a file out; nothing is changed by reading it.
     const CShellRun exported = Run({"export", "--data", m_dir / "v.dat"});
@@ -270,7 +270,8 @@ TEST_F(VantrelctlTest, SpecialFilesAndLostOutputFail) {
     }
 }
 
-// vantrelctl run holds the single-instance guard: an import now would be written over.
+// vantrelctl run holds the guard of its data file, whatever the environment of the next writer:
+// an import into that file now would be written over; one into another file would not.
 TEST_F(VantrelctlTest, ImportIsRefusedWhileTheEngineRuns) {
     const std::string strData = m_dir / "v.dat";
     const std::string strBefore = WriteTrickyFile(strData);
@@ -280,17 +281,33 @@ TEST_F(VantrelctlTest, ImportIsRefusedWhileTheEngineRuns) {
                                      .strOut);
     // Held once the engine has made and locked the lock file: flock -n then fails. (flock would
     // make the file itself, and the engine would find it locked.)
-    const std::string strLock = "'" + m_dir / "VantrelMutex.lock" + "'";
+    const std::string strLock = "'" + m_dir / ".v.dat.lock" + "'";
     int nTry = 0;
     while (Shell("test -e " + strLock + " && ! flock -n " + strLock + " true").nExit != 0 &&
            ++nTry < 500)
         ::usleep(10000);
     ASSERT_LT(nTry, 500);
-    const CShellRun refused = Run({"import", m_dir / "x.json", "--data", strData});
-    EXPECT_EQ(refused.nExit, 1);
-    EXPECT_EQ(refused.strOut + refused.strErr,
-              "vantrelctl: Vantrel is running; close it before importing.\n");
-    EXPECT_EQ(ReadFileBytes(strData), strBefore);
+    ::mkdir((m_dir / "other-runtime").c_str(), 0700);
+    const std::string strImport = VANTRELCTL_PATH " import '" + m_dir / "x.json" + "' --data ";
+    const std::string strRefused = "vantrelctl: Vantrel is running; close it before importing.\n";
+    const std::tuple<std::string, std::string, int, std::string> arrCases[] = {
+        {"same environment", strImport + "'" + strData + "'", 1, strRefused},
+        {"another runtime folder",
+         "XDG_RUNTIME_DIR='" + m_dir / "other-runtime" + "' " + strImport + "'" + strData + "'", 1,
+         strRefused},
+        {"cron-style env -i",
+         "env -i HOME='" + m_dir.Path() + "' " + strImport + "'" + strData + "'", 1, strRefused},
+        {"the same file by another path",
+         "cd '" + m_dir.Path() + "' && env -i " + strImport + "./other-runtime/../v.dat", 1,
+         strRefused},
+        {"another file", strImport + "'" + m_dir / "w.dat" + "'", 0, ""}};
+    for (const auto& [strCase, strLine, nExit, strMessage] : arrCases) {
+        const CShellRun run = Shell(strLine);
+        EXPECT_EQ(run.nExit, nExit) << strCase;
+        EXPECT_EQ(run.strOut + run.strErr, strMessage) << strCase;
+        EXPECT_EQ(ReadFileBytes(strData), strBefore) << strCase;
+    }
+    EXPECT_EQ(ReadFileBytes(m_dir / "w.dat"), strBefore);
     ::kill(nRun, SIGTERM);
     for (int nTry = 0; nTry < 1000 && ::kill(nRun, 0) == 0; ++nTry)
         ::usleep(10000);

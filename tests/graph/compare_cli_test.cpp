@@ -57,7 +57,8 @@ TEST_F(CompareCli, ExitCodesMessagesAndImages) {
         {"--hosts all --out c.png --width 50", 2,
          "vantrelctl: --width \"50\" is not a whole number of pixels from 200 to 20000.\n"},
         {"--hosts all --out c.png --height x", 2, "--height \"x\" is not a whole number"},
-        {"--hosts all --out no/c.png", 1, "no/c.png could not be written: "},
+        {"--hosts all --out no/c.png", 1,
+         "vantrelctl: Cannot save no/c.png: no such file or folder; no image was written.\n"},
         {"--data cut.dat --hosts all --out d.png", 1, "complete hosts were read.\n"},
     };
     for (const auto& [strArgs, nExit, strMessage] : arrCases) {

@@ -181,14 +181,17 @@ TEST_F(ComparisonChartTest, SharesAndScaleTops) {
 }
 
 TEST_F(ComparisonChartTest, SavesPngAndSvgAndRefusesBadTargets) {
-    AddHost("R&D <Hosting> \"Caf\xe9\"", std::vector<uint32_t>(20, 33), 20, 19);
+    // A NUL and an ESC from a damaged file are left out: XML cannot hold them.
+    AddHost(std::string("R&D <Host\0ing> \x1b\"Caf\xe9\"", 22), std::vector<uint32_t>(20, 33), 20,
+            19);
     Render();
     const CComparisonChart chart(m_comparison);
     QTemporaryDir dir;
     QString strError;
-    ASSERT_TRUE(chart.Save(dir.filePath("c.png"), {640, 480}, strError)) << qPrintable(strError);
+    auto Path = [&dir](const char* pszName) { return dir.filePath(pszName).toStdString(); };
+    ASSERT_TRUE(chart.Save(Path("c.png"), {640, 480}, strError)) << qPrintable(strError);
     EXPECT_EQ(QImage(dir.filePath("c.png")).size(), QSize(640, 480));
-    ASSERT_TRUE(chart.Save(dir.filePath("c.SVG"), {640, 480}, strError)) << qPrintable(strError);
+    ASSERT_TRUE(chart.Save(Path("c.SVG"), {640, 480}, strError)) << qPrintable(strError);
     QFile svg(dir.filePath("c.SVG"));
     ASSERT_TRUE(svg.open(QIODevice::ReadOnly));
     QXmlStreamReader xml(&svg);
@@ -211,14 +214,16 @@ TEST_F(ComparisonChartTest, SavesPngAndSvgAndRefusesBadTargets) {
     QDir(dir.path()).mkdir("folder.png");
     const std::pair<QString, QString> arrBad[] = {
         {dir.filePath("c.gif"), dir.filePath("c.gif") + " does not end in .png or .svg"},
-        {dir.filePath("none/c.png"), dir.filePath("none/c.png") + " could not be written: "},
-        {dir.filePath("folder.png"), dir.filePath("folder.png") + " could not be written: "}};
-    for (const auto& [strPath, strStart] : arrBad) {
+        {dir.filePath("none/c.png"),
+         "Cannot save " + dir.filePath("none/c.png") + ": no such file or folder"},
+        {dir.filePath("folder.png"),
+         "Cannot save " + dir.filePath("folder.png") + ": the path names a folder"}};
+    for (const auto& [strPath, strText] : arrBad) {
         strError.clear();
-        EXPECT_FALSE(chart.Save(strPath, {640, 480}, strError));
-        EXPECT_TRUE(strError.startsWith(strStart)) << qPrintable(strError);
+        EXPECT_FALSE(chart.Save(strPath.toStdString(), {640, 480}, strError));
+        EXPECT_EQ(strError, strText);
     }
-    EXPECT_FALSE(chart.Save(dir.filePath("older.png"), {0, 480}, strError));
+    EXPECT_FALSE(chart.Save(Path("older.png"), {0, 480}, strError));
     EXPECT_EQ(strError, "0 x 480 is not an image size from 1 to 20000 pixels");
     ASSERT_TRUE(older.open(QIODevice::ReadOnly));
     EXPECT_EQ(older.readAll(), "kept");

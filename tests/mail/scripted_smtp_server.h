@@ -137,7 +137,8 @@ inline const std::string ALERT_HEADER =
     "From: Vantrel <alerts@example.com>\r\nTo: Ann <ann@example.com>,bob@example.com\r\n"
     "Cc: cc@example.com\r\nSubject: The host example.net went down\r\nDate: *\r\n"
     "Message-ID: <*@example.com>\r\n"
-    "X-Mailer: CSMTPConnection v2.29\r\nMIME-Version: 1.0\r\nContent-Type: text/plain;\r\n\tcharset=iso-8859-1\r\n"
+    "X-Mailer: CSMTPConnection v2.29\r\nMIME-Version: 1.0\r\nContent-Type: "
+    "text/plain;\r\n\tcharset=iso-8859-1\r\n"
     "Reply-To: Vantrel <alerts@example.com>\r\nX-Program: Vantrel\r\n\r\n";
 inline const time_t g_tTestsStarted = time(nullptr);
 

@@ -8,6 +8,7 @@
 #include <csignal>
 #include <random>
 #include <sys/resource.h>
+#include <tuple>
 
 namespace {
 
@@ -197,23 +198,28 @@ TEST(ReportScorer, UnansweredPointsAndTheCostTieBreak) {
 
 // Only web addresses become links; anything else is the escaped name alone.
 TEST(ReportWriter, NameIsALinkOnlyForHttpAndHttpsAddresses) {
-    const std::pair<std::string, std::string> arrCases[] = {
-        {"http://a.example/?x=1&y=\"2\"",
+    const std::string N = "R & D <b>";
+    // Characters XML cannot hold are left out; a name longer than import takes is cut.
+    const std::tuple<std::string, std::string, std::string> arrCases[] = {
+        {"http://a.example/?x=1&y=\"2\"", N,
          "<a href=\"http://a.example/?x=1&amp;y=&quot;2&quot;\">R &amp; D &lt;b></a>"},
-        {"HTTPS://A.example", "<a href=\"HTTPS://A.example\">R &amp; D &lt;b></a>"},
-        {"hTTp://a", "<a href=\"hTTp://a\">R &amp; D &lt;b></a>"},
-        {"javascript:alert(1)", "R &amp; D &lt;b>"},
-        {"JavaScript:http://a", "R &amp; D &lt;b>"},
-        {" http://a.example", "R &amp; D &lt;b>"},
-        {"http:/a.example", "R &amp; D &lt;b>"},
-        {"https:", "R &amp; D &lt;b>"},
-        {"www.a.example", "R &amp; D &lt;b>"},
-        {"data:text/html,x", "R &amp; D &lt;b>"},
-        {"", "R &amp; D &lt;b>"},
+        {"HTTPS://A.example", N, "<a href=\"HTTPS://A.example\">R &amp; D &lt;b></a>"},
+        {"hTTp://a", N, "<a href=\"hTTp://a\">R &amp; D &lt;b></a>"},
+        {"javascript:alert(1)", N, "R &amp; D &lt;b>"},
+        {"JavaScript:http://a", N, "R &amp; D &lt;b>"},
+        {" http://a.example", N, "R &amp; D &lt;b>"},
+        {"http:/a.example", N, "R &amp; D &lt;b>"},
+        {"https:", N, "R &amp; D &lt;b>"},
+        {"www.a.example", N, "R &amp; D &lt;b>"},
+        {"data:text/html,x", N, "R &amp; D &lt;b>"},
+        {"", N, "R &amp; D &lt;b>"},
+        {std::string("http://a\0\x01.example", 18), std::string("R\0 \x1b&\x7f", 6),
+         "<a href=\"http://a.example\">R &amp;\x7f</a>"},
+        {"", std::string(3000, 'n'), std::string(2048, 'n')},
     };
-    for (const auto& [strSite, strCell] : arrCases) {
+    for (const auto& [strSite, strName, strCell] : arrCases) {
         CReportHosts hosts;
-        hosts.Add().m_strName = "R & D <b>";
+        hosts.Add().m_strName = strName;
         hosts[0].m_strWebSite = strSite;
         CReportScorer scorer;
         scorer.Score(hosts.Hosts(), {0}, {1, 1, 1, 1, 1, 1, 1, 1, 1});

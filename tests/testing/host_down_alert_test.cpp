@@ -155,6 +155,16 @@ TEST(HostDownAlert, UpTextsNameTheDayAndTheLength) {
                   std::string("The host N (U) is up again after ") + pszTail);
 }
 
+// A name of a damaged file makes no Subject of thousands of characters.
+TEST(HostDownAlert, SubjectHoldsAtMost200CharactersOfTheName) {
+    for (const size_t nLength : {size_t(200), size_t(5000)}) {
+        CSMTPMessage message;
+        CHostDownAlert::ComposeMessage(message, std::string(nLength, 'n'), "a@example.test",
+                                       "b@example.test", 0);
+        EXPECT_EQ(message.m_strSubject, "The host " + std::string(200, 'n') + " went down");
+    }
+}
+
 // A host name beyond ASCII (ISO-8859-1 in the data file) goes out as UTF-8: an encoded subject
 // and a quoted-printable body.
 TEST(HostDownAlert, NonAsciiHostGoesOutAsUtf8) {
@@ -172,8 +182,8 @@ TEST(HostDownAlert, NonAsciiHostGoesOutAsUtf8) {
                                      "http://=C3=A9t=C3=A9.test went");
 }
 
-// Switches and missing settings. Without a login the methods 0, 1, 2 are tried in turn until
-// one delivers, but a refused connection is not tried again; with a login or TLS, one attempt
+// Switches, missing or unreadable settings. Without a login the methods 0, 1, 2 are tried in turn
+// until one delivers, but a refused connection is not tried again; with a login or TLS, one attempt
 // with the login chosen (5: automatic). A failed delivery is tried again three times, then
 // dropped; the user hears once per failing streak, with the reason, and e-mail alerts stay on.
 // A line break in the sender or the host name sends nothing, says why and keeps them on.
@@ -192,6 +202,9 @@ TEST(HostDownAlert, DeliveryTable) {
         AGAIN;
     const std::string NOT_SENT = "box Vantrel could not send the host-down e-mail:\n" + AGAIN;
     const std::string BREAK = "box Vantrel did not send the host-down e-mail: its ";
+    const std::string UNREAD = "box Vantrel did not send the host-down e-mail: the mail server's "
+                               "port, security or login method in the settings cannot be read. "
+                               "Set them in Options.";
     std::string CAppSettings::*const NO_LOGIN = &CAppSettings::m_strLogin;
     // clang-format off
     struct CCase {
@@ -222,7 +235,10 @@ TEST(HostDownAlert, DeliveryTable) {
         {nullptr, 1, "S", {BREAK + "sender contains a line break."}, 1, 0, 25, 1,
          "a@example.test\r\nBcc: evil@example.test"},
         {nullptr, 1, "S", {BREAK + "subject contains a line break."}, 1, 0, 25, 1, "",
-         "\nBcc: evil@example.test"}};
+         "\nBcc: evil@example.test"},
+        // Settings that could not be read ("starttls", "1.0") send nothing, never in clear.
+        {nullptr, 1, "S", {UNREAD}, 1, -1, 25},
+        {nullptr, 1, "S", {UNREAD}, 1, 1, 0}};
     // clang-format on
     for (const CCase& c : arrCases) {
         CAlertRig rig;

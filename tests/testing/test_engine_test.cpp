@@ -416,10 +416,12 @@ TEST_F(WorkerTest, SecondsTestedAcrossRunsAndAStopDuringAnEchoOrRequestChangesNo
 }
 
 // What measures the time: the chosen method, or TCP connects to the request port when echoes
-// are not permitted, with the hint shown once for all hosts and cycles.
+// are not permitted, with the hint shown once for all hosts and cycles; what is requested.
 TEST_F(WorkerTest, PingMethodAndTheRequestPort) {
-    const char* const arrURLs[] = {"http://a.test:8080/x", "https://b.test/", "foo://c.test:99/"};
-    const char* const arrRequests[] = {"request http a.test:8080 /x  ",
+    // Credentials travel only over the scheme written: never for one we do not know.
+    const char* const arrURLs[] = {"http://u:p@a.test:8080/x", "https://b.test/",
+                                   "foo://u:p@c.test:99/"};
+    const char* const arrRequests[] = {"request http a.test:8080 /x u p",
                                        "request https b.test:443 /  ",
                                        "request http c.test:80 /  "};
     const char* const arrConnects[] = {"connect a.test 8080 5000", "connect b.test 443 5000",

@@ -7,8 +7,10 @@
 #include "ui/main_frame.h"
 #include "ui/vantrel_app.h"
 #include "ui/vantrel_view.h"
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QFontInfo>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -48,7 +50,7 @@ TEST(VantrelAppTest, FirstStartCreatesTheDataFileAndASecondInstanceIsRefused) {
         EXPECT_TRUE(app.GetMainFrame()->isVisible());
         for (const char* pszFace : {"Verdana", "MS Sans Serif", "Arial"}) // not fontconfig's pick
             EXPECT_EQ(QFontInfo(QFont(pszFace)).family().toStdString(), "DejaVu Sans") << pszFace;
-        EXPECT_FALSE(other.Acquire());
+        EXPECT_FALSE(other.Acquire(strData.toStdString()));
         app.GetMainFrame()->close();
         app.ExitInstance();
         EXPECT_TRUE(answerer.m_arrSeen.empty());
@@ -57,7 +59,8 @@ TEST(VantrelAppTest, FirstStartCreatesTheDataFileAndASecondInstanceIsRefused) {
     QFile::remove(strData);
     QFile::remove(strSettings);
 
-    ASSERT_TRUE(other.Acquire()); // released at exit; now another instance holds it
+    ASSERT_TRUE(
+        other.Acquire(strData.toStdString())); // released at exit; now another instance holds it
     CVantrelApp app(g_argc, g_argv);
     CBoxAnswerer answerer;
     EXPECT_FALSE(app.InitInstance());
@@ -68,6 +71,29 @@ TEST(VantrelAppTest, FirstStartCreatesTheDataFileAndASecondInstanceIsRefused) {
     EXPECT_EQ(answerer.m_arrSeen[0].icon, QMessageBox::Critical);
     EXPECT_EQ(app.GetMainFrame(), nullptr);
     EXPECT_FALSE(QFile::exists(strData) || QFile::exists(strSettings)); // nothing written
+}
+
+// A hand-edited mail security the program cannot read is named at start-up, not taken as none.
+TEST(VantrelAppTest, UnreadableMailSettingsAreNamedAtStartUp) {
+    QTemporaryDir dir;
+    UseOwnFolders(dir);
+    const QString strSettings = QString::fromStdString(CSettingsStore::GetDefaultFileName());
+    QDir().mkpath(QFileInfo(strSettings).absolutePath());
+    QFile file(strSettings);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("[Settings]\nSMTPSecurity=starttls\n");
+    file.close();
+    CVantrelApp app(g_argc, g_argv);
+    CBoxAnswerer answerer;
+    ASSERT_TRUE(app.InitInstance());
+    for (int i = 0; i < 200 && answerer.m_arrSeen.empty(); ++i)
+        QCoreApplication::processEvents(), ::usleep(10000);
+    EXPECT_EQ(answerer.Texts(),
+              QStringList{"The settings hold SMTPSecurity=starttls, which is not an allowed value. "
+                          "No alert e-mail is sent until the mail server's port, security and "
+                          "login method are set in Options."});
+    app.GetMainFrame()->close();
+    app.ExitInstance();
 }
 
 // A forked child that ends with its guard: a failed assertion returns from the test at once,
@@ -170,7 +196,7 @@ TEST(VantrelAppTest, StopSignalsEndTheProgramThroughItsNormalExit) {
             delete pHost;
         EXPECT_TRUE(QFile::exists(QString::fromStdString(CSettingsStore::GetDefaultFileName())));
         CInstanceGuard guard; // released by the exit
-        EXPECT_TRUE(guard.Acquire() && guard.IsHeld());
+        EXPECT_TRUE(guard.Acquire(strData) && guard.IsHeld());
     }
 }
 

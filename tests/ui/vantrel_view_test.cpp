@@ -410,6 +410,24 @@ TEST_F(VantrelViewTest, DrawsReadableStatusColoursGridAndShortenedTexts) {
     EXPECT_TRUE(strFit.startsWith("Testing - ") && strFit.endsWith("..."));
     EXPECT_LE(metrics.horizontalAdvance(strFit) + 12, 130);
     EXPECT_EQ(CListViewEx::FitText(metrics, "Wide", 3, 12), "W...");
+    // The longest prefix that fits, as dropping one character at a time finds it, however the
+    // search gets there; a text far longer than the cell costs no more.
+    auto Oracle = [&](const QString& strText, int nWidth, int nMargin) {
+        if (metrics.horizontalAdvance(strText) + nMargin <= nWidth)
+            return strText;
+        for (qsizetype n = strText.size() - 1; n >= 1; --n)
+            if (metrics.horizontalAdvance(strText.left(n)) + nMargin +
+                    metrics.horizontalAdvance("...") <=
+                nWidth)
+                return strText.left(n) + "...";
+        return strText.left(1) + "...";
+    };
+    for (const QString& strText : {QString("Acme Hosting (iiii WWWW) Ltd."), QString(300, 'W'),
+                                   QString("Caf") + QString(100, QChar(0xe9))})
+        for (int nWidth : {0, 10, 37, 80, 151, 400})
+            EXPECT_EQ(CListViewEx::FitText(metrics, strText, nWidth, 12),
+                      Oracle(strText, nWidth, 12))
+                << strText.left(10).toStdString() << " " << nWidth;
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "gui_test_support.h"
 
+#include "widgets/message_box.h"
 #include "widgets/message_box_queue.h"
 #include "widgets/wait_dialog.h"
 #include <QAbstractButton>
@@ -24,6 +25,16 @@ QStringList OpenTexts(const CMessageBoxQueue& queue) {
         texts << pBox->text();
     texts.sort();
     return texts;
+}
+
+// A peer's text cannot pose as a line of its own or steer the box: control characters show.
+TEST(WidgetsTest, BoxesShowControlCharactersVisibly) {
+    EnsureApp();
+    CBoxAnswerer answerer;
+    CMessageBox::Information(nullptr, "554 rejected\rThe test e-mail was sent\x1b[2J\t" +
+                                          QString(QChar(0x85)) + "\nnext");
+    EXPECT_EQ(answerer.Texts(),
+              QStringList{"554 rejected\\rThe test e-mail was sent\\x1b[2J\\t\\x85\nnext"});
 }
 
 TEST(WidgetsTest, WaitDialogStepsByTenAndCannotBeClosed) {

@@ -213,6 +213,8 @@ TEST_F(MailDelivery, AlertTestCommandOverridesPortAndSecurity) {
         {"--port 70000", 2},
         {"--security ssl", 2},
         {"--server-name \"$(printf 'www.a.test\\r\\nBcc: x@y.test')\"", 2},
+        {"--server-name \"$(printf 'www.a.test\\tx')\"", 2},
+        {"--server-name \"$(printf 'www.a.test\\033[2J')\"", 2},
         // TLS from the first byte where the server greets in plain text
         {"--port " + std::to_string(m_nPort) + " --security tls", 1}};
     for (const auto& [strArgs, nExit] : bad)
