@@ -1,10 +1,12 @@
 // The test engine's verbs: ping, probe, alert-test, run.
 #include "cli/cli_args.h"
 #include "cli/cli_command.h"
+#include "cli/metrics_server.h"
 #include "core/instance_guard.h"
 #include "core/message_sink.h"
 #include "core/settings_store.h"
 #include "core/vantrel_doc.h"
+#include "core/version.h"
 #include "platform/event.h"
 #include "platform/last_error.h"
 #include "platform/ping.h"
@@ -12,6 +14,7 @@
 #include "testing/alert_mail_trial.h"
 #include "testing/host_down_alert.h"
 #include "testing/host_probe.h"
+#include "testing/metrics_exposition.h"
 #include "testing/row_update_sink.h"
 #include "testing/smtp_mail_sender.h"
 #include "testing/system_clock.h"
@@ -22,9 +25,11 @@
 #include <QFile>
 
 #include <atomic>
+#include <chrono>
 #include <csignal>
 #include <ctime>
 #include <pthread.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -251,10 +256,42 @@ int AlertTestCommand(const QStringList& args) {
 VANTREL_CLI_COMMAND("alert-test", "Send the host-down e-mail with the saved mail settings",
                     AlertTestCommand);
 
+// Syslog priorities that journald reads from a "<N>" before a line.
+constexpr int LOG_PRIORITY_ERROR = 3;
+constexpr int LOG_PRIORITY_WARNING = 4;
+constexpr int LOG_PRIORITY_INFO = 6;
+
+// True when systemd connected stderr to the journal (it names the stream in JOURNAL_STREAM),
+// not when the variable was merely inherited by a program started from the service.
+bool IsJournalStream() {
+    const char* pszStream = std::getenv("JOURNAL_STREAM");
+    struct stat st {};
+    return pszStream && fstat(STDERR_FILENO, &st) == 0 &&
+           std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino) == pszStream;
+}
+
+// run's messages: as every verb writes them on a terminal, each line with its priority for
+// the journal.
+void RunLog(bool bJournal, int nPriority, const QString& strText) {
+    if (!bJournal)
+        return CliError(strText);
+    QString strLines;
+    for (const QString& strLine : QString("vantrelctl: " + strText).split('\n'))
+        strLines += QString("<%1>").arg(nPriority) + strLine + "\n";
+    std::fputs(strLines.toLocal8Bit().constData(), stderr);
+    std::fflush(stderr);
+}
+
 // Messages of the store and the worker go to stderr; nobody has to close them.
 class CStderrSink : public CMessageSink {
 public:
-    void ShowMessage(const std::string& strText) override { CliError(FromLatin1(strText)); }
+    explicit CStderrSink(bool bJournal) : m_bJournal(bJournal) {}
+    void ShowMessage(const std::string& strText) override {
+        RunLog(m_bJournal, LOG_PRIORITY_WARNING, FromLatin1(strText));
+    }
+
+private:
+    bool m_bJournal;
 };
 
 // One line per finished test of a host.
@@ -262,9 +299,13 @@ class CPrintingRows : public CRowUpdateSink {
 public:
     // The store is made after the engine that holds this sink.
     void SetDoc(CVantrelDoc& doc) { m_pDoc = &doc; }
+    // Hosts' figures are also copied there as they change (none: no --metrics).
+    void SetMetrics(CMetricsExposition* pMetrics) { m_pMetrics = pMetrics; }
     void PostHostUpdated(int nIndex) override {
         const CHost& host = *m_pDoc->m_arrHosts[static_cast<size_t>(nIndex)];
         std::lock_guard lock(*host.m_pMutex);
+        if (m_pMetrics)
+            m_pMetrics->UpdateHost(static_cast<size_t>(nIndex), CMetricsExposition::Capture(host));
         CliPrint(QString::number(nIndex) + "\t" + FromLatin1(host.m_strName) + "\t" +
                  FromLatin1(host.GetStatusText()) + "\t" + FromLatin1(host.GetTimeTestedText()) +
                  "\t" + FromLatin1(host.GetUptimeText()) + "\t" +
@@ -272,26 +313,47 @@ public:
         std::fflush(stdout);
     }
 
+    // The cycle's end: every host, also those not tested, as the worker left them.
+    void EndCycle(double dSeconds) {
+        if (!m_pMetrics)
+            return;
+        for (size_t i = 0; i < m_pDoc->m_arrHosts.size(); ++i) {
+            const CHost& host = *m_pDoc->m_arrHosts[i];
+            std::lock_guard lock(*host.m_pMutex);
+            m_pMetrics->UpdateHost(i, CMetricsExposition::Capture(host));
+        }
+        m_pMetrics->EndCycle(dSeconds);
+    }
+
 private:
     CVantrelDoc* m_pDoc = nullptr;
+    CMetricsExposition* m_pMetrics = nullptr;
 };
 
 // The real clock, ending the run at the wait after its last cycle (a wait for the connection
 // counts as a cycle).
+// The wait also ends a cycle for the row sink's figures.
 class CCycleLimitClock : public CSystemClock {
 public:
-    explicit CCycleLimitClock(int nCycles) : m_nCyclesLeft(nCycles) {}
+    CCycleLimitClock(int nCycles, CPrintingRows& rows) : m_rows(rows), m_nCyclesLeft(nCycles) {}
     EWaitEnd WaitForStopOrWake(const CEvent& evStop, const CEvent& evWake,
                                int64_t nMilliseconds) override {
+        m_rows.EndCycle(
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - m_tCycleStart)
+                .count());
         if (m_nCyclesLeft > 0 && --m_nCyclesLeft == 0) {
             m_bEndedRun = true;
             return EWaitEnd::STOPPED;
         }
-        return CSystemClock::WaitForStopOrWake(evStop, evWake, nMilliseconds);
+        const EWaitEnd eEnd = CSystemClock::WaitForStopOrWake(evStop, evWake, nMilliseconds);
+        m_tCycleStart = std::chrono::steady_clock::now();
+        return eEnd;
     }
     bool EndedRun() const { return m_bEndedRun; }
 
 private:
+    CPrintingRows& m_rows;
+    std::chrono::steady_clock::time_point m_tCycleStart = std::chrono::steady_clock::now();
     std::atomic<bool> m_bEndedRun{false};
     int m_nCyclesLeft; // 0: no limit
 };
@@ -306,8 +368,19 @@ int RunCommand(const QStringList& args) {
                                  "Length of one interval minute in milliseconds (tests).", "MS",
                                  "60000");
     optMinute.setFlags(QCommandLineOption::HiddenFromHelp);
+    QCommandLineOption optMetrics(
+        QStringList{"metrics"},
+        "Serve the hosts' figures to Prometheus at http://ADDRESS:PORT/metrics. Write the "
+        "address out: 127.0.0.1 or [::1] keep them on this machine.",
+        "ADDRESS:PORT");
+    QCommandLineOption optLocation(QStringList{"location"},
+                                   "A location label on every series, telling this vantage point "
+                                   "from others.",
+                                   "NAME");
     cliArgs.Parser().addOption(optCycles);
     cliArgs.Parser().addOption(optMinute);
+    cliArgs.Parser().addOption(optMetrics);
+    cliArgs.Parser().addOption(optLocation);
     if (!cliArgs.Parse())
         return cliArgs.GetExitCode();
     bool bOk = true;
@@ -322,10 +395,16 @@ int RunCommand(const QStringList& args) {
         CliError("--minute-ms needs a positive number of milliseconds");
         return CLI_USAGE;
     }
+    if (cliArgs.Parser().isSet(optLocation) && !cliArgs.Parser().isSet(optMetrics)) {
+        CliError("--location labels the figures of --metrics; give both");
+        return CLI_USAGE;
+    }
 
+    const bool bJournal = IsJournalStream();
     CInstanceGuard guard;
     if (!guard.Acquire()) {
-        CliError("Vantrel is already running; its test engine would compete with this one.");
+        RunLog(bJournal, LOG_PRIORITY_ERROR,
+               "Vantrel is already running; its test engine would compete with this one.");
         return CLI_BAD_INPUT;
     }
     CAppSettings settings;
@@ -342,12 +421,34 @@ int RunCommand(const QStringList& args) {
     sigaddset(&setStop, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &setStop, nullptr);
 
-    CStderrSink sink;
+    // Before the worker starts, so that a port in use ends the run before any test.
+    std::unique_ptr<CMetricsExposition> pMetrics;
+    std::unique_ptr<CMetricsServer> pServer;
+    if (cliArgs.Parser().isSet(optMetrics)) {
+        pMetrics = std::make_unique<CMetricsExposition>(
+            VANTREL_VERSION, cliArgs.Parser().value(optLocation).toLatin1().toStdString());
+        pServer = std::make_unique<CMetricsServer>(*pMetrics);
+        std::string strError;
+        if (!pServer->Start(cliArgs.Parser().value(optMetrics).toStdString(), strError)) {
+            RunLog(bJournal, LOG_PRIORITY_ERROR, QString::fromStdString(strError));
+            return CLI_USAGE;
+        }
+        RunLog(bJournal, pServer->IsLoopback() ? LOG_PRIORITY_INFO : LOG_PRIORITY_WARNING,
+               QString("serving metrics at port %1%2")
+                   .arg(pServer->GetPort())
+                   .arg(pServer->IsLoopback()
+                            ? QString()
+                            : " to the network: put TLS and a login before it (see the "
+                              "guide) or reach it through an SSH tunnel"));
+    }
+
+    CStderrSink sink(bJournal);
     CSystemProbes probes;
-    CCycleLimitClock clock(nCycles);
+    CPrintingRows rows;
+    rows.SetMetrics(pMetrics.get());
+    CCycleLimitClock clock(nCycles, rows);
     CSMTPMailSender mailSender;
     CHostDownAlert alerts(mailSender, clock);
-    CPrintingRows rows;
     CEngineSeams seams;
     seams.pProbes = &probes;
     seams.pAlerts = &alerts;
@@ -365,7 +466,7 @@ int RunCommand(const QStringList& args) {
     while (!bStopped && !engine.WaitForEnd(0)) {
         const int nSignal = sigtimedwait(&setStop, nullptr, &tsPoll);
         if (nSignal == SIGINT || nSignal == SIGTERM) {
-            CliError("stopping after the test in progress");
+            RunLog(bJournal, LOG_PRIORITY_INFO, "stopping after the test in progress");
             bStopped = true;
         }
     }
