@@ -5,17 +5,14 @@
 // usage: bench_metrics [RUNS]   (root: the hosts live in a network namespace made here)
 
 #include "cli/metrics_server.h"
-#include "core/message_sink.h"
 #include "core/vantrel_doc.h"
+#include "lab_seams.h"
 #include "platform/http_client.h"
 #include "platform/loopback_http_server.h"
 #include "platform/netns_lab.h"
 #include "platform/ping.h"
-#include "testing/alert_raiser.h"
 #include "testing/metrics_exposition.h"
 #include "testing/row_update_sink.h"
-#include "testing/system_clock.h"
-#include "testing/system_probes.h"
 #include "testing/test_worker.h"
 
 #include <curl/curl.h>
@@ -32,18 +29,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr int CYCLES_PER_RUN = 30;
 
-class CQuietSink : public CMessageSink {
-public:
-    void ShowMessage(const std::string& strText) override {
-        std::fprintf(stderr, "message: %s\n", strText.c_str());
-    }
-};
-
-class CNoAlerts : public CAlertRaiser {
-public:
-    void RaiseHostDownAlert(CVantrelDoc&, const std::string&) override {}
-};
-
 // As run --metrics does it: the host's figures are copied under its lock after each test.
 class CMetricsRows : public CRowUpdateSink {
 public:
@@ -57,20 +42,6 @@ public:
 private:
     CVantrelDoc& m_doc;
     CMetricsExposition& m_metrics;
-};
-
-class CLabProbes : public CSystemProbes {
-public:
-    bool IsConnected() override { return true; }
-};
-
-class COneCycleClock : public CSystemClock {
-public:
-    EWaitEnd WaitForStopOrWake(const CEvent&, const CEvent&, int64_t) override {
-        m_end = Clock::now();
-        return EWaitEnd::STOPPED;
-    }
-    Clock::time_point m_end;
 };
 
 size_t Discard(char*, size_t nSize, size_t nCount, void* pBytes) {
