@@ -434,11 +434,11 @@ int RunCommand(const QStringList& args) {
             return CLI_USAGE;
         }
         RunLog(bJournal, pServer->IsLoopback() ? LOG_PRIORITY_INFO : LOG_PRIORITY_WARNING,
-               QString("serving metrics at port %1%2")
-                   .arg(pServer->GetPort())
+               QString("serving metrics at %1%2")
+                   .arg(QString::fromStdString(pServer->GetURL()))
                    .arg(pServer->IsLoopback()
                             ? QString()
-                            : " to the network: put TLS and a login before it (see the "
+                            : ", open to the network: put TLS and a login before it (see the "
                               "guide) or reach it through an SSH tunnel"));
     }
 

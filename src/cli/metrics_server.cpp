@@ -58,9 +58,14 @@ CMetricsServer::~CMetricsServer() {
         close(m_nSocket);
 }
 
+std::string CMetricsServer::GetURL() const {
+    return "http://" + m_strHost + ":" + std::to_string(m_nPort) + "/metrics";
+}
+
 bool CMetricsServer::Start(const std::string& strAddress, std::string& strError) {
     const size_t nColon = strAddress.rfind(':');
-    std::string strHost = nColon == std::string::npos ? "" : strAddress.substr(0, nColon);
+    m_strHost = nColon == std::string::npos ? "" : strAddress.substr(0, nColon);
+    std::string strHost = m_strHost;
     const std::string strPort = nColon == std::string::npos ? "" : strAddress.substr(nColon + 1);
     if (strHost.size() > 2 && strHost.front() == '[' && strHost.back() == ']')
         strHost = strHost.substr(1, strHost.size() - 2);

@@ -22,6 +22,8 @@ public:
     bool Start(const std::string& strAddress, std::string& strError);
     // The port listened on (the one chosen by the system for port 0).
     uint16_t GetPort() const { return m_nPort; }
+    // "http://127.0.0.1:9891/metrics", the address as it was written.
+    std::string GetURL() const;
     // False for an address outside 127.0.0.0/8 and ::1.
     bool IsLoopback() const { return m_bLoopback; }
 
@@ -30,6 +32,7 @@ public:
 
 private:
     const CMetricsExposition& m_exposition;
+    std::string m_strHost; // as written, IPv6 in brackets
     MHD_Daemon* m_pDaemon = nullptr;
     int m_nSocket = -1;
     uint16_t m_nPort = 0;
