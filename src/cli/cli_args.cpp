@@ -62,6 +62,16 @@ std::string CCliArgs::GetDataPath() const {
     return strPath;
 }
 
+bool CCliArgs::Require(std::initializer_list<const QCommandLineOption*> options,
+                       const QString& strUsage) const {
+    for (const QCommandLineOption* pOption : options)
+        if (!m_parser.isSet(*pOption)) {
+            CliError("--" + pOption->names().first() + " is missing.\n" + strUsage);
+            return false;
+        }
+    return true;
+}
+
 QCommandLineOption CCliArgs::HostsOption() {
     return QCommandLineOption("hosts",
                               "The hosts to compare: indices as 'vantrelctl list' shows them, "

@@ -3,6 +3,7 @@
 #include <QCommandLineParser>
 #include <QStringList>
 
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,11 @@ public:
     // arguments outside nMin..nMax.
     bool Parse(int nMinPositional = 0, int nMaxPositional = 0);
     int GetExitCode() const { return m_nExitCode; }
+
+    // False, after "--NAME is missing." and strUsage on stderr, when one of the options (the
+    // first in this order) was not given.
+    bool Require(std::initializer_list<const QCommandLineOption*> options,
+                 const QString& strUsage) const;
 
     // Positional arguments after the verb.
     QStringList GetPositional() const { return m_parser.positionalArguments(); }

@@ -21,7 +21,11 @@ int CCliStore::Load(const std::string& strPath) {
     return CLI_BAD_INPUT;
 }
 
-bool CCliStore::Open(const CCliArgs& args, int& nExit) {
+bool CCliStore::Open(CCliArgs& args, int& nExit) {
+    if (!args.Parse()) {
+        nExit = args.GetExitCode();
+        return false;
+    }
     nExit = Load(args.GetDataPath());
     return m_report.m_eResult != CHostsFile::LOAD_UNREADABLE;
 }

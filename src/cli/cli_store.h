@@ -18,10 +18,11 @@ public:
     // loaded all the same.
     int Load(const std::string& strPath);
 
-    // Loads the file that --data names (or the default one). False when there is nothing to
-    // work on (missing or unreadable file). nExit is the status to end with: CLI_OK, or
-    // CLI_BAD_INPUT also for damaged input, whose complete hosts are loaded all the same.
-    bool Open(const CCliArgs& args, int& nExit);
+    // Parses the verb's arguments and loads the file that --data names (or the default one).
+    // False when the verb must end at once with nExit: after --help or a usage error, or with
+    // nothing to work on (missing or unreadable file). Otherwise nExit is CLI_OK, or
+    // CLI_BAD_INPUT for damaged input, whose complete hosts are loaded all the same.
+    bool Open(CCliArgs& args, int& nExit);
 
     // Loads the file that --data names and reads the --hosts list strHosts into arrSet.
     // CLI_OK, or the status to end with: a damaged file is not worked on (it would give only
@@ -29,7 +30,6 @@ public:
     int LoadChosenHosts(const CCliArgs& args, const QString& strHosts, std::vector<int>& arrSet);
 
     CVantrelDoc& GetDoc() { return m_doc; }
-    const CHostsFile::CLoadReport& GetReport() const { return m_report; }
 
     void ShowMessage(const std::string& strText) override;
 

@@ -38,11 +38,8 @@ int CompareCommand(const QStringList& args) {
     if (!cliArgs.Parse())
         return cliArgs.GetExitCode();
     const QCommandLineParser& parser = cliArgs.Parser();
-    if (!parser.isSet(optHosts) || !parser.isSet(optOut)) {
-        CliError(QString(parser.isSet(optHosts) ? "--out" : "--hosts") + " is missing.\n" +
-                 s_szUsage);
+    if (!cliArgs.Require({&optHosts, &optOut}, s_szUsage))
         return CLI_USAGE;
-    }
     const QString strOut = parser.value(optOut);
     const QString strSuffix = QFileInfo(strOut).suffix().toLower();
     if (strSuffix != "png" && strSuffix != "svg") {

@@ -21,8 +21,6 @@ namespace {
 int ListCommand(const QStringList& args) {
     CCliArgs cliArgs(args, "Shows one line per host: index, name, test URL, status, time tested, "
                            "uptime and average ping, separated by tabs.");
-    if (!cliArgs.Parse())
-        return cliArgs.GetExitCode();
     CCliStore store;
     int nExit = CLI_OK;
     if (!store.Open(cliArgs, nExit))
@@ -120,8 +118,6 @@ void AppendHostJson(std::string& strOut, const CHost& host) {
 int ExportCommand(const QStringList& args) {
     CCliArgs cliArgs(args, "Writes the whole data file as JSON to standard output. Texts are the "
                            "file's bytes read as ISO-8859-1.");
-    if (!cliArgs.Parse())
-        return cliArgs.GetExitCode();
     CCliStore store;
     int nExit = CLI_OK;
     if (!store.Open(cliArgs, nExit))

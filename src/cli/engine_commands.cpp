@@ -37,14 +37,16 @@ namespace {
 constexpr int PROBE_DOWN = 1;
 constexpr int PROBE_BAD_URL = 2;
 
-QString FromLatin1(const std::string& str) {
-    return QString::fromLatin1(str.data(), static_cast<qsizetype>(str.size()));
-}
-
 // The reply's address: either family, or the IPv4 field alone.
 QString ReplyAddress(const CPingResult& reply) {
     return QString::fromStdString(reply.From.GetFamily() != 0 ? FormatAddress(reply.From)
                                                               : FormatIPv4(reply.Address));
+}
+
+// The --settings option of the verbs that read the saved settings.
+QCommandLineOption SettingsOption() {
+    return {QStringList{"settings"}, "The settings file to read (default: the one Vantrel uses).",
+            "FILE"};
 }
 
 // The settings file --settings names, else the user's.
@@ -117,9 +119,7 @@ int ProbeCommand(const QStringList& args) {
                      "requests the URL on its port, over TLS for https. Prints Up or Down. Exit "
                      "status 0 up, 1 down, 2 for a URL the engine cannot use.",
                      "URL", false);
-    QCommandLineOption optSettings(QStringList{"settings"},
-                                   "The settings file to read (default: the one Vantrel uses).",
-                                   "FILE");
+    const QCommandLineOption optSettings = SettingsOption();
     cliArgs.Parser().addOption(optSettings);
     if (!cliArgs.Parse(1, 1))
         return cliArgs.GetExitCode();
@@ -127,15 +127,15 @@ int ProbeCommand(const QStringList& args) {
     CSystemProbes probes;
     CHostProbe test;
     if (!test.SplitURL(strURL)) {
-        CliError(FromLatin1(CHostProbe::BadURLText(strURL)));
+        CliError(CliFromLatin1(CHostProbe::BadURLText(strURL)));
         return PROBE_BAD_URL;
     }
     if (!probes.Resolve(test.m_strServer)) {
-        CliError(FromLatin1(CHostProbe::UnresolvedText(strURL)));
+        CliError(CliFromLatin1(CHostProbe::UnresolvedText(strURL)));
         return PROBE_BAD_URL;
     }
     if (!test.IsSupportedService()) {
-        CliError(FromLatin1(CHostProbe::UnknownServiceText(strURL)));
+        CliError(CliFromLatin1(CHostProbe::UnknownServiceText(strURL)));
         return PROBE_BAD_URL;
     }
     CAppSettings settings;
@@ -167,7 +167,7 @@ int ProbeCommand(const QStringList& args) {
         CliPrint(QString("Down: ping %1 ms by %2, no answer to the web request: %3\n")
                      .arg(reply.RTT)
                      .arg(strMethod)
-                     .arg(FromLatin1(pSession->GetLastErrorText())));
+                     .arg(CliFromLatin1(pSession->GetLastErrorText())));
         return PROBE_DOWN;
     }
     CliPrint(QString("Up: ping %1 ms by %2\n").arg(reply.RTT).arg(strMethod));
@@ -188,9 +188,7 @@ int AlertTestCommand(const QStringList& args) {
     QCommandLineOption optServer(QStringList{"server-name"},
                                  "The host name the alert names (default: www.example.com).",
                                  "NAME", "www.example.com");
-    QCommandLineOption optSettings(QStringList{"settings"},
-                                   "The settings file to read (default: the one Vantrel uses).",
-                                   "FILE");
+    const QCommandLineOption optSettings = SettingsOption();
     QCommandLineOption optPort(QStringList{"port"},
                                "The mail server's port instead of the saved one.", "PORT");
     QCommandLineOption optSecurity(QStringList{"security"},
@@ -235,22 +233,22 @@ int AlertTestCommand(const QStringList& args) {
     CEvent evNever;
     const CAlertMailTrial::EOutcome eOutcome = test.Run(
         [](const std::string& strLine) {
-            CliPrint(FromLatin1(strLine) + "\n");
+            CliPrint(CliFromLatin1(strLine) + "\n");
             std::fflush(stdout);
         },
         evNever);
     switch (eOutcome) {
     case CAlertMailTrial::EOutcome::SENT:
-        CliPrint(FromLatin1(test.GetOutcomeText()) + "\n");
+        CliPrint(CliFromLatin1(test.GetOutcomeText()) + "\n");
         return CLI_OK;
     case CAlertMailTrial::EOutcome::BAD_SETTINGS:
-        CliError(FromLatin1(test.GetOutcomeText()) +
+        CliError(CliFromLatin1(test.GetOutcomeText()) +
                  " (settings: " + QFile::decodeName(store.GetFileName().c_str()) + ")");
         return CLI_BAD_INPUT;
     case CAlertMailTrial::EOutcome::NOT_SENT:
         break;
     }
-    CliError(FromLatin1(test.GetOutcomeText()));
+    CliError(CliFromLatin1(test.GetOutcomeText()));
     return CLI_BAD_INPUT;
 }
 VANTREL_CLI_COMMAND("alert-test", "Send the host-down e-mail with the saved mail settings",
@@ -287,7 +285,7 @@ class CStderrSink : public CMessageSink {
 public:
     explicit CStderrSink(bool bJournal) : m_bJournal(bJournal) {}
     void ShowMessage(const std::string& strText) override {
-        RunLog(m_bJournal, LOG_PRIORITY_WARNING, FromLatin1(strText));
+        RunLog(m_bJournal, LOG_PRIORITY_WARNING, CliFromLatin1(strText));
     }
 
 private:
@@ -306,10 +304,11 @@ public:
         std::lock_guard lock(*host.m_pMutex);
         if (m_pMetrics)
             m_pMetrics->UpdateHost(static_cast<size_t>(nIndex), CMetricsExposition::Capture(host));
-        CliPrint(QString::number(nIndex) + "\t" + FromLatin1(host.m_strName) + "\t" +
-                 FromLatin1(host.GetStatusText()) + "\t" + FromLatin1(host.GetTimeTestedText()) +
-                 "\t" + FromLatin1(host.GetUptimeText()) + "\t" +
-                 FromLatin1(host.GetAvgPingText()) + "\n");
+        CliPrint(QString::number(nIndex) + "\t" + CliFromLatin1(host.m_strName) + "\t" +
+                 CliFromLatin1(host.GetStatusText()) + "\t" +
+                 CliFromLatin1(host.GetTimeTestedText()) + "\t" +
+                 CliFromLatin1(host.GetUptimeText()) + "\t" + CliFromLatin1(host.GetAvgPingText()) +
+                 "\n");
         std::fflush(stdout);
     }
 
@@ -331,8 +330,7 @@ private:
 };
 
 // The real clock, ending the run at the wait after its last cycle (a wait for the connection
-// counts as a cycle).
-// The wait also ends a cycle for the row sink's figures.
+// counts as a cycle). The wait also ends a cycle for the row sink's figures.
 class CCycleLimitClock : public CSystemClock {
 public:
     CCycleLimitClock(int nCycles, CPrintingRows& rows) : m_rows(rows), m_nCyclesLeft(nCycles) {}
@@ -358,7 +356,18 @@ private:
     int m_nCyclesLeft; // 0: no limit
 };
 
-int RunCommand(const QStringList& args) {
+// What run's arguments ask for.
+struct SRunOptions {
+    int nCycles = 0; // 0: until a signal
+    qlonglong nMinuteMs = 60000;
+    std::string strDataPath;
+    bool bMetrics = false;
+    std::string strMetrics;  // ADDRESS:PORT
+    std::string strLocation; // ISO-8859-1, empty: no location label
+};
+
+// False when run must end at once with nExit: after --help or a usage error.
+bool ParseRunArgs(const QStringList& args, SRunOptions& options, int& nExit) {
     CCliArgs cliArgs(args, "Runs the test engine without a window on the data file until SIGINT or "
                            "SIGTERM (or --cycles), then saves it. Prints one line per test: index, "
                            "name, status, time tested, uptime and average ping; messages go to "
@@ -381,24 +390,52 @@ int RunCommand(const QStringList& args) {
     cliArgs.Parser().addOption(optMinute);
     cliArgs.Parser().addOption(optMetrics);
     cliArgs.Parser().addOption(optLocation);
-    if (!cliArgs.Parse())
-        return cliArgs.GetExitCode();
-    bool bOk = true;
-    const int nCycles =
-        cliArgs.Parser().isSet(optCycles) ? cliArgs.Parser().value(optCycles).toInt(&bOk) : 0;
-    if (!bOk || (cliArgs.Parser().isSet(optCycles) && nCycles < 1)) {
-        CliError("--cycles needs a whole number of cycles, 1 or more");
-        return CLI_USAGE;
+    if (!cliArgs.Parse()) {
+        nExit = cliArgs.GetExitCode();
+        return false;
     }
-    const qlonglong nMinuteMs = cliArgs.Parser().value(optMinute).toLongLong(&bOk);
-    if (!bOk || nMinuteMs < 1) {
+    nExit = CLI_USAGE;
+    bool bOk = true;
+    options.nCycles =
+        cliArgs.Parser().isSet(optCycles) ? cliArgs.Parser().value(optCycles).toInt(&bOk) : 0;
+    if (!bOk || (cliArgs.Parser().isSet(optCycles) && options.nCycles < 1)) {
+        CliError("--cycles needs a whole number of cycles, 1 or more");
+        return false;
+    }
+    options.nMinuteMs = cliArgs.Parser().value(optMinute).toLongLong(&bOk);
+    if (!bOk || options.nMinuteMs < 1) {
         CliError("--minute-ms needs a positive number of milliseconds");
-        return CLI_USAGE;
+        return false;
     }
     if (cliArgs.Parser().isSet(optLocation) && !cliArgs.Parser().isSet(optMetrics)) {
         CliError("--location labels the figures of --metrics; give both");
-        return CLI_USAGE;
+        return false;
     }
+    options.bMetrics = cliArgs.Parser().isSet(optMetrics);
+    options.strMetrics = cliArgs.Parser().value(optMetrics).toStdString();
+    options.strLocation = cliArgs.Parser().value(optLocation).toLatin1().toStdString();
+    options.strDataPath = cliArgs.GetDataPath();
+    return true;
+}
+
+// Waits for the engine to end or for SIGINT or SIGTERM (blocked in setStop); true for a signal.
+bool WaitForStopSignal(CTestEngine& engine, const sigset_t& setStop, bool bJournal) {
+    const timespec tsPoll{0, 200 * 1000 * 1000};
+    while (!engine.WaitForEnd(0)) {
+        const int nSignal = sigtimedwait(&setStop, nullptr, &tsPoll);
+        if (nSignal == SIGINT || nSignal == SIGTERM) {
+            RunLog(bJournal, LOG_PRIORITY_INFO, "stopping after the test in progress");
+            return true;
+        }
+    }
+    return false;
+}
+
+int RunCommand(const QStringList& args) {
+    SRunOptions options;
+    int nExit = CLI_OK;
+    if (!ParseRunArgs(args, options, nExit))
+        return nExit;
 
     const bool bJournal = IsJournalStream();
     CInstanceGuard guard;
@@ -424,12 +461,11 @@ int RunCommand(const QStringList& args) {
     // Before the worker starts, so that a port in use ends the run before any test.
     std::unique_ptr<CMetricsExposition> pMetrics;
     std::unique_ptr<CMetricsServer> pServer;
-    if (cliArgs.Parser().isSet(optMetrics)) {
-        pMetrics = std::make_unique<CMetricsExposition>(
-            VANTREL_VERSION, cliArgs.Parser().value(optLocation).toLatin1().toStdString());
+    if (options.bMetrics) {
+        pMetrics = std::make_unique<CMetricsExposition>(VANTREL_VERSION, options.strLocation);
         pServer = std::make_unique<CMetricsServer>(*pMetrics);
         std::string strError;
-        if (!pServer->Start(cliArgs.Parser().value(optMetrics).toStdString(), strError)) {
+        if (!pServer->Start(options.strMetrics, strError)) {
             RunLog(bJournal, LOG_PRIORITY_ERROR, QString::fromStdString(strError));
             return CLI_USAGE;
         }
@@ -446,7 +482,7 @@ int RunCommand(const QStringList& args) {
     CSystemProbes probes;
     CPrintingRows rows;
     rows.SetMetrics(pMetrics.get());
-    CCycleLimitClock clock(nCycles, rows);
+    CCycleLimitClock clock(options.nCycles, rows);
     CSMTPMailSender mailSender;
     CHostDownAlert alerts(mailSender, clock);
     CEngineSeams seams;
@@ -454,22 +490,14 @@ int RunCommand(const QStringList& args) {
     seams.pAlerts = &alerts;
     seams.pRowSink = &rows;
     seams.pClock = &clock;
-    seams.nMillisecondsPerMinute = nMinuteMs;
+    seams.nMillisecondsPerMinute = options.nMinuteMs;
     CTestEngine engine(seams, nullptr);
     CVantrelDoc doc(sink, &engine);
     rows.SetDoc(doc);
 
-    if (!doc.OnNewDocument(cliArgs.GetDataPath(), settings))
+    if (!doc.OnNewDocument(options.strDataPath, settings))
         return CLI_BAD_INPUT;
-    const timespec tsPoll{0, 200 * 1000 * 1000};
-    bool bStopped = false;
-    while (!bStopped && !engine.WaitForEnd(0)) {
-        const int nSignal = sigtimedwait(&setStop, nullptr, &tsPoll);
-        if (nSignal == SIGINT || nSignal == SIGTERM) {
-            RunLog(bJournal, LOG_PRIORITY_INFO, "stopping after the test in progress");
-            bStopped = true;
-        }
-    }
+    const bool bStopped = WaitForStopSignal(engine, setStop, bJournal);
     // Ended on its own without the cycle limit: the worker could not start (it said why).
     const bool bWorkerFailed = !bStopped && !clock.EndedRun();
     doc.OnCloseDocument(settings);

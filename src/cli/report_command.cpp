@@ -61,12 +61,10 @@ int ReportCommand(const QStringList& args) {
     cliArgs.Parser().addOption(optChart);
     if (!cliArgs.Parse())
         return cliArgs.GetExitCode();
-    if (!cliArgs.Parser().isSet(optHosts) || !cliArgs.Parser().isSet(optOut)) {
-        CliError(QString(cliArgs.Parser().isSet(optHosts) ? "--out" : "--hosts") +
-                 " is missing.\nUsage: vantrelctl report [--data FILE] --hosts LIST --out "
-                 "FILE.html [--weights W1,...,W9] [--chart]");
+    if (!cliArgs.Require({&optHosts, &optOut},
+                         "Usage: vantrelctl report [--data FILE] --hosts LIST --out FILE.html "
+                         "[--weights W1,...,W9] [--chart]"))
         return CLI_USAGE;
-    }
     CReportWeights arrWeights;
     arrWeights.fill(10);
     if (cliArgs.Parser().isSet(optWeights) &&

@@ -33,7 +33,6 @@ public:
     CArchive(const CArchive&) = delete;
     CArchive& operator=(const CArchive&) = delete;
 
-    bool IsLoading() const { return m_eMode == LOAD; }
     // Offset in the file of the next byte read or written.
     uint64_t GetPosition() const {
         return m_eMode == STORE ? m_nPosition + m_nBufPos : m_nPosition;

@@ -27,7 +27,6 @@ public:
     void Fail(int nErrno);
 
     const std::string& GetError() const { return m_strError; }
-    const std::string& GetTargetPath() const { return m_strTarget; }
 
     // The file a path finally names after following symbolic links (the path itself when it
     // does not exist yet). False with errno set when the links loop.

@@ -3,6 +3,7 @@
 #include "core/answer_tables.h"
 
 #include <algorithm>
+#include <cassert>
 #include <limits>
 
 namespace {
@@ -80,10 +81,12 @@ int32_t CHostCheck::GetAnswerLast(int nAnswer) {
     return static_cast<int32_t>(GetAnswerList(s_arrAnswers[nAnswer].eList).size()) - 1;
 }
 
-int32_t CHostCheck::GetAnswer(const CHost& host, const int32_t& nField) {
+int32_t CHostCheck::GetAnswer(const CHost& host, int32_t CHost::*pField) {
+    const int32_t& nField = host.*pField;
     for (int i = 0; i < CHost::ANSWER_COUNT; ++i)
         if (&host.Answer(i) == &nField)
             return nField >= -1 && nField <= GetAnswerLast(i) ? nField : -1;
+    assert(!"GetAnswer takes answer fields only");
     return -1;
 }
 

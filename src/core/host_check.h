@@ -27,9 +27,9 @@ public:
     static const char* GetAnswerKey(int nAnswer);
     // The last position of the answer's table.
     static int32_t GetAnswerLast(int nAnswer);
-    // The stored answer, or -1 (unanswered) when it is no position of its table. nField is one
-    // of host's answer fields (host.m_nCost).
-    static int32_t GetAnswer(const CHost& host, const int32_t& nField);
+    // The stored answer, or -1 (unanswered) when it is no position of its table. pField names
+    // one of the answer fields (&CHost::m_nCost).
+    static int32_t GetAnswer(const CHost& host, int32_t CHost::*pField);
 
     // Appends every problem of the record; nHost is its index in the list.
     static void CheckHost(const CHost& host, int nHost, std::vector<CProblem>& arrProblems);

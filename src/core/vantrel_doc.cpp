@@ -101,15 +101,7 @@ bool CVantrelDoc::OnNewDocument(const std::string& strDataPath, const CAppSettin
     }
     {
         std::lock_guard lock(m_mtxSettings);
-        m_strPass = settings.m_strPass;
-        m_strLogin = settings.m_strLogin;
-        m_strSMTP = settings.m_strSMTP;
-        m_strEmailFrom = settings.m_strEmailFrom;
-        m_strEmailTo = settings.m_strEmailTo;
-        m_nSMTPPort = settings.m_nSMTPPort;
-        m_nSMTPSecurity = settings.m_nSMTPSecurity;
-        m_bAlertEmail = settings.m_bAlertEmail;
-        m_bAlertSystem = settings.m_bAlertSystem;
+        m_settings = settings;
     }
     m_nPingMethod = settings.m_nPingMethod;
     const CHostsFile::CLoadReport report = LoadHosts(strDataPath);
@@ -140,15 +132,7 @@ void CVantrelDoc::OnCloseDocument(CAppSettings& settings) {
 void CVantrelDoc::GetSettings(CAppSettings& settings) {
     {
         std::lock_guard lock(m_mtxSettings);
-        settings.m_strPass = m_strPass;
-        settings.m_strLogin = m_strLogin;
-        settings.m_strSMTP = m_strSMTP;
-        settings.m_strEmailFrom = m_strEmailFrom;
-        settings.m_strEmailTo = m_strEmailTo;
-        settings.m_nSMTPPort = m_nSMTPPort;
-        settings.m_nSMTPSecurity = m_nSMTPSecurity;
-        settings.m_bAlertEmail = m_bAlertEmail;
-        settings.m_bAlertSystem = m_bAlertSystem;
+        settings = m_settings;
     }
     settings.m_nPingMethod = m_nPingMethod;
 }
@@ -219,7 +203,7 @@ int CVantrelDoc::GetEmailPoints(const CHost& host) {
         if (nAnswer == 0)
             nPoints += 5;
     // Unanswered (or no position of the list) gives no points for the accounts.
-    return nPoints + std::min(CHostCheck::GetAnswer(host, host.m_nEmailAccounts) + 1, 20);
+    return nPoints + std::min(CHostCheck::GetAnswer(host, &CHost::m_nEmailAccounts) + 1, 20);
 }
 
 int CVantrelDoc::GetRedundancyScore(int nIndex) const {
@@ -227,7 +211,7 @@ int CVantrelDoc::GetRedundancyScore(int nIndex) const {
 }
 
 int CVantrelDoc::GetRedundancyPoints(const CHost& host) {
-    const int32_t nBackups = CHostCheck::GetAnswer(host, host.m_nBackups);
+    const int32_t nBackups = CHostCheck::GetAnswer(host, &CHost::m_nBackups);
     int nPoints = nBackups < 0 ? 0 : (3 - nBackups) * 5;
     for (int32_t nAnswer : {host.m_nUPS, host.m_nGenerator, host.m_nMonitoring})
         if (nAnswer == 0)

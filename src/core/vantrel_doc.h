@@ -55,7 +55,8 @@ public:
     // How the data file read at start: LOAD_DAMAGED also after the file has been rewritten.
     CHostsFile::ELoadResult GetLoadResult() const { return m_eLoadResult; }
 
-    // Comparison points from the answers of host nIndex; no lock is taken.
+    // Comparison points from the answers of host nIndex; no lock is taken. The store's own
+    // interface to them: the report scores records taken from any list, so it uses the forms below.
     int GetEmailScore(int nIndex) const;      // 0 to 40
     int GetRedundancyScore(int nIndex) const; // 0 to 75
     // The same points for a record, for callers that hold records rather than a store.
@@ -68,15 +69,8 @@ public:
 
     // Guards the settings copy below.
     std::recursive_timed_mutex m_mtxSettings;
-    std::string m_strPass;
-    std::string m_strLogin;
-    std::string m_strSMTP;
-    std::string m_strEmailFrom;
-    std::string m_strEmailTo;
-    int m_nSMTPPort = 25;
-    int m_nSMTPSecurity = 0;
-    int m_bAlertEmail = 0;
-    int m_bAlertSystem = 0;
+    // Its m_nPingMethod is not used: the worker reads m_nPingMethod below, without the lock.
+    CAppSettings m_settings;
 
     std::vector<CHost*> m_arrHosts;
     // Read by the worker when a wait begins, written by the options dialog.

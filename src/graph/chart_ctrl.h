@@ -32,8 +32,8 @@ public:
     std::string GetXAxisTitle() const { return m_strXAxisTitle; }
     bool SetYAxisTitle(const std::string& strTitle);
     std::string GetYAxisTitle() const { return m_strYAxisTitle; }
-    bool SetYStep(double dStep); // refuses steps that are not above 0
-    double GetYStep() const { return m_dYStep; }
+    bool SetYStep(double dStep);                 // refuses steps that are not above 0
+    double GetYStep() const { return m_dYStep; } // the setter's pair, for callers that adjust it
     bool ShowYLabels(bool bShow);
     bool SetYDivisions(int nDivisions); // clamped to 0..100
     int GetYDivisions() const { return m_nYDivisions; }

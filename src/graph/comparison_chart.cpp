@@ -193,15 +193,21 @@ CComparisonChart::SLayout CComparisonChart::Layout(QSize size) const {
 }
 
 void CComparisonChart::Paint(QPainter& dc, QSize size) const {
-    const std::vector<CHostComparison::SHost>& arrHosts = m_comparison.GetHosts();
     const SLayout layout = Layout(size);
     dc.save();
     // Crisp shapes in the exact host colours; only text is smoothed.
     dc.setRenderHint(QPainter::Antialiasing, false);
     dc.setRenderHint(QPainter::TextAntialiasing, true);
     dc.fillRect(QRect(QPoint(0, 0), size), Qt::white);
+    PaintLegend(dc, layout);
+    PaintLines(dc, layout);
+    PaintSpread(dc, layout);
+    PaintUptime(dc, layout);
+    dc.restore();
+}
 
-    // Legend.
+void CComparisonChart::PaintLegend(QPainter& dc, const SLayout& layout) const {
+    const std::vector<CHostComparison::SHost>& arrHosts = m_comparison.GetHosts();
     const QFont font = ChartFont(FONT_PX);
     const QFontMetrics metrics(font);
     const int nLine = metrics.height() + 4;
@@ -220,27 +226,13 @@ void CComparisonChart::Paint(QPainter& dc, QSize size) const {
                     Qt::AlignLeft | Qt::AlignVCenter, strName);
         x += nEntry;
     }
+}
 
+// View 1: lines over the last cycles, newest on the right.
+void CComparisonChart::PaintLines(QPainter& dc, const SLayout& layout) const {
+    const std::vector<CHostComparison::SHost>& arrHosts = m_comparison.GetHosts();
+    const QFont font = ChartFont(FONT_PX);
     const int nLabel = LabelHeight();
-    const auto scaleLabels = [&](const QRect& rc, double dTop, auto fnX) {
-        dc.setFont(font);
-        for (int k = 0; k <= SCALE_STEPS; ++k) {
-            const double dValue = dTop * k / SCALE_STEPS;
-            const int xAt = fnX(dValue);
-            dc.setPen(GRID);
-            if (k > 0 && k < SCALE_STEPS)
-                dc.drawLine(xAt, rc.top() + 1, xAt, rc.bottom() - 1);
-            dc.setPen(INK);
-            // The last label ends at the frame: centred it would run off the picture.
-            const QRect label = k < SCALE_STEPS ? QRect(xAt - 40, rc.bottom() + 2, 80, nLabel)
-                                                : QRect(xAt - 80, rc.bottom() + 2, 80, nLabel);
-            dc.drawText(label,
-                        k < SCALE_STEPS ? Qt::AlignCenter : Qt::AlignRight | Qt::AlignVCenter,
-                        QString::number(dValue, 'g', 6));
-        }
-    };
-
-    // View 1: lines over the last cycles, newest on the right.
     const QRect& L = layout.rcLines;
     DrawFrame(dc, L,
               QStringLiteral("Ping time (ms) over the last %1 test cycles, by cycles ago")
@@ -276,12 +268,31 @@ void CComparisonChart::Paint(QPainter& dc, QSize size) const {
         else
             dc.drawPolyline(points);
     }
+}
 
-    // View 2: spread of the ping times, fastest median first.
+// View 2: spread of the ping times, fastest median first.
+void CComparisonChart::PaintSpread(QPainter& dc, const SLayout& layout) const {
+    const std::vector<CHostComparison::SHost>& arrHosts = m_comparison.GetHosts();
+    const QFont font = ChartFont(FONT_PX);
+    const QFontMetrics metrics(font);
+    const int nLabel = LabelHeight();
     const QRect& S = layout.rcSpread;
     DrawFrame(dc, S,
               QStringLiteral("Ping times (ms): median, 10th-90th percentile, minimum and maximum"));
-    scaleLabels(S, layout.dSpreadTop, [&](double d) { return layout.SpreadX(d); });
+    dc.setFont(font);
+    for (int k = 0; k <= SCALE_STEPS; ++k) {
+        const double dValue = layout.dSpreadTop * k / SCALE_STEPS;
+        const int xAt = layout.SpreadX(dValue);
+        dc.setPen(GRID);
+        if (k > 0 && k < SCALE_STEPS)
+            dc.drawLine(xAt, S.top() + 1, xAt, S.bottom() - 1);
+        dc.setPen(INK);
+        // The last label ends at the frame: centred it would run off the picture.
+        const QRect label = k < SCALE_STEPS ? QRect(xAt - 40, S.bottom() + 2, 80, nLabel)
+                                            : QRect(xAt - 80, S.bottom() + 2, 80, nLabel);
+        dc.drawText(label, k < SCALE_STEPS ? Qt::AlignCenter : Qt::AlignRight | Qt::AlignVCenter,
+                    QString::number(dValue, 'g', 6));
+    }
     const std::vector<size_t> arrOrder = m_comparison.ByMedian();
     for (int nRank = 0; nRank < static_cast<int>(arrOrder.size()); ++nRank) {
         const size_t i = arrOrder[static_cast<size_t>(nRank)];
@@ -306,8 +317,12 @@ void CComparisonChart::Paint(QPainter& dc, QSize size) const {
         dc.fillRect(QRect(layout.SpreadX(host.nMedian) - 1, yMid - nBand / 2 - 2, 3, nBand + 4),
                     INK);
     }
+}
 
-    // View 3: uptime and down share, with the time tested; every host, in list order.
+// View 3: uptime and down share, with the time tested; every host, in list order.
+void CComparisonChart::PaintUptime(QPainter& dc, const SLayout& layout) const {
+    const std::vector<CHostComparison::SHost>& arrHosts = m_comparison.GetHosts();
+    const QFontMetrics metrics(ChartFont(FONT_PX));
     const QRect& U = layout.rcUptime;
     DrawFrame(dc, U, QStringLiteral("Uptime (tests up / tests); tests down in red"));
     for (int k = 0; k < layout.nUptimeRows; ++k) {
@@ -347,7 +362,6 @@ void CComparisonChart::Paint(QPainter& dc, QSize size) const {
                     QFontMetrics(rowFont).elidedText(strText, Qt::ElideRight,
                                                      U.right() - bar.right() - 10));
     }
-    dc.restore();
 }
 
 QByteArray CComparisonChart::RenderSvg(QSize size) const {

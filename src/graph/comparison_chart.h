@@ -60,6 +60,11 @@ public:
     std::string InlineSvg(QSize size) const;
 
 private:
+    // The parts of Paint, in painting order.
+    void PaintLegend(QPainter& dc, const SLayout& layout) const;
+    void PaintLines(QPainter& dc, const SLayout& layout) const;
+    void PaintSpread(QPainter& dc, const SLayout& layout) const;
+    void PaintUptime(QPainter& dc, const SLayout& layout) const;
     QByteArray RenderSvg(QSize size) const;
 
     const CHostComparison& m_comparison;

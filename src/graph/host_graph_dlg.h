@@ -50,11 +50,8 @@ public:
     void OnInitDialog();
 
     CChartCtrl& GetChart() { return *m_pChart; }
-    std::string GetAvgUptimeText() const { return m_strAvgUptime; }
     std::string GetAvgPingText() const { return m_strAvgPing; }
     const std::vector<uint32_t>& GetHistory() const { return m_arrHistory; }
-    std::string GetHostName() const { return m_strName; }
-    std::string GetTestURL() const { return m_strTestURL; }
 
 private:
     static void ShowMessage(QWidget* pOwner, const std::string& strText);

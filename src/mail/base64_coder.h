@@ -22,9 +22,6 @@ public:
     virtual const char* GetEncoded() const { return m_pEncoded; }
     virtual uint32_t GetDecodedLength() const { return m_nDecodedLength; }
     virtual uint32_t GetEncodedLength() const { return m_nEncodedLength; }
-    // Bytes allocated for each buffer.
-    uint32_t GetDecodedBufferSize() const { return m_nDecodedSize; }
-    uint32_t GetEncodedBufferSize() const { return m_nEncodedSize; }
 
 private:
     void PrepareEncodedBuffer(uint32_t nSize);

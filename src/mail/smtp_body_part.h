@@ -35,7 +35,6 @@ public:
     void RemoveChildAt(int nIndex);
     // First direct child whose content type equals strContentType exactly, or null.
     CSMTPBodyPart* FindChildByType(const std::string& strContentType) const;
-    CSMTPBodyPart* GetParent() const { return m_pParent; }
 
     const std::string& GetBoundary() const { return m_strBoundary; }
     bool GetQuotedPrintable() const { return m_bQuotedPrintable; }

@@ -432,7 +432,7 @@ bool CSMTPConnection::SendBodyPart(CSMTPBodyPart& part, bool bRoot) {
     return bResult;
 }
 
-bool CSMTPConnection::Broken() {
+bool CSMTPConnection::MarkBroken() {
     m_strLastResponse = m_strPending;
     m_strPending.clear();
     m_bBroken = true;
@@ -462,27 +462,27 @@ bool CSMTPConnection::ReadExpectedResponse(int nExpectedCode, int nOtherCode) {
                               "SMTP server"
                             : "CSMTPConnection::ReadResponse, The SMTP server took longer than "
                               "an attempt may last");
-            return Broken();
+            return MarkBroken();
         }
         // Waits up to 250 ms for data, but no longer than either limit allows.
         const uint64_t nLeft =
             std::min(uint64_t{m_dwTimeoutMs} - dwIdle, uint64_t{m_dwAttemptLimitMs} - dwAttempt);
         bool bReadable = false;
         if (!m_socket.IsReadable(bReadable, static_cast<int>(std::min<uint64_t>(250, nLeft + 1))))
-            return Broken();
+            return MarkBroken();
         if (!bReadable)
             continue;
         if (m_strPending.size() >= MAX_RESPONSE_SIZE) {
             SetLastError(SMTP_ERROR_REPLY_TOO_LONG);
             ReportError("CSMTPConnection::ReadResponse, Response from SMTP server too long");
-            return Broken();
+            return MarkBroken();
         }
         char buffer[4096];
         const int nRead = m_socket.Receive(
             buffer,
             static_cast<int>(std::min(sizeof buffer, MAX_RESPONSE_SIZE - m_strPending.size())));
         if (nRead <= 0)
-            return Broken();
+            return MarkBroken();
         dwIdleStart = TickCount();
         m_strPending.append(buffer, static_cast<size_t>(nRead));
     }
@@ -608,8 +608,8 @@ bool CSMTPConnection::AuthLoginPlain(const std::string& strUserName,
                   "CSMTPConnection::AuthLoginPlain, Server does not support AUTH LOGIN PLAIN",
                   false))
         return false;
-    // A prompt other than the expected one is a failure, as in AuthLogin: the server is not
-    // asking for what we would send.
+    // Unlike AuthLogin, which takes any 334 as its prompt, a prompt other than the expected one
+    // is a failure: the server is not asking for what we would send in clear.
     if (GetPrompt() != "Username:") {
         ReportError("CSMTPConnection::AuthLoginPlain, An unexpected request received when "
                     "expecting username request");

@@ -59,8 +59,6 @@ public:
     bool SendMessage(CSMTPMessage& message);
 
     bool IsConnected() const { return m_bConnected; }
-    const std::string& GetLastCommandResponse() const { return m_strLastResponse; }
-    int GetLastCommandResponseCode() const { return m_nLastResponseCode; }
 
     bool ConnectSMTP(const std::string& strHeloName);
     bool ConnectESMTP(const std::string& strHeloName, const std::string& strUserName,
@@ -104,7 +102,8 @@ private:
     bool SendCommand(const std::string& strCommand, const char* pszShown = nullptr);
     void Trace(ETrace eKind, const std::string& strText) const;
     // Marks the session broken after a failed read, keeping what arrived in m_strLastResponse.
-    bool Broken();
+    // Always false, for the reader to return.
+    bool MarkBroken();
     // EHLO and its 250 reply, kept for the extensions it names.
     bool SayEhlo(const std::string& strHeloName);
     // Whether the last EHLO reply names the extension (an AUTH list when strMethod is set).

@@ -47,7 +47,7 @@ void RankAttribute(const std::vector<int64_t>& arrKeys, int nAttribute,
 
 // Lower is cheaper; an unanswered cost ranks as dearer than every answer.
 int64_t GetCostKey(const CHost& host) {
-    const int32_t nCost = CHostCheck::GetAnswer(host, host.m_nCost);
+    const int32_t nCost = CHostCheck::GetAnswer(host, &CHost::m_nCost);
     return nCost < 0 ? static_cast<int64_t>(g_arrCost.size()) : nCost;
 }
 
@@ -96,15 +96,15 @@ void CReportScorer::Score(const std::vector<CHost*>& arrHosts, std::vector<int> 
         }
         // Keys sort ascending, best first: a higher-is-better value enters negated.
         // Unanswered (-1, or no position of its list) ranks below every answer.
-        arrKeys[ATTRIBUTE_STORAGE][k] = -int64_t{CHostCheck::GetAnswer(host, host.m_nStorage)};
-        arrKeys[ATTRIBUTE_TRANSFER][k] = -int64_t{CHostCheck::GetAnswer(host, host.m_nTransfer)};
+        arrKeys[ATTRIBUTE_STORAGE][k] = -int64_t{CHostCheck::GetAnswer(host, &CHost::m_nStorage)};
+        arrKeys[ATTRIBUTE_TRANSFER][k] = -int64_t{CHostCheck::GetAnswer(host, &CHost::m_nTransfer)};
         arrKeys[ATTRIBUTE_COST][k] = arrCostKeys[k] = GetCostKey(host);
         arrKeys[ATTRIBUTE_EMAIL][k] = -int64_t{m_arrEmailPoints[k]};
         arrKeys[ATTRIBUTE_SUPPORT][k] =
-            -int64_t{CHostCheck::GetAnswer(host, host.m_nSupportRating)};
+            -int64_t{CHostCheck::GetAnswer(host, &CHost::m_nSupportRating)};
         arrKeys[ATTRIBUTE_REDUNDANCY][k] = -int64_t{m_arrRedundancyPoints[k]};
         arrKeys[ATTRIBUTE_FEATURES][k] =
-            -int64_t{CHostCheck::GetAnswer(host, host.m_nFeatureRating)};
+            -int64_t{CHostCheck::GetAnswer(host, &CHost::m_nFeatureRating)};
         // Hosts without a ping history come after every host with one, as one tie group.
         arrKeys[ATTRIBUTE_SPEED][k] =
             m_arrHasPing[k] ? int64_t{m_arrAvgPing[k]} : std::numeric_limits<int64_t>::max();

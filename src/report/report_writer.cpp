@@ -166,11 +166,11 @@ std::string CReportWriter::BuildReport(const std::vector<CHost*>& arrHosts,
         str += s_szCell4;
         AppendInt(str, scorer.m_arrEmailPoints[k]);
         str += s_szCell4;
-        AppendInt(str, CHostCheck::GetAnswer(host, host.m_nSupportRating) + 1LL);
+        AppendInt(str, CHostCheck::GetAnswer(host, &CHost::m_nSupportRating) + 1LL);
         str += s_szCell4;
         AppendInt(str, scorer.m_arrRedundancyPoints[k]);
         str += s_szCell4;
-        AppendInt(str, CHostCheck::GetAnswer(host, host.m_nFeatureRating) + 1LL);
+        AppendInt(str, CHostCheck::GetAnswer(host, &CHost::m_nFeatureRating) + 1LL);
         str += s_szCell7;
         AppendOneDecimal(str, scorer.m_arrAvgPing[k] / 10.0);
         str += s_szCell8;

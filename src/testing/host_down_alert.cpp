@@ -18,14 +18,15 @@ void CHostDownAlert::RaiseHostDownAlert(CVantrelDoc& doc, const std::string& str
     {
         // The options dialog waits for this lock while the box is open.
         std::lock_guard lock(doc.m_mtxSettings);
-        if (doc.m_bAlertSystem)
+        if (doc.m_settings.m_bAlertSystem)
             doc.m_sink.ShowMessage("The URL http://" + strServer + " became unavailable.");
-        if (!doc.m_bAlertEmail)
+        if (!doc.m_settings.m_bAlertEmail)
             return;
-        server = {doc.m_strSMTP, static_cast<uint16_t>(doc.m_nSMTPPort), doc.m_nSMTPSecurity,
-                  doc.m_strLogin, doc.m_strPass};
-        strFrom = doc.m_strEmailFrom;
-        strTo = doc.m_strEmailTo;
+        server = {doc.m_settings.m_strSMTP, static_cast<uint16_t>(doc.m_settings.m_nSMTPPort),
+                  doc.m_settings.m_nSMTPSecurity, doc.m_settings.m_strLogin,
+                  doc.m_settings.m_strPass};
+        strFrom = doc.m_settings.m_strEmailFrom;
+        strTo = doc.m_settings.m_strEmailTo;
     }
 
     if (server.m_strName.empty() || strTo.empty() || strFrom.empty()) {
@@ -33,7 +34,7 @@ void CHostDownAlert::RaiseHostDownAlert(CVantrelDoc& doc, const std::string& str
             "You have to specify an SMTP server, recepient and sender email addresses in order "
             "to use notification by e-mail.\nThe notification will be disabled.");
         std::lock_guard lock(doc.m_mtxSettings);
-        doc.m_bAlertEmail = 0;
+        doc.m_settings.m_bAlertEmail = 0;
         return;
     }
 
@@ -60,7 +61,7 @@ void CHostDownAlert::RaiseHostDownAlert(CVantrelDoc& doc, const std::string& str
                                std::to_string(static_cast<int>(dwLastError)) + "\n" + strReason +
                                "Will stop notifying by email.");
         std::lock_guard lock(doc.m_mtxSettings);
-        doc.m_bAlertEmail = 0;
+        doc.m_settings.m_bAlertEmail = 0;
     }
 }
 

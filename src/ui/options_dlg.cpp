@@ -42,6 +42,16 @@ COptionsDlg::COptionsDlg(QWidget* pParent, CWaitObserver* pWait)
     // 282 x 227 dialog units of the 8-point dialog font.
     resize(423, 369);
 
+    // The parts are made top to bottom: the order of making is the order of the Tab key.
+    auto* pLayout = new QVBoxLayout(this);
+    AddHeading(*pLayout);
+    AddAlertChoices(*pLayout);
+    AddSettingsGrid(*pLayout);
+    pLayout->addStretch(1);
+    AddButtons(*pLayout);
+}
+
+void COptionsDlg::AddHeading(QVBoxLayout& layout) {
     auto* pTitle = new CStyledLabel(QStringLiteral("Options"), this);
     pTitle->setObjectName(QStringLiteral("ctl1066"));
     pTitle->SetFace(QStringLiteral("Verdana")).SetCharHeight(20);
@@ -53,6 +63,14 @@ COptionsDlg::COptionsDlg(QWidget* pParent, CWaitObserver* pWait)
     pHeading->setObjectName(QStringLiteral("ctl1067"));
     pHeading->SetFace(QStringLiteral("Verdana")).SetCharHeight(18);
 
+    auto* pTop = new QHBoxLayout;
+    pTop->addWidget(pTitle, 1, Qt::AlignBottom);
+    pTop->addWidget(pLogo, 0, Qt::AlignTop);
+    layout.addLayout(pTop);
+    layout.addWidget(pHeading);
+}
+
+void COptionsDlg::AddAlertChoices(QVBoxLayout& layout) {
     m_pAlertSystem = new QCheckBox(QStringLiteral("System alert message"), this);
     m_pAlertSystem->setObjectName(QStringLiteral("ctl1003"));
     // A tick box whose text runs over two lines: the text is a label that ticks the box.
@@ -66,6 +84,15 @@ COptionsDlg::COptionsDlg(QWidget* pParent, CWaitObserver* pWait)
     m_pAlertEmailText->setTextFormat(Qt::PlainText);
     m_pAlertEmailText->installEventFilter(this);
 
+    layout.addWidget(m_pAlertSystem);
+    auto* pEmailRow = new QHBoxLayout;
+    pEmailRow->addWidget(m_pAlertEmail, 0, Qt::AlignTop);
+    pEmailRow->addWidget(m_pAlertEmailText, 1);
+    layout.addLayout(pEmailRow);
+}
+
+// The mail details, the test interval and the ping method, each after its label.
+void COptionsDlg::AddSettingsGrid(QVBoxLayout& layout) {
     m_pEmailTo = AddEdit("ctl1015");
     m_pSMTP = AddEdit("ctl1016");
     m_pEmailFrom = AddEdit("ctl1017");
@@ -93,18 +120,6 @@ COptionsDlg::COptionsDlg(QWidget* pParent, CWaitObserver* pWait)
     m_pInterval->setWrapping(true);
     m_pInterval->setFixedWidth(60);
 
-    auto* pLayout = new QVBoxLayout(this);
-    auto* pTop = new QHBoxLayout;
-    pTop->addWidget(pTitle, 1, Qt::AlignBottom);
-    pTop->addWidget(pLogo, 0, Qt::AlignTop);
-    pLayout->addLayout(pTop);
-    pLayout->addWidget(pHeading);
-    pLayout->addWidget(m_pAlertSystem);
-    auto* pEmailRow = new QHBoxLayout;
-    pEmailRow->addWidget(m_pAlertEmail, 0, Qt::AlignTop);
-    pEmailRow->addWidget(m_pAlertEmailText, 1);
-    pLayout->addLayout(pEmailRow);
-
     auto* pGrid = new QGridLayout;
     const std::pair<const char*, QWidget*> rows[] = {
         {"Alert Email Address", m_pEmailTo}, {"SMTP Server", m_pSMTP},
@@ -131,9 +146,10 @@ COptionsDlg::COptionsDlg(QWidget* pParent, CWaitObserver* pWait)
         {QStringLiteral("ICMP echo"), QStringLiteral("TCP connect to the test URL")});
     pGrid->addWidget(new QLabel(QStringLiteral("Measure ping time by"), this), nRow, 0);
     pGrid->addWidget(m_pPingMethod, nRow, 1, 1, 2);
-    pLayout->addLayout(pGrid);
-    pLayout->addStretch(1);
+    layout.addLayout(pGrid);
+}
 
+void COptionsDlg::AddButtons(QVBoxLayout& layout) {
     auto* pButtons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     pButtons->button(QDialogButtonBox::Ok)->setDefault(true);
     m_pSendTest = new QPushButton(QStringLiteral("Send test e-mail"), this);
@@ -145,7 +161,7 @@ COptionsDlg::COptionsDlg(QWidget* pParent, CWaitObserver* pWait)
     auto* pButtonRow = new QHBoxLayout;
     pButtonRow->addWidget(m_pSendTest);
     pButtonRow->addWidget(pButtons, 1);
-    pLayout->addLayout(pButtonRow);
+    layout.addLayout(pButtonRow);
 }
 
 COptionsDlg::~COptionsDlg() {
@@ -163,18 +179,18 @@ QLineEdit* COptionsDlg::AddEdit(const char* pszName) {
 void COptionsDlg::OnInitDialog() {
     // Read without the lock: only this thread writes these values.
     m_pInterval->setValue(static_cast<int16_t>(m_pDoc->m_nIntervalMinutes.load() & 0xFFFF));
-    m_pEmailTo->setText(Latin1(m_pDoc->m_strEmailTo));
-    m_pEmailFrom->setText(Latin1(m_pDoc->m_strEmailFrom));
-    m_pSMTP->setText(Latin1(m_pDoc->m_strSMTP));
-    m_pLogin->setText(Latin1(m_pDoc->m_strLogin));
-    m_pPass->setText(Latin1(m_pDoc->m_strPass));
+    m_pEmailTo->setText(Latin1(m_pDoc->m_settings.m_strEmailTo));
+    m_pEmailFrom->setText(Latin1(m_pDoc->m_settings.m_strEmailFrom));
+    m_pSMTP->setText(Latin1(m_pDoc->m_settings.m_strSMTP));
+    m_pLogin->setText(Latin1(m_pDoc->m_settings.m_strLogin));
+    m_pPass->setText(Latin1(m_pDoc->m_settings.m_strPass));
     {
         const QSignalBlocker blocker(m_pSecurity); // the saved port stays as it is
-        m_pSecurity->setCurrentIndex(m_pDoc->m_nSMTPSecurity);
+        m_pSecurity->setCurrentIndex(m_pDoc->m_settings.m_nSMTPSecurity);
     }
-    m_pPort->setValue(m_pDoc->m_nSMTPPort);
-    m_pAlertEmail->setChecked(m_pDoc->m_bAlertEmail != 0);
-    m_pAlertSystem->setChecked(m_pDoc->m_bAlertSystem != 0);
+    m_pPort->setValue(m_pDoc->m_settings.m_nSMTPPort);
+    m_pAlertEmail->setChecked(m_pDoc->m_settings.m_bAlertEmail != 0);
+    m_pAlertSystem->setChecked(m_pDoc->m_settings.m_bAlertSystem != 0);
     m_pPingMethod->setCurrentIndex(m_pDoc->m_nPingMethod == PING_METHOD_TCP ? 1 : 0);
 }
 
@@ -185,16 +201,16 @@ int COptionsDlg::exec() {
 
 void COptionsDlg::accept() {
     CWaiter(m_pWait).Lock(m_pDoc->m_mtxSettings);
-    m_pDoc->m_strEmailTo = m_pEmailTo->text().toLatin1().toStdString();
-    m_pDoc->m_strEmailFrom = m_pEmailFrom->text().toLatin1().toStdString();
-    m_pDoc->m_strSMTP = m_pSMTP->text().toLatin1().toStdString();
-    m_pDoc->m_strLogin = m_pLogin->text().toLatin1().toStdString();
-    m_pDoc->m_strPass = m_pPass->text().toLatin1().toStdString();
+    m_pDoc->m_settings.m_strEmailTo = m_pEmailTo->text().toLatin1().toStdString();
+    m_pDoc->m_settings.m_strEmailFrom = m_pEmailFrom->text().toLatin1().toStdString();
+    m_pDoc->m_settings.m_strSMTP = m_pSMTP->text().toLatin1().toStdString();
+    m_pDoc->m_settings.m_strLogin = m_pLogin->text().toLatin1().toStdString();
+    m_pDoc->m_settings.m_strPass = m_pPass->text().toLatin1().toStdString();
     m_pPort->interpretText();
-    m_pDoc->m_nSMTPPort = m_pPort->value();
-    m_pDoc->m_nSMTPSecurity = m_pSecurity->currentIndex();
-    m_pDoc->m_bAlertEmail = m_pAlertEmail->isChecked() ? 1 : 0;
-    m_pDoc->m_bAlertSystem = m_pAlertSystem->isChecked() ? 1 : 0;
+    m_pDoc->m_settings.m_nSMTPPort = m_pPort->value();
+    m_pDoc->m_settings.m_nSMTPSecurity = m_pSecurity->currentIndex();
+    m_pDoc->m_settings.m_bAlertEmail = m_pAlertEmail->isChecked() ? 1 : 0;
+    m_pDoc->m_settings.m_bAlertSystem = m_pAlertSystem->isChecked() ? 1 : 0;
     m_pInterval->interpretText();
     const bool bIntervalChanged =
         m_pDoc->m_nIntervalMinutes.exchange(m_pInterval->value()) != m_pInterval->value();

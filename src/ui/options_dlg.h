@@ -15,6 +15,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QSpinBox;
+class QVBoxLayout;
 
 // "Vantrel Options": how host-down alerts are delivered, the mail details, the minutes
 // between test cycles and how ping times are measured. It edits the store's settings copy in place,
@@ -45,6 +46,11 @@ protected:
     bool eventFilter(QObject* pObject, QEvent* pEvent) override;
 
 private:
+    // The parts of the dialog, top to bottom.
+    void AddHeading(QVBoxLayout& layout);
+    void AddAlertChoices(QVBoxLayout& layout);
+    void AddSettingsGrid(QVBoxLayout& layout);
+    void AddButtons(QVBoxLayout& layout);
     QLineEdit* AddEdit(const char* pszName);
     // Sends the host-down e-mail with the values as typed, on a thread of its own.
     void OnSendTestMail();

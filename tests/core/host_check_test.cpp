@@ -64,7 +64,7 @@ TEST(HostFigures, AnswersOutsideTheirTableReadAsUnanswered) {
         for (int32_t nValue : {INT_MIN, -2, -1, 0, nLast, nLast + 1, INT_MAX}) {
             CHost host;
             host.*pField = nValue;
-            EXPECT_EQ(CHostCheck::GetAnswer(host, host.*pField),
+            EXPECT_EQ(CHostCheck::GetAnswer(host, pField),
                       nValue >= 0 && nValue <= nLast ? nValue : -1)
                 << nLast << " " << nValue;
         }

@@ -17,12 +17,12 @@ namespace {
 struct CAlertRig : CMailSender {
     CAlertRig() {
         m_world.m_tNow = 1'796'465'203; // Sat Dec  5 10:06:43 2026 UTC
-        m_doc.m_strSMTP = "mail.example.test";
-        m_doc.m_strLogin = "watcher";
-        m_doc.m_strPass = "pa55";
-        m_doc.m_strEmailFrom = "Vantrel Alerts <alerts@example.test>";
-        m_doc.m_strEmailTo = "ops@example.test; Night Desk <desk@example.test>";
-        m_doc.m_bAlertEmail = 1;
+        m_doc.m_settings.m_strSMTP = "mail.example.test";
+        m_doc.m_settings.m_strLogin = "watcher";
+        m_doc.m_settings.m_strPass = "pa55";
+        m_doc.m_settings.m_strEmailFrom = "Vantrel Alerts <alerts@example.test>";
+        m_doc.m_settings.m_strEmailTo = "ops@example.test; Night Desk <desk@example.test>";
+        m_doc.m_settings.m_bAlertEmail = 1;
     }
     bool Connect(const std::string& strServer, int nMethod, const std::string& strUser,
                  const std::string& strPass, uint16_t nPort, int nSecurity) override {
@@ -55,7 +55,7 @@ struct CAlertRig : CMailSender {
 
 TEST(HostDownAlert, BoxThenMailWrittenInUTC) {
     CAlertRig rig;
-    rig.m_doc.m_bAlertSystem = 1;
+    rig.m_doc.m_settings.m_bAlertSystem = 1;
     setenv("TZ", "Asia/Kolkata", 1); // a local time that is not UTC
     tzset();
     rig.m_alert.RaiseHostDownAlert(rig.m_doc, "www.alpha.test");
@@ -94,7 +94,7 @@ TEST(HostDownAlert, DeliveryTable) {
     const std::string BREAK = "box Vantrel did not send the host-down e-mail: its ";
     // clang-format off
     struct CCase {
-        std::string CVantrelDoc::*pCleared; // a setting left empty
+        std::string CAppSettings::*pCleared; // a setting left empty
         int bEmail;
         std::string strScript;
         std::vector<std::string> arrEvents;
@@ -102,9 +102,9 @@ TEST(HostDownAlert, DeliveryTable) {
         std::string strFrom = "", strHostTail = ""; // a sender instead of the usual one
     } const arrCases[] = {
         {nullptr, 0, "", {}, 0},
-        {&CVantrelDoc::m_strSMTP, 1, "", {MISSING}, 0},
-        {&CVantrelDoc::m_strEmailTo, 1, "", {MISSING}, 0},
-        {&CVantrelDoc::m_strEmailFrom, 1, "", {MISSING}, 0},
+        {&CAppSettings::m_strSMTP, 1, "", {MISSING}, 0},
+        {&CAppSettings::m_strEmailTo, 1, "", {MISSING}, 0},
+        {&CAppSettings::m_strEmailFrom, 1, "", {MISSING}, 0},
         {nullptr, 1, "NFS", {C0, S, D, C1, C2, S, D}, 1},
         {nullptr, 1, "NNF", {C0, S, D, C1, S, D, C2, GIVE_UP + "Will stop notifying by email."}, 0},
         // The last attempt connected: no delivery, but no reason to give up on e-mail.
@@ -121,17 +121,17 @@ TEST(HostDownAlert, DeliveryTable) {
     // clang-format on
     for (const CCase& c : arrCases) {
         CAlertRig rig;
-        rig.m_doc.m_bAlertEmail = c.bEmail;
+        rig.m_doc.m_settings.m_bAlertEmail = c.bEmail;
         if (c.pCleared)
-            rig.m_doc.*c.pCleared = "";
-        rig.m_doc.m_nSMTPSecurity = c.nSecurity;
-        rig.m_doc.m_nSMTPPort = c.nPort;
+            rig.m_doc.m_settings.*c.pCleared = "";
+        rig.m_doc.m_settings.m_nSMTPSecurity = c.nSecurity;
+        rig.m_doc.m_settings.m_nSMTPPort = c.nPort;
         if (!c.strFrom.empty())
-            rig.m_doc.m_strEmailFrom = c.strFrom;
+            rig.m_doc.m_settings.m_strEmailFrom = c.strFrom;
         rig.m_strScript = c.strScript;
         rig.m_alert.RaiseHostDownAlert(rig.m_doc, "www.alpha.test" + c.strHostTail);
         EXPECT_EQ(rig.m_world.Get(), c.arrEvents) << &c - arrCases;
-        EXPECT_EQ(rig.m_doc.m_bAlertEmail, c.bEmailAfter) << &c - arrCases;
+        EXPECT_EQ(rig.m_doc.m_settings.m_bAlertEmail, c.bEmailAfter) << &c - arrCases;
     }
 }
 

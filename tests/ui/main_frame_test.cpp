@@ -139,17 +139,19 @@ protected:
 };
 
 TEST_F(OptionsDlgTest, ShowsTheSettingsWrapsStoresWhatWasTypedAndCancelChangesNothing) {
-    doc.m_strEmailTo = "me@example.com";
-    doc.m_strSMTP = "mail.example.com";
-    doc.m_strEmailFrom = "vantrel@example.com";
-    doc.m_strLogin = "caf\xE9";
-    doc.m_strPass = "s3cret pass";
-    doc.m_bAlertEmail = 1;
+    doc.m_settings.m_strEmailTo = "me@example.com";
+    doc.m_settings.m_strSMTP = "mail.example.com";
+    doc.m_settings.m_strEmailFrom = "vantrel@example.com";
+    doc.m_settings.m_strLogin = "caf\xE9";
+    doc.m_settings.m_strPass = "s3cret pass";
+    doc.m_settings.m_bAlertEmail = 1;
     doc.m_nIntervalMinutes = 0x10000 + 5; // only the low 16 bits count
     auto Stored = [&] {
-        return doc.m_strEmailTo + '|' + doc.m_strSMTP + '|' + doc.m_strEmailFrom + '|' +
-               doc.m_strLogin + '|' + doc.m_strPass + '|' + std::to_string(doc.m_bAlertEmail) +
-               std::to_string(doc.m_bAlertSystem) + '|' + std::to_string(doc.m_nIntervalMinutes);
+        return doc.m_settings.m_strEmailTo + '|' + doc.m_settings.m_strSMTP + '|' +
+               doc.m_settings.m_strEmailFrom + '|' + doc.m_settings.m_strLogin + '|' +
+               doc.m_settings.m_strPass + '|' + std::to_string(doc.m_settings.m_bAlertEmail) +
+               std::to_string(doc.m_settings.m_bAlertSystem) + '|' +
+               std::to_string(doc.m_nIntervalMinutes);
     };
     const std::string strBefore = Stored();
     for (bool bAccept : {false, true}) {
@@ -284,7 +286,8 @@ TEST_F(OptionsDlgTest, SecurityProposesItsPortAndOkStoresBoth) {
     pSecurity->setCurrentIndex(2);
     pPort->setValue(2465);
     pDlg->accept();
-    EXPECT_EQ(std::pair(doc.m_nSMTPSecurity, doc.m_nSMTPPort), std::pair(2, 2465));
+    EXPECT_EQ(std::pair(doc.m_settings.m_nSMTPSecurity, doc.m_settings.m_nSMTPPort),
+              std::pair(2, 2465));
     // Shown again as saved: the saved port is not replaced by the usual one.
     const auto pAgain = Open();
     EXPECT_EQ(pAgain->findChild<QComboBox*>("ctl1201")->currentText() + ' ' +
@@ -298,8 +301,8 @@ TEST_F(OptionsDlgTest, TestButtonSendsWithTypedValuesAndShowsTheExchange) {
     close(LoopbackSocket(nClosedPort));
     CScriptedSmtpServer server({Pause(400), Reply("220 mx.test\r\n"), "250 mx.test", "250 ok",
                                 "250 ok", "354 go", DataEnd("250 queued"), "221 bye"});
-    doc.m_strSMTP = "saved.example.com";
-    doc.m_bAlertEmail = 1;
+    doc.m_settings.m_strSMTP = "saved.example.com";
+    doc.m_settings.m_bAlertEmail = 1;
     const struct {
         uint16_t m_nPort;
         QString m_strOutcome;
@@ -342,7 +345,8 @@ TEST_F(OptionsDlgTest, TestButtonSendsWithTypedValuesAndShowsTheExchange) {
                                                         << strExchange.toStdString();
         EXPECT_FALSE(strExchange.contains("pa55word"));
         EXPECT_TRUE(pButton->isEnabled() && pButton->text() == "Send test e-mail");
-        EXPECT_EQ(doc.m_strSMTP + std::to_string(doc.m_bAlertEmail), "saved.example.com1");
+        EXPECT_EQ(doc.m_settings.m_strSMTP + std::to_string(doc.m_settings.m_bAlertEmail),
+                  "saved.example.com1");
     }
     EXPECT_TRUE(server.Transcript().starts_with("HELO "));
 }
