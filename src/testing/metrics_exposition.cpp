@@ -92,7 +92,7 @@ std::string CMetricsExposition::Format(EFormat eFormat) const {
                             EscapeLabelValue(host.strURL) + "\"" + m_strLocationLabel + "}");
 
     std::string strOut;
-    strOut.reserve(1024 + arrHosts.size() * 8 * (arrLabels.empty() ? 0 : arrLabels[0].size() + 48));
+    strOut.reserve(2048 + arrHosts.size() * 8 * (arrLabels.empty() ? 0 : arrLabels[0].size() + 48));
     // One family over every host; fValue returns false for a host without a value.
     const auto hostFamily =
         [&](const SFamily& family,
@@ -128,9 +128,11 @@ std::string CMetricsExposition::Format(EFormat eFormat) const {
     hostFamily({"vantrel_host_ping_seconds_average", "gauge",
                 "Average round-trip time of the host's answered pings."},
                [](const SHostFigures& h, std::string& s) {
+                   if (h.nPings == 0)
+                       return false;
                    s = Number(static_cast<double>(h.nPingTotal) / static_cast<double>(h.nPings) /
                               1000.0);
-                   return h.nPings > 0;
+                   return true;
                });
     hostFamily({"vantrel_host_last_test_timestamp_seconds", "gauge",
                 "When the host's last test ended, in seconds since 1970."},
