@@ -7,7 +7,10 @@
 #include "ui/main_frame.h"
 #include "ui/vantrel_app.h"
 #include "ui/vantrel_view.h"
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFontInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <csignal>
@@ -33,6 +36,7 @@ void UseOwnFolders(const QTemporaryDir& dir) {
 TEST(VantrelAppTest, FirstStartCreatesTheDataFileAndASecondInstanceIsRefused) {
     QTemporaryDir dir;
     UseOwnFolders(dir);
+    setenv("FONTCONFIG_FILE", VANTREL_OTHER_FONTS, 1); // one that would pick serif faces
     const QString strData = dir.path() + "/Vantrel.dat";
     const QString strSettings = QString::fromStdString(CSettingsStore::GetDefaultFileName());
     CInstanceGuard other;
@@ -42,6 +46,8 @@ TEST(VantrelAppTest, FirstStartCreatesTheDataFileAndASecondInstanceIsRefused) {
         ASSERT_TRUE(app.InitInstance());
         EXPECT_TRUE(QFile::exists(strData));
         EXPECT_TRUE(app.GetMainFrame()->isVisible());
+        for (const char* pszFace : {"Verdana", "MS Sans Serif", "Arial"}) // not fontconfig's pick
+            EXPECT_EQ(QFontInfo(QFont(pszFace)).family().toStdString(), "DejaVu Sans") << pszFace;
         EXPECT_FALSE(other.Acquire());
         app.GetMainFrame()->close();
         app.ExitInstance();
@@ -62,6 +68,59 @@ TEST(VantrelAppTest, FirstStartCreatesTheDataFileAndASecondInstanceIsRefused) {
     EXPECT_EQ(answerer.m_arrSeen[0].icon, QMessageBox::Critical);
     EXPECT_EQ(app.GetMainFrame(), nullptr);
     EXPECT_FALSE(QFile::exists(strData) || QFile::exists(strSettings)); // nothing written
+}
+
+// A forked child that ends with its guard: a failed assertion returns from the test at once,
+// and the child must not outlive it (it would hold the test's folders and instance lock).
+class CChildGuard {
+public:
+    explicit CChildGuard(pid_t nPid) : m_nPid(nPid) {}
+    ~CChildGuard() {
+        if (m_nPid > 0 && ::kill(m_nPid, SIGKILL) == 0)
+            ::waitpid(m_nPid, nullptr, 0);
+    }
+    CChildGuard(const CChildGuard&) = delete;
+    CChildGuard& operator=(const CChildGuard&) = delete;
+    // Waits up to nMs for the child's end; false when it still runs.
+    bool WaitForExit(int nMs, int& nStatus) {
+        for (int nWaited = 0; nWaited <= nMs; nWaited += 10) {
+            if (::waitpid(m_nPid, &nStatus, WNOHANG) == m_nPid) {
+                m_nPid = -1;
+                return true;
+            }
+            ::usleep(10000);
+        }
+        return false;
+    }
+
+private:
+    pid_t m_nPid;
+};
+
+// Started again while it runs in the tray: the running window comes up, and the second process
+// ends with status 0 and no box (a box would wait for ever here).
+TEST(VantrelAppTest, SecondStartShowsTheRunningWindow) {
+    QTemporaryDir dir;
+    UseOwnFolders(dir);
+    CVantrelApp app(g_argc, g_argv);
+    ASSERT_TRUE(app.InitInstance());
+    app.GetMainFrame()->hide();
+    QProcess second;
+    second.start(QStringLiteral(VANTREL_PATH), {});
+    QElapsedTimer timer;
+    timer.start();
+    while (second.state() != QProcess::NotRunning && timer.elapsed() < 10000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        second.waitForFinished(10);
+    }
+    EXPECT_EQ(second.state(), QProcess::NotRunning);
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_TRUE(app.GetMainFrame()->isVisible());
+    second.kill();
+    second.waitForFinished();
+    app.GetMainFrame()->close();
+    app.ExitInstance();
 }
 
 // The program in a process of its own: a host is added, then a stop signal arrives; it leaves
@@ -91,19 +150,14 @@ TEST(VantrelAppTest, StopSignalsEndTheProgramThroughItsNormalExit) {
             app.exec();
             ::_exit(app.ExitInstance());
         }
+        CChildGuard child(nChild);
         ::close(arrReady[1]);
         pollfd ready{arrReady[0], POLLIN, 0};
         ASSERT_EQ(::poll(&ready, 1, 30000), 1);
         ::close(arrReady[0]);
         EXPECT_EQ(::kill(nChild, nSignal), 0);
         int nStatus = -1;
-        for (int nTry = 0; nTry < 3000 && ::waitpid(nChild, &nStatus, WNOHANG) == 0; ++nTry)
-            ::usleep(10000);
-        if (!WIFEXITED(nStatus) && !WIFSIGNALED(nStatus)) {
-            ::kill(nChild, SIGKILL);
-            ::waitpid(nChild, &nStatus, 0);
-            FAIL() << "still running 30 s after the signal";
-        }
+        ASSERT_TRUE(child.WaitForExit(30000, nStatus)) << "still running 30 s after the signal";
         EXPECT_TRUE(WIFEXITED(nStatus) && WEXITSTATUS(nStatus) == 0) << nStatus;
         std::vector<CHost*> arrHosts;
         int32_t nRun = 0, nInterval = 0;
