@@ -29,6 +29,11 @@ install(FILES packaging/example.vantrel.Vantrel.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES packaging/copyright ${VANTREL_PACKAGE_BUILD}/changelog.gz
         DESTINATION ${VANTREL_DOC_DIR})
+# vantrelctl run as a service of the user's session, and an example of a system service.
+install(FILES packaging/vantrel-run.service DESTINATION lib/systemd/user)
+install(FILES packaging/vantrel-run-system.service docs/prometheus/prometheus.yml
+              docs/prometheus/vantrel-alerts.yml
+        DESTINATION ${VANTREL_DOC_DIR}/examples)
 # Registers the user guide with the system's documentation index.
 install(FILES packaging/vantrel-guide.doc-base
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc-base RENAME vantrel.vantrel-guide)

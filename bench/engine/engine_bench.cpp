@@ -9,18 +9,15 @@
 // usage: bench_engine [RUNS] [--mix]   (root: the hosts live in network namespaces made here;
 // --mix adds the mixed cycles, which take about seven minutes)
 
-#include "core/message_sink.h"
 #include "core/vantrel_doc.h"
+#include "lab_seams.h"
 #include "platform/event.h"
 #include "platform/http_client.h"
 #include "platform/loopback_http_server.h"
 #include "platform/netns_lab.h"
 #include "platform/ping.h"
 #include "platform/tcp_ping.h"
-#include "testing/alert_raiser.h"
 #include "testing/row_update_sink.h"
-#include "testing/system_clock.h"
-#include "testing/system_probes.h"
 #include "testing/test_engine.h"
 #include "testing/test_worker.h"
 
@@ -41,44 +38,10 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr int HOSTS = 200;
 
-class CQuietSink : public CMessageSink {
-public:
-    void ShowMessage(const std::string& strText) override {
-        std::fprintf(stderr, "message: %s\n", strText.c_str());
-    }
-};
-
-class CNoAlerts : public CAlertRaiser {
-public:
-    void RaiseHostDownAlert(CVantrelDoc&, const CHostAlert& alert) override {
-        std::fprintf(stderr, "alert: %s went down\n", alert.m_strServer.c_str());
-    }
-    void RaiseHostUpAlert(CVantrelDoc&, const CHostAlert& alert) override {
-        std::fprintf(stderr, "alert: %s is up again\n", alert.m_strServer.c_str());
-    }
-};
-
 class CCountingRows : public CRowUpdateSink {
 public:
     void PostHostUpdated(int) override { ++m_nRows; }
     std::atomic<int> m_nRows{0};
-};
-
-// The namespace has no default route: the connection check is answered yes, every other
-// probe is the real one.
-class CLabProbes : public CSystemProbes {
-public:
-    bool IsConnected() override { return true; }
-};
-
-// Ends the run at the first wait and notes when the cycle's tests were done.
-class COneCycleClock : public CSystemClock {
-public:
-    EWaitEnd WaitForStopOrWake(const CEvent&, const CEvent&, int64_t) override {
-        m_end = Clock::now();
-        return EWaitEnd::STOPPED;
-    }
-    Clock::time_point m_end;
 };
 
 // The whole process: the cycle's threads and the in-process web server.

@@ -1,11 +1,13 @@
 // The test engine's verbs: ping, probe, alert-test, run.
 #include "cli/cli_args.h"
 #include "cli/cli_command.h"
+#include "cli/metrics_server.h"
 #include "core/instance_guard.h"
 #include "core/message_sink.h"
 #include "core/password_keyring.h"
 #include "core/settings_store.h"
 #include "core/vantrel_doc.h"
+#include "core/version.h"
 #include "platform/event.h"
 #include "platform/last_error.h"
 #include "platform/ping.h"
@@ -14,6 +16,7 @@
 #include "testing/alert_mail_trial.h"
 #include "testing/host_down_alert.h"
 #include "testing/host_probe.h"
+#include "testing/metrics_exposition.h"
 #include "testing/row_update_sink.h"
 #include "testing/smtp_mail_sender.h"
 #include "testing/system_clock.h"
@@ -24,9 +27,11 @@
 #include <QFile>
 
 #include <atomic>
+#include <chrono>
 #include <csignal>
 #include <ctime>
 #include <pthread.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -317,12 +322,42 @@ int AlertTestCommand(const QStringList& args) {
 VANTREL_CLI_COMMAND("alert-test", "Send the host-down e-mail with the saved mail settings",
                     AlertTestCommand);
 
+// Syslog priorities that journald reads from a "<N>" before a line.
+constexpr int LOG_PRIORITY_ERROR = 3;
+constexpr int LOG_PRIORITY_WARNING = 4;
+constexpr int LOG_PRIORITY_INFO = 6;
+
+// True when systemd connected stderr to the journal (it names the stream in JOURNAL_STREAM),
+// not when the variable was merely inherited by a program started from the service.
+bool IsJournalStream() {
+    const char* pszStream = std::getenv("JOURNAL_STREAM");
+    struct stat st {};
+    return pszStream && fstat(STDERR_FILENO, &st) == 0 &&
+           std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino) == pszStream;
+}
+
+// run's messages: as every verb writes them on a terminal, each line with its priority for
+// the journal.
+void RunLog(bool bJournal, int nPriority, const QString& strText) {
+    if (!bJournal)
+        return CliError(strText);
+    QString strLines;
+    for (const QString& strLine : QString("vantrelctl: " + strText).split('\n'))
+        strLines += QString("<%1>").arg(nPriority) + strLine + "\n";
+    std::fputs(strLines.toLocal8Bit().constData(), stderr);
+    std::fflush(stderr);
+}
+
 // Messages of the store and the worker go to stderr; nobody has to close them.
 class CStderrSink : public CMessageSink {
 public:
+    explicit CStderrSink(bool bJournal) : m_bJournal(bJournal) {}
     void ShowMessage(const std::string& strText) override {
-        CliError(CliFromLatin1(strText, true));
+        RunLog(m_bJournal, LOG_PRIORITY_WARNING, CliFromLatin1(strText, true));
     }
+
+private:
+    bool m_bJournal;
 };
 
 // One line per finished test of a host.
@@ -330,9 +365,13 @@ class CPrintingRows : public CRowUpdateSink {
 public:
     // The store is made after the engine that holds this sink.
     void SetDoc(CVantrelDoc& doc) { m_pDoc = &doc; }
+    // Hosts' figures are also copied there as they change (none: no --metrics).
+    void SetMetrics(CMetricsExposition* pMetrics) { m_pMetrics = pMetrics; }
     void PostHostUpdated(int nIndex) override {
         const CHost& host = *m_pDoc->m_arrHosts[static_cast<size_t>(nIndex)];
         std::lock_guard lock(*host.m_pMutex);
+        if (m_pMetrics)
+            m_pMetrics->UpdateHost(static_cast<size_t>(nIndex), CMetricsExposition::Capture(host));
         CliPrint(QString::number(nIndex) + "\t" + CliFromLatin1(host.m_strName) + "\t" +
                  CliFromLatin1(host.GetStatusText()) + "\t" +
                  CliFromLatin1(host.GetTimeTestedText()) + "\t" +
@@ -344,27 +383,47 @@ public:
     }
     bool OutputLost() const { return m_bOutputLost; }
 
+    // The cycle's end: every host, also those not tested, as the worker left them.
+    void EndCycle(double dSeconds) {
+        if (!m_pMetrics)
+            return;
+        for (size_t i = 0; i < m_pDoc->m_arrHosts.size(); ++i) {
+            const CHost& host = *m_pDoc->m_arrHosts[i];
+            std::lock_guard lock(*host.m_pMutex);
+            m_pMetrics->UpdateHost(i, CMetricsExposition::Capture(host));
+        }
+        m_pMetrics->EndCycle(dSeconds);
+    }
+
 private:
     CVantrelDoc* m_pDoc = nullptr;
     std::atomic<bool> m_bOutputLost{false};
+    CMetricsExposition* m_pMetrics = nullptr;
 };
 
 // The real clock, ending the run at the wait after its last cycle (a wait for the connection
-// counts as a cycle).
+// counts as a cycle). The wait also ends a cycle for the row sink's figures.
 class CCycleLimitClock : public CSystemClock {
 public:
-    explicit CCycleLimitClock(int nCycles) : m_nCyclesLeft(nCycles) {}
+    CCycleLimitClock(int nCycles, CPrintingRows& rows) : m_rows(rows), m_nCyclesLeft(nCycles) {}
     EWaitEnd WaitForStopOrWake(const CEvent& evStop, const CEvent& evWake,
                                int64_t nMilliseconds) override {
+        m_rows.EndCycle(
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - m_tCycleStart)
+                .count());
         if (m_nCyclesLeft > 0 && --m_nCyclesLeft == 0) {
             m_bEndedRun = true;
             return EWaitEnd::STOPPED;
         }
-        return CSystemClock::WaitForStopOrWake(evStop, evWake, nMilliseconds);
+        const EWaitEnd eEnd = CSystemClock::WaitForStopOrWake(evStop, evWake, nMilliseconds);
+        m_tCycleStart = std::chrono::steady_clock::now();
+        return eEnd;
     }
     bool EndedRun() const { return m_bEndedRun; }
 
 private:
+    CPrintingRows& m_rows;
+    std::chrono::steady_clock::time_point m_tCycleStart = std::chrono::steady_clock::now();
     std::atomic<bool> m_bEndedRun{false};
     int m_nCyclesLeft; // 0: no limit
 };
@@ -374,6 +433,9 @@ struct SRunOptions {
     int nCycles = 0; // 0: until a signal
     qlonglong nMinuteMs = 60000;
     std::string strDataPath;
+    bool bMetrics = false;
+    std::string strMetrics;  // ADDRESS:PORT
+    std::string strLocation; // ISO-8859-1, empty: no location label
 };
 
 // False when run must end at once with nExit: after --help or a usage error.
@@ -388,8 +450,19 @@ bool ParseRunArgs(const QStringList& args, SRunOptions& options, int& nExit) {
                                  "Length of one interval minute in milliseconds (tests).", "MS",
                                  "60000");
     optMinute.setFlags(QCommandLineOption::HiddenFromHelp);
+    QCommandLineOption optMetrics(
+        QStringList{"metrics"},
+        "Serve the hosts' figures to Prometheus at http://ADDRESS:PORT/metrics. Write the "
+        "address out: 127.0.0.1 or [::1] keep them on this machine.",
+        "ADDRESS:PORT");
+    QCommandLineOption optLocation(QStringList{"location"},
+                                   "A location label on every series, telling this vantage point "
+                                   "from others.",
+                                   "NAME");
     cliArgs.Parser().addOption(optCycles);
     cliArgs.Parser().addOption(optMinute);
+    cliArgs.Parser().addOption(optMetrics);
+    cliArgs.Parser().addOption(optLocation);
     if (!cliArgs.Parse()) {
         nExit = cliArgs.GetExitCode();
         return false;
@@ -407,18 +480,26 @@ bool ParseRunArgs(const QStringList& args, SRunOptions& options, int& nExit) {
         CliError("--minute-ms needs a positive number of milliseconds");
         return false;
     }
+    if (cliArgs.Parser().isSet(optLocation) && !cliArgs.Parser().isSet(optMetrics)) {
+        CliError("--location labels the figures of --metrics; give both");
+        return false;
+    }
+    options.bMetrics = cliArgs.Parser().isSet(optMetrics);
+    options.strMetrics = cliArgs.Parser().value(optMetrics).toStdString();
+    options.strLocation = cliArgs.Parser().value(optLocation).toLatin1().toStdString();
     options.strDataPath = cliArgs.GetDataPath();
     return true;
 }
 
 // Waits for the engine to end, for SIGINT, SIGTERM or SIGHUP (blocked in setStop) or for the
 // loss of standard output; true when the run is to stop.
-bool WaitForStopSignal(CTestEngine& engine, const sigset_t& setStop, const CPrintingRows& rows) {
+bool WaitForStopSignal(CTestEngine& engine, const sigset_t& setStop, const CPrintingRows& rows,
+                       bool bJournal) {
     const timespec tsPoll{0, 200 * 1000 * 1000};
     while (!engine.WaitForEnd(0)) {
         const int nSignal = sigtimedwait(&setStop, nullptr, &tsPoll);
         if (nSignal == SIGINT || nSignal == SIGTERM || nSignal == SIGHUP) {
-            CliError("stopping after the test in progress");
+            RunLog(bJournal, LOG_PRIORITY_INFO, "stopping after the test in progress");
             return true;
         }
         if (rows.OutputLost()) {
@@ -435,9 +516,11 @@ int RunCommand(const QStringList& args) {
     if (!ParseRunArgs(args, options, nExit))
         return nExit;
 
+    const bool bJournal = IsJournalStream();
     CInstanceGuard guard;
     if (!guard.Acquire(options.strDataPath)) {
-        CliError("Vantrel is already running; its test engine would compete with this one.");
+        RunLog(bJournal, LOG_PRIORITY_ERROR,
+               "Vantrel is already running; its test engine would compete with this one.");
         return CLI_BAD_INPUT;
     }
     CAppSettings settings;
@@ -460,12 +543,33 @@ int RunCommand(const QStringList& args) {
     pthread_sigmask(SIG_BLOCK, &setStop, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
-    CStderrSink sink;
+    // Before the worker starts, so that a port in use ends the run before any test.
+    std::unique_ptr<CMetricsExposition> pMetrics;
+    std::unique_ptr<CMetricsServer> pServer;
+    if (options.bMetrics) {
+        pMetrics = std::make_unique<CMetricsExposition>(VANTREL_VERSION, options.strLocation);
+        pServer = std::make_unique<CMetricsServer>(*pMetrics);
+        std::string strError;
+        if (!pServer->Start(options.strMetrics, strError)) {
+            RunLog(bJournal, LOG_PRIORITY_ERROR, QString::fromStdString(strError));
+            return CLI_USAGE;
+        }
+        RunLog(bJournal, pServer->IsLoopback() ? LOG_PRIORITY_INFO : LOG_PRIORITY_WARNING,
+               QString("serving metrics at %1%2")
+                   .arg(QString::fromStdString(pServer->GetURL()))
+                   .arg(pServer->IsLoopback()
+                            ? QString()
+                            : ", open to the network: put TLS and a login before it (see the "
+                              "guide) or reach it through an SSH tunnel"));
+    }
+
+    CStderrSink sink(bJournal);
     CSystemProbes probes;
-    CCycleLimitClock clock(options.nCycles);
+    CPrintingRows rows;
+    rows.SetMetrics(pMetrics.get());
+    CCycleLimitClock clock(options.nCycles, rows);
     CAlertMailQueue mailQueue([] { return std::make_unique<CSMTPMailSender>(); }, sink);
     CHostDownAlert alerts(mailQueue);
-    CPrintingRows rows;
     CEngineSeams seams;
     seams.pProbes = &probes;
     seams.pAlerts = &alerts;
@@ -478,7 +582,7 @@ int RunCommand(const QStringList& args) {
 
     if (!doc.OnNewDocument(options.strDataPath, settings))
         return CLI_BAD_INPUT;
-    const bool bStopped = WaitForStopSignal(engine, setStop, rows);
+    const bool bStopped = WaitForStopSignal(engine, setStop, rows, bJournal);
     // Ended on its own without the cycle limit: the worker could not start (it said why).
     const bool bWorkerFailed = !bStopped && !clock.EndedRun();
     doc.OnCloseDocument(settings);

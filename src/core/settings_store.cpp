@@ -129,6 +129,7 @@ void CSettingsStore::LoadSettings(CAppSettings& settings, std::string& strDataPa
     settings.m_nPingMethod = store.value("PingMethod", PING_METHOD_ICMP).toInt() == PING_METHOD_TCP
                                  ? PING_METHOD_TCP
                                  : PING_METHOD_ICMP;
+    bool bOk = false;
     const int nConcurrent = store.value("ConcurrentTests", DEFAULT_CONCURRENT_TESTS).toInt(&bOk);
     settings.m_nConcurrentTests = bOk && nConcurrent >= 1 && nConcurrent <= MAX_CONCURRENT_TESTS
                                       ? nConcurrent

@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <csignal>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -331,4 +334,73 @@ TEST_F(VantrelctlTest, RunRefusesNoCyclesAndFailsAfterADamagedFile) {
         << run.strErr;
     EXPECT_EQ(ReadFileBytes(strData + ".damaged"), strDamaged);
     EXPECT_EQ(ReadFileBytes(strData), U32(0) + U32(0) + U32(5));
+}
+
+// Under systemd, stderr is the journal's stream (JOURNAL_STREAM names its device and inode):
+// every line then carries its syslog priority. A variable inherited from elsewhere, naming
+// another file, changes nothing.
+TEST_F(VantrelctlTest, RunMarksEachLineWithItsPriorityOnlyWhenStderrIsTheJournal) {
+    CHost host;
+    host.m_strName = "Bad";
+    host.m_strTestURL = "not a url";
+    host.m_bTesting = 1;
+    std::string strError;
+    const std::string strData = m_dir / "j.dat";
+    const std::string strRun =
+        VANTRELCTL_PATH " run --data '" + strData + "' --cycles 1 --minute-ms 1";
+    const std::string strMessage =
+        "vantrelctl: Cannot parse server URL:not a url\nThe tests will stop for this host.\n";
+    const std::pair<std::string, std::string> arrCases[] = {
+        {"JOURNAL_STREAM=$(stat -c %d:%i '" + m_dir / "err" + "') ",
+         "<4>vantrelctl: Cannot parse server URL:not a url\n<4>The tests will stop for this "
+         "host.\n"},
+        {"JOURNAL_STREAM=1:1 ", strMessage},
+        {"", strMessage},
+    };
+    for (const auto& [strEnv, strErr] : arrCases) {
+        // The run stops testing the host: each case starts from a tested one.
+        ASSERT_TRUE(CHostsFile::Save(strData, {&host}, 0, 1, false, strError)) << strError;
+        const CShellRun run = Shell(strEnv + strRun);
+        EXPECT_EQ(run.nExit, 0);
+        EXPECT_EQ(run.strErr, strErr) << strEnv;
+    }
+}
+
+// --metrics needs its address written out and a free port; a refusal tests nothing and leaves
+// the data file as it was.
+TEST_F(VantrelctlTest, RunRefusesMetricsWithoutAnAddressOrPort) {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t nLength = sizeof(addr);
+    ASSERT_TRUE(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == 0 &&
+                listen(fd, 1) == 0 &&
+                getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &nLength) == 0);
+    const std::string strBusy = "127.0.0.1:" + std::to_string(ntohs(addr.sin_port));
+    const std::string strUsage = "vantrelctl: --metrics takes ADDRESS:PORT with the address "
+                                 "written out, such as 127.0.0.1:9464 or [::1]:9464\n";
+    const std::string strData = m_dir / "m.dat";
+    const std::string strBytes = WriteTrickyFile(strData);
+    const std::pair<std::vector<std::string>, std::string> arrCases[] = {
+        {{"--metrics", ":9891"}, strUsage},
+        {{"--metrics", "9891"}, strUsage},
+        {{"--metrics", "::1:9891"}, strUsage},
+        {{"--metrics", "127.0.0.1:65536"}, strUsage},
+        {{"--metrics", "127.0.0.1:"}, strUsage},
+        {{"--metrics", "example.com:9891"}, strUsage},
+        {{"--location", "east"},
+         "vantrelctl: --location labels the figures of --metrics; give both\n"},
+        {{"--metrics", strBusy},
+         "vantrelctl: cannot listen for metrics on " + strBusy + ": Address already in use\n"},
+    };
+    for (const auto& [vecOptions, strErr] : arrCases) {
+        std::vector<std::string> vecArgs{"run", "--data", strData, "--cycles", "1"};
+        vecArgs.insert(vecArgs.end(), vecOptions.begin(), vecOptions.end());
+        const CShellRun run = Run(vecArgs);
+        EXPECT_EQ(std::to_string(run.nExit) + run.strOut + run.strErr, "2" + strErr)
+            << vecOptions[1];
+    }
+    EXPECT_EQ(ReadFileBytes(strData), strBytes);
+    close(fd);
 }

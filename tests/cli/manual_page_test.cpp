@@ -136,6 +136,7 @@ TEST(ManualPageTest, CompletionOffersTheValuesEachPlaceTakes) {
         {{"vantrelctl", "report", "--out", ""}, {}},
         {{"vantrelctl", "import", ""}, {}},
         {{"vantrelctl", "run", "--cycles", ""}, {}},
+        {{"vantrelctl", "run", "--metrics", "1"}, {"127.0.0.1:9891"}},
         {{"vantrelctl", "nosuchcommand", "--"}, {}},
     };
     for (const auto& testCase : arrCases)
