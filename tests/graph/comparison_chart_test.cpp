@@ -101,6 +101,7 @@ TEST_F(ComparisonChartTest, OneHost) {
 TEST_F(ComparisonChartTest, SortedByTheMedianNotTheTail) {
     AddHost("Tail", {10, 20, 20, 20, 20, 20, 900, 900, 900, 900}, 10, 10);
     AddHost("Even", std::vector<uint32_t>(10, 30), 10, 10);
+    Render();
     EXPECT_EQ(m_comparison.ByMedian(), (std::vector<size_t>{0, 1}));
 }
 
