@@ -3,6 +3,7 @@
 #include "cli/cli_command.h"
 #include "core/instance_guard.h"
 #include "core/message_sink.h"
+#include "core/password_keyring.h"
 #include "core/settings_store.h"
 #include "core/vantrel_doc.h"
 #include "platform/event.h"
@@ -45,11 +46,17 @@ QCommandLineOption SettingsOption() {
 }
 
 // The settings file --settings names, else the user's.
+// The user's settings keep the mail password in the desktop keyring where one answers (with
+// bKeyring); a file given with --settings keeps its own.
 CSettingsStore LoadSettingsFrom(const QCommandLineParser& parser,
-                                const QCommandLineOption& optSettings) {
-    return parser.isSet(optSettings)
-               ? CSettingsStore(QFile::encodeName(parser.value(optSettings)).toStdString())
-               : CSettingsStore();
+                                const QCommandLineOption& optSettings, bool bKeyring = false) {
+    if (parser.isSet(optSettings))
+        return CSettingsStore(QFile::encodeName(parser.value(optSettings)).toStdString());
+    static CPasswordKeyring s_keyring;
+    CSettingsStore store;
+    if (bKeyring)
+        store.SetKeyring(&s_keyring);
+    return store;
 }
 
 void PrintEcho(int nAttempt, bool bOk, const CPingResult& reply) {
@@ -172,10 +179,13 @@ VANTREL_CLI_COMMAND("probe", "Test one URL as the test engine tests a host", Pro
 
 int AlertTestCommand(const QStringList& args) {
     CCliArgs cliArgs(args,
-                     "Composes the host-down e-mail with the saved mail settings and sends it "
-                     "as an alert would (without TLS: no login, then CRAM-MD5, then AUTH LOGIN; "
-                     "with TLS: the login the server offers), printing the commands (login data "
-                     "hidden), the server's replies and the outcome. Exit status 0 when the "
+                     "Composes the host-down e-mail with the saved mail settings, or the ones "
+                     "given here, and sends it as an alert would (without a login and without "
+                     "TLS: no login, then CRAM-MD5, then AUTH LOGIN; otherwise one attempt with "
+                     "the chosen login method, never a password over an unencrypted connection "
+                     "to another machine unless the settings allow it), printing the commands "
+                     "(login data hidden), the server's replies and the outcome. The password "
+                     "comes from the settings or the desktop keyring. Exit status 0 when the "
                      "message was sent, 1 when it was not or the settings cannot work, 2 for wrong "
                      "options. "
                      "The settings are not changed.",
@@ -188,17 +198,43 @@ int AlertTestCommand(const QStringList& args) {
                                "The mail server's port instead of the saved one.", "PORT");
     QCommandLineOption optSecurity(QStringList{"security"},
                                    "none, starttls or tls instead of the saved security.", "MODE");
-    cliArgs.Parser().addOption(optServer);
-    cliArgs.Parser().addOption(optSettings);
-    cliArgs.Parser().addOption(optPort);
-    cliArgs.Parser().addOption(optSecurity);
+    QCommandLineOption optSmtp(QStringList{"server"}, "The SMTP server instead of the saved one.",
+                               "HOST");
+    QCommandLineOption optUser(QStringList{"user"}, "The login instead of the saved one.", "LOGIN");
+    QCommandLineOption optTo(QStringList{"to"}, "The recipients instead of the saved ones.",
+                             "ADDRESSES");
+    QCommandLineOption optFrom(QStringList{"from"}, "The sender instead of the saved one.",
+                               "ADDRESS");
+    QCommandLineOption optAuth(QStringList{"auth"},
+                               "auto, plain, login or cram-md5 instead of the saved login method.",
+                               "METHOD");
+    cliArgs.Parser().addOptions(
+        {optServer, optSettings, optPort, optSecurity, optSmtp, optUser, optTo, optFrom, optAuth});
     if (!cliArgs.Parse())
         return cliArgs.GetExitCode();
 
-    CSettingsStore store = LoadSettingsFrom(cliArgs.Parser(), optSettings);
+    CSettingsStore store = LoadSettingsFrom(cliArgs.Parser(), optSettings, true);
     CAppSettings settings;
     std::string strDataPath;
     store.LoadSettings(settings, strDataPath, false);
+    const QCommandLineParser& parser = cliArgs.Parser();
+    if (parser.isSet(optSmtp))
+        settings.m_strSMTP = parser.value(optSmtp).toLatin1().toStdString();
+    if (parser.isSet(optUser))
+        settings.m_strLogin = parser.value(optUser).toUtf8().toStdString();
+    if (parser.isSet(optTo))
+        settings.m_strEmailTo = parser.value(optTo).toUtf8().toStdString();
+    if (parser.isSet(optFrom))
+        settings.m_strEmailFrom = parser.value(optFrom).toUtf8().toStdString();
+    if (parser.isSet(optAuth)) {
+        const qsizetype nMethod = QStringList{"auto", "plain", "login", "cram-md5"}.indexOf(
+            parser.value(optAuth).toLower());
+        if (nMethod < 0) {
+            CliError("--auth takes auto, plain, login or cram-md5.");
+            return CLI_USAGE;
+        }
+        settings.m_nSMTPAuth = static_cast<int>(nMethod);
+    }
     if (cliArgs.Parser().isSet(optPort)) {
         bool bOk = false;
         settings.m_nSMTPPort = cliArgs.Parser().value(optPort).toInt(&bOk);
@@ -228,22 +264,22 @@ int AlertTestCommand(const QStringList& args) {
     CEvent evNever;
     const CAlertMailTrial::EOutcome eOutcome = test.Run(
         [](const std::string& strLine) {
-            CliPrint(CliFromLatin1(strLine) + "\n");
+            CliPrint(QString::fromUtf8(strLine) + "\n");
             std::fflush(stdout);
         },
         evNever);
     switch (eOutcome) {
     case CAlertMailTrial::EOutcome::SENT:
-        CliPrint(CliFromLatin1(test.GetOutcomeText()) + "\n");
+        CliPrint(QString::fromUtf8(test.GetOutcomeText()) + "\n");
         return CLI_OK;
     case CAlertMailTrial::EOutcome::BAD_SETTINGS:
-        CliError(CliFromLatin1(test.GetOutcomeText()) +
+        CliError(QString::fromUtf8(test.GetOutcomeText()) +
                  " (settings: " + QFile::decodeName(store.GetFileName().c_str()) + ")");
         return CLI_BAD_INPUT;
     case CAlertMailTrial::EOutcome::NOT_SENT:
         break;
     }
-    CliError(CliFromLatin1(test.GetOutcomeText()));
+    CliError(QString::fromUtf8(test.GetOutcomeText()));
     return CLI_BAD_INPUT;
 }
 VANTREL_CLI_COMMAND("alert-test", "Send the host-down e-mail with the saved mail settings",
@@ -362,7 +398,10 @@ int RunCommand(const QStringList& args) {
     }
     CAppSettings settings;
     std::string strIgnored;
+    // Where no keyring answers (a server without a desktop session) the file keeps the password.
+    CPasswordKeyring keyring;
     CSettingsStore settingsStore;
+    settingsStore.SetKeyring(&keyring);
     settingsStore.LoadSettings(settings, strIgnored, false);
     const CAppSettings loaded = settings;
 

@@ -8,6 +8,7 @@ inline constexpr int PING_METHOD_TCP = 1;  // TCP connect to the test URL's port
 
 // The per-user alert and mail settings, as the application keeps them between start-up and
 // the store's initialisation, and again after the store has closed.
+// The mail texts (addresses, login, password) are UTF-8.
 struct CAppSettings {
     std::string m_strPass;
     std::string m_strLogin;
@@ -19,4 +20,7 @@ struct CAppSettings {
     int m_bAlertEmail = 0;
     int m_bAlertSystem = 0;
     int m_nPingMethod = PING_METHOD_ICMP;
+    int m_nSMTPAuth = 0;           // the login method: 0 automatic, 1 PLAIN, 2 LOGIN, 3 CRAM-MD5
+    int m_bAllowClearPassword = 0; // a login over an unencrypted connection to another machine
+    std::string m_strHeloName;     // empty: the machine's own name
 };

@@ -1,5 +1,7 @@
 #include "core/settings_store.h"
 
+#include "core/password_keyring.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -20,6 +22,15 @@ QString FromLatin1(const std::string& str) {
 
 std::string ToLatin1(const QString& str) {
     return str.toLatin1().toStdString();
+}
+
+// Mail texts are UTF-8: a password such as "pässwört" or a name in any script survives.
+QString FromUtf8(const std::string& str) {
+    return QString::fromUtf8(str.data(), static_cast<qsizetype>(str.size()));
+}
+
+std::string ToUtf8(const QString& str) {
+    return str.toUtf8().toStdString();
 }
 
 // Paths are in the file system's encoding, not texts.
@@ -80,17 +91,30 @@ void CSettingsStore::LoadSettings(CAppSettings& settings, std::string& strDataPa
     const QString strIniPath = store.value("IniPath").toString();
     settings.m_bAlertSystem = store.value("AlertSystem", 0).toInt();
     settings.m_bAlertEmail = store.value("AlertEmail", 0).toInt();
-    settings.m_strEmailFrom = ToLatin1(store.value("EmailFrom").toString());
-    settings.m_strEmailTo = ToLatin1(store.value("EmailTo").toString());
-    settings.m_strLogin = ToLatin1(store.value("Login").toString());
-    settings.m_strPass = ToLatin1(store.value("Pass").toString());
+    settings.m_strEmailFrom = ToUtf8(store.value("EmailFrom").toString());
+    settings.m_strEmailTo = ToUtf8(store.value("EmailTo").toString());
+    settings.m_strLogin = ToUtf8(store.value("Login").toString());
+    settings.m_strPass = ToUtf8(store.value("Pass").toString());
     settings.m_strSMTP = ToLatin1(store.value("SMTP").toString());
+    if (m_pKeyring != nullptr && settings.m_strPass.empty()) {
+        m_pKeyring->Read(settings.m_strPass);
+    } else if (m_pKeyring != nullptr &&
+               m_pKeyring->Write(settings.m_strPass) == CPasswordKeyring::KEYRING_OK) {
+        // A password from the file (or from before the keyring) moves into the keyring.
+        MakePrivate();
+        store.remove("Pass");
+        store.sync();
+    }
     // A value out of range (edited by hand) means the default, never a port 0 or mode 7.
     bool bOk = false;
     const int nPort = store.value("SMTPPort", 25).toInt(&bOk);
     settings.m_nSMTPPort = bOk && nPort >= 1 && nPort <= 65535 ? nPort : 25;
     const int nSecurity = store.value("SMTPSecurity", 0).toInt(&bOk);
     settings.m_nSMTPSecurity = bOk && nSecurity >= 0 && nSecurity <= 2 ? nSecurity : 0;
+    const int nAuth = store.value("SMTPAuth", 0).toInt(&bOk);
+    settings.m_nSMTPAuth = bOk && nAuth >= 0 && nAuth <= 3 ? nAuth : 0;
+    settings.m_bAllowClearPassword = store.value("AllowPlainPassword", 0).toInt() == 1;
+    settings.m_strHeloName = ToLatin1(store.value("HeloName").toString());
     // Anything but the TCP method, a damaged value included, keeps the echo.
     settings.m_nPingMethod = store.value("PingMethod", PING_METHOD_ICMP).toInt() == PING_METHOD_TCP
                                  ? PING_METHOD_TCP
@@ -114,14 +138,25 @@ bool CSettingsStore::SaveSettings(const CAppSettings& settings) {
     store.beginGroup(SECTION);
     store.setValue("AlertSystem", settings.m_bAlertSystem);
     store.setValue("AlertEmail", settings.m_bAlertEmail);
-    store.setValue("EmailFrom", FromLatin1(settings.m_strEmailFrom));
-    store.setValue("EmailTo", FromLatin1(settings.m_strEmailTo));
-    store.setValue("Login", FromLatin1(settings.m_strLogin));
-    store.setValue("Pass", FromLatin1(settings.m_strPass));
+    store.setValue("EmailFrom", FromUtf8(settings.m_strEmailFrom));
+    store.setValue("EmailTo", FromUtf8(settings.m_strEmailTo));
+    store.setValue("Login", FromUtf8(settings.m_strLogin));
+    const bool bInKeyring =
+        m_pKeyring != nullptr &&
+        (settings.m_strPass.empty()
+             ? m_pKeyring->Remove() != CPasswordKeyring::KEYRING_UNAVAILABLE
+             : m_pKeyring->Write(settings.m_strPass) == CPasswordKeyring::KEYRING_OK);
+    if (bInKeyring)
+        store.remove("Pass");
+    else
+        store.setValue("Pass", FromUtf8(settings.m_strPass));
     store.setValue("SMTP", FromLatin1(settings.m_strSMTP));
     store.setValue("SMTPPort", settings.m_nSMTPPort);
     store.setValue("SMTPSecurity", settings.m_nSMTPSecurity);
     store.setValue("PingMethod", settings.m_nPingMethod);
+    store.setValue("SMTPAuth", settings.m_nSMTPAuth);
+    store.setValue("AllowPlainPassword", settings.m_bAllowClearPassword);
+    store.setValue("HeloName", FromLatin1(settings.m_strHeloName));
     store.endGroup();
     store.sync();
     MakePrivate();
@@ -131,6 +166,20 @@ bool CSettingsStore::SaveSettings(const CAppSettings& settings) {
 std::string CSettingsStore::LoadWindowGeometry(const std::string& strName) const {
     QSettings store(FromPath(m_strFileName), QSettings::IniFormat);
     return store.value(QString::fromStdString("Window/" + strName)).toByteArray().toStdString();
+}
+
+std::string CSettingsStore::LoadReportWeights() const {
+    QSettings store(FromPath(m_strFileName), QSettings::IniFormat);
+    return store.value(QStringLiteral("Report/Weights")).toString().toStdString();
+}
+
+bool CSettingsStore::SaveReportWeights(const std::string& strWeights) {
+    MakePrivate();
+    QSettings store(FromPath(m_strFileName), QSettings::IniFormat);
+    store.setValue(QStringLiteral("Report/Weights"), QString::fromStdString(strWeights));
+    store.sync();
+    MakePrivate();
+    return store.status() == QSettings::NoError;
 }
 
 bool CSettingsStore::SaveWindowGeometry(const std::string& strName,

@@ -8,6 +8,8 @@
 // "Vantrel Software", application "Vantrel" (an INI file in the user's configuration folder,
 // which follows XDG_CONFIG_HOME). The file holds the mail password, so only its owner may
 // read or write it. Qt Core only.
+class CPasswordKeyring;
+
 class CSettingsStore {
 public:
     // The user's settings file.
@@ -22,14 +24,24 @@ public:
     // "IniPath" was absent or empty, the chosen path is written to it.
     void LoadSettings(CAppSettings& settings, std::string& strDataPath, bool bWriteBackPath = true);
     // Writes "AlertSystem", "AlertEmail", "EmailFrom", "EmailTo", "Login", "Pass", "SMTP",
-    // "SMTPPort", "SMTPSecurity" and "PingMethod", in this order. False when the file could not
-    // be written.
+    // "SMTPPort", "SMTPSecurity", "PingMethod", "SMTPAuth", "AllowPlainPassword" and
+    // "HeloName", in this order; "Pass" only where the keyring did not take the password.
+    // False when the file could not be written.
     bool SaveSettings(const CAppSettings& settings);
+
+    // With a keyring the mail password lives there; a password found in the file moves into
+    // it at the next load. Where no keyring answers the file keeps it.
+    void SetKeyring(CPasswordKeyring* pKeyring) { m_pKeyring = pKeyring; }
 
     // A window's saved geometry (QWidget::saveGeometry bytes) by name, in section "Window";
     // empty when none was saved. Saving keeps the file owner-only.
     std::string LoadWindowGeometry(const std::string& strName) const;
     bool SaveWindowGeometry(const std::string& strName, const std::string& strGeometry);
+
+    // The weights of the last report, "Report/Weights": nine whole numbers separated by commas
+    // as saved; empty when none were saved.
+    std::string LoadReportWeights() const;
+    bool SaveReportWeights(const std::string& strWeights);
 
     const std::string& GetFileName() const { return m_strFileName; }
 
@@ -43,4 +55,5 @@ private:
     void MakePrivate() const;
 
     std::string m_strFileName;
+    CPasswordKeyring* m_pKeyring = nullptr;
 };

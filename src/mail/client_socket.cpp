@@ -1,10 +1,13 @@
 #include "mail/client_socket.h"
 
+#include "platform/event.h"
 #include "platform/last_error.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
+#include <chrono>
+#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <openssl/err.h>
@@ -58,6 +61,23 @@ bool CClientSocket::Create() {
     return true;
 }
 
+bool CClientSocket::IsPeerLoopback() const {
+    sockaddr_in peer{};
+    socklen_t nLength = sizeof peer;
+    return getpeername(m_hSocket, reinterpret_cast<sockaddr*>(&peer), &nLength) == 0 &&
+           peer.sin_family == AF_INET && (ntohl(peer.sin_addr.s_addr) >> 24) == 127;
+}
+
+std::string CClientSocket::GetLocalAddress() const {
+    sockaddr_in local{};
+    socklen_t nLength = sizeof local;
+    char szAddress[INET_ADDRSTRLEN] = {};
+    if (getsockname(m_hSocket, reinterpret_cast<sockaddr*>(&local), &nLength) != 0 ||
+        inet_ntop(AF_INET, &local.sin_addr, szAddress, sizeof szAddress) == nullptr)
+        return std::string();
+    return szAddress;
+}
+
 bool CClientSocket::Connect(const std::string& strHostAddress, uint16_t nPort,
                             const std::string& strLocalBoundAddress) {
     if (!strLocalBoundAddress.empty()) {
@@ -76,21 +96,37 @@ bool CClientSocket::Connect(const std::string& strHostAddress, uint16_t nPort,
     server.sin_port = htons(nPort);
     if (!ResolveIPv4(strHostAddress, server.sin_addr))
         return false;
-    if (connect(m_hSocket, reinterpret_cast<const sockaddr*>(&server), sizeof server) == 0)
+    // Non-blocking, so that the wait can end at the time-out or when cancelled.
+    const int nFlags = fcntl(m_hSocket, F_GETFL);
+    fcntl(m_hSocket, F_SETFL, nFlags | O_NONBLOCK);
+    const int nResult =
+        connect(m_hSocket, reinterpret_cast<const sockaddr*>(&server), sizeof server);
+    const int nConnectError = errno;
+    fcntl(m_hSocket, F_SETFL, nFlags);
+    if (nResult == 0)
         return true;
-    if (errno == EINPROGRESS || errno == ETIMEDOUT) {
-        // The send time-out also bounds connect; it ends with EINPROGRESS.
-        SetLastError(SOCKET_ERROR_TIMED_OUT);
+    if (nConnectError != EINPROGRESS && nConnectError != EINTR) {
+        SetLastError(static_cast<uint32_t>(nConnectError));
         return false;
     }
-    if (errno != EINTR) {
-        SetErrnoAsLastError();
-        return false;
-    }
-    // An interrupted connect goes on in the background: wait for its outcome.
-    pollfd pfd{m_hSocket, POLLOUT, 0};
-    while (poll(&pfd, 1, -1) < 0) {
-        if (errno != EINTR) {
+    const auto tStart = std::chrono::steady_clock::now();
+    for (;;) {
+        if (m_pCancel != nullptr && m_pCancel->IsSet()) {
+            SetLastError(ECANCELED);
+            return false;
+        }
+        const auto nWaited = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                 std::chrono::steady_clock::now() - tStart)
+                                 .count();
+        if (m_dwSendTimeoutMs != 0 && nWaited >= m_dwSendTimeoutMs) {
+            SetLastError(SOCKET_ERROR_TIMED_OUT);
+            return false;
+        }
+        pollfd pfd{m_hSocket, POLLOUT, 0};
+        const int nReady = poll(&pfd, 1, 100);
+        if (nReady > 0)
+            break;
+        if (nReady < 0 && errno != EINTR) {
             SetErrnoAsLastError();
             return false;
         }

@@ -11,6 +11,7 @@ constexpr uint32_t SOCKET_ERROR_TIMED_OUT = 10060;
 constexpr uint32_t SOCKET_ERROR_TLS_FAILED = 10200;
 
 using SSL = struct ssl_st;
+class CEvent;
 
 // One IPv4 stream socket to a mail server. Knows nothing of SMTP. Failures are false results
 // with the reason in the thread's last error (errno of the failing call, 10022 for a name that
@@ -39,7 +40,13 @@ public:
     // A send that cannot make progress for this long fails (0: wait for ever).
     void SetSendTimeout(uint32_t dwTimeoutMs);
     void Close();
+    // A connect in progress gives up (ECANCELED) within 100 ms once pEvent is set.
+    void SetCancelEvent(const CEvent* pEvent) { m_pCancel = pEvent; }
     bool IsOpen() const { return m_hSocket >= 0; }
+    // Whether the connected peer is this machine (127.0.0.0/8).
+    bool IsPeerLoopback() const;
+    // The dotted address of the local end of the connection; empty when there is none.
+    std::string GetLocalAddress() const;
 
     // TLS handshake on the connected socket; the server's certificate must chain to the
     // system's CA store (SSL_CERT_FILE / SSL_CERT_DIR honoured) and name strHostName.
@@ -56,4 +63,5 @@ private:
     SSL* m_pSsl = nullptr;
     std::string m_strTLSError;
     uint32_t m_dwSendTimeoutMs = 0;
+    const CEvent* m_pCancel = nullptr;
 };

@@ -5,15 +5,19 @@
 #include "mail/smtp_address.h"
 #include "mail/smtp_body_part.h"
 #include "mail/smtp_message.h"
+#include "platform/event.h"
 #include "platform/last_error.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <netdb.h>
 #include <string_view>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -69,6 +73,64 @@ void CSMTPConnection::ReportLastError(const char* pszText) {
     ReportError(Format("%s, GetLastError returns: %d", pszText, static_cast<int>(GetLastError())));
 }
 
+std::string CSMTPConnection::ChooseHeloName(const std::string& strHostName,
+                                            const std::string& strLocalAddress) {
+    const bool bQualified = strHostName.find('.') != std::string::npos &&
+                            strHostName.back() != '.' && !strHostName.ends_with(".localdomain");
+    return bQualified ? strHostName : "[" + strLocalAddress + "]";
+}
+
+std::string CSMTPConnection::ServerSaid() const {
+    if (m_bBroken || m_strLastResponse.empty())
+        return std::string();
+    std::string strLine = m_strLastResponse.substr(0, m_strLastResponse.find("\r\n"));
+    if (strLine.size() > 300)
+        strLine.resize(300);
+    return ": " + strLine;
+}
+
+std::string CSMTPConnection::PortHint() const {
+    static const char* const SECURITY_NAMES[] = {"None", "STARTTLS", "TLS"};
+    const int nSecurity = std::clamp(m_nSecurity, SMTP_SECURITY_NONE, SMTP_SECURITY_TLS);
+    return Format(" on port %d with security %s. Is that the right port? Usually 587 goes with "
+                  "STARTTLS, 465 with TLS and 25 with None",
+                  m_nPort, SECURITY_NAMES[nSecurity]);
+}
+
+std::string CSMTPConnection::DescribeError(uint32_t dwError) {
+    switch (dwError) {
+    case 0:
+        return "no error";
+    case SOCKET_ERROR_NAME_NOT_RESOLVED:
+        return "host name not found";
+    case SOCKET_ERROR_TIMED_OUT:
+        return "timed out";
+    case SOCKET_ERROR_TLS_FAILED:
+        return "TLS failed";
+    case SMTP_ERROR_NO_MATCHING_REPLY:
+        return "unexpected reply";
+    case SMTP_ERROR_REPLY_TOO_LONG:
+        return "reply too long";
+    case SMTP_ERROR_BAD_COMMAND:
+        return "refused by the server";
+    case SMTP_ERROR_INVALID_TEXT:
+        return "line break in a setting";
+    case SMTP_ERROR_NO_STARTTLS:
+        return "STARTTLS not offered";
+    case SMTP_ERROR_CLEAR_PASSWORD:
+        return "password kept from an unencrypted connection";
+    case SMTP_ERROR_AUTH_NOT_OFFERED:
+        return "login method not offered";
+    default:
+        break;
+    }
+    char szText[256] = {};
+    std::string strText = strerror_r(static_cast<int>(dwError), szText, sizeof szText);
+    if (!strText.empty())
+        strText[0] = static_cast<char>(tolower(static_cast<unsigned char>(strText[0])));
+    return strText;
+}
+
 bool CSMTPConnection::SendCommand(const std::string& strCommand, const char* pszShown) {
     std::string strShown = pszShown != nullptr ? pszShown : strCommand;
     if (strShown.ends_with("\r\n"))
@@ -89,6 +151,7 @@ bool CSMTPConnection::Connect(const std::string& strHostName, int nLoginMethod,
     m_strPending.clear();
     m_strEhloReply.clear();
     m_strHostName = strHostName;
+    m_nPort = nPort;
     m_dwAttemptStart = TickCount();
     // These travel in commands: a line break would smuggle in commands of its own.
     if (HasLineBreak(strHostName) || HasLineBreak(m_strHeloName) || HasLineBreak(strUserName) ||
@@ -104,8 +167,9 @@ bool CSMTPConnection::Connect(const std::string& strHostName, int nLoginMethod,
                            static_cast<int>(GetLastError())));
         return false;
     }
-    // A server that stops reading must not hold a send for ever either.
-    m_socket.SetSendTimeout(m_dwTimeoutMs);
+    // The send time-out bounds the connect too.
+    m_socket.SetSendTimeout(m_dwConnectTimeoutMs);
+    m_socket.SetCancelEvent(m_pCancel);
     if (!m_socket.Connect(strHostName, nPort, strLocalBoundAddress)) {
         uint32_t dwError = GetLastError();
         if (!strLocalBoundAddress.empty()) {
@@ -122,6 +186,8 @@ bool CSMTPConnection::Connect(const std::string& strHostName, int nLoginMethod,
         SetLastError(dwError);
         return false;
     }
+    // A server that stops reading must not hold a send for ever either.
+    m_socket.SetSendTimeout(m_dwTimeoutMs);
     m_bConnected = true;
 
     // The reason of the failure stays the last error, not the outcome of the QUIT after it.
@@ -134,23 +200,52 @@ bool CSMTPConnection::Connect(const std::string& strHostName, int nLoginMethod,
         disconnectKeepingError();
         return false;
     }
-    if (!ReadExpectedResponse(220)) {
-        ReportError("CSMTPConnection::Connect, An unexpected SMTP login response was received");
+    // A server that stays silent is most likely waiting for a TLS handshake: the greeting
+    // gets the connect time-out, and its absence a hint at the port.
+    const uint32_t dwReplyTimeoutMs = m_dwTimeoutMs;
+    m_dwTimeoutMs = std::min(m_dwConnectTimeoutMs, m_dwTimeoutMs);
+    m_strSilenceText = Format("CSMTPConnection::Connect, No greeting from the SMTP server within "
+                              "%u s",
+                              (m_dwTimeoutMs + 999) / 1000) +
+                       PortHint();
+    const bool bHello = ReadExpectedResponse(220);
+    m_dwTimeoutMs = dwReplyTimeoutMs;
+    m_strSilenceText.clear();
+    if (!bHello) {
+        const uint32_t dwError = GetLastError();
+        if (dwError != SOCKET_ERROR_TIMED_OUT)
+            ReportError("CSMTPConnection::Connect, An unexpected SMTP login response was "
+                        "received" +
+                        ServerSaid());
+        SetLastError(dwError);
         disconnectKeepingError();
         return false;
     }
     if (m_strHeloName == "auto") {
+        // Servers refuse a bare "myhost" (504 need fully-qualified hostname).
         char szHostName[260] = {};
         gethostname(szHostName, sizeof szHostName - 1);
-        m_strHeloName = szHostName;
+        addrinfo hints{};
+        hints.ai_flags = AI_CANONNAME;
+        addrinfo* pInfo = nullptr;
+        std::string strCanonical = szHostName;
+        if (getaddrinfo(szHostName, nullptr, &hints, &pInfo) == 0) {
+            if (pInfo->ai_canonname != nullptr)
+                strCanonical = pInfo->ai_canonname;
+            freeaddrinfo(pInfo);
+        }
+        m_strHeloName = ChooseHeloName(strCanonical, m_socket.GetLocalAddress());
     }
-    bool bGreeted = nLoginMethod == SMTP_AUTH_NONE && m_nSecurity == SMTP_SECURITY_NONE
-                        ? ConnectSMTP(m_strHeloName)
-                        : ConnectESMTP(m_strHeloName, strUserName, strPassword, nLoginMethod);
+    const bool bHelo = nLoginMethod == SMTP_AUTH_NONE && m_nSecurity == SMTP_SECURITY_NONE;
+    bool bGreeted = bHelo ? ConnectSMTP(m_strHeloName)
+                          : ConnectESMTP(m_strHeloName, strUserName, strPassword, nLoginMethod);
     if (!bGreeted) {
+        // A HELO refusal has no diagnostic of its own: this one quotes it.
+        const std::string strSaid = bHelo ? ServerSaid() : std::string();
         disconnectKeepingError();
         const uint32_t dwError = GetLastError();
-        ReportError("CSMTPConnection::Connect, An unexpected HELO/EHLO response was received");
+        ReportError("CSMTPConnection::Connect, An unexpected HELO/EHLO response was received" +
+                    strSaid);
         SetLastError(dwError);
         return false;
     }
@@ -174,7 +269,8 @@ bool CSMTPConnection::SayEhlo(const std::string& strHeloName) {
     }
     if (!ReadExpectedResponse(250)) {
         ReportError("CSMTPConnection::ConnectESMTP, An unexpected response was received occurred "
-                    "while sending the EHLO command");
+                    "while sending the EHLO command" +
+                    ServerSaid());
         return false;
     }
     m_strEhloReply = m_strLastResponse;
@@ -189,37 +285,49 @@ bool CSMTPConnection::ConnectESMTP(const std::string& strHeloName, const std::st
         // Never on in plain text: a server that does not offer STARTTLS ends the attempt.
         if (!Offers("STARTTLS")) {
             SetLastError(SMTP_ERROR_NO_STARTTLS);
-            ReportError("CSMTPConnection::ConnectESMTP, The server does not offer STARTTLS");
+            ReportError("CSMTPConnection::ConnectESMTP, The server does not offer STARTTLS" +
+                        PortHint());
             return false;
         }
         if (!BeginTLS(m_strHostName, true) || !SayEhlo(strHeloName))
             return false;
     }
-    bool bLoggedIn = false;
-    switch (nLoginMethod) {
-    case SMTP_AUTH_NONE:
-        return true;
-    case SMTP_AUTH_CRAM_MD5:
-        bLoggedIn = CramLogin(strUserName, strPassword);
-        break;
-    case SMTP_AUTH_LOGIN:
-        bLoggedIn = AuthLogin(strUserName, strPassword);
-        break;
-    case SMTP_AUTH_LOGIN_PLAIN:
-        bLoggedIn = AuthLoginPlain(strUserName, strPassword);
-        break;
-    case SMTP_AUTH_PLAIN:
-        bLoggedIn = AuthPlain(strUserName, strPassword);
-        break;
-    case SMTP_AUTH_AUTO:
-        bLoggedIn = LoginAsOffered(strUserName, strPassword);
-        break;
-    default:
-        return false;
-    }
+    const bool bLoggedIn = RunLogin(strUserName, strPassword, nLoginMethod);
     if (!bLoggedIn && !m_bBroken && m_nLastResponseCode == 334)
         CancelAuth();
     return bLoggedIn;
+}
+
+bool CSMTPConnection::RunLogin(const std::string& strUserName, const std::string& strPassword,
+                               int nLoginMethod) {
+    if (nLoginMethod == SMTP_AUTH_NONE)
+        return true;
+    if (strUserName.empty()) {
+        // Without a login no password can leak: the methods run as they always did.
+        switch (nLoginMethod) {
+        case SMTP_AUTH_CRAM_MD5:
+            return CramLogin(strUserName, strPassword);
+        case SMTP_AUTH_LOGIN:
+            return AuthLogin(strUserName, strPassword);
+        case SMTP_AUTH_LOGIN_PLAIN:
+            return AuthLoginPlain(strUserName, strPassword);
+        case SMTP_AUTH_PLAIN:
+            return AuthPlain(strUserName, strPassword);
+        case SMTP_AUTH_AUTO:
+            return true;
+        default:
+            return false;
+        }
+    }
+    if (!m_socket.IsTLS() && !m_bAllowClearPassword && !IsLoopbackPeer()) {
+        SetLastError(SMTP_ERROR_CLEAR_PASSWORD);
+        ReportError("CSMTPConnection::Login, The password was not sent: the connection to " +
+                    m_strHostName +
+                    " is not encrypted. Choose STARTTLS on port 587, or allow the password over "
+                    "an unencrypted connection in the options");
+        return false;
+    }
+    return LoginAsOffered(strUserName, strPassword, nLoginMethod);
 }
 
 bool CSMTPConnection::BeginTLS(const std::string& strHostName, bool bAskServer) {
@@ -229,7 +337,7 @@ bool CSMTPConnection::BeginTLS(const std::string& strHostName, bool bAskServer) 
             return false;
         }
         if (!ReadExpectedResponse(220)) {
-            ReportError("CSMTPConnection::BeginTLS, The server refused STARTTLS");
+            ReportError("CSMTPConnection::BeginTLS, The server refused STARTTLS" + ServerSaid());
             return false;
         }
         // Bytes sent before the handshake would pass for protected replies after it.
@@ -242,10 +350,17 @@ bool CSMTPConnection::BeginTLS(const std::string& strHostName, bool bAskServer) 
     }
     if (!m_socket.StartTLS(strHostName)) {
         const uint32_t dwError = GetLastError();
-        ReportError(Format("CSMTPConnection::BeginTLS, TLS with %s failed: %s, GetLastError "
-                           "returns: %d",
-                           strHostName.c_str(), m_socket.GetTLSError().c_str(),
-                           static_cast<int>(dwError)));
+        ReportError(
+            Format("CSMTPConnection::BeginTLS, TLS with %s failed: %s, GetLastError "
+                   "returns: %d",
+                   strHostName.c_str(),
+                   // A refused certificate is no sign of a wrong port.
+                   (m_socket.GetTLSError() +
+                    (bAskServer || m_socket.GetTLSError().find("certificate") != std::string::npos
+                         ? ""
+                         : PortHint()))
+                       .c_str(),
+                   static_cast<int>(dwError)));
         SetLastError(dwError);
         m_bBroken = true;
         return false;
@@ -272,18 +387,74 @@ bool CSMTPConnection::Offers(std::string_view strExtension, std::string_view str
     return false;
 }
 
-bool CSMTPConnection::LoginAsOffered(const std::string& strUserName,
-                                     const std::string& strPassword) {
-    if (strUserName.empty())
+std::string CSMTPConnection::OfferedLogins() const {
+    std::string strOffered;
+    std::string_view strReply = m_strEhloReply;
+    while (!strReply.empty()) {
+        const size_t nEnd = std::min(strReply.find("\r\n"), strReply.size());
+        const std::string strLine =
+            Upper(strReply.substr(0, nEnd).substr(std::min<size_t>(4, nEnd)));
+        strReply.remove_prefix(std::min(nEnd + 2, strReply.size()));
+        if (strLine.size() > 5 && strLine.starts_with("AUTH") &&
+            (strLine[4] == ' ' || strLine[4] == '='))
+            strOffered += (strOffered.empty() ? "" : " ") + strLine.substr(5);
+    }
+    return strOffered;
+}
+
+bool CSMTPConnection::LoginAsOffered(const std::string& strUserName, const std::string& strPassword,
+                                     int nLoginMethod) {
+    // Strongest first; AUTH LOGIN PLAIN only when asked for by name.
+    const std::pair<int, const char*> methods[] = {{SMTP_AUTH_CRAM_MD5, "CRAM-MD5"},
+                                                   {SMTP_AUTH_PLAIN, "PLAIN"},
+                                                   {SMTP_AUTH_LOGIN, "LOGIN"},
+                                                   {SMTP_AUTH_LOGIN_PLAIN, "LOGIN"}};
+    std::vector<int> arrTries;
+    const char* pszAsked = "a login method this program knows";
+    for (const auto& [nMethod, pszName] : methods) {
+        if (nMethod == nLoginMethod)
+            pszAsked = pszName;
+        const bool bWanted = nLoginMethod == SMTP_AUTH_AUTO ? nMethod != SMTP_AUTH_LOGIN_PLAIN
+                                                            : nMethod == nLoginMethod;
+        if (bWanted && Offers("AUTH", pszName))
+            arrTries.push_back(nMethod);
+    }
+    const std::string strOffered = OfferedLogins();
+    if (arrTries.empty() && nLoginMethod == SMTP_AUTH_AUTO && strOffered.empty()) {
+        Trace(TRACE_NOTE, "The server offers no login: sending without one");
         return true;
-    if (Offers("AUTH", "CRAM-MD5"))
-        return CramLogin(strUserName, strPassword);
-    if (Offers("AUTH", "PLAIN"))
-        return AuthPlain(strUserName, strPassword);
-    if (Offers("AUTH", "LOGIN"))
-        return AuthLogin(strUserName, strPassword);
-    Trace(TRACE_NOTE, "The server offers no login this program knows: sending without one");
-    return true;
+    }
+    if (arrTries.empty()) {
+        SetLastError(SMTP_ERROR_AUTH_NOT_OFFERED);
+        ReportError(std::string("CSMTPConnection::Login, The server does not offer ") + pszAsked +
+                    " (it offers " + (strOffered.empty() ? "no login" : strOffered) + ")");
+        return false;
+    }
+    for (size_t i = 0; i < arrTries.size(); ++i) {
+        bool bLoggedIn = false;
+        switch (arrTries[i]) {
+        case SMTP_AUTH_CRAM_MD5:
+            bLoggedIn = CramLogin(strUserName, strPassword);
+            break;
+        case SMTP_AUTH_PLAIN:
+            bLoggedIn = AuthPlain(strUserName, strPassword);
+            break;
+        case SMTP_AUTH_LOGIN:
+            bLoggedIn = AuthLogin(strUserName, strPassword);
+            break;
+        default:
+            bLoggedIn = AuthLoginPlain(strUserName, strPassword);
+            break;
+        }
+        if (bLoggedIn)
+            return true;
+        // 535: these credentials do not work with this method (a server keeping hashed
+        // passwords cannot do CRAM-MD5); the next offered one may.
+        if (m_bBroken || m_nLastResponseCode != 535 || i + 1 == arrTries.size())
+            return false;
+        Trace(TRACE_NOTE, "Trying the next login method the server offers");
+    }
+    return false;
 }
 
 void CSMTPConnection::CancelAuth() {
@@ -329,14 +500,29 @@ bool CSMTPConnection::SendMessage(CSMTPMessage& message) {
     }
     if (!ReadExpectedResponse(250)) {
         SetLastError(SMTP_ERROR_BAD_COMMAND);
-        ReportError("CSMTPConnection::SendMessage, An unexpected MAIL response was received");
+        ReportError("CSMTPConnection::SendMessage, An unexpected MAIL response was received" +
+                    ServerSaid());
         return false;
     }
+    // Every recipient the server takes gets the mail; the others are named afterwards.
+    m_strRefused.clear();
+    int nAccepted = 0;
     for (int nKind : {RECIPIENT_TO, RECIPIENT_CC, RECIPIENT_BCC}) {
         for (int i = 0; i < message.GetRecipientCount(nKind); ++i) {
-            if (!SendRCPTForRecipient(*message.GetRecipientAt(i, nKind)))
+            const CSMTPAddress& recipient = *message.GetRecipientAt(i, nKind);
+            if (SendRCPTForRecipient(recipient)) {
+                ++nAccepted;
+                continue;
+            }
+            if (m_bBroken)
                 return false;
+            m_strRefused +=
+                (m_strRefused.empty() ? "" : "\n") + recipient.m_strAddress + ServerSaid();
         }
+    }
+    if (nAccepted == 0) {
+        SetLastError(SMTP_ERROR_BAD_COMMAND);
+        return false;
     }
     if (!SendCommand("DATA\r\n")) {
         ReportLastError("CSMTPConnection::SendMessage, Failed in call to send DATA command");
@@ -344,7 +530,8 @@ bool CSMTPConnection::SendMessage(CSMTPMessage& message) {
     }
     if (!ReadExpectedResponse(354)) {
         SetLastError(SMTP_ERROR_BAD_COMMAND);
-        ReportError("CSMTPConnection::SendMessage, An unexpected DATA response was received");
+        ReportError("CSMTPConnection::SendMessage, An unexpected DATA response was received" +
+                    ServerSaid());
         return false;
     }
     if (!SendCommand(message.BuildHeader(), "")) {
@@ -358,7 +545,11 @@ bool CSMTPConnection::SendMessage(CSMTPMessage& message) {
     }
     CSMTPBodyPart& root = message.m_rootPart;
     if (root.GetChildCount() == 0 && !message.GetMimeMode()) {
-        if (!SendCommand(root.GetText(), "")) {
+        // 8-bit text goes quoted-printable, as the header announces.
+        std::string strBody = root.GetText();
+        if (message.IsBodyEightBit() && root.GetQuotedPrintable())
+            root.GetBody(strBody);
+        if (!SendCommand(strBody, "")) {
             ReportLastError("CSMTPConnection::SendMessage, Failed in call to send the body");
             return false;
         }
@@ -373,7 +564,8 @@ bool CSMTPConnection::SendMessage(CSMTPMessage& message) {
     if (!ReadExpectedResponse(250)) {
         SetLastError(SMTP_ERROR_BAD_COMMAND);
         ReportError(
-            "CSMTPConnection::SendMessage, An unexpected end of message response was received");
+            "CSMTPConnection::SendMessage, An unexpected end of message response was received" +
+            ServerSaid());
         return false;
     }
     return true;
@@ -388,8 +580,8 @@ bool CSMTPConnection::SendRCPTForRecipient(const CSMTPAddress& recipient) {
     // 251: the server forwards the mail, which is as good as taking it.
     if (!ReadExpectedResponse(250, 251)) {
         SetLastError(SMTP_ERROR_BAD_COMMAND);
-        ReportError(
-            "CSMTPConnection::SendRCPTForRecipient, An unexpected RCPT response was received");
+        ReportError("CSMTPConnection::SendRCPTForRecipient, The server refused the recipient " +
+                    recipient.m_strAddress + ServerSaid());
         return false;
     }
     return true;
@@ -457,11 +649,17 @@ bool CSMTPConnection::ReadExpectedResponse(int nExpectedCode, int nOtherCode) {
         const uint32_t dwIdle = dwNow - dwIdleStart, dwAttempt = dwNow - m_dwAttemptStart;
         if (dwIdle > m_dwTimeoutMs || dwAttempt > m_dwAttemptLimitMs) {
             SetLastError(SOCKET_ERROR_TIMED_OUT);
-            ReportError(dwIdle > m_dwTimeoutMs
+            ReportError(dwIdle > m_dwTimeoutMs && !m_strSilenceText.empty() ? m_strSilenceText
+                        : dwIdle > m_dwTimeoutMs
                             ? "CSMTPConnection::ReadResponse, Timed Out waiting for response from "
                               "SMTP server"
                             : "CSMTPConnection::ReadResponse, The SMTP server took longer than "
                               "an attempt may last");
+            return MarkBroken();
+        }
+        if (m_pCancel != nullptr && m_pCancel->IsSet()) {
+            SetLastError(ECANCELED);
+            ReportError("CSMTPConnection::ReadResponse, Cancelled");
             return MarkBroken();
         }
         // Waits up to 250 ms for data, but no longer than either limit allows.
@@ -528,7 +726,7 @@ bool CSMTPConnection::AuthStep(const std::string& strLine, int nExpectedCode,
         return false;
     }
     if (!ReadExpectedResponse(nExpectedCode)) {
-        ReportError(pszReplyFailure);
+        ReportError(pszReplyFailure + ServerSaid());
         return false;
     }
     return true;
@@ -538,7 +736,7 @@ bool CSMTPConnection::AuthLogin(const std::string& strUserName, const std::strin
     if (!AuthStep("AUTH LOGIN", 334,
                   "CSMTPConnection::AuthLogin, An unexpected error occurred while sending the "
                   "AUTH command",
-                  "CSMTPConnection::AuthLogin, Server does not support AUTH LOGIN", false))
+                  "CSMTPConnection::AuthLogin, The server refused AUTH LOGIN", false))
         return false;
     // Any 334 is the prompt: servers word it in many ways ("VXNlcm5hbWU6", "User Name").
     CBase64Coder coder;
@@ -569,7 +767,8 @@ bool CSMTPConnection::AuthPlain(const std::string& strUserName, const std::strin
         return false;
     }
     if (!ReadExpectedResponse(235)) {
-        ReportError("CSMTPConnection::AuthPlain, AUTH PLAIN authentication was unsuccessful");
+        ReportError("CSMTPConnection::AuthPlain, AUTH PLAIN authentication was unsuccessful" +
+                    ServerSaid());
         return false;
     }
     return true;
@@ -579,7 +778,7 @@ bool CSMTPConnection::CramLogin(const std::string& strUserName, const std::strin
     if (!AuthStep("AUTH CRAM-MD5", 334,
                   "CSMTPConnection::CramLogin, An unexpected error occurred while sending the "
                   "AUTH command",
-                  "CSMTPConnection::CramLogin, Server does not support AUTH CRAM-MD5", false))
+                  "CSMTPConnection::CramLogin, The server refused AUTH CRAM-MD5", false))
         return false;
     CBase64Coder coder;
     coder.Decode(GetPrompt().c_str());
@@ -605,8 +804,7 @@ bool CSMTPConnection::AuthLoginPlain(const std::string& strUserName,
     if (!AuthStep("AUTH LOGIN PLAIN", 334,
                   "CSMTPConnection::AuthLoginPlain, An unexpected error occurred while sending "
                   "the AUTH command",
-                  "CSMTPConnection::AuthLoginPlain, Server does not support AUTH LOGIN PLAIN",
-                  false))
+                  "CSMTPConnection::AuthLoginPlain, The server refused AUTH LOGIN PLAIN", false))
         return false;
     // Unlike AuthLogin, which takes any 334 as its prompt, a prompt other than the expected one
     // is a failure: the server is not asking for what we would send in clear.

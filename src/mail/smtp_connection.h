@@ -17,7 +17,8 @@ constexpr int SMTP_AUTH_CRAM_MD5 = 1;
 constexpr int SMTP_AUTH_LOGIN = 2;
 constexpr int SMTP_AUTH_LOGIN_PLAIN = 3;
 constexpr int SMTP_AUTH_PLAIN = 4; // RFC 4616, the credentials in the AUTH command
-constexpr int SMTP_AUTH_AUTO = 5;  // the first of CRAM-MD5, PLAIN, LOGIN that EHLO offers
+// The strongest of CRAM-MD5, PLAIN, LOGIN that EHLO offers; on a 535 the next one offered.
+constexpr int SMTP_AUTH_AUTO = 5;
 
 // How the session is protected: not at all, STARTTLS after the first EHLO (required), or TLS
 // from the first byte.
@@ -32,6 +33,8 @@ constexpr uint32_t SMTP_ERROR_REPLY_TOO_LONG = 10040;
 constexpr uint32_t SMTP_ERROR_BAD_COMMAND = 22;
 constexpr uint32_t SMTP_ERROR_INVALID_TEXT = 87; // a CR or LF where a command would carry it
 constexpr uint32_t SMTP_ERROR_NO_STARTTLS = 10201;
+constexpr uint32_t SMTP_ERROR_CLEAR_PASSWORD = 10202; // the login would go out unencrypted
+constexpr uint32_t SMTP_ERROR_AUTH_NOT_OFFERED = 10203;
 
 // The client side of one SMTP session. Failures are false results with the reason in the
 // thread's last error and a diagnostic text handed to ReportError. After a time-out, a closed
@@ -88,12 +91,29 @@ public:
 
     // Receives every diagnostic text; the default hands it to the trace hook.
     virtual void ReportError(const std::string& strMessage);
+    // Whether the server is this machine, where an unencrypted login crosses no network.
+    virtual bool IsLoopbackPeer() const { return m_socket.IsPeerLoopback(); }
+    // The HELO/EHLO name: the machine's fully qualified name, else the address literal of the
+    // local end ("[192.0.2.7]").
+    static std::string ChooseHeloName(const std::string& strHostName,
+                                      const std::string& strLocalAddress);
+    // A last-error code in words: "connection refused", "host name not found".
+    static std::string DescribeError(uint32_t dwError);
+    // The recipients the last SendMessage delivered to without, each with the server's reply
+    // ("zed@example.org: 550 5.1.1 user unknown"), separated by "\n"; empty when none.
+    const std::string& GetRefusedRecipients() const { return m_strRefused; }
 
-    TraceHook m_traceHook;                // diagnostics, replies and commands; may be empty
-    std::string m_strHeloName = "auto";   // "auto": the local host name
-    uint32_t m_dwTimeoutMs = 60000;       // idle time-out of a reply, and of connect and send
-    uint32_t m_dwAttemptLimitMs = 120000; // longest a Connect and what follows may take
+    TraceHook m_traceHook;                 // diagnostics, replies and commands; may be empty
+    std::string m_strHeloName = "auto";    // "auto": see ChooseHeloName
+    uint32_t m_dwConnectTimeoutMs = 15000; // connect, and the greeting after it
+    uint32_t m_dwTimeoutMs = 30000;        // idle time-out of a reply and of a send
+    uint32_t m_dwAttemptLimitMs = 120000;  // longest a Connect and what follows may take
     int m_nSecurity = SMTP_SECURITY_NONE;
+    // When set (from another thread), a connect or a wait for a reply in progress ends within
+    // 250 ms with ECANCELED.
+    const CEvent* m_pCancel = nullptr;
+    // A login over an unencrypted connection to another machine; loopback needs no leave.
+    bool m_bAllowClearPassword = false;
     // Longest reply accepted; a longer one fails with SMTP_ERROR_REPLY_TOO_LONG.
     static constexpr int MAX_RESPONSE_SIZE = 1024 * 1024;
 
@@ -110,7 +130,15 @@ private:
     bool Offers(std::string_view strExtension, std::string_view strMethod = {}) const;
     // STARTTLS and the handshake, or only the handshake on an implicit-TLS port.
     bool BeginTLS(const std::string& strHostName, bool bAskServer);
-    bool LoginAsOffered(const std::string& strUserName, const std::string& strPassword);
+    bool LoginAsOffered(const std::string& strUserName, const std::string& strPassword,
+                        int nLoginMethod);
+    bool RunLogin(const std::string& strUserName, const std::string& strPassword, int nLoginMethod);
+    // ": " and the line of the reply just read, for a diagnostic; empty after a broken read.
+    std::string ServerSaid() const;
+    // Which port and security were used, and the pairs that usually go together.
+    std::string PortHint() const;
+    // The login methods the last EHLO reply names ("LOGIN PLAIN").
+    std::string OfferedLogins() const;
     // "*": tells a server waiting for the next login answer that the exchange is given up.
     void CancelAuth();
     void ReportLastError(const char* pszText);
@@ -127,6 +155,9 @@ private:
     std::string m_strPending; // bytes read past the last reply
     std::string m_strEhloReply;
     std::string m_strHostName; // of the server, for the certificate check
+    uint16_t m_nPort = 0;
+    std::string m_strRefused;
+    std::string m_strSilenceText; // reported instead when a reply times out, when set
     uint32_t m_dwAttemptStart = 0;
     std::string m_strLastResponse;
     int m_nLastResponseCode = 0;

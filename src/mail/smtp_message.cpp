@@ -3,10 +3,12 @@
 #include "platform/time_zone.h"
 #include "platform/uuid.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <strings.h>
 
 namespace {
 
@@ -83,7 +85,8 @@ int CSMTPMessage::SplitRecipientList(const std::string& strRecipients,
     arrRecipients.clear();
     size_t nStart = 0;
     while (nStart <= strRecipients.size()) {
-        size_t nEnd = strRecipients.find_first_of(",;", nStart);
+        // "Smith, Bob" <bob@example.org> is one address.
+        size_t nEnd = CSMTPAddress::FindUnquoted(strRecipients, ",;", nStart);
         if (nEnd == std::string::npos)
             nEnd = strRecipients.size();
         CSMTPAddress address(strRecipients.substr(nStart, nEnd - nStart));
@@ -147,22 +150,65 @@ std::string CSMTPMessage::EncodeHeaderWord(const std::string& strText, bool bPhr
     if (!HasHighBytes(strText))
         return strText;
     static const char s_szHex[] = "0123456789ABCDEF";
-    std::string str = "=?" + m_rootPart.m_strCharset + "?q?";
-    for (char ch : strText) {
-        auto c = static_cast<uint8_t>(ch);
-        if (c == ' ') {
-            str += '_';
-        } else if (bPhrase ? isalnum(c) || strchr("!*+-/", c) != nullptr
-                           : c < 128 && c != '=' && c != '?' && c != '_') {
-            str += ch;
-        } else {
-            str += '=';
-            str += s_szHex[c >> 4];
-            str += s_szHex[c & 0x0F];
+    const std::string strStart = "=?" + m_rootPart.m_strCharset + "?q?";
+    const bool bUtf8 = strcasecmp(m_rootPart.m_strCharset.c_str(), "utf-8") == 0;
+    std::string str = strStart;
+    size_t nWordStart = 0;
+    for (size_t i = 0; i < strText.size();) {
+        // A character's bytes stay in one word: a UTF-8 sequence is never split.
+        size_t nLength = 1;
+        while (bUtf8 && i + nLength < strText.size() &&
+               (static_cast<uint8_t>(strText[i + nLength]) & 0xC0) == 0x80)
+            ++nLength;
+        std::string strChar;
+        for (size_t j = i; j < i + nLength; ++j) {
+            auto c = static_cast<uint8_t>(strText[j]);
+            if (c == ' ') {
+                strChar += '_';
+            } else if (bPhrase ? isalnum(c) || strchr("!*+-/", c) != nullptr
+                               : c < 128 && c != '=' && c != '?' && c != '_') {
+                strChar += static_cast<char>(c);
+            } else {
+                strChar += '=';
+                strChar += s_szHex[c >> 4];
+                strChar += s_szHex[c & 0x0F];
+            }
         }
+        // Words of at most MAX_ENCODED_WORD characters, so that folded lines stay short.
+        if (str.size() - nWordStart + strChar.size() + 2 > MAX_ENCODED_WORD &&
+            str.size() - nWordStart > strStart.size()) {
+            str += "?= ";
+            nWordStart = str.size();
+            str += strStart;
+        }
+        str += strChar;
+        i += nLength;
     }
     str += "?=";
     return str;
+}
+
+std::string CSMTPMessage::FoldHeaderLine(const std::string& strLine) {
+    // Breaks before the last space or tab that keeps a line within 78 characters, never
+    // inside the field name; a run without any stays whole.
+    const size_t nBody = strLine.find(": ") == std::string::npos ? 0 : strLine.find(": ") + 2;
+    std::string strFolded;
+    size_t nStart = 0;
+    while (strLine.size() - nStart > MAX_HEADER_LINE) {
+        const size_t nMin = nStart == 0 ? nBody : nStart + 1;
+        size_t nBreak = strLine.find_last_of(" \t", nStart + MAX_HEADER_LINE);
+        if (nBreak == std::string::npos || nBreak < nMin)
+            nBreak = strLine.find_first_of(" \t", std::max(nMin, nStart + MAX_HEADER_LINE));
+        if (nBreak == std::string::npos)
+            break;
+        strFolded += strLine.substr(nStart, nBreak - nStart) + "\r\n";
+        nStart = nBreak;
+    }
+    return strFolded + strLine.substr(nStart);
+}
+
+bool CSMTPMessage::IsBodyEightBit() const {
+    return HasHighBytes(m_rootPart.GetText());
 }
 
 std::string CSMTPMessage::FormatDate(time_t t) {
@@ -192,10 +238,8 @@ std::string CSMTPMessage::FormatAddress(const CSMTPAddress& address) const {
     if (!HasHighBytes(address.m_strDisplayName))
         return address.FormatForHeader();
     // Only the name is encoded: the address has to stay readable to every mail program.
-    std::string strName = address.m_strDisplayName;
-    if (strName.size() >= 2 && strName.front() == '"' && strName.back() == '"')
-        strName = strName.substr(1, strName.size() - 2);
-    return EncodeHeaderWord(strName, true) + " <" + address.m_strAddress + ">";
+    return EncodeHeaderWord(address.GetPlainDisplayName(), true) + " <" + address.m_strAddress +
+           ">";
 }
 
 std::string
@@ -243,18 +287,20 @@ const char* CSMTPMessage::FindLineBreak() const {
 }
 
 std::string CSMTPMessage::BuildHeader() const {
-    std::string str = "From: " + FormatAddress(m_from) + "\r\n";
-    str += "To: " + JoinForHeader(m_arrTo) + "\r\n";
+    std::string str = FoldHeaderLine("From: " + FormatAddress(m_from)) + "\r\n";
+    str += FoldHeaderLine("To: " + JoinForHeader(m_arrTo)) + "\r\n";
     std::string strCc = JoinForHeader(m_arrCc);
     if (!strCc.empty())
-        str += "Cc: " + strCc + "\r\n";
-    str += "Subject: " + EncodeHeaderWord(m_strSubject) + "\r\n";
+        str += FoldHeaderLine("Cc: " + strCc) + "\r\n";
+    str += FoldHeaderLine("Subject: " + EncodeHeaderWord(m_strSubject)) + "\r\n";
     str += "Date: " + EncodeHeaderWord(FormatDate(time(nullptr))) + "\r\n";
     str += "Message-ID: " + MakeMessageId() + "\r\n";
-    str += "X-Mailer: " + EncodeHeaderWord(m_strMailer) + "\r\n";
+    str += FoldHeaderLine("X-Mailer: " + EncodeHeaderWord(m_strMailer)) + "\r\n";
     if (!m_bMime) {
-        str += "Content-Type: " + m_rootPart.m_strContentType +
+        str += "MIME-Version: 1.0\r\nContent-Type: " + m_rootPart.m_strContentType +
                ";\r\n\tcharset=" + m_rootPart.m_strCharset + "\r\n";
+        if (IsBodyEightBit() && m_rootPart.GetQuotedPrintable())
+            str += "Content-Transfer-Encoding: quoted-printable\r\n";
     } else {
         if (m_rootPart.GetQuotedPrintable())
             str += "Content-Transfer-Encoding: quoted-printable\r\n";
@@ -264,8 +310,8 @@ std::string CSMTPMessage::BuildHeader() const {
         str += "\r\n";
     }
     if (!m_replyTo.m_strAddress.empty())
-        str += "Reply-To: " + FormatAddress(m_replyTo) + "\r\n";
+        str += FoldHeaderLine("Reply-To: " + FormatAddress(m_replyTo)) + "\r\n";
     for (const std::string& strLine : m_arrExtraHeaders)
-        str += strLine + "\r\n";
+        str += FoldHeaderLine(strLine) + "\r\n";
     return str;
 }

@@ -38,9 +38,17 @@ public:
 
     // The header block, every line ending in CR LF, without the empty line after it.
     virtual std::string BuildHeader() const;
-    // The text, or one "=?charset?q?...?=" word when it holds bytes of 128 and above. A
-    // phrase (a display name) keeps only letters, digits and !*+-/ unencoded (RFC 2047 5.3).
+    // The text, or "=?charset?q?...?=" words (each at most MAX_ENCODED_WORD characters,
+    // separated by spaces; a UTF-8 character never split) when it holds bytes of 128 and
+    // above. A phrase (a display name) keeps only letters, digits and !*+-/ unencoded.
     std::string EncodeHeaderWord(const std::string& strText, bool bPhrase = false) const;
+    // A header line (without CR LF) folded before white space into lines of at most
+    // MAX_HEADER_LINE characters where it has white space to fold at (RFC 5322).
+    static std::string FoldHeaderLine(const std::string& strLine);
+    // Whether the body holds bytes of 128 and above: it then goes quoted-printable.
+    bool IsBodyEightBit() const;
+    static constexpr size_t MAX_HEADER_LINE = 78;
+    static constexpr size_t MAX_ENCODED_WORD = 66;
     // "Name <address>", the name as one encoded word when it holds bytes of 128 and above.
     std::string FormatAddress(const CSMTPAddress& address) const;
     // Which field holds a CR or LF ("subject", "sender", ...), or null when none does.

@@ -44,7 +44,8 @@ public:
     bool Connect(const std::string& strServer, int nLoginMethod, const std::string& strUser,
                  const std::string& strPassword, uint16_t nPort, int nSecurity) override {
         m_sink("Connecting to " + strServer + " port " + std::to_string(nPort) + " (" +
-               SECURITY_NAMES[nSecurity] + ") with " + CAlertMailTrial::DescribeLogin(nLoginMethod));
+               SECURITY_NAMES[nSecurity] + ") with " +
+               CAlertMailTrial::DescribeLogin(nLoginMethod));
         return CSMTPMailSender::Connect(strServer, nLoginMethod, strUser, strPassword, nPort,
                                         nSecurity);
     }
@@ -58,6 +59,17 @@ private:
 CAlertMailTrial::CAlertMailTrial(const CAppSettings& settings, std::string strHostName)
     : m_settings(settings), m_strHostName(std::move(strHostName)) {}
 
+void CAlertMailTrial::ComposeTestMessage(CSMTPMessage& message, const std::string& strHostName,
+                                         const std::string& strFrom, const std::string& strTo,
+                                         time_t tNow) {
+    CHostDownAlert::ComposeMessage(message, strHostName, strFrom, strTo, tNow);
+    message.m_strSubject = "Vantrel test e-mail: " + message.m_strSubject + " (not a real alert)";
+    message.SetBodyText("This is a test e-mail from Vantrel's mail settings. No host went "
+                        "down.\r\nWhen a tested host goes down, the alert reads as follows."
+                        "\r\n\r\n" +
+                        message.GetBodyText());
+}
+
 const char* CAlertMailTrial::DescribeLogin(int nLoginMethod) {
     switch (nLoginMethod) {
     case SMTP_AUTH_NONE:
@@ -66,8 +78,10 @@ const char* CAlertMailTrial::DescribeLogin(int nLoginMethod) {
         return "CRAM-MD5";
     case SMTP_AUTH_LOGIN:
         return "AUTH LOGIN";
+    case SMTP_AUTH_PLAIN:
+        return "AUTH PLAIN";
     default:
-        return "the login the server offers";
+        return "the strongest login the server offers";
     }
 }
 
@@ -84,24 +98,28 @@ CAlertMailTrial::EOutcome CAlertMailTrial::Run(const LineSink& sink, const CEven
         return EOutcome::BAD_SETTINGS;
     }
     CSMTPMessage message;
-    CHostDownAlert::ComposeMessage(message, m_strHostName, s.m_strEmailFrom, s.m_strEmailTo,
-                                   std::time(nullptr));
+    ComposeTestMessage(message, m_strHostName, s.m_strEmailFrom, s.m_strEmailTo,
+                       std::time(nullptr));
     if (const char* pszField = message.FindLineBreak()) {
         m_strOutcome =
             std::string("Nothing was sent: the e-mail's ") + pszField + " contains a line break.";
         return EOutcome::BAD_SETTINGS;
     }
     CAnnouncingSender sender(sink);
-    const CHostDownAlert::SServer server{s.m_strSMTP, static_cast<uint16_t>(s.m_nSMTPPort),
-                                         s.m_nSMTPSecurity, s.m_strLogin, s.m_strPass};
+    const CHostDownAlert::SServer server = CHostDownAlert::MakeServer(s);
     uint32_t dwLastError = 0;
     switch (CHostDownAlert::Deliver(sender, message, server, evStop, dwLastError)) {
     case CHostDownAlert::EDelivery::SENT:
         m_strOutcome = "The test e-mail was sent to " + s.m_strEmailTo + ".";
+        if (!sender.GetRefusedRecipients().empty())
+            m_strOutcome +=
+                "\nThe server refused these recipients:\n" + sender.GetRefusedRecipients();
         return EOutcome::SENT;
     case CHostDownAlert::EDelivery::CONNECT_FAILED:
         m_strOutcome = "Vantrel couldn't connect to the SMTP server (last error " +
-                       std::to_string(dwLastError) + "): " + sender.GetFailureReason() + ".";
+                       std::to_string(dwLastError) + ", " +
+                       CSMTPConnection::DescribeError(dwLastError) +
+                       "): " + sender.GetFailureReason() + ".";
         return EOutcome::NOT_SENT;
     case CHostDownAlert::EDelivery::NOT_SENT:
     case CHostDownAlert::EDelivery::STOPPED:

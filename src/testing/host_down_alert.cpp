@@ -9,6 +9,9 @@
 #include "testing/engine_clock.h"
 #include "testing/mail_sender.h"
 
+#include <algorithm>
+#include <cerrno>
+
 CHostDownAlert::CHostDownAlert(CMailSender& sender, CEngineClock& clock)
     : m_sender(sender), m_clock(clock) {}
 
@@ -22,9 +25,7 @@ void CHostDownAlert::RaiseHostDownAlert(CVantrelDoc& doc, const std::string& str
             doc.m_sink.ShowMessage("The URL http://" + strServer + " became unavailable.");
         if (!doc.m_settings.m_bAlertEmail)
             return;
-        server = {doc.m_settings.m_strSMTP, static_cast<uint16_t>(doc.m_settings.m_nSMTPPort),
-                  doc.m_settings.m_nSMTPSecurity, doc.m_settings.m_strLogin,
-                  doc.m_settings.m_strPass};
+        server = MakeServer(doc.m_settings);
         strFrom = doc.m_settings.m_strEmailFrom;
         strTo = doc.m_settings.m_strEmailTo;
     }
@@ -48,26 +49,56 @@ void CHostDownAlert::RaiseHostDownAlert(CVantrelDoc& doc, const std::string& str
         return;
     }
     uint32_t dwLastError = 0;
-    if (Deliver(m_sender, message, server, doc.m_hStopEvent, dwLastError) ==
-        EDelivery::CONNECT_FAILED) {
-        // With TLS the number alone rarely says enough (a refused certificate): the reason
-        // goes on a line of its own.
-        std::string strReason = m_sender.GetFailureReason();
-        if (server.m_nSecurity == SMTP_SECURITY_NONE || strReason.empty())
-            strReason.clear();
-        else
-            strReason += ".\n";
+    const EDelivery eDelivery = Deliver(m_sender, message, server, doc.m_hStopEvent, dwLastError);
+    // The server's own words say more than any number: the reason goes on a line of its own.
+    std::string strReason = m_sender.GetFailureReason();
+    if (!strReason.empty())
+        strReason += ".\n";
+    if (eDelivery == EDelivery::SENT && !m_sender.GetRefusedRecipients().empty()) {
+        doc.m_sink.ShowMessage("The host-down e-mail was sent, but the SMTP server refused these "
+                               "recipients:\n" +
+                               m_sender.GetRefusedRecipients());
+    } else if (eDelivery == EDelivery::NOT_SENT) {
+        // The server took the connection: e-mail alerts stay on, but the user hears why.
+        doc.m_sink.ShowMessage("Vantrel could not send the host-down e-mail:\n" + strReason +
+                               "E-mail alerts stay on.");
+    } else if (eDelivery == EDelivery::CONNECT_FAILED) {
         doc.m_sink.ShowMessage("Vantrel couldn't connect to SMTP server, last error:" +
-                               std::to_string(static_cast<int>(dwLastError)) + "\n" + strReason +
+                               std::to_string(static_cast<int>(dwLastError)) + " (" +
+                               CSMTPConnection::DescribeError(dwLastError) + ")\n" + strReason +
                                "Will stop notifying by email.");
         std::lock_guard lock(doc.m_mtxSettings);
         doc.m_settings.m_bAlertEmail = 0;
     }
 }
 
-void CHostDownAlert::ComposeMessage(CSMTPMessage& message, const std::string& strServer,
+namespace {
+
+// Host names come from the data file in ISO-8859-1; everything else of the mail is UTF-8.
+std::string Latin1ToUtf8(const std::string& str) {
+    std::string strUtf8;
+    for (char ch : str) {
+        const auto c = static_cast<uint8_t>(ch);
+        if (c < 0x80) {
+            strUtf8 += ch;
+        } else {
+            strUtf8 += static_cast<char>(0xC0 | (c >> 6));
+            strUtf8 += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return strUtf8;
+}
+
+} // namespace
+
+void CHostDownAlert::ComposeMessage(CSMTPMessage& message, const std::string& strLatin1Server,
                                     const std::string& strFrom, const std::string& strTo,
                                     time_t tNow) {
+    const std::string strServer = Latin1ToUtf8(strLatin1Server);
+    // A pure ASCII alert keeps the charset it always had.
+    const std::string strAll = strServer + strFrom + strTo;
+    if (std::any_of(strAll.begin(), strAll.end(), [](char c) { return (c & 0x80) != 0; }))
+        message.m_rootPart.m_strCharset = "utf-8";
     message.SetMimeMode(false);
     message.AddRecipientList(strTo, RECIPIENT_TO);
     message.m_strSubject = "The host " + strServer + " went down";
@@ -80,17 +111,35 @@ void CHostDownAlert::ComposeMessage(CSMTPMessage& message, const std::string& st
     message.AddExtraHeader("X-Program: Vantrel " VANTREL_HOME_PAGE);
 }
 
-std::vector<int> CHostDownAlert::LoginMethods(int nSecurity) {
-    if (nSecurity == SMTP_SECURITY_NONE)
+CHostDownAlert::SServer CHostDownAlert::MakeServer(const CAppSettings& settings) {
+    // The Options' order: Automatic, PLAIN, LOGIN, CRAM-MD5.
+    static const int LOGIN_METHODS[] = {SMTP_AUTH_AUTO, SMTP_AUTH_PLAIN, SMTP_AUTH_LOGIN,
+                                        SMTP_AUTH_CRAM_MD5};
+    SServer server;
+    server.m_strName = settings.m_strSMTP;
+    server.m_nPort = static_cast<uint16_t>(settings.m_nSMTPPort);
+    server.m_nSecurity = settings.m_nSMTPSecurity;
+    server.m_strLogin = settings.m_strLogin;
+    server.m_strPassword = settings.m_strPass;
+    server.m_nLoginMethod = LOGIN_METHODS[std::clamp(settings.m_nSMTPAuth, 0, 3)];
+    server.m_bAllowClearPassword = settings.m_bAllowClearPassword != 0;
+    server.m_strHeloName = settings.m_strHeloName;
+    return server;
+}
+
+std::vector<int> CHostDownAlert::LoginMethods(const SServer& server) {
+    // A password goes only where the chosen method is offered: never into a guess.
+    if (server.m_nSecurity == SMTP_SECURITY_NONE && server.m_strLogin.empty())
         return {SMTP_AUTH_NONE, SMTP_AUTH_CRAM_MD5, SMTP_AUTH_LOGIN};
-    return {SMTP_AUTH_AUTO};
+    return {server.m_strLogin.empty() ? SMTP_AUTH_AUTO : server.m_nLoginMethod};
 }
 
 CHostDownAlert::EDelivery CHostDownAlert::Deliver(CMailSender& sender, CSMTPMessage& message,
                                                   const SServer& server, const CEvent& evStop,
                                                   uint32_t& dwLastError) {
     EDelivery eResult = EDelivery::NOT_SENT;
-    for (int nMethod : LoginMethods(server.m_nSecurity)) {
+    sender.SetSessionOptions(server.m_bAllowClearPassword, server.m_strHeloName, &evStop);
+    for (int nMethod : LoginMethods(server)) {
         if (sender.Connect(server.m_strName, nMethod, server.m_strLogin, server.m_strPassword,
                            server.m_nPort, server.m_nSecurity)) {
             const bool bSent = sender.SendMessage(message);
@@ -103,6 +152,11 @@ CHostDownAlert::EDelivery CHostDownAlert::Deliver(CMailSender& sender, CSMTPMess
             if (evStop.IsSet())
                 return EDelivery::STOPPED;
             eResult = EDelivery::CONNECT_FAILED;
+            // Another login method changes nothing for a server that is not there.
+            if (dwLastError == SOCKET_ERROR_TIMED_OUT || dwLastError == ECONNREFUSED ||
+                dwLastError == SOCKET_ERROR_NAME_NOT_RESOLVED ||
+                dwLastError == SMTP_ERROR_CLEAR_PASSWORD)
+                return eResult;
         }
     }
     return eResult;

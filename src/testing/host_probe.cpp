@@ -36,7 +36,7 @@ uint16_t CHostProbe::GetRequestPort() const {
 }
 
 CHostProbe::EEcho CHostProbe::Echo(CProbes& probes, const CEvent& evStop, CPingResult& reply,
-                                 int nPingMethod, const EchoTraceFn& trace) const {
+                                   int nPingMethod, const EchoTraceFn& trace) const {
     for (int nAttempt = 1; nAttempt <= ECHO_ATTEMPTS; ++nAttempt) {
         // A fresh result each time: an earlier answer (or another host's) must never stand
         // in for this attempt's. An ICMP error answering us (status not 0) is no answer.

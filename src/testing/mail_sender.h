@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+class CEvent;
 class CSMTPMessage;
 
 // The SMTP session the host-down alert delivers through: the program uses the mail client
@@ -19,4 +20,11 @@ public:
     virtual void Disconnect() = 0;
     // Why the latest attempt failed, in words; empty when nothing says.
     virtual std::string GetFailureReason() const { return std::string(); }
+    // The recipients the latest SendMessage left out, with the server's words, one a line.
+    virtual std::string GetRefusedRecipients() const { return std::string(); }
+    // For the next Connects: whether a login may cross an unencrypted connection to another
+    // machine, the HELO/EHLO name (empty: this machine's), and an event that cuts a session
+    // short when set.
+    virtual void SetSessionOptions(bool /*bAllowClearPassword*/, const std::string& /*strHeloName*/,
+                                   const CEvent* /*pCancel*/) {}
 };

@@ -25,6 +25,7 @@ bool CSMTPMailSender::Connect(const std::string& strServer, int nLoginMethod,
     m_pConnection.reset();
     m_pConnection = std::make_unique<CSMTPConnection>();
     m_strFailureReason.clear();
+    m_strRefused.clear();
     m_pConnection->m_traceHook = [this](CSMTPConnection::ETrace eKind, const std::string& str) {
         if (eKind == CSMTPConnection::TRACE_DIAGNOSTIC && m_strFailureReason.empty())
             m_strFailureReason = PlainReason(str);
@@ -32,6 +33,10 @@ bool CSMTPMailSender::Connect(const std::string& strServer, int nLoginMethod,
             m_traceHook(eKind, str);
     };
     m_pConnection->m_nSecurity = nSecurity;
+    m_pConnection->m_bAllowClearPassword = m_bAllowClearPassword;
+    m_pConnection->m_pCancel = m_pCancel;
+    if (!m_strHeloName.empty())
+        m_pConnection->m_strHeloName = m_strHeloName;
     return m_pConnection->Connect(strServer, nLoginMethod, strUser, strPassword, nPort);
 }
 
@@ -40,8 +45,12 @@ bool CSMTPMailSender::SendMessage(CSMTPMessage& message) {
         SetLastError(SMTP_ERROR_BAD_COMMAND);
         return false;
     }
-    return m_pConnection->SendMessage(message);
+    const bool bSent = m_pConnection->SendMessage(message);
+    // Kept past Disconnect, which ends the connection object.
+    m_strRefused = m_pConnection->GetRefusedRecipients();
+    return bSent;
 }
+
 
 void CSMTPMailSender::Disconnect() {
     if (m_pConnection)

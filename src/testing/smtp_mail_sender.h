@@ -20,9 +20,20 @@ public:
     // The first diagnostic of the latest Connect and what followed it, without the function
     // name and the error number.
     std::string GetFailureReason() const override { return m_strFailureReason; }
+    std::string GetRefusedRecipients() const override { return m_strRefused; }
+    void SetSessionOptions(bool bAllowClearPassword, const std::string& strHeloName,
+                           const CEvent* pCancel) override {
+        m_bAllowClearPassword = bAllowClearPassword;
+        m_strHeloName = strHeloName;
+        m_pCancel = pCancel;
+    }
 
 private:
     CSMTPConnection::TraceHook m_traceHook;
     std::string m_strFailureReason;
+    std::string m_strRefused;
+    bool m_bAllowClearPassword = false;
+    std::string m_strHeloName;
+    const CEvent* m_pCancel = nullptr;
     std::unique_ptr<CSMTPConnection> m_pConnection;
 };

@@ -1,6 +1,7 @@
 #include "ui/options_dlg.h"
 
 #include "core/vantrel_doc.h"
+#include "platform/event.h"
 #include "testing/alert_mail_trial.h"
 #include "testing/test_commands.h"
 #include "testing/waiter.h"
@@ -22,11 +23,22 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <mutex>
+#include <thread>
 
 namespace {
 
 QString Latin1(const std::string& str) {
     return QString::fromLatin1(str);
+}
+
+// The mail addresses and the login are UTF-8.
+QString Utf8(const std::string& str) {
+    return QString::fromUtf8(str);
+}
+
+std::string ToUtf8(const QLineEdit* pEdit) {
+    return pEdit->text().toUtf8().toStdString();
 }
 
 constexpr int DEFAULT_SMTP_PORT = 25;
@@ -37,10 +49,10 @@ constexpr int SECURITY_PORTS[] = {DEFAULT_SMTP_PORT, 587, 465};
 
 COptionsDlg::COptionsDlg(QWidget* pParent, CWaitObserver* pWait)
     : QDialog(pParent), m_pWait(pWait) {
-    setWindowTitle(QStringLiteral("Vantrel Options"));
+    setWindowTitle(QStringLiteral("Options - Vantrel"));
     setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
-    // 282 x 227 dialog units of the 8-point dialog font.
-    resize(423, 369);
+    // 282 x 227 dialog units of the 8-point dialog font, and three rows for the login.
+    resize(423, 459);
 
     // The parts are made top to bottom: the order of making is the order of the Tab key.
     auto* pLayout = new QVBoxLayout(this);
@@ -98,6 +110,17 @@ void COptionsDlg::AddSettingsGrid(QVBoxLayout& layout) {
     m_pEmailFrom = AddEdit("ctl1017");
     m_pLogin = AddEdit("ctl1069");
     m_pPass = AddEdit("ctl1070");
+    m_pPass->setEchoMode(QLineEdit::Password);
+    m_pLoginMethod = new QComboBox(this);
+    m_pLoginMethod->setObjectName(QStringLiteral("SMTPAuth"));
+    // Item index = the setting's value.
+    m_pLoginMethod->addItems({QStringLiteral("Automatic"), QStringLiteral("PLAIN"),
+                              QStringLiteral("LOGIN"), QStringLiteral("CRAM-MD5")});
+    m_pAllowClearPassword =
+        new QCheckBox(QStringLiteral("Allow the password over an unencrypted connection"), this);
+    m_pAllowClearPassword->setObjectName(QStringLiteral("AllowPlainPassword"));
+    m_pHeloName = AddEdit("HeloName");
+    m_pHeloName->setPlaceholderText(QStringLiteral("this computer's name"));
     m_pSecurity = new QComboBox(this);
     m_pSecurity->setObjectName(QStringLiteral("ctl1201"));
     m_pSecurity->addItems(
@@ -125,6 +148,8 @@ void COptionsDlg::AddSettingsGrid(QVBoxLayout& layout) {
         {"Alert Email Address", m_pEmailTo}, {"SMTP Server", m_pSMTP},
         {"Security", pSecurityRow},          {"<From> Address", m_pEmailFrom},
         {"Login Username", m_pLogin},        {"Login Password", m_pPass},
+        {"Login Method", m_pLoginMethod},    {"", m_pAllowClearPassword},
+        {"HELO Name", m_pHeloName},
     };
     int nRow = 0;
     for (const auto& [pszLabel, pEdit] : rows) {
@@ -164,10 +189,28 @@ void COptionsDlg::AddButtons(QVBoxLayout& layout) {
     layout.addLayout(pButtonRow);
 }
 
+// The dialog reports to the thread's run only while it is there and waiting for it; the
+// thread reports back only while the dialog still waits. Neither waits for the other.
+struct COptionsDlg::STestMailRun {
+    std::mutex m_mtx;
+    COptionsDlg* m_pDlg = nullptr; // null once the dialog has let the run go
+    CEvent m_evStop;
+};
+
 COptionsDlg::~COptionsDlg() {
-    m_evStopTest.Set();
-    if (m_testThread.joinable())
-        m_testThread.join();
+    CancelTestMail();
+}
+
+void COptionsDlg::CancelTestMail() {
+    if (!m_pTestRun)
+        return;
+    m_pTestRun->m_evStop.Set();
+    {
+        std::lock_guard lock(m_pTestRun->m_mtx);
+        m_pTestRun->m_pDlg = nullptr;
+    }
+    m_pTestRun.reset();
+    m_pSendTest->setText(QStringLiteral("Send test e-mail"));
 }
 
 QLineEdit* COptionsDlg::AddEdit(const char* pszName) {
@@ -179,11 +222,14 @@ QLineEdit* COptionsDlg::AddEdit(const char* pszName) {
 void COptionsDlg::OnInitDialog() {
     // Read without the lock: only this thread writes these values.
     m_pInterval->setValue(static_cast<int16_t>(m_pDoc->m_nIntervalMinutes.load() & 0xFFFF));
-    m_pEmailTo->setText(Latin1(m_pDoc->m_settings.m_strEmailTo));
-    m_pEmailFrom->setText(Latin1(m_pDoc->m_settings.m_strEmailFrom));
+    m_pEmailTo->setText(Utf8(m_pDoc->m_settings.m_strEmailTo));
+    m_pEmailFrom->setText(Utf8(m_pDoc->m_settings.m_strEmailFrom));
     m_pSMTP->setText(Latin1(m_pDoc->m_settings.m_strSMTP));
-    m_pLogin->setText(Latin1(m_pDoc->m_settings.m_strLogin));
-    m_pPass->setText(Latin1(m_pDoc->m_settings.m_strPass));
+    m_pLogin->setText(Utf8(m_pDoc->m_settings.m_strLogin));
+    m_pPass->setText(Utf8(m_pDoc->m_settings.m_strPass));
+    m_pLoginMethod->setCurrentIndex(m_pDoc->m_settings.m_nSMTPAuth);
+    m_pAllowClearPassword->setChecked(m_pDoc->m_settings.m_bAllowClearPassword != 0);
+    m_pHeloName->setText(Latin1(m_pDoc->m_settings.m_strHeloName));
     {
         const QSignalBlocker blocker(m_pSecurity); // the saved port stays as it is
         m_pSecurity->setCurrentIndex(m_pDoc->m_settings.m_nSMTPSecurity);
@@ -201,11 +247,14 @@ int COptionsDlg::exec() {
 
 void COptionsDlg::accept() {
     CWaiter(m_pWait).Lock(m_pDoc->m_mtxSettings);
-    m_pDoc->m_settings.m_strEmailTo = m_pEmailTo->text().toLatin1().toStdString();
-    m_pDoc->m_settings.m_strEmailFrom = m_pEmailFrom->text().toLatin1().toStdString();
+    m_pDoc->m_settings.m_strEmailTo = ToUtf8(m_pEmailTo);
+    m_pDoc->m_settings.m_strEmailFrom = ToUtf8(m_pEmailFrom);
     m_pDoc->m_settings.m_strSMTP = m_pSMTP->text().toLatin1().toStdString();
-    m_pDoc->m_settings.m_strLogin = m_pLogin->text().toLatin1().toStdString();
-    m_pDoc->m_settings.m_strPass = m_pPass->text().toLatin1().toStdString();
+    m_pDoc->m_settings.m_strLogin = ToUtf8(m_pLogin);
+    m_pDoc->m_settings.m_strPass = ToUtf8(m_pPass);
+    m_pDoc->m_settings.m_nSMTPAuth = m_pLoginMethod->currentIndex();
+    m_pDoc->m_settings.m_bAllowClearPassword = m_pAllowClearPassword->isChecked() ? 1 : 0;
+    m_pDoc->m_settings.m_strHeloName = m_pHeloName->text().toLatin1().toStdString();
     m_pPort->interpretText();
     m_pDoc->m_settings.m_nSMTPPort = m_pPort->value();
     m_pDoc->m_settings.m_nSMTPSecurity = m_pSecurity->currentIndex();
@@ -241,40 +290,53 @@ void COptionsDlg::OnSecurityChanged(int nSecurity) {
 }
 
 void COptionsDlg::OnSendTestMail() {
-    if (m_testThread.joinable())
-        m_testThread.join(); // the previous test has already reported back
+    if (m_pTestRun) {
+        CancelTestMail();
+        return;
+    }
     CAppSettings settings;
     settings.m_strSMTP = m_pSMTP->text().toLatin1().toStdString();
     m_pPort->interpretText();
     settings.m_nSMTPPort = m_pPort->value();
     settings.m_nSMTPSecurity = m_pSecurity->currentIndex();
-    settings.m_strLogin = m_pLogin->text().toLatin1().toStdString();
-    settings.m_strPass = m_pPass->text().toLatin1().toStdString();
-    settings.m_strEmailFrom = m_pEmailFrom->text().toLatin1().toStdString();
-    settings.m_strEmailTo = m_pEmailTo->text().toLatin1().toStdString();
-    m_pSendTest->setEnabled(false);
-    m_pSendTest->setText(QStringLiteral("Sending..."));
-    m_testThread = std::thread([this, settings] {
+    settings.m_strLogin = ToUtf8(m_pLogin);
+    settings.m_strPass = ToUtf8(m_pPass);
+    settings.m_strEmailFrom = ToUtf8(m_pEmailFrom);
+    settings.m_strEmailTo = ToUtf8(m_pEmailTo);
+    settings.m_nSMTPAuth = m_pLoginMethod->currentIndex();
+    settings.m_bAllowClearPassword = m_pAllowClearPassword->isChecked() ? 1 : 0;
+    settings.m_strHeloName = m_pHeloName->text().toLatin1().toStdString();
+    m_pSendTest->setText(QStringLiteral("Cancel test e-mail"));
+    m_pTestRun = std::make_shared<STestMailRun>();
+    m_pTestRun->m_pDlg = this;
+    std::thread([pRun = m_pTestRun, settings] {
         CAlertMailTrial test(settings, "www.example.com");
         std::string strExchange;
         test.Run([&strExchange](const std::string& strLine) { strExchange += strLine + '\n'; },
-                 m_evStopTest);
-        // Queued to this dialog: the destructor joins this thread before the dialog is gone.
-        QMetaObject::invokeMethod(
-            this,
-            [this, strExchange = Latin1(strExchange), strOutcome = Latin1(test.GetOutcomeText())] {
-                ShowTestResult(strExchange, strOutcome);
-            },
-            Qt::QueuedConnection);
-    });
+                 pRun->m_evStop);
+        // Under the lock the dialog cannot go away between the test and the post; a dialog
+        // deleted later drops the queued call.
+        std::lock_guard lock(pRun->m_mtx);
+        if (pRun->m_pDlg != nullptr)
+            QMetaObject::invokeMethod(
+                pRun->m_pDlg,
+                [pDlg = pRun->m_pDlg, pId = pRun.get(), strExchange = Utf8(strExchange),
+                 strOutcome = Utf8(test.GetOutcomeText())] {
+                    pDlg->ShowTestResult(pId, strExchange, strOutcome);
+                },
+                Qt::QueuedConnection);
+    }).detach();
 }
 
-void COptionsDlg::ShowTestResult(const QString& strExchange, const QString& strOutcome) {
+void COptionsDlg::ShowTestResult(const void* pRun, const QString& strExchange,
+                                 const QString& strOutcome) {
+    if (pRun != m_pTestRun.get())
+        return; // a run cancelled after it had reported
+    m_pTestRun.reset();
     m_pSendTest->setText(QStringLiteral("Send test e-mail"));
-    m_pSendTest->setEnabled(true);
     auto* pResult = new QDialog(this);
     pResult->setObjectName(QStringLiteral("testMailResult"));
-    pResult->setWindowTitle(QStringLiteral("Test e-mail"));
+    pResult->setWindowTitle(QStringLiteral("Test e-mail - Vantrel"));
     pResult->setAttribute(Qt::WA_DeleteOnClose);
     pResult->resize(520, 360);
     auto* pOutcome = new QLabel(strOutcome, pResult);

@@ -1,11 +1,9 @@
 #pragma once
 
 #include "core/host_check.h"
-#include "platform/event.h"
-
 #include <QDialog>
 
-#include <thread>
+#include <memory>
 
 class CVantrelDoc;
 class CWaitObserver;
@@ -30,7 +28,7 @@ public:
 
     // pWait shows the wait while the worker holds the settings lock (may be null).
     COptionsDlg(QWidget* pParent, CWaitObserver* pWait);
-    // Waits for a test e-mail still being sent (its current attempt only).
+    // Cancels a test e-mail still being sent, without waiting for it.
     ~COptionsDlg() override;
 
     // Fills the controls from m_pDoc; exec() calls it.
@@ -52,10 +50,13 @@ private:
     void AddSettingsGrid(QVBoxLayout& layout);
     void AddButtons(QVBoxLayout& layout);
     QLineEdit* AddEdit(const char* pszName);
-    // Sends the host-down e-mail with the values as typed, on a thread of its own.
+    // Sends the host-down e-mail with the values as typed, on a thread of its own; while it
+    // runs the same button cancels it.
     void OnSendTestMail();
-    // Back on the GUI thread: the exchange and the outcome in a window of their own.
-    void ShowTestResult(const QString& strExchange, const QString& strOutcome);
+    // Lets the test e-mail's thread go: it stops soon and reports to nobody.
+    void CancelTestMail();
+    // Back on the GUI thread: the exchange and the outcome of run pRun in a window of their own.
+    void ShowTestResult(const void* pRun, const QString& strExchange, const QString& strOutcome);
     // SSL/TLS, STARTTLS and None propose 465, 587 and 25 in place of one of these.
     void OnSecurityChanged(int nSecurity);
 
@@ -68,11 +69,15 @@ private:
     QLineEdit* m_pEmailFrom;
     QLineEdit* m_pLogin;
     QLineEdit* m_pPass;
+    QComboBox* m_pLoginMethod;
+    QCheckBox* m_pAllowClearPassword;
+    QLineEdit* m_pHeloName;
     QComboBox* m_pSecurity;
     QSpinBox* m_pPort;
     QPushButton* m_pSendTest;
     QSpinBox* m_pInterval;
     QComboBox* m_pPingMethod;
-    std::thread m_testThread;
-    CEvent m_evStopTest;
+    // The test e-mail in progress, shared with its thread; null when none runs.
+    struct STestMailRun;
+    std::shared_ptr<STestMailRun> m_pTestRun;
 };

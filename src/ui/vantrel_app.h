@@ -13,6 +13,7 @@ class CEngineClock;
 class CMailSender;
 class CMainFrame;
 class CMessageBoxQueue;
+class CPasswordKeyring;
 class CProbes;
 class CSettingsStore;
 class CTestEngine;
@@ -56,6 +57,7 @@ private:
     void CatchStopSignals();
 
     std::unique_ptr<QSocketNotifier> m_pSignalNotifier;
+    std::unique_ptr<CPasswordKeyring> m_pKeyring; // the mail password's home
     std::unique_ptr<CSettingsStore> m_pSettingsStore;
     std::unique_ptr<CMessageBoxQueue> m_pMessages;
     std::unique_ptr<CMainFrame> m_pFrame;

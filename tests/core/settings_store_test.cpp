@@ -36,7 +36,8 @@ std::string Describe(const CAppSettings& s) {
     return std::to_string(s.m_bAlertSystem) + std::to_string(s.m_bAlertEmail) + "|" +
            s.m_strEmailFrom + "|" + s.m_strEmailTo + "|" + s.m_strLogin + "|" + s.m_strPass + "|" +
            s.m_strSMTP + "|" + std::to_string(s.m_nSMTPPort) + "|" +
-           std::to_string(s.m_nSMTPSecurity);
+           std::to_string(s.m_nSMTPSecurity) + "|" + std::to_string(s.m_nSMTPAuth) +
+           std::to_string(s.m_bAllowClearPassword) + s.m_strHeloName;
 }
 
 } // namespace
@@ -56,7 +57,7 @@ TEST_F(SettingsTest, FirstStartGivesDefaultsAndWritesTheDataPathBackOwnerOnly) {
     const mode_t nOldMask = ::umask(0);
     const std::string strDataPath = Load(settings);
     ::umask(nOldMask);
-    EXPECT_EQ(Describe(settings), "00||||||25|0");
+    EXPECT_EQ(Describe(settings), "00||||||25|0|00");
     EXPECT_EQ(strDataPath, m_data / "share/deeper/Vantrel.dat"); // the folder is made
     EXPECT_TRUE(std::filesystem::is_directory(m_data / "share/deeper"));
     EXPECT_EQ(ReadFileBytes(ConfigFile()), "[Settings]\nIniPath=" + strDataPath + "\n");
@@ -71,14 +72,18 @@ TEST_F(SettingsTest, FirstStartGivesDefaultsAndWritesTheDataPathBackOwnerOnly) {
 TEST_F(SettingsTest, GivenValuesAreReadAndSavedOnesReadBackOwnerOnly) {
     std::filesystem::create_directories(s_config / "Vantrel Software");
     const std::pair<const char*, const char*> cases[] = {
-        {"SMTPPort=0\nSMTPSecurity=3\nPingMethod=0\n", "00||||||25|0|0"},
-        {"SMTPPort=65536\nSMTPSecurity=-1\nPingMethod=2\n", "00||||||25|0|0"},
-        {"SMTPPort=abc\nSMTPSecurity=x\nPingMethod=tcp\n", "00||||||25|0|0"},
-        {"SMTPPort=65535\nSMTPSecurity=2\nPingMethod=1\n", "00||||||65535|2|1"},
-        {"SMTPPort=1\n", "00||||||1|0|0"},
+        {"SMTPPort=0\nSMTPSecurity=3\nPingMethod=0\nSMTPAuth=4\n", "00||||||25|0|00|0"},
+        {"SMTPPort=65536\nSMTPSecurity=-1\nPingMethod=2\nSMTPAuth=-1\nAllowPlainPassword=2\n",
+         "00||||||25|0|00|0"},
+        {"SMTPPort=abc\nSMTPSecurity=x\nPingMethod=tcp\nSMTPAuth=x\nAllowPlainPassword=yes\n",
+         "00||||||25|0|00|0"},
+        {"SMTPPort=65535\nSMTPSecurity=2\nPingMethod=1\nSMTPAuth=3\nAllowPlainPassword=1\n"
+         "HeloName=mx.example.com\n",
+         "00||||||65535|2|31mx.example.com|1"},
+        {"SMTPPort=1\n", "00||||||1|0|00|0"},
         {"AlertSystem=1\nAlertEmail=1\nEmailFrom=a@example.com\nEmailTo=b@example.com\nLogin=user\n"
-         "Pass=pw\nSMTP=smtp.example.com\nSMTPPort=587\nSMTPSecurity=1\n",
-         "11|a@example.com|b@example.com|user|pw|smtp.example.com|587|1|0"}};
+         "Pass=pw\nSMTP=smtp.example.com\nSMTPPort=587\nSMTPSecurity=1\nSMTPAuth=1\n",
+         "11|a@example.com|b@example.com|user|pw|smtp.example.com|587|1|10|0"}};
     std::string strPath = "/srv/";
     CAppSettings settings;
     for (const auto& [pszLines, pszExpected] : cases) {
@@ -97,18 +102,21 @@ TEST_F(SettingsTest, GivenValuesAreReadAndSavedOnesReadBackOwnerOnly) {
     ASSERT_TRUE(CSettingsStore().SaveSettings(settings));
     EXPECT_EQ(std::filesystem::status(ConfigFile()).permissions(), std::filesystem::perms(0600));
     EXPECT_EQ(ReadFileBytes(ConfigFile()),
-              "[Settings]\nAlertEmail=1\nAlertSystem=1\nEmailFrom=a@example.com\nEmailTo=b@example."
-              "com\nIniPath=" +
+              "[Settings]\nAlertEmail=1\nAlertSystem=1\nAllowPlainPassword=0\nEmailFrom=a@example."
+              "com\nEmailTo=b@example.com\nHeloName=\nIniPath=" +
                   strPath +
-                  "\nLogin=user\nPass=pw\nPingMethod=1\nSMTP=smtp.example.com\nSMTPPort=587\n"
-                  "SMTPSecurity=1\n");
-    settings.m_strPass = "p=a;s s#w\"d", settings.m_strLogin = "ren\xE9"; // ISO-8859-1
+                  "\nLogin=user\nPass=pw\nPingMethod=1\nSMTP=smtp.example.com\nSMTPAuth=1\n"
+                  "SMTPPort=587\nSMTPSecurity=1\n");
+    // UTF-8, also beyond ISO-8859-1.
+    settings.m_strPass = "p=\xc3\xa4;s s#w\"d\xe2\x82\xac",
+    settings.m_strLogin = "ren\xc3\xa9 \xd0\x96";
     settings.m_bAlertEmail = 0, settings.m_nSMTPPort = 465, settings.m_nSMTPSecurity = 2;
     ASSERT_TRUE(CSettingsStore().SaveSettings(settings));
     CAppSettings loaded;
     EXPECT_EQ(Load(loaded), strPath);
     EXPECT_EQ(Describe(loaded),
-              "10|a@example.com|b@example.com|ren\xE9|p=a;s s#w\"d|smtp.example.com|465|2");
+              "10|a@example.com|b@example.com|ren\xc3\xa9 \xd0\x96|p=\xc3\xa4;s s#w\"d\xe2\x82\xac|"
+              "smtp.example.com|465|2|10");
 }
 
 TEST_F(SettingsTest, SecondInstanceIsRefusedAndAKilledFirstDoesNotBlock) {

@@ -106,7 +106,7 @@ using SSaid = std::pair<std::string, uint32_t>; // a diagnostic and the last err
 struct CRecordingConnection : CSMTPConnection {
     explicit CRecordingConnection(uint32_t dwTimeoutMs = 10000) {
         m_strHeloName = "client.test";
-        m_dwTimeoutMs = dwTimeoutMs;
+        m_dwTimeoutMs = m_dwConnectTimeoutMs = dwTimeoutMs;
         m_traceHook = [this](ETrace eKind, const std::string& str) {
             if (eKind == TRACE_COMMAND)
                 m_arrCommands.push_back(str);
@@ -115,6 +115,8 @@ struct CRecordingConnection : CSMTPConnection {
     void ReportError(const std::string& str) override {
         m_arrSaid.emplace_back(str, GetLastError());
     }
+    bool IsLoopbackPeer() const override { return m_bLoopback; }
+    bool m_bLoopback = true; // false: the server counts as another machine
     SSaid First() const { return m_arrSaid.empty() ? SSaid() : m_arrSaid[0]; }
     std::vector<SSaid> m_arrSaid;
     std::vector<std::string> m_arrCommands; // as the trace shows them
@@ -135,7 +137,7 @@ inline const std::string ALERT_HEADER =
     "From: Vantrel <alerts@example.com>\r\nTo: Ann <ann@example.com>,bob@example.com\r\n"
     "Cc: cc@example.com\r\nSubject: The host example.net went down\r\nDate: *\r\n"
     "Message-ID: <*@example.com>\r\n"
-    "X-Mailer: CSMTPConnection v2.29\r\nContent-Type: text/plain;\r\n\tcharset=iso-8859-1\r\n"
+    "X-Mailer: CSMTPConnection v2.29\r\nMIME-Version: 1.0\r\nContent-Type: text/plain;\r\n\tcharset=iso-8859-1\r\n"
     "Reply-To: Vantrel <alerts@example.com>\r\nX-Program: Vantrel\r\n\r\n";
 inline const time_t g_tTestsStarted = time(nullptr);
 

@@ -1,4 +1,5 @@
 #include "mail/scripted_smtp_server.h"
+#include "platform/event.h"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +18,7 @@ static std::vector<SServerStep> EhloThen(std::vector<SServerStep> arr) {
 // asked, and says QUIT. The first is a whole plain-text session.
 TEST(SmtpSession, AwkwardAndHostileRepliesAndLogins) {
     const SServerStep hello = Reply("220 mx.test\r\n");
-    const std::string strTimedOut = "ReadResponse, Timed Out waiting for response from SMTP server";
+    const std::string strSilent = "Connect, No greeting from the SMTP server within 1 s on port ";
     std::string strEhlo; // the reply buffer has to grow
     for (int i = 0; i < 200; ++i)
         strEhlo += "250-EXTENSION-NUMBER-" + std::to_string(i) + " with some words\r\n";
@@ -39,6 +40,9 @@ TEST(SmtpSession, AwkwardAndHostileRepliesAndLogins) {
         bool m_bSend = false;
         std::vector<std::string> m_arrTrace = {}; // the commands as the trace shows them
         const char *m_pszUser = "alice", *m_pszPass = "s3cret";
+        int m_nOk = -1; // whether it succeeds, when diagnostics came on the way
+        bool m_bLoopback = true;
+        const char* m_pszRefused = ""; // the recipients named as refused
     } cases[] = {
         {{hello, "250 mx.test", "250 sender ok", "250 ok", "250 ok", "250 ok", "250 ok", "354 go",
           DataEnd("250 queued"), "221 bye"}, NONE, strWhole, {}, true},
@@ -49,9 +53,12 @@ TEST(SmtpSession, AwkwardAndHostileRepliesAndLogins) {
         {{hello, "250-mx.test", Hangup()}, LOGIN, "EHLO client.test\r\n", {"ConnectESMTP, An "
          "unexpected response was received occurred while sending the EHLO command", 0}},
         // Silent, or out of time: no QUIT and no wait for its reply.
-        {{}, NONE, "", {strTimedOut, 10060}},
+        {{}, NONE, "", {strSilent, 10060}},
         {{hello, "500 unknown"}, LOGIN, "EHLO client.test\r\nQUIT\r\n", {"ConnectESMTP, An "
-         "unexpected response was received occurred while sending the EHLO command", 10043}},
+         "unexpected response was received occurred while sending the EHLO command: 500 unknown", 10043}},
+        // A HELO refusal is quoted.
+        {{hello, "504 5.5.2 need fully-qualified hostname", "221 bye"}, NONE, HQ, {"Connect, An "
+         "unexpected HELO/EHLO response was received: 504 5.5.2 need fully-qualified hostname", 10043}},
         // A reply ends at the line whose code is followed by a space, however slowly it comes;
         // two replies in one read are two replies.
         {{Reply("220-first\r\n"), Pause(200), Reply("220-"), Pause(200), Reply("second\r\n220"),
@@ -59,16 +66,25 @@ TEST(SmtpSession, AwkwardAndHostileRepliesAndLogins) {
         {{Reply("220 mx\r\n250 early\r\n"), Line(), "221 bye"}, NONE, HQ},
         {{hello, Line(), Reply(strEhlo + "250 AUTH LOGIN\r\n"), "504 no", "221 bye"}, LOGIN,
          "EHLO client.test\r\nAUTH LOGIN\r\nQUIT\r\n",
-         {"AuthLogin, Server does not support AUTH LOGIN", 10043}},
+         {"AuthLogin, The server refused AUTH LOGIN: 504 no", 10043}},
         {{Reply(std::string(1100000, 'x'))}, NONE, "",
          {"ReadResponse, Response from SMTP server too long", 10040}},
         // 251 (will forward) is as good as 250; 252 is not.
         {{hello, "250 mx", "250 ok", "251 will forward", "250 ok", "251 forward", "250 ok",
           "354 go", DataEnd("250 queued"), "221 bye"}, NONE,
          strWhole, {}, true},
-        {{hello, "250 mx", "250 ok", "252 cannot verify", "221 bye"}, NONE, "HELO client.test\r\n"
-         "MAIL FROM:<alerts@example.com>\r\nRCPT TO:<ann@example.com>\r\nQUIT\r\n",
-         {"SendRCPTForRecipient, An unexpected RCPT response was received", 22}, true},
+        // Refused recipients are skipped; when none is left nothing is sent.
+        {{hello, "250 mx", "250 ok", "252 cannot verify", "550 5.1.1 <bob@example.com>: user "
+          "unknown", "550 no", "550 no", "221 bye"}, NONE, strWhole.substr(0, strWhole.find("DATA"))
+         + "QUIT\r\n", {"SendRCPTForRecipient, The server refused the recipient ann@example.com: "
+         "252 cannot verify", 22}, true, {}, "alice", "s3cret", -1, true, "ann@example.com: 252 "
+         "cannot verify\nbob@example.com: 550 5.1.1 <bob@example.com>: user unknown\n"
+         "cc@example.com: 550 no\nhidden@example.com: 550 no"},
+        {{hello, "250 mx", "250 ok", "250 ok", "550 5.1.1 <bob@example.com>: user unknown",
+          "250 ok", "550 no", "354 go", DataEnd("250 queued"), "221 bye"}, NONE, strWhole,
+         {"SendRCPTForRecipient, The server refused the recipient bob@example.com: 550 5.1.1 "
+          "<bob@example.com>: user unknown", 22}, true, {}, "alice", "s3cret", 1, true,
+         "bob@example.com: 550 5.1.1 <bob@example.com>: user unknown\nhidden@example.com: 550 no"},
         {EhloThen({"334 VXNlcm5hbWU6", "334 UGFzc3dvcmQ6", "235 welcome", "221 bye"}), LOGIN, LOGGED_IN},
         // Any 334 is the prompt, whatever its text.
         {EhloThen({"334 User Name", "334 Password", "235 ok", "221 bye"}), LOGIN, LOGGED_IN},
@@ -77,11 +93,11 @@ TEST(SmtpSession, AwkwardAndHostileRepliesAndLogins) {
         {EhloThen({"334 VXNlcm5hbWU6", "334 UGFzc3dvcmQ6", "334 more", "501 cancelled",
                    "221 bye"}), LOGIN,
          "EHLO client.test\r\nAUTH LOGIN\r\nYWxpY2U=\r\nczNjcmV0\r\n*\r\nQUIT\r\n",
-         {"AuthLogin, AUTH LOGIN authentication was unsuccessful", 10043}},
+         {"AuthLogin, AUTH LOGIN authentication was unsuccessful: 334 more", 10043}},
         // "YWJjZA==" is "abcd" and two zero bytes: the digest covers "abcd" only.
         {EhloThen({"334 YWJjZA==", "535 bad", "221 bye"}), CRAM, "EHLO client.test\r\nAUTH CRAM-MD5"
          "\r\nYWxpY2UgOTZkNDk0OGZhNmQ4Yzc0ZDQzMDU1ZjEyMDBiNGY2YjY=\r\nQUIT\r\n",
-         {"CramLogin, AUTH CRAM-MD5 authentication was unsuccessful", 0}},
+         {"CramLogin, AUTH CRAM-MD5 authentication was unsuccessful: 535 bad", 0}},
         // The login the EHLO reply offers: CRAM-MD5 before PLAIN before LOGIN; none offered,
         // none tried.
         {{hello, "250-mx\r\n250-AUTH=LOGIN PLAIN\r\n250 SIZE", "235 ok", "221 bye"}, AUTO,
@@ -94,7 +110,7 @@ TEST(SmtpSession, AwkwardAndHostileRepliesAndLogins) {
          {}, false, {}, ""},
         {{hello, "250-mx\r\n250 AUTH PLAIN", "535 no", "221 bye"}, AUTO,
          "EHLO client.test\r\nAUTH PLAIN AGFsaWNlAHMzY3JldA==\r\nQUIT\r\n",
-         {"AuthPlain, AUTH PLAIN authentication was unsuccessful", 10043}},
+         {"AuthPlain, AUTH PLAIN authentication was unsuccessful: 535 no", 10043}},
         {EhloThen({"334 Username:", "334 Password:", "235 ok", "221 bye"}), PLAIN,
          "EHLO client.test\r\nAUTH LOGIN PLAIN\r\nalice\r\ns3cret\r\nQUIT\r\n"},
         // Another second prompt: the password stays home.
@@ -109,6 +125,39 @@ TEST(SmtpSession, AwkwardAndHostileRepliesAndLogins) {
           "MAIL FROM:<alerts@example.com>", "RCPT TO:<ann@example.com>", "RCPT TO:<bob@example.com>",
           "RCPT TO:<cc@example.com>", "RCPT TO:<hidden@example.com>", "DATA",
           "(message header and body)", "QUIT"}},
+        // With a login, AUTH goes only to a server that offers it, and to another machine only
+        // under TLS or with leave: otherwise nothing of the password leaves.
+        {{hello, "250-mx\r\n250 AUTH PLAIN LOGIN", "221 bye"}, AUTO, "EHLO client.test\r\n"
+         "QUIT\r\n", {"Login, The password was not sent: the connection to 127.0.0.1 is not "
+         "encrypted. Choose STARTTLS on port 587, or allow the password over an unencrypted "
+         "connection in the options", 10202}, false, {}, "alice", "s3cret", -1, false},
+        {{hello, "250-mx\r\n250 AUTH PLAIN LOGIN", "221 bye"}, CRAM, "EHLO client.test\r\n"
+         "QUIT\r\n", {"Login, The server does not offer CRAM-MD5 (it offers PLAIN LOGIN)",
+         10203}},
+        {{hello, "250 mx", "221 bye"}, LOGIN, "EHLO client.test\r\nQUIT\r\n",
+         {"Login, The server does not offer LOGIN (it offers no login)", 10203}},
+        // Automatic: on a 535 the next method offered, in the same session, then none left.
+        {{hello, "250-mx\r\n250 AUTH LOGIN CRAM-MD5 PLAIN", "334 YWJjZA==", "535 5.7.8 hashed",
+          "235 ok", "221 bye"}, AUTO, "EHLO client.test\r\nAUTH CRAM-MD5\r\n"
+         "YWxpY2UgOTZkNDk0OGZhNmQ4Yzc0ZDQzMDU1ZjEyMDBiNGY2YjY=\r\nAUTH PLAIN "
+         "AGFsaWNlAHMzY3JldA==\r\nQUIT\r\n", {"CramLogin, AUTH CRAM-MD5 authentication was "
+         "unsuccessful: 535 5.7.8 hashed", 0}, false, {}, "alice", "s3cret", 1},
+        {{hello, "250-mx\r\n250 AUTH PLAIN LOGIN", "535 a", "334 VXNlcm5hbWU6", "334 UGFzc3dvcmQ6",
+          "535 b", "221 bye"}, AUTO, "EHLO client.test\r\nAUTH PLAIN AGFsaWNlAHMzY3JldA==\r\n"
+         "AUTH LOGIN\r\nYWxpY2U=\r\nczNjcmV0\r\nQUIT\r\n", {"AuthPlain, AUTH PLAIN "
+         "authentication was unsuccessful: 535 a", 10043}},
+        // 454 is not a wrong password: no other method is tried.
+        {{hello, "250-mx\r\n250 AUTH PLAIN LOGIN", "454 4.7.0 Temporary authentication failure",
+          "221 bye"}, AUTO, "EHLO client.test\r\nAUTH PLAIN AGFsaWNlAHMzY3JldA==\r\nQUIT\r\n",
+         {"AuthPlain, AUTH PLAIN authentication was unsuccessful: 454 4.7.0 Temporary "
+          "authentication failure", 10043}},
+        {{hello, "250-mx\r\n250 AUTH LOGIN", "530 5.7.0 Must issue a STARTTLS command first",
+          "221 bye"}, LOGIN, "EHLO client.test\r\nAUTH LOGIN\r\nQUIT\r\n", {"AuthLogin, The "
+          "server refused AUTH LOGIN: 530 5.7.0 Must issue a STARTTLS command first", 10043}},
+        // UTF-8 credentials as they are (RFC 4616): "j\xc3\xb6rg" / "p\xc3\xa4ssw\xc3\xb6rt".
+        {{hello, "250 AUTH PLAIN", "235 ok", "221 bye"}, SMTP_AUTH_PLAIN, "EHLO client.test\r\n"
+         "AUTH PLAIN AGrDtnJnAHDDpHNzd8O2cnQ=\r\nQUIT\r\n", {}, false, {}, "j\xc3\xb6rg",
+         "p\xc3\xa4ssw\xc3\xb6rt"},
         // RFC 2195's example exchange: challenge, user, secret and the answer it publishes.
         {EhloThen({"334 PDE4OTYuNjk3MTcwOTUyQHBvc3RvZmZpY2UucmVzdG9uLm1jaS5uZXQ+", "235 ok",
                    "221 bye"}), CRAM, "EHLO client.test\r\nAUTH CRAM-MD5\r\n"
@@ -121,15 +170,19 @@ TEST(SmtpSession, AwkwardAndHostileRepliesAndLogins) {
         CSMTPMessage message;
         ComposeAlert(message);
         CRecordingConnection connection(300);
+        connection.m_bLoopback = c.m_bLoopback;
         bool bOk = connection.Connect("127.0.0.1", c.m_nLogin, c.m_pszUser, c.m_pszPass,
                                       server.GetPort()) &&
                    (!c.m_bSend || connection.SendMessage(message));
-        EXPECT_EQ(connection.Disconnect(true) && bOk, c.m_first.first.empty());
+        EXPECT_EQ(connection.Disconnect(true) && bOk,
+                  c.m_nOk >= 0 ? c.m_nOk == 1 : c.m_first.first.empty());
         EXPECT_FALSE(connection.IsConnected());
         EXPECT_EQ(WithoutDate(server.Transcript()), c.m_strSent);
-        EXPECT_EQ(connection.First().first,
-                  c.m_first.first.empty() ? "" : "CSMTPConnection::" + c.m_first.first);
+        EXPECT_TRUE(connection.First().first.starts_with(
+            c.m_first.first.empty() ? "" : "CSMTPConnection::" + c.m_first.first))
+            << connection.First().first;
         EXPECT_TRUE(c.m_first.second == 0 || connection.First().second == c.m_first.second);
+        EXPECT_EQ(connection.GetRefusedRecipients(), c.m_pszRefused);
         EXPECT_TRUE(c.m_arrTrace.empty() || connection.m_arrCommands == c.m_arrTrace);
     }
 }
@@ -187,6 +240,80 @@ TEST(SmtpSession, FailedConnectsCloseTheirSocketAndNameTheReason) {
     for (int h : arrQueued)
         close(h);
     close(hListen);
+}
+
+// With the default time-outs a server on the wrong port fails the attempt within 16 s, naming
+// the port and security used and the usual pairs: a plain server under TLS at once, one that
+// waits for a TLS handshake (silent) after the 15 s connect time-out.
+TEST(SmtpSession, WrongPortPairsFailSoonWithAHint) {
+    const std::pair<int, std::vector<SServerStep>> cases[] = {
+        {SMTP_SECURITY_TLS, {Reply("220 mx.test ESMTP\r\n")}}, {SMTP_SECURITY_STARTTLS, {}}};
+    for (const auto& [nSecurity, arrScript] : cases) {
+        CScriptedSmtpServer server(arrScript);
+        CRecordingConnection connection;
+        connection.m_dwTimeoutMs = 30000;
+        connection.m_dwConnectTimeoutMs = 15000;
+        connection.m_nSecurity = nSecurity;
+        const auto tStart = std::chrono::steady_clock::now();
+        EXPECT_FALSE(connection.Connect("127.0.0.1", SMTP_AUTH_NONE, "", "", server.GetPort()));
+        EXPECT_LT(std::chrono::steady_clock::now() - tStart, std::chrono::seconds(16));
+        const std::string strSaid = connection.First().first;
+        EXPECT_TRUE(
+            strSaid.starts_with(nSecurity == SMTP_SECURITY_TLS
+                                    ? "CSMTPConnection::BeginTLS, TLS with 127.0.0.1 failed: "
+                                    : "CSMTPConnection::Connect, No greeting from the SMTP "
+                                      "server within 15 s on port "))
+            << strSaid;
+        EXPECT_NE(strSaid.find(" on port " + std::to_string(server.GetPort()) + " with security " +
+                               (nSecurity == SMTP_SECURITY_TLS ? "TLS" : "STARTTLS") +
+                               ". Is that the right port? Usually 587 goes with STARTTLS, 465 "
+                               "with TLS and 25 with None"),
+                  std::string::npos)
+            << strSaid;
+        EXPECT_EQ(server.Transcript().find("EHLO"), std::string::npos); // TLS's hello at most
+    }
+}
+
+// The HELO name: a fully qualified name, else the local address as a literal.
+TEST(SmtpSession, HeloName) {
+    const std::pair<const char*, const char*> cases[] = {{"mail.example.org", "mail.example.org"},
+                                                         {"myhost", "[192.0.2.7]"},
+                                                         {"myhost.", "[192.0.2.7]"},
+                                                         {"myhost.localdomain", "[192.0.2.7]"},
+                                                         {"", "[192.0.2.7]"}};
+    for (const auto& [pszName, pszHelo] : cases)
+        EXPECT_EQ(CSMTPConnection::ChooseHeloName(pszName, "192.0.2.7"), pszHelo);
+}
+
+// A test send is cancelled from another thread: a server that never greets lets go within 1 s
+// of the cancel, not after the 15 s of the greeting's time-out.
+TEST(SmtpSession, CancelledWithinASecond) {
+    CScriptedSmtpServer server({});
+    CEvent evCancel;
+    CRecordingConnection connection;
+    connection.m_dwConnectTimeoutMs = 15000;
+    connection.m_pCancel = &evCancel;
+    std::thread canceller([&evCancel] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        evCancel.Set();
+    });
+    const auto tStart = std::chrono::steady_clock::now();
+    EXPECT_FALSE(connection.Connect("127.0.0.1", SMTP_AUTH_NONE, "", "", server.GetPort()));
+    EXPECT_LT(std::chrono::steady_clock::now() - tStart, std::chrono::milliseconds(1300));
+    EXPECT_EQ(connection.First(), SSaid("CSMTPConnection::ReadResponse, Cancelled", ECANCELED));
+    canceller.join();
+}
+
+// Errors in words, for the messages that show a last-error code.
+TEST(SmtpSession, ErrorsInWords) {
+    const std::pair<uint32_t, const char*> cases[] = {
+        {111, "connection refused"},
+        {10022, "host name not found"},
+        {10060, "timed out"},
+        {113, "no route to host"},
+        {10202, "password kept from an unencrypted connection"}};
+    for (const auto& [dwError, pszWords] : cases)
+        EXPECT_EQ(CSMTPConnection::DescribeError(dwError), pszWords);
 }
 
 // Partial writes: a large body arrives whole; a server that stops reading makes the send give

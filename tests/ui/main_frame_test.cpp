@@ -28,38 +28,55 @@ void Describe(const QList<QAction*>& actions, QStringList& out) {
         else if (p->menu())
             Describe(p->menu()->actions(), out << p->text());
         else
-            out << p->text() + '|' + QString::number(p->data().toInt()) + '|' + p->statusTip();
+            out << p->text() + '|' + QString::number(p->data().toInt()) + '|' + p->statusTip() +
+                       (p->shortcut().isEmpty() ? "" : '|' + p->shortcut().toString());
     }
 }
 
 TEST(MainFrameTest, MenusToolbarPromptsAndWindowFollowTheTables) {
     EnsureApp();
-    EXPECT_EQ(CMainFrame::GetInitialGeometry({640, 480}), QRect(-80, -40, 800, 560));
-    EXPECT_EQ(CMainFrame::GetInitialGeometry({1025, 769}), QRect(112, 104, 800, 560));
+    // Centred in the available area, never larger than it.
+    for (auto [available, expected] : {std::pair(QRect(0, 0, 640, 480), QRect(0, 0, 640, 480)),
+                                       {QRect(0, 0, 1025, 769), QRect(112, 104, 800, 560)},
+                                       {QRect(0, 30, 1600, 500), QRect(400, 30, 800, 500)},
+                                       {QRect(-1024, 0, 1024, 768), QRect(-912, 104, 800, 560)}})
+        EXPECT_EQ(CMainFrame::GetInitialGeometry(available), expected);
     CMainFrame frame;
     frame.show();
     EXPECT_EQ(frame.windowTitle(), "Vantrel");
     EXPECT_EQ(frame.size(), QSize(800, 560));
     EXPECT_EQ(frame.pos(),
-              CMainFrame::GetInitialGeometry(QGuiApplication::primaryScreen()->size()).topLeft());
+              CMainFrame::GetInitialGeometry(QGuiApplication::primaryScreen()->availableGeometry())
+                  .topLeft());
     EXPECT_EQ(frame.GetTrayIcon()->toolTip(), "Vantrel");
+    EXPECT_EQ(QKeySequence::listToString(frame.GetAction(ID_HOST_EDIT)->shortcuts()).toStdString(),
+              "F2; Return; Enter");
+    QStringList tray;
+    Describe(frame.GetTrayIcon()->contextMenu()->actions(), tray);
+    EXPECT_EQ(tray, (QStringList{"&Show|0|",
+                                 "&Start tests|32774|Start the tests on the selected hosts|F5",
+                                 "Sto&p tests|32775|Stop the tests on the selected hosts|Shift+F5",
+                                 "-", "&Quit|0|"}));
 
     QStringList menus;
     Describe(frame.menuBar()->actions(), menus);
-    EXPECT_EQ(menus,
-              (QStringList{"&File", "&Add host|32771|Add new host to the list",
-                           "&Edit host|32776|Modify existing host",
-                           "&Remove host|32772|Remove the host from the list", "-",
+    EXPECT_EQ(menus.join("\n").toStdString(),
+              (QStringList{"&File", "&Add host|32771|Add new host to the list|Ctrl+N",
+                           "&Edit host|32776|Modify existing host|F2",
+                           "&Remove host|32772|Remove the host from the list|Del", "-",
                            "E&xit|57665|Quit the application; prompts to save documents", "&Test",
-                           "&Start tests|32774|Start the tests on the selected hosts",
-                           "Sto&p tests|32775|Stop the tests on the selected hosts", "-",
-                           "&Build graph|32777|Build the graph for the selected host",
-                           "&Compare Hosts|32779|Compare the selected hosts side by side",
-                           "&Generate report|32778|Generate the report for the selected hosts",
-                           "&Options|32773|Change the program options", "&Help",
-                           "Vantrel &Tutorial|32787|Launch the Tutorial",
+                           "&Start tests|32774|Start the tests on the selected hosts|F5",
+                           "Sto&p tests|32775|Stop the tests on the selected hosts|Shift+F5", "-",
+                           "&Build graph|32777|Build the graph for the selected host|Ctrl+G",
+                           "&Compare Hosts|32779|Compare the selected hosts side by side|Ctrl+K",
+                           "&Generate report|32778|Generate the report for the selected hosts|"
+                           "Ctrl+R",
+                           "&Options|32773|Change the program options|Ctrl+,", "&Help",
+                           "Vantrel &Tutorial|32787|Launch the Tutorial|F1",
                            "&About Vantrel...|57664|Display program information, version number "
-                           "and copyright"}));
+                           "and copyright"})
+                  .join("\n")
+                  .toStdString());
     QList<int> tools; // separators are 0; a button's tip is its command's prompt
     for (const QAction* p : frame.GetToolBar()->actions()) {
         tools << p->data().toInt();
@@ -87,7 +104,8 @@ TEST(MainFrameTest, RemembersSizeAndPositionAcrossRuns) {
     EnsureApp();
     QTemporaryDir dir;
     CSettingsStore store(dir.filePath("Vantrel.conf").toStdString());
-    const QRect centred = CMainFrame::GetInitialGeometry(QGuiApplication::primaryScreen()->size());
+    const QRect centred =
+        CMainFrame::GetInitialGeometry(QGuiApplication::primaryScreen()->availableGeometry());
     {
         CMainFrame frame;
         frame.SetPlacementStore(&store);
@@ -96,6 +114,7 @@ TEST(MainFrameTest, RemembersSizeAndPositionAcrossRuns) {
         EXPECT_EQ(frame.pos(), centred.topLeft());
         frame.resize(700, 480);
         frame.move(30, 40);
+        frame.GetView()->header()->resizeSection(4, 150); // widened by the user
         frame.close();
     }
     EXPECT_FALSE(store.LoadWindowGeometry(CMainFrame::PLACEMENT_NAME).empty());
@@ -104,6 +123,7 @@ TEST(MainFrameTest, RemembersSizeAndPositionAcrossRuns) {
     frame.show();
     EXPECT_EQ(frame.size(), QSize(700, 480));
     EXPECT_EQ(frame.pos(), QPoint(30, 40));
+    EXPECT_EQ(frame.GetView()->header()->sectionSize(4), 150);
     CMainFrame other; // no store: as on a first start
     other.SetPlacementStore(nullptr);
     EXPECT_EQ(other.size(), QSize(800, 560));
@@ -124,6 +144,29 @@ TEST(MainFrameTest, MinimisingHidesOnlyWhenATrayCanBringItBack) {
     EXPECT_TRUE(frame.isVisible() && !frame.isMinimized());
 }
 
+// The tray tells at a glance whether any host is down.
+TEST(MainFrameTest, TrayShowsASecondIconWhileAHostIsDown) {
+    EnsureApp();
+    CMessageBoxQueue queue;
+    CVantrelDoc doc{queue, nullptr};
+    for (int nState : {HOST_UP, HOST_DOWN}) {
+        auto* pHost = new CHost;
+        pHost->m_bTesting = 1;
+        pHost->m_nState = nState;
+        doc.AddHost(pHost);
+    }
+    CMainFrame frame(&queue);
+    auto Image = [](const QIcon& icon) { return icon.pixmap(32).toImage(); };
+    EXPECT_EQ(Image(frame.GetTrayIcon()->icon()), Image(frame.windowIcon()));
+    frame.GetView()->OnInitialUpdate(doc);
+    const QImage down = Image(frame.GetTrayIcon()->icon());
+    EXPECT_NE(down, Image(frame.windowIcon()));
+    EXPECT_EQ(QColor(down.pixel(24, 24)), QColor(200, 30, 40)); // the red mark
+    doc.m_arrHosts[1]->m_nState = HOST_UP;
+    frame.GetView()->UpdateHostRow(1, *doc.m_arrHosts[1]);
+    EXPECT_EQ(Image(frame.GetTrayIcon()->icon()), Image(frame.windowIcon()));
+}
+
 // The options dialog on the test's store, as the view opens it.
 class OptionsDlgTest : public ::testing::Test {
 protected:
@@ -142,7 +185,7 @@ TEST_F(OptionsDlgTest, ShowsTheSettingsWrapsStoresWhatWasTypedAndCancelChangesNo
     doc.m_settings.m_strEmailTo = "me@example.com";
     doc.m_settings.m_strSMTP = "mail.example.com";
     doc.m_settings.m_strEmailFrom = "vantrel@example.com";
-    doc.m_settings.m_strLogin = "caf\xE9";
+    doc.m_settings.m_strLogin = "caf\xc3\xa9"; // UTF-8
     doc.m_settings.m_strPass = "s3cret pass";
     doc.m_settings.m_bAlertEmail = 1;
     doc.m_nIntervalMinutes = 0x10000 + 5; // only the low 16 bits count
@@ -151,7 +194,9 @@ TEST_F(OptionsDlgTest, ShowsTheSettingsWrapsStoresWhatWasTypedAndCancelChangesNo
                doc.m_settings.m_strEmailFrom + '|' + doc.m_settings.m_strLogin + '|' +
                doc.m_settings.m_strPass + '|' + std::to_string(doc.m_settings.m_bAlertEmail) +
                std::to_string(doc.m_settings.m_bAlertSystem) + '|' +
-               std::to_string(doc.m_nIntervalMinutes);
+               std::to_string(doc.m_nIntervalMinutes) + '|' +
+               std::to_string(doc.m_settings.m_nSMTPAuth) +
+               std::to_string(doc.m_settings.m_bAllowClearPassword) + doc.m_settings.m_strHeloName;
     };
     const std::string strBefore = Stored();
     for (bool bAccept : {false, true}) {
@@ -168,10 +213,10 @@ TEST_F(OptionsDlgTest, ShowsTheSettingsWrapsStoresWhatWasTypedAndCancelChangesNo
                      pSpin->text();
         EXPECT_EQ(shown, (QStringList{"ctl1015=me@example.com", "ctl1016=mail.example.com",
                                       "ctl1017=vantrel@example.com",
-                                      QString::fromLatin1("ctl1069=caf\xE9"), "ctl1070=s3cret pass",
-                                      "10 5"}));
-        EXPECT_EQ(edits[4]->echoMode(), QLineEdit::Normal); // the password in clear
-        pSpin->setValue(1);                                 // wraps from 1 to 60 and back
+                                      QString::fromUtf8("ctl1069=caf\xc3\xa9"),
+                                      "ctl1070=s3cret pass", "10 5"}));
+        EXPECT_EQ(edits[4]->echoMode(), QLineEdit::Password); // the password masked
+        pSpin->setValue(1);                                   // wraps from 1 to 60 and back
         pSpin->stepBy(-1);
         EXPECT_EQ(pSpin->value(), 60);
         pSpin->stepBy(1);
@@ -182,9 +227,13 @@ TEST_F(OptionsDlgTest, ShowsTheSettingsWrapsStoresWhatWasTypedAndCancelChangesNo
             edits[i++]->setText(QString::fromLatin1(pszText));
         pEmail->setChecked(false);
         pSystem->setChecked(true);
+        dlg.findChild<QComboBox*>("SMTPAuth")->setCurrentIndex(3);
+        dlg.findChild<QCheckBox*>("AllowPlainPassword")->setChecked(true);
+        dlg.findChild<QLineEdit*>("HeloName")->setText("mx.example.org");
         bAccept ? dlg.accept() : dlg.reject();
         EXPECT_EQ(Stored(), bAccept
-                                ? "  a@example.org, b@example.org ||\xFC@example.net|user|pw|01|17"
+                                ? "  a@example.org, b@example.org ||\xc3\xbc@example.net|user|pw|"
+                                  "01|17|31mx.example.org"
                                 : strBefore);
     }
 }
@@ -311,14 +360,16 @@ TEST_F(OptionsDlgTest, TestButtonSendsWithTypedValuesAndShowsTheExchange) {
         {server.GetPort(),
          "The test e-mail was sent to ops@example.com.",
          {"Connecting to 127.0.0.1 port " + QString::number(server.GetPort()) +
-              " (no TLS) with no login\nS: 220 mx.test\nC: HELO ",
+              " (no TLS) with the strongest login the server offers\nS: 220 mx.test\nC: EHLO ",
           "\nC: MAIL FROM:<a@example.com>\nS: 250 ok\nC: RCPT TO:<ops@example.com>\n",
           "\nC: (message header and body)\nS: 250 queued\nC: QUIT\nS: 221 bye\n"}},
         {nClosedPort,
-         "Vantrel couldn't connect to the SMTP server (last error 111): Could not connect to "
+         "Vantrel couldn't connect to the SMTP server (last error 111, connection refused): Could "
+         "not connect to "
          "the SMTP server 127.0.0.1 on port " +
              QString::number(nClosedPort) + ".",
-         {" (no TLS) with AUTH LOGIN\n-- CSMTPConnection::Connect, Could not connect"}}};
+         {" (no TLS) with the strongest login the server offers\n-- CSMTPConnection::Connect, "
+          "Could not connect"}}};
     for (const auto& c : cases) {
         const auto pDlg = Open();
         COptionsDlg& dlg = *pDlg;
@@ -334,7 +385,7 @@ TEST_F(OptionsDlgTest, TestButtonSendsWithTypedValuesAndShowsTheExchange) {
         EXPECT_EQ(pButton->text(), "Send test e-mail");
         pButton->click();
         // Back at once: the server has not even greeted yet.
-        EXPECT_TRUE(!pButton->isEnabled() && pButton->text() == "Sending..." &&
+        EXPECT_TRUE(pButton->text() == "Cancel test e-mail" &&
                     !dlg.findChild<QDialog*>("testMailResult"));
         QDialog* pResult = AwaitTestResult(dlg);
         ASSERT_NE(pResult, nullptr);
@@ -348,7 +399,32 @@ TEST_F(OptionsDlgTest, TestButtonSendsWithTypedValuesAndShowsTheExchange) {
         EXPECT_EQ(doc.m_settings.m_strSMTP + std::to_string(doc.m_settings.m_bAlertEmail),
                   "saved.example.com1");
     }
-    EXPECT_TRUE(server.Transcript().starts_with("HELO "));
+    EXPECT_TRUE(server.Transcript().starts_with("EHLO "));
+}
+
+// A test e-mail to a server that never greets: the button cancels it at once, and closing the
+// dialog while another one runs does not wait for it either.
+TEST_F(OptionsDlgTest, TestMailIsCancelledAndNeverHoldsTheDialog) {
+    CScriptedSmtpServer first({}), second({});
+    for (const CScriptedSmtpServer* pServer : {&first, &second}) {
+        auto pDlg = Open();
+        pDlg->findChild<QLineEdit*>("ctl1016")->setText("127.0.0.1");
+        pDlg->findChild<QLineEdit*>("ctl1015")->setText("ops@example.com");
+        pDlg->findChild<QLineEdit*>("ctl1017")->setText("a@example.com");
+        pDlg->findChild<QSpinBox*>("ctl1202")->setValue(pServer->GetPort());
+        auto* pButton = pDlg->findChild<QPushButton*>("ctl1203");
+        pButton->click();
+        QTest::qWait(200);
+        const auto tStart = std::chrono::steady_clock::now();
+        if (pServer == &first) {
+            pButton->click();
+            EXPECT_EQ(pButton->text(), "Send test e-mail");
+            QTest::qWait(300);
+            EXPECT_EQ(pDlg->findChild<QDialog*>("testMailResult"), nullptr);
+        }
+        pDlg.reset();
+        EXPECT_LT(std::chrono::steady_clock::now() - tStart, std::chrono::seconds(1));
+    }
 }
 
 } // namespace

@@ -23,10 +23,11 @@ int g_argc = 1;
 char g_szName[] = "vantrel";
 char* g_argv[] = {g_szName, nullptr};
 
-// Settings, data and the instance guard of this test alone.
+// Settings, data and the instance guard of this test alone; no desktop keyring answers.
 void UseOwnFolders(const QTemporaryDir& dir) {
     for (const char* pszVar : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR"})
         setenv(pszVar, dir.path().toLocal8Bit().constData(), 1);
+    setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus", 1);
 }
 
 TEST(VantrelAppTest, FirstStartCreatesTheDataFileAndASecondInstanceIsRefused) {

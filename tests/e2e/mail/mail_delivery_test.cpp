@@ -100,10 +100,11 @@ TEST_F(MailDelivery, AlertArrivesInPlainTextStartTlsAndImplicitTls) {
         {"", "", NONE, SMTP_AUTH_NONE, "tanstaaf", "-", {"HELO client.test"}},
         {"", "", NONE, SMTP_AUTH_LOGIN, "tanstaaf", "tim LOGIN", {}},
         {"", "", NONE, SMTP_AUTH_LOGIN, "wrong",
-         "CSMTPConnection::AuthLogin, AUTH LOGIN authentication was unsuccessful", {}},
+         "CSMTPConnection::AuthLogin, AUTH LOGIN authentication was unsuccessful: 535 5.7.8 Authentication credentials invalid", {}},
         {"", "", NONE, SMTP_AUTH_CRAM_MD5, "tanstaaf", "tim CRAM-MD5", {}},
         {"", "", NONE, SMTP_AUTH_CRAM_MD5, "wrong",
-         "CSMTPConnection::CramLogin, AUTH CRAM-MD5 authentication was unsuccessful", {}},
+         "CSMTPConnection::CramLogin, AUTH CRAM-MD5 authentication was unsuccessful: 535 5.7.8 Authentication credentials invalid",
+         {}},
         {"starttls", "CRAM-MD5", START, SMTP_AUTH_AUTO, "tanstaaf", "tim PLAIN",
          {"EHLO client.test", "STARTTLS", "EHLO client.test", "AUTH PLAIN (login data, not shown)",
           "MAIL FROM:<alerts@example.com>"}},
@@ -113,9 +114,9 @@ TEST_F(MailDelivery, AlertArrivesInPlainTextStartTlsAndImplicitTls) {
         {"tls", "", TLS, SMTP_AUTH_AUTO, "tanstaaf", "tim CRAM-MD5",
          {"EHLO client.test", "AUTH CRAM-MD5", "(login data, not shown)"}},
         {"starttls", "CRAM-MD5", START, SMTP_AUTH_AUTO, "wrong",
-         "CSMTPConnection::AuthPlain, AUTH PLAIN authentication was unsuccessful",
+         "CSMTPConnection::AuthPlain, AUTH PLAIN authentication was unsuccessful: 535 5.7.8 Authentication credentials invalid",
          {"EHLO client.test", "STARTTLS", "EHLO client.test", "AUTH PLAIN (login data, not shown)",
-          "QUIT"}},
+          "AUTH LOGIN", "(login data, not shown)", "(login data, not shown)", "QUIT"}},
         {"tls", "", TLS, SMTP_AUTH_AUTO, "tanstaaf",
          "CSMTPConnection::BeginTLS, TLS with 127.0.0.1 failed: the server's certificate was "
          "refused: unable to get local issuer certificate, GetLastError returns: 10200", {},
@@ -125,7 +126,7 @@ TEST_F(MailDelivery, AlertArrivesInPlainTextStartTlsAndImplicitTls) {
          "refused: hostname mismatch, GetLastError returns: 10200",
          {"EHLO client.test", "STARTTLS"}, "localhost"},
         {"", "", START, SMTP_AUTH_AUTO, "tanstaaf",
-         "CSMTPConnection::ConnectESMTP, The server does not offer STARTTLS",
+         "CSMTPConnection::ConnectESMTP, The server does not offer STARTTLS on port ",
          {"EHLO client.test", "QUIT"}}};
     // clang-format on
     const char* pszOldTrust = getenv("SSL_CERT_FILE");
@@ -145,7 +146,9 @@ TEST_F(MailDelivery, AlertArrivesInPlainTextStartTlsAndImplicitTls) {
             connection.SendMessage(message) && connection.Disconnect(true);
         const bool bRefusal = c.m_strLoginOrRefusal.starts_with("CSMTP");
         EXPECT_EQ(bSent, !bRefusal);
-        EXPECT_EQ(connection.First().first, bRefusal ? c.m_strLoginOrRefusal : "");
+        EXPECT_TRUE(connection.First().first.starts_with(bRefusal ? c.m_strLoginOrRefusal : ""))
+            << connection.First().first;
+        EXPECT_EQ(connection.First().first.empty(), !bRefusal);
         EXPECT_EQ(std::vector<std::string>(
                       connection.m_arrCommands.begin(),
                       connection.m_arrCommands.begin() +
@@ -172,7 +175,7 @@ TEST_F(MailDelivery, AlertTestCommandOverridesPortAndSecurity) {
     std::ofstream(strSettings)
         << "[Settings]\nSMTP=127.0.0.1\nSMTPPort=1\nSMTPSecurity=0\n"
            "Login=tim\nPass=tanstaaf\nEmailFrom=J\xc3\xb6rg <a@example.com>\n"
-           "EmailTo=ops@example.com\nAlertEmail=1\n";
+           "EmailTo=ops@example.com\nAlertEmail=1\nHeloName=client.test\n";
     auto run = [&](const std::string& strArgs, std::string& strOut) {
         const std::string strFile = m_szDir + std::string("/out");
         const int nStatus = system(("SSL_CERT_FILE=" + Cert("ca.pem") +
@@ -187,7 +190,7 @@ TEST_F(MailDelivery, AlertTestCommandOverridesPortAndSecurity) {
     EXPECT_EQ(run("--port " + std::to_string(m_nPort) + " --security starttls", strOut), 0)
         << strOut;
     EXPECT_TRUE(strOut.starts_with("Connecting to 127.0.0.1 port " + std::to_string(m_nPort) +
-                                   " (STARTTLS) with the login the server offers\n"))
+                                   " (STARTTLS) with the strongest login the server offers\n"))
         << strOut;
     for (const char* pszShown : {"\nC: STARTTLS\n", "\nC: AUTH PLAIN (login data, not shown)\n",
                                  "\nS: 235 2.7.0 Authentication successful\n",
@@ -209,10 +212,27 @@ TEST_F(MailDelivery, AlertTestCommandOverridesPortAndSecurity) {
         EXPECT_EQ(run(strArgs, strOut), nExit) << strArgs << strOut;
     EXPECT_EQ(Read("2.eml"), "-");
 
+    // Server, login method, sender and recipients given here: a name with a comma stays one
+    // address, the refused recipient is named and the other one gets the mail.
+    EXPECT_EQ(run("--server 127.0.0.1 --port " + std::to_string(m_nPort) +
+                      " --security starttls --auth login --user tim --from 'Ops, Team "
+                      "<ops@example.com>' --to '\"Smith, Bob\" <bob@example.com>, zed@example.com'",
+                  strOut),
+              0)
+        << strOut;
+    EXPECT_NE(strOut.find("\nC: AUTH LOGIN\n"), std::string::npos) << strOut;
+    EXPECT_TRUE(strOut.ends_with("\nThe server refused these recipients:\nzed@example.com: 550 "
+                                 "5.1.1 <zed@example.com>: user unknown\n"))
+        << strOut;
+    EXPECT_EQ(Read("2.env"), "client.test\ntim LOGIN\nops@example.com\nbob@example.com\n");
+    EXPECT_EQ(Read("2.from"), "Ops, Team|ops@example.com");
+    EXPECT_EQ(Read("2.defects"), "");
+
     // Refused after TLS began: the outcome names the refusal, not the TLS note before it.
     std::ofstream(strSettings, std::ios::app) << "Pass=wrong\n";
     EXPECT_EQ(run("--port " + std::to_string(m_nPort) + " --security starttls", strOut), 1);
     EXPECT_TRUE(strOut.ends_with("\nvantrelctl: Vantrel couldn't connect to the SMTP server (last "
-                                 "error 10043): AUTH PLAIN authentication was unsuccessful.\n"))
+                                 "error 10043, unexpected reply): AUTH PLAIN authentication was "
+                                 "unsuccessful: 535 5.7.8 Authentication credentials invalid.\n"))
         << strOut;
 }
