@@ -47,8 +47,11 @@ public:
 
 class CNoAlerts : public CAlertRaiser {
 public:
-    void RaiseHostDownAlert(CVantrelDoc&, const std::string& strServer) override {
-        std::fprintf(stderr, "alert: %s went down\n", strServer.c_str());
+    void RaiseHostDownAlert(CVantrelDoc&, const CHostAlert& alert) override {
+        std::fprintf(stderr, "alert: %s went down\n", alert.m_strServer.c_str());
+    }
+    void RaiseHostUpAlert(CVantrelDoc&, const CHostAlert& alert) override {
+        std::fprintf(stderr, "alert: %s is up again\n", alert.m_strServer.c_str());
     }
 };
 

@@ -10,6 +10,7 @@
 #include "platform/last_error.h"
 #include "platform/ping.h"
 #include "platform/resolver.h"
+#include "testing/alert_mail_queue.h"
 #include "testing/alert_mail_trial.h"
 #include "testing/host_down_alert.h"
 #include "testing/host_probe.h"
@@ -31,6 +32,8 @@ namespace {
 
 // Exit statuses of probe beside CLI_OK (up).
 constexpr int PROBE_DOWN = 1;
+// How long a run that ends by itself waits for the first attempt of its alert e-mails.
+constexpr int64_t ALERT_MAIL_WAIT_MS = 60000;
 constexpr int PROBE_BAD_URL = 2;
 
 // The reply's address: either family, or the IPv4 field alone.
@@ -416,8 +419,8 @@ int RunCommand(const QStringList& args) {
     CStderrSink sink;
     CSystemProbes probes;
     CCycleLimitClock clock(options.nCycles);
-    CSMTPMailSender mailSender;
-    CHostDownAlert alerts(mailSender, clock);
+    CAlertMailQueue mailQueue([] { return std::make_unique<CSMTPMailSender>(); }, sink);
+    CHostDownAlert alerts(mailQueue);
     CPrintingRows rows;
     CEngineSeams seams;
     seams.pProbes = &probes;
@@ -435,6 +438,10 @@ int RunCommand(const QStringList& args) {
     // Ended on its own without the cycle limit: the worker could not start (it said why).
     const bool bWorkerFailed = !bStopped && !clock.EndedRun();
     doc.OnCloseDocument(settings);
+    // A run that ends by itself sends the alerts of its last cycle first; a stop does not wait.
+    if (!bStopped)
+        mailQueue.WaitUntilTried(ALERT_MAIL_WAIT_MS);
+    mailQueue.Abandon(100);
     // An alert may have switched e-mail alerts off; that is kept, as Vantrel keeps it.
     if (settings.m_bAlertEmail != loaded.m_bAlertEmail)
         settingsStore.SaveSettings(settings);

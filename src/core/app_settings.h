@@ -19,6 +19,7 @@ struct CAppSettings {
     int m_nSMTPSecurity = 0; // 0 none, 1 STARTTLS, 2 TLS from the first byte
     int m_bAlertEmail = 0;
     int m_bAlertSystem = 0;
+    int m_bAlertBackUp = 1; // also tell when a host found down answers again
     int m_nPingMethod = PING_METHOD_ICMP;
     int m_nSMTPAuth = 0;           // the login method: 0 automatic, 1 PLAIN, 2 LOGIN, 3 CRAM-MD5
     int m_bAllowClearPassword = 0; // a login over an unencrypted connection to another machine

@@ -50,6 +50,7 @@ void CHost::CopyFrom(const CHost& src) {
     m_bResolved = src.m_bResolved;
     m_bTesting = src.m_bTesting;
     m_nState = src.m_nState;
+    m_tDownSince = src.m_tDownSince;
 }
 
 int32_t& CHost::Answer(int nIndex) {

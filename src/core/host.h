@@ -79,6 +79,9 @@ public:
     int32_t m_bResolved = 0;
     int32_t m_bTesting = 0;
     int32_t m_nState = HOST_UNKNOWN;
+    // When the test that found the host down after it was up ran; 0 while no down alert is
+    // open. Not stored in the data file.
+    time_t m_tDownSince = 0;
 
     // The 22 answer indices in file order, for code that walks them all.
     static constexpr int ANSWER_COUNT = 22;

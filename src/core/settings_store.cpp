@@ -91,6 +91,7 @@ void CSettingsStore::LoadSettings(CAppSettings& settings, std::string& strDataPa
     const QString strIniPath = store.value("IniPath").toString();
     settings.m_bAlertSystem = store.value("AlertSystem", 0).toInt();
     settings.m_bAlertEmail = store.value("AlertEmail", 0).toInt();
+    settings.m_bAlertBackUp = store.value("AlertBackUp", 1).toInt();
     settings.m_strEmailFrom = ToUtf8(store.value("EmailFrom").toString());
     settings.m_strEmailTo = ToUtf8(store.value("EmailTo").toString());
     settings.m_strLogin = ToUtf8(store.value("Login").toString());
@@ -157,6 +158,7 @@ bool CSettingsStore::SaveSettings(const CAppSettings& settings) {
     store.setValue("SMTPAuth", settings.m_nSMTPAuth);
     store.setValue("AllowPlainPassword", settings.m_bAllowClearPassword);
     store.setValue("HeloName", FromLatin1(settings.m_strHeloName));
+    store.setValue("AlertBackUp", settings.m_bAlertBackUp);
     store.endGroup();
     store.sync();
     MakePrivate();

@@ -24,9 +24,9 @@ public:
     // "IniPath" was absent or empty, the chosen path is written to it.
     void LoadSettings(CAppSettings& settings, std::string& strDataPath, bool bWriteBackPath = true);
     // Writes "AlertSystem", "AlertEmail", "EmailFrom", "EmailTo", "Login", "Pass", "SMTP",
-    // "SMTPPort", "SMTPSecurity", "PingMethod", "SMTPAuth", "AllowPlainPassword" and
-    // "HeloName", in this order; "Pass" only where the keyring did not take the password.
-    // False when the file could not be written.
+    // "SMTPPort", "SMTPSecurity", "PingMethod", "SMTPAuth", "AllowPlainPassword", "HeloName"
+    // and "AlertBackUp", in this order; "Pass" only where the keyring did not take the
+    // password. False when the file could not be written.
     bool SaveSettings(const CAppSettings& settings);
 
     // With a keyring the mail password lives there; a password found in the file moves into

@@ -293,7 +293,7 @@ std::string CSMTPMessage::BuildHeader() const {
     if (!strCc.empty())
         str += FoldHeaderLine("Cc: " + strCc) + "\r\n";
     str += FoldHeaderLine("Subject: " + EncodeHeaderWord(m_strSubject)) + "\r\n";
-    str += "Date: " + EncodeHeaderWord(FormatDate(time(nullptr))) + "\r\n";
+    str += "Date: " + EncodeHeaderWord(FormatDate(m_tDate ? m_tDate : time(nullptr))) + "\r\n";
     str += "Message-ID: " + MakeMessageId() + "\r\n";
     str += FoldHeaderLine("X-Mailer: " + EncodeHeaderWord(m_strMailer)) + "\r\n";
     if (!m_bMime) {

@@ -61,6 +61,8 @@ public:
     std::string m_strMailer = "CSMTPConnection v2.29";
     CSMTPAddress m_replyTo;
     CSMTPBodyPart m_rootPart;
+    // The Date header's time; 0: when the header is built.
+    time_t m_tDate = 0;
 
 private:
     void MakeRootContainer();

@@ -1,13 +1,25 @@
 #pragma once
 
+#include <ctime>
 #include <string>
 
 class CVantrelDoc;
 
-// What the worker calls when a host that was up is found down. It runs on the worker thread
-// with no host lock held; the worker goes on with the next host when it returns.
+// One host's change of state, as the worker saw it.
+struct CHostAlert {
+    std::string m_strServer; // the server of the test URL
+    std::string m_strName;
+    std::string m_strURL;
+    time_t m_tWhen = 0;      // the test that found the change
+    time_t m_tDownSince = 0; // up again: the test that found it down
+};
+
+// What the worker calls when a host that was up is found down, and when a host found down
+// answers again. It runs on the worker thread with no host lock held and returns at once:
+// boxes and e-mails never hold up the tests.
 class CAlertRaiser {
 public:
     virtual ~CAlertRaiser() = default;
-    virtual void RaiseHostDownAlert(CVantrelDoc& doc, const std::string& strServer) = 0;
+    virtual void RaiseHostDownAlert(CVantrelDoc& doc, const CHostAlert& alert) = 0;
+    virtual void RaiseHostUpAlert(CVantrelDoc& doc, const CHostAlert& alert) = 0;
 };

@@ -6,29 +6,63 @@
 #include "mail/smtp_connection.h"
 #include "mail/smtp_message.h"
 #include "platform/last_error.h"
-#include "testing/engine_clock.h"
+#include "testing/alert_mail_queue.h"
 #include "testing/mail_sender.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 
-CHostDownAlert::CHostDownAlert(CMailSender& sender, CEngineClock& clock)
-    : m_sender(sender), m_clock(clock) {}
+void CHostDownAlert::RaiseHostDownAlert(CVantrelDoc& doc, const CHostAlert& alert) {
+    CHostNotice notice;
+    notice.m_eKind = CHostNotice::HOST_DOWN;
+    notice.m_strName = alert.m_strName;
+    notice.m_strURL = alert.m_strURL;
+    notice.m_strText = "The URL http://" + alert.m_strServer + " became unavailable.";
+    notice.m_strItem = "http://" + alert.m_strServer;
+    notice.m_tWhen = alert.m_tWhen;
+    Tell(doc, notice, false,
+         [alert](CSMTPMessage& message, const std::string& strFrom, const std::string& strTo) {
+             ComposeMessage(message, alert.m_strServer, strFrom, strTo, alert.m_tWhen);
+         });
+}
 
-void CHostDownAlert::RaiseHostDownAlert(CVantrelDoc& doc, const std::string& strServer) {
+void CHostDownAlert::RaiseHostUpAlert(CVantrelDoc& doc, const CHostAlert& alert) {
+    CHostNotice notice;
+    notice.m_eKind = CHostNotice::HOST_UP;
+    notice.m_strName = alert.m_strName;
+    notice.m_strURL = alert.m_strURL;
+    notice.m_strText = UpText(alert, false);
+    notice.m_strItem = alert.m_strName + " (" + alert.m_strURL + ") after " +
+                       FormatDuration(alert.m_tWhen - alert.m_tDownSince);
+    notice.m_tWhen = alert.m_tWhen;
+    Tell(doc, notice, true,
+         [alert](CSMTPMessage& message, const std::string& strFrom, const std::string& strTo) {
+             ComposeUpMessage(message, alert, strFrom, strTo);
+         });
+}
+
+void CHostDownAlert::Tell(
+    CVantrelDoc& doc, const CHostNotice& notice, bool bUpAlert,
+    const std::function<void(CSMTPMessage&, const std::string&, const std::string&)>& fnCompose) {
     SServer server;
     std::string strFrom, strTo;
+    bool bSystem, bEmail;
     {
-        // The options dialog waits for this lock while the box is open.
         std::lock_guard lock(doc.m_mtxSettings);
-        if (doc.m_settings.m_bAlertSystem)
-            doc.m_sink.ShowMessage("The URL http://" + strServer + " became unavailable.");
-        if (!doc.m_settings.m_bAlertEmail)
+        const CAppSettings& settings = doc.m_settings;
+        if (bUpAlert && !settings.m_bAlertBackUp)
             return;
-        server = MakeServer(doc.m_settings);
-        strFrom = doc.m_settings.m_strEmailFrom;
-        strTo = doc.m_settings.m_strEmailTo;
+        bSystem = settings.m_bAlertSystem != 0;
+        bEmail = settings.m_bAlertEmail != 0;
+        server = MakeServer(settings);
+        strFrom = settings.m_strEmailFrom;
+        strTo = settings.m_strEmailTo;
     }
+    if (bSystem)
+        doc.m_sink.ShowHostNotice(notice);
+    if (!bEmail)
+        return;
 
     if (server.m_strName.empty() || strTo.empty() || strFrom.empty()) {
         doc.m_sink.ShowMessage(
@@ -40,36 +74,19 @@ void CHostDownAlert::RaiseHostDownAlert(CVantrelDoc& doc, const std::string& str
     }
 
     CSMTPMessage message;
-    ComposeMessage(message, strServer, strFrom, strTo, m_clock.Now());
+    fnCompose(message, strFrom, strTo);
     // A line break would add headers or commands of its own: nothing is sent. The setting
     // may be fine for other hosts, so e-mail alerts stay on.
     if (const char* pszField = message.FindLineBreak()) {
-        doc.m_sink.ShowMessage(std::string("Vantrel did not send the host-down e-mail: its ") +
-                               pszField + " contains a line break.");
+        doc.m_sink.ShowMessage(std::string("Vantrel did not send the ") +
+                               (bUpAlert ? "host-up" : "host-down") + " e-mail: its " + pszField +
+                               " contains a line break.");
         return;
     }
-    uint32_t dwLastError = 0;
-    const EDelivery eDelivery = Deliver(m_sender, message, server, doc.m_hStopEvent, dwLastError);
-    // The server's own words say more than any number: the reason goes on a line of its own.
-    std::string strReason = m_sender.GetFailureReason();
-    if (!strReason.empty())
-        strReason += ".\n";
-    if (eDelivery == EDelivery::SENT && !m_sender.GetRefusedRecipients().empty()) {
-        doc.m_sink.ShowMessage("The host-down e-mail was sent, but the SMTP server refused these "
-                               "recipients:\n" +
-                               m_sender.GetRefusedRecipients());
-    } else if (eDelivery == EDelivery::NOT_SENT) {
-        // The server took the connection: e-mail alerts stay on, but the user hears why.
-        doc.m_sink.ShowMessage("Vantrel could not send the host-down e-mail:\n" + strReason +
-                               "E-mail alerts stay on.");
-    } else if (eDelivery == EDelivery::CONNECT_FAILED) {
-        doc.m_sink.ShowMessage("Vantrel couldn't connect to SMTP server, last error:" +
-                               std::to_string(static_cast<int>(dwLastError)) + " (" +
-                               CSMTPConnection::DescribeError(dwLastError) + ")\n" + strReason +
-                               "Will stop notifying by email.");
-        std::lock_guard lock(doc.m_mtxSettings);
-        doc.m_settings.m_bAlertEmail = 0;
-    }
+    m_queue.Post(
+        server,
+        [fnCompose, strFrom, strTo](CSMTPMessage& queued) { fnCompose(queued, strFrom, strTo); },
+        bUpAlert ? "host-up" : "host-down");
 }
 
 namespace {
@@ -109,6 +126,52 @@ void CHostDownAlert::ComposeMessage(CSMTPMessage& message, const std::string& st
     message.m_from = CSMTPAddress(strFrom);
     message.m_replyTo = CSMTPAddress(strFrom);
     message.AddExtraHeader("X-Program: Vantrel " VANTREL_HOME_PAGE);
+    message.m_tDate = tNow; // when the host was found down, not when the mail got through
+}
+
+void CHostDownAlert::ComposeUpMessage(CSMTPMessage& message, const CHostAlert& alert,
+                                      const std::string& strFrom, const std::string& strTo) {
+    ComposeMessage(message, alert.m_strServer, strFrom, strTo, alert.m_tWhen);
+    const std::string strText = Latin1ToUtf8(UpText(alert, true));
+    if (std::any_of(strText.begin(), strText.end(), [](char c) { return (c & 0x80) != 0; }))
+        message.m_rootPart.m_strCharset = "utf-8";
+    message.m_strSubject = "The host " + Latin1ToUtf8(alert.m_strServer) + " is up again";
+    message.SetBodyText("This is an automatically generated message.\r\n" + strText +
+                        "\r\nThis message was generated on " + FormatAlertTime(alert.m_tWhen) +
+                        " UTC by Vantrel.\r\n\r\n----- " + VANTREL_PRODUCT_NOTICE + " -----\r\n");
+}
+
+std::string CHostDownAlert::UpText(const CHostAlert& alert, bool bUtc) {
+    static const char* const arrMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                            "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    struct tm tmSince {
+    }, tmNow{};
+    const bool bOk =
+        bUtc ? gmtime_r(&alert.m_tDownSince, &tmSince) && gmtime_r(&alert.m_tWhen, &tmNow)
+             : localtime_r(&alert.m_tDownSince, &tmSince) && localtime_r(&alert.m_tWhen, &tmNow);
+    char szClock[8] = "?";
+    if (bOk)
+        std::snprintf(szClock, sizeof szClock, "%02d:%02d", tmSince.tm_hour % 24,
+                      tmSince.tm_min % 60);
+    std::string strSince = szClock;
+    if (bOk && (tmSince.tm_yday != tmNow.tm_yday || tmSince.tm_year != tmNow.tm_year))
+        strSince = std::string(arrMonths[tmSince.tm_mon % 12]) + ' ' +
+                   std::to_string(tmSince.tm_mday) + ", " + strSince;
+    return "The host " + alert.m_strName + " (" + alert.m_strURL + ") is up again after " +
+           FormatDuration(alert.m_tWhen - alert.m_tDownSince) + "; it was down since " + strSince +
+           (bUtc ? " UTC." : ".");
+}
+
+std::string CHostDownAlert::FormatDuration(time_t nSeconds) {
+    const int64_t nMinutes = std::max<int64_t>(1, (int64_t{nSeconds} + 30) / 60);
+    if (nMinutes < 60)
+        return std::to_string(nMinutes) + " min";
+    if (nMinutes < 24 * 60)
+        return std::to_string(nMinutes / 60) + " h" +
+               (nMinutes % 60 ? " " + std::to_string(nMinutes % 60) + " min" : "");
+    const int64_t nHours = nMinutes / 60;
+    return std::to_string(nHours / 24) + " d" +
+           (nHours % 24 ? " " + std::to_string(nHours % 24) + " h" : "");
 }
 
 CHostDownAlert::SServer CHostDownAlert::MakeServer(const CAppSettings& settings) {

@@ -6,18 +6,21 @@
 
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <string>
 #include <vector>
 
-class CEngineClock;
+class CAlertMailQueue;
 class CEvent;
 class CMailSender;
 class CSMTPMessage;
+struct CHostNotice;
 
-// The host-down alert: a message box when the system alert is on, and an e-mail through the
-// mail client when the e-mail alert is on: without TLS tried with no login, CRAM-MD5 and AUTH
-// LOGIN in turn, with TLS once with the login the server offers. A configuration that cannot
-// work switches the e-mail alert off.
+// The alerts of a host found down and of one up again: a box (and a desktop notification)
+// when the system alert is on, and an e-mail through the alert mail queue when the e-mail
+// alert is on; a host up again only when "Also tell me when a host is back up" is on too.
+// Neither waits for the user or the mail server. Only a configuration that no retry can mend
+// (no server, sender or recipient) switches the e-mail alert off.
 class CHostDownAlert : public CAlertRaiser {
 public:
     enum class EDelivery {
@@ -27,15 +30,24 @@ public:
         STOPPED,        // the worker was asked to stop between attempts
     };
 
-    CHostDownAlert(CMailSender& sender, CEngineClock& clock);
+    explicit CHostDownAlert(CAlertMailQueue& queue) : m_queue(queue) {}
 
-    void RaiseHostDownAlert(CVantrelDoc& doc, const std::string& strServer) override;
+    void RaiseHostDownAlert(CVantrelDoc& doc, const CHostAlert& alert) override;
+    void RaiseHostUpAlert(CVantrelDoc& doc, const CHostAlert& alert) override;
 
     // Fills a new message with the alert mail for strServer (ISO-8859-1, as the data file
     // holds it; sender and recipients are UTF-8), dated tNow (shown in UTC). Any text beyond
     // ASCII makes it a UTF-8 mail.
     static void ComposeMessage(CSMTPMessage& message, const std::string& strServer,
                                const std::string& strFrom, const std::string& strTo, time_t tNow);
+    // The mail of a host up again: its own subject, the box's sentence with the time in UTC.
+    static void ComposeUpMessage(CSMTPMessage& message, const CHostAlert& alert,
+                                 const std::string& strFrom, const std::string& strTo);
+    // "The host NAME (URL) is up again after 25 min; it was down since 14:05." (local time, or
+    // bUtc: "14:05 UTC"); a day other than tWhen's is named: "since Dec 6, 14:05".
+    static std::string UpText(const CHostAlert& alert, bool bUtc);
+    // "25 min", "2 h 5 min", "3 d 4 h"; at least a minute.
+    static std::string FormatDuration(time_t nSeconds);
     // The server, port and security of the mail server and the login for it.
     struct SServer {
         std::string m_strName;
@@ -61,6 +73,10 @@ public:
     static std::string FormatAlertTime(time_t t);
 
 private:
-    CMailSender& m_sender;
-    CEngineClock& m_clock;
+    // The box and the e-mail of one alert, as the switches say.
+    void Tell(CVantrelDoc& doc, const CHostNotice& notice, bool bUpAlert,
+              const std::function<void(CSMTPMessage&, const std::string& strFrom,
+                                       const std::string& strTo)>& fnCompose);
+
+    CAlertMailQueue& m_queue;
 };

@@ -127,11 +127,22 @@ private:
         host.m_nSecondsTested =
             AddClamped(host.m_nSecondsTested, std::max<time_t>(0, tNow - tPrevious));
         host.m_nTests = AddClamped(host.m_nTests, 1);
+        // The one place where a host changes state: a down alert opens, an answer closes it.
+        const CHostAlert alert{test.m_strServer, host.m_strName, host.m_strTestURL, tNow,
+                               host.m_tDownSince};
+        const bool bWentDown = nBefore == HOST_UP && !bUp;
+        const bool bCameBack = bUp && host.m_tDownSince != 0;
+        if (bWentDown)
+            host.m_tDownSince = tNow;
+        else if (bUp)
+            host.m_tDownSince = 0;
         lock.unlock();
         PostHostUpdated(nIndex);
 
-        if (nBefore == HOST_UP && !bUp)
-            m_seams.pAlerts->RaiseHostDownAlert(m_doc, test.m_strServer);
+        if (bWentDown)
+            m_seams.pAlerts->RaiseHostDownAlert(m_doc, alert);
+        else if (bCameBack)
+            m_seams.pAlerts->RaiseHostUpAlert(m_doc, alert);
         return !StopRequested();
     }
 

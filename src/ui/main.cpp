@@ -35,7 +35,7 @@ int main(int argc, char** argv) {
     CVantrelApp app(argc, argv);
     if (!app.InitInstance()) {
         app.ExitInstance();
-        return 1;
+        return app.IsHandedOver() ? 0 : 1;
     }
     app.exec();
     return app.ExitInstance();

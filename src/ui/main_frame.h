@@ -41,6 +41,9 @@ public:
     // The host list's column widths, kept beside the window's place.
     static constexpr char COLUMNS_NAME[] = "HostListColumns";
 
+    // Shows the window (also from the tray) and brings it to the front.
+    void RestoreFromTray();
+
     // Whether the desktop offers a system tray (decided at creation; tests change it).
     void SetTrayAvailable(bool bAvailable) { m_bTrayAvailable = bAvailable; }
 
@@ -60,7 +63,6 @@ private:
     void CreateToolBar();
     void CreateStatusBar();
     void CreateTrayIcon();
-    void RestoreFromTray();
     // The tray shows a second icon while any host is down.
     void ShowHostDown(bool bDown);
 

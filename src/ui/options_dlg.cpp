@@ -95,12 +95,15 @@ void COptionsDlg::AddAlertChoices(QVBoxLayout& layout) {
     m_pAlertEmailText->setWordWrap(true);
     m_pAlertEmailText->setTextFormat(Qt::PlainText);
     m_pAlertEmailText->installEventFilter(this);
+    m_pAlertBackUp = new QCheckBox(QStringLiteral("Also tell me when a host is back up"), this);
+    m_pAlertBackUp->setObjectName(QStringLiteral("AlertBackUp"));
 
     layout.addWidget(m_pAlertSystem);
     auto* pEmailRow = new QHBoxLayout;
     pEmailRow->addWidget(m_pAlertEmail, 0, Qt::AlignTop);
     pEmailRow->addWidget(m_pAlertEmailText, 1);
     layout.addLayout(pEmailRow);
+    layout.addWidget(m_pAlertBackUp);
 }
 
 // The mail details, the test interval and the ping method, each after its label.
@@ -237,6 +240,7 @@ void COptionsDlg::OnInitDialog() {
     m_pPort->setValue(m_pDoc->m_settings.m_nSMTPPort);
     m_pAlertEmail->setChecked(m_pDoc->m_settings.m_bAlertEmail != 0);
     m_pAlertSystem->setChecked(m_pDoc->m_settings.m_bAlertSystem != 0);
+    m_pAlertBackUp->setChecked(m_pDoc->m_settings.m_bAlertBackUp != 0);
     m_pPingMethod->setCurrentIndex(m_pDoc->m_nPingMethod == PING_METHOD_TCP ? 1 : 0);
 }
 
@@ -260,6 +264,7 @@ void COptionsDlg::accept() {
     m_pDoc->m_settings.m_nSMTPSecurity = m_pSecurity->currentIndex();
     m_pDoc->m_settings.m_bAlertEmail = m_pAlertEmail->isChecked() ? 1 : 0;
     m_pDoc->m_settings.m_bAlertSystem = m_pAlertSystem->isChecked() ? 1 : 0;
+    m_pDoc->m_settings.m_bAlertBackUp = m_pAlertBackUp->isChecked() ? 1 : 0;
     m_pInterval->interpretText();
     const bool bIntervalChanged =
         m_pDoc->m_nIntervalMinutes.exchange(m_pInterval->value()) != m_pInterval->value();

@@ -63,6 +63,7 @@ private:
     CWaitObserver* m_pWait;
     QCheckBox* m_pAlertSystem;
     QCheckBox* m_pAlertEmail;
+    QCheckBox* m_pAlertBackUp;
     QLabel* m_pAlertEmailText;
     QLineEdit* m_pEmailTo;
     QLineEdit* m_pSMTP;

@@ -7,14 +7,16 @@
 #include "core/settings_store.h"
 #include "core/vantrel_doc.h"
 #include "platform/http_client.h"
+#include "testing/alert_mail_queue.h"
 #include "testing/host_down_alert.h"
 #include "testing/smtp_mail_sender.h"
 #include "testing/system_clock.h"
 #include "testing/system_probes.h"
-#include "testing/test_commands.h"
 #include "testing/test_engine.h"
 #include "ui/about_dlg.h"
 #include "ui/command_ids.h"
+#include "ui/desktop_notifier.h"
+#include "ui/instance_activator.h"
 #include "ui/main_frame.h"
 #include "ui/report_command_ui.h"
 #include "ui/vantrel_view.h"
@@ -30,10 +32,14 @@
 #include <cerrno>
 #include <clocale>
 #include <csignal>
+#include <cstdlib>
 #include <fcntl.h>
 #include <unistd.h>
 
 namespace {
+
+// How long an exit lets an alert e-mail in flight finish before it is left behind.
+constexpr int64_t MAIL_GRACE_MS = 100;
 
 // Read end and write end; the handler may only make async-signal-safe calls.
 int s_arrSignalPipe[2] = {-1, -1};
@@ -45,6 +51,11 @@ void OnSignal(int nSignal) {
         // The pipe is full: a stop is already on its way.
     }
     errno = nSavedErrno;
+}
+
+long long EnvMilliseconds(const char* pszName) {
+    const char* pszValue = std::getenv(pszName);
+    return pszValue ? std::atoll(pszValue) : 0;
 }
 
 } // namespace
@@ -71,6 +82,15 @@ CVantrelApp::~CVantrelApp() {
 
 bool CVantrelApp::InitInstance() {
     if (!m_hInstanceMutex.Acquire()) {
+        // The running instance shows its window instead; only one for another data file
+        // (or one that does not answer) is refused.
+        CAppSettings settings;
+        std::string strDataPath;
+        CSettingsStore().LoadSettings(settings, strDataPath, false);
+        if (CInstanceActivator::ActivateRunning(strDataPath)) {
+            m_bHandedOver = true;
+            return false;
+        }
         CMessageBox::Error(QStringLiteral("Another instance of Vantrel is already running"),
                            QStringLiteral("Error"));
         return false;
@@ -86,18 +106,27 @@ bool CVantrelApp::InitInstance() {
     m_pMessages = std::make_unique<CMessageBoxQueue>();
     m_pFrame = std::make_unique<CMainFrame>(m_pMessages.get());
     m_pMessages->SetOwner(m_pFrame.get());
+    m_pNotifier = std::make_unique<CDesktopNotifier>(m_pFrame->GetTrayIcon());
+    m_pMessages->SetNotifier(
+        [pNotifier = m_pNotifier.get()](const CHostNotice& notice) { pNotifier->Notify(notice); });
     connect(m_pFrame->GetAction(ID_APP_ABOUT), &QAction::triggered, this, &CVantrelApp::OnAppAbout);
     connect(m_pFrame.get(), &CMainFrame::Closed, this, &QApplication::quit);
 
     m_pProbes = std::make_unique<CSystemProbes>();
-    m_pMailSender = std::make_unique<CSMTPMailSender>();
     m_pClock = std::make_unique<CSystemClock>();
-    m_pAlert = std::make_unique<CHostDownAlert>(*m_pMailSender, *m_pClock);
+    m_pMailQueue = std::make_unique<CAlertMailQueue>(
+        [] { return std::make_unique<CSMTPMailSender>(); }, *m_pMessages);
+    m_pAlert = std::make_unique<CHostDownAlert>(*m_pMailQueue);
     CEngineSeams seams;
     seams.pProbes = m_pProbes.get();
     seams.pAlerts = m_pAlert.get();
     seams.pRowSink = m_pFrame->GetView();
     seams.pClock = m_pClock.get();
+    // End-to-end tests shorten the interval's minute and the alert e-mails' retry delays.
+    if (const long long nMs = EnvMilliseconds("VANTREL_TEST_MINUTE_MS"); nMs > 0)
+        seams.nMillisecondsPerMinute = nMs;
+    if (const long long nMs = EnvMilliseconds("VANTREL_TEST_MAIL_RETRY_MS"); nMs > 0)
+        m_pMailQueue->SetRetryDelays(std::vector(3, std::chrono::milliseconds(nMs)));
     m_pEngine = std::make_unique<CTestEngine>(seams, m_pFrame->GetWaitDialog());
 
     m_pDoc = std::make_unique<CVantrelDoc>(*m_pMessages, m_pEngine.get());
@@ -114,16 +143,24 @@ bool CVantrelApp::InitInstance() {
     else
         m_pFrame->showNormal();
     CatchStopSignals();
+    m_pActivator = std::make_unique<CInstanceActivator>(m_pFrame.get());
+    m_pActivator->Listen(m_strDataPath);
     connect(this, &QGuiApplication::commitDataRequest, this, &CVantrelApp::OnSaveNow);
-    connect(this, &QCoreApplication::aboutToQuit, this, &CVantrelApp::OnSaveNow);
+    connect(m_pFrame->GetView(), &CVantrelView::SettingsChanged, this,
+            &CVantrelApp::OnSettingsChanged);
     return true;
 }
 
 int CVantrelApp::ExitInstance() {
+    m_pActivator.reset();
+    if (m_pFrame)
+        m_pFrame->hide();
     if (m_pDoc) {
-        // The worker first (behind the wait dialog while a test finishes), then the settings,
-        // then the data file.
+        // The worker first, so that no host's lock is waited for; an alert e-mail still on its
+        // way is left behind; then the settings, then the data file.
         m_pDoc->StopTests();
+        if (m_pMailQueue)
+            m_pMailQueue->Abandon(MAIL_GRACE_MS);
         m_pDoc->GetSettings(m_settings);
         SaveSettings();
         m_pDoc->OnCloseDocument(m_settings);
@@ -158,9 +195,18 @@ void CVantrelApp::OnStopSignal() {
 void CVantrelApp::OnSaveNow() {
     if (!m_pDoc)
         return;
+    m_pDoc->StopTests();
     m_pDoc->GetSettings(m_settings);
     SaveSettings();
-    SaveHostsNow(*m_pDoc, m_pFrame ? m_pFrame->GetWaitDialog() : nullptr);
+    m_pDoc->SaveHosts();
+    m_pDoc->StartTests();
+}
+
+void CVantrelApp::OnSettingsChanged() {
+    if (!m_pDoc)
+        return;
+    m_pDoc->GetSettings(m_settings);
+    SaveSettings();
 }
 
 void CVantrelApp::SaveSettings() {

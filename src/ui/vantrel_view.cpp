@@ -327,7 +327,8 @@ void CVantrelView::AfterTestsChanged(int nIndex) {
 void CVantrelView::OnOptions() {
     COptionsDlg dlg(window(), m_pWait);
     dlg.m_pDoc = m_pDoc;
-    dlg.exec();
+    if (dlg.exec() == QDialog::Accepted)
+        emit SettingsChanged();
 }
 
 void CVantrelView::OnTutorial() {

@@ -70,6 +70,10 @@ public slots:
     void OnOptions();
     void OnTutorial();
 
+signals:
+    // Options were confirmed: the settings are to be written now.
+    void SettingsChanged();
+
 protected:
     void customEvent(QEvent* pEvent) override;
     void OnClientResize(int nWidth) override;

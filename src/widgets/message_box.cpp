@@ -24,6 +24,19 @@ void CMessageBox::Information(QWidget* pOwner, const QString& strText) {
     Run(box);
 }
 
+QMessageBox* CMessageBox::Modeless(QWidget* pOwner, const QString& strText) {
+    auto* pBox = new QMessageBox(QMessageBox::NoIcon, QString::fromLatin1(CAPTION), strText,
+                                 QMessageBox::Ok, pOwner);
+    pBox->setTextFormat(Qt::PlainText);
+    pBox->setAttribute(Qt::WA_DeleteOnClose);
+    pBox->setWindowModality(Qt::NonModal);
+    pBox->setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    pBox->show();
+    pBox->raise();
+    pBox->activateWindow();
+    return pBox;
+}
+
 bool CMessageBox::Question(QWidget* pOwner, const QString& strText) {
     QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(CAPTION), strText,
                     QMessageBox::Yes | QMessageBox::No, pOwner);

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+class QMessageBox;
 class QWidget;
 
 // The program's message boxes: information boxes have an OK button and no icon, questions
@@ -9,6 +10,8 @@ class QWidget;
 class CMessageBox {
 public:
     static void Information(QWidget* pOwner, const QString& strText);
+    // The same box without waiting for it: not modal, deleted when closed.
+    static QMessageBox* Modeless(QWidget* pOwner, const QString& strText);
     // True when the user answered Yes.
     static bool Question(QWidget* pOwner, const QString& strText);
     // A stop-icon box without an owner window, for failures before the main window exists.

@@ -2,17 +2,19 @@
 
 #include "widgets/message_box.h"
 
+#include <QMessageBox>
 #include <QThread>
 
 CMessageBoxQueue::CMessageBoxQueue(QObject* pParent) : QObject(pParent) {}
 
 CMessageBoxQueue::~CMessageBoxQueue() {
-    std::lock_guard lock(m_mtx);
-    m_bClosed = true;
-    for (auto& pRequest : m_queue)
-        pRequest->bDone = true;
-    m_queue.clear();
-    m_cvDone.notify_all();
+    {
+        std::lock_guard lock(m_mtx);
+        m_bClosed = true;
+        m_queue.clear();
+    }
+    for (auto& [strKey, open] : m_mapOpen)
+        delete open.pBox.data();
 }
 
 void CMessageBoxQueue::ShowMessage(const std::string& strText) {
@@ -20,40 +22,86 @@ void CMessageBoxQueue::ShowMessage(const std::string& strText) {
         CMessageBox::Information(m_pOwner, QString::fromLatin1(strText));
         return;
     }
-    auto pRequest = std::make_shared<SRequest>();
-    pRequest->strText = strText;
+    CHostNotice message;
+    message.m_strText = strText;
     {
         std::lock_guard lock(m_mtx);
         if (m_bClosed)
             return;
-        m_queue.push_back(pRequest);
+        m_queue.emplace_back(false, std::move(message));
     }
     // Shown as soon as the user-interface thread is idle, unless a wait serves it first.
     QMetaObject::invokeMethod(this, &CMessageBoxQueue::Serve, Qt::QueuedConnection);
-    std::unique_lock lock(m_mtx);
-    m_cvDone.wait(lock, [&] { return pRequest->bDone; });
+}
+
+void CMessageBoxQueue::ShowHostNotice(const CHostNotice& notice) {
+    {
+        std::lock_guard lock(m_mtx);
+        if (m_bClosed)
+            return;
+        m_queue.emplace_back(true, notice);
+    }
+    QMetaObject::invokeMethod(this, &CMessageBoxQueue::Serve, Qt::QueuedConnection);
 }
 
 void CMessageBoxQueue::Serve() {
     for (;;) {
-        std::shared_ptr<SRequest> pRequest;
+        std::pair<bool, CHostNotice> item;
         {
             std::lock_guard lock(m_mtx);
-            if (m_bServing || m_queue.empty())
+            if (m_queue.empty())
                 return;
-            pRequest = m_queue.front();
+            item = std::move(m_queue.front());
             m_queue.pop_front();
-            m_bServing = true;
         }
-        CMessageBox::Information(m_pOwner, QString::fromLatin1(pRequest->strText));
-        std::lock_guard lock(m_mtx);
-        m_bServing = false;
-        pRequest->bDone = true;
-        m_cvDone.notify_all();
+        const CHostNotice& notice = item.second;
+        if (!item.first) {
+            Show(notice.m_strText, nullptr, notice.m_strText);
+            continue;
+        }
+        Show(notice.m_eKind == CHostNotice::HOST_DOWN ? "\1down" : "\1up", &notice,
+             notice.m_strText);
+        if (m_fnNotify)
+            m_fnNotify(notice);
     }
+}
+
+void CMessageBoxQueue::Show(const std::string& strKey, const CHostNotice* pNotice,
+                            const std::string& strText) {
+    SOpenBox& open = m_mapOpen[strKey];
+    if (!open.pBox || !open.pBox->isVisible()) {
+        delete open.pBox.data(); // closed, not yet deleted
+        open.arrItems.clear();
+        open.pBox = CMessageBox::Modeless(m_pOwner, QString::fromLatin1(strText));
+    } else {
+        open.pBox->raise();
+    }
+    if (!pNotice)
+        return;
+    open.arrItems.push_back(pNotice->m_strItem);
+    if (open.arrItems.size() > 1)
+        open.pBox->setText(QString::fromLatin1(GatheredText(pNotice->m_eKind, open.arrItems)));
+}
+
+std::string CMessageBoxQueue::GatheredText(CHostNotice::EKind eKind,
+                                           const std::vector<std::string>& arrItems) {
+    std::string strText =
+        std::to_string(arrItems.size()) +
+        (eKind == CHostNotice::HOST_DOWN ? " hosts became unavailable: " : " hosts are up again: ");
+    for (size_t i = 0; i < arrItems.size(); ++i)
+        strText += (i ? ", " : "") + arrItems[i];
+    return strText + '.';
 }
 
 size_t CMessageBoxQueue::GetPendingCount() const {
     std::lock_guard lock(m_mtx);
     return m_queue.size();
+}
+
+std::vector<QMessageBox*> CMessageBoxQueue::GetOpenBoxes() const {
+    std::vector<QMessageBox*> arrBoxes;
+    for (const auto& [strKey, open] : m_mapOpen)
+        if (open.pBox)
+            arrBoxes.push_back(open.pBox);
+    return arrBoxes;
 }

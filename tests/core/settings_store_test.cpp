@@ -80,6 +80,7 @@ TEST_F(SettingsTest, GivenValuesAreReadAndSavedOnesReadBackOwnerOnly) {
         {"SMTPPort=65535\nSMTPSecurity=2\nPingMethod=1\nSMTPAuth=3\nAllowPlainPassword=1\n"
          "HeloName=mx.example.com\n",
          "00||||||65535|2|31mx.example.com|1"},
+        {"AlertBackUp=0\n", "00||||||25|0|00|0"},
         {"SMTPPort=1\n", "00||||||1|0|00|0"},
         {"AlertSystem=1\nAlertEmail=1\nEmailFrom=a@example.com\nEmailTo=b@example.com\nLogin=user\n"
          "Pass=pw\nSMTP=smtp.example.com\nSMTPPort=587\nSMTPSecurity=1\nSMTPAuth=1\n",
@@ -95,6 +96,9 @@ TEST_F(SettingsTest, GivenValuesAreReadAndSavedOnesReadBackOwnerOnly) {
         settings.m_nPingMethod = -1;
         EXPECT_EQ(Load(settings), strPath);
         EXPECT_EQ(Describe(settings) + "|" + std::to_string(settings.m_nPingMethod), pszExpected);
+        // "Also tell me when a host is back up" is on unless the file says otherwise.
+        EXPECT_EQ(settings.m_bAlertBackUp,
+                  std::string(pszLines).find("AlertBackUp=0") == 0 ? 0 : 1);
     }
     EXPECT_FALSE(std::filesystem::exists(m_data / "share"));
     std::filesystem::permissions(ConfigFile(), std::filesystem::perms(0644));
@@ -102,7 +106,8 @@ TEST_F(SettingsTest, GivenValuesAreReadAndSavedOnesReadBackOwnerOnly) {
     ASSERT_TRUE(CSettingsStore().SaveSettings(settings));
     EXPECT_EQ(std::filesystem::status(ConfigFile()).permissions(), std::filesystem::perms(0600));
     EXPECT_EQ(ReadFileBytes(ConfigFile()),
-              "[Settings]\nAlertEmail=1\nAlertSystem=1\nAllowPlainPassword=0\nEmailFrom=a@example."
+              "[Settings]\nAlertBackUp=1\nAlertEmail=1\nAlertSystem=1\nAllowPlainPassword="
+              "0\nEmailFrom=a@example."
               "com\nEmailTo=b@example.com\nHeloName=\nIniPath=" +
                   strPath +
                   "\nLogin=user\nPass=pw\nPingMethod=1\nSMTP=smtp.example.com\nSMTPAuth=1\n"

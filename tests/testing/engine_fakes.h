@@ -93,8 +93,11 @@ public:
     }
     void ShowMessage(const std::string& strText) override { Add("box " + strText); }
     void PostHostUpdated(int nIndex) override { Add("row " + std::to_string(nIndex)); }
-    void RaiseHostDownAlert(CVantrelDoc&, const std::string& strServer) override {
-        Add("alert " + strServer);
+    void RaiseHostDownAlert(CVantrelDoc&, const CHostAlert& alert) override {
+        Add("alert " + alert.m_strServer);
+    }
+    void RaiseHostUpAlert(CVantrelDoc&, const CHostAlert& alert) override {
+        Add("up " + alert.m_strServer + " " + std::to_string(alert.m_tWhen - alert.m_tDownSince));
     }
 
     void BeginWait() override {}

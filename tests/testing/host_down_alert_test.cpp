@@ -2,6 +2,7 @@
 #include "mail/scripted_smtp_server.h"
 #include "mail/smtp_message.h"
 #include "platform/last_error.h"
+#include "testing/alert_mail_queue.h"
 #include "testing/alert_mail_trial.h"
 #include "testing/engine_fakes.h"
 #include "testing/host_down_alert.h"
@@ -13,11 +14,11 @@ namespace {
 
 // The alert over a store with every mail setting, sending through a script of attempts: 'S'
 // connects and delivers, 'P' delivers to some recipients only, 'N' connects but is refused, 'F'
-// cannot connect (last error 10061), 'R' is refused the connection (111), 'X' cannot connect
-// while the worker is being stopped. Past the script, attempts deliver.
-// Attempts and boxes go to one log, in order.
+// cannot connect (last error 10061), 'R' is refused the connection (111). Past the script,
+// attempts deliver. Attempts and boxes go to one log, in order. Retries follow at once.
 struct CAlertRig : CMailSender {
     CAlertRig() {
+        m_queue.SetRetryDelays({{}, {}, {}});
         m_world.m_tNow = 1'796'465'203; // Sat Dec  5 10:06:43 2026 UTC
         m_doc.m_settings.m_strSMTP = "mail.example.test";
         m_doc.m_settings.m_strLogin = "watcher";
@@ -34,8 +35,6 @@ struct CAlertRig : CMailSender {
         m_bLockedDuringMail |= IsHeldByAnyone(m_doc.m_mtxSettings); // would block the options
         m_cAttempt = m_strScript.empty() ? 'S' : m_strScript[0];
         m_strScript.erase(0, 1);
-        if (m_cAttempt == 'X')
-            m_doc.m_hStopEvent.Set();
         const bool bConnected = m_cAttempt == 'S' || m_cAttempt == 'P' || m_cAttempt == 'N';
         SetLastError(bConnected ? 0 : m_cAttempt == 'R' ? 111 : 10061);
         return bConnected;
@@ -51,41 +50,109 @@ struct CAlertRig : CMailSender {
     void Disconnect() override { m_world.Add("disconnect"); }
     std::string GetFailureReason() const override { return "the reason"; }
 
+    // The queue's thread sends through the rig.
+    struct CProxy : CMailSender {
+        CAlertRig& m_rig;
+        explicit CProxy(CAlertRig& rig) : m_rig(rig) {}
+        bool Connect(const std::string& strServer, int nMethod, const std::string& strUser,
+                     const std::string& strPass, uint16_t nPort, int nSecurity) override {
+            return m_rig.Connect(strServer, nMethod, strUser, strPass, nPort, nSecurity);
+        }
+        bool SendMessage(CSMTPMessage& message) override { return m_rig.SendMessage(message); }
+        void Disconnect() override { m_rig.Disconnect(); }
+        std::string GetFailureReason() const override { return m_rig.GetFailureReason(); }
+        std::string GetRefusedRecipients() const override { return m_rig.GetRefusedRecipients(); }
+    };
+    // Raised at tNow; returns when the queue has nothing left to do.
+    void Raise(const std::string& strServer) {
+        m_alert.RaiseHostDownAlert(
+            m_doc, {strServer, "Alpha", "http://" + strServer + "/t", m_world.m_tNow, 0});
+        EXPECT_TRUE(m_queue.WaitUntilIdle(10000));
+    }
+
     CFakeWorld m_world; // boxes and time
     CVantrelDoc m_doc{m_world, nullptr};
-    CHostDownAlert m_alert{*this, m_world};
+    CAlertMailQueue m_queue{[this] { return std::make_unique<CProxy>(*this); }, m_world};
+    CHostDownAlert m_alert{m_queue};
     std::string m_strScript, m_strMail;
     char m_cAttempt = 'S';
     bool m_bLockedDuringMail = false;
 };
 
-TEST(HostDownAlert, BoxThenMailWrittenInUTC) {
-    CAlertRig rig;
-    rig.m_doc.m_settings.m_bAlertSystem = 1;
+// Both alerts of one outage, dated when the tests found them, not when the mail went out; the
+// box in local time, the mail in UTC. With the back-up switch off only the down alert is told.
+TEST(HostDownAlert, BoxesAndMailsDatedWhenFound) {
     setenv("TZ", "Asia/Kolkata", 1); // a local time that is not UTC
     tzset();
-    rig.m_alert.RaiseHostDownAlert(rig.m_doc, "www.alpha.test");
-    EXPECT_EQ(rig.m_world.Get(),
-              (std::vector<std::string>{"box The URL http://www.alpha.test became unavailable.",
-                                        "connect mail.example.test 5 watcher pa55 25", "send",
-                                        "disconnect"}));
-    EXPECT_FALSE(rig.m_bLockedDuringMail);
-    std::string strMail = rig.m_strMail;
-    const size_t nDate = strMail.find("\r\nDate: ") + 2;
-    strMail.erase(nDate, strMail.find("\r\n", nDate) + 2 - nDate); // when it was sent
-    strMail = WithoutDate(strMail);                                // and its Message-ID
-    EXPECT_EQ(
-        strMail,
-        "From: Vantrel Alerts <alerts@example.test>\r\n"
-        "To: ops@example.test,Night Desk <desk@example.test>\r\n"
-        "Subject: The host www.alpha.test went down\r\n"
-        "Message-ID: <*@example.test>\r\n"
-        "X-Mailer: CSMTPConnection v2.29\r\nMIME-Version: 1.0\r\nContent-Type: text/plain;\r\n"
-        "\tcharset=iso-8859-1\r\nReply-To: Vantrel Alerts <alerts@example.test>\r\n"
-        "X-Program: Vantrel https://www.vantrel.example/\r\n\n"
-        "This is an automatically generated message.\r\nThe host http://www.alpha.test "
-        "went down.\r\nThis message was generated on Sat Dec  5 10:06:43 2026 UTC by "
-        "Vantrel.\r\n\r\n----- Vantrel - choose your web host by measurement -----\r\n");
+    const time_t tUp = 1'796'465'203; // Sat Dec  5 10:06:43 2026 UTC
+    const CHostAlert up{"www.alpha.test", "Alpha", "http://www.alpha.test/t", tUp, tUp - 1500};
+    for (int bBackUp : {1, 0}) {
+        CAlertRig rig;
+        rig.m_doc.m_settings.m_bAlertSystem = 1;
+        rig.m_doc.m_settings.m_bAlertBackUp = bBackUp;
+        rig.m_world.m_tNow = tUp - 1500;
+        rig.Raise("www.alpha.test");
+        std::string strDown = rig.m_strMail;
+        rig.m_strMail.clear();
+        rig.m_alert.RaiseHostUpAlert(rig.m_doc, up);
+        EXPECT_TRUE(rig.m_queue.WaitUntilIdle(10000));
+        const std::string C = "connect mail.example.test 5 watcher pa55 25";
+        std::vector<std::string> arrEvents{"box The URL http://www.alpha.test became unavailable.",
+                                           C, "send", "disconnect"};
+        if (bBackUp)
+            arrEvents.insert(arrEvents.end(),
+                             {"box The host Alpha (http://www.alpha.test/t) is up again after 25 "
+                              "min; it was down since 15:11.",
+                              C, "send", "disconnect"});
+        EXPECT_EQ(rig.m_world.Get(), arrEvents);
+        EXPECT_FALSE(rig.m_bLockedDuringMail);
+        if (!bBackUp) {
+            EXPECT_EQ(rig.m_strMail, "");
+            continue;
+        }
+        const std::string strHead = "From: Vantrel Alerts <alerts@example.test>\r\n"
+                                    "To: ops@example.test,Night Desk <desk@example.test>\r\n";
+        const std::string strTail =
+            "Message-ID: <*@example.test>\r\n"
+            "X-Mailer: CSMTPConnection v2.29\r\nMIME-Version: 1.0\r\nContent-Type: text/plain;\r\n"
+            "\tcharset=iso-8859-1\r\nReply-To: Vantrel Alerts <alerts@example.test>\r\n"
+            "X-Program: Vantrel https://www.vantrel.example/\r\n\n"
+            "This is an automatically generated message.\r\n";
+        const std::string strNotice =
+            " UTC by Vantrel.\r\n\r\n----- Vantrel - choose your web host by measurement -----\r\n";
+        EXPECT_EQ(WithoutDate(strDown),
+                  strHead +
+                      "Subject: The host www.alpha.test went down\r\n"
+                      "Date: Sat, 05 Dec 2026 15:11:43 +0530\r\n" +
+                      strTail +
+                      "The host http://www.alpha.test went down.\r\nThis message was generated "
+                      "on Sat Dec  5 09:41:43 2026" +
+                      strNotice);
+        EXPECT_EQ(WithoutDate(rig.m_strMail),
+                  strHead +
+                      "Subject: The host www.alpha.test is up again\r\n"
+                      "Date: Sat, 05 Dec 2026 15:36:43 +0530\r\n" +
+                      strTail +
+                      "The host Alpha (http://www.alpha.test/t) is up again after 25 min; it was "
+                      "down since 09:41 UTC.\r\nThis message was generated on Sat Dec  5 "
+                      "10:06:43 2026" +
+                      strNotice);
+    }
+}
+
+TEST(HostDownAlert, UpTextsNameTheDayAndTheLength) {
+    setenv("TZ", "UTC", 1);
+    tzset();
+    const time_t tUp = 1'796'465'203; // Sat Dec  5 10:06:43 2026
+    const std::pair<time_t, const char*> arrCases[] = {
+        {10, "1 min; it was down since 10:06."},
+        {3 * 3600 + 5 * 60, "3 h 5 min; it was down since 07:01."},
+        {2 * 3600, "2 h; it was down since 08:06."},
+        {11 * 3600, "11 h; it was down since Dec 4, 23:06."},
+        {50 * 3600 + 40 * 60, "2 d 2 h; it was down since Dec 3, 07:26."}};
+    for (const auto& [nDown, pszTail] : arrCases)
+        EXPECT_EQ(CHostDownAlert::UpText({"s", "N", "U", tUp, tUp - nDown}, false),
+                  std::string("The host N (U) is up again after ") + pszTail);
 }
 
 // A host name beyond ASCII (ISO-8859-1 in the data file) goes out as UTF-8: an encoded subject
@@ -107,20 +174,23 @@ TEST(HostDownAlert, NonAsciiHostGoesOutAsUtf8) {
 
 // Switches and missing settings. Without a login the methods 0, 1, 2 are tried in turn until
 // one delivers, but a refused connection is not tried again; with a login or TLS, one attempt
-// with the login chosen (5: automatic). Every failure quotes the reason; a line break in the
-// sender or the host name sends nothing, says why and keeps e-mail alerts on.
+// with the login chosen (5: automatic). A failed delivery is tried again three times, then
+// dropped; the user hears once per failing streak, with the reason, and e-mail alerts stay on.
+// A line break in the sender or the host name sends nothing, says why and keeps them on.
 TEST(HostDownAlert, DeliveryTable) {
     const std::string C = "connect mail.example.test ", C0 = C + "0  pa55 25", S = "send",
                       D = "disconnect", C1 = C + "1  pa55 25", C2 = C + "2  pa55 25",
-                      C5 = C + "5 watcher pa55 25";
+                      C5 = C + "5 watcher pa55 25", T = C + "5 watcher pa55 587 tls1";
     const std::string MISSING =
         "box You have to specify an SMTP server, recepient and sender email addresses in order to "
         "use notification by e-mail.\nThe notification will be disabled.";
-    const std::string GIVE_UP = "box Vantrel couldn't connect to SMTP server, last error:";
-    const std::string OTHER = GIVE_UP + "10061 (unknown error 10061)\nthe reason.\nWill stop "
-                                        "notifying by email.";
-    const std::string NOT_SENT = "box Vantrel could not send the host-down e-mail:\nthe reason.\n"
-                                 "E-mail alerts stay on.";
+    const std::string AGAIN =
+        "the reason.\nVantrel will try again three times over the next 15 minutes; e-mail alerts "
+        "stay on.";
+    const std::string OTHER =
+        "box Vantrel couldn't connect to SMTP server, last error:10061 (unknown error 10061)\n" +
+        AGAIN;
+    const std::string NOT_SENT = "box Vantrel could not send the host-down e-mail:\n" + AGAIN;
     const std::string BREAK = "box Vantrel did not send the host-down e-mail: its ";
     std::string CAppSettings::*const NO_LOGIN = &CAppSettings::m_strLogin;
     // clang-format off
@@ -129,7 +199,7 @@ TEST(HostDownAlert, DeliveryTable) {
         int bEmail;
         std::string strScript;
         std::vector<std::string> arrEvents;
-        int bEmailAfter, nSecurity = 0, nPort = 25;
+        int bEmailAfter, nSecurity = 0, nPort = 25, nAlerts = 1;
         std::string strFrom = "", strHostTail = ""; // a sender instead of the usual one
     } const arrCases[] = {
         {nullptr, 0, "", {}, 0},
@@ -137,20 +207,21 @@ TEST(HostDownAlert, DeliveryTable) {
         {&CAppSettings::m_strEmailTo, 1, "", {MISSING}, 0},
         {&CAppSettings::m_strEmailFrom, 1, "", {MISSING}, 0},
         {NO_LOGIN, 1, "NFS", {C0, S, D, C1, C2, S, D}, 1},
-        {NO_LOGIN, 1, "NNF", {C0, S, D, C1, S, D, C2, OTHER}, 0},
-        // The last attempt connected: no delivery, and e-mail alerts stay on.
-        {NO_LOGIN, 1, "FFN", {C0, C1, C2, S, D, NOT_SENT}, 1},
-        {NO_LOGIN, 1, "XF", {C0}, 1}, // stopped: the rest is skipped quietly
-        {NO_LOGIN, 1, "RS", {C0, GIVE_UP + "111 (connection refused)\nthe reason.\nWill stop "
-         "notifying by email."}, 0},
-        {nullptr, 1, "F", {C5, OTHER}, 0},
+        {NO_LOGIN, 1, "NNF", {C0, S, D, C1, S, D, C2, OTHER, C0, S, D}, 1},
+        {NO_LOGIN, 1, "FFN", {C0, C1, C2, S, D, NOT_SENT, C0, S, D}, 1},
+        {NO_LOGIN, 1, "RS", {C0, "box Vantrel couldn't connect to SMTP server, last error:111 "
+         "(connection refused)\n" + AGAIN, C0, S, D}, 1},
+        {nullptr, 1, "F", {C5, OTHER, C5, S, D}, 1},
+        {nullptr, 1, "FFFF", {C5, OTHER, C5, C5, C5}, 1},
+        // One streak, one message; a delivery ends it.
+        {nullptr, 1, "FSFS", {C5, OTHER, C5, S, D, C5, OTHER, C5, S, D}, 1, 0, 25, 2},
         {nullptr, 1, "P", {C5, S, D, "box The host-down e-mail was sent, but the SMTP server "
          "refused these recipients:\nops@example.test: 550 5.1.1 user unknown"}, 1},
         {nullptr, 1, "S", {C + "5 watcher pa55 465 tls2", S, D}, 1, 2, 465},
-        {nullptr, 1, "N", {C + "5 watcher pa55 587 tls1", S, D, NOT_SENT}, 1, 1, 587},
-        {nullptr, 1, "S", {BREAK + "sender contains a line break."}, 1, 0, 25,
+        {nullptr, 1, "N", {T, S, D, NOT_SENT, T, S, D}, 1, 1, 587},
+        {nullptr, 1, "S", {BREAK + "sender contains a line break."}, 1, 0, 25, 1,
          "a@example.test\r\nBcc: evil@example.test"},
-        {nullptr, 1, "S", {BREAK + "subject contains a line break."}, 1, 0, 25, "",
+        {nullptr, 1, "S", {BREAK + "subject contains a line break."}, 1, 0, 25, 1, "",
          "\nBcc: evil@example.test"}};
     // clang-format on
     for (const CCase& c : arrCases) {
@@ -163,7 +234,8 @@ TEST(HostDownAlert, DeliveryTable) {
         if (!c.strFrom.empty())
             rig.m_doc.m_settings.m_strEmailFrom = c.strFrom;
         rig.m_strScript = c.strScript;
-        rig.m_alert.RaiseHostDownAlert(rig.m_doc, "www.alpha.test" + c.strHostTail);
+        for (int i = 0; i < c.nAlerts; ++i)
+            rig.Raise("www.alpha.test" + c.strHostTail);
         EXPECT_EQ(rig.m_world.Get(), c.arrEvents) << &c - arrCases;
         EXPECT_EQ(rig.m_doc.m_settings.m_bAlertEmail, c.bEmailAfter) << &c - arrCases;
     }

@@ -55,6 +55,24 @@ protected:
     CVantrelDoc m_doc{m_world, nullptr};
 };
 
+// A host found down after it was up is back after two waits: one down alert, one up alert
+// with the time since the test that found it down; an outage noticed before any up (after a
+// start) gives neither.
+TEST_F(WorkerTest, UpAgainFollowsOnlyADownAlert) {
+    AddHost(m_doc, "http://h0.test/", HOST_UP);
+    AddHost(m_doc, "http://h1.test/", HOST_UNKNOWN);
+    for (const char* pszServer : {"h0.test", "h1.test"})
+        m_world.SetServer(pszServer, {.bAnswers = false});
+    RunCycles(3, [&](int nWait) {
+        if (nWait == 2)
+            for (const char* pszServer : {"h0.test", "h1.test"})
+                m_world.SetServer(pszServer, {});
+    });
+    EXPECT_EQ(m_world.Get("alert "), std::vector<std::string>{"alert h0.test"});
+    EXPECT_EQ(m_world.Get("up "), std::vector<std::string>{"up h0.test 600"});
+    EXPECT_EQ(m_doc.m_arrHosts[0]->m_tDownSince, 0);
+}
+
 // One host per row, tested twice with the same outcome: the second test changes no state and
 // raises no alert (two downs after an up give one alert; a first result down gives none).
 TEST_F(WorkerTest, StateTable) {

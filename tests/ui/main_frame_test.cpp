@@ -193,7 +193,8 @@ TEST_F(OptionsDlgTest, ShowsTheSettingsWrapsStoresWhatWasTypedAndCancelChangesNo
         return doc.m_settings.m_strEmailTo + '|' + doc.m_settings.m_strSMTP + '|' +
                doc.m_settings.m_strEmailFrom + '|' + doc.m_settings.m_strLogin + '|' +
                doc.m_settings.m_strPass + '|' + std::to_string(doc.m_settings.m_bAlertEmail) +
-               std::to_string(doc.m_settings.m_bAlertSystem) + '|' +
+               std::to_string(doc.m_settings.m_bAlertSystem) +
+               std::to_string(doc.m_settings.m_bAlertBackUp) + '|' +
                std::to_string(doc.m_nIntervalMinutes) + '|' +
                std::to_string(doc.m_settings.m_nSMTPAuth) +
                std::to_string(doc.m_settings.m_bAllowClearPassword) + doc.m_settings.m_strHeloName;
@@ -230,16 +231,20 @@ TEST_F(OptionsDlgTest, ShowsTheSettingsWrapsStoresWhatWasTypedAndCancelChangesNo
         dlg.findChild<QComboBox*>("SMTPAuth")->setCurrentIndex(3);
         dlg.findChild<QCheckBox*>("AllowPlainPassword")->setChecked(true);
         dlg.findChild<QLineEdit*>("HeloName")->setText("mx.example.org");
+        auto* pBackUp = dlg.findChild<QCheckBox*>("AlertBackUp");
+        EXPECT_TRUE(pBackUp->isChecked()) << "on unless turned off";
+        pBackUp->setChecked(false);
         bAccept ? dlg.accept() : dlg.reject();
         EXPECT_EQ(Stored(), bAccept
                                 ? "  a@example.org, b@example.org ||\xc3\xbc@example.net|user|pw|"
-                                  "01|17|31mx.example.org"
+                                  "010|17|31mx.example.org"
                                 : strBefore);
     }
 }
 
-// The worker shows a box while it holds the lock of the host the user stops.
-TEST(WaitConcurrencyTest, StoppingAHostTheWorkerHoldsServesItsBox) {
+// The worker's box holds up neither the worker nor the host: the next host is tested before
+// anybody shows the box, and stopping the host needs no wait.
+TEST(WaitConcurrencyTest, AWorkerBoxHoldsNothing) {
     EnsureApp();
     CMessageBoxQueue queue;
     CMainFrame frame(&queue);
@@ -249,33 +254,35 @@ TEST(WaitConcurrencyTest, StoppingAHostTheWorkerHoldsServesItsBox) {
     world.SetServer("lost.example.com", {.bResolves = false});
     CTestEngine engine({&world, &world, frame.GetView(), &world}, frame.GetWaitDialog());
     CVantrelDoc doc(queue, &engine);
-    auto* pLost = new CHost; // cannot be resolved: the worker says so while holding its lock
-    pLost->m_strName = "Lost";
-    pLost->m_strTestURL = "http://lost.example.com/";
-    pLost->m_bTesting = 1;
-    doc.AddHost(pLost);
+    for (const char* pszServer : {"lost.example.com", "ok.example.com"}) {
+        auto* pHost = new CHost;
+        pHost->m_strName = pszServer;
+        pHost->m_strTestURL = "http://" + std::string(pszServer) + "/";
+        pHost->m_bTesting = 1;
+        doc.AddHost(pHost);
+    }
     frame.show();
     CVantrelView& view = *frame.GetView();
     view.OnInitialUpdate(doc);
-    doc.StartTests();
-    while (queue.GetPendingCount() == 0) // nothing served yet
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    ASSERT_TRUE(IsHeldByAnyone(*pLost->m_pMutex));
+    {
+        CWatchdog watchdog(std::chrono::seconds(30), "the worker behind an unshown box");
+        doc.StartTests();
+        while (world.Get("request http ok.example.com").empty())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_EQ(queue.GetPendingCount(), 1u); // not shown yet
 
     CBoxAnswerer answerer;
-    bool bDialogWhileBox = false;
-    answerer.m_onBox = [&] { bDialogWhileBox = frame.GetWaitDialog()->isVisible(); };
     view.ToggleCheck(0);
-    {
-        CWatchdog watchdog(std::chrono::seconds(30), "stopping a host behind a worker box");
-        view.OnStopTests();
-    }
+    view.OnStopTests();
+    EXPECT_EQ(frame.GetWaitDialog()->GetWaitsShown(), 0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !answerer.m_arrSeen.empty(); }, 5000));
     EXPECT_EQ(answerer.Texts(),
               QStringList{"Test URL http://lost.example.com/ could not be "
                           "resolved.\nThe tests will not be held for this host."});
-    EXPECT_TRUE(bDialogWhileBox && answerer.m_arrSeen[0].bHasOwner);
-    EXPECT_TRUE(frame.GetWaitDialog()->GetWaitsShown() == 1 && !frame.GetWaitDialog()->isVisible());
-    EXPECT_EQ(QString::number(pLost->m_bTesting) + view.GetItemText(0, 3), "0Not Testing");
+    EXPECT_TRUE(answerer.m_arrSeen[0].bHasOwner && !answerer.m_arrSeen[0].bModal);
+    EXPECT_EQ(QString::number(doc.m_arrHosts[0]->m_bTesting) + view.GetItemText(0, 3),
+              "0Not Testing");
     doc.StopTests(); // before the store goes
 }
 

@@ -7,8 +7,10 @@
 #include "ui/main_frame.h"
 #include "ui/vantrel_app.h"
 #include "ui/vantrel_view.h"
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFontInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <csignal>
@@ -94,6 +96,32 @@ public:
 private:
     pid_t m_nPid;
 };
+
+// Started again while it runs in the tray: the running window comes up, and the second process
+// ends with status 0 and no box (a box would wait for ever here).
+TEST(VantrelAppTest, SecondStartShowsTheRunningWindow) {
+    QTemporaryDir dir;
+    UseOwnFolders(dir);
+    CVantrelApp app(g_argc, g_argv);
+    ASSERT_TRUE(app.InitInstance());
+    app.GetMainFrame()->hide();
+    QProcess second;
+    second.start(QStringLiteral(VANTREL_PATH), {});
+    QElapsedTimer timer;
+    timer.start();
+    while (second.state() != QProcess::NotRunning && timer.elapsed() < 10000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        second.waitForFinished(10);
+    }
+    EXPECT_EQ(second.state(), QProcess::NotRunning);
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_TRUE(app.GetMainFrame()->isVisible());
+    second.kill();
+    second.waitForFinished();
+    app.GetMainFrame()->close();
+    app.ExitInstance();
+}
 
 // The program in a process of its own: a host is added, then a stop signal arrives; it leaves
 // as through its window's close.

@@ -2,31 +2,35 @@
 
 #include "widgets/message_box_queue.h"
 #include "widgets/wait_dialog.h"
+#include <QAbstractButton>
+#include <QApplication>
 #include <QLabel>
-#include <atomic>
 #include <gtest/gtest.h>
 #include <thread>
 
 namespace {
 
-// Inside a wait only Serve() runs: the worker's boxes must be shown from there.
-TEST(WidgetsTest, WaitDialogStepsByTenAndServesTheWorkersBoxes) {
+CHostNotice Down(const std::string& strServer) {
+    CHostNotice notice;
+    notice.m_strName = strServer;
+    notice.m_strText = "The URL http://" + strServer + " became unavailable.";
+    notice.m_strItem = "http://" + strServer;
+    return notice;
+}
+
+QStringList OpenTexts(const CMessageBoxQueue& queue) {
+    QStringList texts;
+    for (const QMessageBox* pBox : queue.GetOpenBoxes())
+        texts << pBox->text();
+    texts.sort();
+    return texts;
+}
+
+TEST(WidgetsTest, WaitDialogStepsByTenAndCannotBeClosed) {
     EnsureApp();
-    CBoxAnswerer answerer;
-    CMessageBoxQueue queue;
-    CWaitDialog dlg(nullptr, &queue);
+    CWaitDialog dlg(nullptr, nullptr);
     EXPECT_EQ(dlg.windowTitle() + '/' + dlg.findChild<QLabel*>("waitText")->text(),
               "Vantrel/Waiting for pings to finish.");
-    std::atomic<bool> bReturned{false};
-    std::thread worker([&] {
-        queue.ShowMessage("Host \xE9t\xE9 down");
-        queue.ShowMessage("second");
-        bReturned = true;
-    });
-    while (queue.GetPendingCount() == 0)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    dlg.Serve(); // not shown yet: nothing served
-    EXPECT_EQ(queue.GetPendingCount(), 1u);
     dlg.BeginWait();
     dlg.close(); // the user cannot close it
     std::vector<int> positions;
@@ -35,15 +39,58 @@ TEST(WidgetsTest, WaitDialogStepsByTenAndServesTheWorkersBoxes) {
         positions.push_back(dlg.GetPosition());
     }
     EXPECT_EQ(positions, (std::vector<int>{10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 0, 10}));
-    for (int i = 0; i < 2000 && !bReturned; ++i) {
-        dlg.Serve();
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    EXPECT_TRUE(dlg.isVisible());
     dlg.EndWait();
-    worker.join();
     EXPECT_FALSE(dlg.isVisible());
-    EXPECT_EQ(answerer.Texts(),
-              (QStringList{QString::fromLatin1("Host \xE9t\xE9 down"), "second"}));
+}
+
+// The worker's messages return at once; the wait dialog shows them without a modal loop, the
+// window stays usable, and messages of one kind that arrive while its box is open go into it.
+TEST(WidgetsTest, WorkerMessagesNeverWaitAndAreGathered) {
+    EnsureApp();
+    QWidget owner;
+    CMessageBoxQueue queue;
+    queue.SetOwner(&owner);
+    std::vector<std::string> arrNotified;
+    queue.SetNotifier([&](const CHostNotice& notice) { arrNotified.push_back(notice.m_strName); });
+    std::thread worker([&] { // nobody serves meanwhile
+        queue.ShowMessage("Host \xE9t\xE9 lost");
+        queue.ShowMessage("Host \xE9t\xE9 lost");
+        for (const char* pszServer : {"a.test", "b.test", "c.test"})
+            queue.ShowHostNotice(Down(pszServer));
+    });
+    worker.join();
+    EXPECT_EQ(queue.GetPendingCount(), 5u);
+    CWaitDialog dlg(nullptr, &queue);
+    dlg.BeginWait();
+    dlg.Serve();
+    dlg.EndWait();
+    EXPECT_EQ(
+        OpenTexts(queue),
+        (QStringList{"3 hosts became unavailable: http://a.test, http://b.test, http://c.test.",
+                     QString::fromLatin1("Host \xE9t\xE9 lost")}));
+    EXPECT_EQ(arrNotified, (std::vector<std::string>{"a.test", "b.test", "c.test"}));
+    for (const QMessageBox* pBox : queue.GetOpenBoxes())
+        EXPECT_TRUE(pBox->isVisible() && pBox->windowModality() == Qt::NonModal &&
+                    pBox->parentWidget() == &owner &&
+                    pBox->windowFlags().testFlag(Qt::WindowStaysOnTopHint) &&
+                    pBox->windowTitle() == "Vantrel");
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+
+    // The user closes the gathered box: the next host has a box of its own.
+    for (QMessageBox* pBox : queue.GetOpenBoxes())
+        if (pBox->text().startsWith("3 "))
+            pBox->buttons().value(0)->click();
+    CHostNotice up = Down("d.test");
+    up.m_eKind = CHostNotice::HOST_UP;
+    up.m_strText = "The host D is up again.";
+    up.m_strItem = "D";
+    for (const CHostNotice& notice : {Down("d.test"), up, up})
+        queue.ShowHostNotice(notice);
+    queue.Serve();
+    EXPECT_EQ(OpenTexts(queue), (QStringList{"2 hosts are up again: D, D.",
+                                             QString::fromLatin1("Host \xE9t\xE9 lost"),
+                                             "The URL http://d.test became unavailable."}));
 }
 
 } // namespace

@@ -1,0 +1,100 @@
+// The desktop program as a user runs it, offscreen and left alone (its boxes stay open).
+#include "e2e/app/app_lab.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+using ::testing::HasSubstr;
+using namespace app_lab;
+
+namespace {
+
+class AppLab : public ::testing::Test, public CAppLab {
+protected:
+    void SetUp() override {
+        if (const std::string strWhy = CNetnsLab::WhyUnavailable(); !strWhy.empty())
+            GTEST_SKIP() << "The program's end-to-end tests make network namespaces: " << strWhy;
+        Open();
+    }
+};
+
+// Host2 is black-holed while nobody closes its box: Host1 goes on being tested, the e-mail
+// arrives within seconds naming the moment of the outage, the desktop is notified; with the
+// mail server down the host's back-up e-mail is retried and delivered later, and e-mail alerts
+// stay on. An exit while a test waits for the black hole takes under a second.
+TEST_F(AppLab, AnOutageWithItsBoxOpenHoldsNothingUp) {
+    CLoopbackHttpServer& good = *StartWeb(1, EMode::Reply);
+    CLoopbackHttpServer& flaky = *StartWeb(2, EMode::Reply);
+    WriteData({"http://10.77.1.2/", "http://10.77.2.2/"});
+    StartSmtpSink();
+    StartNotificationService();
+    StartProgram();
+    ASSERT_TRUE(WaitFor([&] { return flaky.GetConnections() > 0; }, 20s)) << "Host2 never up";
+
+    const time_t tBlackHole = time(nullptr);
+    ASSERT_TRUE(m_lab.Ip(Ns(2), "route add blackhole 10.77.2.1/32"));
+    ASSERT_TRUE(WaitFor([&] { return !Mail(1).empty(); }, 60s)) << "no down e-mail";
+    const time_t tMail = time(nullptr);
+    const time_t tFound = MailTime(Mail(1));
+    EXPECT_THAT(Mail(1), HasSubstr("\r\nSubject: The host 10.77.2.2 went down\r\n"));
+    EXPECT_TRUE(tFound >= tBlackHole && tFound <= tMail && tMail - tFound <= 5)
+        << tBlackHole << " " << tFound << " " << tMail;
+    const std::string strNotified = ReadFileBytes(m_dir / "notify.log");
+    EXPECT_THAT(strNotified, HasSubstr("Notify \"Vantrel\" 0 \"vantrel\" \"Host down: Host2\" "
+                                       "\"http://10.77.2.2/\nFound down at "));
+
+    // The box stays open: Host1 is tested again while Host2 goes on timing out.
+    const int nGood = good.GetConnections();
+    EXPECT_TRUE(WaitFor([&] { return good.GetConnections() >= nGood + 1; }, 45s))
+        << "Host1 was not tested while the box was open";
+
+    // Back up while the mail server is down: told later, when it answers again.
+    StopSmtpSink();
+    const int nFlaky = flaky.GetConnections();
+    ASSERT_TRUE(m_lab.Ip(Ns(2), "route del blackhole 10.77.2.1/32"));
+    ASSERT_TRUE(WaitFor([&] { return flaky.GetConnections() > nFlaky; }, 60s));
+    StartSmtpSink();
+    ASSERT_TRUE(WaitFor([&] { return !Mail(1).empty(); }, 30s)) << "the retry did not deliver";
+    EXPECT_THAT(Mail(1), HasSubstr("\r\nSubject: The host 10.77.2.2 is up again\r\n"));
+    EXPECT_THAT(Mail(1), HasSubstr("The host Host2 (http://10.77.2.2/) is up again after "));
+
+    // Exit while Host2's echo waits for the black hole.
+    ASSERT_TRUE(m_lab.Ip(Ns(2), "route add blackhole 10.77.2.1/32"));
+    const int nFlakyAgain = flaky.GetConnections();
+    std::this_thread::sleep_for(8s);
+    EXPECT_EQ(flaky.GetConnections(), nFlakyAgain);
+    const auto exitTime = Terminate("while an echo waits for a black hole");
+    EXPECT_LT(exitTime, 1s) << "behind a black-holed echo";
+    EXPECT_THAT(ReadFileBytes(m_dir / "config/Vantrel Software/Vantrel.conf"),
+                HasSubstr("AlertEmail=1"));
+}
+
+// Exit while an alert e-mail waits for a mail server that accepted and never answers, and while
+// a web request waits for a silent server: the process is gone within a second each time, and
+// the tests made before are on disk.
+TEST_F(AppLab, ExitTakesUnderASecondWhateverItWaitsFor) {
+    StartSilentMailServer();
+    StartWeb(1, EMode::Reply);
+    WriteData({"http://10.77.1.2/"});
+    StartProgram();
+    ASSERT_TRUE(WaitFor([&] { return m_arrWeb[0]->GetConnections() > 0; }, 20s));
+    m_arrWeb.clear(); // refused from now on: down at the next test, and its e-mail is sent
+    ASSERT_TRUE(WaitFor([&] { return IsMailUnderWay(); }, 20s)) << "no alert e-mail under way";
+    EXPECT_LT(Terminate("while an alert e-mail waits for a silent mail server"), 1s);
+
+    CNoSink sink;
+    CVantrelDoc doc(sink, nullptr);
+    doc.LoadHosts(m_strData);
+    ASSERT_EQ(doc.m_arrHosts.size(), 1u);
+    EXPECT_GE(doc.m_arrHosts[0]->m_nTests, 2);
+    EXPECT_EQ(doc.m_arrHosts[0]->m_nTestsUp, 1);
+
+    CLoopbackHttpServer& silent = *StartWeb(2, EMode::Silent);
+    WriteData({"http://10.77.2.2/"});
+    StartProgram();
+    ASSERT_TRUE(WaitFor([&] { return silent.GetConnections() > 0; }, 20s));
+    std::this_thread::sleep_for(300ms);
+    EXPECT_LT(Terminate("while a web request waits for a silent server"), 1s);
+}
+
+} // namespace
