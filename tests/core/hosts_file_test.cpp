@@ -15,12 +15,14 @@
 #include <fcntl.h>
 #include <future>
 #include <iostream>
+#include <mutex>
 #include <new>
 #include <sys/fsuid.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -43,6 +45,31 @@ void operator delete(void* p) noexcept {
 }
 void operator delete(void* p, size_t) noexcept {
     std::free(p);
+}
+
+// Reads of the file with inode g_nReadsOf come in pieces of at most 3 bytes, as some file systems
+// give them, or fail with EIO after its first block; every fsync records the inode it synced.
+enum class EReads { WHOLE, SHORT, EIO_AFTER_FIRST_BLOCK };
+static std::atomic<ino_t> g_nReadsOf{0};
+static std::atomic<EReads> g_eReads{EReads::WHOLE};
+static std::mutex g_mtxSynced;
+static std::vector<ino_t> g_arrSynced;
+
+extern "C" ssize_t read(int nFd, void* pBuffer, size_t nBytes) {
+    struct stat st;
+    if (g_eReads != EReads::WHOLE && ::fstat(nFd, &st) == 0 && st.st_ino == g_nReadsOf) {
+        if (g_eReads == EReads::SHORT)
+            nBytes = std::min<size_t>(nBytes, 3);
+        else if (::lseek(nFd, 0, SEEK_CUR) > 0)
+            return errno = EIO, -1;
+    }
+    return ::syscall(SYS_read, nFd, pBuffer, nBytes);
+}
+extern "C" int fsync(int nFd) {
+    struct stat st;
+    if (::fstat(nFd, &st) == 0)
+        std::scoped_lock{g_mtxSynced}, g_arrSynced.push_back(st.st_ino);
+    return static_cast<int>(::syscall(SYS_fsync, nFd));
 }
 
 namespace {
@@ -259,6 +286,41 @@ TEST(HostsFileCrashSafety, FailedSaveLeavesThePreviousFileIntact) {
         EXPECT_EQ(strError, "Cannot save " + strPath + ": " + strReason);
         EXPECT_EQ(ReadFileBytes(strPath), strBefore);
         EXPECT_EQ(std::distance(std::filesystem::directory_iterator(strFolder), {}), 2);
+    }
+}
+
+// The saved file and then its folder are synced, so the rename outlives a crash. Short reads
+// load everything, down to the last field that ends at the end of the file; an I/O error after
+// the first block keeps no host at all.
+TEST(HostsFileCrashSafety, RenameIsSyncedShortReadsLoadAndAReadErrorKeepsNothing) {
+    CTempDir dir;
+    const std::string strPath = dir / "h.dat";
+    const auto Inode = [](const std::string& str) {
+        struct stat st {};
+        ::stat(str.c_str(), &st);
+        return st.st_ino;
+    };
+    CLoaded saved;
+    saved.arrHosts = {MakeHost(), MakeHost("Beta", 1)};
+    saved.arrHosts[1]->m_pPingHistory->assign(20000, 7); // past the first 64 KiB block
+    g_arrSynced.clear();
+    ASSERT_EQ(Save(strPath, saved.arrHosts, 3600, 9), "");
+    EXPECT_EQ(g_arrSynced, (std::vector<ino_t>{Inode(strPath), Inode(dir.Path())}));
+
+    const uint64_t nSize = std::filesystem::file_size(strPath);
+    const std::tuple<EReads, CHostsFile::ELoadResult, size_t, std::string> cases[] = {
+        {EReads::SHORT, CHostsFile::LOAD_OK, 2, ""},
+        {EReads::EIO_AFTER_FIRST_BLOCK, CHostsFile::LOAD_UNREADABLE, 0,
+         "Cannot read " + strPath + ": the disk reported an input/output error"}};
+    for (const auto& [eReads, eResult, nHosts, strReason] : cases) {
+        g_nReadsOf = Inode(strPath), g_eReads = eReads;
+        const CLoaded loaded(strPath);
+        g_eReads = EReads::WHOLE;
+        EXPECT_EQ(std::tuple(loaded.report.m_eResult, loaded.report.m_nHostsRead,
+                             loaded.arrHosts.size(), loaded.report.m_strReason),
+                  std::tuple(eResult, nHosts, nHosts, strReason));
+        EXPECT_EQ(loaded.nInterval, eResult == CHostsFile::LOAD_OK ? 9 : 5);
+        EXPECT_EQ(loaded.report.m_nEnd, eResult == CHostsFile::LOAD_OK ? nSize : 0);
     }
 }
 

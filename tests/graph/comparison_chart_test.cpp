@@ -97,6 +97,14 @@ TEST_F(ComparisonChartTest, OneHost) {
 }
 
 // Twelve colours, each in all three views; spread rows by median, fastest first.
+// A slow tail (90th percentile 900 ms) does not move a host with the faster median down.
+TEST_F(ComparisonChartTest, SortedByTheMedianNotTheTail) {
+    AddHost("Tail", {10, 20, 20, 20, 20, 20, 900, 900, 900, 900}, 10, 10);
+    AddHost("Even", std::vector<uint32_t>(10, 30), 10, 10);
+    Render();
+    EXPECT_EQ(m_comparison.ByMedian(), (std::vector<size_t>{0, 1}));
+}
+
 TEST_F(ComparisonChartTest, TwelveHostsSortedByMedian) {
     const int arrMedians[12] = {90, 30, 120, 60, 15, 75, 105, 45, 150, 135, 165, 20};
     for (int h = 0; h < 12; ++h) {

@@ -105,6 +105,9 @@ TEST(SmtpSession, AwkwardAndHostileRepliesAndLogins) {
         {{hello, "250-mx\r\n250-auth login\r\n250 AUTHX CRAM-MD5", "334 VXNlcm5hbWU6",
           "334 UGFzc3dvcmQ6", "235 ok", "221 bye"}, AUTO, LOGGED_IN},
         {{hello, "250-mx\r\n250 SIZE 100", "221 bye"}, AUTO, "EHLO client.test\r\nQUIT\r\n"},
+        // No user name, no login, whatever is offered.
+        {{hello, "250-mx\r\n250 AUTH PLAIN", "221 bye"}, AUTO, "EHLO client.test\r\nQUIT\r\n",
+         {}, false, {}, ""},
         {{hello, "250-mx\r\n250 AUTH PLAIN", "535 no", "221 bye"}, AUTO,
          "EHLO client.test\r\nAUTH PLAIN AGFsaWNlAHMzY3JldA==\r\nQUIT\r\n",
          {"AuthPlain, AUTH PLAIN authentication was unsuccessful: 535 no", 10043}},
@@ -182,6 +185,21 @@ TEST(SmtpSession, AwkwardAndHostileRepliesAndLogins) {
         EXPECT_EQ(connection.GetRefusedRecipients(), c.m_pszRefused);
         EXPECT_TRUE(c.m_arrTrace.empty() || connection.m_arrCommands == c.m_arrTrace);
     }
+}
+
+// A reply the server sends behind its "220" to STARTTLS, before the handshake, would pass for a
+// protected one after it: the attempt ends there, before any TLS byte.
+TEST(SmtpSession, BytesBeforeTheTlsHandshakeEndTheAttempt) {
+    CScriptedSmtpServer server(
+        {Reply("220 mx.test\r\n"), "250-mx\r\n250 STARTTLS", "220 go\r\n250-AUTH PLAIN\r\n250 ok"});
+    CRecordingConnection connection(300);
+    connection.m_nSecurity = SMTP_SECURITY_STARTTLS;
+    EXPECT_FALSE(connection.Connect("127.0.0.1", SMTP_AUTH_AUTO, "", "", server.GetPort()));
+    EXPECT_EQ(connection.First(), SSaid("CSMTPConnection::BeginTLS, The server sent data before "
+                                        "TLS began",
+                                        SOCKET_ERROR_TLS_FAILED));
+    connection.Disconnect(true);
+    EXPECT_EQ(server.Transcript(), "EHLO client.test\r\nSTARTTLS\r\n");
 }
 
 // A failed connect names the reason and closes its socket, also when it is tried again:

@@ -34,8 +34,10 @@ TEST(ConnectionState, SecondQueryOnlyAfterAYesAndOnlyAnUpDefaultRouteCounts) {
                                     "eth0\t00000000\t0102A8C0\tzz\t0\t0\t0\t00000000\ngarbage\n";
     const std::string strZero(32, '0'), strV6 = strZero + " 00 " + strZero + " 00 " + strZero +
                                                 " 00000400 00000001 00000000 00450003 ";
-    // eth0 has a carrier, wlan0 is up without one (its routes are "linkdown").
-    const auto isRunning = [](const std::string& strDevice) { return strDevice == "eth0"; };
+    // eth0 and lo have a carrier, wlan0 is up without one (its routes are "linkdown").
+    const auto isRunning = [](const std::string& strDevice) {
+        return strDevice == "eth0" || strDevice == "lo";
+    };
     const std::string strLinkDown = "wlan0\t00000000\t0102A8C0\t0003\t0\t0\t100\t00000000\n";
     const std::tuple<std::string, std::string, bool> cases[] = {
         {strTitles + strDefault, "", true},
@@ -43,6 +45,11 @@ TEST(ConnectionState, SecondQueryOnlyAfterAYesAndOnlyAnUpDefaultRouteCounts) {
         {strDefault, "", false}, // taken for the titles
         {strTitles, strV6 + "eth0\n", true},
         {strTitles, strV6 + "lo\n", false},
+        {strTitles + "lo\t00000000\t00000000\t0001\t0\t0\t0\t00000000\n", "", false},
+        {strTitles,
+         "fe80" + strZero.substr(4) + " 40 " + strZero + " 00 " + strZero +
+             " 00000100 00000001 00000000 00000001 eth0\n",
+         false}, // not the default
         {strTitles + strLinkDown, "", false},
         {strTitles + strLinkDown, strV6 + "wlan0\n", false},
         {strTitles + strLinkDown, strV6 + "eth0\n", true},

@@ -35,6 +35,18 @@ TEST(ReportScorer, WorkedExample) {
     EXPECT_EQ(scorer.m_arrRowOrder, (std::vector<size_t>{0, 2, 1}));
 }
 
+// A damaged file may count more tests up than tests: the uptime stops at 100.0 and ranks as such.
+TEST(ReportScorer, UptimeNeverPassesAHundred) {
+    CReportHosts hosts;
+    SetStats(hosts.Add(), {}, 10, 12);
+    SetStats(hosts.Add(), {}, 10, 10);
+    SetStats(hosts.Add(), {}, 3, -1);
+    CReportScorer scorer;
+    scorer.Score(hosts.Hosts(), {0, 1, 2}, {10, 10, 10, 10, 10, 10, 10, 10, 10});
+    EXPECT_EQ(scorer.m_arrUptime, (std::vector<uint32_t>{1000, 1000, 0}));
+    EXPECT_EQ(scorer.m_arrRankScores[0][ATTRIBUTE_UPTIME], 2.5f);
+}
+
 // The ranking by definition, in quadratic time (e-mail and redundancy points are checked above).
 // An unanswered cost is dearer than the last of the 52 cost bands.
 int64_t CostKey(const CHost& host) {

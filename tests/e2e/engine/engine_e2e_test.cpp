@@ -278,6 +278,16 @@ TEST_F(EngineLab, HttpsIsVerifiedAndCredentialsWaitForTheChallenge) {
     EXPECT_THAT(cli.strOut, HasSubstr("no answer to the web request: SSL certificate problem"));
     EXPECT_EQ(ReadFileBytes(strTrusted), strLog) << "no request without a trusted handshake";
 
+    // A trusted certificate for 10.77.1.2 shown by 10.77.3.2.
+    const std::string strOtherName = StartPyWeb(
+        3, "10.77.3.2", 443, "--cert " + strDir + "/srv.pem --key " + strDir + "/srv.key");
+    cli = RunCli("probe https://10.77.3.2/cp", strUseCA);
+    EXPECT_EQ(cli.nExit, 1);
+    EXPECT_THAT(cli.strOut, HasSubstr("no answer to the web request: SSL: no alternative "
+                                      "certificate subject name matches target host name "
+                                      "'10.77.3.2'\n"));
+    EXPECT_EQ(ReadFileBytes(strOtherName), "");
+
     // Through h3, whose 10.77.1.2 shows a self-signed certificate.
     ASSERT_TRUE(m_lab.Ip(m_strC, "route add 10.77.1.2/32 via 10.77.3.2"));
     const std::string strSelf = StartPyWeb(
