@@ -31,7 +31,7 @@ CHostAssistant::CHostAssistant(QWidget* pParent, const CHost& host, bool bModify
     : QWizard(pParent), m_bModify(bModify) {
     m_host.CopyFrom(host);
     const char* pszTitle = bModify ? CWizardPage::MODIFY_TITLE : CWizardPage::ADD_TITLE;
-    setWindowTitle(QString::fromLatin1(pszTitle));
+    setWindowTitle(QString::fromLatin1(pszTitle) + QStringLiteral(" - Vantrel"));
     setWizardStyle(QWizard::ClassicStyle);
     // A page starts once per run and keeps what the user left on it when they go Back.
     setOption(QWizard::IndependentPages, true);

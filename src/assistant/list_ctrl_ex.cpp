@@ -22,6 +22,8 @@ CListCtrlEx::CListCtrlEx(QWidget* pParent) : CListViewEx(pParent) {
 void CListCtrlEx::AddRow(const QString& strText) {
     auto* pItem = new QStandardItem(strText);
     pItem->setData(IMAGE_EMPTY, STATE_ROLE);
+    // As tall as the host list's rows: the tick box and the letters' descenders fit.
+    pItem->setSizeHint(QSize(CArtwork::CHECK_WIDTH, GetRowHeight()));
     GetModel()->appendRow(pItem);
 }
 

@@ -87,8 +87,15 @@ int CMyPage2::OnWizardNext() {
     const std::string strName = Text(m_pName);
     std::string strWebSite = Text(m_pWebSite);
     std::string strTestURL = Text(m_pTestURL);
-    if (strName.empty() || strWebSite.empty() || strTestURL.empty()) {
-        ShowMessage(MISSING_DETAILS);
+    std::vector<std::string> arrMissing;
+    if (strName.empty())
+        arrMissing.push_back("Hosting Company Name");
+    if (strWebSite.empty())
+        arrMissing.push_back("Hosting Company Website");
+    if (strTestURL.empty())
+        arrMissing.push_back("Hosting Company Test URL");
+    if (!arrMissing.empty()) {
+        ShowMessage(MissingDetailsText(arrMissing));
         return -1;
     }
     strWebSite = WithPrefix(strWebSite);

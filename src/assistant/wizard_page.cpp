@@ -86,12 +86,21 @@ bool CWizardPage::OnSetActive() {
     return true;
 }
 
+std::string CWizardPage::MissingDetailsText(const std::vector<std::string>& arrNames) {
+    std::string strText = std::string(MISSING_DETAILS) + "\nMissing: ";
+    for (size_t i = 0; i < arrNames.size(); ++i)
+        strText += (i ? ", " : "") + arrNames[i];
+    return strText + ".";
+}
+
 int CWizardPage::OnWizardNext() {
-    for (const SAnswerRow& row : m_arrAnswerRows) {
-        if (row.pList->currentIndex() < 0) {
-            ShowMessage(MISSING_DETAILS);
-            return -1;
-        }
+    std::vector<std::string> arrMissing;
+    for (const SAnswerRow& row : m_arrAnswerRows)
+        if (row.pList->currentIndex() < 0)
+            arrMissing.push_back(row.pList->objectName().toLatin1().toStdString());
+    if (!arrMissing.empty()) {
+        ShowMessage(MissingDetailsText(arrMissing));
+        return -1;
     }
     for (const SAnswerRow& row : m_arrAnswerRows)
         m_pHost->*row.pField = row.pList->currentIndex();

@@ -47,6 +47,8 @@ public:
     static const char* const MODIFY_TITLE;
     static const char* const ADD_TITLE;
     static const char* const MISSING_DETAILS;
+    // MISSING_DETAILS and, on a line of its own, the names of the fields left empty.
+    static std::string MissingDetailsText(const std::vector<std::string>& arrNames);
 
 protected:
     // Qt's wizard drives the page operations through these.

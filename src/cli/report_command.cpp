@@ -84,7 +84,7 @@ int ReportCommand(const QStringList& args) {
     if (cliArgs.Parser().isSet(optChart)) {
 #ifdef VANTREL_CLI_CHARTS
         CHostComparison comparison;
-        comparison.AddHosts(arrHosts, arrSet);
+        comparison.AddHosts(arrHosts, scorer.GetRowsInOrder());
         const CComparisonChart chart(comparison);
         strChart = chart.InlineSvg(chart.PreferredSize());
 #else

@@ -168,6 +168,20 @@ std::string CSettingsStore::LoadWindowGeometry(const std::string& strName) const
     return store.value(QString::fromStdString("Window/" + strName)).toByteArray().toStdString();
 }
 
+std::string CSettingsStore::LoadReportWeights() const {
+    QSettings store(FromPath(m_strFileName), QSettings::IniFormat);
+    return store.value(QStringLiteral("Report/Weights")).toString().toStdString();
+}
+
+bool CSettingsStore::SaveReportWeights(const std::string& strWeights) {
+    MakePrivate();
+    QSettings store(FromPath(m_strFileName), QSettings::IniFormat);
+    store.setValue(QStringLiteral("Report/Weights"), QString::fromStdString(strWeights));
+    store.sync();
+    MakePrivate();
+    return store.status() == QSettings::NoError;
+}
+
 bool CSettingsStore::SaveWindowGeometry(const std::string& strName,
                                         const std::string& strGeometry) {
     MakePrivate();

@@ -38,6 +38,11 @@ public:
     std::string LoadWindowGeometry(const std::string& strName) const;
     bool SaveWindowGeometry(const std::string& strName, const std::string& strGeometry);
 
+    // The weights of the last report, "Report/Weights": nine whole numbers separated by commas
+    // as saved; empty when none were saved.
+    std::string LoadReportWeights() const;
+    bool SaveReportWeights(const std::string& strWeights);
+
     const std::string& GetFileName() const { return m_strFileName; }
 
     // Where the user's settings file lives.

@@ -241,10 +241,16 @@ void CChartCtrl::DrawTitle(QPainter& dc) {
         return;
     const CChartRect& rc = m_layout.m_rcTitle;
     dc.save();
-    dc.setFont(MakeFont(rc.Height()));
+    // As high as its rectangle, unless that makes it wider than the control.
+    const QString strTitle = Latin1(m_strTitle);
+    int nCell = rc.Height();
+    const int nWidth = QFontMetrics(MakeFont(nCell)).horizontalAdvance(strTitle);
+    if (nWidth > rc.Width())
+        nCell = std::max(1, nCell * rc.Width() / nWidth);
+    dc.setFont(MakeFont(nCell));
     dc.setPen(Qt::black);
-    DrawCellText(dc, QRect(rc.left, rc.top, rc.Width(), rc.Height()), Qt::AlignCenter, rc.Height(),
-                 Latin1(m_strTitle), &m_backgroundColor);
+    DrawCellText(dc, QRect(rc.left, rc.top, rc.Width(), rc.Height()), Qt::AlignCenter, nCell,
+                 strTitle, &m_backgroundColor);
     dc.restore();
 }
 
@@ -264,7 +270,7 @@ void CChartCtrl::DrawAxes(QPainter& dc) {
 
 void CChartCtrl::DrawYLabels(QPainter& dc) {
     const CChartRect& Y = m_layout.m_rcYLabels;
-    const int h = m_layout.YLabelHeight();
+    const int h = std::max(m_layout.YLabelHeight(), m_nMinCell);
     dc.save();
     dc.setPen(Qt::black);
     if (m_bShowYLabels && m_nYDivisions > 0 && m_layout.m_bHasScale) {
@@ -278,10 +284,11 @@ void CChartCtrl::DrawYLabels(QPainter& dc) {
     }
     if (!m_strYAxisTitle.empty()) {
         // Reads upwards from the bottom of the label area, along its left edge.
-        dc.setFont(MakeFont(2 * h));
+        const int nTitle = std::max(2 * m_layout.YLabelHeight(), m_nMinCell);
+        dc.setFont(MakeFont(nTitle));
         dc.translate(Y.left, Y.bottom);
         dc.rotate(-90);
-        DrawCellText(dc, QRect(0, 0, Y.Height(), 2 * h), Qt::AlignLeft | Qt::AlignTop, 2 * h,
+        DrawCellText(dc, QRect(0, 0, Y.Height(), nTitle), Qt::AlignLeft | Qt::AlignTop, nTitle,
                      Latin1(m_strYAxisTitle));
     }
     dc.restore();
@@ -292,7 +299,7 @@ void CChartCtrl::DrawXLabels(QPainter& dc) {
     dc.save();
     dc.setPen(Qt::black);
     if (!m_arrXLabels.empty()) {
-        const int nCell = m_layout.XLabelHeight();
+        const int nCell = std::max(m_layout.XLabelHeight(), m_nMinCell);
         dc.setFont(MakeFont(nCell));
         const int n = static_cast<int>(m_arrXLabels.size());
         for (int i = 0; i < n; i += m_nXLabelStep)
@@ -301,10 +308,10 @@ void CChartCtrl::DrawXLabels(QPainter& dc) {
                          Latin1(m_arrXLabels[static_cast<size_t>(i)]));
     }
     if (!m_strXAxisTitle.empty()) {
-        dc.setFont(MakeFont(m_layout.XTitleHeight()));
+        const int nTitle = std::max(m_layout.XTitleHeight(), m_nMinCell);
+        dc.setFont(MakeFont(nTitle));
         DrawCellText(dc, QRect(X.left, X.top, X.Width(), X.Height()),
-                     Qt::AlignHCenter | Qt::AlignBottom, m_layout.XTitleHeight(),
-                     Latin1(m_strXAxisTitle));
+                     Qt::AlignHCenter | Qt::AlignBottom, nTitle, Latin1(m_strXAxisTitle));
     }
     dc.restore();
 }

@@ -6,6 +6,7 @@
 #include <QColor>
 #include <QFont>
 #include <QWidget>
+#include <QtMath>
 
 #include <array>
 #include <string>
@@ -73,6 +74,10 @@ public:
     void DrawSeries(QPainter& dc, const CChartSeries& series);
     void DrawAllSeries(QPainter& dc);
 
+    // Axis labels and titles are drawn no smaller than a font of this pixel size (0: as the
+    // layout gives them, which on a small control is too small to read).
+    void SetMinTextSize(int nPixels) { m_nMinCell = qCeil(nPixels * 1.117); }
+
     // "Arial" with a cell (ascent + descent) of nHeight pixels, that is an em of nHeight /
     // 1.117; a metric-compatible face stands in where Arial is not installed.
     static QFont MakeFont(int nHeight);
@@ -98,4 +103,5 @@ private:
     std::string m_strXAxisTitle;
     CChartLayout m_layout;
     QColor m_backgroundColor{200, 255, 255};
+    int m_nMinCell = 0;
 };

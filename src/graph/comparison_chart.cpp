@@ -375,7 +375,20 @@ QByteArray CComparisonChart::RenderSvg(QSize size) const {
     QPainter dc(&svg);
     Paint(dc, size);
     dc.end();
-    return buffer.data();
+    // The generator states the size in millimetres at 72 dpi, a third larger than the picture
+    // on a web page. In CSS pixels, and shrunk to the page's width, it fits any page and prints
+    // on A4 and Letter without being cut.
+    QByteArray bytes = buffer.data();
+    const qsizetype nStart = bytes.indexOf("<svg width=\"");
+    const qsizetype nEnd = nStart < 0 ? -1 : bytes.indexOf('\n', nStart);
+    if (nEnd > nStart)
+        bytes.replace(nStart, nEnd - nStart,
+                      QStringLiteral("<svg width=\"%1\" height=\"%2\" style=\"max-width: 100%; "
+                                     "height: auto\"")
+                          .arg(size.width())
+                          .arg(size.height())
+                          .toLatin1());
+    return bytes;
 }
 
 bool CComparisonChart::Save(const QString& strPath, QSize size, QString& strError) const {

@@ -9,8 +9,11 @@
 #include "widgets/message_box.h"
 #include "widgets/styled_label.h"
 
+#include <QFontInfo>
+#include <QGridLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QVBoxLayout>
 
 #include <cstdio>
 #include <mutex>
@@ -34,9 +37,6 @@ int DluX(int n) {
 int DluY(int n) {
     return n * 13 / 8;
 }
-QRect DluRect(int x, int y, int cx, int cy) {
-    return QRect(DluX(x), DluY(y), DluX(cx), DluY(cy));
-}
 
 const QColor PING_AREA_COLOR(72, 190, 103);
 
@@ -44,42 +44,57 @@ const QColor PING_AREA_COLOR(72, 190, 103);
 
 CHostGraphDlg::CHostGraphDlg(QWidget* pParent) : QDialog(pParent) {
     setWindowTitle(QStringLiteral("Vantrel"));
-    setFixedSize(DluX(362), DluY(226));
+    // Resizable: the chart takes the room that the window gains.
+    setSizeGripEnabled(true);
+    auto* pGrid = new QGridLayout(this);
 
+    // The heading and the logo above the chart and the values.
+    auto* pHeader = new QGridLayout;
+    m_pTitle = new CStyledLabel(QStringLiteral("Testing Graph"), this);
+    pHeader->addWidget(m_pTitle, 0, 0);
+    pHeader->addWidget(
+        new QLabel(QStringLiteral("Below outlines the uptime and connection speed for the host."),
+                   this),
+        1, 0);
     auto* pLogo = new CMaskedPicture(this);
     const QImage logo = CArtwork::Logo();
     pLogo->SetBitmap(logo);
-    pLogo->setGeometry(width() - DluX(7) - logo.width(), DluY(7), logo.width(), logo.height());
-
-    m_pTitle = new CStyledLabel(QStringLiteral("Testing Graph"), this);
-    m_pTitle->setGeometry(DluRect(7, 7, 200, 18));
-
-    auto* pIntro = new QLabel(
-        QStringLiteral("Below outlines the uptime and connection speed for the host."), this);
-    pIntro->setGeometry(DluRect(7, 30, 275, 10));
+    pLogo->setFixedSize(logo.size());
+    pHeader->addWidget(pLogo, 0, 1, 2, 1, Qt::AlignTop | Qt::AlignRight);
+    pHeader->setColumnStretch(0, 1);
+    pGrid->addLayout(pHeader, 0, 0, 1, 2);
 
     m_pChart = new CChartCtrl(this);
-    m_pChart->setGeometry(DluRect(7, 44, 275, 140));
+    // Labels in the chart are read like the rest of the window. The smallest chart leaves room
+    // for them: the scale's numbers and title in its left tenth, the cycles and their title in
+    // its bottom seventh.
+    const int nTextSize = QFontInfo(font()).pixelSize();
+    m_pChart->SetMinTextSize(nTextSize);
+    m_pChart->setMinimumSize(nTextSize * 34, nTextSize * 16);
+    pGrid->addWidget(m_pChart, 1, 0, 2, 1);
 
-    auto* pUptimeCaption = new QLabel(QStringLiteral("Avg. Uptime"), this);
-    pUptimeCaption->setGeometry(DluRect(292, 114, 63, 10));
+    auto* pValues = new QVBoxLayout;
+    pValues->addStretch(1);
     m_pUptimeValue = new CStyledLabel(this);
-    m_pUptimeValue->setGeometry(DluRect(292, 125, 63, 14));
-
-    auto* pPingCaption = new QLabel(QStringLiteral("Avg. Ping"), this);
-    pPingCaption->setGeometry(DluRect(292, 149, 63, 10));
     m_pPingValue = new CStyledLabel(this);
-    m_pPingValue->setGeometry(DluRect(292, 160, 63, 14));
-
-    for (CStyledLabel* pValue : {m_pUptimeValue, m_pPingValue}) {
+    for (auto [pszCaption, pValue] :
+         {std::pair("Avg. Uptime", m_pUptimeValue), std::pair("Avg. Ping", m_pPingValue)}) {
+        pValues->addWidget(new QLabel(QString::fromLatin1(pszCaption), this));
         pValue->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         pValue->setAlignment(Qt::AlignCenter);
+        pValue->setMinimumSize(DluX(63), DluY(14));
+        pValues->addWidget(pValue);
+        pValues->addSpacing(DluY(10));
     }
+    pGrid->addLayout(pValues, 1, 1);
 
     auto* pOK = new QPushButton(QStringLiteral("OK"), this);
-    pOK->setGeometry(DluRect(305, 205, 50, 14));
     pOK->setDefault(true);
     connect(pOK, &QPushButton::clicked, this, &QDialog::accept);
+    pGrid->addWidget(pOK, 2, 1, Qt::AlignBottom | Qt::AlignRight);
+    pGrid->setColumnStretch(0, 1);
+    pGrid->setRowStretch(1, 1);
+    resize(DluX(362), DluY(226));
 }
 
 CHostGraphDlg::~CHostGraphDlg() = default;
@@ -163,6 +178,6 @@ void CHostGraphDlg::OnInitDialog() {
     m_pChart->SetYDivisions(10);
     m_pChart->SetTitle(m_strName + " - " + m_strTestURL);
     m_pChart->SetXLabelStep((n - nFirst) / 12);
-    m_pChart->SetYAxisTitle("Ping Time");
+    m_pChart->SetYAxisTitle("Ping Time (ms)");
     m_pChart->SetXAxisTitle("Test Cycles Ago");
 }

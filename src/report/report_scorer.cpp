@@ -140,3 +140,10 @@ void CReportScorer::Score(const std::vector<CHost*>& arrHosts, std::vector<int> 
         return arrCostKeys[a] < arrCostKeys[b];
     });
 }
+
+std::vector<int> CReportScorer::GetRowsInOrder() const {
+    std::vector<int> arrRows;
+    for (size_t nPos : m_arrRowOrder)
+        arrRows.push_back(m_arrSet[nPos]);
+    return arrRows;
+}

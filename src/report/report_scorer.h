@@ -39,6 +39,8 @@ public:
                const CReportWeights& arrWeights, CWaitObserver* pWait = nullptr);
 
     size_t GetCount() const { return m_arrSet.size(); }
+    // The host list indices in the report table's order, best total first.
+    std::vector<int> GetRowsInOrder() const;
 
     std::vector<int> m_arrSet; // host list indices, ascending
     CReportWeights m_arrWeights{};

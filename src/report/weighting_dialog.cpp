@@ -105,6 +105,12 @@ CReportWeights CWeightingDialog::GetWeights() const {
     return arrWeights;
 }
 
+void CWeightingDialog::SetWeights(const CReportWeights& arrWeights) {
+    for (int a = 0; a < ATTRIBUTE_COUNT; ++a)
+        if (arrWeights[a] >= 1 && arrWeights[a] <= MAX_WEIGHT)
+            m_arrLists[a]->setCurrentIndex(arrWeights[a] - 1);
+}
+
 void CWeightingDialog::accept() {
     for (int a = 0; a < ATTRIBUTE_COUNT; ++a)
         m_arrWeights[a] = m_arrLists[a]->currentText().toLatin1().toStdString();

@@ -11,8 +11,8 @@ class QCheckBox;
 class QComboBox;
 class CStyledLabel;
 
-// Asks how much each of the nine compared attributes counts, from 1 to 10. Every opening
-// starts with all weights at 10.
+// Asks how much each of the nine compared attributes counts, from 1 to 10. It opens with all
+// weights at 10, or with the weights the caller gives (the last report's).
 class CWeightingDialog : public QDialog {
     Q_OBJECT
 public:
@@ -20,6 +20,9 @@ public:
 
     // The weights as the report reads them: each weight text converted with "%d".
     CReportWeights GetWeights() const;
+
+    // Selects these weights; a weight outside 1 to 10 leaves its list as it is.
+    void SetWeights(const CReportWeights& arrWeights);
 
     void accept() override;
 

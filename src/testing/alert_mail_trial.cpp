@@ -59,6 +59,17 @@ private:
 CAlertMailTrial::CAlertMailTrial(const CAppSettings& settings, std::string strHostName)
     : m_settings(settings), m_strHostName(std::move(strHostName)) {}
 
+void CAlertMailTrial::ComposeTestMessage(CSMTPMessage& message, const std::string& strHostName,
+                                         const std::string& strFrom, const std::string& strTo,
+                                         time_t tNow) {
+    CHostDownAlert::ComposeMessage(message, strHostName, strFrom, strTo, tNow);
+    message.m_strSubject = "Vantrel test e-mail: " + message.m_strSubject + " (not a real alert)";
+    message.SetBodyText("This is a test e-mail from Vantrel's mail settings. No host went "
+                        "down.\r\nWhen a tested host goes down, the alert reads as follows."
+                        "\r\n\r\n" +
+                        message.GetBodyText());
+}
+
 const char* CAlertMailTrial::DescribeLogin(int nLoginMethod) {
     switch (nLoginMethod) {
     case SMTP_AUTH_NONE:
@@ -87,8 +98,8 @@ CAlertMailTrial::EOutcome CAlertMailTrial::Run(const LineSink& sink, const CEven
         return EOutcome::BAD_SETTINGS;
     }
     CSMTPMessage message;
-    CHostDownAlert::ComposeMessage(message, m_strHostName, s.m_strEmailFrom, s.m_strEmailTo,
-                                   std::time(nullptr));
+    ComposeTestMessage(message, m_strHostName, s.m_strEmailFrom, s.m_strEmailTo,
+                       std::time(nullptr));
     if (const char* pszField = message.FindLineBreak()) {
         m_strOutcome =
             std::string("Nothing was sent: the e-mail's ") + pszField + " contains a line break.";

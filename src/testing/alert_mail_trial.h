@@ -2,10 +2,12 @@
 
 #include "core/app_settings.h"
 
+#include <ctime>
 #include <functional>
 #include <string>
 
 class CEvent;
+class CSMTPMessage;
 
 // Sends the host-down e-mail for a made-up host with mail settings as given (saved, or only
 // typed into the options), exactly as an alert would, and tells line by line what was said.
@@ -28,6 +30,11 @@ public:
     EOutcome Run(const LineSink& sink, const CEvent& evStop);
     // The outcome in plain words.
     const std::string& GetOutcomeText() const { return m_strOutcome; }
+    // The alert e-mail for strHostName with a subject and a first paragraph that say it is a
+    // test, so that nobody takes it for a real alert.
+    static void ComposeTestMessage(CSMTPMessage& message, const std::string& strHostName,
+                                   const std::string& strFrom, const std::string& strTo,
+                                   time_t tNow);
     // The login method of the last attempt, in words.
     static const char* DescribeLogin(int nLoginMethod);
 

@@ -31,7 +31,7 @@ std::vector<int> GetChosenHosts(const std::vector<int>& arrMarked, int nSelected
     for (size_t i = 0; i < arrMarked.size(); ++i)
         if (arrMarked[i])
             arrChosen.push_back(static_cast<int>(i));
-    if (nSelected >= 0)
+    if (arrChosen.empty() && nSelected >= 0)
         arrChosen.push_back(nSelected);
     return arrChosen;
 }

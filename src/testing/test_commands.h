@@ -9,8 +9,9 @@ class CWaitObserver;
 // The list view's start-tests and stop-tests commands, without the widgets. They change the
 // chosen hosts' flags under each host's lock; the worker acts on them at its next visit.
 
-// The hosts a command acts on: every ticked row (arrMarked[i] != 0) in row order, then the
-// selected row when there is one (nSelected >= 0). A row both ticked and selected comes twice.
+// The hosts a command acts on, the same for every command: the ticked rows (arrMarked[i] != 0)
+// in row order, or, when none is ticked, the selected row (nSelected >= 0). Empty when there
+// is neither.
 std::vector<int> GetChosenHosts(const std::vector<int>& arrMarked, int nSelected);
 
 // Called for each chosen host while its lock is still held, after its flags were changed:

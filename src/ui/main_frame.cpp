@@ -4,13 +4,18 @@
 #include "ui/command_ids.h"
 #include "ui/vantrel_view.h"
 #include "widgets/artwork.h"
+#include "widgets/screen_fit.h"
 #include "widgets/wait_dialog.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QHeaderView>
 #include <QIcon>
+#include <QKeySequence>
 #include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
+#include <QPainter>
 #include <QScreen>
 #include <QStatusBar>
 #include <QSystemTrayIcon>
@@ -29,6 +34,23 @@ QIcon ProgramIcon() {
     return icon;
 }
 
+// The program icon with a red mark at its lower right: some host is down.
+QIcon HostDownIcon() {
+    QIcon icon;
+    for (int nSize : {16, 24, 32, 48, 64, 128}) {
+        QImage image = CArtwork::ProgramIcon(nSize);
+        QPainter dc(&image);
+        dc.setRenderHint(QPainter::Antialiasing);
+        dc.setPen(QPen(Qt::white, std::max(1, nSize / 16)));
+        dc.setBrush(QColor(200, 30, 40));
+        const int nMark = nSize / 2;
+        dc.drawEllipse(QRect(nSize - nMark, nSize - nMark, nMark - 1, nMark - 1));
+        dc.end();
+        icon.addPixmap(QPixmap::fromImage(image));
+    }
+    return icon;
+}
+
 } // namespace
 
 CMainFrame::CMainFrame(CMessageBoxQueue* pQueue)
@@ -42,17 +64,21 @@ CMainFrame::CMainFrame(CMessageBoxQueue* pQueue)
     CreateToolBar();
     CreateStatusBar();
     CreateTrayIcon();
+    connect(m_pView, &CVantrelView::CommandMessage, this,
+            [this](const QString& strText) { statusBar()->showMessage(strText, 10000); });
+    connect(m_pView, &CVantrelView::AnyHostDownChanged, this, &CMainFrame::ShowHostDown);
 
     const QScreen* pScreen = QGuiApplication::primaryScreen();
-    const QRect rect = GetInitialGeometry(pScreen ? pScreen->size() : QSize(WIDTH, HEIGHT));
+    const QRect rect =
+        GetInitialGeometry(pScreen ? pScreen->availableGeometry() : QRect(0, 0, WIDTH, HEIGHT));
     resize(rect.size());
     move(rect.topLeft());
 }
 
 CMainFrame::~CMainFrame() = default;
 
-QRect CMainFrame::GetInitialGeometry(const QSize& screen) {
-    return QRect((screen.width() - WIDTH) / 2, (screen.height() - HEIGHT) / 2, WIDTH, HEIGHT);
+QRect CMainFrame::GetInitialGeometry(const QRect& available) {
+    return CScreenFit::Centred(QSize(WIDTH, HEIGHT), available);
 }
 
 void CMainFrame::SetPlacementStore(CSettingsStore* pStore) {
@@ -60,8 +86,12 @@ void CMainFrame::SetPlacementStore(CSettingsStore* pStore) {
     if (!pStore)
         return;
     const std::string strGeometry = pStore->LoadWindowGeometry(PLACEMENT_NAME);
-    if (!strGeometry.empty())
-        restoreGeometry(QByteArray::fromStdString(strGeometry));
+    // Saved on another screen, or at another scale, it may no longer fit.
+    if (!strGeometry.empty() && restoreGeometry(QByteArray::fromStdString(strGeometry)))
+        CScreenFit::Fit(this);
+    const std::string strColumns = pStore->LoadWindowGeometry(COLUMNS_NAME);
+    if (!strColumns.empty())
+        m_pView->header()->restoreState(QByteArray::fromStdString(strColumns));
 }
 
 QAction* CMainFrame::AddCommand(int nId, const QString& strText, const QString& strPrompt,
@@ -117,6 +147,23 @@ void CMainFrame::CreateMenus() {
                    QStringLiteral("About")));
     // The toolbar's tutorial button has no prompt and no tip.
     AddCommand(ID_TOOLBAR_TUTORIAL, QString(), QString(), QString());
+
+    // Shown in the menus beside the commands.
+    const std::pair<int, QList<QKeySequence>> arrShortcuts[] = {
+        {ID_HOST_ADD, {QKeySequence(Qt::CTRL | Qt::Key_N)}},
+        {ID_HOST_EDIT,
+         {QKeySequence(Qt::Key_F2), QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)}},
+        {ID_HOST_REMOVE, {QKeySequence(Qt::Key_Delete)}},
+        {ID_TEST_START, {QKeySequence(Qt::Key_F5)}},
+        {ID_TEST_STOP, {QKeySequence(Qt::SHIFT | Qt::Key_F5)}},
+        {ID_GRAPH_BUILD, {QKeySequence(Qt::CTRL | Qt::Key_G)}},
+        {ID_HOST_COMPARE, {QKeySequence(Qt::CTRL | Qt::Key_K)}},
+        {ID_REPORT_GENERATE, {QKeySequence(Qt::CTRL | Qt::Key_R)}},
+        {ID_OPTIONS, {QKeySequence(Qt::CTRL | Qt::Key_Comma)}},
+        {ID_HELP_TUTORIAL, {QKeySequence(Qt::Key_F1)}},
+    };
+    for (const auto& [nId, keys] : arrShortcuts)
+        GetAction(nId)->setShortcuts(keys);
 
     connect(GetAction(ID_HOST_ADD), &QAction::triggered, m_pView, &CVantrelView::OnAddHost);
     connect(GetAction(ID_HOST_EDIT), &QAction::triggered, m_pView, &CVantrelView::OnEditHost);
@@ -178,14 +225,26 @@ void CMainFrame::CreateStatusBar() {
 }
 
 void CMainFrame::CreateTrayIcon() {
+    m_iconDown = HostDownIcon();
     m_pTray = new QSystemTrayIcon(windowIcon(), this);
     m_pTray->setToolTip(QStringLiteral("Vantrel"));
+    auto* pMenu = new QMenu(this);
+    pMenu->addAction(QStringLiteral("&Show"), this, &CMainFrame::RestoreFromTray);
+    pMenu->addAction(GetAction(ID_TEST_START));
+    pMenu->addAction(GetAction(ID_TEST_STOP));
+    pMenu->addSeparator();
+    pMenu->addAction(QStringLiteral("&Quit"), this, &CMainFrame::close);
+    m_pTray->setContextMenu(pMenu);
     connect(m_pTray, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
                 if (reason == QSystemTrayIcon::DoubleClick)
                     RestoreFromTray();
             });
     m_pTray->show();
+}
+
+void CMainFrame::ShowHostDown(bool bDown) {
+    m_pTray->setIcon(bDown ? m_iconDown : windowIcon());
 }
 
 void CMainFrame::RestoreFromTray() {
@@ -214,8 +273,11 @@ void CMainFrame::closeEvent(QCloseEvent* pEvent) {
         return;
     }
     m_pTray->hide();
-    if (m_pPlacementStore)
+    if (m_pPlacementStore) {
         m_pPlacementStore->SaveWindowGeometry(PLACEMENT_NAME, saveGeometry().toStdString());
+        m_pPlacementStore->SaveWindowGeometry(COLUMNS_NAME,
+                                              m_pView->header()->saveState().toStdString());
+    }
     pEvent->accept();
     emit Closed();
 }

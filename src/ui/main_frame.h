@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QIcon>
 #include <QMainWindow>
 #include <QMap>
 #include <QRect>
@@ -30,13 +31,15 @@ public:
     // The action of a menu or toolbar command.
     QAction* GetAction(int nId) const { return m_mapActions.value(nId); }
 
-    // Centred on a screen of that size, without clamping.
-    static QRect GetInitialGeometry(const QSize& screen);
+    // Centred in the screen's available area, shrunk to fit it.
+    static QRect GetInitialGeometry(const QRect& available);
 
     // Takes the size and position saved in pStore at the last close, if any (else keeps the
     // centred start), and saves them there when the window closes. Null: nothing is kept.
     void SetPlacementStore(CSettingsStore* pStore);
     static constexpr char PLACEMENT_NAME[] = "MainFrame";
+    // The host list's column widths, kept beside the window's place.
+    static constexpr char COLUMNS_NAME[] = "HostListColumns";
 
     // Whether the desktop offers a system tray (decided at creation; tests change it).
     void SetTrayAvailable(bool bAvailable) { m_bTrayAvailable = bAvailable; }
@@ -58,12 +61,15 @@ private:
     void CreateStatusBar();
     void CreateTrayIcon();
     void RestoreFromTray();
+    // The tray shows a second icon while any host is down.
+    void ShowHostDown(bool bDown);
 
     CVantrelView* m_pView;
     CWaitDialog* m_pWaitDlg;
     QToolBar* m_pToolBar = nullptr;
     QSystemTrayIcon* m_pTray = nullptr;
     QMap<int, QAction*> m_mapActions;
+    QIcon m_iconDown;
     bool m_bTrayAvailable;
     CSettingsStore* m_pPlacementStore = nullptr;
 };

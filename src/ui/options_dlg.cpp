@@ -49,7 +49,7 @@ constexpr int SECURITY_PORTS[] = {DEFAULT_SMTP_PORT, 587, 465};
 
 COptionsDlg::COptionsDlg(QWidget* pParent, CWaitObserver* pWait)
     : QDialog(pParent), m_pWait(pWait) {
-    setWindowTitle(QStringLiteral("Vantrel Options"));
+    setWindowTitle(QStringLiteral("Options - Vantrel"));
     setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
     // 282 x 227 dialog units of the 8-point dialog font, and three rows for the login.
     resize(423, 459);
@@ -336,7 +336,7 @@ void COptionsDlg::ShowTestResult(const void* pRun, const QString& strExchange,
     m_pSendTest->setText(QStringLiteral("Send test e-mail"));
     auto* pResult = new QDialog(this);
     pResult->setObjectName(QStringLiteral("testMailResult"));
-    pResult->setWindowTitle(QStringLiteral("Test e-mail"));
+    pResult->setWindowTitle(QStringLiteral("Test e-mail - Vantrel"));
     pResult->setAttribute(Qt::WA_DeleteOnClose);
     pResult->resize(520, 360);
     auto* pOutcome = new QLabel(strOutcome, pResult);

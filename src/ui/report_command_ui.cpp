@@ -1,5 +1,6 @@
 #include "ui/report_command_ui.h"
 
+#include "core/settings_store.h"
 #include "core/vantrel_doc.h"
 #include "graph/comparison_chart.h"
 #include "report/report_writer.h"
@@ -10,7 +11,17 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QPointer>
+#include <QStringList>
 #include <QUrl>
+
+namespace {
+
+CSettingsStore*& SettingsStore() {
+    static CSettingsStore* s_pStore = nullptr;
+    return s_pStore;
+}
+
+} // namespace
 
 const char* const CReportCommandUI::NO_HOSTS =
     "Please mark at least one host to generate report for.";
@@ -24,25 +35,43 @@ const char* const CReportCommandUI::NOT_OPENED =
 CReportCommandUI::CReportCommandUI(QWidget* pParent, CVantrelDoc& doc, CWaitObserver* pWait)
     : m_pParent(pParent), m_doc(doc), m_pWait(pWait) {}
 
-void CReportCommandUI::Run(QWidget* pParent, CVantrelDoc& doc, std::vector<int>& arrMarked,
-                           const std::function<void(int)>& fnToggleCheck, CWaitObserver* pWait) {
+std::string CReportCommandUI::Run(QWidget* pParent, CVantrelDoc& doc,
+                                  const std::vector<int>& arrRows, CWaitObserver* pWait) {
     CReportCommandUI command(pParent, doc, pWait);
-    command.Execute(arrMarked, fnToggleCheck);
+    return command.Execute(arrRows);
 }
 
-std::string CReportCommandUI::Execute(std::vector<int>& arrMarked,
-                                      const std::function<void(int)>& fnToggleCheck) {
-    std::vector<int> arrSet;
-    const size_t nRows = std::min(arrMarked.size(), m_doc.m_arrHosts.size());
-    for (size_t nRow = 0; nRow < nRows; ++nRow) {
-        if (arrMarked[nRow] == 0)
-            continue;
-        if (fnToggleCheck)
-            fnToggleCheck(static_cast<int>(nRow));
-        else
-            arrMarked[nRow] = 0;
-        arrSet.push_back(static_cast<int>(nRow));
+void CReportCommandUI::SetSettingsStore(CSettingsStore* pStore) {
+    SettingsStore() = pStore;
+}
+
+std::string CReportCommandUI::WeightsText(const CReportWeights& arrWeights) {
+    QStringList parts;
+    for (int nWeight : arrWeights)
+        parts << QString::number(nWeight);
+    return parts.join(',').toStdString();
+}
+
+bool CReportCommandUI::ParseWeights(const std::string& strText, CReportWeights& arrWeights) {
+    const QStringList parts = QString::fromStdString(strText).split(',');
+    if (parts.size() != ATTRIBUTE_COUNT)
+        return false;
+    CReportWeights arrRead{};
+    for (int a = 0; a < ATTRIBUTE_COUNT; ++a) {
+        bool bOk = false;
+        arrRead[a] = parts[a].toInt(&bOk);
+        if (!bOk || arrRead[a] < 1 || arrRead[a] > 10)
+            return false;
     }
+    arrWeights = arrRead;
+    return true;
+}
+
+std::string CReportCommandUI::Execute(const std::vector<int>& arrRows) {
+    std::vector<int> arrSet;
+    for (int nRow : arrRows)
+        if (nRow >= 0 && static_cast<size_t>(nRow) < m_doc.m_arrHosts.size())
+            arrSet.push_back(nRow);
     if (arrSet.empty()) {
         ShowMessage(NO_HOSTS);
         return {};
@@ -61,7 +90,8 @@ std::string CReportCommandUI::Execute(std::vector<int>& arrMarked,
     std::string strChart;
     if (m_bIncludeChart) {
         CHostComparison comparison;
-        comparison.TakeSnapshot(m_doc, arrSet, m_pWait);
+        // The chart lists the hosts in the table's order.
+        comparison.TakeSnapshot(m_doc, scorer.GetRowsInOrder(), m_pWait);
         const CComparisonChart chart(comparison);
         strChart = chart.InlineSvg(chart.PreferredSize());
     }
@@ -81,9 +111,15 @@ std::string CReportCommandUI::Execute(std::vector<int>& arrMarked,
 
 bool CReportCommandUI::AskWeights(CReportWeights& arrWeights) {
     CWeightingDialog dlg(m_pParent);
+    CSettingsStore* pStore = SettingsStore();
+    CReportWeights arrLast{};
+    if (pStore && ParseWeights(pStore->LoadReportWeights(), arrLast))
+        dlg.SetWeights(arrLast);
     if (dlg.exec() != QDialog::Accepted)
         return false;
     arrWeights = dlg.GetWeights();
+    if (pStore)
+        pStore->SaveReportWeights(WeightsText(arrWeights));
     m_bIncludeChart = dlg.m_bIncludeChart;
     return true;
 }

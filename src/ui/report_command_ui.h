@@ -7,11 +7,12 @@
 #include <string>
 #include <vector>
 
+class CSettingsStore;
 class CVantrelDoc;
 class CWaitObserver;
 class QWidget;
 
-// The desktop program's Generate report command: takes the marked hosts, asks for the weights
+// The desktop program's Generate report command: takes the chosen hosts, asks for the weights
 // and the file, scores, writes the report and opens it with the desktop's default program.
 // The dialogs, the opener and the message box are virtual so that tests can stand in for them.
 class CReportCommandUI {
@@ -20,16 +21,24 @@ public:
     CReportCommandUI(QWidget* pParent, CVantrelDoc& doc, CWaitObserver* pWait = nullptr);
     virtual ~CReportCommandUI() = default;
 
-    // The list view's command. arrMarked holds one tick flag per row of doc.m_arrHosts;
-    // fnToggleCheck(row) is the view's ToggleCheck, which clears a ticked row's flag and box.
-    static void Run(QWidget* pParent, CVantrelDoc& doc, std::vector<int>& arrMarked,
-                    const std::function<void(int)>& fnToggleCheck, CWaitObserver* pWait);
+    // The list view's command on the rows of doc.m_arrHosts it chose. Returns the path of the
+    // written report, empty when nothing was written (the view then keeps its ticks).
+    static std::string Run(QWidget* pParent, CVantrelDoc& doc, const std::vector<int>& arrRows,
+                           CWaitObserver* pWait);
 
-    // The command's steps; the marks are consumed even when the user cancels later.
-    // Returns the path of the written report, empty when nothing was written.
-    std::string Execute(std::vector<int>& arrMarked, const std::function<void(int)>& fnToggleCheck);
+    // The command's steps. Returns the path of the written report, empty when nothing was
+    // written.
+    std::string Execute(const std::vector<int>& arrRows);
 
-    // The weighting dialog; false on Cancel. Also sets m_bIncludeChart.
+    // Where the weights of the last report are kept (null: nowhere, the default).
+    static void SetSettingsStore(CSettingsStore* pStore);
+    // The stored form of the weights, and back; false (arrWeights unchanged) unless the text
+    // holds nine whole numbers from 1 to 10 separated by commas.
+    static std::string WeightsText(const CReportWeights& arrWeights);
+    static bool ParseWeights(const std::string& strText, CReportWeights& arrWeights);
+
+    // The weighting dialog, opened with the last report's weights; false on Cancel. Also sets
+    // m_bIncludeChart.
     virtual bool AskWeights(CReportWeights& arrWeights);
     // The save dialog; false on Cancel.
     virtual bool AskFileName(std::string& strPath);

@@ -15,9 +15,11 @@
 #include "ui/about_dlg.h"
 #include "ui/command_ids.h"
 #include "ui/main_frame.h"
+#include "ui/report_command_ui.h"
 #include "ui/vantrel_view.h"
 #include "widgets/message_box.h"
 #include "widgets/message_box_queue.h"
+#include "widgets/screen_fit.h"
 #include "widgets/wait_dialog.h"
 
 #include <QAction>
@@ -55,6 +57,7 @@ CVantrelApp::CVantrelApp(int& argc, char** argv) : QApplication(argc, argv) {
     setQuitOnLastWindowClosed(false);
     // Qt takes the user's locale; figures keep their decimal point ("75.0%", "12.5 ms").
     setlocale(LC_NUMERIC, "C");
+    CScreenFit::Install();
 }
 
 CVantrelApp::~CVantrelApp() {
@@ -103,6 +106,7 @@ bool CVantrelApp::InitInstance() {
     m_pFrame->GetView()->OnInitialUpdate(*m_pDoc);
     m_pFrame->SetPlacementStore(m_pSettingsStore.get());
     CCompareHostsDlg::SetPlacementStore(m_pSettingsStore.get());
+    CReportCommandUI::SetSettingsStore(m_pSettingsStore.get());
     if (m_pFrame->isMaximized())
         m_pFrame->show();
     else

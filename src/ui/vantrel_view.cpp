@@ -5,10 +5,10 @@
 #include "core/vantrel_doc.h"
 #include "graph/compare_hosts_dlg.h"
 #include "graph/host_graph_dlg.h"
-#include "ui/report_command_ui.h"
 #include "testing/test_commands.h"
 #include "testing/waiter.h"
 #include "ui/options_dlg.h"
+#include "ui/report_command_ui.h"
 #include "ui/tutorial_command.h"
 #include "widgets/artwork.h"
 #include "widgets/message_box.h"
@@ -33,21 +33,30 @@ public:
 struct SColumn {
     const char* pszHeader;
     Qt::Alignment align;
-    int nWidth; // 0: shares the width that is left over
+    int nWidth;            // 0: shares the width that is left over
+    const char* pszWidest; // the widest text the column usually holds
 };
 
 const SColumn kColumns[CVantrelView::COLUMN_COUNT] = {
-    {" ", Qt::AlignHCenter, 26},           {"Hosting Company", Qt::AlignLeft, 0},
-    {"Test URL", Qt::AlignLeft, 0},        {"Status", Qt::AlignHCenter, 130},
-    {"Time Tested", Qt::AlignHCenter, 90}, {"Uptime %", Qt::AlignHCenter, 80},
-    {"Ping RTT", Qt::AlignHCenter, 80},
+    {" ", Qt::AlignHCenter, 26, ""},
+    {"Hosting Company", Qt::AlignLeft, 0, ""},
+    {"Test URL", Qt::AlignLeft, 0, ""},
+    {"Status", Qt::AlignHCenter, 130, "Testing - Unknown"},
+    {"Time Tested", Qt::AlignHCenter, 90, "000d 00h 00m"},
+    {"Uptime %", Qt::AlignHCenter, 80, "100.0%"},
+    {"Ping RTT", Qt::AlignHCenter, 80, "9999.9 ms"},
 };
 
-// Width of the fixed columns: 26 + 130 + 90 + 80 + 80 = 406; at creation 30 less.
-constexpr int FIXED_WIDTH_AT_CREATION = 376;
-constexpr int FIXED_WIDTH = 406;
+// The fixed columns are 30 pixels narrower in all at creation than on later resizes.
+constexpr int CREATION_SLACK = 30;
 
 } // namespace
+
+const char* const CVantrelView::NO_HOST_CHOSEN =
+    "No host is ticked or selected: tick the hosts to use, or select one.";
+const char* const CVantrelView::REMOVE_QUESTION =
+    "Are you sure you want to delete this web host? All details will be removed.\nYou cannot "
+    "undo this action.";
 
 CVantrelView::CVantrelView(QWidget* pParent) : CListViewEx(pParent) {
     setFrameShape(QFrame::StyledPanel);
@@ -62,13 +71,16 @@ CVantrelView::CVantrelView(QWidget* pParent) : CListViewEx(pParent) {
 void CVantrelView::OnInitialUpdate(CVantrelDoc& doc) {
     m_pDoc = &doc;
     QStandardItemModel* pModel = GetModel();
-    const int nShared = (viewport()->width() - FIXED_WIDTH_AT_CREATION) / 2;
     for (int i = 0; i < COLUMN_COUNT; ++i) {
         pModel->setHeaderData(i, Qt::Horizontal, QString::fromLatin1(kColumns[i].pszHeader));
         pModel->setHeaderData(i, Qt::Horizontal, int(kColumns[i].align | Qt::AlignVCenter),
                               Qt::TextAlignmentRole);
-        header()->resizeSection(i, kColumns[i].nWidth ? kColumns[i].nWidth : std::max(0, nShared));
+        if (kColumns[i].nWidth)
+            header()->resizeSection(i, GetFittingWidth(i));
     }
+    const int nShared = (viewport()->width() - (GetFixedWidth() - CREATION_SLACK)) / 2;
+    header()->resizeSection(1, std::max(0, nShared));
+    header()->resizeSection(2, std::max(0, nShared));
     header()->setSectionResizeMode(QHeaderView::Interactive);
     header()->setSectionResizeMode(0, QHeaderView::Fixed);
 
@@ -100,6 +112,17 @@ void CVantrelView::UpdateHostRow(int nRow, const CHost& host) {
     SetItemText(nRow, 4, QString::fromLatin1(host.GetTimeTestedText()));
     SetItemText(nRow, 5, QString::fromLatin1(host.GetUptimeText()));
     SetItemText(nRow, 6, QString::fromLatin1(host.GetAvgPingText()));
+    CheckAnyHostDown();
+}
+
+void CVantrelView::CheckAnyHostDown() {
+    bool bDown = false;
+    for (int nRow = 0; nRow < GetModel()->rowCount() && !bDown; ++nRow)
+        bDown = GetItemText(nRow, 3) == QLatin1String(STATUS_TESTING_DOWN);
+    if (bDown != m_bAnyDown) {
+        m_bAnyDown = bDown;
+        emit AnyHostDownChanged(bDown);
+    }
 }
 
 void CVantrelView::ToggleCheck(int nRow) {
@@ -148,9 +171,30 @@ void CVantrelView::RetryPendingRows() {
 void CVantrelView::OnClientResize(int nWidth) {
     if (GetModel()->columnCount() < COLUMN_COUNT)
         return;
-    const int nShared = std::max(0, (nWidth - FIXED_WIDTH) / 2);
+    const int nShared = std::max(0, (nWidth - GetFixedWidth()) / 2);
     header()->resizeSection(1, nShared);
     header()->resizeSection(2, nShared);
+}
+
+int CVantrelView::GetFittingWidth(int nColumn) const {
+    const SColumn& column = kColumns[nColumn];
+    if (nColumn == 0)
+        return column.nWidth;
+    // With a larger font the usual texts and the header still fit, not cut to "...".
+    const int nText = fontMetrics().horizontalAdvance(QString::fromLatin1(column.pszWidest)) +
+                      2 * CELL_MARGIN + 2;
+    const int nHeader =
+        header()->fontMetrics().horizontalAdvance(QString::fromLatin1(column.pszHeader)) +
+        4 * CELL_MARGIN;
+    return std::max({column.nWidth, nText, nHeader});
+}
+
+int CVantrelView::GetFixedWidth() const {
+    int nFixed = 0;
+    for (int i = 0; i < COLUMN_COUNT; ++i)
+        if (kColumns[i].nWidth)
+            nFixed += header()->sectionSize(i);
+    return nFixed;
 }
 
 void CVantrelView::OnToggleRow(int nRow) {
@@ -192,17 +236,40 @@ void CVantrelView::OnEditHost() {
     SaveHostsNow(*m_pDoc, m_pWait);
 }
 
+std::vector<int> CVantrelView::ChosenRows() {
+    std::vector<int> arrRows = GetChosenHosts(m_arrMarked, GetSelectedRow());
+    if (arrRows.empty())
+        emit CommandMessage(QString::fromLatin1(NO_HOST_CHOSEN));
+    return arrRows;
+}
+
 void CVantrelView::OnBuildGraph() {
-    CHostGraphDlg::ShowForHost(window(), *m_pDoc, GetSelectedRow(), m_pWait);
+    // One graph: the first of the chosen hosts.
+    const std::vector<int> arrRows = ChosenRows();
+    if (!arrRows.empty())
+        CHostGraphDlg::ShowForHost(window(), *m_pDoc, arrRows.front(), m_pWait);
 }
 
 void CVantrelView::OnCompareHosts() {
-    CCompareHostsDlg::ShowForHosts(window(), *m_pDoc, m_arrMarked, m_pWait);
+    const std::vector<int> arrRows = ChosenRows();
+    if (arrRows.empty())
+        return;
+    std::vector<int> arrChosen(m_arrMarked.size(), 0);
+    for (int nRow : arrRows)
+        arrChosen[static_cast<size_t>(nRow)] = 1;
+    CCompareHostsDlg::ShowForHosts(window(), *m_pDoc, arrChosen, m_pWait);
 }
 
 void CVantrelView::OnGenerateReport() {
-    CReportCommandUI::Run(
-        window(), *m_pDoc, m_arrMarked, [this](int nRow) { ToggleCheck(nRow); }, m_pWait);
+    const std::vector<int> arrRows = ChosenRows();
+    if (arrRows.empty())
+        return;
+    // The ticks are used up only by a report that was written; a cancel leaves them.
+    if (CReportCommandUI::Run(window(), *m_pDoc, arrRows, m_pWait).empty())
+        return;
+    for (int nRow : arrRows)
+        if (m_arrMarked[static_cast<size_t>(nRow)])
+            ToggleCheck(nRow);
 }
 
 void CVantrelView::OnRemoveHost() {
@@ -213,15 +280,16 @@ void CVantrelView::OnRemoveHost() {
                                                           "this action."));
         return;
     }
-    if (!CMessageBox::Question(window(),
-                               QStringLiteral("Are you sure you want to delete this web host? All "
-                                              "details will be removed.\nYou cannot undo this "
-                                              "action.")))
+    // The box may hide the selection: the question names the host.
+    const QString strName =
+        QString::fromLatin1(m_pDoc->m_arrHosts[static_cast<size_t>(nRow)]->m_strName);
+    if (!CMessageBox::Question(window(), QString::fromLatin1(REMOVE_QUESTION) + "\n\n" + strName))
         return;
     m_pDoc->StopTests();
     m_pDoc->RemoveHost(nRow);
     m_arrMarked.erase(m_arrMarked.begin() + nRow);
     GetModel()->removeRow(nRow);
+    CheckAnyHostDown();
     // Qt would select the next host; a second Remove must not delete a host nobody chose.
     selectionModel()->clear();
     // Rows below moved up by one; so do their pending redraws.
@@ -235,7 +303,7 @@ void CVantrelView::OnRemoveHost() {
 }
 
 void CVantrelView::OnStartTests() {
-    const std::vector<int> arrChosen = GetChosenHosts(m_arrMarked, GetSelectedRow());
+    const std::vector<int> arrChosen = ChosenRows();
     StartTestsOnHosts(*m_pDoc, arrChosen, m_pWait,
                       [this](int nIndex) { AfterTestsChanged(nIndex); });
     if (!arrChosen.empty())
@@ -243,7 +311,7 @@ void CVantrelView::OnStartTests() {
 }
 
 void CVantrelView::OnStopTests() {
-    const std::vector<int> arrChosen = GetChosenHosts(m_arrMarked, GetSelectedRow());
+    const std::vector<int> arrChosen = ChosenRows();
     StopTestsOnHosts(*m_pDoc, arrChosen, m_pWait,
                      [this](int nIndex) { AfterTestsChanged(nIndex); });
     if (!arrChosen.empty())

@@ -44,6 +44,20 @@ public:
     // One tick flag per row: 1 ticked, 0 not.
     std::vector<int> m_arrMarked;
 
+    // Said when a command that acts on hosts finds none ticked and none selected.
+    static const char* const NO_HOST_CHOSEN;
+    // The Remove question; the host's name follows on a line of its own.
+    static const char* const REMOVE_QUESTION;
+
+    // Whether any host's row says "Testing - Down".
+    bool IsAnyHostDown() const { return m_bAnyDown; }
+
+signals:
+    // A short note for the status bar.
+    void CommandMessage(const QString& strText);
+    // IsAnyHostDown() changed.
+    void AnyHostDownChanged(bool bDown);
+
 public slots:
     void OnAddHost();
     void OnEditHost();
@@ -68,9 +82,18 @@ private:
     void RetryPendingRows();
     // A start or stop command changed the host (its lock is held): redraw, clear the tick.
     void AfterTestsChanged(int nIndex);
+    // A fixed column's width: its usual width, or wider where the font needs it.
+    int GetFittingWidth(int nColumn) const;
+    // The fixed columns' widths as they stand (the user may have widened them).
+    int GetFixedWidth() const;
+    // The hosts a command acts on: the ticked rows, or the selected one when none is ticked.
+    // Empty after telling the user that there is none.
+    std::vector<int> ChosenRows();
+    void CheckAnyHostDown();
 
     CVantrelDoc* m_pDoc = nullptr;
     CWaitObserver* m_pWait = nullptr;
     std::set<int> m_setPending;
+    bool m_bAnyDown = false;
     QTimer m_timerRetry;
 };

@@ -2,6 +2,7 @@
 
 #include "core/host.h"
 #include "widgets/artwork.h"
+#include "widgets/contrast.h"
 
 #include <QHeaderView>
 #include <QItemSelection>
@@ -140,11 +141,13 @@ void CListViewEx::drawRow(QPainter* pPainter, const QStyleOptionViewItem& option
         const QString strText = GetItemText(nRow, nColumn);
         if (strText.isEmpty())
             continue;
+        // The status colours, darkened or lightened where the row's background needs it.
         QColor crCell = crText;
+        const QColor crBack = bSelected ? palette().color(QPalette::Highlight) : m_crTextBack;
         if (strText == kUpText)
-            crCell = QColor::fromRgb(UP_COLOUR);
+            crCell = CContrast::Readable(QColor::fromRgb(UP_COLOUR), crBack);
         else if (strText == kDownText)
-            crCell = QColor::fromRgb(DOWN_COLOUR);
+            crCell = CContrast::Readable(QColor::fromRgb(DOWN_COLOUR), crBack);
         const QString strFit = FitText(metrics, strText, cell.width(), 2 * CELL_MARGIN);
         Qt::Alignment align = Qt::AlignLeft;
         if (strFit == strText)
@@ -165,6 +168,12 @@ void CListViewEx::drawRow(QPainter* pPainter, const QStyleOptionViewItem& option
     pPainter->setPen(gridPen);
     pPainter->drawLine(0, area.top(), area.right(), area.top());
     pPainter->drawLine(0, area.bottom(), area.right(), area.bottom());
+}
+
+void CListViewEx::changeEvent(QEvent* pEvent) {
+    if (pEvent->type() == QEvent::PaletteChange)
+        m_crTextBack = palette().color(QPalette::Base);
+    QTreeView::changeEvent(pEvent);
 }
 
 bool CListViewEx::viewportEvent(QEvent* pEvent) {

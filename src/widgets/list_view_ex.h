@@ -55,6 +55,8 @@ protected:
     void drawRow(QPainter* pPainter, const QStyleOptionViewItem& option,
                  const QModelIndex& index) const override;
     bool viewportEvent(QEvent* pEvent) override;
+    // A new palette (a dark scheme chosen while the program runs) brings its row background.
+    void changeEvent(QEvent* pEvent) override;
     void focusInEvent(QFocusEvent* pEvent) override;
     void focusOutEvent(QFocusEvent* pEvent) override;
     void mousePressEvent(QMouseEvent* pEvent) override;

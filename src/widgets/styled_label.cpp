@@ -7,11 +7,8 @@ CStyledLabel::CStyledLabel(QWidget* pParent) : CStyledLabel(QString(), pParent) 
 CStyledLabel::CStyledLabel(const QString& strText, QWidget* pParent) : QLabel(strText, pParent) {
     setTextFormat(Qt::PlainText);
     setFont(QApplication::font());
-    QPalette pal = palette();
-    pal.setColor(QPalette::WindowText, QApplication::palette().color(QPalette::WindowText));
-    pal.setColor(QPalette::Window, QApplication::palette().color(QPalette::Button));
-    setPalette(pal);
-    setAutoFillBackground(true);
+    // No background of its own: under a palette whose buttons differ from its windows (a dark
+    // scheme) a filled heading would sit in a box. The colours follow the palette.
 }
 
 CStyledLabel& CStyledLabel::SetLabelText(const QString& strText) {

@@ -3,7 +3,7 @@
 #include <QLabel>
 
 // A dialog heading: a static text with its own face and character height, drawn in the
-// window-text colour on the button-face background.
+// window-text colour on the window's own background.
 class CStyledLabel : public QLabel {
     Q_OBJECT
 public:

@@ -3,11 +3,16 @@
 #include "assistant/list_ctrl_ex.h"
 #include "assistant/sample_host.h"
 #include "assistant/wizard_page.h"
+#include "widgets/artwork.h"
+#include "widgets/contrast.h"
+#include "widgets/styled_label.h"
 #include <QAbstractButton>
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QStandardItemModel>
+#include <QStyle>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -112,6 +117,10 @@ TEST(HostAssistantTest, DetailsPageChecksAndHttpPrefix) {
     const char* const TEST = "The test URL you have entered is not valid. Please check again.";
     const char* const SCHEME = "The URL scheme is not supported. Test URL should point to a "
                                "valid web server.";
+    // An incomplete page names the fields left empty after its usual text.
+    const std::string M = std::string(MISSING) + "\nMissing: Hosting Company ",
+                      NO_NAME = M + "Name.", NO_SITE = M + "Website.", NO_URL = M + "Test URL.",
+                      NO_TWO = M + "Name, Hosting Company Website.";
     // Typed name, web site and test URL; the message, or "=" and what both are stored as (the
     // URL splitter takes a scheme it does not know for a web server's).
     const char* arrCases[][4] = {
@@ -119,9 +128,10 @@ TEST(HostAssistantTest, DetailsPageChecksAndHttpPrefix) {
         {"Acme", "HTTP://Acme.Example/P", "HTTP://Acme.Example/P", "=HTTP://Acme.Example/P"},
         {"Acme", "https://b.example/", "https://b.example/", "=https://b.example/"},
         {"Acme", "webcal://a.example/", "webcal://a.example/", "=webcal://a.example/"},
-        {"", "acme.example", "acme.example", MISSING},
-        {"Acme", "", "acme.example", MISSING},
-        {"Acme", "acme.example", "", MISSING},
+        {"", "acme.example", "acme.example", NO_NAME.c_str()},
+        {"Acme", "", "acme.example", NO_SITE.c_str()},
+        {"Acme", "acme.example", "", NO_URL.c_str()},
+        {"", "", "acme.example", NO_TWO.c_str()},
         {"Acme", "http:/broken", "acme.example", SITE},
         {"Acme", "httpserver.example", "acme.example", SITE}, // "http..." gets no prefix
         {"Acme", "acme.example", "http://", TEST},
@@ -155,7 +165,8 @@ TEST(HostAssistantTest, AddRefusesUnansweredListsAndStoresPageByPage) {
             next();
             EXPECT_EQ(a.currentId(), nPage);
             EXPECT_EQ(a.m_arrMessages.back(),
-                      nPage < 6 ? MISSING
+                      nPage < 6 ? MISSING + std::string("\nMissing: ") +
+                                      Lists(a, nPage)[k]->objectName().toStdString() + "."
                                 : "Please enter your rating of the features of this web host.");
             for (auto pField : g_arrFields[nPage])
                 EXPECT_EQ(a.GetWorkingCopy().*pField, -1) << nPage << " " << k;
@@ -166,6 +177,7 @@ TEST(HostAssistantTest, AddRefusesUnansweredListsAndStoresPageByPage) {
     }
     ASSERT_EQ(a.result(), QDialog::Accepted);
     EXPECT_EQ(a.m_arrMessages.size(), 22u);
+    EXPECT_EQ(a.m_arrMessages[0], MISSING + std::string("\nMissing: Storage Space."));
     EXPECT_EQ(host.m_strName, "");
     a.Commit(host);
     EXPECT_EQ(host.m_strWebSite, "http://acme.example");
@@ -259,4 +271,56 @@ TEST(HostAssistantTest, OpensAsWideAsItsWidestPage) {
         }
         EXPECT_GE(first.width(), 560 + 2 * assistant.currentPage()->x());
     }
+}
+
+// Under Fusion with a dark palette the headings keep their size, sit on the page's own
+// background and stay readable on it.
+TEST(HostAssistantTest, HeadingsKeepSizeAndBackgroundUnderADarkPalette) {
+    GuiTestApp();
+    const QString strStyle = QApplication::style()->name();
+    const QPalette before = QApplication::palette();
+    QApplication::setStyle("Fusion");
+    QPalette dark = QApplication::style()->standardPalette();
+    for (auto [eRole, colour] : {std::pair(QPalette::Window, QColor(53, 53, 53)),
+                                 {QPalette::Base, QColor(35, 35, 35)},
+                                 {QPalette::Button, QColor(80, 80, 80)},
+                                 {QPalette::Text, QColor(230, 230, 230)},
+                                 {QPalette::ButtonText, QColor(230, 230, 230)},
+                                 {QPalette::WindowText, QColor(230, 230, 230)}})
+        dark.setColor(eRole, colour);
+    QApplication::setPalette(dark);
+    {
+        CTestAssistant a(CHost(), false);
+        a.show();
+        QStringList arrSeen;
+        for (CStyledLabel* pLabel : a.currentPage()->findChildren<CStyledLabel*>()) {
+            const QImage image = pLabel->grab().toImage();
+            const QColor back = image.pixelColor(0, 0);
+            arrSeen << pLabel->text() + ' ' +
+                           QString::number(QFontInfo(pLabel->font()).pixelSize()) + ' ' +
+                           back.name();
+            QColor ink = back; // the pixel that stands out most
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x)
+                    if (CContrast::Ratio(image.pixelColor(x, y), back) >
+                        CContrast::Ratio(ink, back))
+                        ink = image.pixelColor(x, y);
+            EXPECT_GE(CContrast::Ratio(ink, back), CContrast::AA) << pLabel->text().toStdString();
+        }
+        EXPECT_EQ(arrSeen.join(", ").toStdString(),
+                  "Add Host Assistant 20 #353535, Step 1 of 7 20 #353535, Introduction 18 #353535");
+    }
+    QApplication::setPalette(before);
+    QApplication::setStyle(strStyle);
+}
+
+// Each feature's row is tall enough for its tick box and its letters' descenders.
+TEST(HostAssistantTest, FeatureRowsHoldTheirTickBoxAndText) {
+    CTestAssistant a(CHost(), false);
+    a.setStartId(6);
+    a.show();
+    auto* pList = a.GetPage(6)->findChild<CListCtrlEx*>();
+    const QRect row = pList->visualRect(pList->GetModel()->index(0, 0));
+    EXPECT_GE(row.height(), CArtwork::CHECK_HEIGHT + 2);
+    EXPECT_GE(row.height(), QFontMetrics(pList->font()).height() + 4);
 }

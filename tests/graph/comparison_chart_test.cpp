@@ -192,11 +192,17 @@ TEST_F(ComparisonChartTest, SavesPngAndSvgAndRefusesBadTargets) {
     QFile svg(dir.filePath("c.SVG"));
     ASSERT_TRUE(svg.open(QIODevice::ReadOnly));
     QXmlStreamReader xml(&svg);
-    QStringList arrTexts;
-    while (!xml.atEnd())
+    QStringList arrTexts, arrRoot;
+    while (!xml.atEnd()) {
         if (xml.readNext() == QXmlStreamReader::Characters)
             arrTexts << xml.text().toString();
+        if (xml.isStartElement() && xml.name() == QStringLiteral("svg"))
+            for (const char* pszName : {"width", "height", "viewBox", "style"})
+                arrRoot << xml.attributes().value(pszName).toString();
+    }
     EXPECT_FALSE(xml.hasError()) << qPrintable(xml.errorString());
+    // CSS pixels, and never wider than the page.
+    EXPECT_EQ(arrRoot, (QStringList{"640", "480", "0 0 640 480", "max-width: 100%; height: auto"}));
     EXPECT_TRUE(arrTexts.contains(QString::fromLatin1("R&D <Hosting> \"Caf\xe9\"")));
 
     QFile older(dir.filePath("older.png"));

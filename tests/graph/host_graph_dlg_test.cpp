@@ -6,6 +6,7 @@
 #include "core/vantrel_doc.h"
 #include "graph/chart_ctrl.h"
 #include "testing/wait_observer.h"
+#include <QFontMetrics>
 #include <QLabel>
 #include <future>
 #include <gtest/gtest.h>
@@ -142,7 +143,39 @@ TEST_F(HostGraphTest, SnapshotAfterTheWorkerAndTheDialogsTexts) {
     EXPECT_EQ(std::tuple(nType, nSize, color, chart.GetBackgroundColor(), chart.GetYDivisions()),
               std::tuple(CChartSeries::TYPE_AREA, 1, QColor(72, 190, 103), QColor(Qt::white), 10));
     EXPECT_EQ(chart.GetTitle() + "|" + chart.GetYAxisTitle() + "|" + chart.GetXAxisTitle(),
-              "Acme Web - http://acme.example/|Ping Time|Test Cycles Ago");
+              "Acme Web - http://acme.example/|Ping Time (ms)|Test Cycles Ago");
+}
+
+// The window can be resized, and the scale's numbers are as tall as the window's own text.
+TEST_F(HostGraphTest, ResizableWithLabelsAsTallAsTheWindowsText) {
+    AddHost(40);
+    const auto pDlg = CHostGraphDlg::Prepare(&m_parent, m_doc, 0, nullptr);
+    ASSERT_NE(pDlg, nullptr);
+    pDlg->show();
+    CChartCtrl& chart = pDlg->GetChart();
+    // At its smallest: the height of the numbers under the chart, the first run of rows with
+    // dark pixels below the axis.
+    pDlg->resize(pDlg->minimumSizeHint());
+    QCoreApplication::processEvents();
+    const QImage image = chart.grab().toImage();
+    const CChartRect& X = chart.GetLayout().m_rcXLabels;
+    auto Dark = [&](int y) {
+        for (int x = X.left; x < X.right; ++x)
+            if (qGray(image.pixel(x, y)) < 128)
+                return true;
+        return false;
+    };
+    int y = X.top + 1;
+    while (y < X.bottom && !Dark(y))
+        ++y;
+    const int nTop = y;
+    while (y < X.bottom && Dark(y))
+        ++y;
+    EXPECT_GE(y - nTop, QFontMetrics(pDlg->font()).capHeight());
+    const QSize before = chart.size();
+    pDlg->resize(pDlg->size() + QSize(200, 100));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(chart.size(), before + QSize(200, 100));
 }
 
 } // namespace

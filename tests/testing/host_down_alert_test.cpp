@@ -2,6 +2,7 @@
 #include "mail/scripted_smtp_server.h"
 #include "mail/smtp_message.h"
 #include "platform/last_error.h"
+#include "testing/alert_mail_trial.h"
 #include "testing/engine_fakes.h"
 #include "testing/host_down_alert.h"
 #include "testing/mail_sender.h"
@@ -169,3 +170,18 @@ TEST(HostDownAlert, DeliveryTable) {
 }
 
 } // namespace
+
+// The options' test e-mail is the alert, but its subject and first lines say it is a test.
+TEST(HostDownAlert, TestMailSaysItIsATest) {
+    CSMTPMessage message;
+    CAlertMailTrial::ComposeTestMessage(message, "www.alpha.test", "a@example.test",
+                                        "ops@example.test", 1'796'465'203);
+    EXPECT_EQ(message.m_strSubject,
+              "Vantrel test e-mail: The host www.alpha.test went down (not a real alert)");
+    EXPECT_EQ(message.GetBodyText(),
+              "This is a test e-mail from Vantrel's mail settings. No host went down.\r\nWhen a "
+              "tested host goes down, the alert reads as follows.\r\n\r\n"
+              "This is an automatically generated message.\r\nThe host http://www.alpha.test "
+              "went down.\r\nThis message was generated on Sat Dec  5 10:06:43 2026 UTC by "
+              "Vantrel.\r\n\r\n----- Vantrel - choose your web host by measurement -----\r\n");
+}

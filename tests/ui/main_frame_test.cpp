@@ -28,38 +28,55 @@ void Describe(const QList<QAction*>& actions, QStringList& out) {
         else if (p->menu())
             Describe(p->menu()->actions(), out << p->text());
         else
-            out << p->text() + '|' + QString::number(p->data().toInt()) + '|' + p->statusTip();
+            out << p->text() + '|' + QString::number(p->data().toInt()) + '|' + p->statusTip() +
+                       (p->shortcut().isEmpty() ? "" : '|' + p->shortcut().toString());
     }
 }
 
 TEST(MainFrameTest, MenusToolbarPromptsAndWindowFollowTheTables) {
     EnsureApp();
-    EXPECT_EQ(CMainFrame::GetInitialGeometry({640, 480}), QRect(-80, -40, 800, 560));
-    EXPECT_EQ(CMainFrame::GetInitialGeometry({1025, 769}), QRect(112, 104, 800, 560));
+    // Centred in the available area, never larger than it.
+    for (auto [available, expected] : {std::pair(QRect(0, 0, 640, 480), QRect(0, 0, 640, 480)),
+                                       {QRect(0, 0, 1025, 769), QRect(112, 104, 800, 560)},
+                                       {QRect(0, 30, 1600, 500), QRect(400, 30, 800, 500)},
+                                       {QRect(-1024, 0, 1024, 768), QRect(-912, 104, 800, 560)}})
+        EXPECT_EQ(CMainFrame::GetInitialGeometry(available), expected);
     CMainFrame frame;
     frame.show();
     EXPECT_EQ(frame.windowTitle(), "Vantrel");
     EXPECT_EQ(frame.size(), QSize(800, 560));
     EXPECT_EQ(frame.pos(),
-              CMainFrame::GetInitialGeometry(QGuiApplication::primaryScreen()->size()).topLeft());
+              CMainFrame::GetInitialGeometry(QGuiApplication::primaryScreen()->availableGeometry())
+                  .topLeft());
     EXPECT_EQ(frame.GetTrayIcon()->toolTip(), "Vantrel");
+    EXPECT_EQ(QKeySequence::listToString(frame.GetAction(ID_HOST_EDIT)->shortcuts()).toStdString(),
+              "F2; Return; Enter");
+    QStringList tray;
+    Describe(frame.GetTrayIcon()->contextMenu()->actions(), tray);
+    EXPECT_EQ(tray, (QStringList{"&Show|0|",
+                                 "&Start tests|32774|Start the tests on the selected hosts|F5",
+                                 "Sto&p tests|32775|Stop the tests on the selected hosts|Shift+F5",
+                                 "-", "&Quit|0|"}));
 
     QStringList menus;
     Describe(frame.menuBar()->actions(), menus);
-    EXPECT_EQ(menus,
-              (QStringList{"&File", "&Add host|32771|Add new host to the list",
-                           "&Edit host|32776|Modify existing host",
-                           "&Remove host|32772|Remove the host from the list", "-",
+    EXPECT_EQ(menus.join("\n").toStdString(),
+              (QStringList{"&File", "&Add host|32771|Add new host to the list|Ctrl+N",
+                           "&Edit host|32776|Modify existing host|F2",
+                           "&Remove host|32772|Remove the host from the list|Del", "-",
                            "E&xit|57665|Quit the application; prompts to save documents", "&Test",
-                           "&Start tests|32774|Start the tests on the selected hosts",
-                           "Sto&p tests|32775|Stop the tests on the selected hosts", "-",
-                           "&Build graph|32777|Build the graph for the selected host",
-                           "&Compare Hosts|32779|Compare the selected hosts side by side",
-                           "&Generate report|32778|Generate the report for the selected hosts",
-                           "&Options|32773|Change the program options", "&Help",
-                           "Vantrel &Tutorial|32787|Launch the Tutorial",
+                           "&Start tests|32774|Start the tests on the selected hosts|F5",
+                           "Sto&p tests|32775|Stop the tests on the selected hosts|Shift+F5", "-",
+                           "&Build graph|32777|Build the graph for the selected host|Ctrl+G",
+                           "&Compare Hosts|32779|Compare the selected hosts side by side|Ctrl+K",
+                           "&Generate report|32778|Generate the report for the selected hosts|"
+                           "Ctrl+R",
+                           "&Options|32773|Change the program options|Ctrl+,", "&Help",
+                           "Vantrel &Tutorial|32787|Launch the Tutorial|F1",
                            "&About Vantrel...|57664|Display program information, version number "
-                           "and copyright"}));
+                           "and copyright"})
+                  .join("\n")
+                  .toStdString());
     QList<int> tools; // separators are 0; a button's tip is its command's prompt
     for (const QAction* p : frame.GetToolBar()->actions()) {
         tools << p->data().toInt();
@@ -87,7 +104,8 @@ TEST(MainFrameTest, RemembersSizeAndPositionAcrossRuns) {
     EnsureApp();
     QTemporaryDir dir;
     CSettingsStore store(dir.filePath("Vantrel.conf").toStdString());
-    const QRect centred = CMainFrame::GetInitialGeometry(QGuiApplication::primaryScreen()->size());
+    const QRect centred =
+        CMainFrame::GetInitialGeometry(QGuiApplication::primaryScreen()->availableGeometry());
     {
         CMainFrame frame;
         frame.SetPlacementStore(&store);
@@ -96,6 +114,7 @@ TEST(MainFrameTest, RemembersSizeAndPositionAcrossRuns) {
         EXPECT_EQ(frame.pos(), centred.topLeft());
         frame.resize(700, 480);
         frame.move(30, 40);
+        frame.GetView()->header()->resizeSection(4, 150); // widened by the user
         frame.close();
     }
     EXPECT_FALSE(store.LoadWindowGeometry(CMainFrame::PLACEMENT_NAME).empty());
@@ -104,6 +123,7 @@ TEST(MainFrameTest, RemembersSizeAndPositionAcrossRuns) {
     frame.show();
     EXPECT_EQ(frame.size(), QSize(700, 480));
     EXPECT_EQ(frame.pos(), QPoint(30, 40));
+    EXPECT_EQ(frame.GetView()->header()->sectionSize(4), 150);
     CMainFrame other; // no store: as on a first start
     other.SetPlacementStore(nullptr);
     EXPECT_EQ(other.size(), QSize(800, 560));
@@ -122,6 +142,29 @@ TEST(MainFrameTest, MinimisingHidesOnlyWhenATrayCanBringItBack) {
     }
     emit frame.GetTrayIcon()->activated(QSystemTrayIcon::DoubleClick);
     EXPECT_TRUE(frame.isVisible() && !frame.isMinimized());
+}
+
+// The tray tells at a glance whether any host is down.
+TEST(MainFrameTest, TrayShowsASecondIconWhileAHostIsDown) {
+    EnsureApp();
+    CMessageBoxQueue queue;
+    CVantrelDoc doc{queue, nullptr};
+    for (int nState : {HOST_UP, HOST_DOWN}) {
+        auto* pHost = new CHost;
+        pHost->m_bTesting = 1;
+        pHost->m_nState = nState;
+        doc.AddHost(pHost);
+    }
+    CMainFrame frame(&queue);
+    auto Image = [](const QIcon& icon) { return icon.pixmap(32).toImage(); };
+    EXPECT_EQ(Image(frame.GetTrayIcon()->icon()), Image(frame.windowIcon()));
+    frame.GetView()->OnInitialUpdate(doc);
+    const QImage down = Image(frame.GetTrayIcon()->icon());
+    EXPECT_NE(down, Image(frame.windowIcon()));
+    EXPECT_EQ(QColor(down.pixel(24, 24)), QColor(200, 30, 40)); // the red mark
+    doc.m_arrHosts[1]->m_nState = HOST_UP;
+    frame.GetView()->UpdateHostRow(1, *doc.m_arrHosts[1]);
+    EXPECT_EQ(Image(frame.GetTrayIcon()->icon()), Image(frame.windowIcon()));
 }
 
 // The options dialog on the test's store, as the view opens it.

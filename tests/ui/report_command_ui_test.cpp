@@ -1,6 +1,7 @@
 #include "ui/report_command_ui.h"
 
 #include "core/message_sink.h"
+#include "core/settings_store.h"
 #include "core/vantrel_doc.h"
 #include "report/report_writer.h"
 #include "report/weighting_dialog.h"
@@ -75,45 +76,37 @@ protected:
         scorer.Score(m_doc.m_arrHosts, {0, 2, 3}, arrWeights);
         return CReportWriter::BuildReport(m_doc.m_arrHosts, scorer);
     }
-    std::function<void(int)> Toggle() { // the view's ToggleCheck as far as the flags go
-        return [this](int nRow) { ++m_nToggles, m_arrMarked[size_t(nRow)] ^= 1; };
-    }
 
     CVantrelDoc m_doc{*this, nullptr};
-    std::vector<int> m_arrMarked{1, 0, 1, 1};
-    long m_nToggles = 0;
+    std::vector<int> m_arrRows{0, 2, 3};
     CTempDir m_dir;
 };
 
 } // namespace
 
-TEST_F(ReportCommandTest, MarksAreConsumedWhateverHappensNext) {
+TEST_F(ReportCommandTest, NothingIsWrittenWhenCancelledOrRefused) {
     std::filesystem::create_directory(m_dir.Path() + "/taken");
-    // Marks, weights OK, file in m_dir ("" cancels), dialogs asked, message (or why writing
+    // Rows, weights OK, file in m_dir ("" cancels), dialogs asked, message (or why writing
     // failed).
     const std::string ASKS[] = {"weights", "file"};
     const std::tuple<std::vector<int>, bool, const char*, int, const char*> arrCases[] = {
-        {{0, 0, 0, 0}, true, "r.html", 0, "Please mark at least one host to generate report for."},
-        {{1, 0, 1, 1}, false, "r.html", 1, nullptr},
-        {{0, 1, 0, 0}, true, "", 2, nullptr},
-        {{0, 0, 1, 0}, true, "no such folder/r.html", 2, "no such file or folder"},
-        {{0, 0, 1, 0}, true, "taken", 2, "the path names a folder"},
+        {{}, true, "r.html", 0, "Please mark at least one host to generate report for."},
+        {{0, 2, 3}, false, "r.html", 1, nullptr},
+        {{1}, true, "", 2, nullptr},
+        {{2}, true, "no such folder/r.html", 2, "no such file or folder"},
+        {{2}, true, "taken", 2, "the path names a folder"},
     };
-    for (auto& [arrMarked, bWeightsOk, pszFile, nAsks, pszMessage] : arrCases) {
-        m_arrMarked = arrMarked;
-        m_nToggles = 0;
+    for (auto& [arrRows, bWeightsOk, pszFile, nAsks, pszMessage] : arrCases) {
         CTestCommand command(m_doc);
         command.m_bWeightsOk = bWeightsOk;
         command.m_strPath = *pszFile ? m_dir.Path() + "/" + pszFile : "";
-        EXPECT_EQ(command.Execute(m_arrMarked, Toggle()), "");
+        EXPECT_EQ(command.Execute(arrRows), "");
         Texts arrLog(ASKS, ASKS + nAsks);
         if (pszMessage)
             arrLog.push_back(nAsks < 2 ? pszMessage
                                        : "The report could not be written.\nCannot save " +
                                              command.m_strPath + ": " + pszMessage + ".");
         EXPECT_EQ(command.m_arrLog, arrLog);
-        EXPECT_EQ(m_arrMarked, std::vector<int>(4, 0));
-        EXPECT_EQ(m_nToggles, std::count(arrMarked.begin(), arrMarked.end(), 1));
     }
     EXPECT_EQ(m_dir.Names(), Texts{"taken"});
     EXPECT_TRUE(std::filesystem::is_empty(m_dir.Path() + "/taken"));
@@ -133,9 +126,8 @@ TEST_F(ReportCommandTest, WritesWhatTheReportLibraryWrites) {
         std::this_thread::yield();
     CTestCommand command(m_doc);
     command.m_strPath = strPath;
-    EXPECT_EQ(command.Execute(m_arrMarked, nullptr), strPath); // no view: flags cleared directly
+    EXPECT_EQ(command.Execute(m_arrRows), strPath);
     worker.join();
-    EXPECT_EQ(m_arrMarked, std::vector<int>(4, 0));
     EXPECT_GT(command.m_nServes, 0);
     EXPECT_EQ(command.m_arrLog,
               (Texts{"weights", "file", "begin wait", "end wait", "open " + strPath}));
@@ -143,8 +135,12 @@ TEST_F(ReportCommandTest, WritesWhatTheReportLibraryWrites) {
     EXPECT_EQ(m_dir.Names(), Texts{"HostsReport.html"});
 }
 
-TEST_F(ReportCommandTest, WeightingDialogStartsAtTenAndUntickedEveryTime) {
+// The weights of the last report come back (also after a restart); the chart tick does not.
+TEST_F(ReportCommandTest, WeightingDialogRemembersTheWeightsButNotTheChartTick) {
+    CSettingsStore store(m_dir.Path() + "/settings.conf");
+    CReportCommandUI::SetSettingsStore(&store);
     CReportCommandUI command(nullptr, m_doc);
+    int nOpening = 0;
     for (auto [eButton, bTick] : {std::pair(QDialogButtonBox::Ok, true),
                                   {QDialogButtonBox::Ok, false},
                                   {QDialogButtonBox::Cancel, true}}) {
@@ -152,8 +148,9 @@ TEST_F(ReportCommandTest, WeightingDialogStartsAtTenAndUntickedEveryTime) {
             auto* pDlg = qobject_cast<CWeightingDialog*>(QApplication::activeModalWidget());
             ASSERT_NE(pDlg, nullptr);
             for (int a = 0; a < ATTRIBUTE_COUNT; ++a) { // the weights read the item texts
-                EXPECT_EQ(pDlg->m_arrLists[a]->currentText(), "10");
-                pDlg->m_arrLists[a]->setCurrentIndex(a);
+                EXPECT_EQ(pDlg->m_arrLists[a]->currentText(),
+                          nOpening == 0 ? "10" : QString::number(nOpening == 1 ? a + 1 : 10 - a));
+                pDlg->m_arrLists[a]->setCurrentIndex(nOpening == 0 ? a : 9 - a);
             }
             EXPECT_EQ(pDlg->m_pChart->text(), "Include comparison chart");
             EXPECT_FALSE(pDlg->m_pChart->isChecked());
@@ -163,10 +160,23 @@ TEST_F(ReportCommandTest, WeightingDialogStartsAtTenAndUntickedEveryTime) {
         CReportWeights arrWeights{};
         const bool bOk = eButton == QDialogButtonBox::Ok;
         EXPECT_EQ(command.AskWeights(arrWeights), bOk);
-        EXPECT_EQ(arrWeights, (bOk ? CReportWeights{1, 2, 3, 4, 5, 6, 7, 8, 9} : CReportWeights{}));
+        const CReportWeights arrChosen = nOpening == 0 ? CReportWeights{1, 2, 3, 4, 5, 6, 7, 8, 9}
+                                                       : CReportWeights{10, 9, 8, 7, 6, 5, 4, 3, 2};
+        EXPECT_EQ(arrWeights, (bOk ? arrChosen : CReportWeights{}));
         if (bOk) {
             EXPECT_EQ(command.m_bIncludeChart, bTick);
         }
+        ++nOpening;
+    }
+    CReportCommandUI::SetSettingsStore(nullptr);
+    EXPECT_EQ(store.LoadReportWeights(), "10,9,8,7,6,5,4,3,2"); // Cancel kept the last OK's
+
+    // A damaged stored value opens the dialog at 10 as if nothing were stored.
+    for (const char* pszText : {"1,2,3,4,5,6,7,8", "0,1,1,1,1,1,1,1,1", "11,1,1,1,1,1,1,1,1",
+                                "1,1,1,1,1,1,1,1,x", "1,1,1,1,1,1,1,1,1,1", ""}) {
+        CReportWeights arrWeights{7};
+        EXPECT_FALSE(CReportCommandUI::ParseWeights(pszText, arrWeights)) << pszText;
+        EXPECT_EQ(arrWeights, (CReportWeights{7})) << pszText;
     }
 }
 
@@ -179,7 +189,7 @@ TEST_F(ReportCommandTest, ChartAfterTheTableAndAMessageWhenNothingOpensTheReport
     command.m_bIncludeChart = true;
     command.m_bOpens = false;
     CBoxAnswerer answerer;
-    ASSERT_EQ(command.Execute(m_arrMarked, Toggle()), strPath);
+    ASSERT_EQ(command.Execute(m_arrRows), strPath);
     EXPECT_EQ(command.m_arrLog, (Texts{"weights", "file", "open " + strPath}));
     EXPECT_EQ(answerer.Texts(),
               QStringList{CReportCommandUI::NOT_OPENED + QString::fromStdString(strPath)});
@@ -187,7 +197,12 @@ TEST_F(ReportCommandTest, ChartAfterTheTableAndAMessageWhenNothingOpensTheReport
     const std::string strReport = ReadFile(strPath);
     const size_t nTableEnd = strPlain.find("</table>") + 8;
     ASSERT_EQ(strReport.compare(0, nTableEnd, strPlain, 0, nTableEnd), 0);
-    ASSERT_EQ(strReport.compare(nTableEnd, 9, "<br><svg "), 0);
+    // 900 CSS pixels wide, shrunk to the page: 480 + 36 for each of the three hosts high.
+    ASSERT_EQ(strReport.compare(nTableEnd, 95,
+                                "<br><svg width=\"900\" height=\"588\" style=\"max-width: 100%; "
+                                "height: auto\"\n viewBox=\"0 0 900 588\"\n"),
+              0)
+        << strReport.substr(nTableEnd, 95);
     const size_t nSvgEnd = strReport.find("</svg>") + 6;
     EXPECT_EQ(strReport.substr(nSvgEnd), strPlain.substr(nTableEnd));
     const std::string strSvg = strReport.substr(nTableEnd + 4, nSvgEnd - nTableEnd - 4);
@@ -197,4 +212,13 @@ TEST_F(ReportCommandTest, ChartAfterTheTableAndAMessageWhenNothingOpensTheReport
     // Only the three reported hosts, in the legend and the uptime view.
     EXPECT_EQ(strSvg.find(m_doc.m_arrHosts[1]->m_strName), std::string::npos);
     EXPECT_NE(strSvg.find(m_doc.m_arrHosts[3]->m_strName), std::string::npos);
+    // The legend lists them in the table's order, best total first.
+    CReportScorer scorer;
+    scorer.Score(m_doc.m_arrHosts, m_arrRows, command.m_arrWeights);
+    std::vector<size_t> arrAt;
+    const char* const arrInSvg[] = {"Caf&#233; &amp;", "", "Caf&#233; Plain", "Beta Web"};
+    for (int nRow : scorer.GetRowsInOrder())
+        arrAt.push_back(strSvg.find(arrInSvg[nRow]));
+    EXPECT_EQ(scorer.GetRowsInOrder(), (std::vector<int>{0, 3, 2}));
+    EXPECT_TRUE(std::is_sorted(arrAt.begin(), arrAt.end()) && arrAt.back() != std::string::npos);
 }

@@ -3,10 +3,13 @@
 #include "core/test_control.h"
 #include "core/test_files.h"
 #include "core/vantrel_doc.h"
+#include "graph/chart_ctrl.h"
 #include "graph/compare_hosts_dlg.h"
+#include "graph/host_graph_dlg.h"
 #include "gui_test_support.h"
 #include "testing/engine_fakes.h"
 #include "ui/vantrel_view.h"
+#include "widgets/contrast.h"
 #include "widgets/message_box_queue.h"
 #include <QTest>
 #include <QtWidgets>
@@ -97,17 +100,52 @@ TEST_F(VantrelViewTest, RowsShowTheHostsFiguresAndColumnsKeepTheirWidths) {
                                  "|Down|http://example.com/|Testing - Down|0d 0h 0m|0.0%|- ms",
                                  "|Stopped|http://example.com/|Not Testing|0d 0h 0m|100.0%|- ms"}));
 
-    // At creation the two shared columns split the client width less 376, later less 406.
-    const int nFirst = (m_view.viewport()->width() - 376) / 2;
-    for (auto [nWidth, nShared] :
-         {std::pair{0, nFirst}, {1001, 297}, {640, 117}, {407, 0}, {300, 0}}) {
-        if (nWidth)
-            m_view.resize(nWidth + m_view.width() - m_view.viewport()->width(), 300);
-        QCoreApplication::processEvents();
+    // The fixed columns are at least 26, 130, 90, 80 and 80 wide, wider where their header or
+    // usual texts need it; on a resize the two shared columns split the client width less the
+    // fixed ones.
+    auto Widths = [&] {
         Marks widths;
         for (int i = 0; i < 7; ++i)
             widths.push_back(m_view.header()->sectionSize(i));
-        EXPECT_EQ(widths, (Marks{26, nShared, nShared, 130, 90, 80, 80})) << nWidth;
+        return widths;
+    };
+    const Marks arrFixed = Widths();
+    const int nFixed = 26 + arrFixed[3] + arrFixed[4] + arrFixed[5] + arrFixed[6];
+    EXPECT_TRUE(arrFixed[0] == 26 && arrFixed[3] >= 130 && arrFixed[4] >= 90 && arrFixed[5] >= 80 &&
+                arrFixed[6] >= 80);
+    for (auto [nWidth, nShared] : {std::pair{1001, (1001 - nFixed) / 2},
+                                   {640, (640 - nFixed) / 2},
+                                   {nFixed + 1, 0},
+                                   {300, 0}}) {
+        if (nWidth)
+            m_view.resize(nWidth + m_view.width() - m_view.viewport()->width(), 300);
+        QCoreApplication::processEvents();
+        Marks arrExpected = arrFixed;
+        arrExpected[1] = arrExpected[2] = nShared;
+        EXPECT_EQ(Widths(), arrExpected) << nWidth;
+    }
+}
+
+// With a larger font no header and no usual text of a fixed column is cut.
+TEST_F(VantrelViewTest, FixedColumnsFitTheirTextsAtAnyFontSize) {
+    for (int nPixels : {12, 20}) {
+        CVantrelView view;
+        QFont font = view.font();
+        font.setPixelSize(nPixels);
+        view.setFont(font);
+        view.header()->setFont(font);
+        view.resize(900, 300);
+        view.OnInitialUpdate(m_doc);
+        const std::pair<int, const char*> arrTexts[] = {
+            {3, "Testing - Unknown"}, {3, "Status"},  {4, "365d 23h 59m"},
+            {4, "Time Tested"},       {5, "100.0%"},  {5, "Uptime %"},
+            {6, "1234.5 ms"},         {6, "Ping RTT"}};
+        for (auto [nColumn, pszText] : arrTexts)
+            EXPECT_EQ(CListViewEx::FitText(QFontMetrics(font), pszText,
+                                           view.header()->sectionSize(nColumn), 12)
+                          .toStdString(),
+                      pszText)
+                << nPixels << " " << pszText;
     }
 }
 
@@ -137,7 +175,8 @@ TEST_F(VantrelViewTest, TicksByClickSpaceAndDoubleClickAndTheRowOpensTheAssistan
     Click(0, 10, true); // toggles once, opens nothing
     Click(0, 200, true);
     m_view.OnAddHost();
-    EXPECT_EQ(assistants, (QStringList{"Modify Host Assistant", "Add Host Assistant"}));
+    EXPECT_EQ(assistants,
+              (QStringList{"Modify Host Assistant - Vantrel", "Add Host Assistant - Vantrel"}));
     // Cancelled: the list, the record, its lock and the worker are as they were.
     EXPECT_EQ(Rows(),
               (QStringList{"A 1 2 0 Not Testing", "B 0 1 0 Not Testing", "C 0 1 0 Not Testing"}));
@@ -145,15 +184,13 @@ TEST_F(VantrelViewTest, TicksByClickSpaceAndDoubleClickAndTheRowOpensTheAssistan
     EXPECT_TRUE(m_arrCalls.empty() && answerer.m_arrSeen.empty());
 }
 
-TEST_F(VantrelViewTest, StartAndStopActOnTickedAndSelectedRowsAndClearTheTicks) {
+TEST_F(VantrelViewTest, StartAndStopClearTheTicksOfTheHostsTheyActOn) {
     ShowView(4);
-    m_doc.m_arrHosts[3]->m_nState = HOST_DOWN;
     CBoxAnswerer answerer;
     m_bConnected = false;
-    m_view.OnStartTests(); // nothing ticked or selected: nothing happens, no message
     m_view.ToggleCheck(0);
     m_view.ToggleCheck(3);
-    Click(3, 200); // ticked and selected
+    Click(2, 200); // selected, but hosts are ticked
     m_view.OnStartTests();
     EXPECT_EQ(answerer.Texts(), QStringList{"The internet connection was not detected.\nThe tests "
                                             "will resume after you connect to the internet."});
@@ -162,11 +199,89 @@ TEST_F(VantrelViewTest, StartAndStopActOnTickedAndSelectedRowsAndClearTheTicks) 
 
     m_doc.m_arrHosts[0]->m_bNewRun = 0;
     m_view.ToggleCheck(0);
-    m_view.OnStopTests(); // the ticked row and the selected one; the stopped run is over
+    m_view.OnStopTests(); // the stopped run is over
+    Click(3, 200);
+    m_view.OnStopTests(); // nothing ticked: the selected host
     EXPECT_EQ(Rows(), (QStringList{"A 0 1 0 Not Testing", "B 0 1 0 Not Testing",
                                    "C 0 1 0 Not Testing", "D 0 1 0 Not Testing"}));
     EXPECT_EQ(m_doc.m_arrHosts[0]->m_bNewRun, 1);
     EXPECT_EQ(answerer.m_arrSeen.size(), 1u); // stopping does not check the connection
+}
+
+// One rule: the ticked hosts, or the selected host when none is ticked, else a status note.
+TEST_F(VantrelViewTest, EveryCommandActsOnTheTickedHostsOrElseTheSelectedOne) {
+    ShowView(4);
+    for (CHost* pHost : m_doc.m_arrHosts)
+        pHost->m_pPingHistory->assign(CHostGraphDlg::MIN_POINTS, 20);
+    QStringList arrNotes;
+    QObject::connect(&m_view, &CVantrelView::CommandMessage,
+                     [&](const QString& str) { arrNotes << str; });
+    // The names a command acted on, "-" when it did nothing.
+    auto Names = [&](auto fnTest) {
+        QStringList arrNames;
+        for (int i = 0; i < 4; ++i)
+            if (fnTest(i))
+                arrNames << m_view.GetItemText(i, 1);
+        return arrNames.isEmpty() ? QString("-") : arrNames.join(',');
+    };
+    auto Dialog = [&](auto fnCommand) { // the host names the command's window shows
+        QString strNames = "-";
+        QTimer::singleShot(0, [&] {
+            QWidget* pWindow = QApplication::activeModalWidget();
+            if (auto* pGraph = qobject_cast<CHostGraphDlg*>(pWindow))
+                strNames = QString::fromLatin1(pGraph->GetChart().GetTitle()).section(" - ", 0, 0);
+            else if (auto* pCompare = qobject_cast<CCompareHostsDlg*>(pWindow)) {
+                QStringList arrNames;
+                for (const CHostComparison::SHost& host : pCompare->GetComparison().GetHosts())
+                    arrNames << QString::fromLatin1(host.strName);
+                strNames = arrNames.join(',');
+            }
+            if (pWindow)
+                static_cast<QDialog*>(pWindow)->reject();
+        });
+        fnCommand();
+        QCoreApplication::processEvents();
+        return strNames;
+    };
+    const struct {
+        Marks arrTicks;
+        int nSelected;
+        const char* pszChosen;
+    } arrCases[] = {{{0, 0, 0, 0}, -1, "-"},
+                    {{0, 0, 0, 0}, 2, "C"},
+                    {{0, 1, 0, 1}, 2, "B,D"},
+                    {{1, 0, 0, 0}, -1, "A"}};
+    for (const auto& c : arrCases) {
+        auto Prepare = [&] { // the case's ticks and selection, every host stopped or started
+            for (int i = 0; i < 4; ++i)
+                if (c.arrTicks[size_t(i)] != m_view.m_arrMarked[size_t(i)])
+                    m_view.ToggleCheck(i);
+            m_view.selectionModel()->clear();
+            if (c.nSelected >= 0)
+                Click(c.nSelected, 200);
+        };
+        auto SetAll = [&](int nTesting) {
+            for (CHost* pHost : m_doc.m_arrHosts)
+                pHost->m_bTesting = nTesting;
+        };
+        QStringList arrActed;
+        Prepare(), SetAll(0), m_view.OnStartTests();
+        arrActed << Names([&](int i) { return m_doc.m_arrHosts[size_t(i)]->m_bTesting == 1; });
+        Prepare(), SetAll(1), m_view.OnStopTests();
+        arrActed << Names([&](int i) { return m_doc.m_arrHosts[size_t(i)]->m_bTesting == 0; });
+        Prepare();
+        arrActed << Dialog([&] { m_view.OnCompareHosts(); });
+        arrActed << Dialog([&] { m_view.OnBuildGraph(); });
+        Dialog([&] { m_view.OnGenerateReport(); }); // the weights cancelled
+        arrActed << Names(
+            [&](int i) { return m_view.m_arrMarked[size_t(i)] != c.arrTicks[size_t(i)]; });
+        // Graph: the first of the chosen hosts; compare, graph and a cancelled report keep the
+        // ticks.
+        const QString strChosen = c.pszChosen;
+        EXPECT_EQ(arrActed, (QStringList{strChosen, strChosen, strChosen, strChosen.left(1), "-"}))
+            << c.pszChosen;
+    }
+    EXPECT_EQ(arrNotes, QStringList(5, CVantrelView::NO_HOST_CHOSEN));
 }
 
 TEST_F(VantrelViewTest, HostCommandsSayWhatTheyNeedAndEveryChangeIsOnDiskAtOnce) {
@@ -187,6 +302,9 @@ TEST_F(VantrelViewTest, HostCommandsSayWhatTheyNeedAndEveryChangeIsOnDiskAtOnce)
         return str + "| " + std::to_string(nInterval);
     };
     CBoxAnswerer answerer(QMessageBox::No);
+    QStringList arrNotes;
+    QObject::connect(&m_view, &CVantrelView::CommandMessage,
+                     [&](const QString& str) { arrNotes << str; });
     m_view.OnRemoveHost(); // nothing selected or marked
     m_view.OnEditHost();
     m_view.OnBuildGraph();
@@ -214,17 +332,15 @@ TEST_F(VantrelViewTest, HostCommandsSayWhatTheyNeedAndEveryChangeIsOnDiskAtOnce)
     const QString NO_HOST = "There is no web host selected. You must highlight a web host before "
                             "you use this action.",
                   NO_EDIT = "Please select a web host to edit.",
-                  NO_GRAPH = "Please select a web host to build the graph for.",
                   SURE = "Are you sure you want to delete this web host? All details will be "
-                         "removed.\nYou cannot undo this action.";
-    EXPECT_EQ(answerer.Texts(),
-              (QStringList{NO_HOST, NO_EDIT, NO_GRAPH,
-                           "Please mark at least one host to generate report for.", SURE, SURE,
-                           NO_HOST, NO_EDIT, NO_GRAPH}));
+                         "removed.\nYou cannot undo this action.\n\nB";
+    EXPECT_EQ(answerer.Texts(), (QStringList{NO_HOST, NO_EDIT, SURE, SURE, NO_HOST, NO_EDIT}));
+    // Graph, report, then start and graph: nothing ticked or selected.
+    EXPECT_EQ(arrNotes, QStringList(4, CVantrelView::NO_HOST_CHOSEN));
     const auto& box = answerer.m_arrSeen[0]; // the program's plain message box
     EXPECT_TRUE(box.buttons == QMessageBox::Ok && box.strTitle == "Vantrel" &&
                 box.icon == QMessageBox::NoIcon && box.bOnTop && box.bHasOwner && box.bModal);
-    EXPECT_EQ(answerer.m_arrSeen[4].defaultButton, QMessageBox::No);
+    EXPECT_EQ(answerer.m_arrSeen[2].defaultButton, QMessageBox::No);
     EXPECT_EQ(Rows(), (QStringList{"A 0 1 0 Not Testing", "C 0 1 0 Not Testing"}));
     EXPECT_EQ(Stored(), "A0 C0 | 5");
 
@@ -240,28 +356,54 @@ TEST_F(VantrelViewTest, HostCommandsSayWhatTheyNeedAndEveryChangeIsOnDiskAtOnce)
     m_view.OnOptions();
     EXPECT_EQ(Stored(), "A0 C0 Renamed0 | 9");
     EXPECT_EQ(m_arrCalls, (std::vector<std::string>{"stop", "start", "stop", "start"}));
-    EXPECT_EQ(answerer.m_arrSeen.size(), 9u);
+    EXPECT_EQ(answerer.m_arrSeen.size(), 6u);
 }
 
-TEST_F(VantrelViewTest, DrawsStatusColoursGridAndShortenedTexts) {
+// The status texts keep their green and red, but never below 4.5:1 against the row, selected
+// or not, under the light palette and a dark one.
+TEST_F(VantrelViewTest, DrawsReadableStatusColoursGridAndShortenedTexts) {
     for (int nState : {HOST_UP, HOST_DOWN, HOST_UNKNOWN})
         Add("Host", 1, nState);
     ShowView();
     m_view.SetItemText(2, 3, QStringLiteral("Testing - Unknown, and a great deal more text"));
     m_view.m_bShowSelAlways = true;
-    Click(1, 200);
-    const QImage shot = m_view.viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    QPalette dark;
+    for (auto [eRole, colour] : {std::pair(QPalette::Window, QColor(53, 53, 53)),
+                                 {QPalette::Base, QColor(35, 35, 35)},
+                                 {QPalette::Text, QColor(230, 230, 230)},
+                                 {QPalette::WindowText, QColor(230, 230, 230)},
+                                 {QPalette::Highlight, QColor(42, 130, 218)},
+                                 {QPalette::HighlightedText, QColor(Qt::white)}})
+        dark.setColor(eRole, colour);
     auto Cell = [&](int nRow) { return m_view.visualRect(m_view.GetModel()->index(nRow, 3)); };
-    auto Count = [&](int nRow, QRgb colour) { // pixels of the cell in that colour
-        const QImage cell = shot.copy(Cell(nRow));
-        const auto* p = reinterpret_cast<const QRgb*>(cell.constBits());
-        return std::count(p, p + cell.width() * cell.height(), colour);
-    };
-    EXPECT_GT(Count(0, CListViewEx::UP_COLOUR), 5);
-    EXPECT_GT(Count(1, CListViewEx::DOWN_COLOUR), 5); // red on the selected row too
-    EXPECT_EQ(Count(0, CListViewEx::DOWN_COLOUR) + Count(1, CListViewEx::UP_COLOUR) +
-                  Count(2, CListViewEx::UP_COLOUR) + Count(2, CListViewEx::DOWN_COLOUR),
-              0);
+    QImage shot;
+    for (const QPalette& palette : {m_view.palette(), dark}) {
+        m_view.setPalette(palette);
+        for (int nSelected : {1, 0}) {
+            Click(nSelected, 200);
+            shot = m_view.viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+            for (int nRow = 0; nRow < 3; ++nRow) {
+                // The ink: the pixel of the cell that stands out most from its background.
+                const QImage cell = shot.copy(Cell(nRow).adjusted(2, 2, -2, -2));
+                const QColor back = cell.pixelColor(0, 0);
+                QColor ink = back;
+                for (int y = 0; y < cell.height(); ++y)
+                    for (int x = 0; x < cell.width(); ++x)
+                        if (CContrast::Ratio(cell.pixelColor(x, y), back) >
+                            CContrast::Ratio(ink, back))
+                            ink = cell.pixelColor(x, y);
+                const std::string strWhere =
+                    "row " + std::to_string(nRow) + " selected " + std::to_string(nSelected) + " " +
+                    ink.name().toStdString() + " on " + back.name().toStdString();
+                EXPECT_GE(CContrast::Ratio(ink, back), CContrast::AA) << strWhere;
+                const int nHue = ink.hsvHue(); // green, red, and no rule for "Unknown"
+                const bool bHue = nRow == 0   ? nHue > 90 && nHue < 170
+                                  : nRow == 1 ? nHue > 320 || (nHue >= 0 && nHue < 20)
+                                              : true;
+                EXPECT_TRUE(bHue) << strWhere;
+            }
+        }
+    }
     EXPECT_EQ(shot.pixel(Cell(0).right(), Cell(0).center().y()), CListViewEx::GRID_COLOUR);
     const QFontMetrics metrics(m_view.font());
     const QString strFit = CListViewEx::FitText(metrics, m_view.GetItemText(2, 3), 130, 12);
@@ -271,27 +413,3 @@ TEST_F(VantrelViewTest, DrawsStatusColoursGridAndShortenedTexts) {
 }
 
 } // namespace
-
-TEST_F(VantrelViewTest, CompareHostsKeepsTheTicks) {
-    ShowView(4);
-    QStringList arrSeen;
-    for (const Marks& arrTicks : {Marks{0, 0, 0, 0}, Marks{0, 1, 0, 1}}) {
-        for (int i = 0; i < 4; ++i)
-            if (arrTicks[size_t(i)] != m_view.m_arrMarked[size_t(i)])
-                m_view.ToggleCheck(i);
-        const QStringList arrBefore = Rows();
-        QTimer::singleShot(0, [&] {
-            auto* pDlg = qobject_cast<CCompareHostsDlg*>(QApplication::activeModalWidget());
-            ASSERT_NE(pDlg, nullptr);
-            QStringList arrNames;
-            for (const CHostComparison::SHost& host : pDlg->GetComparison().GetHosts())
-                arrNames << QString::fromLatin1(host.strName);
-            arrSeen << arrNames.join(',');
-            pDlg->reject();
-        });
-        m_view.OnCompareHosts();
-        EXPECT_EQ(Rows(), arrBefore);
-        EXPECT_EQ(m_view.m_arrMarked, arrTicks);
-    }
-    EXPECT_EQ(arrSeen, (QStringList{"A,B,C,D", "B,D"}));
-}

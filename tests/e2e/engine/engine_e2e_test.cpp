@@ -220,7 +220,12 @@ TEST_F(EngineLab, HostThatGoesDownSendsOneAlertMail) {
               "\n-\nalerts@example.test\nops@example.test\n");
 
     EXPECT_EQ(RunCli("alert-test --server-name www.alpha.test").nExit, 0);
-    EXPECT_THAT(Mail("2.eml"), HasSubstr("\r\nSubject: The host www.alpha.test went down\r\n"));
+    // The test e-mail says that it is one.
+    EXPECT_THAT(Mail("2.eml"),
+                HasSubstr("\r\nSubject: Vantrel test e-mail: The host www.alpha.test "
+                          "went down (not a real alert)\r\n"));
+    EXPECT_THAT(Mail("2.eml"), HasSubstr("\r\n\r\nThis is a test e-mail from Vantrel's mail "
+                                         "settings. No host went down.\r\n"));
 }
 
 // https: verified against the trust store SSL_CERT_FILE names; an untrusted certificate is down

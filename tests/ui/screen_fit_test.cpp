@@ -1,0 +1,111 @@
+// Every window inside the screen with its buttons reachable. Run once per screen size and
+// scale (see CMakeLists.txt): QT_QPA_PLATFORM=offscreen:configfile=... and QT_SCALE_FACTOR.
+#include "assistant/host_assistant.h"
+#include "core/host.h"
+#include "core/message_sink.h"
+#include "core/settings_store.h"
+#include "core/vantrel_doc.h"
+#include "graph/compare_hosts_dlg.h"
+#include "graph/host_graph_dlg.h"
+#include "gui_test_support.h"
+#include "report/weighting_dialog.h"
+#include "sample_host_graph.h"
+#include "ui/about_dlg.h"
+#include "ui/main_frame.h"
+#include "ui/options_dlg.h"
+#include "ui/vantrel_view.h"
+#include "widgets/message_box_queue.h"
+#include "widgets/screen_fit.h"
+#include "widgets/wait_dialog.h"
+#include <QtWidgets>
+#include <gtest/gtest.h>
+
+namespace {
+
+class ScreenFitTest : public ::testing::Test, public CMessageSink {
+protected:
+    void ShowMessage(const std::string&) override {}
+    static void SetUpTestSuite() {
+        EnsureApp();
+        CScreenFit::Install();
+    }
+    // Shown: the window with its frame inside the available area, and every button that it
+    // shows wholly inside the window.
+    static void ExpectFits(QWidget& window, const char* pszName) {
+        window.show();
+        QCoreApplication::processEvents();
+        const QRect available = window.screen()->availableGeometry();
+        EXPECT_TRUE(available.contains(window.frameGeometry()))
+            << pszName << " at " << Text(window.frameGeometry()) << " on " << Text(available)
+            << ", at least " << window.minimumSizeHint().width() << "x"
+            << window.minimumSizeHint().height();
+        int nButtons = 0;
+        for (QAbstractButton* pButton : window.findChildren<QAbstractButton*>()) {
+            if (!pButton->isVisible())
+                continue;
+            ++nButtons;
+            const QRect rect(pButton->mapTo(&window, QPoint(0, 0)), pButton->size());
+            EXPECT_TRUE(window.rect().contains(rect))
+                << pszName << ": " << pButton->text().toStdString() << " at " << Text(rect);
+        }
+        EXPECT_GT(nButtons, 0) << pszName;
+        window.hide();
+    }
+    static std::string Text(const QRect& r) {
+        return QString("%1,%2 %3x%4")
+            .arg(r.x())
+            .arg(r.y())
+            .arg(r.width())
+            .arg(r.height())
+            .toStdString();
+    }
+
+    CMessageBoxQueue m_queue;
+    CVantrelDoc m_doc{*this, nullptr};
+};
+
+TEST_F(ScreenFitTest, EveryWindowOpensInsideTheScreen) {
+    AddSampleHosts(m_doc, 8, 400);
+    CMainFrame frame(&m_queue);
+    frame.GetView()->OnInitialUpdate(m_doc);
+    ExpectFits(frame, "main window");
+    COptionsDlg options(&frame, nullptr);
+    options.m_pDoc = &m_doc;
+    options.OnInitDialog();
+    ExpectFits(options, "options");
+    CAboutDlg about(&frame);
+    ExpectFits(about, "about");
+    CWeightingDialog weights(&frame);
+    ExpectFits(weights, "weights");
+    for (int nPage = 0; nPage < CHostAssistant::PAGE_COUNT; ++nPage) {
+        CHostAssistant assistant(&frame, CHost(), false);
+        assistant.setStartId(nPage);
+        ExpectFits(assistant, ("assistant page " + std::to_string(nPage + 1)).c_str());
+    }
+    const auto pGraph = CHostGraphDlg::Prepare(&frame, m_doc, 0, nullptr);
+    ASSERT_NE(pGraph, nullptr);
+    ExpectFits(*pGraph, "graph");
+    const auto pCompare = CCompareHostsDlg::Prepare(&frame, m_doc, {}, nullptr);
+    ASSERT_NE(pCompare, nullptr);
+    ExpectFits(*pCompare, "compare");
+}
+
+// A place remembered on a larger screen comes back inside this one.
+TEST_F(ScreenFitTest, RememberedPlaceIsClampedToTheScreen) {
+    QTemporaryDir dir;
+    CSettingsStore store(dir.filePath("Vantrel.conf").toStdString());
+    const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+    {
+        CMainFrame frame;
+        frame.show();
+        frame.setGeometry(available.right() - 100, available.bottom() - 100, 3000, 2000);
+        QCoreApplication::processEvents();
+        frame.SetPlacementStore(&store);
+        frame.close();
+    }
+    CMainFrame frame;
+    frame.SetPlacementStore(&store);
+    ExpectFits(frame, "remembered main window");
+}
+
+} // namespace
