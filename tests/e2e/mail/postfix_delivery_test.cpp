@@ -137,7 +137,7 @@ TEST_F(PostfixDelivery, LogsInDeliversAndKeepsThePasswordOutOfTheClear) {
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.m_nPort) + " " + c.m_pszSecurity + " " + c.m_pszAuth + " " +
                      c.m_user.m_pszName);
-        std::ofstream(strSettings) << "[Settings]\nSMTP=192.0.2.1\nPass=" << c.m_user.m_pszPassword
+        std::ofstream(strSettings) << "[Settings]\nSMTP=10.0.0.1\nPass=" << c.m_user.m_pszPassword
                                    << "\nAllowPlainPassword=" << c.m_bAllowClear
                                    << "\nHeloName=client.example.test\nAlertEmail=1\n";
         std::remove((strDir + "/capture").c_str());
