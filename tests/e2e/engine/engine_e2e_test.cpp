@@ -220,10 +220,10 @@ TEST_F(EngineLab, HostThatGoesDownSendsOneAlertMail) {
               "\n-\nalerts@example.test\nops@example.test\n");
 
     EXPECT_EQ(RunCli("alert-test --server-name www.alpha.test").nExit, 0);
-    // The test e-mail says that it is one.
+    // The test e-mail says that it is one (its subject folded at 78 characters).
     EXPECT_THAT(Mail("2.eml"),
                 HasSubstr("\r\nSubject: Vantrel test e-mail: The host www.alpha.test "
-                          "went down (not a real alert)\r\n"));
+                          "went down (not a real\r\n alert)\r\n"));
     EXPECT_THAT(Mail("2.eml"), HasSubstr("\r\n\r\nThis is a test e-mail from Vantrel's mail "
                                          "settings. No host went down.\r\n"));
 }
