@@ -46,6 +46,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://www.vantrel.example/")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Beside the libraries: the windows' faces are drawn in DejaVu Sans, loaded from its files.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS fonts-dejavu-core)
 # The long description below the summary; CPack indents its lines.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "Vantrel helps you choose a web-hosting company. Describe each candidate host,

@@ -4,6 +4,8 @@
 
 #include <QCoreApplication>
 #ifdef VANTREL_CLI_CHARTS
+#include "graph/font_faces.h"
+
 #include <QGuiApplication>
 #endif
 
@@ -42,6 +44,7 @@ std::unique_ptr<QCoreApplication> MakeApplication(int& argc, char* argv[]) {
             qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
         auto pApp = std::make_unique<QGuiApplication>(argc, argv);
         qInstallMessageHandler(pfnDefault);
+        MapFontFaces();
         return pApp;
     }
 #endif

@@ -64,8 +64,7 @@ CChartCtrl::CChartCtrl(QWidget* pParent) : QWidget(pParent) {
 }
 
 QFont CChartCtrl::MakeFont(int nHeight) {
-    QFont font;
-    font.setFamilies({"Arial", "Liberation Sans", "Nimbus Sans", "DejaVu Sans"});
+    QFont font(QStringLiteral("Arial")); // mapped at start-up (graph/font_faces.h)
     font.setStyleHint(QFont::SansSerif);
     font.setWeight(QFont::Normal);
     font.setPixelSize(std::max(1, qRound(nHeight / ARIAL_CELL)));

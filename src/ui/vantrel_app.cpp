@@ -1,6 +1,7 @@
 #include "ui/vantrel_app.h"
 
 #include "graph/compare_hosts_dlg.h"
+#include "graph/font_faces.h"
 
 #include "core/password_keyring.h"
 #include "core/settings_store.h"
@@ -53,6 +54,7 @@ CVantrelApp::CVantrelApp(int& argc, char** argv) : QApplication(argc, argv) {
     setOrganizationName(QStringLiteral("Vantrel Software"));
     setApplicationDisplayName(QStringLiteral("Vantrel"));
     setDesktopFileName(QStringLiteral("vantrel"));
+    MapFontFaces();
     // The window may sit hidden in the tray; the program ends when the window is closed.
     setQuitOnLastWindowClosed(false);
     // Qt takes the user's locale; figures keep their decimal point ("75.0%", "12.5 ms").

@@ -1,4 +1,5 @@
-#include "assistant/gui_test_app.h"
+#include "gui_test_support.h"
+
 #include "assistant/host_assistant.h"
 #include "assistant/list_ctrl_ex.h"
 #include "assistant/sample_host.h"
@@ -25,7 +26,7 @@ const char* const MISSING = "Please enter all the details concerning the host.";
 class CTestAssistant : public CHostAssistant { // records message boxes instead of showing them
 public:
     CTestAssistant(const CHost& host, bool bModify) // the application comes first
-        : CHostAssistant((GuiTestApp(), nullptr), host, bModify) {}
+        : CHostAssistant((EnsureApp(), nullptr), host, bModify) {}
     void ShowMessage(const std::string& str) override { m_arrMessages.push_back(str); }
     bool AskQuestion(const std::string& str) override {
         m_arrQuestions.push_back(str);
@@ -194,7 +195,7 @@ TEST(HostAssistantTest, ModifyShowsStoredAnswersAndRunChangesTheHostOnlyOnFinish
     CHost host;
     FillSampleHost(host);
     host.m_bResolved = 1, host.m_nTests = 12;
-    GuiTestApp();
+    EnsureApp();
     for (bool bFinish : {false, true}) {
         QTimer::singleShot(0, [&] {
             auto* p = qobject_cast<CHostAssistant*>(QApplication::activeModalWidget());
@@ -276,7 +277,7 @@ TEST(HostAssistantTest, OpensAsWideAsItsWidestPage) {
 // Under Fusion with a dark palette the headings keep their size, sit on the page's own
 // background and stay readable on it.
 TEST(HostAssistantTest, HeadingsKeepSizeAndBackgroundUnderADarkPalette) {
-    GuiTestApp();
+    EnsureApp();
     const QString strStyle = QApplication::style()->name();
     const QPalette before = QApplication::palette();
     QApplication::setStyle("Fusion");

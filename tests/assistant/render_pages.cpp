@@ -1,6 +1,7 @@
 // render_pages <folder>: every page of the host assistant and the weighting dialog as PNG files.
 #include "assistant/host_assistant.h"
 #include "assistant/sample_host.h"
+#include "gui_test_support.h"
 #include "report/weighting_dialog.h"
 #include <QApplication>
 #include <QDir>
@@ -8,6 +9,7 @@
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    PinFonts();
     const QString strDir = argc == 2 ? QString::fromLocal8Bit(argv[1]) : QString();
     bool bOk = !strDir.isEmpty() && QDir().mkpath(strDir);
     auto save = [&](QWidget& widget, const QString& strName) {

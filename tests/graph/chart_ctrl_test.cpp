@@ -1,6 +1,6 @@
 #include "graph/chart_ctrl.h"
 
-#include "assistant/gui_test_app.h"
+#include "gui_test_support.h"
 #include <gtest/gtest.h>
 
 namespace {
@@ -25,7 +25,7 @@ void ExpectPixels(const QImage& image, QColor color,
 // A 412 x 227 control with the host graph's settings.
 class ChartCtrlTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { GuiTestApp(); }
+    static void SetUpTestSuite() { EnsureApp(); }
     void SetUp() override {
         m_chart.resize(412, 227);
         m_chart.SetBackgroundColor(WHITE), m_chart.SetYDivisions(10);

@@ -1,10 +1,10 @@
 #include "graph/compare_hosts_dlg.h"
 
-#include "assistant/gui_test_app.h"
 #include "core/host.h"
 #include "core/message_sink.h"
 #include "core/settings_store.h"
 #include "core/vantrel_doc.h"
+#include "gui_test_support.h"
 #include "sample_host_graph.h"
 #include "testing/wait_observer.h"
 #include <QFileInfo>
@@ -19,7 +19,7 @@ using Texts = std::vector<std::string>;
 
 class CompareHostsTest : public ::testing::Test, public CMessageSink, public CWaitObserver {
 protected:
-    static void SetUpTestSuite() { GuiTestApp(); }
+    static void SetUpTestSuite() { EnsureApp(); }
     void SetUp() override {
         CCompareHostsDlg::SetMessageFunction([this](QWidget* pOwner, const std::string& strText) {
             m_arrMessages.push_back(pOwner ? strText : "(not owned) " + strText);

@@ -1,9 +1,9 @@
 #include "graph/comparison_chart.h"
 
-#include "assistant/gui_test_app.h"
 #include "core/host.h"
 #include "core/message_sink.h"
 #include "core/vantrel_doc.h"
+#include "gui_test_support.h"
 #include "sample_host_graph.h"
 #include <QDir>
 #include <QFile>
@@ -38,7 +38,7 @@ std::pair<int, int> ColumnSpan(const QImage& image, const QRect& rc, const QColo
 
 class ComparisonChartTest : public ::testing::Test, public CMessageSink {
 protected:
-    static void SetUpTestSuite() { GuiTestApp(); }
+    static void SetUpTestSuite() { EnsureApp(); }
     void ShowMessage(const std::string&) override {}
 
     // A host with the given pings, nTests tests of which nUp up.

@@ -1,11 +1,12 @@
 #include "graph/host_graph_dlg.h"
 
-#include "assistant/gui_test_app.h"
 #include "core/host.h"
 #include "core/message_sink.h"
 #include "core/vantrel_doc.h"
 #include "graph/chart_ctrl.h"
+#include "gui_test_support.h"
 #include "testing/wait_observer.h"
+#include <QApplication>
 #include <QFontMetrics>
 #include <QLabel>
 #include <future>
@@ -16,7 +17,7 @@ namespace {
 // Also the store's message sink and, counting its calls, the wait dialog.
 class HostGraphTest : public ::testing::Test, public CMessageSink, public CWaitObserver {
 protected:
-    static void SetUpTestSuite() { GuiTestApp(); }
+    static void SetUpTestSuite() { EnsureApp(); }
     void SetUp() override {
         CHostGraphDlg::SetMessageFunction([this](QWidget* pOwner, const std::string& strText) {
             m_arrMessages.push_back(pOwner == &m_parent ? strText : "(not owned) " + strText);

@@ -8,10 +8,10 @@
 #ifndef VANTREL_REPORT_TEST_DATA // the fixtures' expected files are not used here
 #define VANTREL_REPORT_TEST_DATA ""
 #endif
-#include "assistant/gui_test_app.h"
 #include "gui_test_support.h"
 #include "report/report_fixtures.h"
 #include "testing/wait_observer.h"
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -64,7 +64,7 @@ class ReportCommandTest : public ::testing::Test, public CMessageSink {
 protected:
     void ShowMessage(const std::string&) override {}
     void SetUp() override {
-        GuiTestApp();
+        EnsureApp();
         CReportHosts hosts;
         MakeThreeHosts(hosts); // hosts 0, 2 and 3 are marked
         for (CHost* pSource : hosts.Hosts())

@@ -8,6 +8,8 @@
 #include "widgets/message_box_queue.h"
 #include "widgets/wait_dialog.h"
 
+#include "gui_test_support.h"
+
 #include <QApplication>
 #include <QDir>
 
@@ -15,6 +17,7 @@
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    PinFonts();
     CMessageBoxQueue messages;
     CVantrelDoc doc(messages, nullptr);
     if (argc != 3 || doc.LoadHosts(argv[1]).m_eResult != CHostsFile::LOAD_OK) {

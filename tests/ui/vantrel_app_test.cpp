@@ -8,6 +8,7 @@
 #include "ui/vantrel_app.h"
 #include "ui/vantrel_view.h"
 #include <QFile>
+#include <QFontInfo>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <csignal>
@@ -33,6 +34,7 @@ void UseOwnFolders(const QTemporaryDir& dir) {
 TEST(VantrelAppTest, FirstStartCreatesTheDataFileAndASecondInstanceIsRefused) {
     QTemporaryDir dir;
     UseOwnFolders(dir);
+    setenv("FONTCONFIG_FILE", VANTREL_OTHER_FONTS, 1); // one that would pick serif faces
     const QString strData = dir.path() + "/Vantrel.dat";
     const QString strSettings = QString::fromStdString(CSettingsStore::GetDefaultFileName());
     CInstanceGuard other;
@@ -42,6 +44,8 @@ TEST(VantrelAppTest, FirstStartCreatesTheDataFileAndASecondInstanceIsRefused) {
         ASSERT_TRUE(app.InitInstance());
         EXPECT_TRUE(QFile::exists(strData));
         EXPECT_TRUE(app.GetMainFrame()->isVisible());
+        for (const char* pszFace : {"Verdana", "MS Sans Serif", "Arial"}) // not fontconfig's pick
+            EXPECT_EQ(QFontInfo(QFont(pszFace)).family().toStdString(), "DejaVu Sans") << pszFace;
         EXPECT_FALSE(other.Acquire());
         app.GetMainFrame()->close();
         app.ExitInstance();
@@ -63,6 +67,33 @@ TEST(VantrelAppTest, FirstStartCreatesTheDataFileAndASecondInstanceIsRefused) {
     EXPECT_EQ(app.GetMainFrame(), nullptr);
     EXPECT_FALSE(QFile::exists(strData) || QFile::exists(strSettings)); // nothing written
 }
+
+// A forked child that ends with its guard: a failed assertion returns from the test at once,
+// and the child must not outlive it (it would hold the test's folders and instance lock).
+class CChildGuard {
+public:
+    explicit CChildGuard(pid_t nPid) : m_nPid(nPid) {}
+    ~CChildGuard() {
+        if (m_nPid > 0 && ::kill(m_nPid, SIGKILL) == 0)
+            ::waitpid(m_nPid, nullptr, 0);
+    }
+    CChildGuard(const CChildGuard&) = delete;
+    CChildGuard& operator=(const CChildGuard&) = delete;
+    // Waits up to nMs for the child's end; false when it still runs.
+    bool WaitForExit(int nMs, int& nStatus) {
+        for (int nWaited = 0; nWaited <= nMs; nWaited += 10) {
+            if (::waitpid(m_nPid, &nStatus, WNOHANG) == m_nPid) {
+                m_nPid = -1;
+                return true;
+            }
+            ::usleep(10000);
+        }
+        return false;
+    }
+
+private:
+    pid_t m_nPid;
+};
 
 // The program in a process of its own: a host is added, then a stop signal arrives; it leaves
 // as through its window's close.
@@ -91,19 +122,14 @@ TEST(VantrelAppTest, StopSignalsEndTheProgramThroughItsNormalExit) {
             app.exec();
             ::_exit(app.ExitInstance());
         }
+        CChildGuard child(nChild);
         ::close(arrReady[1]);
         pollfd ready{arrReady[0], POLLIN, 0};
         ASSERT_EQ(::poll(&ready, 1, 30000), 1);
         ::close(arrReady[0]);
         EXPECT_EQ(::kill(nChild, nSignal), 0);
         int nStatus = -1;
-        for (int nTry = 0; nTry < 3000 && ::waitpid(nChild, &nStatus, WNOHANG) == 0; ++nTry)
-            ::usleep(10000);
-        if (!WIFEXITED(nStatus) && !WIFSIGNALED(nStatus)) {
-            ::kill(nChild, SIGKILL);
-            ::waitpid(nChild, &nStatus, 0);
-            FAIL() << "still running 30 s after the signal";
-        }
+        ASSERT_TRUE(child.WaitForExit(30000, nStatus)) << "still running 30 s after the signal";
         EXPECT_TRUE(WIFEXITED(nStatus) && WEXITSTATUS(nStatus) == 0) << nStatus;
         std::vector<CHost*> arrHosts;
         int32_t nRun = 0, nInterval = 0;

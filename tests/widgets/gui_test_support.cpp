@@ -1,5 +1,7 @@
 #include "gui_test_support.h"
 
+#include "graph/font_faces.h"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
@@ -13,8 +15,20 @@ QApplication& EnsureApp() {
     static int argc = 1;
     static char arg0[] = "vantrel-gui-test";
     static char* argv[] = {arg0, nullptr};
-    static QApplication* pApp = new QApplication(argc, argv);
+    static QApplication* pApp = [] {
+        auto* pNew = new QApplication(argc, argv);
+        PinFonts();
+        return pNew;
+    }();
     return *pApp;
+}
+
+void PinFonts() {
+    if (!MapFontFaces())
+        qWarning("DejaVu Sans not found: pictures will differ (fonts-dejavu-core, scripts/setup)");
+    QFont font(QStringLiteral("DejaVu Sans"), 9);            // the size Qt's own default has
+    font.setHintingPreference(QFont::PreferVerticalHinting); // slight, Debian's default
+    QApplication::setFont(font);
 }
 
 CBoxAnswerer::CBoxAnswerer(QMessageBox::StandardButton answer) : m_answer(answer) {

@@ -6,8 +6,12 @@
 
 class QApplication;
 
-// The one application object of a GUI test binary (offscreen platform).
+// The one application object of a GUI test binary (offscreen platform), with pinned fonts.
 QApplication& EnsureApp();
+
+// Pictures drawn alike on every machine, whatever fonts fontconfig would choose: the program's
+// faces mapped as at its start-up, DejaVu Sans as the default font, one hinting for all.
+void PinFonts();
 
 // Answers the program's message boxes as a user would, noting what each box offered.
 class CBoxAnswerer : public QObject {

@@ -21,6 +21,8 @@ using EMode = CLoopbackHttpServer::EMode;
 
 namespace {
 
+// Debian's Python with an environment of its own, whatever Python or PYTHONPATH the caller has.
+const std::string PYTHON = "env -i PATH=/usr/bin:/bin LC_ALL=C.UTF-8 /usr/bin/python3 ";
 const char OK_REPLY[] = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: close\r\n\r\nok";
 
 struct CRun {
@@ -65,7 +67,7 @@ protected:
         WriteSettings("AlertEmail=1\nEmailFrom=Vantrel <alerts@example.test>\n"
                       "EmailTo=ops@example.test\nSMTP=127.0.0.1\n");
         std::filesystem::create_directory(m_strMail);
-        m_lab.Exec(m_strC, "/usr/bin/python3 " VANTREL_SMTP_SINK " 25 " + m_strMail +
+        m_lab.Exec(m_strC, PYTHON + VANTREL_SMTP_SINK " 25 " + m_strMail +
                                " watcher pa55 >/dev/null 2>&1 &");
         for (int i = 0; i < 300 && !std::filesystem::exists(m_strMail + "/ready"); ++i)
             std::this_thread::sleep_for(50ms);
@@ -77,7 +79,7 @@ protected:
     std::string StartPyWeb(int nHost, const std::string& strAddress, int nPort,
                            const std::string& strOptions = "") {
         const std::string strLog = m_dir / ("web" + std::to_string(++m_nRuns) + ".log");
-        m_lab.Exec(Ns(nHost), "/usr/bin/python3 " VANTREL_WEB_SERVER " " + strAddress + " " +
+        m_lab.Exec(Ns(nHost), PYTHON + VANTREL_WEB_SERVER " " + strAddress + " " +
                                   std::to_string(nPort) + " " + strLog + " " + strOptions +
                                   " >/dev/null 2>&1 &");
         for (int i = 0; i < 300 && !std::filesystem::exists(strLog + ".ready"); ++i)
@@ -196,7 +198,7 @@ TEST_F(EngineLab, OneCycleDecidesEachHostAStopEndsWithinAnEchoAndTheVerbsAgree) 
 }
 
 TEST_F(EngineLab, HostThatGoesDownSendsOneAlertMail) {
-    StartSmtpSink();
+    ASSERT_NO_FATAL_FAILURE(StartSmtpSink());
     CLoopbackHttpServer& web = StartWeb(1, EMode::Reply, OK_REPLY);
     WriteData({"http://10.77.1.2/index.html"});
     CRun run;
@@ -220,7 +222,7 @@ TEST_F(EngineLab, HostThatGoesDownSendsOneAlertMail) {
               "\n-\nalerts@example.test\nops@example.test\n");
 
     EXPECT_EQ(RunCli("alert-test --server-name www.alpha.test").nExit, 0);
-    // The test e-mail says that it is one (its subject folded at 78 characters).
+    // The test e-mail says that it is one; its subject is folded at 78 characters.
     EXPECT_THAT(Mail("2.eml"),
                 HasSubstr("\r\nSubject: Vantrel test e-mail: The host www.alpha.test "
                           "went down (not a real\r\n alert)\r\n"));

@@ -25,14 +25,19 @@ protected:
         for (const auto& entry : std::filesystem::directory_iterator(m_szDir))
             std::filesystem::remove(entry.path()); // a new server counts from 1 again
         std::vector<std::string> arrArgs{
-            "python3", VANTREL_SMTP_SINK, std::to_string(m_nPort), m_szDir, "tim", "tanstaaf"};
+            "/usr/bin/python3", VANTREL_SMTP_SINK, std::to_string(m_nPort), m_szDir, "tim",
+            "tanstaaf"};
         arrArgs.insert(arrArgs.end(), arrExtra.begin(), arrExtra.end());
         std::vector<char*> arrArgv;
         for (std::string& str : arrArgs)
             arrArgv.push_back(str.data());
         arrArgv.push_back(nullptr);
+        // Debian's Python with an environment of its own: another Python first in the
+        // caller's PATH, or the caller's PYTHONPATH, would give it another standard library.
+        char szPath[] = "PATH=/usr/bin:/bin", szLocale[] = "LC_ALL=C.UTF-8";
+        char* arrEnv[] = {szPath, szLocale, nullptr};
         if ((m_pid = fork()) == 0) {
-            execv("/usr/bin/python3", arrArgv.data());
+            execve(arrArgv[0], arrArgv.data(), arrEnv);
             _exit(127);
         }
         for (int i = 0; i < 300 && Read("ready") == "-"; ++i) {
@@ -133,9 +138,10 @@ TEST_F(MailDelivery, AlertArrivesInPlainTextStartTlsAndImplicitTls) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.m_strLoginOrRefusal);
         if (*c.m_pszMode != '\0')
-            StartSink({c.m_pszMode, Cert("server.pem"), Cert("server.key"), c.m_pszNoLogins});
+            ASSERT_NO_FATAL_FAILURE(
+                StartSink({c.m_pszMode, Cert("server.pem"), Cert("server.key"), c.m_pszNoLogins}));
         else
-            StartSink();
+            ASSERT_NO_FATAL_FAILURE(StartSink());
         setenv("SSL_CERT_FILE", (c.m_strTrust.empty() ? strTrusted : c.m_strTrust).c_str(), 1);
         CSMTPMessage message;
         ComposeAlert(message);
@@ -170,7 +176,8 @@ TEST_F(MailDelivery, AlertArrivesInPlainTextStartTlsAndImplicitTls) {
 // vantrelctl alert-test with the saved settings overridden by --port and --security: the
 // exchange is printed without the password or its Base64, and bad options exit 2.
 TEST_F(MailDelivery, AlertTestCommandOverridesPortAndSecurity) {
-    StartSink({"starttls", Cert("server.pem"), Cert("server.key"), "CRAM-MD5"});
+    ASSERT_NO_FATAL_FAILURE(
+        StartSink({"starttls", Cert("server.pem"), Cert("server.key"), "CRAM-MD5"}));
     const std::string strSettings = m_szDir + std::string("/settings.conf");
     std::ofstream(strSettings)
         << "[Settings]\nSMTP=127.0.0.1\nSMTPPort=1\nSMTPSecurity=0\n"
