@@ -17,6 +17,7 @@
 #include <netdb.h>
 #include <string_view>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -243,6 +244,15 @@ bool CSMTPConnection::Connect(const std::string& strHostName, int nLoginMethod,
         // A HELO refusal has no diagnostic of its own: this one quotes it.
         const std::string strSaid = bHelo ? ServerSaid() : std::string();
         disconnectKeepingError();
+        if (m_nResumeLogin > 0) {
+            Trace(TRACE_NOTE, "The server closed the connection after the refused login: "
+                              "connecting again for the next method");
+            m_nFirstLogin = std::exchange(m_nResumeLogin, 0);
+            const bool bConnected = Connect(strHostName, nLoginMethod, strUserName, strPassword,
+                                            nPort, strLocalBoundAddress);
+            m_nFirstLogin = 0;
+            return bConnected;
+        }
         const uint32_t dwError = GetLastError();
         ReportError("CSMTPConnection::Connect, An unexpected HELO/EHLO response was received" +
                     strSaid);
@@ -430,7 +440,8 @@ bool CSMTPConnection::LoginAsOffered(const std::string& strUserName, const std::
                     " (it offers " + (strOffered.empty() ? "no login" : strOffered) + ")");
         return false;
     }
-    for (size_t i = 0; i < arrTries.size(); ++i) {
+    const size_t nFirst = std::exchange(m_nFirstLogin, 0);
+    for (size_t i = std::min(nFirst, arrTries.size() - 1); i < arrTries.size(); ++i) {
         bool bLoggedIn = false;
         switch (arrTries[i]) {
         case SMTP_AUTH_CRAM_MD5:
@@ -448,6 +459,13 @@ bool CSMTPConnection::LoginAsOffered(const std::string& strUserName, const std::
         }
         if (bLoggedIn)
             return true;
+        // Hung up after the 535 of the method before (not a time-out or a cancel): the next
+        // method gets a connection of its own.
+        if (m_bBroken && i > nFirst && GetLastError() != SOCKET_ERROR_TIMED_OUT &&
+            GetLastError() != ECANCELED) {
+            m_nResumeLogin = i;
+            return false;
+        }
         // 535: these credentials do not work with this method (a server keeping hashed
         // passwords cannot do CRAM-MD5); the next offered one may.
         if (m_bBroken || m_nLastResponseCode != 535 || i + 1 == arrTries.size())

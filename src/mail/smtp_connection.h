@@ -161,4 +161,8 @@ private:
     uint32_t m_dwAttemptStart = 0;
     std::string m_strLastResponse;
     int m_nLastResponseCode = 0;
+    // Automatic login: a server that hangs up after a 535 gets a new connection, whose login
+    // starts at the offered method m_nFirstLogin; m_nResumeLogin asks Connect for one.
+    size_t m_nFirstLogin = 0;
+    size_t m_nResumeLogin = 0;
 };

@@ -11,7 +11,8 @@
 #include <thread>
 
 // One step of the scripted SMTP peer: pause, wait for a mark from the client, hang up ('h', or
-// 'q' when the client sent more than awaited: it did not wait and fails its test), send. A plain
+// 'q' when the client sent more than awaited: it did not wait and fails its test; 'a': hang up
+// and take the client's next connection), send. A plain
 // string answers the client's next line with that text and CR LF.
 struct SServerStep {
     SServerStep(const char* pszAnswer) : SServerStep("\r\n", pszAnswer + std::string("\r\n")) {}
@@ -27,6 +28,7 @@ inline const auto DataEnd = [](std::string str) { return SServerStep("\r\n.\r\n"
 inline const auto Pause = [](int nMs) { return SServerStep("", "", nMs); };
 inline const auto Quiet = [](int nMs) { return SServerStep("", "", nMs, 'q'); };
 inline const auto Hangup = [] { return SServerStep("", "", 0, 'h'); };
+inline const auto Reconnect = [] { return SServerStep("", "", 0, 'a'); };
 
 // A socket on 127.0.0.1 on a port the system chose; reads and accepts give up after 15 s.
 inline int LoopbackSocket(uint16_t& nPort, bool bListen = false) {
@@ -43,8 +45,8 @@ inline int LoopbackSocket(uint16_t& nPort, bool bListen = false) {
     return hSocket;
 }
 
-// A one-connection SMTP peer on loopback that plays a script and records every byte the
-// client sends; after the script it reads on until the client closes.
+// An SMTP peer on loopback (one connection unless the script takes another) that plays a script and
+// records every byte the client sends; after the script it reads on until the client closes.
 class CScriptedSmtpServer {
 public:
     explicit CScriptedSmtpServer(std::vector<SServerStep> arrScript)
@@ -83,6 +85,11 @@ private:
         bool bOpen = true;
         for (auto step = arrScript.begin(); bOpen && step != arrScript.end(); ++step) {
             std::this_thread::sleep_for(std::chrono::milliseconds(step->m_nMs));
+            if (step->m_cCheck == 'a') {
+                close(m_hPeer);
+                bOpen = (m_hPeer = accept4(m_hListen, nullptr, nullptr, SOCK_CLOEXEC)) >= 0;
+                continue;
+            }
             bOpen = step->m_cCheck != 'h' &&
                     (step->m_strMark.empty() || ReadUntil(step->m_strMark)) &&
                     !(step->m_cCheck == 'q' && (recv(m_hPeer, &c, 1, MSG_PEEK | MSG_DONTWAIT) > 0 ||

@@ -142,6 +142,15 @@ TEST(SmtpSession, AwkwardAndHostileRepliesAndLogins) {
          "YWxpY2UgOTZkNDk0OGZhNmQ4Yzc0ZDQzMDU1ZjEyMDBiNGY2YjY=\r\nAUTH PLAIN "
          "AGFsaWNlAHMzY3JldA==\r\nQUIT\r\n", {"CramLogin, AUTH CRAM-MD5 authentication was "
          "unsuccessful: 535 5.7.8 hashed", 0}, false, {}, "alice", "s3cret", 1},
+        // A server that hangs up after each 535: every next method on a connection of its own.
+        {{hello, "250-mx\r\n250 AUTH CRAM-MD5 PLAIN LOGIN", "334 YWJjZA==", "535 5.7.8 hashed",
+          Reconnect(), hello, "250-mx\r\n250 AUTH CRAM-MD5 PLAIN LOGIN", "535 5.7.8 no", Reconnect(),
+          hello, "250-mx\r\n250 AUTH CRAM-MD5 PLAIN LOGIN", "334 VXNlcm5hbWU6", "334 UGFzc3dvcmQ6",
+          "235 ok", "221 bye"}, AUTO, "EHLO client.test\r\nAUTH CRAM-MD5\r\n"
+         "YWxpY2UgOTZkNDk0OGZhNmQ4Yzc0ZDQzMDU1ZjEyMDBiNGY2YjY=\r\nEHLO client.test\r\nAUTH PLAIN "
+         "AGFsaWNlAHMzY3JldA==\r\nEHLO client.test\r\nAUTH LOGIN\r\nYWxpY2U=\r\nczNjcmV0\r\nQUIT\r\n",
+         {"CramLogin, AUTH CRAM-MD5 authentication was unsuccessful: 535 5.7.8 hashed", 0}, false,
+         {}, "alice", "s3cret", 1},
         {{hello, "250-mx\r\n250 AUTH PLAIN LOGIN", "535 a", "334 VXNlcm5hbWU6", "334 UGFzc3dvcmQ6",
           "535 b", "221 bye"}, AUTO, "EHLO client.test\r\nAUTH PLAIN AGFsaWNlAHMzY3JldA==\r\n"
          "AUTH LOGIN\r\nYWxpY2U=\r\nczNjcmV0\r\nQUIT\r\n", {"AuthPlain, AUTH PLAIN "
