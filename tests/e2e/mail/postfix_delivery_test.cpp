@@ -157,7 +157,13 @@ TEST_F(PostfixDelivery, LogsInDeliversAndKeepsThePasswordOutOfTheClear) {
             c.m_pszAuth + " --user " + c.m_user.m_pszName + " --to '" + c.m_pszTo +
             "' --from 'Ops, Team <ops@example.test>' >" + strDir + "/out 2>&1";
         const int nStatus = system(strCommand.c_str());
-        usleep(300000); // the last packets reach the capture file
+        // The last packets reach the capture file: wait until it has stopped growing.
+        for (long nSize = -1, nStable = 0, i = 0; i < 50 && nStable < 3; ++i) {
+            usleep(200000);
+            const long nNow = static_cast<long>(Read("capture").size());
+            nStable = nNow == nSize ? nStable + 1 : 0;
+            nSize = nNow;
+        }
         kill(pidCapture, SIGINT);
         waitpid(pidCapture, nullptr, 0);
         const std::string strOut = Read("out"), strCapture = Read("capture");
