@@ -1,0 +1,84 @@
+#pragma once
+
+#include "core/test_record.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct sqlite3;
+
+// The history of every test, in an SQLite database beside the data file. The data file never
+// depends on it: a missing or damaged database loses history, never hosts. One object per
+// open database, used by one thread at a time (the worker writes through its own object).
+class CHistoryStore {
+public:
+    enum class EOpen {
+        OK,      // opened an existing database
+        CREATED, // there was none: a new one
+        MOVED,   // the old one could not be read: kept as "<path>.damaged[.N]", a new one made
+        FAILED,  // no database: GetLastError says why; the tests go on without history
+    };
+
+    // What the user sees of the database in `vantrelctl check` and the history views.
+    struct CSummary {
+        int64_t nTests = 0;
+        int64_t nTestsUp = 0;
+        int64_t tFirst = 0; // first and last test; 0 without tests
+        int64_t tLast = 0;
+        int64_t nEchoesSent = 0;
+        int64_t nEchoesAnswered = 0;
+        int32_t nMedianTotalTenths = -1; // web response time (total) of up tests; -1: none
+        int32_t nP10TotalTenths = -1;
+        int32_t nP90TotalTenths = -1;
+        int64_t tCertExpiry = 0; // of the latest test that saw one
+    };
+
+    // The history of the data file strDataPath: "<data file>.history" beside it.
+    static std::string PathFor(const std::string& strDataPath);
+
+    CHistoryStore() = default;
+    ~CHistoryStore();
+    CHistoryStore(const CHistoryStore&) = delete;
+    CHistoryStore& operator=(const CHistoryStore&) = delete;
+
+    EOpen Open(const std::string& strPath);
+    void Close();
+    bool IsOpen() const { return m_pDb != nullptr; }
+    const std::string& GetLastError() const { return m_strLastError; }
+
+    // Host identity. The data file holds no ids: Attach gives each host of the list (its name
+    // and test URL, in list order) the id of its history, matching by name and URL, then by
+    // name, then by URL among ids not yet given, and a new id otherwise.
+    struct CHostKey {
+        std::string strName;
+        std::string strTestURL;
+    };
+    std::vector<int64_t> Attach(const std::vector<CHostKey>& arrHosts);
+    // Keeps an edited host's name and URL, so that the next Attach finds it.
+    bool UpdateHost(int64_t nHostId, const CHostKey& key);
+    // Removes the host and all its tests.
+    bool RemoveHost(int64_t nHostId);
+
+    // Writes the tests of one cycle in one transaction. False (GetLastError) when the disk is
+    // full or read-only; nothing of the cycle is kept then.
+    bool WriteCycle(const std::vector<CTestRecord>& arrTests);
+    // Drops tests older than nKeepDays before tNow, at most once a day (the last pruning's
+    // time is kept in the database). True when it pruned.
+    bool Prune(int64_t tNow, int nKeepDays);
+
+    // Reads: tests of a host in [tFrom, tTo), oldest first; its outages overlapping the range;
+    // and its figures over the range.
+    std::vector<CTestRecord> Tests(int64_t nHostId, int64_t tFrom, int64_t tTo);
+    std::vector<COutage> Outages(int64_t nHostId, int64_t tFrom, int64_t tTo);
+    CSummary Summarize(int64_t nHostId, int64_t tFrom, int64_t tTo);
+
+    // For `vantrelctl check`: "ok" or what PRAGMA integrity_check says, and the file's size.
+    std::string CheckIntegrity();
+    int64_t GetSizeBytes() const;
+
+private:
+    sqlite3* m_pDb = nullptr;
+    std::string m_strPath;
+    std::string m_strLastError;
+};
