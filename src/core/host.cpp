@@ -51,6 +51,9 @@ void CHost::CopyFrom(const CHost& src) {
     m_bTesting = src.m_bTesting;
     m_nState = src.m_nState;
     m_tDownSince = src.m_tDownSince;
+    m_nHistoryId = src.m_nHistoryId;
+    m_lastTest = src.m_lastTest;
+    m_nMedianResponseTenths = src.m_nMedianResponseTenths;
 }
 
 int32_t& CHost::Answer(int nIndex) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/test_record.h"
+
 #include <atomic>
 #include <cstdint>
 #include <ctime>
@@ -82,6 +84,11 @@ public:
     // When the test that found the host down after it was up ran; 0 while no down alert is
     // open. Not stored in the data file.
     time_t m_tDownSince = 0;
+    // The host's id in the test history (0: none yet), its last test as recorded there, and
+    // the median web response time of its recent up tests (-1: none). Not in the data file.
+    int64_t m_nHistoryId = 0;
+    CTestRecord m_lastTest;
+    int32_t m_nMedianResponseTenths = -1;
 
     // The 22 answer indices in file order, for code that walks them all.
     static constexpr int ANSWER_COUNT = 22;
