@@ -5,8 +5,8 @@
 
 #include <cstdio>
 
-// Greeting and a multi-line EHLO reply that arrives in three pieces; Quiet checks that the
-// client waits for the final "250 " line before it starts the login.
+// Greeting and a multi-line EHLO reply that arrives in three pieces; Quiet checks that the client
+// waits for the final "250 " line before it starts the login.
 static std::vector<SServerStep> EhloThen(std::vector<SServerStep> arr) {
     arr.insert(arr.begin(),
                {Reply("220 mx.test\r\n"), Line(), Reply("250-mx.test\r\n250-AUTH LOG"), Quiet(150),
@@ -48,7 +48,6 @@ TEST(SmtpSession, AwkwardAndHostileRepliesAndLogins) {
           DataEnd("250 queued"), "221 bye"}, NONE, strWhole, {}, true},
         {{Reply("22"), Pause(150), Reply("0 mx\r"), Pause(150), Reply("\n"), "250 mx", "221 ok"},
          NONE, HQ},
-        {{Reply("220-mx.test first\r\n220 second\r\n"), "250 mx.test", "221 bye"}, NONE, HQ},
         // Closed mid-reply: no time-out.
         {{hello, "250-mx.test", Hangup()}, LOGIN, "EHLO client.test\r\n", {"ConnectESMTP, An "
          "unexpected response was received occurred while sending the EHLO command", 0}},
@@ -59,8 +58,8 @@ TEST(SmtpSession, AwkwardAndHostileRepliesAndLogins) {
         // A HELO refusal is quoted.
         {{hello, "504 5.5.2 need fully-qualified hostname", "221 bye"}, NONE, HQ, {"Connect, An "
          "unexpected HELO/EHLO response was received: 504 5.5.2 need fully-qualified hostname", 10043}},
-        // A reply ends at the line whose code is followed by a space, however slowly it comes;
-        // two replies in one read are two replies.
+        // A reply ends at the line whose code is followed by a space, however slowly it comes; two
+        // replies in one read are two replies.
         {{Reply("220-first\r\n"), Pause(200), Reply("220-"), Pause(200), Reply("second\r\n220"),
           Pause(200), Reply(" ready\r\n"), "250 mx", "221 bye"}, NONE, HQ},
         {{Reply("220 mx\r\n250 early\r\n"), Line(), "221 bye"}, NONE, HQ},
@@ -69,10 +68,6 @@ TEST(SmtpSession, AwkwardAndHostileRepliesAndLogins) {
          {"AuthLogin, The server refused AUTH LOGIN: 504 no", 10043}},
         {{Reply(std::string(1100000, 'x'))}, NONE, "",
          {"ReadResponse, Response from SMTP server too long", 10040}},
-        // 251 (will forward) is as good as 250; 252 is not.
-        {{hello, "250 mx", "250 ok", "251 will forward", "250 ok", "251 forward", "250 ok",
-          "354 go", DataEnd("250 queued"), "221 bye"}, NONE,
-         strWhole, {}, true},
         // Refused recipients are skipped; when none is left nothing is sent.
         {{hello, "250 mx", "250 ok", "252 cannot verify", "550 5.1.1 <bob@example.com>: user "
           "unknown", "550 no", "550 no", "221 bye"}, NONE, strWhole.substr(0, strWhole.find("DATA"))
@@ -80,7 +75,8 @@ TEST(SmtpSession, AwkwardAndHostileRepliesAndLogins) {
          "252 cannot verify", 22}, true, {}, "alice", "s3cret", -1, true, "ann@example.com: 252 "
          "cannot verify\nbob@example.com: 550 5.1.1 <bob@example.com>: user unknown\n"
          "cc@example.com: 550 no\nhidden@example.com: 550 no"},
-        {{hello, "250 mx", "250 ok", "250 ok", "550 5.1.1 <bob@example.com>: user unknown",
+        // 251 (will forward) is as good as 250; 252 is not.
+        {{hello, "250 mx", "250 ok", "251 forward", "550 5.1.1 <bob@example.com>: user unknown",
           "250 ok", "550 no", "354 go", DataEnd("250 queued"), "221 bye"}, NONE, strWhole,
          {"SendRCPTForRecipient, The server refused the recipient bob@example.com: 550 5.1.1 "
           "<bob@example.com>: user unknown", 22}, true, {}, "alice", "s3cret", 1, true,
@@ -88,18 +84,13 @@ TEST(SmtpSession, AwkwardAndHostileRepliesAndLogins) {
         {EhloThen({"334 VXNlcm5hbWU6", "334 UGFzc3dvcmQ6", "235 welcome", "221 bye"}), LOGIN, LOGGED_IN},
         // Any 334 is the prompt, whatever its text.
         {EhloThen({"334 User Name", "334 Password", "235 ok", "221 bye"}), LOGIN, LOGGED_IN},
-        {EhloThen({"334 dXNlcm5hbWU6", "334 ", "235 ok", "221 bye"}), LOGIN, LOGGED_IN},
         // Given up while the server waits for an answer: "*" cancels before QUIT.
         {EhloThen({"334 VXNlcm5hbWU6", "334 UGFzc3dvcmQ6", "334 more", "501 cancelled",
                    "221 bye"}), LOGIN,
          "EHLO client.test\r\nAUTH LOGIN\r\nYWxpY2U=\r\nczNjcmV0\r\n*\r\nQUIT\r\n",
          {"AuthLogin, AUTH LOGIN authentication was unsuccessful: 334 more", 10043}},
-        // "YWJjZA==" is "abcd" and two zero bytes: the digest covers "abcd" only.
-        {EhloThen({"334 YWJjZA==", "535 bad", "221 bye"}), CRAM, "EHLO client.test\r\nAUTH CRAM-MD5"
-         "\r\nYWxpY2UgOTZkNDk0OGZhNmQ4Yzc0ZDQzMDU1ZjEyMDBiNGY2YjY=\r\nQUIT\r\n",
-         {"CramLogin, AUTH CRAM-MD5 authentication was unsuccessful: 535 bad", 0}},
-        // The login the EHLO reply offers: CRAM-MD5 before PLAIN before LOGIN; none offered,
-        // none tried.
+        // The login the EHLO reply offers: CRAM-MD5 before PLAIN before LOGIN; none offered, none
+        // tried.
         {{hello, "250-mx\r\n250-AUTH=LOGIN PLAIN\r\n250 SIZE", "235 ok", "221 bye"}, AUTO,
          "EHLO client.test\r\nAUTH PLAIN AGFsaWNlAHMzY3JldA==\r\nQUIT\r\n"},
         {{hello, "250-mx\r\n250-auth login\r\n250 AUTHX CRAM-MD5", "334 VXNlcm5hbWU6",
@@ -108,9 +99,6 @@ TEST(SmtpSession, AwkwardAndHostileRepliesAndLogins) {
         // No user name, no login, whatever is offered.
         {{hello, "250-mx\r\n250 AUTH PLAIN", "221 bye"}, AUTO, "EHLO client.test\r\nQUIT\r\n",
          {}, false, {}, ""},
-        {{hello, "250-mx\r\n250 AUTH PLAIN", "535 no", "221 bye"}, AUTO,
-         "EHLO client.test\r\nAUTH PLAIN AGFsaWNlAHMzY3JldA==\r\nQUIT\r\n",
-         {"AuthPlain, AUTH PLAIN authentication was unsuccessful: 535 no", 10043}},
         {EhloThen({"334 Username:", "334 Password:", "235 ok", "221 bye"}), PLAIN,
          "EHLO client.test\r\nAUTH LOGIN PLAIN\r\nalice\r\ns3cret\r\nQUIT\r\n"},
         // Another second prompt: the password stays home.
@@ -134,9 +122,8 @@ TEST(SmtpSession, AwkwardAndHostileRepliesAndLogins) {
         {{hello, "250-mx\r\n250 AUTH PLAIN LOGIN", "221 bye"}, CRAM, "EHLO client.test\r\n"
          "QUIT\r\n", {"Login, The server does not offer CRAM-MD5 (it offers PLAIN LOGIN)",
          10203}},
-        {{hello, "250 mx", "221 bye"}, LOGIN, "EHLO client.test\r\nQUIT\r\n",
-         {"Login, The server does not offer LOGIN (it offers no login)", 10203}},
         // Automatic: on a 535 the next method offered, in the same session, then none left.
+        // ("YWJjZA==" is "abcd" and two zero bytes: the digest covers "abcd" only.)
         {{hello, "250-mx\r\n250 AUTH LOGIN CRAM-MD5 PLAIN", "334 YWJjZA==", "535 5.7.8 hashed",
           "235 ok", "221 bye"}, AUTO, "EHLO client.test\r\nAUTH CRAM-MD5\r\n"
          "YWxpY2UgOTZkNDk0OGZhNmQ4Yzc0ZDQzMDU1ZjEyMDBiNGY2YjY=\r\nAUTH PLAIN "
@@ -196,25 +183,79 @@ TEST(SmtpSession, AwkwardAndHostileRepliesAndLogins) {
     }
 }
 
-// A reply the server sends behind its "220" to STARTTLS, before the handshake, would pass for a
-// protected one after it: the attempt ends there, before any TLS byte.
-TEST(SmtpSession, BytesBeforeTheTlsHandshakeEndTheAttempt) {
-    CScriptedSmtpServer server(
-        {Reply("220 mx.test\r\n"), "250-mx\r\n250 STARTTLS", "220 go\r\n250-AUTH PLAIN\r\n250 ok"});
-    CRecordingConnection connection(300);
-    connection.m_nSecurity = SMTP_SECURITY_STARTTLS;
-    EXPECT_FALSE(connection.Connect("127.0.0.1", SMTP_AUTH_AUTO, "", "", server.GetPort()));
-    EXPECT_EQ(connection.First(), SSaid("CSMTPConnection::BeginTLS, The server sent data before "
-                                        "TLS began",
-                                        SOCKET_ERROR_TLS_FAILED));
-    connection.Disconnect(true);
-    EXPECT_EQ(server.Transcript(), "EHLO client.test\r\nSTARTTLS\r\n");
+// Attempts that end early and say why: bytes sent behind the "220" to STARTTLS would pass for
+// protected replies after the handshake; the wrong security for a port fails within 16 s with a
+// hint (a plain greeting under TLS at once, silence after the 15 s connect time-out); a cancel from
+// another thread lets go within a second; a server dripping a reply that never ends is stopped by
+// the limit on the whole attempt. "#" stands for the port; after a "*", any text may come first.
+TEST(SmtpSession, AttemptsEndInTimeAndSayWhy) {
+    const auto Hint = [](const std::string& strSecurity) {
+        return " on port # with security " + strSecurity +
+               ". Is that the right port? Usually 587 goes with STARTTLS, 465 with TLS and 25 "
+               "with None";
+    };
+    std::vector<SServerStep> arrDrip{Reply("220-")};
+    for (int i = 0; i < 40; ++i)
+        arrDrip.push_back(SServerStep("", "x", 100));
+    // clang-format off
+    const struct {
+        std::vector<SServerStep> m_arrScript;
+        int m_nSecurity, m_nLimitMs, m_nCancelMs, m_nWithinMs;
+        std::string m_strSaid, m_strSent; // the diagnostic after "CSMTPConnection::"; "-": no EHLO
+        uint32_t m_dwError;
+    } cases[] = {
+        {{Reply("220 mx.test\r\n"), "250-mx\r\n250 STARTTLS", "220 go\r\n250-AUTH PLAIN\r\n250 ok"},
+         SMTP_SECURITY_STARTTLS, 120000, 0, 1000, "BeginTLS, The server sent data before TLS began",
+         "EHLO client.test\r\nSTARTTLS\r\n", SOCKET_ERROR_TLS_FAILED},
+        {{Reply("220 mx.test ESMTP\r\n")}, SMTP_SECURITY_TLS, 120000, 0, 16000,
+         "BeginTLS, TLS with 127.0.0.1 failed: *" + Hint("TLS"), "-", SOCKET_ERROR_TLS_FAILED},
+        {{}, SMTP_SECURITY_STARTTLS, 120000, 0, 16000,
+         "Connect, No greeting from the SMTP server within 15 s*" + Hint("STARTTLS"), "", 10060},
+        {{}, SMTP_SECURITY_NONE, 120000, 300, 1300, "ReadResponse, Cancelled", "", ECANCELED},
+        {arrDrip, SMTP_SECURITY_NONE, 1000, 0, 3000,
+         "ReadResponse, The SMTP server took longer than an attempt may last", "", 10060}};
+    // clang-format on
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.m_strSaid);
+        CScriptedSmtpServer server(c.m_arrScript);
+        CEvent evCancel;
+        CRecordingConnection connection;
+        connection.m_dwTimeoutMs = 30000, connection.m_dwConnectTimeoutMs = 15000;
+        connection.m_dwAttemptLimitMs = c.m_nLimitMs;
+        connection.m_nSecurity = c.m_nSecurity;
+        connection.m_pCancel = &evCancel;
+        std::jthread canceller([&] {
+            if (c.m_nCancelMs > 0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(c.m_nCancelMs)),
+                    evCancel.Set();
+        });
+        const auto tStart = std::chrono::steady_clock::now();
+        EXPECT_FALSE(connection.Connect("127.0.0.1", SMTP_AUTH_NONE, "", "", server.GetPort()));
+        EXPECT_LT(std::chrono::steady_clock::now() - tStart,
+                  std::chrono::milliseconds(c.m_nWithinMs));
+        std::string strSaid = "CSMTPConnection::" + c.m_strSaid;
+        for (size_t n; (n = strSaid.find('#')) != std::string::npos;)
+            strSaid.replace(n, 1, std::to_string(server.GetPort()));
+        const size_t nAny = strSaid.find('*');
+        const auto [strFirst, dwError] = connection.First();
+        EXPECT_TRUE(nAny == std::string::npos
+                        ? strFirst == strSaid
+                        : strFirst.starts_with(strSaid.substr(0, nAny)) &&
+                              strFirst.find(strSaid.substr(nAny + 1), nAny) != std::string::npos)
+            << strFirst;
+        EXPECT_EQ(dwError, c.m_dwError);
+        EXPECT_FALSE(connection.IsConnected());
+        connection.Disconnect(true);
+        if (c.m_strSent == "-")
+            EXPECT_EQ(server.Transcript().find("EHLO"), std::string::npos);
+        else
+            EXPECT_EQ(server.Transcript(), c.m_strSent);
+    }
 }
 
-// A failed connect names the reason and closes its socket, also when it is tried again:
-// afterwards the lowest free descriptor is the one it was before. A server whose accept queue
-// is full never answers the SYN: the connect gives up after the time-out with 10060, not with
-// the errno of the interrupted call.
+// A failed connect names the reason and closes its socket, also when tried again: the lowest free
+// descriptor is then the one it was before. A full accept queue never answers the SYN: the time-out
+// gives 10060, not the errno of the interrupted call.
 TEST(SmtpSession, FailedConnectsCloseTheirSocketAndNameTheReason) {
     uint16_t nPort;
     const int hLowestFree = LoopbackSocket(nPort); // a port nobody listens on
@@ -229,7 +270,6 @@ TEST(SmtpSession, FailedConnectsCloseTheirSocketAndNameTheReason) {
                                 std::to_string(nPort) +
                                 ", GetLastError returns: " + std::to_string(dwError),
                             dwError));
-            EXPECT_EQ(GetLastError(), dwError);
         }
     };
     failsWith(2, 111);
@@ -251,82 +291,15 @@ TEST(SmtpSession, FailedConnectsCloseTheirSocketAndNameTheReason) {
     close(hListen);
 }
 
-// With the default time-outs a server on the wrong port fails the attempt within 16 s, naming
-// the port and security used and the usual pairs: a plain server under TLS at once, one that
-// waits for a TLS handshake (silent) after the 15 s connect time-out.
-TEST(SmtpSession, WrongPortPairsFailSoonWithAHint) {
-    const std::pair<int, std::vector<SServerStep>> cases[] = {
-        {SMTP_SECURITY_TLS, {Reply("220 mx.test ESMTP\r\n")}}, {SMTP_SECURITY_STARTTLS, {}}};
-    for (const auto& [nSecurity, arrScript] : cases) {
-        CScriptedSmtpServer server(arrScript);
-        CRecordingConnection connection;
-        connection.m_dwTimeoutMs = 30000;
-        connection.m_dwConnectTimeoutMs = 15000;
-        connection.m_nSecurity = nSecurity;
-        const auto tStart = std::chrono::steady_clock::now();
-        EXPECT_FALSE(connection.Connect("127.0.0.1", SMTP_AUTH_NONE, "", "", server.GetPort()));
-        EXPECT_LT(std::chrono::steady_clock::now() - tStart, std::chrono::seconds(16));
-        const std::string strSaid = connection.First().first;
-        EXPECT_TRUE(
-            strSaid.starts_with(nSecurity == SMTP_SECURITY_TLS
-                                    ? "CSMTPConnection::BeginTLS, TLS with 127.0.0.1 failed: "
-                                    : "CSMTPConnection::Connect, No greeting from the SMTP "
-                                      "server within 15 s on port "))
-            << strSaid;
-        EXPECT_NE(strSaid.find(" on port " + std::to_string(server.GetPort()) + " with security " +
-                               (nSecurity == SMTP_SECURITY_TLS ? "TLS" : "STARTTLS") +
-                               ". Is that the right port? Usually 587 goes with STARTTLS, 465 "
-                               "with TLS and 25 with None"),
-                  std::string::npos)
-            << strSaid;
-        EXPECT_EQ(server.Transcript().find("EHLO"), std::string::npos); // TLS's hello at most
-    }
-}
-
 // The HELO name: a fully qualified name, else the local address as a literal.
 TEST(SmtpSession, HeloName) {
-    const std::pair<const char*, const char*> cases[] = {{"mail.example.org", "mail.example.org"},
-                                                         {"myhost", "[192.0.2.7]"},
-                                                         {"myhost.", "[192.0.2.7]"},
-                                                         {"myhost.localdomain", "[192.0.2.7]"},
-                                                         {"", "[192.0.2.7]"}};
-    for (const auto& [pszName, pszHelo] : cases)
-        EXPECT_EQ(CSMTPConnection::ChooseHeloName(pszName, "192.0.2.7"), pszHelo);
+    for (const char* pszName : {"myhost", "myhost.", "myhost.localdomain", ""})
+        EXPECT_EQ(CSMTPConnection::ChooseHeloName(pszName, "192.0.2.7"), "[192.0.2.7]");
+    EXPECT_EQ(CSMTPConnection::ChooseHeloName("mail.example.org", "192.0.2.7"), "mail.example.org");
 }
 
-// A test send is cancelled from another thread: a server that never greets lets go within 1 s
-// of the cancel, not after the 15 s of the greeting's time-out.
-TEST(SmtpSession, CancelledWithinASecond) {
-    CScriptedSmtpServer server({});
-    CEvent evCancel;
-    CRecordingConnection connection;
-    connection.m_dwConnectTimeoutMs = 15000;
-    connection.m_pCancel = &evCancel;
-    std::thread canceller([&evCancel] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        evCancel.Set();
-    });
-    const auto tStart = std::chrono::steady_clock::now();
-    EXPECT_FALSE(connection.Connect("127.0.0.1", SMTP_AUTH_NONE, "", "", server.GetPort()));
-    EXPECT_LT(std::chrono::steady_clock::now() - tStart, std::chrono::milliseconds(1300));
-    EXPECT_EQ(connection.First(), SSaid("CSMTPConnection::ReadResponse, Cancelled", ECANCELED));
-    canceller.join();
-}
-
-// Errors in words, for the messages that show a last-error code.
-TEST(SmtpSession, ErrorsInWords) {
-    const std::pair<uint32_t, const char*> cases[] = {
-        {111, "connection refused"},
-        {10022, "host name not found"},
-        {10060, "timed out"},
-        {113, "no route to host"},
-        {10202, "password kept from an unencrypted connection"}};
-    for (const auto& [dwError, pszWords] : cases)
-        EXPECT_EQ(CSMTPConnection::DescribeError(dwError), pszWords);
-}
-
-// Partial writes: a large body arrives whole; a server that stops reading makes the send give
-// up after the time-out.
+// Partial writes: a large body arrives whole; a server that stops reading makes the send give up
+// after the time-out.
 TEST(SmtpSession, LargeBodies) {
     CSMTPMessage message;
     message.m_from = CSMTPAddress("a@example.com");
@@ -348,80 +321,40 @@ TEST(SmtpSession, LargeBodies) {
     }
 }
 
-// A server that drips one byte of a never-ending reply every 100 ms never trips the idle
-// time-out; the limit on the whole attempt ends it, and no QUIT follows.
-TEST(SmtpSession, DrippingServerStopsAtTheAttemptLimit) {
-    std::vector<SServerStep> arrScript{Reply("220-")};
-    for (int i = 0; i < 40; ++i)
-        arrScript.push_back(SServerStep("", "x", 100));
-    CScriptedSmtpServer server(arrScript);
-    CRecordingConnection connection(300);
-    connection.m_dwAttemptLimitMs = 1000;
-    const auto tStart = std::chrono::steady_clock::now();
-    EXPECT_FALSE(connection.Connect("127.0.0.1", SMTP_AUTH_NONE, "", "", server.GetPort()));
-    EXPECT_LT(std::chrono::steady_clock::now() - tStart, std::chrono::seconds(3)); // drip: 4 s
-    EXPECT_EQ(connection.First(), SSaid("CSMTPConnection::ReadResponse, The SMTP server took "
-                                        "longer than an attempt may last",
-                                        10060));
-    EXPECT_EQ(GetLastError(), 10060u);
-    EXPECT_FALSE(connection.IsConnected());
-    EXPECT_EQ(server.Transcript(), "");
-}
-
-// A CR or LF in anything that ends up in a command or header line is refused before it is
-// sent: nothing of it reaches the server.
+// A CR or LF in anything that ends up in a command or header line is refused before it is sent:
+// nothing of it reaches the server.
 TEST(SmtpSession, LineBreaksAreRefused) {
-    const std::string HQ = "HELO client.test\r\nQUIT\r\n", NOT_SENT = "SendMessage, The message "
-                                                                      "was not sent: its ";
+    const std::string NOT_SENT = "SendMessage, The message was not sent: its ";
     // clang-format off
-    const struct {
-        void (*m_pfnSpoil)(CSMTPMessage&, std::string&);
-        std::string m_strSent, m_strSaid;
-    } cases[] = {
-        {[](CSMTPMessage& m, std::string&) { m.m_strSubject = "down\r\nBcc: x@evil.test"; }, HQ,
+    const std::pair<void (*)(CSMTPMessage&, std::string&), std::string> cases[] = {
+        {[](CSMTPMessage& m, std::string&) { m.m_strSubject = "down\r\nBcc: x@evil.test"; },
          NOT_SENT + "subject contains a line break"},
         {[](CSMTPMessage& m, std::string&) { m.m_from.m_strAddress = "a@b.test>\r\nRCPT TO:<x"; },
-         HQ, NOT_SENT + "sender contains a line break"},
+         NOT_SENT + "sender contains a line break"},
         {[](CSMTPMessage& m, std::string&) { m.AddRecipient(CSMTPAddress("Eve <e@x\n.test>")); },
-         HQ, NOT_SENT + "recipient contains a line break"},
-        {[](CSMTPMessage& m, std::string&) { m.m_replyTo.m_strDisplayName = "A\rB"; }, HQ,
+         NOT_SENT + "recipient contains a line break"},
+        {[](CSMTPMessage& m, std::string&) { m.m_replyTo.m_strDisplayName = "A\rB"; },
          NOT_SENT + "reply-to address contains a line break"},
-        {[](CSMTPMessage&, std::string& strHost) { strHost = "127.0.0.1\r\nDATA"; }, "",
+        {[](CSMTPMessage&, std::string& strHost) { strHost = "127.0.0.1\r\nDATA"; },
          "Connect, The server name, the HELO name or the login contains a line break"}};
     // clang-format on
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.m_strSaid);
+    for (const auto& [pfnSpoil, strSaid] : cases) {
         CScriptedSmtpServer server({Reply("220 mx\r\n"), "250 mx", "221 bye"});
         CSMTPMessage message;
         ComposeAlert(message);
         std::string strHost = "127.0.0.1";
-        c.m_pfnSpoil(message, strHost);
+        pfnSpoil(message, strHost);
         CRecordingConnection connection(300);
         EXPECT_FALSE(connection.Connect(strHost, SMTP_AUTH_NONE, "", "", server.GetPort()) &&
                      connection.SendMessage(message));
-        EXPECT_EQ(connection.First(), SSaid("CSMTPConnection::" + c.m_strSaid, 87));
+        EXPECT_EQ(connection.First(), SSaid("CSMTPConnection::" + strSaid, 87));
         connection.Disconnect(true);
-        if (c.m_strSent.empty()) { // nobody connected: let the server go
+        if (strHost == "127.0.0.1") {
+            EXPECT_EQ(server.Transcript(), "HELO client.test\r\nQUIT\r\n") << strSaid;
+        } else { // nobody connected: let the server go
             CRecordingConnection other(300);
             other.Connect("127.0.0.1", SMTP_AUTH_NONE, "", "", server.GetPort());
             other.Disconnect(true);
-        } else {
-            EXPECT_EQ(server.Transcript(), c.m_strSent);
         }
     }
-}
-
-// Where a reply ends: at the first line whose code is not followed by "-".
-TEST(SmtpSession, FindReplyEnd) {
-    const std::pair<const char*, size_t> cases[] = {{"250 ok\r\n", 8},
-                                                    {"250-a\r\n250 b\r\n", 14},
-                                                    {"250-a\r\n250-b\r\n", SIZE_MAX},
-                                                    {"250\r\n", 5},
-                                                    {"250-a\r\n250\r\nx", 12},
-                                                    {"250 ok", SIZE_MAX},
-                                                    {"250 a\r\n221 b\r\n", 7},
-                                                    {"2\r\n", 3},
-                                                    {"", SIZE_MAX}};
-    for (const auto& [pszData, nEnd] : cases)
-        EXPECT_EQ(CSMTPConnection::FindReplyEnd(pszData), nEnd) << pszData;
 }
