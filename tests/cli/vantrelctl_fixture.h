@@ -1,0 +1,30 @@
+#pragma once
+
+#include "core/test_files.h"
+
+#include <gtest/gtest.h>
+
+// Runs vantrelctl in a folder of its own with settings, data and runtime folders (the
+// single-instance guard's included) of its own: the user's are never used.
+class CVantrelctlTest : public ::testing::Test {
+protected:
+    // A shell command line run in the test's folder.
+    CShellRun Shell(const std::string& strLine) {
+        return RunShell(m_dir, "cd '" + m_dir.Path() +
+                                   "' || exit 99; umask 022; export XDG_CONFIG_HOME='" +
+                                   m_dir / "config" + "' XDG_DATA_HOME='" + m_dir / "data" +
+                                   "' XDG_RUNTIME_DIR='" + m_dir.Path() + "'; " + strLine);
+    }
+    // A command that blocks ends after 60 s with 124.
+    static std::string Cli(const std::string& strArgs) {
+        return "timeout 60 " VANTRELCTL_PATH " " + strArgs;
+    }
+    CShellRun Run(const std::vector<std::string>& vecArgs, const std::string& strOut = "") {
+        std::string strArgs;
+        for (const std::string& strArg : vecArgs)
+            strArgs += " '" + strArg + "'";
+        return Shell(Cli(strArgs) + (strOut.empty() ? "" : " >" + strOut));
+    }
+
+    CTempDir m_dir;
+};
