@@ -1,3 +1,4 @@
+#include "core/test_files.h"
 #include "mail/scripted_smtp_server.h"
 
 #include <gtest/gtest.h>
@@ -5,7 +6,6 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <sys/wait.h>
 
 // aiosmtpd on 127.0.0.1 (user "tim", password "tanstaaf") writes each message it accepts to
@@ -15,73 +15,61 @@
 // SSL_CERT_FILE names.
 class MailDelivery : public testing::Test {
 protected:
-    void SetUp() override {
-        ASSERT_NE(mkdtemp(m_szDir), nullptr);
-        close(LoopbackSocket(m_nPort));
+    void SetUp() override { close(LoopbackSocket(m_nPort)); }
+    void TearDown() override { Stop(); }
+    void Stop() {
+        for (int i = 0; m_pid > 0 && kill(m_pid, SIGTERM) == 0 && i < 100; ++i)
+            usleep(50000); // not our child: the shell started it
     }
-    void StartSink(const std::vector<std::string>& arrExtra = {}) {
-        if (m_pid > 0 && kill(m_pid, SIGTERM) == 0)
-            waitpid(m_pid, nullptr, 0);
-        for (const auto& entry : std::filesystem::directory_iterator(m_szDir))
+    // Debian's Python with an environment of its own: another Python first in the caller's
+    // PATH, or the caller's PYTHONPATH, would give it another standard library.
+    void StartSink(const std::string& strExtra = "") {
+        Stop();
+        for (const auto& entry : std::filesystem::directory_iterator(m_dir.Path()))
             std::filesystem::remove(entry.path()); // a new server counts from 1 again
-        std::vector<std::string> arrArgs{
-            "/usr/bin/python3", VANTREL_SMTP_SINK, std::to_string(m_nPort), m_szDir, "tim",
-            "tanstaaf"};
-        arrArgs.insert(arrArgs.end(), arrExtra.begin(), arrExtra.end());
-        std::vector<char*> arrArgv;
-        for (std::string& str : arrArgs)
-            arrArgv.push_back(str.data());
-        arrArgv.push_back(nullptr);
-        // Debian's Python with an environment of its own: another Python first in the
-        // caller's PATH, or the caller's PYTHONPATH, would give it another standard library.
-        char szPath[] = "PATH=/usr/bin:/bin", szLocale[] = "LC_ALL=C.UTF-8";
-        char* arrEnv[] = {szPath, szLocale, nullptr};
-        if ((m_pid = fork()) == 0) {
-            execve(arrArgv[0], arrArgv.data(), arrEnv);
-            _exit(127);
-        }
-        for (int i = 0; i < 300 && Read("ready") == "-"; ++i) {
-            ASSERT_EQ(waitpid(m_pid, nullptr, WNOHANG), 0)
-                << "the SMTP server stopped: is python3-aiosmtpd installed (scripts/setup)?";
+        m_pid = std::stoi(RunShell(m_shell, "env -i PATH=/usr/bin:/bin LC_ALL=C.UTF-8 "
+                                            "/usr/bin/python3 " VANTREL_SMTP_SINK " " +
+                                                std::to_string(m_nPort) + " " + m_dir.Path() +
+                                                " tim tanstaaf " + strExtra +
+                                                " >/dev/null 2>&1 & echo $!")
+                              .strOut);
+        for (int i = 0; i < 300 && Read("ready") == "-" && kill(m_pid, 0) == 0; ++i)
             usleep(50000);
-        }
-        ASSERT_EQ(Read("ready"), "") << "the SMTP server did not start";
-    }
-    void TearDown() override {
-        if (m_pid > 0 && kill(m_pid, SIGTERM) == 0)
-            waitpid(m_pid, nullptr, 0);
-        std::filesystem::remove_all(m_szDir);
+        ASSERT_EQ(Read("ready"), "")
+            << "the SMTP server did not start: is python3-aiosmtpd installed (scripts/setup)?";
     }
     // The file's bytes; "-" when it is missing.
     std::string Read(const std::string& strName) const {
-        std::ifstream file(m_szDir + ("/" + strName), std::ios::binary);
-        std::ostringstream stream;
-        stream << file.rdbuf();
-        return file.is_open() ? stream.str() : "-";
+        return std::filesystem::exists(m_dir / strName) ? ReadFileBytes(m_dir / strName) : "-";
+    }
+    static std::string Sink(const char* pszMode, const char* pszNoLogins = "") {
+        return std::string(pszMode) + " " + s_certs / "server.pem " + s_certs / "server.key " +
+               pszNoLogins;
     }
 
     static void SetUpTestSuite() {
-        ASSERT_NE(mkdtemp(s_szCerts), nullptr);
-        const std::string strDir = s_szCerts;
         const std::string strKey = " -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes ";
-        const std::string strCommands =
-            "(cd " + strDir + " && printf 'subjectAltName=IP:127.0.0.1\\n' > san.ext && " +
-            "openssl req -x509 -days 2" + strKey + "-keyout ca.key -out ca.pem " +
-            "-subj '/CN=Vantrel Test CA' && openssl req -x509 -days 2" + strKey +
-            "-keyout other.key -out other.pem -subj '/CN=Another CA' && openssl req" + strKey +
-            "-keyout server.key -out server.csr -subj '/CN=127.0.0.1' && openssl x509 -req " +
-            "-days 2 -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial -extfile san.ext " +
-            "-out server.pem) >/dev/null 2>&1";
-        ASSERT_EQ(system(strCommands.c_str()), 0)
+        ASSERT_EQ(RunShell(s_certs, "cd " + s_certs.Path() +
+                                        " && printf 'subjectAltName=IP:127.0.0.1\\n' > san.ext && "
+                                        "openssl req -x509 -days 2" +
+                                        strKey +
+                                        "-keyout ca.key -out ca.pem -subj '/CN=Vantrel Test CA' && "
+                                        "openssl req -x509 -days 2" +
+                                        strKey +
+                                        "-keyout other.key -out other.pem -subj '/CN=Another CA' "
+                                        "&& openssl req" +
+                                        strKey +
+                                        "-keyout server.key -out server.csr -subj '/CN=127.0.0.1' "
+                                        "&& openssl x509 -req -days 2 -in server.csr -CA ca.pem "
+                                        "-CAkey ca.key -CAcreateserial -extfile san.ext -out "
+                                        "server.pem")
+                      .nExit,
+                  0)
             << "the openssl command is missing (scripts/setup)";
     }
-    static void TearDownTestSuite() { std::filesystem::remove_all(s_szCerts); }
-    static std::string Cert(const char* pszName) {
-        return s_szCerts + ("/" + std::string(pszName));
-    }
 
-    static inline char s_szCerts[25] = "/tmp/vantrel_cert_XXXXXX";
-    char m_szDir[25] = "/tmp/vantrel_smtp_XXXXXX";
+    static inline CTempDir s_certs;
+    CTempDir m_dir, m_shell;
     uint16_t m_nPort = 0;
     pid_t m_pid = -1;
 };
@@ -90,7 +78,7 @@ protected:
 // server may offer, and the refusals: a wrong password, a certificate from a CA nobody
 // trusts, a host name it does not name, STARTTLS not offered. The alert arrives byte for byte.
 TEST_F(MailDelivery, AlertArrivesInPlainTextStartTlsAndImplicitTls) {
-    const std::string strTrusted = Cert("ca.pem"), strOther = Cert("other.pem");
+    const std::string strTrusted = s_certs / "ca.pem", strOther = s_certs / "other.pem";
     const int NONE = SMTP_SECURITY_NONE, START = SMTP_SECURITY_STARTTLS, TLS = SMTP_SECURITY_TLS;
     // clang-format off
     const struct {
@@ -137,11 +125,7 @@ TEST_F(MailDelivery, AlertArrivesInPlainTextStartTlsAndImplicitTls) {
     const char* pszOldTrust = getenv("SSL_CERT_FILE");
     for (const auto& c : cases) {
         SCOPED_TRACE(c.m_strLoginOrRefusal);
-        if (*c.m_pszMode != '\0')
-            ASSERT_NO_FATAL_FAILURE(
-                StartSink({c.m_pszMode, Cert("server.pem"), Cert("server.key"), c.m_pszNoLogins}));
-        else
-            ASSERT_NO_FATAL_FAILURE(StartSink());
+        ASSERT_NO_FATAL_FAILURE(StartSink(*c.m_pszMode ? Sink(c.m_pszMode, c.m_pszNoLogins) : ""));
         setenv("SSL_CERT_FILE", (c.m_strTrust.empty() ? strTrusted : c.m_strTrust).c_str(), 1);
         CSMTPMessage message;
         ComposeAlert(message);
@@ -176,22 +160,18 @@ TEST_F(MailDelivery, AlertArrivesInPlainTextStartTlsAndImplicitTls) {
 // vantrelctl alert-test with the saved settings overridden by --port and --security: the
 // exchange is printed without the password or its Base64, and bad options exit 2.
 TEST_F(MailDelivery, AlertTestCommandOverridesPortAndSecurity) {
-    ASSERT_NO_FATAL_FAILURE(
-        StartSink({"starttls", Cert("server.pem"), Cert("server.key"), "CRAM-MD5"}));
-    const std::string strSettings = m_szDir + std::string("/settings.conf");
+    ASSERT_NO_FATAL_FAILURE(StartSink(Sink("starttls", "CRAM-MD5")));
+    const std::string strSettings = m_dir / "settings.conf";
     std::ofstream(strSettings)
         << "[Settings]\nSMTP=127.0.0.1\nSMTPPort=1\nSMTPSecurity=0\n"
            "Login=tim\nPass=tanstaaf\nEmailFrom=J\xc3\xb6rg <a@example.com>\n"
            "EmailTo=ops@example.com\nAlertEmail=1\nHeloName=client.test\n";
     auto run = [&](const std::string& strArgs, std::string& strOut) {
-        const std::string strFile = m_szDir + std::string("/out");
-        const int nStatus = system(("SSL_CERT_FILE=" + Cert("ca.pem") +
-                                    " " VANTRELCTL_PATH " alert-test --settings " + strSettings +
-                                    " " + strArgs + " >" + strFile + " 2>&1")
-                                       .c_str());
-        std::ifstream file(strFile, std::ios::binary);
-        strOut.assign(std::istreambuf_iterator<char>(file), {});
-        return WEXITSTATUS(nStatus);
+        const CShellRun cli = RunShell(m_shell, "SSL_CERT_FILE=" + s_certs / "ca.pem" +
+                                                    " " VANTRELCTL_PATH " alert-test --settings " +
+                                                    strSettings + " " + strArgs + " 2>&1");
+        strOut = cli.strOut;
+        return cli.nExit;
     };
     std::string strOut;
     EXPECT_EQ(run("--port " + std::to_string(m_nPort) + " --security starttls", strOut), 0)
