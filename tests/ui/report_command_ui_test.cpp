@@ -160,12 +160,10 @@ TEST_F(ReportCommandTest, WeightingDialogRemembersTheWeightsButNotTheChartTick) 
         CReportWeights arrWeights{};
         const bool bOk = eButton == QDialogButtonBox::Ok;
         EXPECT_EQ(command.AskWeights(arrWeights), bOk);
-        const CReportWeights arrChosen = nOpening == 0 ? CReportWeights{1, 2, 3, 4, 5, 6, 7, 8, 9}
-                                                       : CReportWeights{10, 9, 8, 7, 6, 5, 4, 3, 2};
-        EXPECT_EQ(arrWeights, (bOk ? arrChosen : CReportWeights{}));
-        if (bOk) {
-            EXPECT_EQ(command.m_bIncludeChart, bTick);
-        }
+        EXPECT_EQ(arrWeights, (!bOk            ? CReportWeights{}
+                               : nOpening == 0 ? CReportWeights{1, 2, 3, 4, 5, 6, 7, 8, 9}
+                                               : CReportWeights{10, 9, 8, 7, 6, 5, 4, 3, 2}));
+        EXPECT_TRUE(!bOk || command.m_bIncludeChart == bTick);
         ++nOpening;
     }
     CReportCommandUI::SetSettingsStore(nullptr);
@@ -193,8 +191,7 @@ TEST_F(ReportCommandTest, ChartAfterTheTableAndAMessageWhenNothingOpensTheReport
     EXPECT_EQ(command.m_arrLog, (Texts{"weights", "file", "open " + strPath}));
     EXPECT_EQ(answerer.Texts(),
               QStringList{CReportCommandUI::NOT_OPENED + QString::fromStdString(strPath)});
-    const std::string strPlain = Plain(command.m_arrWeights);
-    const std::string strReport = ReadFile(strPath);
+    const std::string strPlain = Plain(command.m_arrWeights), strReport = ReadFile(strPath);
     const size_t nTableEnd = strPlain.find("</table>") + 8;
     ASSERT_EQ(strReport.compare(0, nTableEnd, strPlain, 0, nTableEnd), 0);
     // 900 CSS pixels wide, shrunk to the page: 480 + 36 for each of the three hosts high.

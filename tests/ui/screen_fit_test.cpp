@@ -82,12 +82,8 @@ TEST_F(ScreenFitTest, EveryWindowOpensInsideTheScreen) {
         assistant.setStartId(nPage);
         ExpectFits(assistant, ("assistant page " + std::to_string(nPage + 1)).c_str());
     }
-    const auto pGraph = CHostGraphDlg::Prepare(&frame, m_doc, 0, nullptr);
-    ASSERT_NE(pGraph, nullptr);
-    ExpectFits(*pGraph, "graph");
-    const auto pCompare = CCompareHostsDlg::Prepare(&frame, m_doc, {}, nullptr);
-    ASSERT_NE(pCompare, nullptr);
-    ExpectFits(*pCompare, "compare");
+    ExpectFits(*CHostGraphDlg::Prepare(&frame, m_doc, 0, nullptr), "graph");
+    ExpectFits(*CCompareHostsDlg::Prepare(&frame, m_doc, {}, nullptr), "compare");
 }
 
 // A place remembered on a larger screen comes back inside this one.
