@@ -45,15 +45,6 @@ bool CopyFileAtomically(const std::string& strSource, const std::string& strDest
     return bOk;
 }
 
-// An earlier damaged copy is never replaced: "<file>.damaged", then ".damaged.1", ".2", ...
-std::string GetFreeDamagedName(const std::string& strTarget) {
-    std::string strName = strTarget + ".damaged";
-    struct stat st;
-    for (unsigned n = 1; ::lstat(strName.c_str(), &st) == 0; ++n)
-        strName = strTarget + ".damaged." + std::to_string(n);
-    return strName;
-}
-
 } // namespace
 
 CVantrelDoc::CVantrelDoc(CMessageSink& sink, CTestControl* pTestControl)
@@ -156,7 +147,8 @@ bool CVantrelDoc::SaveHosts(const CHostsFile::HostLockFn& fnLock) {
             m_strLastSaveError = "Cannot save " + m_strDataPath + ": " + strReason;
             return false;
         }
-        if (!CopyFileAtomically(strTarget, GetFreeDamagedName(strTarget), m_strLastSaveError))
+        if (!CopyFileAtomically(strTarget, CAtomicFile::GetFreeDamagedName(strTarget),
+                                m_strLastSaveError))
             return false;
         m_bKeepDamaged = false;
     }
