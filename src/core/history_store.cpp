@@ -12,6 +12,7 @@
 #include <functional>
 #include <limits>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace {
@@ -119,8 +120,13 @@ std::string CHistoryStore::Describe(int nResult) const {
     switch (nResult & 0xff) {
     case SQLITE_FULL:
         return CAtomicFile::DescribeErrno(ENOSPC);
-    case SQLITE_READONLY:
-        return CAtomicFile::DescribeErrno(nErrno == EROFS ? EROFS : EACCES);
+    case SQLITE_READONLY: {
+        // SQLite falls back to reading a file it may not write, without saying why.
+        struct statvfs vfs;
+        const bool bReadOnlyDisk = nErrno == EROFS || (::statvfs(m_strPath.c_str(), &vfs) == 0 &&
+                                                       (vfs.f_flag & ST_RDONLY) != 0);
+        return CAtomicFile::DescribeErrno(bReadOnlyDisk ? EROFS : EACCES);
+    }
     case SQLITE_NOTADB:
     case SQLITE_CORRUPT:
         return "it is damaged";
@@ -240,18 +246,22 @@ CHistoryStore::EOpen CHistoryStore::Open(const std::string& strPath) {
         case CHECK_DAMAGED:
             break;
         }
-        Close();
-        if (bMoved)
+        if (bMoved) {
+            Close();
             break;
-        // Kept for whoever wants to look into it; its write-ahead log goes with it, since
-        // it would be replayed into the new database otherwise.
+        }
+        // Kept for whoever wants to look into it. Its write-ahead log goes with it, before
+        // the connection closes (SQLite would remove it) and since it would be replayed into
+        // the new database otherwise.
         const std::string strDamaged = CAtomicFile::GetFreeDamagedName(strTarget);
         if (::rename(strTarget.c_str(), strDamaged.c_str()) != 0) {
             m_strLastError = "Cannot move the damaged test history " + strPath +
                              " aside: " + CAtomicFile::DescribeErrno(errno);
+            Close();
             return EOpen::FAILED;
         }
         ::rename((strTarget + "-wal").c_str(), (strDamaged + "-wal").c_str());
+        Close();
         ::unlink((strTarget + "-shm").c_str());
         m_strMovedTo = strDamaged;
         bMoved = true;
