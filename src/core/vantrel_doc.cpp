@@ -95,6 +95,8 @@ bool CVantrelDoc::OnNewDocument(const std::string& strDataPath, const CAppSettin
                            ".\nVantrel starts with an empty host list and will not save over "
                            "that file.");
 
+    OpenHistory();
+
     const bool bAnyTesting = std::any_of(m_arrHosts.begin(), m_arrHosts.end(),
                                          [](const CHost* pHost) { return pHost->m_bTesting; });
     if (bAnyTesting && m_pTestControl && !m_pTestControl->IsConnected())
@@ -168,13 +170,66 @@ void CVantrelDoc::StopTests() {
 
 void CVantrelDoc::AddHost(CHost* pHost) {
     m_arrHosts.push_back(pHost);
+    // The hosts before it match exactly and come first: they keep their ids.
+    AttachHistory();
 }
 
 void CVantrelDoc::RemoveHost(int nIndex) {
     auto it = m_arrHosts.begin() + nIndex;
     CHost* pHost = *it;
     m_arrHosts.erase(it);
+    if (m_pHistory && pHost->m_nHistoryId != 0)
+        m_pHistory->RemoveHost(pHost->m_nHistoryId);
     delete pHost;
+}
+
+void CVantrelDoc::OnHostEdited(int nIndex) {
+    const CHost& host = *m_arrHosts[static_cast<size_t>(nIndex)];
+    if (m_pHistory && host.m_nHistoryId != 0)
+        m_pHistory->UpdateHost(host.m_nHistoryId, {host.m_strName, host.m_strTestURL});
+}
+
+std::string CVantrelDoc::GetHistoryPath() const {
+    return m_strDataPath.empty() ? std::string() : CHistoryStore::PathFor(m_strDataPath);
+}
+
+std::vector<CHistoryStore::CHostKey>
+CVantrelDoc::GetHistoryKeys(const std::vector<CHost*>& arrHosts) {
+    std::vector<CHistoryStore::CHostKey> arrKeys;
+    for (const CHost* pHost : arrHosts)
+        arrKeys.push_back({pHost->m_strName, pHost->m_strTestURL});
+    return arrKeys;
+}
+
+bool CVantrelDoc::OpenHistory() {
+    auto pHistory = std::make_unique<CHistoryStore>();
+    const std::string strPath = GetHistoryPath();
+    switch (pHistory->Open(strPath)) {
+    case CHistoryStore::EOpen::MOVED:
+        m_sink.ShowMessage("The test history " + strPath + " was damaged. It has been kept as " +
+                           pHistory->GetMovedTo() + " and a new history has been started.");
+        break;
+    case CHistoryStore::EOpen::FAILED:
+        m_sink.ShowMessage(pHistory->GetLastError() + ".\nThe tests go on without a history.");
+        m_pHistory.reset();
+        for (CHost* pHost : m_arrHosts)
+            pHost->m_nHistoryId = 0;
+        return false;
+    default:
+        break;
+    }
+    m_pHistory = std::move(pHistory);
+    AttachHistory();
+    return true;
+}
+
+void CVantrelDoc::AttachHistory() {
+    // Without a history the ids stay as they are.
+    if (!m_pHistory)
+        return;
+    const std::vector<int64_t> arrIds = m_pHistory->Attach(GetHistoryKeys(m_arrHosts));
+    for (size_t i = 0; i < m_arrHosts.size(); ++i)
+        m_arrHosts[i]->m_nHistoryId = arrIds[i];
 }
 
 int CVantrelDoc::GetEmailScore(int nIndex) const {
