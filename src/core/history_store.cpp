@@ -117,16 +117,16 @@ void CHistoryStore::Close() {
 
 std::string CHistoryStore::Describe(int nResult) const {
     const int nErrno = m_pDb ? sqlite3_system_errno(m_pDb) : 0;
+    // SQLite falls back to reading a file it may not write, or fails to make its shared-memory
+    // file beside it, without saying that the disk is read-only.
+    struct statvfs vfs;
+    const bool bReadOnlyDisk = nErrno == EROFS || (::statvfs(m_strPath.c_str(), &vfs) == 0 &&
+                                                   (vfs.f_flag & ST_RDONLY) != 0);
     switch (nResult & 0xff) {
     case SQLITE_FULL:
         return CAtomicFile::DescribeErrno(ENOSPC);
-    case SQLITE_READONLY: {
-        // SQLite falls back to reading a file it may not write, without saying why.
-        struct statvfs vfs;
-        const bool bReadOnlyDisk = nErrno == EROFS || (::statvfs(m_strPath.c_str(), &vfs) == 0 &&
-                                                       (vfs.f_flag & ST_RDONLY) != 0);
+    case SQLITE_READONLY:
         return CAtomicFile::DescribeErrno(bReadOnlyDisk ? EROFS : EACCES);
-    }
     case SQLITE_NOTADB:
     case SQLITE_CORRUPT:
         return "it is damaged";
@@ -134,6 +134,8 @@ std::string CHistoryStore::Describe(int nResult) const {
     case SQLITE_LOCKED:
         return "another program keeps it locked";
     default:
+        if (bReadOnlyDisk)
+            return CAtomicFile::DescribeErrno(EROFS);
         if (nErrno != 0)
             return CAtomicFile::DescribeErrno(nErrno);
         return m_pDb ? sqlite3_errmsg(m_pDb) : sqlite3_errstr(nResult);
@@ -160,40 +162,50 @@ CHistoryStore::ECheck CHistoryStore::OpenChecked(const std::string& strTarget, b
     sqlite3_extended_result_codes(m_pDb, 1);
     // The worker's writes and a reader's queries meet only briefly.
     sqlite3_busy_timeout(m_pDb, 5000);
+    // The first value of a query; the statement is finished at once, since one left open holds
+    // a read transaction that keeps the journal mode from changing.
+    const auto fnQuery = [&](const char* pszSql, std::string& strValue) {
+        CStatement stmt(m_pDb, pszSql);
+        const int nStep = stmt.Step();
+        if (nStep == SQLITE_ROW)
+            strValue = stmt.Text(0);
+        return nStep;
+    };
+    std::string strValue;
     if (bCheck) {
-        CStatement check(m_pDb, "PRAGMA quick_check");
-        nResult = check.Step();
-        if (IsDamage(nResult) || (nResult == SQLITE_ROW && check.Text(0) != "ok"))
+        nResult = fnQuery("PRAGMA quick_check", strValue);
+        if (IsDamage(nResult) || (nResult == SQLITE_ROW && strValue != "ok"))
             return CHECK_DAMAGED;
         if (nResult != SQLITE_ROW)
             return Fail("Cannot open", nResult), CHECK_FAILED;
     }
-    CStatement version(m_pDb, "PRAGMA user_version");
-    nResult = version.Step();
+    nResult = fnQuery("PRAGMA user_version", strValue);
     if (IsDamage(nResult))
         return CHECK_DAMAGED;
     if (nResult != SQLITE_ROW)
         return Fail("Cannot open", nResult), CHECK_FAILED;
-    const int64_t nVersion = version.Int(0);
+    const int64_t nVersion = std::stoll(strValue);
     if (nVersion > SCHEMA_VERSION) {
         m_strLastError = "Cannot open the test history " + m_strPath +
                          ": a newer version of Vantrel wrote it, and it is left as it is";
         return CHECK_FAILED;
     }
     if (nVersion == 0) {
-        CStatement tables(m_pDb, "SELECT count(*) FROM sqlite_master");
-        nResult = tables.Step();
+        nResult = fnQuery("SELECT count(*) FROM sqlite_master", strValue);
         if (nResult != SQLITE_ROW)
             return IsDamage(nResult) ? CHECK_DAMAGED : (Fail("Cannot open", nResult), CHECK_FAILED);
         // Another program's database is not ours to add to.
-        if (tables.Int(0) != 0)
+        if (strValue != "0")
             return CHECK_DAMAGED;
         if (!bCheck) {
             m_strLastError = "Cannot open the test history " + m_strPath + ": it holds no tests";
             return CHECK_FAILED;
         }
-        CStatement wal(m_pDb, "PRAGMA journal_mode = WAL");
-        wal.Step();
+        // A reader never waits for the worker's writes, nor they for it.
+        nResult = fnQuery("PRAGMA journal_mode = WAL", strValue);
+        if (nResult != SQLITE_ROW || strValue != "wal")
+            return Fail("Cannot create", nResult == SQLITE_ROW ? SQLITE_CANTOPEN : nResult),
+                   CHECK_FAILED;
         nResult = Exec("BEGIN IMMEDIATE");
         if (nResult == SQLITE_OK)
             nResult = Exec(SCHEMA);

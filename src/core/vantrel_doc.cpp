@@ -108,6 +108,7 @@ bool CVantrelDoc::OnNewDocument(const std::string& strDataPath, const CAppSettin
 
 void CVantrelDoc::OnCloseDocument(CAppSettings& settings) {
     StopTests();
+    m_pHistory.reset();
     GetSettings(settings);
     // The user was told at start-up why an unreadable file is left alone.
     if (!SaveHosts() && !m_bUnreadable)
