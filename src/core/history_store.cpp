@@ -23,11 +23,14 @@ constexpr int SCHEMA_VERSION = 1;
 constexpr const char* SCHEMA =
     "CREATE TABLE hosts(id INTEGER PRIMARY KEY AUTOINCREMENT, name TEXT NOT NULL,"
     " test_url TEXT NOT NULL);"
-    "CREATE TABLE tests(host_id INTEGER NOT NULL, time INTEGER NOT NULL, up INTEGER NOT NULL,"
-    " reason TEXT, ping INTEGER, method INTEGER, family INTEGER, echoes_sent INTEGER,"
-    " echoes_answered INTEGER, http_status INTEGER, dns INTEGER, connect INTEGER, tls INTEGER,"
-    " first_byte INTEGER, total INTEGER, cert_expiry INTEGER);"
-    "CREATE INDEX tests_by_host_time ON tests(host_id, time);"
+    // Kept in the order of (host, time): a host's tests lie together on the disk, so that
+    // reading one host's year touches its pages only. seq tells tests of the same second
+    // apart (a clock set back), in the order they were written.
+    "CREATE TABLE tests(host_id INTEGER NOT NULL, time INTEGER NOT NULL, seq INTEGER NOT NULL,"
+    " up INTEGER NOT NULL, reason TEXT, ping INTEGER, method INTEGER, family INTEGER,"
+    " echoes_sent INTEGER, echoes_answered INTEGER, http_status INTEGER, dns INTEGER,"
+    " connect INTEGER, tls INTEGER, first_byte INTEGER, total INTEGER, cert_expiry INTEGER,"
+    " PRIMARY KEY(host_id, time, seq)) WITHOUT ROWID;"
     "CREATE TABLE meta(key TEXT PRIMARY KEY, value INTEGER) WITHOUT ROWID;"
     "PRAGMA user_version = 1;";
 
@@ -449,10 +452,11 @@ bool CHistoryStore::RemoveHost(int64_t nHostId) {
 bool CHistoryStore::WriteCycle(const std::vector<CTestRecord>& arrTests) {
     return InTransaction("Cannot write", [&] {
         // A test of a host removed meanwhile is dropped, never kept without its host.
-        CStatement insert(m_pDb, std::string("INSERT INTO tests(") + TEST_COLUMNS +
-                                     ") SELECT ?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, "
-                                     "?12, ?13, ?14, ?15, ?16 WHERE EXISTS (SELECT 1 FROM hosts "
-                                     "WHERE id = ?1)");
+        CStatement insert(m_pDb, std::string("INSERT INTO tests(seq, ") + TEST_COLUMNS +
+                                     ") SELECT (SELECT count(*) FROM tests WHERE host_id = ?1 "
+                                     "AND time = ?2), ?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, "
+                                     "?11, ?12, ?13, ?14, ?15, ?16 WHERE EXISTS (SELECT 1 FROM "
+                                     "hosts WHERE id = ?1)");
         for (const CTestRecord& test : arrTests) {
             insert.Bind(1, test.nHostId).Bind(2, test.tWhen).Bind(3, test.bUp ? 1 : 0);
             insert.Bind(4, test.strReason)
@@ -490,7 +494,7 @@ bool CHistoryStore::Prune(int64_t tNow, int nKeepDays) {
         } else if (nResult != SQLITE_DONE) {
             return nResult;
         }
-        // Host by host along the index, rather than through the whole table.
+        // Host by host along the key, rather than through the whole table.
         CStatement prune(m_pDb, "DELETE FROM tests WHERE host_id IN (SELECT id FROM hosts) "
                                 "AND time < ?");
         nResult = prune.Bind(1, tNow - int64_t{nKeepDays} * SECONDS_PER_DAY).Step();
@@ -563,7 +567,7 @@ CHistoryStore::CSummary CHistoryStore::Summarize(int64_t nHostId, int64_t tFrom,
         return summary;
     const std::string strRange = " FROM tests WHERE host_id = ?1 AND time >= ?2 AND time < ?3";
     CStatement totals(m_pDb, "SELECT count(*), sum(up), min(time), max(time), sum(echoes_sent), "
-                             "sum(echoes_answered)" +
+                             "sum(echoes_answered), sum(up = 1 AND total >= 0)" +
                                  strRange);
     int nResult = totals.Bind(1, nHostId).Bind(2, tFrom).Bind(3, tTo).Step();
     if (nResult != SQLITE_ROW) {
@@ -583,10 +587,7 @@ CHistoryStore::CSummary CHistoryStore::Summarize(int64_t nHostId, int64_t tFrom,
     // Nearest rank: the value at rank ceil(p / 100 * N), counted from 1, of the sorted
     // response times; SQLite sorts them, they are never all in memory here.
     const std::string strResponses = strRange + " AND up = 1 AND total >= 0";
-    CStatement count(m_pDb, "SELECT count(*)" + strResponses);
-    if (count.Bind(1, nHostId).Bind(2, tFrom).Bind(3, tTo).Step() != SQLITE_ROW)
-        return summary;
-    const int64_t nCount = count.Int(0);
+    const int64_t nCount = totals.Int(6);
     if (nCount == 0)
         return summary;
     const auto fnRank = [nCount](int nPercent) {

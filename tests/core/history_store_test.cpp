@@ -80,7 +80,8 @@ TEST_F(HistoryStoreTest, TestsReadBackWithEveryFieldAndOwnerOnly) {
     // A test of a host the history does not know is dropped.
     ASSERT_TRUE(m_store.WriteCycle(
         {full, MakeTest(arrIds[0], 1700000000, true), MakeTest(99, 1700000000, true)}));
-    ASSERT_TRUE(m_store.WriteCycle({down}));
+    // A second test of A in the same second (the clock set back) is kept beside the first.
+    ASSERT_TRUE(m_store.WriteCycle({down, MakeTest(arrIds[0], 1700000000, false)}));
     const std::string strExpected =
         std::to_string(arrIds[1]) +
         " 1700000000 up [answers 404: check the test URL] 123 1 10 4/3 404 11 22 33 44 55 "
@@ -95,7 +96,11 @@ TEST_F(HistoryStoreTest, TestsReadBackWithEveryFieldAndOwnerOnly) {
     m_store.Close();
     ASSERT_EQ(m_store.Open(m_strPath), CHistoryStore::EOpen::OK);
     EXPECT_EQ(Describe(m_store.Tests(arrIds[1], 0, INT64_MAX)), strExpected);
-    EXPECT_EQ(CountRows(m_strPath, "SELECT count(*) FROM tests"), 3);
+    EXPECT_EQ(CountRows(m_strPath, "SELECT count(*) FROM tests"), 4);
+    EXPECT_EQ(Describe(m_store.Tests(arrIds[0], 0, INT64_MAX)),
+              std::to_string(arrIds[0]) + " 1700000000 up [] -1 0 0 0/0 0 -1 -1 -1 -1 -1 0\n" +
+                  std::to_string(arrIds[0]) +
+                  " 1700000000 down [] -1 0 0 0/0 0 -1 -1 -1 -1 -1 0\n");
     EXPECT_EQ(CountRows(m_strPath, "PRAGMA user_version"), 1);
     EXPECT_EQ(m_store.CheckIntegrity(), "ok");
     CHistoryStore reader;
