@@ -93,6 +93,8 @@ TEST(ManualPageTest, CompletionOffersTheValuesEachPlaceTakes) {
         // "--security=s": the shell splits at '='.
         {{"vantrelctl", "alert-test", "--security", "=", "s"}, {"starttls"}},
         {{"vantrelctl", "compare", "--hosts", "a"}, {"all"}},
+        {{"vantrelctl", "outages", "--format", ""}, {"csv", "json"}},
+        {{"vantrelctl", "history", "--host", ""}, {}},
         {{"vantrelctl", "report", "--ch"}, {"--chart"}},
         {{"vantrelctl", "list", "--"}, {"--help", "--help-all", "--data"}},
         {{"vantrelctl", "ping", "--"}, {"--help", "--help-all"}},
