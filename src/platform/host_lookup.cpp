@@ -5,8 +5,10 @@
 #include "platform/socket_wait.h"
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -16,7 +18,8 @@
 
 namespace {
 
-// Shared by the waiting caller and the resolver's thread, which may outlive the caller.
+// Shared by the waiting caller and the resolver's thread, which may outlive the
+// caller.
 struct CPendingLookup {
     std::mutex mtx;
     std::condition_variable cv;
@@ -24,6 +27,21 @@ struct CPendingLookup {
     int nError = 0;
     CResolvedHost found;
 };
+
+// The look-ups whose resolver thread still runs, by name. Never destroyed: a
+// detached resolver may still finish while the process exits.
+struct CRunningLookups {
+    std::mutex mtx;
+    std::condition_variable cvEnded; // a resolver thread has ended
+    std::map<std::string, std::shared_ptr<CPendingLookup>> mapByName;
+};
+
+CRunningLookups& Running() {
+    static CRunningLookups& s_running = *new CRunningLookups;
+    return s_running;
+}
+
+std::atomic<CHostLookup::PFN_GETADDRINFO> g_pfnResolve{nullptr};
 
 void Keep(CHostAddress& address, const addrinfo& info) {
     if (address.GetFamily() != 0 || info.ai_addrlen > sizeof(address.m_addr))
@@ -38,17 +56,46 @@ void Resolve(const std::shared_ptr<CPendingLookup>& pPending, const std::string&
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* pList = nullptr;
     CResolvedHost found;
-    const int nError = getaddrinfo(strHost.c_str(), nullptr, &hints, &pList);
+    const CHostLookup::PFN_GETADDRINFO pfnResolve = g_pfnResolve.load();
+    const int nError = (pfnResolve != nullptr ? pfnResolve : &getaddrinfo)(strHost.c_str(), nullptr,
+                                                                           &hints, &pList);
     if (nError == 0) {
         for (const addrinfo* p = pList; p != nullptr; p = p->ai_next)
             Keep(p->ai_family == AF_INET ? found.m_ipv4 : found.m_ipv6, *p);
         freeaddrinfo(pList);
     }
-    std::lock_guard lock(pPending->mtx);
-    pPending->nError = nError;
-    pPending->found = found;
-    pPending->bDone = true;
+    {
+        std::lock_guard lock(pPending->mtx);
+        pPending->nError = nError;
+        pPending->found = found;
+        pPending->bDone = true;
+    }
     pPending->cv.notify_all();
+    CRunningLookups& running = Running();
+    std::lock_guard lock(running.mtx);
+    running.mapByName.erase(strHost);
+    running.cvEnded.notify_all();
+}
+
+// The running look-up of the name, or a new one when fewer than the most
+// resolver threads run (nullptr when pevStop is set while waiting for one to
+// end).
+std::shared_ptr<CPendingLookup> Join(const std::string& strHost, const CEvent* pevStop) {
+    CRunningLookups& running = Running();
+    std::unique_lock lock(running.mtx);
+    for (;;) {
+        if (const auto it = running.mapByName.find(strHost); it != running.mapByName.end())
+            return it->second;
+        if (running.mapByName.size() < CHostLookup::MAX_LOOKUP_THREADS) {
+            auto pPending = std::make_shared<CPendingLookup>();
+            running.mapByName[strHost] = pPending;
+            std::thread([pPending, strHost] { Resolve(pPending, strHost); }).detach();
+            return pPending;
+        }
+        if (pevStop != nullptr && pevStop->IsSet())
+            return nullptr;
+        running.cvEnded.wait_for(lock, STOP_POLL_SLICE);
+    }
 }
 
 bool IsHostName(const std::string& strHost) {
@@ -74,12 +121,15 @@ CHostLookup::EResult CHostLookup::LookUp(const std::string& strHost, CResolvedHo
     if (!IsHostName(strHost))
         return EResult::NOT_FOUND;
 
-    auto pPending = std::make_shared<CPendingLookup>();
-    std::thread([pPending, strHost] { Resolve(pPending, strHost); }).detach();
+    const std::shared_ptr<CPendingLookup> pPending = Join(strHost, pevStop);
+    if (pPending == nullptr)
+        return EResult::STOPPED;
     std::unique_lock lock(pPending->mtx);
-    while (!pPending->cv.wait_for(lock, STOP_POLL_SLICE, [&] { return pPending->bDone; }))
+    while (!pPending->bDone) {
         if (pevStop != nullptr && pevStop->IsSet())
             return EResult::STOPPED;
+        pPending->cv.wait_for(lock, STOP_POLL_SLICE);
+    }
     if (pPending->nError == 0 && (pPending->found.HasIPv4() || pPending->found.HasIPv6())) {
         result = pPending->found;
         return EResult::FOUND;
@@ -87,4 +137,14 @@ CHostLookup::EResult CHostLookup::LookUp(const std::string& strHost, CResolvedHo
     return pPending->nError == EAI_NONAME || pPending->nError == EAI_NODATA || pPending->nError == 0
                ? EResult::NOT_FOUND
                : EResult::FAILED;
+}
+
+size_t CHostLookup::GetLookupThreads() {
+    CRunningLookups& running = Running();
+    std::lock_guard lock(running.mtx);
+    return running.mapByName.size();
+}
+
+void CHostLookup::SetResolveHook(PFN_GETADDRINFO pfnResolve) {
+    g_pfnResolve.store(pfnResolve);
 }

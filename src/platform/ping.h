@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/echo_socket.h"
 #include "platform/resolver.h"
 
 #include <atomic>
@@ -24,20 +25,6 @@ inline constexpr char ICMP_NOT_PERMITTED_TEXT[] =
     "  echo 'net.ipv4.ping_group_range = 0 2147483647' | sudo tee "
     "/etc/sysctl.d/60-ping-group.conf\n"
     "systemd-based systems allow it by default.";
-
-// Status of a reply that is an ICMP error answering our request.
-constexpr uint32_t PING_STATUS_SUCCESS = 0;
-constexpr uint32_t PING_STATUS_DEST_NET_UNREACHABLE = 11002;
-constexpr uint32_t PING_STATUS_DEST_HOST_UNREACHABLE = 11003;
-constexpr uint32_t PING_STATUS_DEST_PROT_UNREACHABLE = 11004;
-constexpr uint32_t PING_STATUS_DEST_PORT_UNREACHABLE = 11005;
-constexpr uint32_t PING_STATUS_PACKET_TOO_BIG = 11009;
-constexpr uint32_t PING_STATUS_BAD_ROUTE = 11012;
-constexpr uint32_t PING_STATUS_TTL_EXPIRED_TRANSIT = 11013;
-constexpr uint32_t PING_STATUS_TTL_EXPIRED_REASSEM = 11014;
-constexpr uint32_t PING_STATUS_PARAM_PROBLEM = 11015;
-constexpr uint32_t PING_STATUS_SOURCE_QUENCH = 11016;
-constexpr uint32_t PING_STATUS_GENERAL_FAILURE = 11050; // any other ICMP error
 
 // Last errors of a failed ping (beside errno values of failing socket calls and 11001 of the
 // resolver).
@@ -74,7 +61,7 @@ private:
 // Diagnostic texts of the echo code ("CPing::PingUsingICMP, ..."); never shown to the user.
 using PFN_PING_TRACE = void (*)(const std::string& strText);
 
-// One ICMP echo request. Thread-safe: every call has its own socket.
+// One ICMP echo request. Thread-safe: concurrent calls share one socket per address family.
 class CPing {
 public:
     // Sends one echo of wDataSize bytes of 0x45 to strHostName (dotted address or name) with

@@ -1,6 +1,7 @@
 #include "platform/ping.h"
 
 #include "platform/last_error.h"
+#include "platform/resolver.h"
 
 #include <gtest/gtest.h>
 
@@ -24,7 +25,8 @@ TEST(Ping, WithoutASocketKindEveryPingFailsAtOnce) {
               std::vector<std::string>{"CPing::PingUsingICMP, ICMP dll is not available\n"});
 }
 
-// Concurrent pings each get their own reply (a raw socket sees every echo on loopback).
+// Concurrent pings to eight loopback addresses, each with a payload size of its own, share one
+// socket and each get the reply to their own request.
 TEST(Ping, LoopbackRepliesReachTheirOwnRequestsFromManyThreads) {
     const int nKind = _CPING_ICMP::Get().GetSocketKind();
     if (nKind == ICMP_SOCKET_NONE)
@@ -34,11 +36,14 @@ TEST(Ping, LoopbackRepliesReachTheirOwnRequestsFromManyThreads) {
         std::atomic<int> nAnswered{0};
         std::vector<std::jthread> arrThreads;
         for (int t = 0; t < 8; ++t)
-            arrThreads.emplace_back([&nAnswered] {
+            arrThreads.emplace_back([&nAnswered, t] {
+                const std::string strTarget = "127.0.0." + std::to_string(t + 1);
                 for (int i = 0; i < 5; ++i) {
                     CPingResult r;
-                    nAnswered += CPing().PingUsingICMP("127.1", r, 64, 5000) && r.Status == 0 &&
-                                 r.Address == 0x0100007F && r.RTT < 1000;
+                    nAnswered += CPing().PingUsingICMP(strTarget, r, 64, 5000,
+                                                       static_cast<uint16_t>(32 + 5 * t + i)) &&
+                                 r.Status == 0 && FormatAddress(r.From) == strTarget &&
+                                 r.RTT < 1000;
                 }
             });
         arrThreads.clear();
