@@ -174,6 +174,12 @@ void CVantrelDoc::StopTests() {
         m_pTestControl->StopTests(*this);
 }
 
+void CVantrelDoc::PauseTests() {
+    m_bPausing = true;
+    StopTests();
+    m_bPausing = false;
+}
+
 void CVantrelDoc::AddHost(CHost* pHost) {
     m_arrHosts.push_back(pHost);
 }

@@ -43,9 +43,12 @@ constexpr int64_t MAIL_GRACE_MS = 100;
 
 // Read end and write end; the handler may only make async-signal-safe calls.
 int s_arrSignalPipe[2] = {-1, -1};
+// Seen also while the event loop does not run: during a wait for the worker.
+volatile std::sig_atomic_t s_bStopSignalled = 0;
 
 void OnSignal(int nSignal) {
     const int nSavedErrno = errno;
+    s_bStopSignalled = 1;
     const char chSignal = static_cast<char>(nSignal);
     if (::write(s_arrSignalPipe[1], &chSignal, 1) < 0) {
         // The pipe is full: a stop is already on its way.
@@ -149,6 +152,12 @@ bool CVantrelApp::InitInstance() {
     else
         m_pFrame->showNormal();
     CatchStopSignals();
+    // A stop signal during a wait for a host's lock stops the worker, whose test then ends at
+    // once; the wait ends with it and the event loop takes the signal.
+    m_pFrame->GetWaitDialog()->SetServeHook([this] {
+        if (s_bStopSignalled && m_pDoc)
+            m_pDoc->m_hStopEvent.Set();
+    });
     m_pActivator = std::make_unique<CInstanceActivator>(m_pFrame.get());
     m_pActivator->Listen(m_strDataPath);
     connect(this, &QGuiApplication::commitDataRequest, this, &CVantrelApp::OnSaveNow);
@@ -194,6 +203,7 @@ void CVantrelApp::OnStopSignal() {
     char arrBuffer[16];
     while (::read(s_arrSignalPipe[0], arrBuffer, sizeof(arrBuffer)) > 0) {
     }
+    s_bStopSignalled = 0;
     // Leaves every event loop, open dialogs' included; main() then runs ExitInstance.
     quit();
 }
