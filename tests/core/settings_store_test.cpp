@@ -237,6 +237,24 @@ TEST_F(SettingsTest, OnlyARegularFileIsReplacedAndWhatIsThereElseStays) {
     EXPECT_TRUE(::stat((m_data / "null").c_str(), &st) == 0 && st.st_rdev == makedev(1, 3));
 }
 
+// Saving settings whose port and security could not be read keeps the values as written: the
+// file still says what is wrong, and the next start names it again.
+TEST_F(SettingsTest, AnUnreadableValueStaysAsWrittenWhenTheOthersAreSaved) {
+    std::filesystem::create_directories(s_config / "Vantrel Software");
+    WriteFileBytes(ConfigFile(), "[Settings]\nIniPath=/d\nSMTPPort=abc\nSMTPSecurity=starttls\n");
+    CAppSettings settings;
+    Load(settings);
+    settings.m_strSMTP = "mx.example.com";
+    ASSERT_TRUE(CSettingsStore().SaveSettings(settings));
+    const std::string strFile = ReadFileBytes(ConfigFile());
+    EXPECT_NE(
+        strFile.find("\nSMTP=mx.example.com\nSMTPAuth=0\nSMTPPort=abc\nSMTPSecurity=starttls\n"),
+        std::string::npos)
+        << strFile;
+    Load(settings);
+    EXPECT_EQ(m_arrUnreadable, (std::vector<std::string>{"SMTPPort=abc", "SMTPSecurity=starttls"}));
+}
+
 // Paths are bytes: a data folder whose name is not UTF-8 is written back as bytes and read
 // back the same, where a text would have turned it into U+FFFD.
 TEST_F(SettingsTest, StoredPathsKeepTheirBytes) {
