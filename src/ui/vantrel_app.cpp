@@ -133,12 +133,24 @@ bool CVantrelApp::InitInstance() {
         m_pMailQueue->SetRetryDelays(std::vector(3, std::chrono::milliseconds(nMs)));
     m_pEngine = std::make_unique<CTestEngine>(seams, m_pFrame->GetWaitDialog());
 
+    // Caught before anything may wait: a signal then ends the program once its loop runs. A
+    // stop signal during a wait for a host's lock stops the worker, whose test then ends at
+    // once; the wait ends with it and the event loop takes the signal.
+    CatchStopSignals();
+    m_pFrame->GetWaitDialog()->SetServeHook([this] {
+        if (s_bStopSignalled && m_pDoc)
+            m_pDoc->m_hStopEvent.Set();
+    });
     m_pDoc = std::make_unique<CVantrelDoc>(*m_pMessages, m_pEngine.get());
     if (!m_pDoc->OnNewDocument(m_strDataPath, m_settings)) {
         m_pDoc.reset();
         return false;
     }
+    // The rows are filled with the worker stopped: its first test may hold a host's lock for
+    // as long as a black-holed host's echoes take.
+    m_pDoc->PauseTests();
     m_pFrame->GetView()->OnInitialUpdate(*m_pDoc);
+    m_pDoc->StartTests();
     for (const std::string& strValue : m_pSettingsStore->GetUnreadable())
         m_pMessages->ShowMessage("The settings hold " + strValue +
                                  ", which is not an allowed value. No alert e-mail is sent until "
@@ -151,13 +163,6 @@ bool CVantrelApp::InitInstance() {
         m_pFrame->show();
     else
         m_pFrame->showNormal();
-    CatchStopSignals();
-    // A stop signal during a wait for a host's lock stops the worker, whose test then ends at
-    // once; the wait ends with it and the event loop takes the signal.
-    m_pFrame->GetWaitDialog()->SetServeHook([this] {
-        if (s_bStopSignalled && m_pDoc)
-            m_pDoc->m_hStopEvent.Set();
-    });
     m_pActivator = std::make_unique<CInstanceActivator>(m_pFrame.get());
     m_pActivator->Listen(m_strDataPath);
     connect(this, &QGuiApplication::commitDataRequest, this, &CVantrelApp::OnSaveNow);
@@ -204,8 +209,9 @@ void CVantrelApp::OnStopSignal() {
     while (::read(s_arrSignalPipe[0], arrBuffer, sizeof(arrBuffer)) > 0) {
     }
     s_bStopSignalled = 0;
-    // Leaves every event loop, open dialogs' included; main() then runs ExitInstance.
-    quit();
+    // Leaves every event loop, open dialogs' included, without asking the windows first (a
+    // dialog that declines to close would keep the program); main() then runs ExitInstance.
+    exit(0);
 }
 
 void CVantrelApp::OnSaveNow() {
