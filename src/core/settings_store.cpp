@@ -97,11 +97,13 @@ private:
         std::string strTarget, strReason;
         if (!CAtomicFile::ResolveLinks(m_strFile, strTarget, strReason))
             return false;
-        // Non-blocking: a FIFO would otherwise wait for a writer for ever.
+        // A device is not even opened; non-blocking, as a FIFO would wait for a writer for ever.
+        struct stat st;
+        if (::lstat(strTarget.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+            return false;
         const int nFd = ::open(strTarget.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
         if (nFd < 0)
             return errno == ENOENT;
-        struct stat st;
         bool bOk = ::fstat(nFd, &st) == 0 && S_ISREG(st.st_mode);
         char arrBuffer[65536];
         for (ssize_t nRead = 1; bOk && nRead > 0;) {
