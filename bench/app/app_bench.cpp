@@ -1,8 +1,9 @@
 // The desktop program, offscreen and left alone, with hosts in network namespaces: while the
 // alert box of a black-holed host stays open for BOX_SECONDS, how often the healthy host is
-// tested (the longest gap between two of its tests); then how long an exit (SIGTERM) takes
-// while the worker waits for a black-holed echo, in the wait between cycles, for a silent web
-// server, and while an alert e-mail waits for a mail server that never answers.
+// tested (the longest gap between two of its tests); then how long SIGTERM, File > Exit, Stop
+// tests and logout take while a test waits for a black-holed echo, a silent web server, a TLS
+// handshake nobody answers, a silent DNS server, a mail server that never answers, and in the
+// wait between cycles; and SIGTERM while the wait dialog waits for a host's lock.
 //
 // usage: bench_app [BOX_SECONDS]   (default 300; root: the hosts live in network namespaces)
 
@@ -34,12 +35,6 @@ std::vector<Clock::time_point> WatchTests(const CLoopbackHttpServer& server, int
     return arrTimes;
 }
 
-void ReportExit(CAppLab& lab, const char* pszWhile) {
-    const auto took = lab.Terminate(pszWhile);
-    if (took >= 1s)
-        std::printf("  (goal: under 1000 ms)\n");
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -69,34 +64,40 @@ int main(int argc, char** argv) {
             longest = std::max(longest, arrTests[i] - arrTests[i - 1]);
         std::printf("healthy host: %zu tests, longest gap between two tests %lld ms\n",
                     arrTests.size(), Ms(longest));
-        std::this_thread::sleep_for(2s); // inside the black-holed host's echo
-        ReportExit(lab, "while an echo waits for a black hole");
-        lab.m_lab.Ip(lab.Ns(2), "route del blackhole 10.77.2.1/32");
+        lab.Terminate("after the alert box test");
+        lab.StopSmtpSink(); // port 25 is the silent mail server's from now on
 
-        lab.WriteData({"http://10.77.1.2/"});
-        lab.StartProgram();
-        const int nBefore = good.GetConnections();
-        CAppLab::Require(WaitFor([&] { return good.GetConnections() > nBefore; }, 20s), "no test");
-        std::this_thread::sleep_for(300ms);
-        ReportExit(lab, "in the wait between cycles");
-
-        CLoopbackHttpServer& silent = *lab.StartWeb(2, EMode::Silent, 8080);
-        lab.WriteData({"http://10.77.2.2:8080/"});
-        lab.StartProgram();
-        CAppLab::Require(WaitFor([&] { return silent.GetConnections() > 0; }, 20s), "no request");
-        std::this_thread::sleep_for(300ms);
-        ReportExit(lab, "while a web request waits for a silent server");
-
-        // A host that refuses from its second test on: its alert e-mail meets a silent server.
-        lab.StopSmtpSink();
-        lab.StartSilentMailServer();
-        CLoopbackHttpServer& once = *lab.StartWeb(2, EMode::Reply, 8081);
-        lab.WriteData({"http://10.77.2.2:8081/"});
-        lab.StartProgram();
-        CAppLab::Require(WaitFor([&] { return once.GetConnections() > 0; }, 20s), "no test");
-        lab.m_arrWeb.pop_back();
-        CAppLab::Require(WaitFor([&] { return lab.IsMailUnderWay(); }, 20s), "no alert e-mail");
-        ReportExit(lab, "while an alert e-mail waits for a silent mail server");
+        // Each way out while a test waits in each way it can, through the program's own menus.
+        std::printf("step\tSIGTERM ms\tFile > Exit ms\tStop tests ms\tlogout ms\n");
+        for (const CAppLab::CHeldStep& step : CAppLab::HELD_STEPS) {
+            std::printf("%s", step.pszName);
+            for (const char* pszAction : {"SIGTERM", "exit", "stop", "logout"}) {
+                lab.StartHeld(step.eHeld, VANTREL_DRIVEN_PATH);
+                const auto tStart = Clock::now();
+                long long nMs = 0;
+                if (pszAction == std::string("SIGTERM")) {
+                    ::kill(lab.m_nPid, SIGTERM);
+                    nMs = Ms(lab.GoneAfter(tStart));
+                } else if (pszAction == std::string("exit")) {
+                    lab.Command("exit");
+                    nMs = Ms(lab.GoneAfter(tStart));
+                } else {
+                    lab.Command(pszAction);
+                    nMs = lab.CommandMs(pszAction); // by the program's clock
+                }
+                std::printf("\t%lld%s", nMs, nMs >= 1000 || nMs < 0 ? " (goal: under 1000)" : "");
+                std::fflush(stdout);
+            }
+            std::printf("\n");
+        }
+        lab.StartHeld(CAppLab::EHeld::WEB, VANTREL_DRIVEN_PATH);
+        lab.Command("edit"); // waits behind the silent request, with the dialog up
+        std::this_thread::sleep_for(500ms);
+        const auto tSignal = Clock::now();
+        ::kill(lab.m_nPid, SIGTERM);
+        std::printf("SIGTERM while the wait dialog waits for a host's lock: %lld ms\n",
+                    Ms(lab.GoneAfter(tSignal)));
+        lab.ClearHeld();
     } catch (const std::exception& e) {
         std::fprintf(stderr, "bench_app: %s\n", e.what());
         return 1;

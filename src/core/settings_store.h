@@ -8,7 +8,9 @@
 // The per-user settings: section "Settings" of the QSettings file of organisation
 // "Vantrel Software", application "Vantrel" (an INI file in the user's configuration folder,
 // which follows XDG_CONFIG_HOME). The file holds the mail password, so only its owner may
-// read or write it. Qt Core only.
+// read or write it: it is written like the data file, as a new owner-only file renamed over a
+// regular file only (a device, FIFO or planted link is left as it is and the write fails).
+// Stored paths keep their bytes. Qt Core only.
 class CPasswordKeyring;
 
 class CSettingsStore {
@@ -31,8 +33,9 @@ public:
     // Writes "AlertSystem", "AlertEmail", "EmailFrom", "EmailTo", "Login", "Pass", "SMTP",
     // "SMTPPort", "SMTPSecurity", "PingMethod", "SMTPAuth", "AllowPlainPassword", "HeloName"
     // "AlertBackUp", "ConcurrentTests", "HistoryDays", "ServerErrorsDown" and "CertWarningDays",
-    // in this order; "Pass" only where the keyring did not take the password. False when the
-    // file could not be written.
+    // in this order; "Pass" only where the keyring did not take the password. A port, security
+    // or login method still unreadable (0, -1, -1) leaves the file's value as it was written.
+    // False when the file could not be written.
     bool SaveSettings(const CAppSettings& settings);
 
     // With a keyring the mail password lives there; a password found in the file moves into
@@ -59,9 +62,6 @@ public:
     static std::string GetDefaultDataPath();
 
 private:
-    // Creates the file owner-only before the first write and keeps it so afterwards.
-    void MakePrivate() const;
-
     std::string m_strFileName;
     CPasswordKeyring* m_pKeyring = nullptr;
     std::vector<std::string> m_arrUnreadable;

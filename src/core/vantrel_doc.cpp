@@ -170,6 +170,12 @@ void CVantrelDoc::StopTests() {
         m_pTestControl->StopTests(*this);
 }
 
+void CVantrelDoc::PauseTests() {
+    m_bPausing = true;
+    StopTests();
+    m_bPausing = false;
+}
+
 void CVantrelDoc::AddHost(CHost* pHost) {
     m_arrHosts.push_back(pHost);
     // The hosts before it match exactly and come first: they keep their ids.

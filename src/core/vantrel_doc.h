@@ -41,6 +41,9 @@ public:
 
     void StartTests();
     void StopTests();
+    // Stops the worker for a change that must not wait for a test in progress (that test is cut
+    // short and not counted); StartTests follows at once, so the hosts' runs go on.
+    void PauseTests();
 
     // List changes; the caller has stopped the worker. The history follows: a new host gets
     // its id, a removed one's history goes.
@@ -101,6 +104,8 @@ public:
     // goes on with the new interval, counted from its start).
     CEvent m_hWakeEvent;
     std::atomic<bool> m_bHostsStarted{false};
+    // Set while PauseTests stops the worker: the hosts' runs do not end.
+    std::atomic<bool> m_bPausing{false};
     // The user has been told this program run that echoes are not permitted.
     std::atomic<bool> m_bEchoHintShown{false};
 

@@ -11,6 +11,9 @@ namespace {
 template <typename Change>
 void ChangeHosts(CVantrelDoc& doc, const std::vector<int>& arrChosen, CWaitObserver* pObserver,
                  const HostChangedFn& onChanged, Change change) {
+    if (arrChosen.empty())
+        return;
+    doc.PauseTests();
     CWaiter waiter(pObserver);
     for (int nIndex : arrChosen) {
         if (nIndex < 0 || static_cast<size_t>(nIndex) >= doc.m_arrHosts.size())
@@ -22,6 +25,8 @@ void ChangeHosts(CVantrelDoc& doc, const std::vector<int>& arrChosen, CWaitObser
         if (onChanged)
             onChanged(nIndex);
     }
+    SaveHostsNow(doc, pObserver);
+    doc.StartTests();
 }
 
 } // namespace
@@ -42,11 +47,6 @@ void StartTestsOnHosts(CVantrelDoc& doc, const std::vector<int>& arrChosen,
         host.m_nState = HOST_UNKNOWN;
         host.m_bTesting = 1;
     });
-    // The hosts just started get their first test now, not after the interval in progress.
-    if (!arrChosen.empty()) {
-        doc.m_bHostsStarted = true;
-        doc.m_hWakeEvent.Set();
-    }
     if (!arrChosen.empty() && doc.m_pTestControl && !doc.m_pTestControl->IsConnected())
         doc.m_sink.ShowMessage(NO_CONNECTION_TEXT);
 }

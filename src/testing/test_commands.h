@@ -18,10 +18,13 @@ std::vector<int> GetChosenHosts(const std::vector<int>& arrMarked, int nSelected
 // the view redraws the row and clears its tick.
 using HostChangedFn = std::function<void(int nIndex)>;
 
-// Marks every chosen host as tested and unknown; then, when at least one host was chosen,
-// wakes the worker for a cycle at once and shows the connection message if there is no
-// connection. Each lock is taken with the wait
-// of pObserver (100 ms, then the dialog and 3000 ms steps).
+// Both commands first stop the worker, so that no host's lock is waited for behind a test in
+// progress (that test is cut short and not counted); then they change the chosen hosts, write
+// the data file and start the worker again, which begins with a cycle at once. Nothing happens
+// when no host was chosen. The locks are taken with the wait of pObserver.
+
+// Marks every chosen host as tested and unknown, and shows the connection message if there is
+// no connection.
 void StartTestsOnHosts(CVantrelDoc& doc, const std::vector<int>& arrChosen,
                        CWaitObserver* pObserver, const HostChangedFn& onChanged);
 

@@ -352,9 +352,10 @@ private:
         m_tCycleStart = tNow;
     }
 
-    // A host held by Edit Host keeps its flag: a stop must not wait for the user.
+    // A host held by Edit Host keeps its flag: a stop must not wait for the user. A pause ends
+    // no run: the worker starts again at once.
     unsigned Stopping() {
-        for (CHost* pHost : m_doc.m_arrHosts) {
+        for (CHost* pHost : m_doc.m_bPausing ? std::vector<CHost*>() : m_doc.m_arrHosts) {
             std::unique_lock lock(*pHost->m_pMutex, std::defer_lock);
             if (TryLockBriefly(lock))
                 pHost->m_bNewRun = 1;

@@ -175,6 +175,12 @@ void COptionsDlg::AddSettingsGrid(QVBoxLayout& layout) {
     pGrid->addWidget(new QLabel(QStringLiteral("Measure ping time by"), this), nRow, 0);
     pGrid->addWidget(m_pPingMethod, nRow, 1, 1, 2);
     layout.addLayout(pGrid);
+    m_pUnreadable = new QLabel(this);
+    m_pUnreadable->setObjectName(QStringLiteral("unreadableSettings"));
+    m_pUnreadable->setTextFormat(Qt::PlainText);
+    m_pUnreadable->setWordWrap(true);
+    m_pUnreadable->hide();
+    layout.addWidget(m_pUnreadable);
 }
 
 void COptionsDlg::AddButtons(QVBoxLayout& layout) {
@@ -237,7 +243,28 @@ void COptionsDlg::OnInitDialog() {
         const QSignalBlocker blocker(m_pSecurity); // the saved port stays as it is
         m_pSecurity->setCurrentIndex(m_pDoc->m_settings.m_nSMTPSecurity);
     }
+    // A hand-edited value that could not be read shows as unset, never as a weaker choice, and
+    // stays unset on OK until the user picks one: the alert e-mail is refused until then.
+    const bool bNoPort = m_pDoc->m_settings.m_nSMTPPort == 0;
+    m_pPort->setMinimum(bNoPort ? 0 : 1);
+    m_pPort->setSpecialValueText(bNoPort ? QStringLiteral(" ") : QString());
     m_pPort->setValue(m_pDoc->m_settings.m_nSMTPPort);
+    QStringList arrKeys;
+    for (const auto& [pszKey, bUnread] :
+         {std::pair{"SMTPPort", bNoPort},
+          std::pair{"SMTPSecurity", m_pSecurity->currentIndex() < 0},
+          std::pair{"SMTPAuth", m_pLoginMethod->currentIndex() < 0}})
+        if (bUnread)
+            arrKeys << QString::fromLatin1(pszKey);
+    const bool bAnyUnread = !arrKeys.isEmpty();
+    if (bAnyUnread) {
+        const QString strLast = arrKeys.takeLast();
+        m_pUnreadable->setText(
+            QStringLiteral("The settings file holds a value that is not allowed for ") +
+            (arrKeys.isEmpty() ? strLast : arrKeys.join(QStringLiteral(", ")) + " and " + strLast) +
+            QStringLiteral(". No alert e-mail is sent until it is chosen here."));
+    }
+    m_pUnreadable->setVisible(bAnyUnread);
     m_pAlertEmail->setChecked(m_pDoc->m_settings.m_bAlertEmail != 0);
     m_pAlertSystem->setChecked(m_pDoc->m_settings.m_bAlertSystem != 0);
     m_pAlertBackUp->setChecked(m_pDoc->m_settings.m_bAlertBackUp != 0);
@@ -290,7 +317,8 @@ bool COptionsDlg::eventFilter(QObject* pObject, QEvent* pEvent) {
 void COptionsDlg::OnSecurityChanged(int nSecurity) {
     // A port the user chose stays; a usual one follows the choice.
     if (nSecurity >= 0 &&
-        std::ranges::find(SECURITY_PORTS, m_pPort->value()) != std::end(SECURITY_PORTS))
+        (m_pPort->value() == 0 ||
+         std::ranges::find(SECURITY_PORTS, m_pPort->value()) != std::end(SECURITY_PORTS)))
         m_pPort->setValue(SECURITY_PORTS[nSecurity]);
 }
 

@@ -61,6 +61,7 @@ private:
     void OnSecurityChanged(int nSecurity);
 
     CWaitObserver* m_pWait;
+    QLabel* m_pUnreadable; // names the settings that could not be read
     QCheckBox* m_pAlertSystem;
     QCheckBox* m_pAlertEmail;
     QCheckBox* m_pAlertBackUp;

@@ -43,9 +43,12 @@ constexpr int64_t MAIL_GRACE_MS = 100;
 
 // Read end and write end; the handler may only make async-signal-safe calls.
 int s_arrSignalPipe[2] = {-1, -1};
+// Seen also while the event loop does not run: during a wait for the worker.
+volatile std::sig_atomic_t s_bStopSignalled = 0;
 
 void OnSignal(int nSignal) {
     const int nSavedErrno = errno;
+    s_bStopSignalled = 1;
     const char chSignal = static_cast<char>(nSignal);
     if (::write(s_arrSignalPipe[1], &chSignal, 1) < 0) {
         // The pipe is full: a stop is already on its way.
@@ -130,12 +133,24 @@ bool CVantrelApp::InitInstance() {
         m_pMailQueue->SetRetryDelays(std::vector(3, std::chrono::milliseconds(nMs)));
     m_pEngine = std::make_unique<CTestEngine>(seams, m_pFrame->GetWaitDialog());
 
+    // Caught before anything may wait: a signal then ends the program once its loop runs. A
+    // stop signal during a wait for a host's lock stops the worker, whose test then ends at
+    // once; the wait ends with it and the event loop takes the signal.
+    CatchStopSignals();
+    m_pFrame->GetWaitDialog()->SetServeHook([this] {
+        if (s_bStopSignalled && m_pDoc)
+            m_pDoc->m_hStopEvent.Set();
+    });
     m_pDoc = std::make_unique<CVantrelDoc>(*m_pMessages, m_pEngine.get());
     if (!m_pDoc->OnNewDocument(m_strDataPath, m_settings)) {
         m_pDoc.reset();
         return false;
     }
+    // The rows are filled with the worker stopped: its first test may hold a host's lock for
+    // as long as a black-holed host's echoes take.
+    m_pDoc->PauseTests();
     m_pFrame->GetView()->OnInitialUpdate(*m_pDoc);
+    m_pDoc->StartTests();
     for (const std::string& strValue : m_pSettingsStore->GetUnreadable())
         m_pMessages->ShowMessage("The settings hold " + strValue +
                                  ", which is not an allowed value. No alert e-mail is sent until "
@@ -148,7 +163,6 @@ bool CVantrelApp::InitInstance() {
         m_pFrame->show();
     else
         m_pFrame->showNormal();
-    CatchStopSignals();
     m_pActivator = std::make_unique<CInstanceActivator>(m_pFrame.get());
     m_pActivator->Listen(m_strDataPath);
     connect(this, &QGuiApplication::commitDataRequest, this, &CVantrelApp::OnSaveNow);
@@ -194,8 +208,10 @@ void CVantrelApp::OnStopSignal() {
     char arrBuffer[16];
     while (::read(s_arrSignalPipe[0], arrBuffer, sizeof(arrBuffer)) > 0) {
     }
-    // Leaves every event loop, open dialogs' included; main() then runs ExitInstance.
-    quit();
+    s_bStopSignalled = 0;
+    // Leaves every event loop, open dialogs' included, without asking the windows first (a
+    // dialog that declines to close would keep the program); main() then runs ExitInstance.
+    exit(0);
 }
 
 void CVantrelApp::OnSaveNow() {

@@ -209,7 +209,7 @@ void CVantrelView::OnAddHost() {
     auto pHost = std::make_unique<CHost>();
     if (!CHostAssistant::Run(window(), *pHost, false))
         return;
-    m_pDoc->StopTests();
+    m_pDoc->PauseTests();
     m_pDoc->AddHost(pHost.release());
     AddHostRow(*m_pDoc->m_arrHosts.back());
     m_arrMarked.push_back(0);
@@ -286,7 +286,7 @@ void CVantrelView::OnRemoveHost() {
         QString::fromLatin1(m_pDoc->m_arrHosts[static_cast<size_t>(nRow)]->m_strName);
     if (!CMessageBox::Question(window(), QString::fromLatin1(REMOVE_QUESTION) + "\n\n" + strName))
         return;
-    m_pDoc->StopTests();
+    m_pDoc->PauseTests();
     m_pDoc->RemoveHost(nRow);
     m_arrMarked.erase(m_arrMarked.begin() + nRow);
     GetModel()->removeRow(nRow);
@@ -307,16 +307,12 @@ void CVantrelView::OnStartTests() {
     const std::vector<int> arrChosen = ChosenRows();
     StartTestsOnHosts(*m_pDoc, arrChosen, m_pWait,
                       [this](int nIndex) { AfterTestsChanged(nIndex); });
-    if (!arrChosen.empty())
-        SaveHostsNow(*m_pDoc, m_pWait);
 }
 
 void CVantrelView::OnStopTests() {
     const std::vector<int> arrChosen = ChosenRows();
     StopTestsOnHosts(*m_pDoc, arrChosen, m_pWait,
                      [this](int nIndex) { AfterTestsChanged(nIndex); });
-    if (!arrChosen.empty())
-        SaveHostsNow(*m_pDoc, m_pWait);
 }
 
 void CVantrelView::AfterTestsChanged(int nIndex) {

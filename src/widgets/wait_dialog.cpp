@@ -48,6 +48,8 @@ void CWaitDialog::EndWait() {
 }
 
 void CWaitDialog::Serve() {
+    if (m_fnServeHook)
+        m_fnServeHook();
     // Boxes the worker asks for during the first short try wait until the dialog is up, so
     // the user sees why the program waits while the box is open.
     if (!isVisible())

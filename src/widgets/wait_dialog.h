@@ -4,6 +4,8 @@
 
 #include <QDialog>
 
+#include <functional>
+
 class CMessageBoxQueue;
 class QProgressBar;
 
@@ -21,6 +23,10 @@ public:
     void EndWait() override;
     void Serve() override;
 
+    // Called at every Serve(), also before the dialog is up: the program acts there on what
+    // must not wait for the end of the wait (a stop signal).
+    void SetServeHook(std::function<void()> fnHook) { m_fnServeHook = std::move(fnHook); }
+
     int GetPosition() const;
     // True while the dialog is up for a wait.
     bool IsWaiting() const { return m_nWaits > 0; }
@@ -37,6 +43,7 @@ private:
 
     QProgressBar* m_pProgress;
     CMessageBoxQueue* m_pQueue;
+    std::function<void()> m_fnServeHook;
     int m_nWaits = 0;
     int m_nWaitsShown = 0;
 };

@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <functional>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -174,4 +176,104 @@ TEST_F(SettingsTest, SecondInstanceIsRefusedAndAKilledFirstDoesNotBlock) {
     EXPECT_TRUE(std::filesystem::exists(m_data / ".Vantrel.dat.lock"));
     CInstanceGuard next;
     EXPECT_TRUE(next.Acquire(strData) && next.IsHeld());
+}
+
+// The settings file is replaced only where a regular file is or nothing: a FIFO, a device and a
+// link another user planted in a sticky folder stay what they were (and what the link names is
+// untouched); a link of one's own is followed. The new file is owner-only and keeps the other
+// sections' bytes. Reading never waits on a FIFO.
+TEST_F(SettingsTest, OnlyARegularFileIsReplacedAndWhatIsThereElseStays) {
+    ASSERT_EQ(::geteuid(), 0u) << "the planted link belongs to nobody";
+    const std::string strShared = m_data / "shared";
+    std::filesystem::create_directory(strShared);
+    ::chmod(strShared.c_str(), 01777);
+    const std::string strVictim = m_data / "victim";
+    WriteFileBytes(strVictim, "root's own\n");
+    WriteFileBytes(m_data / "mine.conf", "[Window]\nX=1\n");
+    const std::string strSaved = "[Settings]\nAlertBackUp=1\nAlertEmail=0\nAlertSystem=0\n"
+                                 "AllowPlainPassword=0\nConcurrentTests=64\nEmailFrom=\nEmailTo=\n"
+                                 "HeloName=\nLogin=\nPass=\nPingMethod=0\nSMTP=\nSMTPAuth=0\n"
+                                 "SMTPPort=25\nSMTPSecurity=0\n";
+    const struct {
+        const char* pszName;
+        std::function<void(const std::string&)> fnPlant;
+        bool bSaved;
+        const char* pszAfter; // the kind at the path and its bytes (a link: its target's)
+    } arrCases[] = {
+        {"null", [](const std::string& p) { ::mknod(p.c_str(), S_IFCHR | 0666, makedev(1, 3)); },
+         false, "device "},
+        {"shared/planted",
+         [&](const std::string& p) {
+             std::filesystem::create_symlink(strVictim, p);
+             ::lchown(p.c_str(), 65534, 65534);
+         },
+         false, "link root's own\n"},
+        {"own", [&](const std::string& p) { std::filesystem::create_symlink("mine.conf", p); },
+         true, "link [Settings]..."},
+        {"regular", [](const std::string& p) { WriteFileBytes(p, "[Window]\nX=1\n"); }, true,
+         "file [Settings]..."},
+        {"absent", [](const std::string&) {}, true, "file [Settings]..."},
+        {"fifo", [](const std::string& p) { ::mkfifo(p.c_str(), 0600); }, false, "fifo "}};
+    for (const auto& c : arrCases) {
+        SCOPED_TRACE(c.pszName);
+        const std::string strPath = m_data / c.pszName;
+        c.fnPlant(strPath);
+        CAppSettings settings;
+        std::string strDataPath;
+        CSettingsStore store(strPath);
+        store.LoadSettings(settings, strDataPath, false);
+        EXPECT_EQ(store.SaveSettings(settings), c.bSaved);
+        struct stat st {};
+        ::lstat(strPath.c_str(), &st);
+        std::string strAfter = S_ISFIFO(st.st_mode)  ? "fifo "
+                               : S_ISCHR(st.st_mode) ? "device "
+                               : S_ISLNK(st.st_mode) ? "link "
+                                                     : "file ";
+        if (S_ISLNK(st.st_mode) || S_ISREG(st.st_mode)) {
+            const std::string strBytes = ReadFileBytes(strPath);
+            strAfter += c.bSaved ? strBytes.substr(0, 10) + "..." : strBytes;
+            if (c.bSaved) {
+                EXPECT_EQ(strBytes, strSaved + (c.pszName[0] == 'a' ? "" : "\n[Window]\nX=1\n"));
+                ::stat(strPath.c_str(), &st);
+                EXPECT_EQ(st.st_mode & 07777, 0600u);
+            }
+        }
+        EXPECT_EQ(strAfter, c.pszAfter);
+    }
+    struct stat st {};
+    EXPECT_TRUE(::stat((m_data / "null").c_str(), &st) == 0 && st.st_rdev == makedev(1, 3));
+}
+
+// Saving settings whose port and security could not be read keeps the values as written: the
+// file still says what is wrong, and the next start names it again.
+TEST_F(SettingsTest, AnUnreadableValueStaysAsWrittenWhenTheOthersAreSaved) {
+    std::filesystem::create_directories(s_config / "Vantrel Software");
+    WriteFileBytes(ConfigFile(), "[Settings]\nIniPath=/d\nSMTPPort=abc\nSMTPSecurity=starttls\n");
+    CAppSettings settings;
+    Load(settings);
+    settings.m_strSMTP = "mx.example.com";
+    ASSERT_TRUE(CSettingsStore().SaveSettings(settings));
+    const std::string strFile = ReadFileBytes(ConfigFile());
+    EXPECT_NE(
+        strFile.find("\nSMTP=mx.example.com\nSMTPAuth=0\nSMTPPort=abc\nSMTPSecurity=starttls\n"),
+        std::string::npos)
+        << strFile;
+    Load(settings);
+    EXPECT_EQ(m_arrUnreadable, (std::vector<std::string>{"SMTPPort=abc", "SMTPSecurity=starttls"}));
+}
+
+// Paths are bytes: a data folder whose name is not UTF-8 is written back as bytes and read
+// back the same, where a text would have turned it into U+FFFD.
+TEST_F(SettingsTest, StoredPathsKeepTheirBytes) {
+    ::setenv("XDG_DATA_HOME", (m_data / "caf\xe9").c_str(), 1);
+    CAppSettings settings;
+    const std::string strExpected = m_data / "caf\xe9/Vantrel.dat";
+    EXPECT_EQ(Load(settings), strExpected);
+    EXPECT_TRUE(std::filesystem::is_directory(m_data / "caf\xe9"));
+    EXPECT_EQ(ReadFileBytes(ConfigFile()),
+              "[Settings]\nIniPath=@ByteArray(" + m_data.Path() + "/caf\\xe9/Vantrel.dat)\n");
+    ::setenv("XDG_DATA_HOME", (m_data / "elsewhere").c_str(), 1);
+    EXPECT_EQ(Load(settings), strExpected);
+    EXPECT_TRUE(CSettingsStore().SaveSettings(settings));
+    EXPECT_EQ(Load(settings), strExpected);
 }

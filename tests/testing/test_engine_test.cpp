@@ -1,3 +1,4 @@
+#include "core/hosts_file.h"
 #include "core/test_files.h"
 #include "core/vantrel_doc.h"
 #include "platform/ping.h"
@@ -513,8 +514,8 @@ TEST(TestEngine, WakesForStartedHostsAndAShorterInterval) {
     EXPECT_EQ(countTests(), 3u);
 }
 
-// The worker on its thread shows each unresolvable host's notice, with no host lock held: the
-// stop command does not wait for it. StopTests must serve the boxes while it waits for the
+// The worker on its thread shows each unresolvable host's notice, with no host lock held. The
+// stop command stops the worker first, and StopTests serves the boxes while it waits for the
 // worker, or both wait for ever.
 TEST(TestEngine, StopCommandAndStopTestsServeTheWorkersBoxes) {
     CWatchdog watchdog(std::chrono::seconds(30), "a wait behind the worker's box");
@@ -539,17 +540,67 @@ TEST(TestEngine, StopCommandAndStopTestsServeTheWorkersBoxes) {
     };
     ASSERT_TRUE(doc.OnNewDocument(dir / "Vantrel.dat", CAppSettings()));
     waitForBox(1);
-    size_t nClosedWhenLocked = 0;
-    StopTestsOnHosts(doc, {0}, &world,
-                     [&](int) { nClosedWhenLocked = world.Get("closed").size(); });
-    waitForBox(2);
+    size_t nClosedWhenLocked = 0, nShownWhenLocked = 0;
+    StopTestsOnHosts(doc, {0}, &world, [&](int) {
+        nClosedWhenLocked = world.Get("closed").size();
+        nShownWhenLocked = world.Get("box ").size();
+    });
+    // The command stopped the worker before it took a lock, serving every box meanwhile; the
+    // worker started again shows host 1's notice anew.
+    EXPECT_EQ(nClosedWhenLocked, nShownWhenLocked);
+    waitForBox(nShownWhenLocked + 1);
     doc.StopTests();
-    EXPECT_EQ(nClosedWhenLocked, 0u);
-    EXPECT_EQ(world.Get("closed").size(), 2u);
+    EXPECT_EQ(world.Get("closed").size(), nShownWhenLocked + 1);
     EXPECT_FALSE(engine.IsRunning());
     EXPECT_FALSE(doc.m_hStopEvent.IsSet()) << "the next worker must start with it clear";
     EXPECT_EQ(doc.m_arrHosts[0]->GetStatusText(), "Not Testing");
     EXPECT_EQ(doc.m_arrHosts[1]->GetStatusText(), "Testing - Down");
+}
+
+// Stop tests while another host's echo waits for an answer that never comes: the command is
+// done at once, as it stops the worker before it takes a lock. The held test is cut short and
+// not counted; the third host's run goes on, and the file holds the stopped host.
+TEST(TestEngine, StopTestsDoesNotWaitForAnotherHostsTest) {
+    using namespace std::chrono;
+    CWatchdog watchdog(seconds(30), "stop tests behind an echo that never ends");
+    CTempDir dir;
+    CFakeWorld world;
+    CSystemClock clock;
+    CTestEngine engine({&world, &world, &world, &clock, 1000}, &world);
+    CVantrelDoc doc(world, &engine);
+    AddHost(doc, "http://held.test/");
+    AddHost(doc, "http://stopped.test/");
+    AddHost(doc, "http://kept.test/");
+    doc.m_nIntervalMinutes = 60;
+    CEvent evHeld;
+    world.m_onEcho = [&](const std::string& strHost, const CEvent& evStop) {
+        if (strHost == "held.test")
+            evHeld.Set(), evStop.Wait(60000);
+    };
+    ASSERT_TRUE(doc.OnNewDocument(dir / "Vantrel.dat", CAppSettings()));
+    ASSERT_TRUE(evHeld.Wait(10000));
+    for (int i = 0; i < 500 && (world.Get("row 1").empty() || world.Get("row 2").empty()); ++i)
+        std::this_thread::sleep_for(milliseconds(10));
+    std::string strWhenChanged;
+    const auto tStart = steady_clock::now();
+    StopTestsOnHosts(doc, {1}, &world, [&](int) {
+        strWhenChanged = std::to_string(doc.m_arrHosts[0]->m_nTests) +
+                         std::to_string(doc.m_arrHosts[2]->m_nTests) +
+                         std::to_string(doc.m_arrHosts[2]->m_bNewRun);
+    });
+    EXPECT_LT(steady_clock::now() - tStart, milliseconds(500));
+    EXPECT_EQ(strWhenChanged, "010"); // the held and the kept host's tests; the kept run goes on
+    EXPECT_TRUE(engine.IsRunning());
+    std::vector<CHost*> arrStored;
+    int32_t nRun = 0, nInterval = 0;
+    CHostsFile::Load(dir / "Vantrel.dat", arrStored, nRun, nInterval);
+    std::string strTesting;
+    for (CHost* pHost : arrStored)
+        strTesting += std::to_string(pHost->m_bTesting);
+    EXPECT_EQ(strTesting, "101");
+    for (CHost* pHost : arrStored)
+        delete pHost;
+    doc.StopTests();
 }
 
 } // namespace

@@ -250,6 +250,47 @@ TEST_F(OptionsDlgTest, ShowsTheSettingsOkStoresWhatWasTypedCancelNothing) {
               "SSL/TLS 2465");
 }
 
+// A port, security or login method the settings could not read is named, shown unset (not as
+// "None" or port 1), and stays unset on OK, so the send stays refused; a choice mends it, and
+// a chosen security proposes its port.
+TEST_F(OptionsDlgTest, UnreadableMailSettingsAreNamedAndNeverSavedAsAWeakerChoice) {
+    const struct {
+        int nSecurity, nPort, nAuth;
+        int nChosenSecurity; // -1: the user leaves it
+        const char* pszLabel;
+        const char* pszStored; // security port auth after OK
+    } arrCases[] = {
+        {-1, 25, 0, -1, "SMTPSecurity", "-1 25 0"},
+        {-1, 0, -1, 1, "SMTPPort, SMTPSecurity and SMTPAuth", "1 587 -1"},
+        {0, 0, 1, -1, "SMTPPort", "0 0 1"},
+        {2, 465, 3, -1, "", "2 465 3"},
+    };
+    for (const auto& c : arrCases) {
+        SCOPED_TRACE(c.pszStored);
+        doc.m_settings.m_nSMTPSecurity = c.nSecurity;
+        doc.m_settings.m_nSMTPPort = c.nPort;
+        doc.m_settings.m_nSMTPAuth = c.nAuth;
+        const auto pDlg = Open();
+        auto* pLabel = pDlg->findChild<QLabel*>("unreadableSettings");
+        EXPECT_EQ(pLabel->isVisibleTo(pDlg.get()) ? pLabel->text().toStdString() : "",
+                  *c.pszLabel
+                      ? std::string("The settings file holds a value that is not allowed "
+                                    "for ") +
+                            c.pszLabel + ". No alert e-mail is sent until it is chosen here."
+                      : "");
+        auto* pSecurity = pDlg->findChild<QComboBox*>("ctl1201");
+        EXPECT_EQ(pSecurity->currentText().isEmpty(), c.nSecurity < 0);
+        EXPECT_EQ(pDlg->findChild<QSpinBox*>("ctl1202")->text().trimmed().isEmpty(), c.nPort == 0);
+        if (c.nChosenSecurity >= 0)
+            pSecurity->setCurrentIndex(c.nChosenSecurity);
+        pDlg->accept();
+        EXPECT_EQ(std::to_string(doc.m_settings.m_nSMTPSecurity) + ' ' +
+                      std::to_string(doc.m_settings.m_nSMTPPort) + ' ' +
+                      std::to_string(doc.m_settings.m_nSMTPAuth),
+                  c.pszStored);
+    }
+}
+
 // Sent on another thread while the dialog answers; the exchange is shown without the password
 // and nothing is saved. A server that never greets: the button cancels at once, and closing the
 // dialog while a send runs does not wait for it either.

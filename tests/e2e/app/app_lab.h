@@ -11,10 +11,13 @@
 
 #include <csignal>
 #include <ctime>
+#include <fcntl.h>
 #include <filesystem>
 #include <functional>
 #include <stdexcept>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 namespace app_lab {
 
@@ -57,6 +60,7 @@ public:
                                "vh" + n, "10.77." + n + ".2/24"),
                     "cannot link the namespaces");
         Require(m_lab.Ip(m_strC, "route add default via 10.77.1.2"), "no default route");
+        Require(::mkfifo((m_dir / "commands").c_str(), 0600) == 0, "no command FIFO");
         std::filesystem::create_directories(m_dir / "config/Vantrel Software");
         WriteFileBytes(m_dir / "config/Vantrel Software/Vantrel.conf",
                        "[Settings]\nAlertSystem=1\nAlertEmail=1\nEmailFrom=Vantrel "
@@ -66,6 +70,8 @@ public:
     ~CAppLab() {
         if (m_nPid > 0 && !IsGone(m_nPid))
             ::kill(m_nPid, SIGKILL);
+        if (!m_strC.empty())
+            std::filesystem::remove_all("/etc/netns/" + m_strC);
         if (!m_strC.empty())
             for (const std::string& strNs : {m_strC, Ns(1), Ns(2)})
                 m_lab.Run("ip netns pids " + strNs + " | xargs -r kill");
@@ -115,9 +121,12 @@ public:
                            "s.bind(('127.0.0.1', 25))\ns.listen()\ntime.sleep(600)\" &");
     }
     // True once an alert e-mail's connection to port 25 is open.
-    bool IsMailUnderWay() {
+    bool IsMailUnderWay() { return IsConnectedTo("25"); }
+    // True while the program has a connection open to strPort.
+    bool IsConnectedTo(const std::string& strPort) {
         return CNetnsLab::Run("ip netns exec " + m_strC +
-                              " ss -Htn state established '( dport = :25 )' | grep -q .");
+                              " ss -Htn state established '( dport = :" + strPort +
+                              " )' | grep -q .");
     }
     void StopSmtpSink() {
         CNetnsLab::Run("kill $(cat " + m_dir / "smtp.pid" + ")");
@@ -145,16 +154,18 @@ public:
                     15s),
                 "no notification service; /usr/bin/python3 needs python3-dbusmock (scripts/setup)");
     }
-    void StartProgram() {
+    // The program, or the same program with its menus driven by Command (VANTREL_DRIVEN_PATH).
+    void StartProgram(const char* pszProgram = VANTREL_PATH) {
         const std::string strDir = m_dir.Path();
-        Require(CNetnsLab::Run("XDG_CONFIG_HOME=" + strDir + "/config XDG_DATA_HOME=" + strDir +
-                               " XDG_RUNTIME_DIR=" + strDir + " DBUS_SESSION_BUS_ADDRESS=" +
-                               (m_strBus.empty() ? "unix:path=/nonexistent" : m_strBus) +
-                               " QT_QPA_PLATFORM=offscreen VANTREL_TEST_MINUTE_MS=1000 "
-                               "VANTREL_TEST_MAIL_RETRY_MS=3000 ip netns exec " +
-                               m_strC + " " VANTREL_PATH " >>" + strDir +
-                               "/program.log 2>&1 </dev/null & (echo $! >" + strDir +
-                               "/program.pid)"),
+        Require(CNetnsLab::Run(
+                    "VANTREL_DRIVER_FIFO=" + strDir + "/commands VANTREL_DRIVER_LOG=" + strDir +
+                    "/driver.log XDG_CONFIG_HOME=" + strDir + "/config XDG_DATA_HOME=" + strDir +
+                    " XDG_RUNTIME_DIR=" + strDir + " DBUS_SESSION_BUS_ADDRESS=" +
+                    (m_strBus.empty() ? "unix:path=/nonexistent" : m_strBus) +
+                    " QT_QPA_PLATFORM=offscreen VANTREL_TEST_MINUTE_MS=1000 "
+                    "VANTREL_TEST_MAIL_RETRY_MS=3000 ip netns exec " +
+                    m_strC + " " + pszProgram + " >>" + strDir +
+                    "/program.log 2>&1 </dev/null & (echo $! >" + strDir + "/program.pid)"),
                 "cannot start the program");
         m_nPid = std::stoi(ReadFileBytes(m_dir / "program.pid"));
     }
@@ -169,6 +180,126 @@ public:
                         std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
         return took;
     }
+    // A menu command for the driven program ("stop", "exit", "logout", "edit").
+    void Command(const std::string& strCommand) {
+        int nFd = -1; // ENXIO until the program, started, reads the FIFO
+        WaitFor(
+            [&] {
+                nFd = ::open((m_dir / "commands").c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+                return nFd >= 0;
+            },
+            10s);
+        const std::string strLine = strCommand + "\n";
+        Require(nFd >= 0 && ::write(nFd, strLine.data(), strLine.size()) ==
+                                static_cast<ssize_t>(strLine.size()),
+                "the driven program does not read its commands");
+        ::close(nFd);
+    }
+    // How long the driven program's command took by its own clock, -1 when it has not said
+    // within 10 s.
+    long long CommandMs(const std::string& strCommand) {
+        long long nMs = -1;
+        WaitFor(
+            [&] {
+                const std::string strLog = ReadFileBytes(m_dir / "driver.log");
+                const size_t nAt = strLog.rfind(strCommand + " ");
+                if (nAt != std::string::npos)
+                    nMs = std::atoll(strLog.c_str() + nAt + strCommand.size() + 1);
+                return nMs >= 0;
+            },
+            10s);
+        std::filesystem::remove(m_dir / "driver.log");
+        return nMs;
+    }
+
+    // Where one test of the program is when the user acts: in each kind of wait.
+    enum class EHeld { ECHO, WEB, TLS, DNS, MAIL, INTERVAL };
+    struct CHeldStep {
+        EHeld eHeld;
+        const char* pszName;
+    };
+    static constexpr CHeldStep HELD_STEPS[] = {
+        {EHeld::ECHO, "an echo to a black-holed host"},
+        {EHeld::WEB, "a web request to a silent server"},
+        {EHeld::TLS, "a TLS handshake with a silent server"},
+        {EHeld::DNS, "a look-up at a silent DNS server"},
+        {EHeld::MAIL, "an alert e-mail to a silent mail server"},
+        {EHeld::INTERVAL, "the wait between cycles"},
+    };
+    // Starts pszProgram with one tested host and returns once its test waits as eHeld says.
+    // Each call has a port of its own, so no server of an earlier step answers.
+    void StartHeld(EHeld eHeld, const char* pszProgram) {
+        ClearHeld();
+        const std::string strPort = std::to_string(++m_nPort);
+        const uint16_t nPort = static_cast<uint16_t>(m_nPort);
+        std::function<bool()> fnHeld = [] { return true; };
+        auto DelayedHeld = [](std::chrono::milliseconds delay) {
+            return [tHeld = Clock::now() + delay] { return Clock::now() >= tHeld; };
+        };
+        switch (eHeld) {
+        case EHeld::ECHO:
+            Require(m_lab.Ip(Ns(2), "route add blackhole 10.77.2.1/32"), "no black hole");
+            WriteData({"http://10.77.2.2:" + strPort + "/"});
+            fnHeld = DelayedHeld(1500ms); // the first of four echoes waits 5 s
+            break;
+        case EHeld::WEB:
+        case EHeld::TLS: {
+            StartWeb(1, EMode::Silent, nPort);
+            WriteData({(eHeld == EHeld::TLS ? "https://10.77.1.2:" : "http://10.77.1.2:") +
+                       strPort + "/"});
+            // The server counts a request only once its head is in; a TLS hello has none.
+            fnHeld = [this, strPort] { return IsConnectedTo(strPort); };
+            break;
+        }
+        case EHeld::DNS: {
+            // "ip netns exec" puts these over /etc; the name server is beyond h1, which drops.
+            const std::filesystem::path etc = "/etc/netns/" + m_strC;
+            std::filesystem::create_directories(etc);
+            WriteFileBytes(etc / "hosts", "127.0.0.1 localhost\n");
+            WriteFileBytes(etc / "resolv.conf", "nameserver 10.77.9.53\n");
+            Require(m_lab.Ip(Ns(1), "route add blackhole 10.77.9.0/24"), "no silent DNS");
+            WriteData({"http://silent-dns.test:" + strPort + "/"});
+            fnHeld = DelayedHeld(1500ms); // the resolver waits 5 s for its first answer
+            break;
+        }
+        case EHeld::MAIL:
+            if (!m_bSilentMail)
+                StartSilentMailServer(), m_bSilentMail = true;
+            [[fallthrough]];
+        case EHeld::INTERVAL: {
+            CLoopbackHttpServer* pWeb = StartWeb(1, EMode::Reply, nPort);
+            WriteData({"http://10.77.1.2:" + strPort + "/"});
+            fnHeld = [this, pWeb, eHeld] {
+                if (pWeb->GetConnections() == 0)
+                    return false;
+                if (eHeld == EHeld::INTERVAL)
+                    return WaitFor([] { return false; }, 300ms), true;
+                m_arrWeb.clear(); // refused from now on: the next test finds it down
+                return WaitFor([&] { return IsMailUnderWay(); }, 20s);
+            };
+            break;
+        }
+        }
+        StartProgram(pszProgram);
+        Require(WaitFor(fnHeld, 20s), "the test never reached the wait");
+        if (eHeld == EHeld::WEB || eHeld == EHeld::TLS)
+            WaitFor([] { return false; }, 300ms);
+    }
+    // Ends the program if it still runs and takes the step's network changes back.
+    void ClearHeld() {
+        if (m_nPid > 0 && !IsGone(m_nPid))
+            ::kill(m_nPid, SIGKILL), WaitFor([&] { return IsGone(m_nPid); }, 5s);
+        m_arrWeb.clear();
+        m_lab.Ip(Ns(2), "route del blackhole 10.77.2.1/32 2>/dev/null");
+        m_lab.Ip(Ns(1), "route del blackhole 10.77.9.0/24 2>/dev/null");
+        std::filesystem::remove_all("/etc/netns/" + m_strC);
+    }
+    // How long until the process has gone, counted from tStart (30 s when it did not go).
+    Clock::duration GoneAfter(Clock::time_point tStart) {
+        WaitFor([&] { return IsGone(m_nPid); }, 30s);
+        return Clock::now() - tStart;
+    }
+
     std::string Mail(int n) { return ReadFileBytes(m_strMail + "/" + std::to_string(n) + ".eml"); }
     // The UTC time the alert's body names ("generated on Sat Dec  5 10:06:43 2026 UTC").
     static time_t MailTime(const std::string& strMail) {
@@ -191,6 +322,8 @@ public:
     std::string m_strC, m_strBus;
     std::vector<std::unique_ptr<CLoopbackHttpServer>> m_arrWeb;
     pid_t m_nPid = 0;
+    int m_nPort = 8000;
+    bool m_bSilentMail = false;
 };
 
 } // namespace app_lab
