@@ -486,8 +486,11 @@ bool CPing::PingUsingICMP(const std::string& strHostName, CPingResult& pr, uint8
                          ? reinterpret_cast<const sockaddr_in*>(&source.m_addr)->sin_addr.s_addr
                          : 0;
         pr.From = source;
+        const auto tRoundTrip = Clock::now() - tStart;
         pr.RTT = static_cast<uint32_t>(
-            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - tStart).count());
+            std::chrono::duration_cast<std::chrono::milliseconds>(tRoundTrip).count());
+        pr.RTTTenths = static_cast<uint32_t>(
+            std::chrono::duration_cast<std::chrono::microseconds>(tRoundTrip).count() / 100);
         pr.Status = dwStatus;
         return true;
     }
