@@ -313,47 +313,56 @@ bool CHistoryStore::InTransaction(const char* pszWhat, const std::function<int()
     return false;
 }
 
-std::vector<int64_t> CHistoryStore::Attach(const std::vector<CHostKey>& arrHosts) {
-    std::vector<int64_t> arrIds(arrHosts.size(), 0);
-    const bool bOk = InTransaction("Cannot write", [&] {
-        struct CRow {
-            int64_t nId;
-            CHostKey key;
-            bool bGiven = false;
-            bool bChanged = false;
-        };
-        std::vector<CRow> arrRows;
-        CStatement select(m_pDb, "SELECT id, name, test_url FROM hosts ORDER BY id");
-        int nResult;
-        while ((nResult = select.Step()) == SQLITE_ROW)
-            arrRows.push_back({select.Int(0), {select.Text(1), select.Text(2)}});
-        if (nResult != SQLITE_DONE)
-            return nResult;
-        // Exact matches first, so that a host matching only by name never takes the id of
-        // another host that matches exactly.
-        const auto fnMatch = [&](bool bName, bool bURL) {
-            for (size_t i = 0; i < arrHosts.size(); ++i) {
-                for (CRow& row : arrRows) {
-                    if (arrIds[i] != 0 || row.bGiven ||
-                        (bName && row.key.strName != arrHosts[i].strName) ||
-                        (bURL && row.key.strTestURL != arrHosts[i].strTestURL))
-                        continue;
-                    arrIds[i] = row.nId;
-                    row.bGiven = true;
-                    row.bChanged = !bName || !bURL;
-                    break;
-                }
+int CHistoryStore::MatchHosts(const std::vector<CHostKey>& arrHosts, std::vector<int64_t>& arrIds,
+                              std::vector<bool>& arrPartial) {
+    arrIds.assign(arrHosts.size(), 0);
+    arrPartial.assign(arrHosts.size(), false);
+    struct CRow {
+        int64_t nId;
+        CHostKey key;
+        bool bGiven = false;
+    };
+    std::vector<CRow> arrRows;
+    CStatement select(m_pDb, "SELECT id, name, test_url FROM hosts ORDER BY id");
+    int nResult;
+    while ((nResult = select.Step()) == SQLITE_ROW)
+        arrRows.push_back({select.Int(0), {select.Text(1), select.Text(2)}});
+    if (nResult != SQLITE_DONE)
+        return nResult;
+    // Exact matches first, so that a host matching only by name never takes the id of
+    // another host that matches exactly.
+    const auto fnMatch = [&](bool bName, bool bURL) {
+        for (size_t i = 0; i < arrHosts.size(); ++i) {
+            for (CRow& row : arrRows) {
+                if (arrIds[i] != 0 || row.bGiven ||
+                    (bName && row.key.strName != arrHosts[i].strName) ||
+                    (bURL && row.key.strTestURL != arrHosts[i].strTestURL))
+                    continue;
+                arrIds[i] = row.nId;
+                row.bGiven = true;
+                arrPartial[i] = !bName || !bURL;
+                break;
             }
-        };
-        fnMatch(true, true);
-        fnMatch(true, false);
-        fnMatch(false, true);
+        }
+    };
+    fnMatch(true, true);
+    fnMatch(true, false);
+    fnMatch(false, true);
+    return SQLITE_OK;
+}
+
+std::vector<int64_t> CHistoryStore::Attach(const std::vector<CHostKey>& arrHosts) {
+    std::vector<int64_t> arrIds;
+    std::vector<bool> arrPartial;
+    const bool bOk = InTransaction("Cannot write", [&] {
+        int nResult = MatchHosts(arrHosts, arrIds, arrPartial);
+        if (nResult != SQLITE_OK)
+            return nResult;
+        // A partial match takes the host's new name or URL; a host without one gets an id.
         CStatement update(m_pDb, "UPDATE hosts SET name = ?, test_url = ? WHERE id = ?");
         CStatement insert(m_pDb, "INSERT INTO hosts(name, test_url) VALUES(?, ?)");
         for (size_t i = 0; i < arrHosts.size(); ++i) {
-            auto it = std::find_if(arrRows.begin(), arrRows.end(),
-                                   [&](const CRow& row) { return row.nId == arrIds[i]; });
-            if (arrIds[i] != 0 && !it->bChanged)
+            if (arrIds[i] != 0 && !arrPartial[i])
                 continue;
             CStatement& stmt = arrIds[i] != 0 ? update : insert;
             stmt.Bind(1, arrHosts[i].strName).Bind(2, arrHosts[i].strTestURL);
@@ -368,8 +377,37 @@ std::vector<int64_t> CHistoryStore::Attach(const std::vector<CHostKey>& arrHosts
         return SQLITE_OK;
     });
     if (!bOk)
-        std::fill(arrIds.begin(), arrIds.end(), 0);
+        arrIds.assign(arrHosts.size(), 0);
     return arrIds;
+}
+
+std::vector<int64_t> CHistoryStore::Find(const std::vector<CHostKey>& arrHosts) {
+    std::vector<int64_t> arrIds(arrHosts.size(), 0);
+    std::vector<bool> arrPartial;
+    if (m_pDb) {
+        if (const int nResult = MatchHosts(arrHosts, arrIds, arrPartial); nResult != SQLITE_OK) {
+            Fail("Cannot read", nResult);
+            arrIds.assign(arrHosts.size(), 0);
+        }
+    }
+    return arrIds;
+}
+
+bool CHistoryStore::RemoveOtherHosts(const std::vector<int64_t>& arrKeep) {
+    return InTransaction("Cannot write", [&] {
+        std::vector<int64_t> arrGone;
+        CStatement select(m_pDb, "SELECT id FROM hosts");
+        int nResult;
+        while ((nResult = select.Step()) == SQLITE_ROW)
+            if (std::find(arrKeep.begin(), arrKeep.end(), select.Int(0)) == arrKeep.end())
+                arrGone.push_back(select.Int(0));
+        if (nResult != SQLITE_DONE)
+            return nResult;
+        for (int64_t nId : arrGone)
+            if ((nResult = RemoveHostRows(nId)) != SQLITE_OK)
+                return nResult;
+        return SQLITE_OK;
+    });
 }
 
 bool CHistoryStore::UpdateHost(int64_t nHostId, const CHostKey& key) {
@@ -381,17 +419,19 @@ bool CHistoryStore::UpdateHost(int64_t nHostId, const CHostKey& key) {
     });
 }
 
+int CHistoryStore::RemoveHostRows(int64_t nHostId) {
+    for (const char* pszSql :
+         {"DELETE FROM tests WHERE host_id = ?", "DELETE FROM hosts WHERE id = ?"}) {
+        CStatement remove(m_pDb, pszSql);
+        const int nResult = remove.Bind(1, nHostId).Step();
+        if (nResult != SQLITE_DONE)
+            return nResult;
+    }
+    return SQLITE_OK;
+}
+
 bool CHistoryStore::RemoveHost(int64_t nHostId) {
-    return InTransaction("Cannot write", [&] {
-        for (const char* pszSql :
-             {"DELETE FROM tests WHERE host_id = ?", "DELETE FROM hosts WHERE id = ?"}) {
-            CStatement remove(m_pDb, pszSql);
-            const int nResult = remove.Bind(1, nHostId).Step();
-            if (nResult != SQLITE_DONE)
-                return nResult;
-        }
-        return SQLITE_OK;
-    });
+    return InTransaction("Cannot write", [&] { return RemoveHostRows(nHostId); });
 }
 
 bool CHistoryStore::WriteCycle(const std::vector<CTestRecord>& arrTests) {

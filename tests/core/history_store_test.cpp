@@ -196,8 +196,20 @@ TEST_F(HistoryStoreTest, HostsKeepTheirHistoryThroughEditsMovesAndImports) {
     ASSERT_TRUE(m_store.RemoveHost(a));
     EXPECT_EQ(Describe(m_store.Tests(a, 0, INT64_MAX)), "");
     EXPECT_EQ(m_store.Tests(b, 0, INT64_MAX).size(), 1u);
+    // Find matches as Attach does and writes nothing.
+    const int64_t nHosts = CountRows(m_strPath, "SELECT count(*) FROM hosts");
+    EXPECT_EQ(m_store.Find({{"nobody", "http://nowhere/"}, {"C", "http://other/"}}),
+              (std::vector<int64_t>{0, c}));
+    EXPECT_EQ(CountRows(m_strPath, "SELECT count(*) FROM hosts"), nHosts);
     const int64_t nAgain = m_store.Attach({{"A renamed", "http://elsewhere/"}})[0];
     EXPECT_NE(nAgain, a);
+    // An import keeps the histories of the hosts it still has.
+    ASSERT_TRUE(m_store.RemoveOtherHosts({c, nAgain}));
+    EXPECT_EQ(
+        m_store.Find({{"C", "http://b/"}, {"B2", "http://c/"}, {"A renamed", "http://elsewhere/"}}),
+        (std::vector<int64_t>{c, 0, nAgain}));
+    EXPECT_EQ(CountRows(m_strPath, "SELECT count(*) FROM hosts"), 2);
+    EXPECT_EQ(CountRows(m_strPath, "SELECT count(*) FROM tests"), 0);
     EXPECT_EQ(CountRows(m_strPath,
                         "SELECT count(*) FROM tests WHERE host_id NOT IN (SELECT id FROM hosts)"),
               0);
