@@ -459,7 +459,7 @@ protected:
         std::vector<CHistoryStore::CHostKey> arrKeys;
         for (const std::string& strURL : arrURLs)
             arrKeys.push_back({std::to_string(arrKeys.size()), strURL});
-        return store.Attach(arrKeys);
+        return store.Find(arrKeys);
     }
     // The file the next RunCli writes its standard output to, and its lines so far.
     std::string NextOutput() const { return m_dir / ("out" + std::to_string(m_nRuns + 1)); }
@@ -517,6 +517,20 @@ TEST_F(HistoryLab, ABlackHoledHostGivesOneOutageAndA503IsDownWithItsReason) {
     EXPECT_LE(outage.tEnd, tFourth);
     EXPECT_GE(outage.tEnd - outage.tStart, 2) << "two waits of 1.5 s";
     EXPECT_LE(outage.tEnd - outage.tStart, 6);
+    // The same outage as vantrelctl tells it.
+    const auto Utc = [](int64_t t) {
+        const time_t tTime = static_cast<time_t>(t);
+        char szTime[32] = {};
+        std::strftime(szTime, sizeof szTime, "%Y-%m-%dT%H:%M:%SZ", std::gmtime(&tTime));
+        return std::string(szTime);
+    };
+    const CRun outages = RunCli("outages --hosts 0 --data " + m_strData);
+    EXPECT_EQ(std::tuple(outages.nExit, outages.strErr, outages.strOut),
+              std::tuple(0, std::string(),
+                         "host,name,start,end,duration_s,last_seen_up,tests,reason,ended_by\n0,0," +
+                             Utc(outage.tStart) + "," + Utc(outage.tEnd) + "," +
+                             std::to_string(outage.tEnd - outage.tStart) + "," +
+                             Utc(outage.tLastSeenUp) + ",2,no echo answered,answered again\n"));
     EXPECT_EQ(std::tuple(arrHole[1].nEchoesSent, arrHole[1].nEchoesAnswered, arrHole[1].nPingTenths,
                          arrHole[1].nHttpStatus, arrHole[1].nTotalTenths),
               std::tuple(4, 0, -1, 0, -1));
