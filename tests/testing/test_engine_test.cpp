@@ -510,8 +510,8 @@ TEST_F(WorkerTest, StatusRulesAndReasons) {
 TEST_F(WorkerTest, EachCycleIsWrittenOnceWithItsEvidence) {
     m_pRecorder = &m_recorder;
     CHost& known = AddHost(m_doc, "http://h0.test/");
+    AddHost(m_doc, "https://h1.test/").m_nHistoryId = 0; // the store had none to give
     known.m_nHistoryId = 77;
-    AddHost(m_doc, "https://h1.test/");
     m_world.SetServer("h0.test", {.nRTT = 12, .nWebTenths = 100});
     m_world.SetServer(
         "h1.test", {.nRTT = 3, .nHttpStatus = 503, .nWebTenths = 40, .tCertExpiry = 1'800'000'000});
