@@ -610,6 +610,41 @@ TEST_F(HistoryLab, ACertificateExpiringIn3DaysGivesOneNotice) {
     }
 }
 
+// The data file and its history on a disk that fills up after the first cycle and has room
+// again after the third: the tests go on, the user is told once, cycles 1 and 4 are kept.
+TEST_F(HistoryLab, AFullDiskLosesTheHistoryNotTheTestsAndIsToldOnce) {
+    const std::string strDisk = m_dir / "disk", strData = strDisk + "/hosts.dat";
+    std::filesystem::create_directory(strDisk);
+    ASSERT_TRUE(CNetnsLab::Run("mount -t tmpfs -o size=1m tmpfs " + strDisk));
+    struct CUnmount {
+        std::string strDir;
+        ~CUnmount() { CNetnsLab::Run("umount -l " + strDir); }
+    } unmount{strDisk};
+    StartWeb(1, EMode::Reply, OK_REPLY);
+    WriteData({"http://10.77.1.2/"});
+    std::filesystem::copy_file(m_strData, strData);
+    const std::string strOut = NextOutput();
+    CRun run;
+    std::thread engine(
+        [&] { run = RunCli("run --data " + strData + " --cycles 4 --minute-ms 1000"); });
+    AwaitLines(strOut, 1);
+    std::this_thread::sleep_for(300ms); // the cycle's write
+    (void)std::system(("dd if=/dev/zero of=" + strDisk + "/fill bs=4k 2>/dev/null").c_str());
+    AwaitLines(strOut, 3);
+    std::this_thread::sleep_for(300ms);
+    std::filesystem::remove(strDisk + "/fill");
+    engine.join();
+    EXPECT_EQ(run.nExit, 0) << run.strErr;
+    EXPECT_THAT(run.strOut, MatchesRegex("(0\t0\tTesting - Up\t[^\n]+\n){4}"));
+    EXPECT_THAT(run.strErr, MatchesRegex("vantrelctl: The test history cannot be written: [^\n]+\n"
+                                         "The tests go on, but their history is not kept.\n"));
+    CHistoryStore store;
+    ASSERT_EQ(store.Open(CHistoryStore::PathFor(strData)), CHistoryStore::EOpen::OK);
+    EXPECT_EQ(store.CheckIntegrity(), "ok");
+    const std::vector<int64_t> arrIds = store.Find({{"0", "http://10.77.1.2/"}});
+    EXPECT_EQ(store.Tests(arrIds.at(0), 0, ALL).size(), 2u);
+}
+
 // kill -9 at three moments of running cycles: the database passes its integrity check each
 // time and holds whole cycles only, all but at most the one in flight.
 TEST_F(HistoryLab, KilledDuringCyclesTheHistoryStaysSoundAndLosesAtMostTheCycleInFlight) {
