@@ -76,13 +76,3 @@ TEST(OutageBuilderTest, DownRunsGapsRestartsStopsAndClockChanges) {
         EXPECT_EQ(Describe(COutageBuilder::Build(Parse(c.pszTests), c.tNow)), c.pszExpected);
     }
 }
-
-TEST(OutageBuilderTest, FinishStartsAfresh) {
-    COutageBuilder builder;
-    for (const CTestRecord& test : Parse("U1000 D1300"))
-        builder.Add(test);
-    EXPECT_EQ(Describe(builder.Finish(1400)), "1300-0 up1000 n1 r1300");
-    for (const CTestRecord& test : Parse("D100 U400"))
-        builder.Add(test);
-    EXPECT_EQ(Describe(builder.Finish(500)), "100-400 up0 n1 r100");
-}
