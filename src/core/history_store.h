@@ -47,8 +47,9 @@ public:
     // is moved aside (GetMovedTo) and a new one made; a device, FIFO or socket at the path, or
     // a link planted in a shared folder, is refused (FAILED).
     EOpen Open(const std::string& strPath);
-    // For the history's readers (windows, vantrelctl): an existing database only, neither
-    // checked, made nor moved; OK or FAILED.
+    // For the history's readers (windows, vantrelctl) and the worker, once the document has
+    // opened it: an existing database only, neither checked (a year's check takes a second),
+    // made nor moved; OK or FAILED. It may be written all the same.
     EOpen OpenForReading(const std::string& strPath);
     void Close();
     bool IsOpen() const { return m_pDb != nullptr; }
