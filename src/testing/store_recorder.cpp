@@ -3,8 +3,9 @@
 #include <limits>
 
 bool CStoreRecorder::BeginRun(const std::string& strDataPath) {
-    // A database that cannot be opened was reported when the store loaded.
-    return m_store.Open(CHistoryStore::PathFor(strDataPath)) != CHistoryStore::EOpen::FAILED;
+    // The store opened (and checked, or made) the history when it loaded, and told the user
+    // when it could not: a run's start, at every edit, must not check a year of tests again.
+    return m_store.OpenForReading(CHistoryStore::PathFor(strDataPath)) == CHistoryStore::EOpen::OK;
 }
 
 void CStoreRecorder::EndRun() {
