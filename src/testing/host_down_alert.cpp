@@ -175,10 +175,9 @@ void CHostDownAlert::ComposeCertificateMessage(CSMTPMessage& message, const CHos
     ComposeMessage(message, alert.m_strServer, strFrom, strTo, alert.m_tWhen);
     const std::string strText = CertificateText(alert);
     message.m_strSubject = Latin1ToUtf8(strText.substr(0, strText.find(" (")));
-    message.SetBodyText("This is an automatically generated message.\r\n" +
-                        Latin1ToUtf8(strText) + "\r\nThis message was generated on " +
-                        FormatAlertTime(alert.m_tWhen) + " UTC by Vantrel.\r\n\r\n----- " +
-                        VANTREL_PRODUCT_NOTICE + " -----\r\n");
+    message.SetBodyText("This is an automatically generated message.\r\n" + Latin1ToUtf8(strText) +
+                        "\r\nThis message was generated on " + FormatAlertTime(alert.m_tWhen) +
+                        " UTC by Vantrel.\r\n\r\n----- " + VANTREL_PRODUCT_NOTICE + " -----\r\n");
 }
 
 std::string CHostDownAlert::CertificateText(const CHostAlert& alert) {
