@@ -19,6 +19,7 @@
 #include "testing/metrics_exposition.h"
 #include "testing/row_update_sink.h"
 #include "testing/smtp_mail_sender.h"
+#include "testing/store_recorder.h"
 #include "testing/system_clock.h"
 #include "testing/system_probes.h"
 #include "testing/test_engine.h"
@@ -170,6 +171,7 @@ int ProbeCommand(const QStringList& args) {
     CAppSettings settings;
     std::string strIgnored;
     LoadSettingsFrom(cliArgs.Parser(), optSettings).LoadSettings(settings, strIgnored, false);
+    test.m_bServerErrorsDown = settings.m_bServerErrorsDown != 0;
     int nMethod = settings.m_nPingMethod;
     if (nMethod == PING_METHOD_ICMP && !probes.IsEchoPermitted()) {
         CliError(ICMP_NOT_PERMITTED_TEXT);
@@ -191,19 +193,16 @@ int ProbeCommand(const QStringList& args) {
         return PROBE_DOWN;
     }
     const QString strFamily = result.nFamily == AF_INET6 ? "IPv6" : "IPv4";
-    if (result.eOutcome != CHostTestResult::EOutcome::UP) {
-        CliPrint(QString("Down: ping %1 ms by %2 over %3, no answer to the web request: %4\n")
-                     .arg(result.nPingMs)
-                     .arg(strMethod)
-                     .arg(strFamily)
-                     .arg(CliFromLatin1(pSession->GetLastErrorText())));
-        return PROBE_DOWN;
-    }
-    CliPrint(QString("Up: ping %1 ms by %2 over %3\n")
-                 .arg(result.nPingMs)
-                 .arg(strMethod)
-                 .arg(strFamily));
-    return CLI_OK;
+    const bool bUp = result.eOutcome == CHostTestResult::EOutcome::UP;
+    // An up host's reason is a note on its answer ("answers 404: check the test URL").
+    CliPrint(
+        QString("%1: ping %2 ms by %3 over %4%5\n")
+            .arg(bUp ? "Up" : "Down")
+            .arg(result.nPingMs)
+            .arg(strMethod)
+            .arg(strFamily)
+            .arg(result.strReason.empty() ? QString() : ", " + CliFromLatin1(result.strReason)));
+    return bUp ? CLI_OK : PROBE_DOWN;
 }
 VANTREL_CLI_COMMAND("probe", "Test one URL as the test engine tests a host", ProbeCommand);
 
@@ -570,12 +569,14 @@ int RunCommand(const QStringList& args) {
     CCycleLimitClock clock(options.nCycles, rows);
     CAlertMailQueue mailQueue([] { return std::make_unique<CSMTPMailSender>(); }, sink);
     CHostDownAlert alerts(mailQueue);
+    CStoreRecorder recorder;
     CEngineSeams seams;
     seams.pProbes = &probes;
     seams.pAlerts = &alerts;
     seams.pRowSink = &rows;
     seams.pClock = &clock;
     seams.nMillisecondsPerMinute = options.nMinuteMs;
+    seams.pRecorder = &recorder;
     CTestEngine engine(seams, nullptr);
     CVantrelDoc doc(sink, &engine);
     rows.SetDoc(doc);

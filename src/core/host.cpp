@@ -54,6 +54,7 @@ void CHost::CopyFrom(const CHost& src) {
     m_nHistoryId = src.m_nHistoryId;
     m_lastTest = src.m_lastTest;
     m_nMedianResponseTenths = src.m_nMedianResponseTenths;
+    m_tCertNoticed = src.m_tCertNoticed;
 }
 
 int32_t& CHost::Answer(int nIndex) {

@@ -89,6 +89,9 @@ public:
     int64_t m_nHistoryId = 0;
     CTestRecord m_lastTest;
     int32_t m_nMedianResponseTenths = -1;
+    // When the user was last told that the server's certificate expires soon (0: never).
+    // Not in the data file.
+    time_t m_tCertNoticed = 0;
 
     // The 22 answer indices in file order, for code that walks them all.
     static constexpr int ANSWER_COUNT = 22;

@@ -3,10 +3,10 @@
 #include <ctime>
 #include <string>
 
-// A host found down, or up again after it was found down: what the box says, and what a
-// desktop notification needs.
+// A host found down, up again after it was found down, or whose server's certificate expires
+// soon: what the box says, and what a desktop notification needs.
 struct CHostNotice {
-    enum EKind { HOST_DOWN, HOST_UP };
+    enum EKind { HOST_DOWN, HOST_UP, CERT_EXPIRING };
     EKind m_eKind = HOST_DOWN;
     std::string m_strName; // the host's name
     std::string m_strURL;  // its test URL

@@ -88,6 +88,9 @@ bool CVantrelDoc::OnNewDocument(const std::string& strDataPath, const CAppSettin
     }
     m_nPingMethod = settings.m_nPingMethod;
     m_nConcurrentTests = settings.m_nConcurrentTests;
+    m_bServerErrorsDown = settings.m_bServerErrorsDown != 0;
+    m_nCertWarningDays = settings.m_nCertWarningDays;
+    m_nHistoryDays = settings.m_nHistoryDays;
     const CHostsFile::CLoadReport report = LoadHosts(strDataPath);
     if (report.m_eResult == CHostsFile::LOAD_DAMAGED)
         m_sink.ShowMessage("Cannot load hosts data, will re-create the list");
@@ -123,6 +126,9 @@ void CVantrelDoc::GetSettings(CAppSettings& settings) {
     }
     settings.m_nPingMethod = m_nPingMethod;
     settings.m_nConcurrentTests = m_nConcurrentTests;
+    settings.m_bServerErrorsDown = m_bServerErrorsDown ? 1 : 0;
+    settings.m_nCertWarningDays = m_nCertWarningDays;
+    settings.m_nHistoryDays = m_nHistoryDays;
 }
 
 bool CVantrelDoc::SaveHosts(const CHostsFile::HostLockFn& fnLock) {

@@ -87,8 +87,8 @@ public:
 
     // Guards the settings copy below.
     std::recursive_timed_mutex m_mtxSettings;
-    // Its m_nPingMethod and m_nConcurrentTests are not used: the worker reads those below,
-    // without the lock.
+    // Its m_nPingMethod, m_nConcurrentTests, m_bServerErrorsDown, m_nCertWarningDays and
+    // m_nHistoryDays are not used: the worker reads those below, without the lock.
     CAppSettings m_settings;
 
     std::vector<CHost*> m_arrHosts;
@@ -108,6 +108,15 @@ public:
     std::atomic<bool> m_bPausing{false};
     // The user has been told this program run that echoes are not permitted.
     std::atomic<bool> m_bEchoHintShown{false};
+    // Read by the worker at every test: whether an HTTP 5xx answer counts as down, how many days
+    // before a certificate expires the user is told (0: never), and how many days of the test
+    // history are kept.
+    std::atomic<bool> m_bServerErrorsDown{true};
+    std::atomic<int> m_nCertWarningDays{DEFAULT_CERT_WARNING_DAYS};
+    std::atomic<int> m_nHistoryDays{DEFAULT_HISTORY_DAYS};
+    // The user has been told that the test history cannot be written; cleared by a write that
+    // works again.
+    std::atomic<bool> m_bHistoryFailureShown{false};
 
     // Written by the last SaveHosts; read it only where no other thread saves.
     std::string m_strLastSaveError;

@@ -468,9 +468,11 @@ void CEchoSocket::Dispatch(const CPacket& packet) {
         pending.eEnd = EEnd::BAD_REPLY;
     pending.answer.from = packet.from;
     pending.answer.dwStatus = packet.bError ? packet.dwStatus : PING_STATUS_SUCCESS;
+    const auto tRoundTrip = packet.tReceived - pending.tSent;
     pending.answer.dwRTT = static_cast<uint32_t>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(packet.tReceived - pending.tSent)
-            .count());
+        std::chrono::duration_cast<std::chrono::milliseconds>(tRoundTrip).count());
+    pending.answer.dwRTTTenths = static_cast<uint32_t>(
+        std::chrono::duration_cast<std::chrono::microseconds>(tRoundTrip).count() / 100);
     pending.bDone = true;
     m_mapPending.erase(it);
     pending.cv.notify_one();

@@ -54,7 +54,8 @@ public:
     struct CAnswer {
         CHostAddress from; // the replying host, or the router that reports an error
         uint32_t dwStatus = PING_STATUS_SUCCESS;
-        uint32_t dwRTT = 0; // whole milliseconds
+        uint32_t dwRTT = 0;       // whole milliseconds
+        uint32_t dwRTTTenths = 0; // tenths of a millisecond
     };
 
     // The socket of the calling thread's network namespace for the family, raw or a ping

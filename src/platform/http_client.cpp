@@ -3,9 +3,14 @@
 #include "platform/event.h"
 #include "platform/socket_wait.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <mutex>
+#include <sstream>
 
 #include <curl/curl.h>
 
@@ -56,7 +61,88 @@ std::string EscapeObject(const std::string& strObject) {
     return strOut;
 }
 
+// How far into the exchange curl got by one of its time stamps; -1 where it never got there.
+int32_t Tenths(CURL* pCurl, CURLINFO info) {
+    curl_off_t nMicroseconds = 0;
+    if (curl_easy_getinfo(pCurl, info, &nMicroseconds) != CURLE_OK || nMicroseconds <= 0)
+        return -1;
+    return static_cast<int32_t>(std::min<curl_off_t>(nMicroseconds / 100, INT32_MAX));
+}
+
+void ReadTimings(CURL* pCurl, bool bHttps, CHttpExchange& exchange) {
+    exchange.nDnsTenths = Tenths(pCurl, CURLINFO_NAMELOOKUP_TIME_T);
+    exchange.nConnectTenths = Tenths(pCurl, CURLINFO_CONNECT_TIME_T);
+    // A pinned address is "looked up" in no measurable time, yet it was.
+    if (exchange.nConnectTenths >= 0)
+        exchange.nDnsTenths = std::max(exchange.nDnsTenths, 0);
+    exchange.nTlsTenths = bHttps ? Tenths(pCurl, CURLINFO_APPCONNECT_TIME_T) : -1;
+    exchange.nFirstByteTenths = Tenths(pCurl, CURLINFO_STARTTRANSFER_TIME_T);
+    exchange.nTotalTenths = Tenths(pCurl, CURLINFO_TOTAL_TIME_T);
+}
+
+// The server's own certificate comes first in curl's list of the chain.
+int64_t ReadCertExpiry(CURL* pCurl) {
+    curl_certinfo* pInfo = nullptr;
+    if (curl_easy_getinfo(pCurl, CURLINFO_CERTINFO, &pInfo) != CURLE_OK || pInfo == nullptr ||
+        pInfo->num_of_certs < 1)
+        return 0;
+    static const char EXPIRE[] = "Expire date:";
+    for (const curl_slist* pItem = pInfo->certinfo[0]; pItem != nullptr; pItem = pItem->next)
+        if (std::strncmp(pItem->data, EXPIRE, sizeof EXPIRE - 1) == 0)
+            return CHttpClient::ParseCertDate(pItem->data + sizeof EXPIRE - 1);
+    return 0;
+}
+
+CHttpExchange::EFailure Classify(CURL* pCurl, CURLcode code) {
+    using EFailure = CHttpExchange::EFailure;
+    switch (code) {
+    case CURLE_OPERATION_TIMEDOUT:
+        return EFailure::TIMED_OUT;
+    case CURLE_COULDNT_CONNECT: {
+        long nErrno = 0;
+        curl_easy_getinfo(pCurl, CURLINFO_OS_ERRNO, &nErrno);
+        return nErrno == ECONNREFUSED ? EFailure::REFUSED : EFailure::OTHER;
+    }
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_ISSUER_ERROR:
+    case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+    case CURLE_SSL_INVALIDCERTSTATUS:
+    case CURLE_SSL_CRL_BADFILE:
+        return EFailure::TLS;
+    default:
+        return EFailure::OTHER;
+    }
+}
+
 } // namespace
+
+int64_t CHttpClient::ParseCertDate(const std::string& strDate) {
+    static const char MONTHS[] = "JanFebMarAprMayJunJulAugSepOctNovDec";
+    std::istringstream in(strDate);
+    std::string strMonth, strClock, strZone;
+    int nDay = 0, nYear = 0, nHour = 0, nMinute = 0, nSecond = 0;
+    // The seconds may carry a fraction ("10:00:00.5"): it is dropped.
+    if (!(in >> strMonth >> nDay >> strClock >> nYear >> strZone) || strZone != "GMT" ||
+        strMonth.size() != 3 ||
+        std::sscanf(strClock.c_str(), "%2d:%2d:%2d", &nHour, &nMinute, &nSecond) != 3)
+        return 0;
+    const char* pszMonth = std::strstr(MONTHS, strMonth.c_str());
+    if (pszMonth == nullptr || (pszMonth - MONTHS) % 3 != 0 || nDay < 1 || nDay > 31 ||
+        nHour > 23 || nMinute > 59 || nSecond > 60 || nYear < 1970 || nYear > 9999)
+        return 0;
+    std::tm tmDate{};
+    tmDate.tm_year = nYear - 1900;
+    tmDate.tm_mon = static_cast<int>((pszMonth - MONTHS) / 3);
+    tmDate.tm_mday = nDay;
+    tmDate.tm_hour = nHour;
+    tmDate.tm_min = nMinute;
+    tmDate.tm_sec = nSecond;
+    return static_cast<int64_t>(timegm(&tmDate));
+}
 
 bool CHttpClient::InitLibrary() {
     static std::once_flag s_once;
@@ -96,10 +182,10 @@ bool CHttpClient::Request(bool bHttps, const std::string& strServer, const std::
                           uint16_t nPort, const std::string& strObject,
                           const std::string& strUserName, const std::string& strPassword,
                           const CEvent* pevStop) {
-    m_nLastStatus = 0;
-    m_strLastError.clear();
+    m_last = CHttpExchange();
     if (m_pCurl == nullptr) {
-        m_strLastError = "The HTTP client is not open";
+        m_last.eFailure = CHttpExchange::EFailure::OTHER;
+        m_last.strError = "The HTTP client is not open";
         return false;
     }
     const std::string strHost =
@@ -116,11 +202,12 @@ bool CHttpClient::Request(bool bHttps, const std::string& strServer, const std::
             nullptr, (strServer + ":" + std::to_string(nPort) + ":" + strPinned).c_str());
     }
     bool bResponse = Perform(strURL, bHttps, pResolve, false, strUserName, strPassword, pevStop);
-    // The server asked for credentials: answer it once. Its first answer already made it up.
-    if (bResponse && m_nLastStatus == 401 && !strUserName.empty()) {
-        const long nFirstStatus = m_nLastStatus;
+    // The server asked for credentials: answer it once. Its first answer already made it up,
+    // and stands when the second gets none.
+    if (bResponse && m_last.nStatus == 401 && !strUserName.empty()) {
+        const CHttpExchange first = m_last;
         if (!Perform(strURL, bHttps, pResolve, true, strUserName, strPassword, pevStop))
-            m_nLastStatus = nFirstStatus;
+            m_last = first;
     }
     curl_slist_free_all(pResolve);
     return bResponse;
@@ -131,6 +218,7 @@ bool CHttpClient::Perform(const std::string& strURL, bool bHttps, void* pResolve
                           const CEvent* pevStop) {
     CURL* pCurl = static_cast<CURL*>(m_pCurl);
     curl_easy_reset(pCurl);
+    m_last = CHttpExchange();
     CRequestState state;
     state.pCurl = pCurl;
     char szError[CURL_ERROR_SIZE] = {};
@@ -150,6 +238,7 @@ bool CHttpClient::Perform(const std::string& strURL, bool bHttps, void* pResolve
         // OpenSSL's own convention for another trust store, which the mail client follows too.
         if (const char* pszCAFile = std::getenv("SSL_CERT_FILE"); pszCAFile && *pszCAFile)
             curl_easy_setopt(pCurl, CURLOPT_CAINFO, pszCAFile);
+        curl_easy_setopt(pCurl, CURLOPT_CERTINFO, 1L); // for the certificate's expiry
     }
     // Every test opens its own connection: a kept-alive one would not test the server.
     curl_easy_setopt(pCurl, CURLOPT_FRESH_CONNECT, 1L);
@@ -192,10 +281,16 @@ bool CHttpClient::Perform(const std::string& strURL, bool bHttps, void* pResolve
     }
     if (pMulti != nullptr)
         curl_multi_cleanup(pMulti);
-    curl_easy_getinfo(pCurl, CURLINFO_RESPONSE_CODE, &m_nLastStatus);
+    curl_easy_getinfo(pCurl, CURLINFO_RESPONSE_CODE, &m_last.nStatus);
+    ReadTimings(pCurl, bHttps, m_last);
+    if (bHttps)
+        m_last.tCertExpiry = ReadCertExpiry(pCurl);
     curl_easy_setopt(pCurl, CURLOPT_ERRORBUFFER, nullptr);
     if (state.bHeadersDone && !bStopped)
         return true;
-    m_strLastError = bStopped ? "Stopped" : szError[0] != '\0' ? szError : curl_easy_strerror(code);
+    m_last.eFailure = bStopped ? CHttpExchange::EFailure::STOPPED : Classify(pCurl, code);
+    m_last.strError = bStopped             ? "Stopped"
+                      : szError[0] != '\0' ? szError
+                                           : curl_easy_strerror(code);
     return false;
 }

@@ -95,6 +95,7 @@ bool CPing::PingUsingICMP(const std::string& strHostName, CPingResult& pr, uint8
                      : 0;
     pr.From = answer.from;
     pr.RTT = answer.dwRTT;
+    pr.RTTTenths = answer.dwRTTTenths;
     pr.Status = answer.dwStatus;
     return true;
 }

@@ -11,10 +11,11 @@ class CEvent;
 
 // Result of an answered echo; all zero until a reply fills it.
 struct CPingResult {
-    uint32_t Address = 0; // the replying IPv4 address, network byte order
-    uint32_t RTT = 0;     // round-trip time, whole milliseconds
-    uint32_t Status = 0;  // 0 = echo reply; otherwise one of the PING_STATUS_ codes
-    CHostAddress From;    // the replying address of either family (no family: none)
+    uint32_t Address = 0;   // the replying IPv4 address, network byte order
+    uint32_t RTT = 0;       // round-trip time, whole milliseconds
+    uint32_t Status = 0;    // 0 = echo reply; otherwise one of the PING_STATUS_ codes
+    CHostAddress From;      // the replying address of either family (no family: none)
+    uint32_t RTTTenths = 0; // the round-trip time in tenths of a millisecond
 };
 
 // Shown when echoes cannot be sent because this user may not open ICMP sockets.

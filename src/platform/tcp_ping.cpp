@@ -61,6 +61,8 @@ bool CTcpPing::Connect(const std::string& strHostName, uint16_t nPort, CPingResu
                      : 0;
     pr.RTT = static_cast<uint32_t>(
         std::chrono::duration_cast<std::chrono::milliseconds>(tEnd - tStart).count());
+    pr.RTTTenths = static_cast<uint32_t>(
+        std::chrono::duration_cast<std::chrono::microseconds>(tEnd - tStart).count() / 100);
     pr.Status = PING_STATUS_SUCCESS;
     return true;
 }

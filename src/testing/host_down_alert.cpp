@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <ctime>
 
 void CHostDownAlert::RaiseHostDownAlert(CVantrelDoc& doc, const CHostAlert& alert) {
     CHostNotice notice;
@@ -39,6 +40,20 @@ void CHostDownAlert::RaiseHostUpAlert(CVantrelDoc& doc, const CHostAlert& alert)
     Tell(doc, notice, true,
          [alert](CSMTPMessage& message, const std::string& strFrom, const std::string& strTo) {
              ComposeUpMessage(message, alert, strFrom, strTo);
+         });
+}
+
+void CHostDownAlert::RaiseCertificateNotice(CVantrelDoc& doc, const CHostAlert& alert) {
+    CHostNotice notice;
+    notice.m_eKind = CHostNotice::CERT_EXPIRING;
+    notice.m_strName = alert.m_strName;
+    notice.m_strURL = alert.m_strURL;
+    notice.m_strText = CertificateText(alert);
+    notice.m_strItem = alert.m_strServer;
+    notice.m_tWhen = alert.m_tWhen;
+    Tell(doc, notice, false,
+         [alert](CSMTPMessage& message, const std::string& strFrom, const std::string& strTo) {
+             ComposeCertificateMessage(message, alert, strFrom, strTo);
          });
 }
 
@@ -152,6 +167,31 @@ void CHostDownAlert::ComposeUpMessage(CSMTPMessage& message, const CHostAlert& a
     message.SetBodyText("This is an automatically generated message.\r\n" + strText +
                         "\r\nThis message was generated on " + FormatAlertTime(alert.m_tWhen) +
                         " UTC by Vantrel.\r\n\r\n----- " + VANTREL_PRODUCT_NOTICE + " -----\r\n");
+}
+
+void CHostDownAlert::ComposeCertificateMessage(CSMTPMessage& message, const CHostAlert& alert,
+                                               const std::string& strFrom,
+                                               const std::string& strTo) {
+    ComposeMessage(message, alert.m_strServer, strFrom, strTo, alert.m_tWhen);
+    const std::string strText = CertificateText(alert);
+    message.m_strSubject = Latin1ToUtf8(strText.substr(0, strText.find(" (")));
+    message.SetBodyText("This is an automatically generated message.\r\n" + Latin1ToUtf8(strText) +
+                        "\r\nThis message was generated on " + FormatAlertTime(alert.m_tWhen) +
+                        " UTC by Vantrel.\r\n\r\n----- " + VANTREL_PRODUCT_NOTICE + " -----\r\n");
+}
+
+std::string CHostDownAlert::CertificateText(const CHostAlert& alert) {
+    // Rounded to the nearest day: a certificate made for 3 days is "3 days" a minute later.
+    const int64_t nDays = (int64_t{alert.m_tCertExpiry} - alert.m_tWhen + 43200) / 86400;
+    const std::string strWhen = nDays <= 0   ? "within a day"
+                                : nDays == 1 ? "in 1 day"
+                                             : "in " + std::to_string(nDays) + " days";
+    struct tm tmDay {};
+    char szDay[32] = "?";
+    if (gmtime_r(&alert.m_tCertExpiry, &tmDay))
+        std::strftime(szDay, sizeof szDay, "%b %-d, %Y", &tmDay);
+    return "The certificate of " + alert.m_strServer.substr(0, MAX_SUBJECT_NAME) + " expires " +
+           strWhen + " (" + szDay + ").";
 }
 
 std::string CHostDownAlert::UpText(const CHostAlert& alert, bool bUtc) {

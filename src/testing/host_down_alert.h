@@ -34,6 +34,7 @@ public:
 
     void RaiseHostDownAlert(CVantrelDoc& doc, const CHostAlert& alert) override;
     void RaiseHostUpAlert(CVantrelDoc& doc, const CHostAlert& alert) override;
+    void RaiseCertificateNotice(CVantrelDoc& doc, const CHostAlert& alert) override;
 
     // The most of a host name the Subject holds.
     static constexpr size_t MAX_SUBJECT_NAME = 200;
@@ -45,6 +46,11 @@ public:
     // The mail of a host up again: its own subject, the box's sentence with the time in UTC.
     static void ComposeUpMessage(CSMTPMessage& message, const CHostAlert& alert,
                                  const std::string& strFrom, const std::string& strTo);
+    // The mail of a certificate that expires soon: the box's sentence.
+    static void ComposeCertificateMessage(CSMTPMessage& message, const CHostAlert& alert,
+                                          const std::string& strFrom, const std::string& strTo);
+    // "The certificate of SERVER expires in 3 days (Dec 11, 2026)." (the day in UTC).
+    static std::string CertificateText(const CHostAlert& alert);
     // "The host NAME (URL) is up again after 25 min; it was down since 14:05." (local time, or
     // bUtc: "14:05 UTC"); a day other than tWhen's is named: "since Dec 6, 14:05".
     static std::string UpText(const CHostAlert& alert, bool bUtc);

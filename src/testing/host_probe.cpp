@@ -8,6 +8,8 @@
 #include "testing/probes.h"
 #include "testing/test_worker.h"
 
+#include <algorithm>
+
 bool CHostProbe::SplitURL(const std::string& strURL) {
     CURLParts parts;
     if (!ParseURLEx(strURL, parts))
@@ -96,19 +98,60 @@ CHostTestResult CHostProbe::Test(CProbes& probes, CInternetSession& session, con
         ++result.nEchoesAnswered;
         result.bPinged = true;
         result.nPingMs = reply.RTT;
+        result.nPingTenths = static_cast<int32_t>(std::min<uint32_t>(reply.RTTTenths, INT32_MAX));
         result.nFamily = pAddress->GetFamily();
         const bool bResponse = RequestObject(session, strTarget, evStop);
         if (evStop.IsSet()) {
             result.eOutcome = CHostTestResult::EOutcome::STOPPED; // an aborted request is no result
             return result;
         }
-        result.eOutcome =
-            bResponse ? CHostTestResult::EOutcome::UP : CHostTestResult::EOutcome::DOWN;
-        result.strReason =
-            bResponse ? "" : "no answer to the web request: " + session.GetLastErrorText();
+        Judge(result, bResponse, session.GetLastExchange());
         return result;
     }
     return result;
+}
+
+void CHostProbe::Judge(CHostTestResult& result, bool bResponse, const CHttpExchange& web) const {
+    result.nDnsTenths = web.nDnsTenths;
+    result.nConnectTenths = web.nConnectTenths;
+    result.nTlsTenths = web.nTlsTenths;
+    result.nFirstByteTenths = web.nFirstByteTenths;
+    result.nTotalTenths = web.nTotalTenths;
+    result.tCertExpiry = web.tCertExpiry;
+    result.nHttpStatus = bResponse ? static_cast<int>(web.nStatus) : 0;
+    const int nStatus = result.nHttpStatus;
+    if (!bResponse) {
+        result.eOutcome = CHostTestResult::EOutcome::DOWN;
+        result.strReason = FailureReason(web);
+    } else if (nStatus >= 500 && m_bServerErrorsDown) {
+        // The server is there, but its visitors get an error page.
+        result.eOutcome = CHostTestResult::EOutcome::DOWN;
+        result.strReason = "HTTP " + std::to_string(nStatus);
+    } else {
+        result.eOutcome = CHostTestResult::EOutcome::UP;
+        result.strReason = nStatus >= 400 && nStatus < 500
+                               ? "answers " + std::to_string(nStatus) + ": check the test URL"
+                               : "";
+    }
+    result.bUp = result.eOutcome == CHostTestResult::EOutcome::UP;
+}
+
+std::string CHostProbe::FailureReason(const CHttpExchange& web) {
+    switch (web.eFailure) {
+    case CHttpExchange::EFailure::REFUSED:
+        return "connection refused";
+    case CHttpExchange::EFailure::TIMED_OUT:
+        return "timed out";
+    case CHttpExchange::EFailure::TLS: {
+        // curl's reason without its own prefix: "TLS failure: certificate has expired".
+        static const std::string PREFIX = "SSL certificate problem: ";
+        return "TLS failure: " + (web.strError.starts_with(PREFIX)
+                                      ? web.strError.substr(PREFIX.size())
+                                      : web.strError);
+    }
+    default:
+        return "no answer to the web request: " + web.strError;
+    }
 }
 
 std::string CHostProbe::BadURLText(const std::string& strURL) {

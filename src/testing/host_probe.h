@@ -11,6 +11,7 @@
 class CEvent;
 class CInternetSession;
 class CProbes;
+struct CHttpExchange;
 
 // The steps of one host's probe run, shared by the worker and the command-line probe: split the
 // test URL, check its service, look its server up once, echo it, request the object.
@@ -42,10 +43,14 @@ public:
     bool RequestObject(CInternetSession& session, const std::string& strTarget,
                        const CEvent& evStop) const;
     // One test over the server's addresses: the echoes and the web request over IPv4, and over
-    // IPv6 when the name has no IPv4 address or no IPv4 echo was answered.
+    // IPv6 when the name has no IPv4 address or no IPv4 echo was answered. Any response is up,
+    // but one with a 5xx status while m_bServerErrorsDown; a 4xx is up with a note.
     CHostTestResult Test(CProbes& probes, CInternetSession& session, const CEvent& evStop,
                          const CResolvedHost& addresses, int nPingMethod,
                          const EchoTraceFn& trace = EchoTraceFn()) const;
+
+    // Why a web request got no response, in plain words.
+    static std::string FailureReason(const CHttpExchange& web);
 
     static std::string BadURLText(const std::string& strURL);
     static std::string UnresolvedText(const std::string& strURL);
@@ -59,4 +64,9 @@ public:
     uint16_t m_nPort = 0;
     std::string m_strUserName;
     std::string m_strPassword;
+    bool m_bServerErrorsDown = true; // a 5xx answer counts down
+
+private:
+    // The web request's evidence and the verdict on it.
+    void Judge(CHostTestResult& result, bool bResponse, const CHttpExchange& web) const;
 };

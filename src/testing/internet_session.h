@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/http_client.h"
+
 #include <cstdint>
 #include <string>
 
@@ -17,6 +19,6 @@ public:
                              const std::string& strAddress, uint16_t nPort,
                              const std::string& strObject, const std::string& strUser,
                              const std::string& strPassword, const CEvent& evStop) = 0;
-    // Why the last request got no response.
-    virtual std::string GetLastErrorText() const = 0;
+    // What the last request found: status, timings, certificate, or why no response came.
+    virtual CHttpExchange GetLastExchange() const = 0;
 };

@@ -13,7 +13,7 @@ public:
         return m_client.Request(bHttps, strServer, strAddress, nPort, strObject, strUser,
                                 strPassword, &evStop);
     }
-    std::string GetLastErrorText() const override { return m_client.GetLastErrorText(); }
+    CHttpExchange GetLastExchange() const override { return m_client.GetLastExchange(); }
 
 private:
     CHttpClient m_client;

@@ -7,6 +7,7 @@
 #include "platform/ping.h"
 #include "testing/alert_raiser.h"
 #include "testing/engine_clock.h"
+#include "testing/history_recorder.h"
 #include "testing/host_probe.h"
 #include "testing/probes.h"
 #include "testing/row_update_sink.h"
@@ -42,6 +43,17 @@ bool TryLockBriefly(std::unique_lock<std::recursive_timed_mutex>& lock) {
 // Look-ups in a row that say "no such name" before a host that never resolved leaves testing.
 constexpr int NOT_FOUND_LIMIT = 3;
 
+constexpr int64_t SECONDS_PER_DAY = 24 * 60 * 60;
+// A host's web response time is the median of its latest up tests', seeded from its history
+// of the last day.
+constexpr size_t RECENT_RESPONSES = 20;
+
+int32_t Median(std::vector<int32_t> arrValues) {
+    const auto itMiddle = arrValues.begin() + static_cast<ptrdiff_t>(arrValues.size() / 2);
+    std::nth_element(arrValues.begin(), itMiddle, arrValues.end());
+    return *itMiddle;
+}
+
 // A data file may hold a counter near its limit: it stays there instead of overflowing.
 int32_t AddClamped(int32_t nValue, int64_t nAdd) {
     return static_cast<int32_t>(std::clamp<int64_t>(int64_t{nValue} + nAdd, INT32_MIN, INT32_MAX));
@@ -60,6 +72,8 @@ public:
         }
         m_tCycleStart = m_seams.pClock->Now();
         m_arrLookups.resize(m_doc.m_arrHosts.size());
+        m_arrResponses.resize(m_doc.m_arrHosts.size());
+        m_bRecording = m_seams.pRecorder && m_seams.pRecorder->BeginRun(m_doc.GetDataPath());
 
         // Connection gate: no cycle begins before there is a connection.
         while (!m_seams.pProbes->IsConnected()) {
@@ -69,7 +83,9 @@ public:
                 return Stopping();
         }
         for (;;) {
+            AttachHistory();
             RunCycle();
+            WriteHistory(); // the tests that ended, also in a cycle cut short
             const bool bStop = WaitInterval();
             AddRunTime();
             // A failed write keeps the previous file; the store reports it when it closes. A host
@@ -216,21 +232,25 @@ private:
         bool bHint = false;
         const int nMethod = GetPingMethod(bHint);
         CHostTestResult result;
+        test.m_bServerErrorsDown = m_doc.m_bServerErrorsDown;
         if (eLookup == CHostLookup::EResult::FOUND) {
             result = test.Test(*m_seams.pProbes, GetSession(nSlot), m_doc.m_hStopEvent, addresses,
                                nMethod);
         } else {
             result.nMethod = nMethod;
-            result.strReason = "the name could not be looked up";
+            result.strReason = eLookup == CHostLookup::EResult::NOT_FOUND ? "name not found"
+                                                                          : "name look-up failed";
         }
         if (result.eOutcome == CHostTestResult::EOutcome::STOPPED)
             return EVisit::STOP; // a test cut short is no result
         const bool bUp = result.eOutcome == CHostTestResult::EOutcome::UP;
         RecordResult(host, result, tPrevious);
+        KeepEvidence(host, static_cast<size_t>(nIndex), result);
         // The one place where a host changes state: a down alert opens, an answer closes it.
         const time_t tNow = host.m_tLastTest;
-        const CHostAlert alert{test.m_strServer, host.m_strName, host.m_strTestURL, tNow,
-                               host.m_tDownSince};
+        CHostAlert alert{test.m_strServer, host.m_strName, host.m_strTestURL, tNow,
+                         host.m_tDownSince};
+        const bool bCertNotice = test.IsHttps() && IsCertNoticeDue(host, result.tCertExpiry, tNow);
         const bool bWentDown = nBefore == HOST_UP && !bUp;
         const bool bCameBack = bUp && host.m_tDownSince != 0;
         if (bWentDown)
@@ -249,7 +269,110 @@ private:
             m_seams.pAlerts->RaiseHostDownAlert(m_doc, alert);
         else if (bCameBack)
             m_seams.pAlerts->RaiseHostUpAlert(m_doc, alert);
+        if (bCertNotice) {
+            alert.m_tCertExpiry = static_cast<time_t>(result.tCertExpiry);
+            m_seams.pAlerts->RaiseCertificateNotice(m_doc, alert);
+        }
         return StopRequested() ? EVisit::STOP : EVisit::DONE;
+    }
+
+    // The finished test becomes the host's last test, feeds its response time, and waits with
+    // the cycle's others to be written; the caller holds the host's lock.
+    void KeepEvidence(CHost& host, size_t nIndex, const CHostTestResult& result) {
+        CTestRecord record = result;
+        record.nHostId = host.m_nHistoryId;
+        record.tWhen = host.m_tLastTest;
+        record.bUp = result.eOutcome == CHostTestResult::EOutcome::UP;
+        if (record.bUp && record.nTotalTenths >= 0) {
+            std::deque<int32_t>& arrRecent = m_arrResponses[nIndex].arrRecent;
+            arrRecent.push_back(record.nTotalTenths);
+            if (arrRecent.size() > RECENT_RESPONSES)
+                arrRecent.pop_front();
+            host.m_nMedianResponseTenths =
+                Median(std::vector<int32_t>(arrRecent.begin(), arrRecent.end()));
+        }
+        host.m_lastTest = record;
+        if (m_bRecording && record.nHostId != 0) {
+            std::lock_guard lock(m_mtxCycleTests);
+            m_arrCycleTests.push_back(std::move(record));
+        }
+    }
+
+    // At most one notice a day per host, while the certificate is within the warning days;
+    // the caller holds the host's lock.
+    bool IsCertNoticeDue(CHost& host, int64_t tExpiry, time_t tNow) {
+        const int nDays = m_doc.m_nCertWarningDays;
+        if (tExpiry == 0 || nDays <= 0 || tExpiry - tNow > int64_t{nDays} * SECONDS_PER_DAY ||
+            (host.m_tCertNoticed != 0 && tNow - host.m_tCertNoticed < SECONDS_PER_DAY &&
+             tNow >= host.m_tCertNoticed))
+            return false;
+        host.m_tCertNoticed = tNow;
+        return true;
+    }
+
+    // Hosts added since the store attached the list get their history ids; a host's response
+    // times are seeded from its history once it has one. Waits for no host held elsewhere:
+    // those are attached at a later cycle.
+    void AttachHistory() {
+        if (!m_bRecording)
+            return;
+        std::vector<CHistoryStore::CHostKey> arrKeys;
+        bool bMissing = false;
+        for (CHost* pHost : m_doc.m_arrHosts) {
+            std::unique_lock lock(*pHost->m_pMutex, std::defer_lock);
+            if (!TryLockBriefly(lock))
+                return;
+            bMissing = bMissing || pHost->m_nHistoryId == 0;
+            arrKeys.push_back({pHost->m_strName, pHost->m_strTestURL});
+        }
+        const std::vector<int64_t> arrIds =
+            bMissing ? m_seams.pRecorder->Attach(arrKeys) : std::vector<int64_t>();
+        const time_t tNow = m_seams.pClock->Now();
+        for (size_t i = 0; i < m_doc.m_arrHosts.size(); ++i) {
+            CHost& host = *m_doc.m_arrHosts[i];
+            std::unique_lock lock(*host.m_pMutex, std::defer_lock);
+            if (!TryLockBriefly(lock))
+                continue;
+            if (host.m_nHistoryId == 0 && i < arrIds.size())
+                host.m_nHistoryId = arrIds[i];
+            CResponses& responses = m_arrResponses[i];
+            if (responses.bSeeded || host.m_nHistoryId == 0)
+                continue;
+            responses.bSeeded = true;
+            const std::vector<int32_t> arrSeed =
+                m_seams.pRecorder->ResponseTimesSince(host.m_nHistoryId, tNow - SECONDS_PER_DAY);
+            const size_t nSkip = arrSeed.size() - std::min(arrSeed.size(), RECENT_RESPONSES);
+            responses.arrRecent.assign(arrSeed.begin() + static_cast<ptrdiff_t>(nSkip),
+                                       arrSeed.end());
+            if (!responses.arrRecent.empty())
+                host.m_nMedianResponseTenths = Median(
+                    std::vector<int32_t>(responses.arrRecent.begin(), responses.arrRecent.end()));
+        }
+    }
+
+    // The cycle's tests in one write. A disk that is full or read-only loses their history,
+    // never the tests: the user is told once, until a write works again.
+    void WriteHistory() {
+        std::vector<CTestRecord> arrTests;
+        {
+            std::lock_guard lock(m_mtxCycleTests);
+            arrTests.swap(m_arrCycleTests);
+        }
+        if (!m_bRecording || arrTests.empty())
+            return;
+        if (!m_seams.pRecorder->WriteCycle(arrTests)) {
+            if (!m_doc.m_bHistoryFailureShown.exchange(true))
+                m_doc.m_sink.ShowMessage(
+                    "The test history cannot be written: " + m_seams.pRecorder->GetLastError() +
+                    "\nThe tests go on, but their history is not kept.");
+            return;
+        }
+        m_doc.m_bHistoryFailureShown = false;
+        const time_t tNow = m_seams.pClock->Now();
+        if (m_tLastPrune == 0 || tNow - m_tLastPrune >= SECONDS_PER_DAY || tNow < m_tLastPrune) {
+            m_tLastPrune = tNow;
+            m_seams.pRecorder->Prune(tNow, m_doc.m_nHistoryDays);
+        }
     }
 
     // The host's statistics take a finished test's result; the caller holds its lock.
@@ -362,6 +485,8 @@ private:
         }
         m_pSession.reset();
         m_arrSessions.clear();
+        if (m_bRecording)
+            m_seams.pRecorder->EndRun();
         return 0;
     }
 
@@ -380,8 +505,11 @@ private:
                          const std::string&, const std::string&, const CEvent&) override {
             return false;
         }
-        std::string GetLastErrorText() const override {
-            return "Cannot initialize internet functions. InternetOpen failed";
+        CHttpExchange GetLastExchange() const override {
+            CHttpExchange exchange;
+            exchange.eFailure = CHttpExchange::EFailure::OTHER;
+            exchange.strError = "Cannot initialize internet functions. InternetOpen failed";
+            return exchange;
         }
     };
 
@@ -392,6 +520,17 @@ private:
     CNoSession m_noSession;
     std::vector<CLookupState> m_arrLookups; // one per host; the list is fixed during a run
     time_t m_tCycleStart = 0;
+
+    // A host's latest web response times (total, of up tests), oldest first.
+    struct CResponses {
+        bool bSeeded = false;
+        std::deque<int32_t> arrRecent;
+    };
+    std::vector<CResponses> m_arrResponses; // one per host
+    bool m_bRecording = false;              // the recorder took the run
+    std::mutex m_mtxCycleTests;             // the cycle's threads add their tests
+    std::vector<CTestRecord> m_arrCycleTests;
+    time_t m_tLastPrune = 0;
 };
 
 } // namespace

@@ -20,12 +20,16 @@ CDesktopNotifier::CDesktopNotifier(QSystemTrayIcon* pTray, QObject* pParent)
     : QObject(pParent), m_pTray(pTray) {}
 
 QString CDesktopNotifier::Summary(const CHostNotice& notice) {
+    if (notice.m_eKind == CHostNotice::CERT_EXPIRING)
+        return QStringLiteral("Certificate expires soon: ") + QString::fromLatin1(notice.m_strName);
     return (notice.m_eKind == CHostNotice::HOST_DOWN ? QStringLiteral("Host down: ")
                                                      : QStringLiteral("Host up again: ")) +
            QString::fromLatin1(notice.m_strName);
 }
 
 QString CDesktopNotifier::Body(const CHostNotice& notice) {
+    if (notice.m_eKind == CHostNotice::CERT_EXPIRING)
+        return QString::fromLatin1(notice.m_strText);
     const QString strTime = QDateTime::fromSecsSinceEpoch(notice.m_tWhen).toString("HH:mm:ss");
     return QString::fromLatin1(notice.m_strURL) + '\n' +
            (notice.m_eKind == CHostNotice::HOST_DOWN ? QStringLiteral("Found down at ")

@@ -10,6 +10,7 @@
 #include "testing/alert_mail_queue.h"
 #include "testing/host_down_alert.h"
 #include "testing/smtp_mail_sender.h"
+#include "testing/store_recorder.h"
 #include "testing/system_clock.h"
 #include "testing/system_probes.h"
 #include "testing/test_engine.h"
@@ -121,11 +122,13 @@ bool CVantrelApp::InitInstance() {
     m_pMailQueue = std::make_unique<CAlertMailQueue>(
         [] { return std::make_unique<CSMTPMailSender>(); }, *m_pMessages);
     m_pAlert = std::make_unique<CHostDownAlert>(*m_pMailQueue);
+    m_pRecorder = std::make_unique<CStoreRecorder>();
     CEngineSeams seams;
     seams.pProbes = m_pProbes.get();
     seams.pAlerts = m_pAlert.get();
     seams.pRowSink = m_pFrame->GetView();
     seams.pClock = m_pClock.get();
+    seams.pRecorder = m_pRecorder.get();
     // End-to-end tests shorten the interval's minute and the alert e-mails' retry delays.
     if (const long long nMs = EnvMilliseconds("VANTREL_TEST_MINUTE_MS"); nMs > 0)
         seams.nMillisecondsPerMinute = nMs;

@@ -10,6 +10,7 @@
 
 class CAlertMailQueue;
 class CAlertRaiser;
+class CHistoryRecorder;
 class CDesktopNotifier;
 class CInstanceActivator;
 class CEngineClock;
@@ -77,6 +78,7 @@ private:
     std::unique_ptr<CEngineClock> m_pClock;
     std::unique_ptr<CAlertMailQueue> m_pMailQueue;
     std::unique_ptr<CAlertRaiser> m_pAlert;
+    std::unique_ptr<CHistoryRecorder> m_pRecorder;
     std::unique_ptr<CTestEngine> m_pEngine;
     std::unique_ptr<CVantrelDoc> m_pDoc;
 };

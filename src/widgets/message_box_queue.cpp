@@ -59,8 +59,10 @@ void CMessageBoxQueue::Serve() {
             Show(notice.m_strText, nullptr, notice.m_strText);
             continue;
         }
-        Show(notice.m_eKind == CHostNotice::HOST_DOWN ? "\1down" : "\1up", &notice,
-             notice.m_strText);
+        Show(notice.m_eKind == CHostNotice::HOST_DOWN ? "\1down"
+             : notice.m_eKind == CHostNotice::HOST_UP ? "\1up"
+                                                      : "\1cert",
+             &notice, notice.m_strText);
         if (m_fnNotify)
             m_fnNotify(notice);
     }
@@ -85,9 +87,10 @@ void CMessageBoxQueue::Show(const std::string& strKey, const CHostNotice* pNotic
 
 std::string CMessageBoxQueue::GatheredText(CHostNotice::EKind eKind,
                                            const std::vector<std::string>& arrItems) {
-    std::string strText =
-        std::to_string(arrItems.size()) +
-        (eKind == CHostNotice::HOST_DOWN ? " hosts became unavailable: " : " hosts are up again: ");
+    std::string strText = std::to_string(arrItems.size()) +
+                          (eKind == CHostNotice::HOST_DOWN ? " hosts became unavailable: "
+                           : eKind == CHostNotice::HOST_UP ? " hosts are up again: "
+                                                           : " certificates expire soon: ");
     for (size_t i = 0; i < arrItems.size(); ++i)
         strText += (i ? ", " : "") + arrItems[i];
     return strText + '.';

@@ -80,16 +80,38 @@ TEST_F(HttpClientTest, DecidedAtTheHeadersOfAHugeOrEndlessBody) {
     }
 }
 
+// Each failure says what kind it was, and the timings stop where the request did.
 TEST_F(HttpClientTest, SilenceRefusalGarbageAndHttpsToAPlainServerAreDown) {
+    using EFailure = CHttpExchange::EFailure;
     m_client.SetTimeouts(1000, 1000);
     EXPECT_FALSE(RequestFrom(CLoopbackHttpServer(EMode::Silent).GetPort()));
-    EXPECT_NE(m_client.GetLastErrorText().find("timed out"), std::string::npos);
+    CHttpExchange last = m_client.GetLastExchange();
+    EXPECT_NE(last.strError.find("timed out"), std::string::npos);
+    EXPECT_EQ(last.eFailure, EFailure::TIMED_OUT);
+    EXPECT_GE(last.nConnectTenths, 0);
+    EXPECT_EQ(last.nFirstByteTenths, -1);
+    EXPECT_GE(last.nTotalTenths, 9000) << "about the whole second";
     const uint16_t nClosedPort = CLoopbackHttpServer(EMode::Reply).GetPort();
     EXPECT_FALSE(RequestFrom(nClosedPort)); // refused
+    last = m_client.GetLastExchange();
+    EXPECT_EQ(std::tuple(last.eFailure, last.nStatus, last.nConnectTenths, last.nTlsTenths),
+              std::tuple(EFailure::REFUSED, 0L, -1, -1));
     for (const char* pszReply : {"", "hello\r\n\r\n", "HTTP/1.1 200 OK\r\nContent-Le"}) {
         EXPECT_FALSE(RequestFrom(CLoopbackHttpServer(EMode::Reply, pszReply).GetPort()));
         EXPECT_NE(m_client.GetLastErrorText(), "") << pszReply;
+        EXPECT_EQ(m_client.GetLastExchange().eFailure, EFailure::OTHER) << pszReply;
     }
+    // A response: every step in order, no TLS over plain HTTP, no certificate.
+    CLoopbackHttpServer ok(EMode::Reply, "HTTP/1.1 204 No Content\r\n\r\n");
+    EXPECT_TRUE(RequestFrom(ok.GetPort()));
+    last = m_client.GetLastExchange();
+    EXPECT_EQ(std::tuple(last.eFailure, last.strError, last.nTlsTenths, last.tCertExpiry),
+              std::tuple(EFailure::NONE, std::string(), -1, int64_t{0}));
+    EXPECT_GE(last.nDnsTenths, 0);
+    EXPECT_GE(last.nConnectTenths, last.nDnsTenths);
+    EXPECT_GE(last.nFirstByteTenths, last.nConnectTenths);
+    EXPECT_GE(last.nTotalTenths, last.nFirstByteTenths);
+    EXPECT_LT(last.nTotalTenths, 10000);
     // An https URL is never requested in clear text: a plain-HTTP server on its port gets a TLS
     // handshake it cannot answer, and the request is down with the TLS reason.
     CLoopbackHttpServer server(EMode::Reply, "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n");
@@ -121,4 +143,19 @@ TEST_F(HttpClientTest, StopAbortsAWaitingRequest) {
     // Already set: nothing is sent at all.
     EXPECT_FALSE(m_client.Request(false, "127.0.0.1", "", server.GetPort(), "/", "", "", &evStop));
     EXPECT_LT(Clock::now() - tStart, std::chrono::seconds(1) + tElapsed);
+}
+
+TEST(HttpCertDate, OpenSslsLayoutInUtcAndNothingElse) {
+    const std::pair<const char*, int64_t> cases[] = {
+        {"Dec 11 10:00:00 2026 GMT", 1'796'983'200},
+        {"Feb  1 00:00:00 2027 GMT", 1'801'440'000},
+        {"Jan  1 00:00:00.5 2027 GMT", 1'798'761'600}, // a fraction of a second
+        {"Dec 11 10:00:00 2026", 0},
+        {"Dex 11 10:00:00 2026 GMT", 0},
+        {"anF 11 10:00:00 2026 GMT", 0},
+        {"Dec 32 10:00:00 2026 GMT", 0},
+        {"", 0},
+    };
+    for (const auto& [pszDate, tExpected] : cases)
+        EXPECT_EQ(CHttpClient::ParseCertDate(pszDate), tExpected) << pszDate;
 }

@@ -3,11 +3,13 @@
 // One stand-in for everything the test worker reaches outside itself: probes, clock, message
 // boxes, row updates, alerts, and the user-interface thread that waits for the worker. It logs
 // every call in order ("ping h.test 64 5000 32 0 0", "wait 5000", "row 0", "alert h.test",
-// "box " and its text). A name looks up to 10.0.0.N and fd00::N (when it has IPv6); echoes,
-// connects and requests to an IPv6 address are logged with "6" after the verb.
+// "box " and its text, "cert" notices with the days left). A name looks up to 10.0.0.N and fd00::N
+// (when it has IPv6); echoes, connects and requests to an IPv6 address are logged with "6" after
+// the verb.
 #include "core/message_sink.h"
 #include "testing/alert_raiser.h"
 #include "testing/engine_clock.h"
+#include "testing/history_recorder.h"
 #include "testing/probes.h"
 #include "testing/row_update_sink.h"
 #include "testing/wait_observer.h"
@@ -38,6 +40,9 @@ public:
         bool bResolves = true, bAnswers = true;
         uint32_t nRTT = 20, nStatus = 0;
         bool bWebUp = true;
+        int nHttpStatus = 200;    // of its answer
+        int32_t nWebTenths = 150; // the web request's total time
+        int64_t tCertExpiry = 0;  // of its certificate, when requested over https
         // Not resolving: the resolver fails (true) or says there is no such name (false).
         bool bLookupFails = false;
         bool bIPv4 = true, bIPv6 = false, bAnswers6 = true; // its addresses; IPv6 echoes
@@ -53,7 +58,8 @@ public:
         if (m_onEcho)
             m_onEcho(strHost, evStop);
         const CServer server = GetServer(strHost);
-        result = {0x0100007f, server.nRTT + (b6 ? 2 : 0), server.nStatus, {}};
+        const uint32_t nRTT = server.nRTT + (b6 ? 2 : 0);
+        result = {0x0100007f, nRTT, server.nStatus, {}, nRTT * 10};
         return b6 ? server.bAnswers6 : server.bAnswers;
     }
     // A TCP connect is answered where an echo would be; a refusal answers too.
@@ -63,7 +69,7 @@ public:
         Add((b6 ? "connect6 " : "connect ") + strHost + " " + std::to_string(nPort) + " " +
             std::to_string(dwTimeoutMs));
         const CServer server = GetServer(strHost);
-        result = {0x0100007f, server.nRTT + 1, 0, {}};
+        result = {0x0100007f, server.nRTT + 1, 0, {}, server.nRTT * 10 + 10};
         return b6 ? server.bAnswers6 : server.bAnswers;
     }
     bool IsEchoPermitted() override { return m_bEchoPermitted; }
@@ -99,9 +105,23 @@ public:
                             strPass);
                 if (m_world.m_onRequest)
                     m_world.m_onRequest(evStop);
-                return m_world.GetServer(strServer).bWebUp && !evStop.IsSet();
+                const CServer server = m_world.GetServer(strServer);
+                m_last = CHttpExchange();
+                if (!server.bWebUp) {
+                    m_last.eFailure = CHttpExchange::EFailure::REFUSED;
+                    m_last.strError = "Couldn't connect to server";
+                    return false;
+                }
+                m_last.nStatus = server.nHttpStatus;
+                m_last.nDnsTenths = 0;
+                m_last.nConnectTenths = server.nWebTenths / 3;
+                m_last.nTlsTenths = bHttps ? server.nWebTenths / 2 : -1;
+                m_last.nFirstByteTenths = m_last.nTotalTenths = server.nWebTenths;
+                m_last.tCertExpiry = bHttps ? server.tCertExpiry : 0;
+                return !evStop.IsSet();
             }
-            std::string GetLastErrorText() const override { return "refused"; }
+            CHttpExchange GetLastExchange() const override { return m_last; }
+            CHttpExchange m_last;
         };
         Add("open " + strAgent);
         return std::make_unique<CSession>(*this);
@@ -124,6 +144,10 @@ public:
     }
     void RaiseHostUpAlert(CVantrelDoc&, const CHostAlert& alert) override {
         Add("up " + alert.m_strServer + " " + std::to_string(alert.m_tWhen - alert.m_tDownSince));
+    }
+    void RaiseCertificateNotice(CVantrelDoc&, const CHostAlert& alert) override {
+        Add("cert " + alert.m_strServer + " " +
+            std::to_string((alert.m_tCertExpiry - alert.m_tWhen) / 86400));
     }
 
     void BeginWait() override {}
@@ -183,4 +207,49 @@ private:
     std::map<std::string, CServer> m_servers;
     std::map<std::string, size_t> m_ids; // of the names looked up
     size_t m_nChecks = 0;
+};
+
+// A history in memory: hosts by name and URL, and every cycle as written ("write N" logged in
+// the world). Writes fail while m_bFull.
+class CFakeRecorder : public CHistoryRecorder {
+public:
+    explicit CFakeRecorder(CFakeWorld& world) : m_world(world) {}
+    bool BeginRun(const std::string&) override { return m_bOpens; }
+    void EndRun() override { m_world.Add("history closed"); }
+    std::vector<int64_t> Attach(const std::vector<CHistoryStore::CHostKey>& arrHosts) override {
+        std::vector<int64_t> arrIds;
+        for (const CHistoryStore::CHostKey& key : arrHosts) {
+            auto [it, bNew] =
+                m_ids.try_emplace(key.strName + " " + key.strTestURL, m_ids.size() + 1);
+            arrIds.push_back(it->second);
+        }
+        return arrIds;
+    }
+    std::vector<int32_t> ResponseTimesSince(int64_t nHostId, int64_t tFrom) override {
+        std::vector<int32_t> arrTimes;
+        for (const std::vector<CTestRecord>& arrCycle : m_arrCycles)
+            for (const CTestRecord& test : arrCycle)
+                if (test.nHostId == nHostId && test.tWhen >= tFrom && test.bUp)
+                    arrTimes.push_back(test.nTotalTenths);
+        return arrTimes;
+    }
+    bool WriteCycle(const std::vector<CTestRecord>& arrTests) override {
+        m_world.Add("write " + std::to_string(arrTests.size()));
+        if (m_bFull)
+            return false;
+        m_arrCycles.push_back(arrTests);
+        return true;
+    }
+    void Prune(int64_t tNow, int nKeepDays) override {
+        m_world.Add("prune " + std::to_string(tNow) + " " + std::to_string(nKeepDays));
+    }
+    std::string GetLastError() const override { return "the disk is full"; }
+
+    bool m_bOpens = true;
+    std::atomic<bool> m_bFull{false};
+    std::vector<std::vector<CTestRecord>> m_arrCycles;
+
+private:
+    CFakeWorld& m_world;
+    std::map<std::string, int64_t> m_ids;
 };

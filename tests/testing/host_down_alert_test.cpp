@@ -155,6 +155,41 @@ TEST(HostDownAlert, UpTextsNameTheDayAndTheLength) {
                   std::string("The host N (U) is up again after ") + pszTail);
 }
 
+// A certificate notice: the days left rounded to the nearest, the day in UTC; a box and a mail.
+TEST(HostDownAlert, CertificateNoticeTextsBoxAndMail) {
+    const time_t tNow = 1'796'465'203; // Sat Dec  5 10:06:43 2026 UTC
+    const std::pair<time_t, const char*> arrDays[] = {{3 * 86400 + 100, "in 3 days (Dec 8, 2026)."},
+                                                      {3 * 86400 - 600, "in 3 days (Dec 8, 2026)."},
+                                                      {86400 + 7200, "in 1 day (Dec 6, 2026)."},
+                                                      {7200, "within a day (Dec 5, 2026)."},
+                                                      {10 * 86400, "in 10 days (Dec 15, 2026)."}};
+    for (const auto& [nLeft, pszTail] : arrDays)
+        EXPECT_EQ(CHostDownAlert::CertificateText(
+                      {"w.test", "W", "https://w.test/", tNow, 0, tNow + nLeft}),
+                  std::string("The certificate of w.test expires ") + pszTail);
+    const std::string strText =
+        "The certificate of www.alpha.test expires in 3 days (Dec 8, 2026).";
+    CAlertRig rig;
+    rig.m_doc.m_settings.m_bAlertSystem = 1;
+    rig.m_alert.RaiseCertificateNotice(
+        rig.m_doc,
+        {"www.alpha.test", "Alpha", "https://www.alpha.test/t", tNow, 0, tNow + 3 * 86400 + 100});
+    EXPECT_TRUE(rig.m_queue.WaitUntilIdle(10000));
+    EXPECT_EQ(
+        rig.m_world.Get(),
+        (std::vector<std::string>{"box " + strText, "connect mail.example.test 5 watcher pa55 25",
+                                  "send", "disconnect"}));
+    EXPECT_NE(rig.m_strMail.find("\r\nSubject: The certificate of www.alpha.test expires in 3 "
+                                 "days\r\n"),
+              std::string::npos)
+        << rig.m_strMail;
+    EXPECT_NE(rig.m_strMail.find("\n\nThis is an automatically generated message.\r\n" + strText +
+                                 "\r\nThis message was generated on Sat Dec  5 10:06:43 2026 UTC "
+                                 "by Vantrel.\r\n"),
+              std::string::npos)
+        << rig.m_strMail;
+}
+
 // A name of a damaged file makes no Subject of thousands of characters.
 TEST(HostDownAlert, SubjectHoldsAtMost200CharactersOfTheName) {
     for (const size_t nLength : {size_t(200), size_t(5000)}) {

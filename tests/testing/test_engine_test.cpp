@@ -13,6 +13,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <condition_variable>
 #include <mutex>
 #include <set>
@@ -50,7 +51,8 @@ protected:
                 m_doc.m_hStopEvent.Set();
             return evStop.IsSet();
         };
-        EXPECT_EQ(TestWorker(m_doc, {&m_world, &m_world, &m_world, &m_world, 1000}), 0u);
+        EXPECT_EQ(TestWorker(m_doc, {&m_world, &m_world, &m_world, &m_world, 1000, m_pRecorder}),
+                  0u);
         m_world.m_onWait = nullptr;
         m_doc.m_hStopEvent.Reset();
     }
@@ -58,6 +60,8 @@ protected:
     CTempDir m_dir;
     CFakeWorld m_world;
     CVantrelDoc m_doc{m_world, nullptr};
+    CFakeRecorder m_recorder{m_world};
+    CHistoryRecorder* m_pRecorder = nullptr; // &m_recorder: the tests are recorded
 };
 
 // A host found down after it was up is back after two waits: one down alert, one up alert
@@ -104,7 +108,10 @@ TEST_F(WorkerTest, StateTable) {
             arrAlerts.push_back("alert " + strServer);
     }
     RunCycles(2);
-    EXPECT_EQ(m_world.Get("alert "), arrAlerts);
+    // The hosts of a cycle are tested at the same time: their alerts come in any order.
+    std::vector<std::string> arrRaised = m_world.Get("alert ");
+    std::ranges::sort(arrRaised);
+    EXPECT_EQ(arrRaised, arrAlerts);
     for (const CRow& row : arrRows) {
         const CHost& host = *m_doc.m_arrHosts[&row - arrRows];
         const std::string strServer = "h" + std::to_string(&row - arrRows) + ".test";
@@ -460,6 +467,152 @@ TEST_F(WorkerTest, PingMethodAndTheRequestPort) {
             EXPECT_EQ(doc.m_arrHosts[i]->m_nState, HOST_UP);
         }
     }
+}
+
+// How a test's answer reads, with 5xx counted down and with the old rule (every answer up).
+TEST_F(WorkerTest, StatusRulesAndReasons) {
+    using CServer = CFakeWorld::CServer;
+    const std::tuple<CServer, const char*, const char*> arrRows[] = {
+        {{.nHttpStatus = 200}, "Up 200 ", "Up 200 "},
+        {{.nHttpStatus = 301}, "Up 301 ", "Up 301 "},
+        {{.nHttpStatus = 404},
+         "Up 404 answers 404: check the test URL",
+         "Up 404 answers 404: check the test URL"},
+        {{.nHttpStatus = 401},
+         "Up 401 answers 401: check the test URL",
+         "Up 401 answers 401: check the test URL"},
+        {{.nHttpStatus = 500}, "Down 500 HTTP 500", "Up 500 "},
+        {{.nHttpStatus = 503}, "Down 503 HTTP 503", "Up 503 "},
+        {{.bWebUp = false}, "Down 0 connection refused", "Down 0 connection refused"},
+        {{.bAnswers = false}, "Down 0 no echo answered", "Down 0 no echo answered"},
+        {{.bResolves = false}, "Down 0 name not found", "Down 0 name not found"},
+        {{.bResolves = false, .bLookupFails = true},
+         "Down 0 name look-up failed",
+         "Down 0 name look-up failed"},
+    };
+    for (size_t i = 0; i < std::size(arrRows); ++i) {
+        const std::string strServer = "h" + std::to_string(i) + ".test";
+        AddHost(m_doc, "http://" + strServer + "/").m_bResolved = 1;
+        m_world.SetServer(strServer, std::get<0>(arrRows[i]));
+    }
+    for (const bool bServerErrorsDown : {true, false}) {
+        m_doc.m_bServerErrorsDown = bServerErrorsDown;
+        RunCycles(1);
+        for (size_t i = 0; i < std::size(arrRows); ++i) {
+            const CHost& host = *m_doc.m_arrHosts[i];
+            const CTestRecord& last = host.m_lastTest;
+            EXPECT_EQ((host.m_nState == HOST_UP ? "Up " : "Down ") +
+                          std::to_string(last.nHttpStatus) + " " + last.strReason,
+                      bServerErrorsDown ? std::get<1>(arrRows[i]) : std::get<2>(arrRows[i]))
+                << i;
+            EXPECT_EQ(last.bUp, host.m_nState == HOST_UP);
+        }
+    }
+}
+
+// Each cycle's finished tests go to the history in one write after the cycle, with their
+// evidence; a test cut short by a stop is not among them. Hosts without an id get one.
+TEST_F(WorkerTest, EachCycleIsWrittenOnceWithItsEvidence) {
+    m_pRecorder = &m_recorder;
+    CHost& known = AddHost(m_doc, "http://h0.test/");
+    AddHost(m_doc, "https://h1.test/").m_nHistoryId = 0; // the store had none to give
+    known.m_nHistoryId = 77;
+    m_world.SetServer("h0.test", {.nRTT = 12, .nWebTenths = 100});
+    m_world.SetServer(
+        "h1.test", {.nRTT = 3, .nHttpStatus = 503, .nWebTenths = 40, .tCertExpiry = 1'800'000'000});
+    const time_t tStart = m_world.m_tNow;
+    const int arrWebTenths[] = {300, 200};
+    RunCycles(3, [&](int nWait) {
+        if (nWait <= 2)
+            m_world.SetServer("h0.test", {.nRTT = 12, .nWebTenths = arrWebTenths[nWait - 1]});
+    });
+    // One write per cycle, after its tests and before its wait; one pruning in the run.
+    std::vector<std::string> arrFlow;
+    for (const std::string& str : m_world.Get())
+        if (str.starts_with("write") || str.starts_with("wait") || str.starts_with("prune") ||
+            str.starts_with("row") || str.starts_with("history"))
+            arrFlow.push_back(str);
+    const std::string strPrune = "prune " + std::to_string(tStart) + " 400";
+    EXPECT_THAT(arrFlow, ElementsAre("row 0", "row 1", "write 2", strPrune, "wait 5000", "row 0",
+                                     "row 1", "write 2", "wait 5000", "row 0", "row 1", "write 2",
+                                     "wait 5000", "history closed"));
+    ASSERT_EQ(m_recorder.m_arrCycles.size(), 3u);
+    const CTestRecord& up = m_recorder.m_arrCycles[2][0];
+    const CTestRecord& down = m_recorder.m_arrCycles[2][1];
+    const int64_t tThird = tStart + 2 * CYCLE_GAP;
+    EXPECT_EQ(
+        std::tuple(up.nHostId, up.tWhen, up.bUp, up.strReason, up.nPingTenths, up.nMethod,
+                   up.nFamily, up.nEchoesSent, up.nEchoesAnswered, up.nHttpStatus),
+        std::tuple(77, tThird, true, std::string(), 120, PING_METHOD_ICMP, AF_INET, 1, 1, 200));
+    EXPECT_EQ(std::tuple(up.nDnsTenths, up.nConnectTenths, up.nTlsTenths, up.nFirstByteTenths,
+                         up.nTotalTenths, up.tCertExpiry),
+              std::tuple(0, 66, -1, 200, 200, int64_t{0}));
+    EXPECT_EQ(std::tuple(down.nHostId, down.bUp, down.strReason, down.nTlsTenths, down.tCertExpiry),
+              std::tuple(int64_t{2}, false, std::string("HTTP 503"), 20, int64_t{1'800'000'000}));
+    EXPECT_EQ(m_doc.m_arrHosts[1]->m_nHistoryId, 2);
+    // The web response time is the median of the latest up tests: 100, 300, 200.
+    EXPECT_EQ(known.m_nMedianResponseTenths, 200);
+    EXPECT_EQ(m_doc.m_arrHosts[1]->m_nMedianResponseTenths, -1) << "no up test";
+    EXPECT_EQ(known.m_lastTest.nTotalTenths, 200);
+
+    // The next run starts from the history's times (100, 300, 200, then 1000: 300), and a test
+    // stopped during its echo is neither counted nor written.
+    m_world.SetServer("h0.test", {.nWebTenths = 1000});
+    m_world.m_onEcho = [&](const std::string& strHost, const CEvent&) {
+        if (strHost == "h1.test")
+            m_doc.m_hStopEvent.Set();
+    };
+    RunCycles(1);
+    EXPECT_EQ(known.m_nMedianResponseTenths, 300);
+    ASSERT_EQ(m_recorder.m_arrCycles.size(), 4u);
+    ASSERT_EQ(m_recorder.m_arrCycles[3].size(), 1u);
+    EXPECT_EQ(m_recorder.m_arrCycles[3][0].nTotalTenths, 1000);
+    EXPECT_EQ(m_doc.m_arrHosts[1]->m_nTests, 3);
+}
+
+// A disk that takes no history leaves the tests running and says so once, until a write works
+// again; without a history nothing is written at all.
+TEST_F(WorkerTest, AHistoryThatCannotBeWrittenIsToldOnce) {
+    m_pRecorder = &m_recorder;
+    CHost& host = AddHost(m_doc, "http://h0.test/");
+    const std::string strBox = "box The test history cannot be written: the disk is full\nThe "
+                               "tests go on, but their history is not kept.";
+    m_recorder.m_bFull = true;
+    RunCycles(3, [&](int nWait) { m_recorder.m_bFull = nWait != 1; });
+    EXPECT_EQ(m_world.Get("box "), std::vector<std::string>(2, strBox));
+    EXPECT_EQ(m_world.Get("write ").size(), 3u);
+    EXPECT_EQ(host.m_nTests, 3);
+    EXPECT_EQ(m_recorder.m_arrCycles.size(), 1u);
+    m_recorder.m_bOpens = false;
+    RunCycles(1);
+    EXPECT_EQ(std::tuple(m_world.Get("write ").size(), host.m_nTests), std::tuple(3u, 4));
+}
+
+// A certificate within the warning days is told once a day per host; one further away, one
+// over plain HTTP and a warning of 0 days are never.
+TEST_F(WorkerTest, ACertificateAboutToExpireIsToldOnceADay) {
+    const time_t tNow = m_world.m_tNow;
+    const std::tuple<const char*, int64_t> arrHosts[] = {
+        {"https://soon.test/", tNow + 3 * 86400 + 100},
+        {"https://later.test/", tNow + 16 * 86400},
+        {"http://plain.test/", tNow + 86400},
+    };
+    for (const auto& [pszURL, tExpiry] : arrHosts) {
+        const std::string strURL = pszURL;
+        AddHost(m_doc, strURL);
+        m_world.SetServer(
+            strURL.substr(strURL.find("//") + 2, strURL.size() - strURL.find("//") - 3),
+            {.tCertExpiry = tExpiry});
+    }
+    RunCycles(3);
+    EXPECT_EQ(m_world.Get("cert "), std::vector<std::string>{"cert soon.test 3"});
+    m_world.Advance(86400 - 3 * CYCLE_GAP);
+    RunCycles(1);
+    EXPECT_EQ(m_world.Get("cert ").size(), 2u);
+    m_doc.m_nCertWarningDays = 0;
+    m_world.Advance(86400);
+    RunCycles(1);
+    EXPECT_EQ(m_world.Get("cert ").size(), 2u);
 }
 
 // With the real clock: Start tests ends the wait at once; a shorter interval ends it at the

@@ -96,10 +96,15 @@ TEST(WidgetsTest, WorkerMessagesNeverWaitAndAreGathered) {
     up.m_eKind = CHostNotice::HOST_UP;
     up.m_strText = "The host D is up again.";
     up.m_strItem = "D";
-    for (const CHostNotice& notice : {Down("d.test"), up, up})
+    // Certificates about to expire have a box of their own.
+    CHostNotice cert = Down("e.test");
+    cert.m_eKind = CHostNotice::CERT_EXPIRING;
+    cert.m_strItem = "e.test";
+    for (const CHostNotice& notice : {Down("d.test"), up, cert, up, cert})
         queue.ShowHostNotice(notice);
     queue.Serve();
-    EXPECT_EQ(OpenTexts(queue), (QStringList{"2 hosts are up again: D, D.",
+    EXPECT_EQ(OpenTexts(queue), (QStringList{"2 certificates expire soon: e.test, e.test.",
+                                             "2 hosts are up again: D, D.",
                                              QString::fromLatin1("Host \xE9t\xE9 lost"),
                                              "The URL http://d.test became unavailable."}));
 }

@@ -52,6 +52,7 @@ public:
     }
     void RaiseHostDownAlert(CVantrelDoc&, const CHostAlert&) override {}
     void RaiseHostUpAlert(CVantrelDoc&, const CHostAlert&) override {}
+    void RaiseCertificateNotice(CVantrelDoc&, const CHostAlert&) override {}
 
     Clock::time_point m_end;
     std::mutex m_mtx;
