@@ -27,6 +27,9 @@ public:
     void RaiseHostUpAlert(CVantrelDoc&, const CHostAlert& alert) override {
         std::fprintf(stderr, "alert: %s is up again\n", alert.m_strServer.c_str());
     }
+    void RaiseCertificateNotice(CVantrelDoc&, const CHostAlert& alert) override {
+        std::fprintf(stderr, "alert: %s's certificate expires soon\n", alert.m_strServer.c_str());
+    }
 };
 
 // The namespace has no default route: the connection check is answered yes, every other
