@@ -3,6 +3,8 @@
 #include "cli/cli_args.h"
 #include "cli/cli_command.h"
 #include "cli/cli_store.h"
+#include "core/history_store.h"
+#include "report/report_history.h"
 #include "report/report_scorer.h"
 #include "report/report_writer.h"
 #ifdef VANTREL_CLI_CHARTS
@@ -11,6 +13,7 @@
 
 #include <QFile>
 
+#include <ctime>
 #include <vector>
 
 namespace {
@@ -59,11 +62,16 @@ int ReportCommand(const QStringList& args) {
     const QCommandLineOption optChart(
         "chart", "Add the comparison chart of the hosts as an image after the score table.");
     cliArgs.Parser().addOption(optChart);
+    const QCommandLineOption optHistory(
+        "history", "Add the measured history: the test period under the title and, after the "
+                   "scores, uptime over 7 and 30 days, outages, median web response, loss and "
+                   "certificate days left.");
+    cliArgs.Parser().addOption(optHistory);
     if (!cliArgs.Parse())
         return cliArgs.GetExitCode();
     if (!cliArgs.Require({&optHosts, &optOut},
                          "Usage: vantrelctl report [--data FILE] --hosts LIST --out FILE.html "
-                         "[--weights W1,...,W9] [--chart]"))
+                         "[--weights W1,...,W9] [--chart] [--history]"))
         return CLI_USAGE;
     CReportWeights arrWeights;
     arrWeights.fill(10);
@@ -92,9 +100,25 @@ int ReportCommand(const QStringList& args) {
         return CLI_USAGE;
 #endif
     }
+    std::vector<CReportHistory> arrHistory;
+    if (cliArgs.Parser().isSet(optHistory)) {
+        CHistoryStore history;
+        if (history.OpenForReading(CHistoryStore::PathFor(cliArgs.GetDataPath())) !=
+            CHistoryStore::EOpen::OK) {
+            CliError(CliVisible(CliFromBytes(history.GetLastError())) + "; no report was written.");
+            return CLI_BAD_INPUT;
+        }
+        const std::vector<int64_t> arrIds = history.Find(CVantrelDoc::GetHistoryKeys(arrHosts));
+        const int64_t tNow = ::time(nullptr);
+        arrHistory.resize(arrHosts.size());
+        for (int nRow : arrSet)
+            arrHistory[static_cast<size_t>(nRow)] =
+                CReportHistory::Measure(history, arrIds[static_cast<size_t>(nRow)], tNow);
+    }
     const std::string strPath = CliPath(cliArgs.Parser().value(optOut));
     std::string strError;
-    if (!CReportWriter::WriteReport(strPath, arrHosts, scorer, strError, strChart)) {
+    if (!CReportWriter::WriteReport(strPath, arrHosts, scorer, strError, strChart,
+                                    cliArgs.Parser().isSet(optHistory) ? &arrHistory : nullptr)) {
         CliError(CliVisible(CliFromBytes(strError)) + "; no report was written.");
         return CLI_BAD_INPUT; // 1: the file could not be written
     }

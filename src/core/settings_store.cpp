@@ -299,6 +299,20 @@ bool CSettingsStore::SaveReportWeights(const std::string& strWeights) {
     return store.Commit();
 }
 
+bool CSettingsStore::LoadReportHistory() const {
+    QSettings store(FromPath(m_strFileName), QSettings::IniFormat);
+    return store.value(QStringLiteral("Report/History")).toInt() == 1;
+}
+
+bool CSettingsStore::SaveReportHistory(bool bInclude) {
+    MakePrivate();
+    QSettings store(FromPath(m_strFileName), QSettings::IniFormat);
+    store.setValue(QStringLiteral("Report/History"), bInclude ? 1 : 0);
+    store.sync();
+    MakePrivate();
+    return store.status() == QSettings::NoError;
+}
+
 bool CSettingsStore::SaveWindowGeometry(const std::string& strName,
                                         const std::string& strGeometry) {
     CSettingsCopy store(m_strFileName);

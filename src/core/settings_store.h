@@ -51,6 +51,10 @@ public:
     // as saved; empty when none were saved.
     std::string LoadReportWeights() const;
     bool SaveReportWeights(const std::string& strWeights);
+    // Whether the last report included the measured history, "Report/History"; false when
+    // nothing was saved.
+    bool LoadReportHistory() const;
+    bool SaveReportHistory(bool bInclude);
 
     const std::string& GetFileName() const { return m_strFileName; }
     // The values the last LoadSettings could not read, as written: "SMTPSecurity=starttls".

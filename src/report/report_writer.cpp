@@ -5,10 +5,13 @@
 #include "core/host.h"
 #include "core/host_check.h"
 #include "core/product.h"
+#include "report/report_history.h"
 #include "report/report_scorer.h"
 
 #include <algorithm>
 #include <charconv>
+#include <chrono>
+#include <cstdio>
 #include <string_view>
 
 namespace {
@@ -21,8 +24,9 @@ const char s_szHead[] =
     "\tfont-family: Arial, Helvetica, sans-serif;\tfont-size: 18px;\tfont-weight: bold;} A "
     "{\tcolor: #990000;\ttext-decoration: none; } A:HOVER {"
     "\ttext-decoration: underline; } HR {\tborder-bottom: 1px dotted #CCCCCC; } "
-    "--></style></head><body bgcolor=#FFFFFF><center><h2>Vantrel Report</h2><hr size=\"0\" "
-    "noshade><br><table cellspacing=1 cellpadding=3 align=center width=95% border=0>";
+    "--></style></head><body bgcolor=#FFFFFF><center><h2>Vantrel Report</h2>";
+const char s_szHeadEnd[] = "<hr size=\"0\" noshade><br><table cellspacing=1 cellpadding=3 "
+                           "align=center width=95% border=0>";
 
 const char s_szHeaderRow[] =
     "<tr><td width=30% align=center bgcolor=#CCCCCC><b>Hosting Company</b></td>"
@@ -53,6 +57,19 @@ const char s_szWeight8[] = " </td><td width=8% align=center bgcolor=#CCCCCC> x "
 const char s_szWeightEnd[] = "</td><td align=center width=8%></td></tr>";
 
 const char s_szTableEnd[] = "</table>";
+
+const char s_szHistoryHeader[] =
+    "<br><table cellspacing=1 cellpadding=3 align=center width=95% border=0><tr>"
+    "<td width=30% align=center bgcolor=#CCCCCC><b>Measured History</b></td>"
+    "<td width=9% align=center bgcolor=#CCCCCC><b>Uptime 7 days</b></td>"
+    "<td width=9% align=center bgcolor=#CCCCCC><b>Uptime 30 days</b></td>"
+    "<td width=8% align=center bgcolor=#CCCCCC><b>Outages 30 days</b></td>"
+    "<td width=9% align=center bgcolor=#CCCCCC><b>Longest outage</b></td>"
+    "<td width=9% align=center bgcolor=#CCCCCC><b>Time down</b></td>"
+    "<td width=9% align=center bgcolor=#CCCCCC><b>Median response</b></td>"
+    "<td width=8% align=center bgcolor=#CCCCCC><b>Loss</b></td>"
+    "<td width=9% align=center bgcolor=#CCCCCC><b>Certificate</b></td></tr>";
+const char s_szHistoryCell[] = "</td><td bgcolor=#ededed align=center>";
 const char s_szFooter[] =
     "<br><hr size=0 noshade><table width=95%>"
     "<tr><td><a name=1><font size=-1>Score 1: Email Features Score</font></a></td></tr>"
@@ -117,6 +134,139 @@ void AppendOneDecimal(std::string& str, double dValue) {
         std::to_chars(szBuf, szBuf + sizeof(szBuf), dValue, std::chars_format::fixed, 1).ptr);
 }
 
+// A name longer than import takes comes from a damaged file: it is cut.
+void AppendName(std::string& str, const CHost& host) {
+    AppendText(str, host.m_strName.substr(0, CHostCheck::MAX_TEXT_BYTES));
+}
+
+// "2026-12-08 10:05", UTC.
+void AppendTime(std::string& str, int64_t t) {
+    const int64_t nDays =
+        (t >= 0 ? t : t - CReportHistory::DAY_SECONDS + 1) / CReportHistory::DAY_SECONDS;
+    const int64_t nSeconds = t - nDays * CReportHistory::DAY_SECONDS;
+    const std::chrono::year_month_day date{std::chrono::sys_days(std::chrono::days(nDays))};
+    char szBuf[64];
+    std::snprintf(szBuf, sizeof(szBuf), "%04d-%02u-%02u %02d:%02d", static_cast<int>(date.year()),
+                  static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                  static_cast<int>(nSeconds / 3600), static_cast<int>(nSeconds / 60 % 60));
+    str += szBuf;
+}
+
+// Tenths of a percent of nPart in nWhole, truncated as the score table's uptime is: "99.8%";
+// "-" without anything to count.
+void AppendPercent(std::string& str, int64_t nPart, int64_t nWhole) {
+    if (nWhole <= 0) {
+        str += '-';
+        return;
+    }
+    const int64_t nTenths = nPart * 1000 / nWhole;
+    AppendInt(str, nTenths / 10);
+    str += '.';
+    AppendInt(str, nTenths % 10);
+    str += '%';
+}
+
+// "45 s", "12 min", "2 h 05 min", "3 d 4 h".
+void AppendDuration(std::string& str, int64_t nSeconds) {
+    char szBuf[64];
+    if (nSeconds < 60)
+        std::snprintf(szBuf, sizeof(szBuf), "%lld s", static_cast<long long>(nSeconds));
+    else if (nSeconds < 3600)
+        std::snprintf(szBuf, sizeof(szBuf), "%lld min", static_cast<long long>(nSeconds / 60));
+    else if (nSeconds < CReportHistory::DAY_SECONDS)
+        std::snprintf(szBuf, sizeof(szBuf), "%lld h %02lld min",
+                      static_cast<long long>(nSeconds / 3600),
+                      static_cast<long long>(nSeconds / 60 % 60));
+    else
+        std::snprintf(szBuf, sizeof(szBuf), "%lld d %lld h",
+                      static_cast<long long>(nSeconds / CReportHistory::DAY_SECONDS),
+                      static_cast<long long>(nSeconds / 3600 % 24));
+    str += szBuf;
+}
+
+// The test period under the title: from the first test of the reported hosts to the last,
+// and how many tests each host had, so that a host tested for an hour is not taken for one
+// tested for a month.
+void AppendTestPeriod(std::string& str, const std::vector<CHost*>& arrHosts,
+                      const std::vector<int>& arrRows,
+                      const std::vector<CReportHistory>& arrHistory) {
+    int64_t tFirst = 0, tLast = 0;
+    for (int nRow : arrRows) {
+        const CReportHistory& history = arrHistory[static_cast<size_t>(nRow)];
+        if (history.nTests == 0)
+            continue;
+        tFirst = tFirst == 0 ? history.tFirst : std::min(tFirst, history.tFirst);
+        tLast = tLast == 0 ? history.tLast : std::max(tLast, history.tLast);
+    }
+    str += "<font size=-1>";
+    if (tFirst == 0 && tLast == 0) {
+        str += "Test period: no tests recorded.";
+    } else {
+        str += "Test period: ";
+        AppendTime(str, tFirst);
+        str += " to ";
+        AppendTime(str, tLast);
+        str += " UTC. Tests: ";
+        for (size_t i = 0; i < arrRows.size(); ++i) {
+            if (i)
+                str += ", ";
+            AppendName(str, *arrHosts[static_cast<size_t>(arrRows[i])]);
+            str += ' ';
+            AppendInt(str, arrHistory[static_cast<size_t>(arrRows[i])].nTests);
+        }
+        str += '.';
+    }
+    str += "</font>";
+}
+
+void AppendHistoryTable(std::string& str, const std::vector<CHost*>& arrHosts,
+                        const std::vector<int>& arrRows,
+                        const std::vector<CReportHistory>& arrHistory) {
+    str += s_szHistoryHeader;
+    for (int nRow : arrRows) {
+        const CReportHistory& history = arrHistory[static_cast<size_t>(nRow)];
+        str += s_szRowStart;
+        AppendName(str, *arrHosts[static_cast<size_t>(nRow)]);
+        str += s_szHistoryCell;
+        AppendPercent(str, history.nUp7, history.nTests7);
+        str += s_szHistoryCell;
+        AppendPercent(str, history.nUp30, history.nTests30);
+        str += s_szHistoryCell;
+        if (history.nTests30 == 0) { // nothing known: not "0 outages"
+            str += "-" + std::string(s_szHistoryCell) + "-" + s_szHistoryCell + "-";
+        } else {
+            AppendInt(str, history.nOutages);
+            str += s_szHistoryCell;
+            if (history.nOutages)
+                AppendDuration(str, history.nLongestSeconds);
+            else
+                str += '-';
+            str += s_szHistoryCell;
+            AppendDuration(str, history.nDownSeconds);
+        }
+        str += s_szHistoryCell;
+        if (history.nMedianTenths >= 0) {
+            AppendInt(str, (history.nMedianTenths + 5) / 10);
+            str += " ms";
+        } else {
+            str += '-';
+        }
+        str += s_szHistoryCell;
+        AppendPercent(str, history.nEchoesSent - history.nEchoesAnswered, history.nEchoesSent);
+        str += s_szHistoryCell;
+        if (!history.bCert) {
+            str += '-';
+        } else if (history.nCertDaysLeft < 0) {
+            str += "expired";
+        } else {
+            AppendInt(str, history.nCertDaysLeft);
+            str += history.nCertDaysLeft == 1 ? " day" : " days";
+        }
+        str += "</td></tr>";
+    }
+    str += s_szTableEnd;
+}
+
 bool IsWebAddress(const std::string& strAddress) {
     auto StartsWith = [&strAddress](std::string_view strPrefix) {
         return strAddress.size() >= strPrefix.size() &&
@@ -129,11 +279,16 @@ bool IsWebAddress(const std::string& strAddress) {
 } // namespace
 
 std::string CReportWriter::BuildReport(const std::vector<CHost*>& arrHosts,
-                                       const CReportScorer& scorer, const std::string& strChart) {
+                                       const CReportScorer& scorer, const std::string& strChart,
+                                       const std::vector<CReportHistory>* pHistory) {
+    const std::vector<int> arrRows = pHistory ? scorer.GetRowsInOrder() : std::vector<int>();
     std::string str;
     str.reserve(sizeof(s_szHead) + sizeof(s_szHeaderRow) + sizeof(s_szFooter) + strChart.size() +
                 1024 + scorer.GetCount() * 700);
     str += s_szHead;
+    if (pHistory)
+        AppendTestPeriod(str, arrHosts, arrRows, *pHistory);
+    str += s_szHeadEnd;
     str += s_szHeaderRow;
 
     for (size_t k : scorer.m_arrRowOrder) {
@@ -146,8 +301,7 @@ std::string CReportWriter::BuildReport(const std::vector<CHost*>& arrHosts,
             AppendAttribute(str, host.m_strWebSite.substr(0, CHostCheck::MAX_TEXT_BYTES));
             str += "\">";
         }
-        // A name longer than import takes comes from a damaged file: it is cut.
-        AppendText(str, host.m_strName.substr(0, CHostCheck::MAX_TEXT_BYTES));
+        AppendName(str, host);
         if (bLink)
             str += "</a>";
         str += s_szCell14;
@@ -191,6 +345,8 @@ std::string CReportWriter::BuildReport(const std::vector<CHost*>& arrHosts,
     str += s_szWeightEnd;
 
     str += s_szTableEnd;
+    if (pHistory)
+        AppendHistoryTable(str, arrHosts, arrRows, *pHistory);
     if (!strChart.empty()) {
         str += "<br>";
         str += strChart;
@@ -201,8 +357,9 @@ std::string CReportWriter::BuildReport(const std::vector<CHost*>& arrHosts,
 
 bool CReportWriter::WriteReport(const std::string& strPath, const std::vector<CHost*>& arrHosts,
                                 const CReportScorer& scorer, std::string& strError,
-                                const std::string& strChart) {
-    return WriteFile(strPath, BuildReport(arrHosts, scorer, strChart), strError);
+                                const std::string& strChart,
+                                const std::vector<CReportHistory>* pHistory) {
+    return WriteFile(strPath, BuildReport(arrHosts, scorer, strChart, pHistory), strError);
 }
 
 bool CReportWriter::WriteFile(const std::string& strPath, const std::string& strText,

@@ -89,6 +89,8 @@ CWeightingDialog::CWeightingDialog(QWidget* pParent) : QDialog(pParent) {
     pOuter->addLayout(pGrid);
     m_pChart = new QCheckBox(QStringLiteral("Include comparison chart"));
     pOuter->addWidget(m_pChart);
+    m_pHistory = new QCheckBox(QStringLiteral("Include measured history"));
+    pOuter->addWidget(m_pHistory);
     pOuter->addStretch(1);
 
     auto* pButtons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
@@ -115,5 +117,6 @@ void CWeightingDialog::accept() {
     for (int a = 0; a < ATTRIBUTE_COUNT; ++a)
         m_arrWeights[a] = m_arrLists[a]->currentText().toLatin1().toStdString();
     m_bIncludeChart = m_pChart->isChecked();
+    m_bIncludeHistory = m_pHistory->isChecked();
     QDialog::accept();
 }

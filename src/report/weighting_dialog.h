@@ -32,6 +32,9 @@ public:
     // "Include comparison chart", unticked at every opening; read by OK.
     QCheckBox* m_pChart;
     bool m_bIncludeChart = false;
+    // "Include measured history", set by the caller as the last report had it; read by OK.
+    QCheckBox* m_pHistory;
+    bool m_bIncludeHistory = false;
 
     static const char* const EXPLANATION;
 

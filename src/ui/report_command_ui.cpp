@@ -1,18 +1,23 @@
 #include "ui/report_command_ui.h"
 
+#include "core/history_store.h"
 #include "core/settings_store.h"
 #include "core/vantrel_doc.h"
 #include "graph/comparison_chart.h"
+#include "report/report_history.h"
 #include "report/report_writer.h"
 #include "report/weighting_dialog.h"
 #include "widgets/desktop_opener.h"
 #include "widgets/message_box.h"
 
+#include <QCheckBox>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QPointer>
 #include <QStringList>
 #include <QUrl>
+
+#include <ctime>
 
 namespace {
 
@@ -95,8 +100,25 @@ std::string CReportCommandUI::Execute(const std::vector<int>& arrRows) {
         const CComparisonChart chart(comparison);
         strChart = chart.InlineSvg(chart.PreferredSize());
     }
+    std::vector<CReportHistory> arrHistory;
+    if (m_bIncludeHistory) {
+        // A reader of its own: the worker writes through the document's.
+        CHistoryStore history;
+        if (history.OpenForReading(m_doc.GetHistoryPath()) != CHistoryStore::EOpen::OK) {
+            ShowMessage("The measured history could not be read, so the report leaves it "
+                        "out.\n" +
+                        history.GetLastError() + ".");
+        } else {
+            const int64_t tNow = ::time(nullptr);
+            arrHistory.resize(m_doc.m_arrHosts.size());
+            for (int nRow : arrSet)
+                arrHistory[static_cast<size_t>(nRow)] = CReportHistory::Measure(
+                    history, m_doc.m_arrHosts[static_cast<size_t>(nRow)]->m_nHistoryId, tNow);
+        }
+    }
     std::string strError;
-    if (!CReportWriter::WriteReport(strPath, m_doc.m_arrHosts, scorer, strError, strChart)) {
+    if (!CReportWriter::WriteReport(strPath, m_doc.m_arrHosts, scorer, strError, strChart,
+                                    arrHistory.empty() ? nullptr : &arrHistory)) {
         ShowMessage("The report could not be written.\n" + strError + ".");
         return {};
     }
@@ -115,12 +137,17 @@ bool CReportCommandUI::AskWeights(CReportWeights& arrWeights) {
     CReportWeights arrLast{};
     if (pStore && ParseWeights(pStore->LoadReportWeights(), arrLast))
         dlg.SetWeights(arrLast);
+    if (pStore)
+        dlg.m_pHistory->setChecked(pStore->LoadReportHistory());
     if (dlg.exec() != QDialog::Accepted)
         return false;
     arrWeights = dlg.GetWeights();
-    if (pStore)
+    if (pStore) {
         pStore->SaveReportWeights(WeightsText(arrWeights));
+        pStore->SaveReportHistory(dlg.m_bIncludeHistory);
+    }
     m_bIncludeChart = dlg.m_bIncludeChart;
+    m_bIncludeHistory = dlg.m_bIncludeHistory;
     return true;
 }
 

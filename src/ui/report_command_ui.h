@@ -37,8 +37,8 @@ public:
     static std::string WeightsText(const CReportWeights& arrWeights);
     static bool ParseWeights(const std::string& strText, CReportWeights& arrWeights);
 
-    // The weighting dialog, opened with the last report's weights; false on Cancel. Also sets
-    // m_bIncludeChart.
+    // The weighting dialog, opened with the last report's weights and history tick; false on
+    // Cancel. Also sets m_bIncludeChart and m_bIncludeHistory.
     virtual bool AskWeights(CReportWeights& arrWeights);
     // The save dialog; false on Cancel.
     virtual bool AskFileName(std::string& strPath);
@@ -56,6 +56,8 @@ public:
 
     // The comparison chart of the reported hosts goes after the score table.
     bool m_bIncludeChart = false;
+    // The measured history of the reported hosts: the test period and a table of figures.
+    bool m_bIncludeHistory = false;
 
 protected:
     QWidget* m_pParent;

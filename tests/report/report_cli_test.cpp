@@ -1,12 +1,14 @@
 // vantrelctl report, run as the real program on a data file the store's own code wrote, under a
 // German number format where one can be built: the user's locale must not make "%.1f" a comma.
 #include "core/hosts_file.h"
+#include "report/report_history.h"
 #include "report/report_scorer.h"
 #include "report/report_writer.h"
 #include "report_fixtures.h"
 
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <sys/wait.h>
 
 TEST(ReportCli, ExitCodesMessagesAndFiles) {
@@ -30,11 +32,33 @@ TEST(ReportCli, ExitCodesMessagesAndFiles) {
     CReportScorer scorer;
     scorer.Score(hosts.Hosts(), {0, 1, 2, 3}, {10, 10, 10, 10, 10, 10, 10, 10, 10});
     const std::string strAll = CReportWriter::BuildReport(hosts.Hosts(), scorer);
+    std::filesystem::copy_file(strData, dir.Path() + "/bare.dat"); // without a history
+    // The figures stay the same for days around now: the CLI's now is a little later.
+    const int64_t tNow = ::time(nullptr);
+    FillHistory(strData + ".history", hosts.Hosts(), tNow);
+    CHistoryStore store;
+    ASSERT_EQ(store.OpenForReading(strData + ".history"), CHistoryStore::EOpen::OK);
+    std::vector<CReportHistory> arrHistory;
+    for (int64_t nId : store.Find({{"Smith & Sons <Hosting>", ""},
+                                   {"Unmarked", ""},
+                                   {"Caf\xe9 Plain", ""},
+                                   {"Beta Web", ""}}))
+        arrHistory.push_back(CReportHistory::Measure(store, nId, tNow));
+    store.Close();
+    scorer.Score(hosts.Hosts(), {3, 0, 2}, {10, 5, 7, 2, 3, 6, 8, 9, 1});
+    const std::string strHistory =
+        CReportWriter::BuildReport(hosts.Hosts(), scorer, {}, &arrHistory);
+    ASSERT_NE(strHistory.find("Hosting> 2, Beta Web 32, "), std::string::npos);
     // Each run follows "--data v.dat --out r.html" (the last --data or --out counts).
-    const std::string arrFiles[] = {ExpectedThreeHosts(), strAll}; // r.html after each success
+    const std::string arrFiles[] = {ExpectedThreeHosts(), strAll,
+                                    strHistory}; // r.html after each success
     const std::tuple<std::string, int, std::string> arrCases[] = {
         {"--hosts 3,0,2 --weights ' 10,5,7,2,3,6,8,9,1'", 0, ""},
         {"--hosts all", 0, ""},
+        {"--hosts 3,0,2 --weights 10,5,7,2,3,6,8,9,1 --history", 0, ""},
+        {"--data bare.dat --hosts 0 --history", 1,
+         "vantrelctl: Cannot open the test history bare.dat.history: no such file or folder; no "
+         "report was written.\n"},
         {"--hosts 4", 2,
          "vantrelctl: there is no host \"4\": the data file holds 4 hosts (0 to 3); give indices "
          "as 'vantrelctl list' shows them, or all.\n"},
@@ -65,7 +89,7 @@ TEST(ReportCli, ExitCodesMessagesAndFiles) {
         EXPECT_EQ(ReadFile(dir.Path() + "/r.html"), arrFiles[nRuns - 1]);
     }
     // No temporary file stays behind, and the folder was not replaced.
-    EXPECT_EQ(dir.Names(),
-              (std::vector<std::string>{"cut.dat", "err", "r.html", "taken", "v.dat"}));
+    EXPECT_EQ(dir.Names(), (std::vector<std::string>{"bare.dat", "cut.dat", "err", "r.html",
+                                                     "taken", "v.dat", "v.dat.history"}));
     EXPECT_TRUE(std::filesystem::is_empty(dir.Path() + "/taken"));
 }

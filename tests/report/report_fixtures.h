@@ -1,7 +1,10 @@
 #pragma once
 
+#include "core/history_store.h"
 #include "core/host.h"
 #include "core/test_files.h"
+
+#include <gtest/gtest.h>
 
 #include <array>
 #include <deque>
@@ -55,4 +58,41 @@ inline constexpr auto& ReadFile = ReadFileBytes;
 // MakeThreeHosts' hosts 3, 0, 2 under the weights 10,5,7,2,3,6,8,9,1.
 inline std::string ExpectedThreeHosts() {
     return ReadFile(VANTREL_REPORT_TEST_DATA "/data/three_hosts.html");
+}
+
+// A made-up history of MakeThreeHosts' hosts up to tNow; Caf\xe9 Plain has none. Beta Web, tested
+// since 40 days ago: 10 minutes of HTTP 503 20 days ago, 2 h 05 min timed out 3 days ago, its
+// certificate good for 10 days 3 hours. Smith & Sons: two tests 6 days ago, losing 2 of 8
+// echoes, its certificate expired 2 days ago. Nothing lies near the 7- and 30-day bounds.
+inline void FillHistory(const std::string& strPath, const std::vector<CHost*>& arrHosts,
+                        int64_t tNow) {
+    constexpr int64_t DAY = 86400;
+    CHistoryStore store;
+    ASSERT_NE(store.Open(strPath), CHistoryStore::EOpen::FAILED) << store.GetLastError();
+    std::vector<CHistoryStore::CHostKey> arrKeys;
+    for (const CHost* pHost : arrHosts)
+        arrKeys.push_back({pHost->m_strName, pHost->m_strTestURL});
+    const std::vector<int64_t> arrIds = store.Attach(arrKeys);
+    std::vector<CTestRecord> arrTests;
+    const auto Add = [&](size_t nHost, int64_t tAgo, int nAnswered, int32_t nTotal, int64_t tCert,
+                         const char* pszDown = nullptr) {
+        CTestRecord& test = arrTests.emplace_back();
+        test.nHostId = arrIds[nHost], test.tWhen = tNow - tAgo, test.bUp = !pszDown;
+        test.strReason = pszDown ? pszDown : "";
+        test.nEchoesSent = 4, test.nEchoesAnswered = nAnswered;
+        test.nTotalTenths = nTotal, test.tCertExpiry = tCert;
+    };
+    const int64_t tBetaCert = tNow + 10 * DAY + 3 * 3600, tSmithCert = tNow - 2 * DAY;
+    Add(3, 40 * DAY, 4, 2500, tBetaCert);
+    Add(3, 20 * DAY, 4, 3120, tBetaCert);
+    Add(3, 20 * DAY - 300, 3, -1, 0, "HTTP 503");
+    Add(3, 20 * DAY - 600, 3, -1, 0, "HTTP 503");
+    Add(3, 20 * DAY - 900, 4, 2000, tBetaCert);
+    Add(3, 3 * DAY, 4, 5000, tBetaCert);
+    for (int k = 1; k <= 25; ++k)
+        Add(3, 3 * DAY - 300 * k, 0, -1, 0, "timed out");
+    Add(3, 3 * DAY - 7800, 4, 4000, tBetaCert);
+    Add(0, 6 * DAY, 4, 1500, tSmithCert);
+    Add(0, 6 * DAY - 300, 2, 1700, tSmithCert);
+    ASSERT_TRUE(store.WriteCycle(arrTests)) << store.GetLastError();
 }

@@ -1,3 +1,4 @@
+#include "report/report_history.h"
 #include "report/report_scorer.h"
 #include "report/report_writer.h"
 #include "report_fixtures.h"
@@ -51,6 +52,58 @@ TEST(ReportWriter, DocumentMatchesTheExpectedBytes) {
     CReportScorer scorer;
     scorer.Score(hosts.Hosts(), {3, 0, 2}, {10, 5, 7, 2, 3, 6, 8, 9, 1});
     EXPECT_EQ(CReportWriter::BuildReport(hosts.Hosts(), scorer), ExpectedThreeHosts());
+}
+
+// The test period goes under the title and the figures after the score table; the rest of the
+// document is what it is without them.
+TEST(ReportWriter, MeasuredHistoryLineAndTable) {
+    CTempDir dir;
+    CReportHosts hosts;
+    MakeThreeHosts(hosts);
+    const int64_t tNow = 1796731200; // 2026-12-08 12:00 UTC
+    FillHistory(dir.Path() + "/v.dat.history", hosts.Hosts(), tNow);
+    CHistoryStore store;
+    ASSERT_EQ(store.OpenForReading(dir.Path() + "/v.dat.history"), CHistoryStore::EOpen::OK);
+    const std::vector<int64_t> arrIds = store.Find({{"Smith & Sons <Hosting>", ""},
+                                                    {"Unmarked", ""},
+                                                    {"Caf\xe9 Plain", ""},
+                                                    {"Beta Web", ""}});
+    std::vector<CReportHistory> arrHistory(4);
+    for (size_t i : {0, 2, 3})
+        arrHistory[i] = CReportHistory::Measure(store, arrIds[i], tNow);
+    CReportScorer scorer;
+    scorer.Score(hosts.Hosts(), {3, 0, 2}, {10, 5, 7, 2, 3, 6, 8, 9, 1});
+    std::string strExpected = ExpectedThreeHosts();
+    const std::string C = "</td><td bgcolor=#ededed align=center>";
+    const std::string R = "<tr><td width=30% bgcolor=#f5f5f5>&nbsp;&nbsp;";
+    strExpected.insert(strExpected.find("</table>") + 8,
+                       "<br><table cellspacing=1 cellpadding=3 align=center width=95% border=0>"
+                       "<tr><td width=30% align=center bgcolor=#CCCCCC><b>Measured History</b></td>"
+                       "<td width=9% align=center bgcolor=#CCCCCC><b>Uptime 7 days</b></td>"
+                       "<td width=9% align=center bgcolor=#CCCCCC><b>Uptime 30 days</b></td>"
+                       "<td width=8% align=center bgcolor=#CCCCCC><b>Outages 30 days</b></td>"
+                       "<td width=9% align=center bgcolor=#CCCCCC><b>Longest outage</b></td>"
+                       "<td width=9% align=center bgcolor=#CCCCCC><b>Time down</b></td>"
+                       "<td width=9% align=center bgcolor=#CCCCCC><b>Median response</b></td>"
+                       "<td width=8% align=center bgcolor=#CCCCCC><b>Loss</b></td>"
+                       "<td width=9% align=center bgcolor=#CCCCCC><b>Certificate</b></td></tr>" +
+                           R + "Smith &amp; Sons &lt;Hosting>" + C + "100.0%" + C + "100.0%" + C +
+                           "0" + C + "-" + C + "0 s" + C + "150 ms" + C + "25.0%" + C +
+                           "expired</td></tr>" + R + "Beta Web" + C + "7.4%" + C + "12.9%" + C +
+                           "2" + C + "2 h 05 min" + C + "2 h 15 min" + C + "312 ms" + C + "82.2%" +
+                           C + "10 days</td></tr>" + R + "Caf\xe9 Plain" + C + "-" + C + "-" + C +
+                           "-" + C + "-" + C + "-" + C + "-" + C + "-" + C + "-</td></tr></table>");
+    strExpected.insert(strExpected.find("</h2>") + 5,
+                       "<font size=-1>Test period: 2026-10-29 12:00 to 2026-12-05 14:10 UTC. "
+                       "Tests: Smith &amp; Sons &lt;Hosting> 2, Beta Web 32, Caf\xe9 Plain "
+                       "0.</font>");
+    EXPECT_EQ(CReportWriter::BuildReport(hosts.Hosts(), scorer, {}, &arrHistory), strExpected);
+
+    // Hosts without any test: the period says so.
+    const std::vector<CReportHistory> arrNone(4);
+    const std::string strNone = CReportWriter::BuildReport(hosts.Hosts(), scorer, {}, &arrNone);
+    EXPECT_NE(strNone.find("</h2><font size=-1>Test period: no tests recorded.</font><hr"),
+              std::string::npos);
 }
 
 // Two hosts alike but for one answer: an unanswered answer, or one outside its table (as a

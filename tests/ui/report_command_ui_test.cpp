@@ -1,8 +1,10 @@
 #include "ui/report_command_ui.h"
 
+#include "core/hosts_file.h"
 #include "core/message_sink.h"
 #include "core/settings_store.h"
 #include "core/vantrel_doc.h"
+#include "report/report_history.h"
 #include "report/report_writer.h"
 #include "report/weighting_dialog.h"
 #ifndef VANTREL_REPORT_TEST_DATA // the fixtures' expected files are not used here
@@ -135,8 +137,9 @@ TEST_F(ReportCommandTest, WritesWhatTheReportLibraryWrites) {
     EXPECT_EQ(m_dir.Names(), Texts{"HostsReport.html"});
 }
 
-// The weights of the last report come back (also after a restart); the chart tick does not.
-TEST_F(ReportCommandTest, WeightingDialogRemembersTheWeightsButNotTheChartTick) {
+// The weights and the history tick of the last report come back (also after a restart); the
+// chart tick does not.
+TEST_F(ReportCommandTest, WeightingDialogRemembersTheWeightsAndHistoryButNotTheChartTick) {
     CSettingsStore store(m_dir.Path() + "/settings.conf");
     CReportCommandUI::SetSettingsStore(&store);
     CReportCommandUI command(nullptr, m_doc);
@@ -155,6 +158,10 @@ TEST_F(ReportCommandTest, WeightingDialogRemembersTheWeightsButNotTheChartTick) 
             EXPECT_EQ(pDlg->m_pChart->text(), "Include comparison chart");
             EXPECT_FALSE(pDlg->m_pChart->isChecked());
             pDlg->m_pChart->setChecked(bTick);
+            // The history tick comes back as the last OK left it.
+            EXPECT_EQ(pDlg->m_pHistory->text(), "Include measured history");
+            EXPECT_EQ(pDlg->m_pHistory->isChecked(), nOpening == 1);
+            pDlg->m_pHistory->setChecked(bTick);
             pDlg->findChild<QDialogButtonBox*>()->button(eButton)->click();
         });
         CReportWeights arrWeights{};
@@ -163,11 +170,13 @@ TEST_F(ReportCommandTest, WeightingDialogRemembersTheWeightsButNotTheChartTick) 
         EXPECT_EQ(arrWeights, (!bOk            ? CReportWeights{}
                                : nOpening == 0 ? CReportWeights{1, 2, 3, 4, 5, 6, 7, 8, 9}
                                                : CReportWeights{10, 9, 8, 7, 6, 5, 4, 3, 2}));
-        EXPECT_TRUE(!bOk || command.m_bIncludeChart == bTick);
+        EXPECT_TRUE(!bOk ||
+                    (command.m_bIncludeChart == bTick && command.m_bIncludeHistory == bTick));
         ++nOpening;
     }
     CReportCommandUI::SetSettingsStore(nullptr);
     EXPECT_EQ(store.LoadReportWeights(), "10,9,8,7,6,5,4,3,2"); // Cancel kept the last OK's
+    EXPECT_FALSE(store.LoadReportHistory());
 
     // A damaged stored value opens the dialog at 10 as if nothing were stored.
     for (const char* pszText : {"1,2,3,4,5,6,7,8", "0,1,1,1,1,1,1,1,1", "11,1,1,1,1,1,1,1,1",
@@ -218,4 +227,38 @@ TEST_F(ReportCommandTest, ChartAfterTheTableAndAMessageWhenNothingOpensTheReport
         arrAt.push_back(strSvg.find(arrInSvg[nRow]));
     EXPECT_EQ(scorer.GetRowsInOrder(), (std::vector<int>{0, 3, 2}));
     EXPECT_TRUE(std::is_sorted(arrAt.begin(), arrAt.end()) && arrAt.back() != std::string::npos);
+}
+
+// The history beside the document's data file, read for the hosts' history ids; without one
+// the report says why and is written without it.
+TEST_F(ReportCommandTest, MeasuredHistoryOfTheDocumentsHosts) {
+    const std::string strData = m_dir.Path() + "/v.dat", strPath = m_dir.Path() + "/r.html";
+    std::string strError;
+    ASSERT_TRUE(CHostsFile::Save(strData, m_doc.m_arrHosts, 0, 5, false, strError)) << strError;
+    ASSERT_EQ(m_doc.LoadHosts(strData).m_eResult, CHostsFile::LOAD_OK);
+    CTestCommand command(m_doc);
+    command.m_strPath = strPath;
+    command.m_bIncludeHistory = true;
+    ASSERT_EQ(command.Execute(m_arrRows), strPath);
+    EXPECT_EQ(command.m_arrLog[2], "The measured history could not be read, so the report leaves "
+                                   "it out.\nCannot open the test history " +
+                                       strData + ".history: no such file or folder.");
+    EXPECT_EQ(ReadFile(strPath), Plain(command.m_arrWeights));
+
+    const int64_t tNow = ::time(nullptr);
+    FillHistory(strData + ".history", m_doc.m_arrHosts, tNow);
+    ASSERT_TRUE(m_doc.OpenHistory());
+    command.m_arrLog.clear();
+    ASSERT_EQ(command.Execute(m_arrRows), strPath);
+    EXPECT_EQ(command.m_arrLog, (Texts{"weights", "file", "open " + strPath}));
+    CHistoryStore store;
+    ASSERT_EQ(store.OpenForReading(strData + ".history"), CHistoryStore::EOpen::OK);
+    std::vector<CReportHistory> arrHistory;
+    for (CHost* pHost : m_doc.m_arrHosts)
+        arrHistory.push_back(CReportHistory::Measure(store, pHost->m_nHistoryId, tNow));
+    CReportScorer scorer;
+    scorer.Score(m_doc.m_arrHosts, m_arrRows, command.m_arrWeights);
+    const std::string strReport = ReadFile(strPath);
+    EXPECT_EQ(strReport, CReportWriter::BuildReport(m_doc.m_arrHosts, scorer, {}, &arrHistory));
+    EXPECT_NE(strReport.find("Beta Web 32, "), std::string::npos);
 }
