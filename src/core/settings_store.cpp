@@ -300,17 +300,14 @@ bool CSettingsStore::SaveReportWeights(const std::string& strWeights) {
 }
 
 bool CSettingsStore::LoadReportHistory() const {
-    QSettings store(FromPath(m_strFileName), QSettings::IniFormat);
-    return store.value(QStringLiteral("Report/History")).toInt() == 1;
+    CSettingsCopy store(m_strFileName);
+    return store->value(QStringLiteral("Report/History")).toInt() == 1;
 }
 
 bool CSettingsStore::SaveReportHistory(bool bInclude) {
-    MakePrivate();
-    QSettings store(FromPath(m_strFileName), QSettings::IniFormat);
-    store.setValue(QStringLiteral("Report/History"), bInclude ? 1 : 0);
-    store.sync();
-    MakePrivate();
-    return store.status() == QSettings::NoError;
+    CSettingsCopy store(m_strFileName);
+    store->setValue(QStringLiteral("Report/History"), bInclude ? 1 : 0);
+    return store.Commit();
 }
 
 bool CSettingsStore::SaveWindowGeometry(const std::string& strName,
