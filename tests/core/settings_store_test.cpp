@@ -190,10 +190,11 @@ TEST_F(SettingsTest, OnlyARegularFileIsReplacedAndWhatIsThereElseStays) {
     const std::string strVictim = m_data / "victim";
     WriteFileBytes(strVictim, "root's own\n");
     WriteFileBytes(m_data / "mine.conf", "[Window]\nX=1\n");
-    const std::string strSaved = "[Settings]\nAlertBackUp=1\nAlertEmail=0\nAlertSystem=0\n"
-                                 "AllowPlainPassword=0\nConcurrentTests=64\nEmailFrom=\nEmailTo=\n"
-                                 "HeloName=\nLogin=\nPass=\nPingMethod=0\nSMTP=\nSMTPAuth=0\n"
-                                 "SMTPPort=25\nSMTPSecurity=0\n";
+    const std::string strSaved =
+        "[Settings]\nAlertBackUp=1\nAlertEmail=0\nAlertSystem=0\nAllowPlainPassword=0\n"
+        "CertWarningDays=14\nConcurrentTests=64\nEmailFrom=\nEmailTo=\nHeloName=\nHistoryDays=400\n"
+        "Login=\nPass=\nPingMethod=0\nSMTP=\nSMTPAuth=0\nSMTPPort=25\nSMTPSecurity=0\n"
+        "ServerErrorsDown=1\n";
     const struct {
         const char* pszName;
         std::function<void(const std::string&)> fnPlant;
