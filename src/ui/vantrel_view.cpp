@@ -4,6 +4,7 @@
 #include "core/host.h"
 #include "core/vantrel_doc.h"
 #include "graph/compare_hosts_dlg.h"
+#include "graph/history_dlg.h"
 #include "graph/history_text.h"
 #include "graph/host_graph_dlg.h"
 #include "testing/test_commands.h"
@@ -260,6 +261,13 @@ void CVantrelView::OnBuildGraph() {
     const std::vector<int> arrRows = ChosenRows();
     if (!arrRows.empty())
         CHostGraphDlg::ShowForHost(window(), *m_pDoc, arrRows.front(), m_pWait);
+}
+
+void CVantrelView::OnHistory() {
+    // One window: the first of the chosen hosts.
+    const std::vector<int> arrRows = ChosenRows();
+    if (!arrRows.empty())
+        CHistoryDlg::ShowForHost(window(), *m_pDoc, arrRows.front(), m_pWait);
 }
 
 void CVantrelView::OnCompareHosts() {

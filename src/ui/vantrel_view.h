@@ -66,6 +66,7 @@ public slots:
     void OnStartTests();
     void OnStopTests();
     void OnBuildGraph();
+    void OnHistory();
     void OnCompareHosts();
     void OnGenerateReport();
     void OnOptions();

@@ -68,6 +68,7 @@ TEST(MainFrameTest, MenusToolbarPromptsAndWindowFollowTheTables) {
                            "&Start tests|32774|Start the tests on the selected hosts|F5",
                            "Sto&p tests|32775|Stop the tests on the selected hosts|Shift+F5", "-",
                            "&Build graph|32777|Build the graph for the selected host|Ctrl+G",
+                           "&History|32780|Show the test history of the selected host|Ctrl+H",
                            "&Compare Hosts|32779|Compare the selected hosts side by side|Ctrl+K",
                            "&Generate report|32778|Generate the report for the selected hosts|"
                            "Ctrl+R",
@@ -82,12 +83,20 @@ TEST(MainFrameTest, MenusToolbarPromptsAndWindowFollowTheTables) {
         tools << p->data().toInt();
         EXPECT_EQ(p->toolTip(), p->statusTip()) << tools.last();
     }
-    EXPECT_EQ(tools,
-              (QList<int>{32771, 32776, 32772, 0, 32774, 32775, 0, 32777, 32779, 32778, 0, 1080}));
-    // Each button shows its own image of the strip: compare is the ninth, after tutorial.
+    EXPECT_EQ(tools, (QList<int>{32771, 32776, 32772, 0, 32774, 32775, 0, 32777, 32780, 32779,
+                                 32778, 0, 1080}));
+    // The list's context menu: the commands on one host.
+    QList<int> context;
+    for (const QAction* p : frame.GetView()->actions())
+        context << (p->isSeparator() ? 0 : p->data().toInt());
+    EXPECT_EQ(frame.GetView()->contextMenuPolicy(), Qt::ActionsContextMenu);
+    EXPECT_EQ(context, (QList<int>{32776, 32772, 0, 32777, 32780}));
+    // Each button shows its own image of the strip: compare is the ninth, after tutorial,
+    // history the tenth.
     const QImage strip = CArtwork::MaskMagenta(CArtwork::ToolbarStrip(false));
     for (auto [nId, nImage] : {std::pair(ID_GRAPH_BUILD, 5), std::pair(ID_HOST_COMPARE, 8),
-                               std::pair(ID_REPORT_GENERATE, 6), std::pair(ID_TOOLBAR_TUTORIAL, 7)})
+                               std::pair(ID_REPORT_GENERATE, 6), std::pair(ID_TOOLBAR_TUTORIAL, 7),
+                               std::pair(ID_HOST_HISTORY, 9)})
         EXPECT_EQ(frame.GetAction(nId)->icon().pixmap(48, 47).toImage().convertToFormat(
                       QImage::Format_ARGB32),
                   strip.copy(nImage * 48, 0, 48, 47))
