@@ -10,6 +10,13 @@ inline constexpr int PING_METHOD_TCP = 1;  // TCP connect to the test URL's port
 inline constexpr int DEFAULT_CONCURRENT_TESTS = 64;
 inline constexpr int MAX_CONCURRENT_TESTS = 256;
 
+// How many days of the test history are kept ("HistoryDays"), and its bounds.
+inline constexpr int DEFAULT_HISTORY_DAYS = 400;
+inline constexpr int MAX_HISTORY_DAYS = 36500;
+// How many days before a certificate expires the user is told ("CertWarningDays"); 0: never.
+inline constexpr int DEFAULT_CERT_WARNING_DAYS = 14;
+inline constexpr int MAX_CERT_WARNING_DAYS = 365;
+
 // The per-user alert and mail settings, as the application keeps them between start-up and
 // the store's initialisation, and again after the store has closed.
 // The mail texts (addresses, login, password) are UTF-8.
@@ -29,4 +36,7 @@ struct CAppSettings {
     int m_bAllowClearPassword = 0; // a login over an unencrypted connection to another machine
     std::string m_strHeloName;     // empty: the machine's own name
     int m_nConcurrentTests = DEFAULT_CONCURRENT_TESTS;
+    int m_nHistoryDays = DEFAULT_HISTORY_DAYS;
+    int m_bServerErrorsDown = 1; // an HTTP 5xx answer counts as down ("ServerErrorsDown")
+    int m_nCertWarningDays = DEFAULT_CERT_WARNING_DAYS;
 };

@@ -25,6 +25,14 @@ std::string BaseName(const std::string& strPath) {
     return nSlash == std::string::npos ? strPath : strPath.substr(nSlash + 1);
 }
 
+// What a file that is not a regular one is, for the refusal.
+const char* DescribeKind(mode_t nMode) {
+    return S_ISLNK(nMode)    ? "a symbolic link that appeared while saving"
+           : S_ISFIFO(nMode) ? "a FIFO"
+           : S_ISSOCK(nMode) ? "a socket"
+                             : "a device";
+}
+
 } // namespace
 
 CAtomicFile::~CAtomicFile() {
@@ -91,6 +99,33 @@ bool CAtomicFile::ResolveLinks(const std::string& strPath, std::string& strTarge
     return false;
 }
 
+bool CAtomicFile::ResolveRegular(const std::string& strPath, std::string& strTarget,
+                                 std::string& strReason) {
+    if (!ResolveLinks(strPath, strTarget, strReason))
+        return false;
+    struct stat st;
+    if (::lstat(strTarget.c_str(), &st) != 0) {
+        if (errno == ENOENT)
+            return true;
+        strReason = DescribeErrno(errno);
+        return false;
+    }
+    if (S_ISREG(st.st_mode))
+        return true;
+    strReason = S_ISDIR(st.st_mode) ? DescribeErrno(EISDIR)
+                                    : std::string("it is ") + DescribeKind(st.st_mode) +
+                                          ", not a regular file, and is left as it is";
+    return false;
+}
+
+std::string CAtomicFile::GetFreeDamagedName(const std::string& strTarget) {
+    std::string strName = strTarget + ".damaged";
+    struct stat st;
+    for (unsigned n = 1; ::lstat(strName.c_str(), &st) == 0; ++n)
+        strName = strTarget + ".damaged." + std::to_string(n);
+    return strName;
+}
+
 void CAtomicFile::SetError(const std::string& strWhat, int nErrno) {
     m_strError = strWhat + " " + m_strTarget + ": " + DescribeErrno(nErrno);
 }
@@ -109,11 +144,7 @@ bool CAtomicFile::CheckTarget() {
         SetError("Cannot save", EISDIR);
         return false;
     }
-    const char* pszKind = S_ISLNK(st.st_mode)    ? "a symbolic link that appeared while saving"
-                          : S_ISFIFO(st.st_mode) ? "a FIFO"
-                          : S_ISSOCK(st.st_mode) ? "a socket"
-                                                 : "a device";
-    m_strError = "Cannot save " + m_strTarget + ": it is " + pszKind +
+    m_strError = "Cannot save " + m_strTarget + ": it is " + DescribeKind(st.st_mode) +
                  ", not a regular file, and is left as it is";
     return false;
 }

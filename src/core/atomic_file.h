@@ -44,6 +44,14 @@ public:
     // the links loop or a link is one that is refused ("... is a symbolic link that ...").
     static bool ResolveLinks(const std::string& strPath, std::string& strTarget,
                              std::string& strReason);
+    // ResolveLinks, and then the file found must be a regular file or absent: a device, FIFO,
+    // socket or folder is refused with the reason in plain words ("it is a FIFO, not a
+    // regular file, and is left as it is").
+    static bool ResolveRegular(const std::string& strPath, std::string& strTarget,
+                               std::string& strReason);
+    // Where to keep a damaged copy of strTarget without replacing an earlier one:
+    // "<file>.damaged", then "<file>.damaged.1", ".2", ...
+    static std::string GetFreeDamagedName(const std::string& strTarget);
     // The reason of a failed system call in plain words ("the disk is full").
     static std::string DescribeErrno(int nErrno);
 

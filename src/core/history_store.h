@@ -3,6 +3,7 @@
 #include "core/test_record.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -42,10 +43,18 @@ public:
     CHistoryStore(const CHistoryStore&) = delete;
     CHistoryStore& operator=(const CHistoryStore&) = delete;
 
+    // Opens the database, or makes it. A file that is not a database or fails its quick check
+    // is moved aside (GetMovedTo) and a new one made; a device, FIFO or socket at the path, or
+    // a link planted in a shared folder, is refused (FAILED).
     EOpen Open(const std::string& strPath);
+    // For the history's readers (windows, vantrelctl): an existing database only, neither
+    // checked, made nor moved; OK or FAILED.
+    EOpen OpenForReading(const std::string& strPath);
     void Close();
     bool IsOpen() const { return m_pDb != nullptr; }
     const std::string& GetLastError() const { return m_strLastError; }
+    // Where the last Open kept the damaged database (MOVED).
+    const std::string& GetMovedTo() const { return m_strMovedTo; }
 
     // Host identity. The data file holds no ids: Attach gives each host of the list (its name
     // and test URL, in list order) the id of its history, matching by name and URL, then by
@@ -78,7 +87,18 @@ public:
     int64_t GetSizeBytes() const;
 
 private:
+    enum ECheck { CHECK_OK, CHECK_NEW, CHECK_DAMAGED, CHECK_FAILED };
+    ECheck OpenChecked(const std::string& strTarget, bool bCheck);
+    // The reason of an SQLite result in plain words.
+    std::string Describe(int nResult) const;
+    // Sets "<strWhat> the test history <path>: <reason>"; false.
+    bool Fail(const std::string& strWhat, int nResult);
+    int Exec(const char* pszSql);
+    // Runs fnWork (an SQLite result) in one transaction, rolled back unless all went well.
+    bool InTransaction(const char* pszWhat, const std::function<int()>& fnWork);
+
     sqlite3* m_pDb = nullptr;
     std::string m_strPath;
     std::string m_strLastError;
+    std::string m_strMovedTo;
 };

@@ -129,11 +129,18 @@ void CSettingsStore::LoadSettings(CAppSettings& settings, std::string& strDataPa
     settings.m_nPingMethod = store.value("PingMethod", PING_METHOD_ICMP).toInt() == PING_METHOD_TCP
                                  ? PING_METHOD_TCP
                                  : PING_METHOD_ICMP;
-    bool bOk = false;
-    const int nConcurrent = store.value("ConcurrentTests", DEFAULT_CONCURRENT_TESTS).toInt(&bOk);
-    settings.m_nConcurrentTests = bOk && nConcurrent >= 1 && nConcurrent <= MAX_CONCURRENT_TESTS
-                                      ? nConcurrent
-                                      : DEFAULT_CONCURRENT_TESTS;
+    // A count out of its bounds, or no number at all, is the default.
+    auto ReadCount = [&](const char* pszKey, int nDefault, int nMin, int nMax) {
+        bool bOk = false;
+        const int n = store.value(pszKey, nDefault).toInt(&bOk);
+        return bOk && n >= nMin && n <= nMax ? n : nDefault;
+    };
+    settings.m_nConcurrentTests =
+        ReadCount("ConcurrentTests", DEFAULT_CONCURRENT_TESTS, 1, MAX_CONCURRENT_TESTS);
+    settings.m_nHistoryDays = ReadCount("HistoryDays", DEFAULT_HISTORY_DAYS, 1, MAX_HISTORY_DAYS);
+    settings.m_bServerErrorsDown = ReadCount("ServerErrorsDown", 1, 0, 1);
+    settings.m_nCertWarningDays =
+        ReadCount("CertWarningDays", DEFAULT_CERT_WARNING_DAYS, 0, MAX_CERT_WARNING_DAYS);
     if (!strIniPath.isEmpty()) {
         strDataPath = ToPath(strIniPath);
         return;
@@ -174,6 +181,9 @@ bool CSettingsStore::SaveSettings(const CAppSettings& settings) {
     store.setValue("HeloName", FromLatin1(settings.m_strHeloName));
     store.setValue("AlertBackUp", settings.m_bAlertBackUp);
     store.setValue("ConcurrentTests", settings.m_nConcurrentTests);
+    store.setValue("HistoryDays", settings.m_nHistoryDays);
+    store.setValue("ServerErrorsDown", settings.m_bServerErrorsDown);
+    store.setValue("CertWarningDays", settings.m_nCertWarningDays);
     store.endGroup();
     store.sync();
     MakePrivate();

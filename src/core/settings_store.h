@@ -19,18 +19,20 @@ public:
     explicit CSettingsStore(const std::string& strFileName);
 
     // Reads the alert and mail values (absent: 0 or empty, port 25 and security 0; 64 hosts
-    // tested at once unless 1 to 256) and decides the data path. A port or security that cannot
-    // be read as one of its values is never taken for a weaker one: it reads as port 0 or
-    // security -1, which no send accepts until it is mended, and GetUnreadable() names it. The
-    // data path is
-    // "IniPath" when it is not empty, else the user's data folder (created when missing) or,
-    // failing that, the program's folder, plus "/Vantrel.dat". When bWriteBackPath and
-    // "IniPath" was absent or empty, the chosen path is written to it.
+    // tested at once unless 1 to 256; 400 days of history unless 1 to 36500; 5xx counted down
+    // unless "ServerErrorsDown" is 0; certificate notice 14 days ahead unless 0 to 365) and
+    // decides the data path. A port or security that cannot be read as one of its values is
+    // never taken for a weaker one: it reads as port 0 or security -1, which no send accepts
+    // until it is mended, and GetUnreadable() names it. The data path is "IniPath" when it is
+    // not empty, else the user's data folder (created when missing) or, failing that, the
+    // program's folder, plus "/Vantrel.dat". When bWriteBackPath and "IniPath" was absent or
+    // empty, the chosen path is written to it.
     void LoadSettings(CAppSettings& settings, std::string& strDataPath, bool bWriteBackPath = true);
     // Writes "AlertSystem", "AlertEmail", "EmailFrom", "EmailTo", "Login", "Pass", "SMTP",
     // "SMTPPort", "SMTPSecurity", "PingMethod", "SMTPAuth", "AllowPlainPassword", "HeloName"
-    // "AlertBackUp" and "ConcurrentTests", in this order; "Pass" only where the keyring did not
-    // take the password. False when the file could not be written.
+    // "AlertBackUp", "ConcurrentTests", "HistoryDays", "ServerErrorsDown" and "CertWarningDays",
+    // in this order; "Pass" only where the keyring did not take the password. False when the
+    // file could not be written.
     bool SaveSettings(const CAppSettings& settings);
 
     // With a keyring the mail password lives there; a password found in the file moves into

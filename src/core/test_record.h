@@ -36,4 +36,7 @@ struct COutage {
     int64_t tLastSeenUp = 0; // the up test before tStart; 0 when there was none
     std::string strReason;   // the reason of the first down test
     int nTests = 0;          // down tests in the outage
+    // The tests broke off while it lasted (program closed, tests stopped, clock set back):
+    // tEnd is then its last down test, not an up test.
+    bool bEndUnknown = false;
 };

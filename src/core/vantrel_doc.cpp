@@ -45,15 +45,6 @@ bool CopyFileAtomically(const std::string& strSource, const std::string& strDest
     return bOk;
 }
 
-// An earlier damaged copy is never replaced: "<file>.damaged", then ".damaged.1", ".2", ...
-std::string GetFreeDamagedName(const std::string& strTarget) {
-    std::string strName = strTarget + ".damaged";
-    struct stat st;
-    for (unsigned n = 1; ::lstat(strName.c_str(), &st) == 0; ++n)
-        strName = strTarget + ".damaged." + std::to_string(n);
-    return strName;
-}
-
 } // namespace
 
 CVantrelDoc::CVantrelDoc(CMessageSink& sink, CTestControl* pTestControl)
@@ -103,6 +94,8 @@ bool CVantrelDoc::OnNewDocument(const std::string& strDataPath, const CAppSettin
         m_sink.ShowMessage(report.m_strReason +
                            ".\nVantrel starts with an empty host list and will not save over "
                            "that file.");
+
+    OpenHistory();
 
     const bool bAnyTesting = std::any_of(m_arrHosts.begin(), m_arrHosts.end(),
                                          [](const CHost* pHost) { return pHost->m_bTesting; });
@@ -156,7 +149,8 @@ bool CVantrelDoc::SaveHosts(const CHostsFile::HostLockFn& fnLock) {
             m_strLastSaveError = "Cannot save " + m_strDataPath + ": " + strReason;
             return false;
         }
-        if (!CopyFileAtomically(strTarget, GetFreeDamagedName(strTarget), m_strLastSaveError))
+        if (!CopyFileAtomically(strTarget, CAtomicFile::GetFreeDamagedName(strTarget),
+                                m_strLastSaveError))
             return false;
         m_bKeepDamaged = false;
     }
@@ -176,13 +170,66 @@ void CVantrelDoc::StopTests() {
 
 void CVantrelDoc::AddHost(CHost* pHost) {
     m_arrHosts.push_back(pHost);
+    // The hosts before it match exactly and come first: they keep their ids.
+    AttachHistory();
 }
 
 void CVantrelDoc::RemoveHost(int nIndex) {
     auto it = m_arrHosts.begin() + nIndex;
     CHost* pHost = *it;
     m_arrHosts.erase(it);
+    if (m_pHistory && pHost->m_nHistoryId != 0)
+        m_pHistory->RemoveHost(pHost->m_nHistoryId);
     delete pHost;
+}
+
+void CVantrelDoc::OnHostEdited(int nIndex) {
+    const CHost& host = *m_arrHosts[static_cast<size_t>(nIndex)];
+    if (m_pHistory && host.m_nHistoryId != 0)
+        m_pHistory->UpdateHost(host.m_nHistoryId, {host.m_strName, host.m_strTestURL});
+}
+
+std::string CVantrelDoc::GetHistoryPath() const {
+    return m_strDataPath.empty() ? std::string() : CHistoryStore::PathFor(m_strDataPath);
+}
+
+std::vector<CHistoryStore::CHostKey>
+CVantrelDoc::GetHistoryKeys(const std::vector<CHost*>& arrHosts) {
+    std::vector<CHistoryStore::CHostKey> arrKeys;
+    for (const CHost* pHost : arrHosts)
+        arrKeys.push_back({pHost->m_strName, pHost->m_strTestURL});
+    return arrKeys;
+}
+
+bool CVantrelDoc::OpenHistory() {
+    auto pHistory = std::make_unique<CHistoryStore>();
+    const std::string strPath = GetHistoryPath();
+    switch (pHistory->Open(strPath)) {
+    case CHistoryStore::EOpen::MOVED:
+        m_sink.ShowMessage("The test history " + strPath + " was damaged. It has been kept as " +
+                           pHistory->GetMovedTo() + " and a new history has been started.");
+        break;
+    case CHistoryStore::EOpen::FAILED:
+        m_sink.ShowMessage(pHistory->GetLastError() + ".\nThe tests go on without a history.");
+        m_pHistory.reset();
+        for (CHost* pHost : m_arrHosts)
+            pHost->m_nHistoryId = 0;
+        return false;
+    default:
+        break;
+    }
+    m_pHistory = std::move(pHistory);
+    AttachHistory();
+    return true;
+}
+
+void CVantrelDoc::AttachHistory() {
+    // Without a history the ids stay as they are.
+    if (!m_pHistory)
+        return;
+    const std::vector<int64_t> arrIds = m_pHistory->Attach(GetHistoryKeys(m_arrHosts));
+    for (size_t i = 0; i < m_arrHosts.size(); ++i)
+        m_arrHosts[i]->m_nHistoryId = arrIds[i];
 }
 
 int CVantrelDoc::GetEmailScore(int nIndex) const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/app_settings.h"
+#include "core/history_store.h"
 #include "core/host.h"
 #include "core/hosts_file.h"
 #include "platform/event.h"
@@ -41,9 +42,22 @@ public:
     void StartTests();
     void StopTests();
 
-    // List changes; the caller has stopped the worker.
+    // List changes; the caller has stopped the worker. The history follows: a new host gets
+    // its id, a removed one's history goes.
     void AddHost(CHost* pHost);  // takes ownership
     void RemoveHost(int nIndex); // deletes the record
+    // After the user changed host nIndex's name or test URL: its history stays with it.
+    void OnHostEdited(int nIndex);
+
+    // The history of every test beside the data file (CHistoryStore::PathFor); empty before a
+    // data file was chosen. Each reader and the worker open their own CHistoryStore on it.
+    std::string GetHistoryPath() const;
+    // Opens the history (OnNewDocument does) and gives each host its m_nHistoryId. Tells the
+    // user when a damaged history was moved aside or none can be opened; the tests go on
+    // either way. False without a history.
+    bool OpenHistory();
+    // The hosts' keys for CHistoryStore::Attach, in list order.
+    static std::vector<CHistoryStore::CHostKey> GetHistoryKeys(const std::vector<CHost*>& arrHosts);
 
     std::string GetDataPath() const { return m_strDataPath; }
 
@@ -102,4 +116,7 @@ private:
     // The file exists but could not be read: it must not be replaced by what we hold.
     bool m_bUnreadable = false;
     CHostsFile::ELoadResult m_eLoadResult = CHostsFile::LOAD_OK;
+    // The user-interface thread's connection to the history, for the hosts' identities.
+    std::unique_ptr<CHistoryStore> m_pHistory;
+    void AttachHistory();
 };

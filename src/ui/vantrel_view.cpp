@@ -243,6 +243,7 @@ void CVantrelView::OnEditHost() {
     std::unique_lock lock(*host.m_pMutex, std::adopt_lock);
     if (!CHostAssistant::Run(window(), host, true))
         return;
+    m_pDoc->OnHostEdited(nRow);
     UpdateHostRow(nRow, host);
     // The save takes every host's lock in turn; none may be held while it waits.
     lock.unlock();

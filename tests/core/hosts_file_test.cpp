@@ -479,3 +479,73 @@ TEST_F(HostStore, SpecialFilesAreUnreadableAtOnceAndNeverWrittenOver) {
     EXPECT_TRUE(std::filesystem::is_socket(std::filesystem::symlink_status(strSocket)));
     ::close(nSocket);
 }
+
+// The document gives each host its history: kept through an edit of both name and URL and a
+// restart, gone with a removed host; a damaged history is set aside and a missing one only
+// costs the history, each said once.
+TEST_F(HostStore, HistoryFollowsTheHostsAndItsTroublesAreToldOnce) {
+    const std::string strData = m_dir / "v.dat", strHistory = strData + ".history";
+    ASSERT_TRUE(m_doc.OnNewDocument(strData, CAppSettings()));
+    EXPECT_EQ(m_doc.GetHistoryPath(), strHistory);
+    for (const char* pszName : {"A", "B", "C"})
+        m_doc.AddHost(MakeHost(pszName));
+    const auto fnIds = [](const CVantrelDoc& doc) {
+        std::vector<int64_t> arrIds;
+        for (const CHost* pHost : doc.m_arrHosts)
+            arrIds.push_back(pHost->m_nHistoryId);
+        return arrIds;
+    };
+    const std::vector<int64_t> arrIds = fnIds(m_doc);
+    EXPECT_TRUE(arrIds[0] > 0 && arrIds[1] > arrIds[0] && arrIds[2] > arrIds[1]);
+    {
+        CHistoryStore writer;
+        ASSERT_EQ(writer.OpenForReading(strHistory), CHistoryStore::EOpen::OK);
+        CTestRecord test;
+        test.tWhen = 1000;
+        for (int64_t nId : arrIds) {
+            test.nHostId = nId;
+            ASSERT_TRUE(writer.WriteCycle({test}));
+        }
+    }
+    m_doc.m_arrHosts[1]->m_strName = "B renamed";
+    m_doc.m_arrHosts[1]->m_strTestURL = "http://moved.example.com/";
+    m_doc.OnHostEdited(1);
+    m_doc.RemoveHost(0);
+    CAppSettings settings;
+    m_doc.OnCloseDocument(settings);
+    CVantrelDoc again(*this, nullptr);
+    ASSERT_TRUE(again.OnNewDocument(strData, CAppSettings()));
+    EXPECT_EQ(fnIds(again), (std::vector<int64_t>{arrIds[1], arrIds[2]}));
+    CHistoryStore reader;
+    ASSERT_EQ(reader.OpenForReading(strHistory), CHistoryStore::EOpen::OK);
+    EXPECT_EQ(reader.Tests(arrIds[0], 0, INT64_MAX).size(), 0u);
+    EXPECT_EQ(reader.Tests(arrIds[1], 0, INT64_MAX).size(), 1u);
+    reader.Close();
+    again.OnCloseDocument(settings);
+    EXPECT_EQ(m_vecMessages, CTexts{});
+
+    WriteFileBytes(strHistory, "not a database");
+    CVantrelDoc damaged(*this, nullptr);
+    ASSERT_TRUE(damaged.OnNewDocument(strData, CAppSettings()));
+    EXPECT_EQ(m_vecMessages,
+              CTexts{"The test history " + strHistory + " was damaged. It has been kept as " +
+                     strHistory + ".damaged and a new history has been started."});
+    EXPECT_EQ(ReadFileBytes(strHistory + ".damaged"), "not a database");
+    EXPECT_TRUE(fnIds(damaged)[0] > 0 && fnIds(damaged)[1] > fnIds(damaged)[0]);
+    damaged.OnCloseDocument(settings);
+
+    m_vecMessages.clear();
+    std::filesystem::remove(strHistory);
+    ASSERT_EQ(::mkfifo(strHistory.c_str(), 0600), 0);
+    CVantrelDoc without(*this, nullptr);
+    ASSERT_TRUE(without.OnNewDocument(strData, CAppSettings()));
+    without.AddHost(MakeHost("D"));
+    without.RemoveHost(0);
+    EXPECT_EQ(fnIds(without), (std::vector<int64_t>{0, 0}));
+    EXPECT_EQ(m_vecMessages,
+              CTexts{"Cannot open the test history " + strHistory +
+                     ": it is a FIFO, not a regular file, and is left as it is.\nThe tests go on "
+                     "without a history."});
+    without.OnCloseDocument(settings);
+    EXPECT_EQ(CLoaded(strData).arrHosts.size(), 2u);
+}

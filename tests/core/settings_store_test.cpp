@@ -72,27 +72,35 @@ TEST_F(SettingsTest, FirstStartGivesDefaultsAndWritesTheDataPathBackOwnerOnly) {
 
 // Values given by hand are read; a port or security that is none of its values is named and
 // unusable (port 0, security -1), never the default port or no TLS; saved values read back, the
-// file owner-only and PingMethod after the other values. ConcurrentTests beyond 1 to 256 is 64.
+// file owner-only and PingMethod after the other values. Counts out of their bounds are the
+// defaults (64 tests at once, 400 days of history, 5xx down, certificate notice 14 days ahead).
 TEST_F(SettingsTest, GivenValuesAreReadAndSavedOnesReadBackOwnerOnly) {
     std::filesystem::create_directories(s_config / "Vantrel Software");
     const std::pair<const char*, const char*> cases[] = {
         {"SMTPPort=0\nSMTPSecurity=3\nPingMethod=0\nSMTPAuth=4\nConcurrentTests=0\n",
-         "00||||||0|-1|-10|0|64 SMTPPort=0 SMTPSecurity=3 SMTPAuth=4"},
+         "00||||||0|-1|-10|0|64|400|1|14 SMTPPort=0 SMTPSecurity=3 SMTPAuth=4"},
         {"SMTPPort=65536\nSMTPSecurity=-1\nPingMethod=2\nSMTPAuth=-1\nAllowPlainPassword=2\n"
          "ConcurrentTests=257\n",
-         "00||||||0|-1|-10|0|64 SMTPPort=65536 SMTPSecurity=-1 SMTPAuth=-1"},
+         "00||||||0|-1|-10|0|64|400|1|14 SMTPPort=65536 SMTPSecurity=-1 SMTPAuth=-1"},
         {"SMTPPort=abc\nSMTPSecurity=starttls\nPingMethod=tcp\nSMTPAuth=x\nAllowPlainPassword="
          "yes\nConcurrentTests=x\n",
-         "00||||||0|-1|-10|0|64 SMTPPort=abc SMTPSecurity=starttls SMTPAuth=x"},
-        {"SMTPSecurity=1.0\n", "00||||||25|-1|00|0|64 SMTPSecurity=1.0"},
+         "00||||||0|-1|-10|0|64|400|1|14 SMTPPort=abc SMTPSecurity=starttls SMTPAuth=x"},
+        {"SMTPSecurity=1.0\n", "00||||||25|-1|00|0|64|400|1|14 SMTPSecurity=1.0"},
         {"SMTPPort=65535\nSMTPSecurity=2\nPingMethod=1\nSMTPAuth=3\nAllowPlainPassword=1\n"
          "HeloName=mx.example.com\nConcurrentTests=256\n",
-         "00||||||65535|2|31mx.example.com|1|256"},
-        {"AlertBackUp=0\n", "00||||||25|0|00|0|64"},
-        {"SMTPPort=1\nConcurrentTests=1\n", "00||||||1|0|00|0|1"},
+         "00||||||65535|2|31mx.example.com|1|256|400|1|14"},
+        {"HistoryDays=0\nServerErrorsDown=2\nCertWarningDays=-1\n",
+         "00||||||25|0|00|0|64|400|1|14"},
+        {"HistoryDays=36501\nServerErrorsDown=x\nCertWarningDays=366\n",
+         "00||||||25|0|00|0|64|400|1|14"},
+        {"HistoryDays=36500\nServerErrorsDown=0\nCertWarningDays=0\n",
+         "00||||||25|0|00|0|64|36500|0|0"},
+        {"HistoryDays=1\nCertWarningDays=365\n", "00||||||25|0|00|0|64|1|1|365"},
+        {"AlertBackUp=0\n", "00||||||25|0|00|0|64|400|1|14"},
+        {"SMTPPort=1\nConcurrentTests=1\n", "00||||||1|0|00|0|1|400|1|14"},
         {"AlertSystem=1\nAlertEmail=1\nEmailFrom=a@example.com\nEmailTo=b@example.com\nLogin=user\n"
          "Pass=pw\nSMTP=smtp.example.com\nSMTPPort=587\nSMTPSecurity=1\nSMTPAuth=1\n",
-         "11|a@example.com|b@example.com|user|pw|smtp.example.com|587|1|10|0|64"}};
+         "11|a@example.com|b@example.com|user|pw|smtp.example.com|587|1|10|0|64|400|1|14"}};
     std::string strPath = "/srv/";
     CAppSettings settings;
     for (const auto& [pszLines, pszExpected] : cases) {
@@ -105,7 +113,10 @@ TEST_F(SettingsTest, GivenValuesAreReadAndSavedOnesReadBackOwnerOnly) {
         EXPECT_EQ(Load(settings), strPath);
         std::string strDescribed = Describe(settings) + "|" +
                                    std::to_string(settings.m_nPingMethod) + "|" +
-                                   std::to_string(settings.m_nConcurrentTests);
+                                   std::to_string(settings.m_nConcurrentTests) + "|" +
+                                   std::to_string(settings.m_nHistoryDays) + "|" +
+                                   std::to_string(settings.m_bServerErrorsDown) + "|" +
+                                   std::to_string(settings.m_nCertWarningDays);
         for (const std::string& strValue : m_arrUnreadable)
             strDescribed += " " + strValue;
         EXPECT_EQ(strDescribed, pszExpected);
@@ -121,10 +132,11 @@ TEST_F(SettingsTest, GivenValuesAreReadAndSavedOnesReadBackOwnerOnly) {
     EXPECT_EQ(
         ReadFileBytes(ConfigFile()),
         "[Settings]\nAlertBackUp=1\nAlertEmail=1\nAlertSystem=1\nAllowPlainPassword=0\n"
-        "ConcurrentTests=64\nEmailFrom=a@example.com\nEmailTo=b@example.com\nHeloName=\nIniPath=" +
+        "CertWarningDays=14\nConcurrentTests=64\nEmailFrom=a@example.com\nEmailTo=b@example.com\n"
+        "HeloName=\nHistoryDays=400\nIniPath=" +
             strPath +
             "\nLogin=user\nPass=pw\nPingMethod=1\nSMTP=smtp.example.com\nSMTPAuth=1\n"
-            "SMTPPort=587\nSMTPSecurity=1\n");
+            "SMTPPort=587\nSMTPSecurity=1\nServerErrorsDown=1\n");
     // UTF-8, also beyond ISO-8859-1.
     settings.m_strPass = "p=\xc3\xa4;s s#w\"d\xe2\x82\xac",
     settings.m_strLogin = "ren\xc3\xa9 \xd0\x96";
