@@ -191,7 +191,7 @@ std::unique_ptr<CHistoryDlg> CHistoryDlg::Prepare(QWidget* pParent, CVantrelDoc&
         return nullptr;
     }
     auto pDlg = std::make_unique<CHistoryDlg>(pParent);
-    if (!pDlg->Open(CHistoryStore::PathFor(doc.GetDataPath()), nHostId, strName, strTestURL,
+    if (!pDlg->Open(doc.GetHistoryPath(), nHostId, strName, strTestURL,
                     static_cast<int64_t>(time(nullptr))))
         return nullptr;
     if (CSettingsStore* pStore = PlacementStore()) {
@@ -216,7 +216,7 @@ void CHistoryDlg::done(int nResult) {
 
 bool CHistoryDlg::Open(const std::string& strPath, int64_t nHostId, const std::string& strName,
                        const std::string& strTestURL, int64_t tNow) {
-    if (m_store.Open(strPath) == CHistoryStore::EOpen::FAILED) {
+    if (m_store.OpenForReading(strPath) != CHistoryStore::EOpen::OK) {
         ShowMessage(parentWidget(), "The history cannot be read.\n" + m_store.GetLastError());
         return false;
     }
@@ -334,8 +334,11 @@ void CHistoryDlg::FillOutages() {
         const int64_t tEnd = outage.tEnd > 0 ? outage.tEnd : m_tNow;
         const std::string arrCells[] = {
             CHistoryText::LocalTime(outage.tStart),
-            outage.tEnd > 0 ? CHistoryText::LocalTime(outage.tEnd) : "still down",
-            CHistoryText::Duration(tEnd - outage.tStart), outage.strReason,
+            outage.tEnd == 0     ? "still down"
+            : outage.bEndUnknown ? CHistoryText::LocalTime(outage.tEnd) + " or later"
+                                 : CHistoryText::LocalTime(outage.tEnd),
+            (outage.bEndUnknown ? "at least " : "") + CHistoryText::Duration(tEnd - outage.tStart),
+            outage.strReason,
             outage.tLastSeenUp > 0 ? CHistoryText::LocalTime(outage.tLastSeenUp) : "-"};
         for (int nColumn = 0; nColumn < 5; ++nColumn)
             m_pOutages->setItem(nRow, nColumn, new QTableWidgetItem(Latin1(arrCells[nColumn])));

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 // The texts the history views show for recorded tests: times, durations and the last
 // result. Standard library only; times are shown in the local time zone.
@@ -22,4 +24,8 @@ public:
     static std::string UtcTime(int64_t tWhen);
     // "99.95%", or "-" without tests.
     static std::string Percent(int64_t nPart, int64_t nWhole);
+    // The round local times to label in [tFrom, tTo), at most about nMax of them, each with
+    // its text ("06:00", "Dec 08", "Jan 2027", "2027").
+    static std::vector<std::pair<int64_t, std::string>> TimeTicks(int64_t tFrom, int64_t tTo,
+                                                                  int nMax);
 };

@@ -23,10 +23,6 @@ public:
     // Periods to shade, [start, end) each.
     void SetDownPeriods(std::vector<std::pair<int64_t, int64_t>> arrPeriods);
 
-    // The round local times to label in [tFrom, tTo), at most about nMax of them, each with
-    // its text ("06:00", "Dec 08", "2026-12").
-    static std::vector<std::pair<int64_t, std::string>> Ticks(int64_t tFrom, int64_t tTo, int nMax);
-
     // The x of a time in the plot of the last layout.
     int TimeX(int64_t tWhen) const;
 
