@@ -173,7 +173,30 @@ void COptionsDlg::AddSettingsGrid(QVBoxLayout& layout) {
     m_pPingMethod->addItems(
         {QStringLiteral("ICMP echo"), QStringLiteral("TCP connect to the test URL")});
     pGrid->addWidget(new QLabel(QStringLiteral("Measure ping time by"), this), nRow, 0);
-    pGrid->addWidget(m_pPingMethod, nRow, 1, 1, 2);
+    pGrid->addWidget(m_pPingMethod, nRow++, 1, 1, 2);
+
+    m_pServerErrorsDown =
+        new QCheckBox(QStringLiteral("Count server errors (HTTP 5xx) as down"), this);
+    m_pServerErrorsDown->setObjectName(QStringLiteral("ServerErrorsDown"));
+    pGrid->addWidget(m_pServerErrorsDown, nRow++, 1, 1, 2);
+    // A count of days after its label, with its unit behind it.
+    auto AddDays = [&](const char* pszName, const char* pszLabel, int nMin, int nMax) {
+        auto* pSpin = new QSpinBox(this);
+        pSpin->setObjectName(QString::fromLatin1(pszName));
+        pSpin->setRange(nMin, nMax);
+        pSpin->setFixedWidth(80);
+        auto* pRow = new QHBoxLayout;
+        pRow->addWidget(pSpin);
+        pRow->addWidget(new QLabel(QStringLiteral("days"), this));
+        pRow->addStretch(1);
+        pGrid->addWidget(new QLabel(QString::fromLatin1(pszLabel), this), nRow, 0);
+        pGrid->addLayout(pRow, nRow++, 1);
+        return pSpin;
+    };
+    m_pCertWarningDays = AddDays("CertWarningDays", "Warn of certificates expiring within", 0,
+                                 MAX_CERT_WARNING_DAYS);
+    m_pCertWarningDays->setSpecialValueText(QStringLiteral("never"));
+    m_pHistoryDays = AddDays("HistoryDays", "Keep the test history for", 1, MAX_HISTORY_DAYS);
     layout.addLayout(pGrid);
 }
 
@@ -242,6 +265,9 @@ void COptionsDlg::OnInitDialog() {
     m_pAlertSystem->setChecked(m_pDoc->m_settings.m_bAlertSystem != 0);
     m_pAlertBackUp->setChecked(m_pDoc->m_settings.m_bAlertBackUp != 0);
     m_pPingMethod->setCurrentIndex(m_pDoc->m_nPingMethod == PING_METHOD_TCP ? 1 : 0);
+    m_pServerErrorsDown->setChecked(m_pDoc->m_settings.m_bServerErrorsDown != 0);
+    m_pCertWarningDays->setValue(m_pDoc->m_settings.m_nCertWarningDays);
+    m_pHistoryDays->setValue(m_pDoc->m_settings.m_nHistoryDays);
 }
 
 int COptionsDlg::exec() {
@@ -265,6 +291,11 @@ void COptionsDlg::accept() {
     m_pDoc->m_settings.m_bAlertEmail = m_pAlertEmail->isChecked() ? 1 : 0;
     m_pDoc->m_settings.m_bAlertSystem = m_pAlertSystem->isChecked() ? 1 : 0;
     m_pDoc->m_settings.m_bAlertBackUp = m_pAlertBackUp->isChecked() ? 1 : 0;
+    m_pDoc->m_settings.m_bServerErrorsDown = m_pServerErrorsDown->isChecked() ? 1 : 0;
+    m_pCertWarningDays->interpretText();
+    m_pDoc->m_settings.m_nCertWarningDays = m_pCertWarningDays->value();
+    m_pHistoryDays->interpretText();
+    m_pDoc->m_settings.m_nHistoryDays = m_pHistoryDays->value();
     m_pInterval->interpretText();
     const bool bIntervalChanged =
         m_pDoc->m_nIntervalMinutes.exchange(m_pInterval->value()) != m_pInterval->value();

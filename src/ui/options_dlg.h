@@ -16,9 +16,10 @@ class QSpinBox;
 class QVBoxLayout;
 
 // "Vantrel Options": how host-down alerts are delivered, the mail details, the minutes
-// between test cycles and how ping times are measured. It edits the store's settings copy in place,
-// under the settings lock. Control names are their ids ("ctl1003" is the system alert tick box, and
-// so on).
+// between test cycles, how ping times are measured, whether server errors count as down, the
+// certificate warning and how long the test history is kept. It edits the store's settings copy in
+// place, under the settings lock. Control names are their ids ("ctl1003" is the system alert tick
+// box, and so on).
 class COptionsDlg : public QDialog {
     Q_OBJECT
 public:
@@ -78,6 +79,9 @@ private:
     QPushButton* m_pSendTest;
     QSpinBox* m_pInterval;
     QComboBox* m_pPingMethod;
+    QCheckBox* m_pServerErrorsDown;
+    QSpinBox* m_pCertWarningDays;
+    QSpinBox* m_pHistoryDays;
     // The test e-mail in progress, shared with its thread; null when none runs.
     struct STestMailRun;
     std::shared_ptr<STestMailRun> m_pTestRun;

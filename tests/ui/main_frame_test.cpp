@@ -206,7 +206,10 @@ TEST_F(OptionsDlgTest, ShowsTheSettingsWrapsStoresWhatWasTypedAndCancelChangesNo
                std::to_string(doc.m_settings.m_bAlertBackUp) + '|' +
                std::to_string(doc.m_nIntervalMinutes) + '|' +
                std::to_string(doc.m_settings.m_nSMTPAuth) +
-               std::to_string(doc.m_settings.m_bAllowClearPassword) + doc.m_settings.m_strHeloName;
+               std::to_string(doc.m_settings.m_bAllowClearPassword) + doc.m_settings.m_strHeloName +
+               '|' + std::to_string(doc.m_settings.m_bServerErrorsDown) + '|' +
+               std::to_string(doc.m_settings.m_nCertWarningDays) + '|' +
+               std::to_string(doc.m_settings.m_nHistoryDays);
     };
     const std::string strBefore = Stored();
     for (bool bAccept : {false, true}) {
@@ -243,10 +246,21 @@ TEST_F(OptionsDlgTest, ShowsTheSettingsWrapsStoresWhatWasTypedAndCancelChangesNo
         auto* pBackUp = dlg.findChild<QCheckBox*>("AlertBackUp");
         EXPECT_TRUE(pBackUp->isChecked()) << "on unless turned off";
         pBackUp->setChecked(false);
+        auto* pServerErrors = dlg.findChild<QCheckBox*>("ServerErrorsDown");
+        auto* pCertDays = dlg.findChild<QSpinBox*>("CertWarningDays");
+        auto* pHistoryDays = dlg.findChild<QSpinBox*>("HistoryDays");
+        EXPECT_EQ(pServerErrors->text(), "Count server errors (HTTP 5xx) as down");
+        EXPECT_EQ(QString::number(pServerErrors->isChecked()) + ' ' + pCertDays->text() + ' ' +
+                      pHistoryDays->text(),
+                  "1 14 400");
+        pServerErrors->setChecked(false);
+        pCertDays->setValue(0);
+        EXPECT_EQ(pCertDays->text(), "never");
+        pHistoryDays->setValue(30);
         bAccept ? dlg.accept() : dlg.reject();
         EXPECT_EQ(Stored(), bAccept
                                 ? "  a@example.org, b@example.org ||\xc3\xbc@example.net|user|pw|"
-                                  "010|17|31mx.example.org"
+                                  "010|17|31mx.example.org|0|0|30"
                                 : strBefore);
     }
 }
