@@ -1,7 +1,9 @@
 #include "graph/host_comparison.h"
 
+#include "core/history_store.h"
 #include "core/host.h"
 #include "core/vantrel_doc.h"
+#include "graph/history_series.h"
 #include "graph/ping_percentile.h"
 #include "testing/waiter.h"
 
@@ -25,6 +27,7 @@ CHostComparison::SHost CHostComparison::Snapshot(const CHost& host) {
     figures.nTests = host.m_nTests;
     figures.nTestsUp = host.m_nTestsUp;
     figures.strTimeTested = host.GetTimeTestedText();
+    figures.nHistoryId = host.m_nHistoryId;
     const std::vector<uint32_t>& arrHistory = *host.m_pPingHistory;
     const size_t nRecent = std::min<size_t>(arrHistory.size(), RECENT_CYCLES);
     figures.arrRecent.assign(arrHistory.end() - static_cast<std::ptrdiff_t>(nRecent),
@@ -78,4 +81,35 @@ double CHostComparison::UpShare(const SHost& host) {
 
 double CHostComparison::DownShare(const SHost& host) {
     return host.nTests > 0 ? 1.0 - UpShare(host) : 0.0;
+}
+
+void CHostComparison::ReadHistory(CHistoryStore& store, int64_t tNow) {
+    // One span for all hosts, so that their lines share the axis.
+    int64_t tFirst = 0;
+    std::vector<CHistoryStore::CSummary> arrSummaries;
+    for (const SHost& host : m_arrHosts) {
+        arrSummaries.push_back(
+            host.nHistoryId ? store.Summarize(host.nHistoryId, tNow - HISTORY_SECONDS, tNow + 1)
+                            : CHistoryStore::CSummary());
+        if (arrSummaries.back().nTests > 0 && (tFirst == 0 || arrSummaries.back().tFirst < tFirst))
+            tFirst = arrSummaries.back().tFirst;
+    }
+    m_tHistoryFrom = m_tHistoryTo = 0;
+    if (tFirst == 0)
+        return;
+    m_tHistoryFrom = tFirst;
+    m_tHistoryTo = tNow + 1;
+    for (size_t i = 0; i < m_arrHosts.size(); ++i) {
+        SHost& host = m_arrHosts[i];
+        host.nResponseMedianTenths = arrSummaries[i].nMedianTotalTenths;
+        host.nResponseP10Tenths = arrSummaries[i].nP10TotalTenths;
+        host.nResponseP90Tenths = arrSummaries[i].nP90TotalTenths;
+        host.arrTimedPingTenths.assign(HISTORY_COLUMNS, -1);
+        if (arrSummaries[i].nTests == 0)
+            continue;
+        CHistorySeries series;
+        series.Read(store, host.nHistoryId, m_tHistoryFrom, m_tHistoryTo, HISTORY_COLUMNS);
+        for (size_t k = 0; k < series.m_arrColumns.size(); ++k)
+            host.arrTimedPingTenths[k] = series.m_arrColumns[k].nPingTenths;
+    }
 }
