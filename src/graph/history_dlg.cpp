@@ -90,7 +90,6 @@ CHistoryDlg::CHistoryDlg(QWidget* pParent) : QDialog(pParent) {
     m_pChart->SetMinTextSize(nTextSize);
     m_pChart->setMinimumSize(nTextSize * 34, nTextSize * 14);
     m_pChart->SetBackgroundColor(Qt::white);
-    m_pChart->SetYAxisTitle("Time (ms)");
     for (auto [nSeries, color] : {std::pair(0, PING_COLOR), std::pair(1, RESPONSE_COLOR)}) {
         m_pChart->SetSeriesType(nSeries, CChartSeries::TYPE_LINE);
         m_pChart->SetSeriesColor(nSeries, color);
@@ -99,8 +98,8 @@ CHistoryDlg::CHistoryDlg(QWidget* pParent) : QDialog(pParent) {
     pLayout->addWidget(m_pChart, 3);
 
     auto* pLegend = new QHBoxLayout;
-    pLegend->addWidget(LegendEntry(PING_COLOR, "Ping time", this));
-    pLegend->addWidget(LegendEntry(RESPONSE_COLOR, "Web response time", this));
+    pLegend->addWidget(LegendEntry(PING_COLOR, "Ping time (ms)", this));
+    pLegend->addWidget(LegendEntry(RESPONSE_COLOR, "Web response time (ms)", this));
     pLegend->addWidget(LegendEntry(CTimeChart::DOWN_SHADE.darker(115), "Down", this));
     pLegend->addStretch(1);
     pLayout->addLayout(pLegend);
