@@ -19,7 +19,18 @@ std::string Tenths(int32_t nTenths) {
     return szText;
 }
 
-std::string Quoted(const std::string& str) {
+// A text of the history (ISO-8859-1) as a UTF-8 field.
+std::string Field(const std::string& strLatin1) {
+    std::string str;
+    for (char c : strLatin1) {
+        const auto nByte = static_cast<unsigned char>(c);
+        if (nByte < 0x80) {
+            str += c;
+        } else {
+            str += static_cast<char>(0xC0 | nByte >> 6);
+            str += static_cast<char>(0x80 | (nByte & 0x3F));
+        }
+    }
     if (str.find_first_of(",\"\r\n") == std::string::npos)
         return str;
     std::string strQuoted = "\"";
@@ -34,8 +45,8 @@ std::string Quoted(const std::string& str) {
 } // namespace
 
 const char* const CHistoryCsv::HEADER =
-    "time_utc,up,reason,ping_ms,method,family,echoes_sent,echoes_answered,http_status,dns_ms,"
-    "connect_ms,tls_ms,first_byte_ms,total_ms,cert_expiry_utc\r\n";
+    "time,up,reason,ping_ms,method,family,echoes_sent,echoes_answered,http_status,dns_ms,"
+    "connect_ms,tls_ms,first_byte_ms,total_ms,cert_expiry\n";
 
 std::string CHistoryCsv::Line(const CTestRecord& test) {
     const char* pszFamily = test.nFamily == AF_INET    ? "ipv4"
@@ -43,7 +54,7 @@ std::string CHistoryCsv::Line(const CTestRecord& test) {
                                                        : "";
     std::string strLine = CHistoryText::UtcTime(test.tWhen);
     for (const std::string& strField :
-         {std::string(test.bUp ? "1" : "0"), Quoted(test.strReason), Tenths(test.nPingTenths),
+         {std::string(test.bUp ? "up" : "down"), Field(test.strReason), Tenths(test.nPingTenths),
           std::string(test.nMethod == PING_METHOD_TCP ? "tcp" : "icmp"), std::string(pszFamily),
           std::to_string(test.nEchoesSent), std::to_string(test.nEchoesAnswered),
           test.nHttpStatus > 0 ? std::to_string(test.nHttpStatus) : std::string(),
@@ -51,7 +62,7 @@ std::string CHistoryCsv::Line(const CTestRecord& test) {
           Tenths(test.nFirstByteTenths), Tenths(test.nTotalTenths),
           test.tCertExpiry > 0 ? CHistoryText::UtcTime(test.tCertExpiry) : std::string()})
         strLine += ',' + strField;
-    return strLine + "\r\n";
+    return strLine + "\n";
 }
 
 bool CHistoryCsv::Write(CHistoryStore& store, int64_t nHostId, int64_t tFrom, int64_t tTo,

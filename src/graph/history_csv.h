@@ -7,9 +7,10 @@
 
 class CHistoryStore;
 
-// A host's tests as CSV (RFC 4180: CRLF line ends, quoted fields where needed): one header
-// line, then one line per test, times in UTC, durations in milliseconds with one decimal,
-// empty where the test never got that far.
+// A host's tests as CSV, the columns and bytes of `vantrelctl history`: one heading line, then
+// one line per test, times in UTC, durations in milliseconds with one decimal, empty where the
+// test never got that far, texts in UTF-8 and quoted where they hold a comma, quote or line
+// break.
 class CHistoryCsv {
 public:
     static const char* const HEADER;

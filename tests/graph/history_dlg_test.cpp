@@ -156,22 +156,23 @@ TEST_F(HistoryDlgTest, ExportsTheRangesTestsAsCsv) {
     for (std::string strLine; std::getline(lines, strLine);)
         arrLines.push_back(strLine);
     ASSERT_EQ(arrLines.size(), 144u); // the header and the 143 tests of the last 24 hours
-    EXPECT_EQ(arrLines[0], "time_utc,up,reason,ping_ms,method,family,echoes_sent,echoes_answered,"
+    EXPECT_EQ(arrLines[0], "time,up,reason,ping_ms,method,family,echoes_sent,echoes_answered,"
                            "http_status,dns_ms,connect_ms,tls_ms,first_byte_ms,total_ms,"
-                           "cert_expiry_utc\r");
-    EXPECT_EQ(arrLines[1], "2027-01-14T08:10:00Z,1,,20.0,icmp,ipv4,4,4,200,1.0,5.0,15.0,200.0,"
-                           "312.0,2027-01-25T11:00:00Z\r");
-    EXPECT_EQ(arrLines[138], "2027-01-15T07:00:00Z,0,HTTP 503,,icmp,,4,0,503,,,,,500.0,\r");
-    EXPECT_EQ(arrLines[143], "2027-01-15T07:50:00Z,0,timed out,,icmp,,4,0,,,,,,,\r");
+                           "cert_expiry");
+    EXPECT_EQ(arrLines[1], "2027-01-14T08:10:00Z,up,,20.0,icmp,ipv4,4,4,200,1.0,5.0,15.0,200.0,"
+                           "312.0,2027-01-25T11:00:00Z");
+    EXPECT_EQ(arrLines[138], "2027-01-15T07:00:00Z,down,HTTP 503,,icmp,,4,0,503,,,,,500.0,");
+    EXPECT_EQ(arrLines[143], "2027-01-15T07:50:00Z,down,timed out,,icmp,,4,0,,,,,,,");
     EXPECT_EQ(strBytes.back(), '\n');
 
-    // Quoting of a reason that holds the separator or quotes.
+    // A reason with the separator or quotes is quoted, its Latin-1 written as UTF-8.
     CTestRecord test;
     test.tWhen = T;
-    test.strReason = "TLS failure: \"bad\", expired";
+    test.strReason = "TLS failure: \"bad\", caf\xE9";
     test.nMethod = PING_METHOD_TCP;
-    EXPECT_EQ(CHistoryCsv::Line(test),
-              "2027-01-15T08:00:00Z,0,\"TLS failure: \"\"bad\"\", expired\",,tcp,,0,0,,,,,,,\r\n");
+    EXPECT_EQ(
+        CHistoryCsv::Line(test),
+        "2027-01-15T08:00:00Z,down,\"TLS failure: \"\"bad\"\", caf\xC3\xA9\",,tcp,,0,0,,,,,,,\n");
 
     // A folder in the way: a message, and nothing left behind.
     const std::string strFolder = m_dir.filePath("folder.csv").toStdString();
