@@ -163,3 +163,25 @@ bool CliFlushOutput() {
     }
     return true;
 }
+
+void CliAppendJsonString(std::string& strOut, const std::string& strLatin1) {
+    static const char s_szHex[] = "0123456789abcdef";
+    strOut += '"';
+    for (char ch : strLatin1) {
+        const auto nByte = static_cast<unsigned char>(ch);
+        if (nByte == '"' || nByte == '\\') {
+            strOut += '\\';
+            strOut += ch;
+        } else if (nByte < 0x20) {
+            strOut += "\\u00";
+            strOut += s_szHex[nByte >> 4];
+            strOut += s_szHex[nByte & 15];
+        } else if (nByte < 0x80) {
+            strOut += ch;
+        } else { // ISO-8859-1 to UTF-8
+            strOut += static_cast<char>(0xC0 | (nByte >> 6));
+            strOut += static_cast<char>(0x80 | (nByte & 0x3F));
+        }
+    }
+    strOut += '"';
+}

@@ -55,6 +55,9 @@ std::string CliPath(const QString& strArgument);
 QString CliVisible(const QString& strText, bool bKeepLineBreaks = false);
 // A text of the data file or the store (ISO-8859-1 bytes) for printing, made visible.
 QString CliFromLatin1(const std::string& str, bool bKeepLineBreaks = false);
+// Appends an ISO-8859-1 text of the data file or the store as a JSON string (UTF-8, quoted,
+// control characters escaped).
+void CliAppendJsonString(std::string& strOut, const std::string& strLatin1);
 // Writes "vantrelctl: <text>" and a line break to stderr.
 void CliError(const QString& strText);
 // Writes text to stdout or stderr in the terminal's encoding.

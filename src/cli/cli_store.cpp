@@ -1,6 +1,10 @@
 #include "cli/cli_store.h"
 
 #include "cli/cli_command.h"
+#include "core/history_store.h"
+
+#include <cerrno>
+#include <sys/stat.h>
 
 CCliStore::CCliStore() : m_doc(*this, nullptr) {}
 
@@ -40,4 +44,44 @@ int CCliStore::LoadChosenHosts(const CCliArgs& args, const QString& strHosts,
 
 void CCliStore::ShowMessage(const std::string& strText) {
     CliError(CliVisible(CliFromBytes(strText), true));
+}
+
+QString CCliStore::DescribeHistory(const std::string& strDataPath, bool& bSound) {
+    const std::string strPath = CHistoryStore::PathFor(strDataPath);
+    struct stat st;
+    if (::lstat(strPath.c_str(), &st) != 0 && errno == ENOENT)
+        return {};
+    CHistoryStore history;
+    bSound = false;
+    if (history.OpenForReading(strPath) != CHistoryStore::EOpen::OK)
+        return "history: " + CliVisible(CliFromBytes(history.GetLastError())) + "\n";
+    const std::string strCheck = history.CheckIntegrity();
+    bSound = strCheck == "ok";
+    const QString strSize = QString::number(history.GetSizeBytes()) + " bytes";
+    if (bSound)
+        return "history: ok, " + strSize + "\n";
+    return "history: damaged, " + strSize + "\n" + CliVisible(CliFromBytes(strCheck)) + "\n";
+}
+
+bool CCliStore::KeepHistories(const std::string& strDataPath, const std::vector<CHost*>& arrHosts) {
+    const std::string strPath = CHistoryStore::PathFor(strDataPath);
+    struct stat st;
+    if (::lstat(strPath.c_str(), &st) != 0 && errno == ENOENT)
+        return true;
+    CHistoryStore history;
+    const CHistoryStore::EOpen eOpen = history.Open(strPath);
+    if (eOpen == CHistoryStore::EOpen::MOVED)
+        CliError("the test history " + CliVisible(CliFromBytes(strPath)) +
+                 " was damaged; it has been kept as " +
+                 CliVisible(CliFromBytes(history.GetMovedTo())) + " and a new one started.");
+    if (eOpen == CHistoryStore::EOpen::FAILED) {
+        CliError(CliVisible(CliFromBytes(history.GetLastError())) + ".");
+        return false;
+    }
+    const std::vector<int64_t> arrIds = history.Attach(CVantrelDoc::GetHistoryKeys(arrHosts));
+    if ((!arrIds.empty() && arrIds.front() == 0) || !history.RemoveOtherHosts(arrIds)) {
+        CliError(CliVisible(CliFromBytes(history.GetLastError())) + ".");
+        return false;
+    }
+    return true;
 }

@@ -31,6 +31,14 @@ public:
 
     CVantrelDoc& GetDoc() { return m_doc; }
 
+    // For check: "history: ok, N bytes" or what is wrong with the test history beside the
+    // data file, as a line; nothing when there is none. bSound false when it is damaged or
+    // cannot be read.
+    static QString DescribeHistory(const std::string& strDataPath, bool& bSound);
+    // After an import: the hosts of arrHosts that match keep their histories, the others'
+    // histories go. True when there is no history or it was updated; false after saying why.
+    static bool KeepHistories(const std::string& strDataPath, const std::vector<CHost*>& arrHosts);
+
     void ShowMessage(const std::string& strText) override;
 
 private:

@@ -49,28 +49,6 @@ int ListCommand(const QStringList& args) {
 
 // Export writes its JSON by hand: keys in file order and number arrays on one line keep
 // large histories readable, which QJsonDocument's sorted, one-per-line output does not.
-void AppendJsonString(std::string& strOut, const std::string& strLatin1) {
-    static const char s_szHex[] = "0123456789abcdef";
-    strOut += '"';
-    for (char ch : strLatin1) {
-        const auto nByte = static_cast<unsigned char>(ch);
-        if (nByte == '"' || nByte == '\\') {
-            strOut += '\\';
-            strOut += ch;
-        } else if (nByte < 0x20) {
-            strOut += "\\u00";
-            strOut += s_szHex[nByte >> 4];
-            strOut += s_szHex[nByte & 15];
-        } else if (nByte < 0x80) {
-            strOut += ch;
-        } else { // ISO-8859-1 to UTF-8
-            strOut += static_cast<char>(0xC0 | (nByte >> 6));
-            strOut += static_cast<char>(0x80 | (nByte & 0x3F));
-        }
-    }
-    strOut += '"';
-}
-
 template <typename T> void AppendJsonArray(std::string& strOut, const T* pValues, size_t nCount) {
     strOut += '[';
     for (size_t i = 0; i < nCount; ++i) {
@@ -89,13 +67,13 @@ void AppendHostJson(std::string& strOut, const CHost& host) {
     };
     strOut += "    {\n";
     Key("name");
-    AppendJsonString(strOut, host.m_strName);
+    CliAppendJsonString(strOut, host.m_strName);
     strOut += ",\n";
     Key("website");
-    AppendJsonString(strOut, host.m_strWebSite);
+    CliAppendJsonString(strOut, host.m_strWebSite);
     strOut += ",\n";
     Key("test_url");
-    AppendJsonString(strOut, host.m_strTestURL);
+    CliAppendJsonString(strOut, host.m_strTestURL);
     strOut += ",\n";
     Key("answers");
     strOut += "{";
@@ -340,13 +318,18 @@ int ImportCommand(const QStringList& args) {
         CliError(CliVisible(CliFromBytes(strError)) + "; the data file was not changed.");
         return CLI_BAD_INPUT;
     }
+    // Hosts that match keep their histories; those no longer in the list lose theirs. The
+    // import itself stands either way.
+    if (!CCliStore::KeepHistories(strDataPath, arrHosts))
+        CliError("the hosts were imported, but their test history was not updated.");
     return CLI_OK;
 }
 
 int CheckCommand(const QStringList& args) {
     CCliArgs cliArgs(args, "Reads the data file and tells whether it is sound: the hosts read, "
-                           "and where a damaged file goes wrong. Exit status 0 only for a sound "
-                           "file.");
+                           "and where a damaged file goes wrong; then the test history beside it, "
+                           "when there is one: sound or damaged, and its size. Exit status 0 only "
+                           "for a sound file and history.");
     if (!cliArgs.Parse())
         return cliArgs.GetExitCode();
     std::vector<CHost*> arrHosts;
@@ -374,9 +357,10 @@ int CheckCommand(const QStringList& args) {
             report.m_nHostIndex >= 0
                 ? "in host " + QString::number(report.m_nHostIndex)
                 : (report.m_nOffset < 4 ? QString("in the host count") : QString("in the trailer"));
+        bool bHistorySound = true;
         CliPrint(strOut + "damaged: yes, at byte " + QString::number(report.m_nOffset) + " " +
                  strWhere + "\n" + CliVisible(CliFromBytes(report.m_strReason)) + "\n" +
-                 strProblems);
+                 strProblems + CCliStore::DescribeHistory(cliArgs.GetDataPath(), bHistorySound));
         CliFlushOutput();
         return CLI_BAD_INPUT;
     }
@@ -384,10 +368,12 @@ int CheckCommand(const QStringList& args) {
     if (report.m_nFileSize > report.m_nEnd && report.m_nEnd > 0)
         strOut += "ignored bytes after the interval: " +
                   QString::number(report.m_nFileSize - report.m_nEnd) + "\n";
-    CliPrint(strOut + strProblems);
+    bool bHistorySound = true;
+    CliPrint(strOut + strProblems +
+             CCliStore::DescribeHistory(cliArgs.GetDataPath(), bHistorySound));
     if (!CliFlushOutput())
         return CLI_BAD_INPUT;
-    return arrProblems.empty() ? CLI_OK : CLI_BAD_INPUT;
+    return arrProblems.empty() && bHistorySound ? CLI_OK : CLI_BAD_INPUT;
 }
 
 } // namespace

@@ -23,11 +23,14 @@ constexpr int SCHEMA_VERSION = 1;
 constexpr const char* SCHEMA =
     "CREATE TABLE hosts(id INTEGER PRIMARY KEY AUTOINCREMENT, name TEXT NOT NULL,"
     " test_url TEXT NOT NULL);"
-    "CREATE TABLE tests(host_id INTEGER NOT NULL, time INTEGER NOT NULL, up INTEGER NOT NULL,"
-    " reason TEXT, ping INTEGER, method INTEGER, family INTEGER, echoes_sent INTEGER,"
-    " echoes_answered INTEGER, http_status INTEGER, dns INTEGER, connect INTEGER, tls INTEGER,"
-    " first_byte INTEGER, total INTEGER, cert_expiry INTEGER);"
-    "CREATE INDEX tests_by_host_time ON tests(host_id, time);"
+    // Kept in the order of (host, time): a host's tests lie together on the disk, so that
+    // reading one host's year touches its pages only. seq tells tests of the same second
+    // apart (a clock set back), in the order they were written.
+    "CREATE TABLE tests(host_id INTEGER NOT NULL, time INTEGER NOT NULL, seq INTEGER NOT NULL,"
+    " up INTEGER NOT NULL, reason TEXT, ping INTEGER, method INTEGER, family INTEGER,"
+    " echoes_sent INTEGER, echoes_answered INTEGER, http_status INTEGER, dns INTEGER,"
+    " connect INTEGER, tls INTEGER, first_byte INTEGER, total INTEGER, cert_expiry INTEGER,"
+    " PRIMARY KEY(host_id, time, seq)) WITHOUT ROWID;"
     "CREATE TABLE meta(key TEXT PRIMARY KEY, value INTEGER) WITHOUT ROWID;"
     "PRAGMA user_version = 1;";
 
@@ -117,16 +120,16 @@ void CHistoryStore::Close() {
 
 std::string CHistoryStore::Describe(int nResult) const {
     const int nErrno = m_pDb ? sqlite3_system_errno(m_pDb) : 0;
+    // SQLite falls back to reading a file it may not write, or fails to make its shared-memory
+    // file beside it, without saying that the disk is read-only.
+    struct statvfs vfs;
+    const bool bReadOnlyDisk = nErrno == EROFS || (::statvfs(m_strPath.c_str(), &vfs) == 0 &&
+                                                   (vfs.f_flag & ST_RDONLY) != 0);
     switch (nResult & 0xff) {
     case SQLITE_FULL:
         return CAtomicFile::DescribeErrno(ENOSPC);
-    case SQLITE_READONLY: {
-        // SQLite falls back to reading a file it may not write, without saying why.
-        struct statvfs vfs;
-        const bool bReadOnlyDisk = nErrno == EROFS || (::statvfs(m_strPath.c_str(), &vfs) == 0 &&
-                                                       (vfs.f_flag & ST_RDONLY) != 0);
+    case SQLITE_READONLY:
         return CAtomicFile::DescribeErrno(bReadOnlyDisk ? EROFS : EACCES);
-    }
     case SQLITE_NOTADB:
     case SQLITE_CORRUPT:
         return "it is damaged";
@@ -134,6 +137,8 @@ std::string CHistoryStore::Describe(int nResult) const {
     case SQLITE_LOCKED:
         return "another program keeps it locked";
     default:
+        if (bReadOnlyDisk)
+            return CAtomicFile::DescribeErrno(EROFS);
         if (nErrno != 0)
             return CAtomicFile::DescribeErrno(nErrno);
         return m_pDb ? sqlite3_errmsg(m_pDb) : sqlite3_errstr(nResult);
@@ -160,40 +165,50 @@ CHistoryStore::ECheck CHistoryStore::OpenChecked(const std::string& strTarget, b
     sqlite3_extended_result_codes(m_pDb, 1);
     // The worker's writes and a reader's queries meet only briefly.
     sqlite3_busy_timeout(m_pDb, 5000);
+    // The first value of a query; the statement is finished at once, since one left open holds
+    // a read transaction that keeps the journal mode from changing.
+    const auto fnQuery = [&](const char* pszSql, std::string& strValue) {
+        CStatement stmt(m_pDb, pszSql);
+        const int nStep = stmt.Step();
+        if (nStep == SQLITE_ROW)
+            strValue = stmt.Text(0);
+        return nStep;
+    };
+    std::string strValue;
     if (bCheck) {
-        CStatement check(m_pDb, "PRAGMA quick_check");
-        nResult = check.Step();
-        if (IsDamage(nResult) || (nResult == SQLITE_ROW && check.Text(0) != "ok"))
+        nResult = fnQuery("PRAGMA quick_check", strValue);
+        if (IsDamage(nResult) || (nResult == SQLITE_ROW && strValue != "ok"))
             return CHECK_DAMAGED;
         if (nResult != SQLITE_ROW)
             return Fail("Cannot open", nResult), CHECK_FAILED;
     }
-    CStatement version(m_pDb, "PRAGMA user_version");
-    nResult = version.Step();
+    nResult = fnQuery("PRAGMA user_version", strValue);
     if (IsDamage(nResult))
         return CHECK_DAMAGED;
     if (nResult != SQLITE_ROW)
         return Fail("Cannot open", nResult), CHECK_FAILED;
-    const int64_t nVersion = version.Int(0);
+    const int64_t nVersion = std::stoll(strValue);
     if (nVersion > SCHEMA_VERSION) {
         m_strLastError = "Cannot open the test history " + m_strPath +
                          ": a newer version of Vantrel wrote it, and it is left as it is";
         return CHECK_FAILED;
     }
     if (nVersion == 0) {
-        CStatement tables(m_pDb, "SELECT count(*) FROM sqlite_master");
-        nResult = tables.Step();
+        nResult = fnQuery("SELECT count(*) FROM sqlite_master", strValue);
         if (nResult != SQLITE_ROW)
             return IsDamage(nResult) ? CHECK_DAMAGED : (Fail("Cannot open", nResult), CHECK_FAILED);
         // Another program's database is not ours to add to.
-        if (tables.Int(0) != 0)
+        if (strValue != "0")
             return CHECK_DAMAGED;
         if (!bCheck) {
             m_strLastError = "Cannot open the test history " + m_strPath + ": it holds no tests";
             return CHECK_FAILED;
         }
-        CStatement wal(m_pDb, "PRAGMA journal_mode = WAL");
-        wal.Step();
+        // A reader never waits for the worker's writes, nor they for it.
+        nResult = fnQuery("PRAGMA journal_mode = WAL", strValue);
+        if (nResult != SQLITE_ROW || strValue != "wal")
+            return Fail("Cannot create", nResult == SQLITE_ROW ? SQLITE_CANTOPEN : nResult),
+                   CHECK_FAILED;
         nResult = Exec("BEGIN IMMEDIATE");
         if (nResult == SQLITE_OK)
             nResult = Exec(SCHEMA);
@@ -313,47 +328,56 @@ bool CHistoryStore::InTransaction(const char* pszWhat, const std::function<int()
     return false;
 }
 
-std::vector<int64_t> CHistoryStore::Attach(const std::vector<CHostKey>& arrHosts) {
-    std::vector<int64_t> arrIds(arrHosts.size(), 0);
-    const bool bOk = InTransaction("Cannot write", [&] {
-        struct CRow {
-            int64_t nId;
-            CHostKey key;
-            bool bGiven = false;
-            bool bChanged = false;
-        };
-        std::vector<CRow> arrRows;
-        CStatement select(m_pDb, "SELECT id, name, test_url FROM hosts ORDER BY id");
-        int nResult;
-        while ((nResult = select.Step()) == SQLITE_ROW)
-            arrRows.push_back({select.Int(0), {select.Text(1), select.Text(2)}});
-        if (nResult != SQLITE_DONE)
-            return nResult;
-        // Exact matches first, so that a host matching only by name never takes the id of
-        // another host that matches exactly.
-        const auto fnMatch = [&](bool bName, bool bURL) {
-            for (size_t i = 0; i < arrHosts.size(); ++i) {
-                for (CRow& row : arrRows) {
-                    if (arrIds[i] != 0 || row.bGiven ||
-                        (bName && row.key.strName != arrHosts[i].strName) ||
-                        (bURL && row.key.strTestURL != arrHosts[i].strTestURL))
-                        continue;
-                    arrIds[i] = row.nId;
-                    row.bGiven = true;
-                    row.bChanged = !bName || !bURL;
-                    break;
-                }
+int CHistoryStore::MatchHosts(const std::vector<CHostKey>& arrHosts, std::vector<int64_t>& arrIds,
+                              std::vector<bool>& arrPartial) {
+    arrIds.assign(arrHosts.size(), 0);
+    arrPartial.assign(arrHosts.size(), false);
+    struct CRow {
+        int64_t nId;
+        CHostKey key;
+        bool bGiven = false;
+    };
+    std::vector<CRow> arrRows;
+    CStatement select(m_pDb, "SELECT id, name, test_url FROM hosts ORDER BY id");
+    int nResult;
+    while ((nResult = select.Step()) == SQLITE_ROW)
+        arrRows.push_back({select.Int(0), {select.Text(1), select.Text(2)}});
+    if (nResult != SQLITE_DONE)
+        return nResult;
+    // Exact matches first, so that a host matching only by name never takes the id of
+    // another host that matches exactly.
+    const auto fnMatch = [&](bool bName, bool bURL) {
+        for (size_t i = 0; i < arrHosts.size(); ++i) {
+            for (CRow& row : arrRows) {
+                if (arrIds[i] != 0 || row.bGiven ||
+                    (bName && row.key.strName != arrHosts[i].strName) ||
+                    (bURL && row.key.strTestURL != arrHosts[i].strTestURL))
+                    continue;
+                arrIds[i] = row.nId;
+                row.bGiven = true;
+                arrPartial[i] = !bName || !bURL;
+                break;
             }
-        };
-        fnMatch(true, true);
-        fnMatch(true, false);
-        fnMatch(false, true);
+        }
+    };
+    fnMatch(true, true);
+    fnMatch(true, false);
+    fnMatch(false, true);
+    return SQLITE_OK;
+}
+
+std::vector<int64_t> CHistoryStore::Attach(const std::vector<CHostKey>& arrHosts) {
+    std::vector<int64_t> arrIds;
+    std::vector<bool> arrPartial;
+    const bool bOk = InTransaction("Cannot write", [&] {
+        int nResult = MatchHosts(arrHosts, arrIds, arrPartial);
+        if (nResult != SQLITE_OK)
+            return nResult;
+        // A partial match takes the host's new name or URL; a host without one gets an id.
         CStatement update(m_pDb, "UPDATE hosts SET name = ?, test_url = ? WHERE id = ?");
         CStatement insert(m_pDb, "INSERT INTO hosts(name, test_url) VALUES(?, ?)");
         for (size_t i = 0; i < arrHosts.size(); ++i) {
-            auto it = std::find_if(arrRows.begin(), arrRows.end(),
-                                   [&](const CRow& row) { return row.nId == arrIds[i]; });
-            if (arrIds[i] != 0 && !it->bChanged)
+            if (arrIds[i] != 0 && !arrPartial[i])
                 continue;
             CStatement& stmt = arrIds[i] != 0 ? update : insert;
             stmt.Bind(1, arrHosts[i].strName).Bind(2, arrHosts[i].strTestURL);
@@ -368,8 +392,37 @@ std::vector<int64_t> CHistoryStore::Attach(const std::vector<CHostKey>& arrHosts
         return SQLITE_OK;
     });
     if (!bOk)
-        std::fill(arrIds.begin(), arrIds.end(), 0);
+        arrIds.assign(arrHosts.size(), 0);
     return arrIds;
+}
+
+std::vector<int64_t> CHistoryStore::Find(const std::vector<CHostKey>& arrHosts) {
+    std::vector<int64_t> arrIds(arrHosts.size(), 0);
+    std::vector<bool> arrPartial;
+    if (m_pDb) {
+        if (const int nResult = MatchHosts(arrHosts, arrIds, arrPartial); nResult != SQLITE_OK) {
+            Fail("Cannot read", nResult);
+            arrIds.assign(arrHosts.size(), 0);
+        }
+    }
+    return arrIds;
+}
+
+bool CHistoryStore::RemoveOtherHosts(const std::vector<int64_t>& arrKeep) {
+    return InTransaction("Cannot write", [&] {
+        std::vector<int64_t> arrGone;
+        CStatement select(m_pDb, "SELECT id FROM hosts");
+        int nResult;
+        while ((nResult = select.Step()) == SQLITE_ROW)
+            if (std::find(arrKeep.begin(), arrKeep.end(), select.Int(0)) == arrKeep.end())
+                arrGone.push_back(select.Int(0));
+        if (nResult != SQLITE_DONE)
+            return nResult;
+        for (int64_t nId : arrGone)
+            if ((nResult = RemoveHostRows(nId)) != SQLITE_OK)
+                return nResult;
+        return SQLITE_OK;
+    });
 }
 
 bool CHistoryStore::UpdateHost(int64_t nHostId, const CHostKey& key) {
@@ -381,26 +434,29 @@ bool CHistoryStore::UpdateHost(int64_t nHostId, const CHostKey& key) {
     });
 }
 
+int CHistoryStore::RemoveHostRows(int64_t nHostId) {
+    for (const char* pszSql :
+         {"DELETE FROM tests WHERE host_id = ?", "DELETE FROM hosts WHERE id = ?"}) {
+        CStatement remove(m_pDb, pszSql);
+        const int nResult = remove.Bind(1, nHostId).Step();
+        if (nResult != SQLITE_DONE)
+            return nResult;
+    }
+    return SQLITE_OK;
+}
+
 bool CHistoryStore::RemoveHost(int64_t nHostId) {
-    return InTransaction("Cannot write", [&] {
-        for (const char* pszSql :
-             {"DELETE FROM tests WHERE host_id = ?", "DELETE FROM hosts WHERE id = ?"}) {
-            CStatement remove(m_pDb, pszSql);
-            const int nResult = remove.Bind(1, nHostId).Step();
-            if (nResult != SQLITE_DONE)
-                return nResult;
-        }
-        return SQLITE_OK;
-    });
+    return InTransaction("Cannot write", [&] { return RemoveHostRows(nHostId); });
 }
 
 bool CHistoryStore::WriteCycle(const std::vector<CTestRecord>& arrTests) {
     return InTransaction("Cannot write", [&] {
         // A test of a host removed meanwhile is dropped, never kept without its host.
-        CStatement insert(m_pDb, std::string("INSERT INTO tests(") + TEST_COLUMNS +
-                                     ") SELECT ?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, "
-                                     "?12, ?13, ?14, ?15, ?16 WHERE EXISTS (SELECT 1 FROM hosts "
-                                     "WHERE id = ?1)");
+        CStatement insert(m_pDb, std::string("INSERT INTO tests(seq, ") + TEST_COLUMNS +
+                                     ") SELECT (SELECT count(*) FROM tests WHERE host_id = ?1 "
+                                     "AND time = ?2), ?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, "
+                                     "?11, ?12, ?13, ?14, ?15, ?16 WHERE EXISTS (SELECT 1 FROM "
+                                     "hosts WHERE id = ?1)");
         for (const CTestRecord& test : arrTests) {
             insert.Bind(1, test.nHostId).Bind(2, test.tWhen).Bind(3, test.bUp ? 1 : 0);
             insert.Bind(4, test.strReason)
@@ -438,7 +494,7 @@ bool CHistoryStore::Prune(int64_t tNow, int nKeepDays) {
         } else if (nResult != SQLITE_DONE) {
             return nResult;
         }
-        // Host by host along the index, rather than through the whole table.
+        // Host by host along the key, rather than through the whole table.
         CStatement prune(m_pDb, "DELETE FROM tests WHERE host_id IN (SELECT id FROM hosts) "
                                 "AND time < ?");
         nResult = prune.Bind(1, tNow - int64_t{nKeepDays} * SECONDS_PER_DAY).Step();
@@ -511,7 +567,7 @@ CHistoryStore::CSummary CHistoryStore::Summarize(int64_t nHostId, int64_t tFrom,
         return summary;
     const std::string strRange = " FROM tests WHERE host_id = ?1 AND time >= ?2 AND time < ?3";
     CStatement totals(m_pDb, "SELECT count(*), sum(up), min(time), max(time), sum(echoes_sent), "
-                             "sum(echoes_answered)" +
+                             "sum(echoes_answered), sum(up = 1 AND total >= 0)" +
                                  strRange);
     int nResult = totals.Bind(1, nHostId).Bind(2, tFrom).Bind(3, tTo).Step();
     if (nResult != SQLITE_ROW) {
@@ -531,10 +587,7 @@ CHistoryStore::CSummary CHistoryStore::Summarize(int64_t nHostId, int64_t tFrom,
     // Nearest rank: the value at rank ceil(p / 100 * N), counted from 1, of the sorted
     // response times; SQLite sorts them, they are never all in memory here.
     const std::string strResponses = strRange + " AND up = 1 AND total >= 0";
-    CStatement count(m_pDb, "SELECT count(*)" + strResponses);
-    if (count.Bind(1, nHostId).Bind(2, tFrom).Bind(3, tTo).Step() != SQLITE_ROW)
-        return summary;
-    const int64_t nCount = count.Int(0);
+    const int64_t nCount = totals.Int(6);
     if (nCount == 0)
         return summary;
     const auto fnRank = [nCount](int nPercent) {

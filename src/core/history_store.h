@@ -64,6 +64,10 @@ public:
         std::string strTestURL;
     };
     std::vector<int64_t> Attach(const std::vector<CHostKey>& arrHosts);
+    // The ids Attach would give, without writing anything: 0 for a host without a history.
+    std::vector<int64_t> Find(const std::vector<CHostKey>& arrHosts);
+    // Removes every host but those of arrKeep, with their tests (after an import).
+    bool RemoveOtherHosts(const std::vector<int64_t>& arrKeep);
     // Keeps an edited host's name and URL, so that the next Attach finds it.
     bool UpdateHost(int64_t nHostId, const CHostKey& key);
     // Removes the host and all its tests.
@@ -94,6 +98,10 @@ private:
     // Sets "<strWhat> the test history <path>: <reason>"; false.
     bool Fail(const std::string& strWhat, int nResult);
     int Exec(const char* pszSql);
+    // Attach's matching; arrPartial marks the hosts matched by name or URL alone.
+    int MatchHosts(const std::vector<CHostKey>& arrHosts, std::vector<int64_t>& arrIds,
+                   std::vector<bool>& arrPartial);
+    int RemoveHostRows(int64_t nHostId);
     // Runs fnWork (an SQLite result) in one transaction, rolled back unless all went well.
     bool InTransaction(const char* pszWhat, const std::function<int()>& fnWork);
 

@@ -24,9 +24,8 @@ void COutageBuilder::Add(const CTestRecord& test) {
             // Times before a clock set back say nothing about the ones after it.
             if (test.tWhen < m_tPrevious)
                 m_tLastUp = 0;
-        }
-        else if (const int64_t nSpacing = test.tWhen - m_tPrevious;
-                 nSpacing > 0 && (m_nShortestSpacing < 0 || nSpacing < m_nShortestSpacing))
+        } else if (const int64_t nSpacing = test.tWhen - m_tPrevious;
+                   nSpacing > 0 && (m_nShortestSpacing < 0 || nSpacing < m_nShortestSpacing))
             m_nShortestSpacing = nSpacing;
     }
     m_bAny = true;

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -108,6 +109,7 @@ bool CVantrelDoc::OnNewDocument(const std::string& strDataPath, const CAppSettin
 
 void CVantrelDoc::OnCloseDocument(CAppSettings& settings) {
     StopTests();
+    m_pHistory.reset();
     GetSettings(settings);
     // The user was told at start-up why an unreadable file is left alone.
     if (!SaveHosts() && !m_bUnreadable)
@@ -220,6 +222,13 @@ bool CVantrelDoc::OpenHistory() {
     }
     m_pHistory = std::move(pHistory);
     AttachHistory();
+    int nKeepDays;
+    {
+        std::lock_guard lock(m_mtxSettings);
+        nKeepDays = m_settings.m_nHistoryDays;
+    }
+    // At most once a day: the store keeps the time of the last pruning.
+    m_pHistory->Prune(::time(nullptr), nKeepDays);
     return true;
 }
 

@@ -52,7 +52,8 @@ public:
     // The history of every test beside the data file (CHistoryStore::PathFor); empty before a
     // data file was chosen. Each reader and the worker open their own CHistoryStore on it.
     std::string GetHistoryPath() const;
-    // Opens the history (OnNewDocument does) and gives each host its m_nHistoryId. Tells the
+    // Opens the history (OnNewDocument does), gives each host its m_nHistoryId and drops the
+    // tests older than the days the settings keep (at most once a day). Tells the
     // user when a damaged history was moved aside or none can be opened; the tests go on
     // either way. False without a history.
     bool OpenHistory();

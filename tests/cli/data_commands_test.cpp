@@ -1,6 +1,9 @@
+#include "core/app_settings.h"
+#include "core/history_store.h"
 #include "core/host_check.h"
 #include "core/hosts_file.h"
 #include "core/test_files.h"
+#include "core/vantrel_doc.h"
 
 #include <gtest/gtest.h>
 
@@ -403,4 +406,141 @@ TEST_F(VantrelctlTest, RunRefusesMetricsWithoutAnAddressOrPort) {
     }
     EXPECT_EQ(ReadFileBytes(strData), strBytes);
     close(fd);
+}
+
+// The recorded tests of a host and the outages, as CSV and JSON, with the data file's texts
+// as UTF-8; check names the history's state; import keeps the histories of the hosts it keeps.
+TEST_F(VantrelctlTest, HistoryAndOutagesWriteTheRecordedTests) {
+    const std::string strData = m_dir / "v.dat";
+    CHost a, b;
+    a.m_strName = "Caf\xE9, \"A\"", a.m_strTestURL = "https://a.example/";
+    b.m_strName = "B", b.m_strTestURL = "http://b.example/";
+    std::string strError;
+    ASSERT_TRUE(CHostsFile::Save(strData, {&a, &b}, 0, 5, false, strError)) << strError;
+    const int64_t t0 = 1796083200; // 2026-12-01T00:00:00Z
+    {
+        CHistoryStore history;
+        ASSERT_EQ(history.Open(CHistoryStore::PathFor(strData)), CHistoryStore::EOpen::CREATED);
+        const std::vector<int64_t> arrIds = history.Attach(CVantrelDoc::GetHistoryKeys({&a, &b}));
+        CTestRecord up{arrIds[0], t0, true, "", 123, PING_METHOD_ICMP, AF_INET, 4, 4, 200,
+                       11,        22, 33,   44, 55,  t0 + 30 * 86400};
+        CTestRecord down{arrIds[0], t0 + 300, false, "TLS failure: expired, \"x\"\x01"};
+        CTestRecord down2 = down;
+        down2.tWhen = t0 + 600;
+        CTestRecord back{arrIds[0], t0 + 900,
+                         true,      "answers 404: check the test URL",
+                         5,         PING_METHOD_TCP,
+                         AF_INET6,  1,
+                         1,         404,
+                         0,         1,
+                         -1,        2,
+                         3,         0};
+        ASSERT_TRUE(history.WriteCycle({up, down, down2, back}));
+        ASSERT_TRUE(history.WriteCycle({{arrIds[1], t0, false, "name not found"}}));
+    }
+    const std::string strCsv =
+        "time,up,reason,ping_ms,method,family,echoes_sent,echoes_answered,http_status,dns_ms,"
+        "connect_ms,tls_ms,first_byte_ms,total_ms,cert_expiry\n"
+        "2026-12-01T00:00:00Z,up,,12.3,icmp,ipv4,4,4,200,1.1,2.2,3.3,4.4,5.5,"
+        "2026-12-31T00:00:00Z\n"
+        "2026-12-01T00:05:00Z,down,\"TLS failure: expired, \"\"x\"\"\\x01\",,icmp,,0,0,,,,,,,\n"
+        "2026-12-01T00:10:00Z,down,\"TLS failure: expired, \"\"x\"\"\\x01\",,icmp,,0,0,,,,,,,\n"
+        "2026-12-01T00:15:00Z,up,answers 404: check the test URL,0.5,tcp,ipv6,1,1,404,0.0,0.1,,"
+        "0.2,0.3,\n";
+    const struct {
+        std::vector<std::string> arrArgs;
+        int nExit;
+        std::string strOut;
+    } cases[] = {
+        {{"history", "--host", "0"}, 0, strCsv},
+        {{"history", "--host", "0", "--since", "2026-12-01T00:10:00Z"},
+         0,
+         strCsv.substr(0, strCsv.find('\n') + 1) +
+             strCsv.substr(strCsv.find("2026-12-01T00:10:00Z,"))},
+        {{"history", "--host", "0", "--since", "2026-12-02"},
+         0,
+         strCsv.substr(0, strCsv.find('\n') + 1)},
+        {{"history", "--host", "1", "--format", "json"},
+         0,
+         "{\n  \"host\": 1,\n  \"name\": \"B\",\n  \"test_url\": \"http://b.example/\",\n"
+         "  \"tests\": [\n    {\"time\": \"2026-12-01T00:00:00Z\", \"up\": false, \"reason\": "
+         "\"name not found\", \"ping_ms\": null, \"method\": \"icmp\", \"family\": null, "
+         "\"echoes_sent\": 0, \"echoes_answered\": 0, \"http_status\": null, \"dns_ms\": null, "
+         "\"connect_ms\": null, \"tls_ms\": null, \"first_byte_ms\": null, \"total_ms\": null, "
+         "\"cert_expiry\": null}\n  ]\n}\n"},
+        {{"outages"},
+         0,
+         "host,name,start,end,duration_s,last_seen_up,tests,reason,ended_by\n"
+         "0,\"Caf\xC3\xA9, \"\"A\"\"\",2026-12-01T00:05:00Z,2026-12-01T00:15:00Z,600,"
+         "2026-12-01T00:00:00Z,2,\"TLS failure: expired, \"\"x\"\"\\x01\",answered again\n"
+         // Its tests broke off a week ago: it ends at its last down test.
+         "1,B,2026-12-01T00:00:00Z,2026-12-01T00:00:00Z,0,,1,name not found,tests broke off\n"},
+        {{"outages", "--hosts", "0", "--format", "json"},
+         0,
+         "{\n  \"outages\": [\n    {\"host\": 0, \"name\": \"Caf\xC3\xA9, \\\"A\\\"\", "
+         "\"start\": \"2026-12-01T00:05:00Z\", \"end\": \"2026-12-01T00:15:00Z\", "
+         "\"duration_seconds\": 600, \"last_seen_up\": \"2026-12-01T00:00:00Z\", \"tests\": 2, "
+         "\"reason\": \"TLS failure: expired, \\\"x\\\"\\u0001\", \"ended_by\": \"answered "
+         "again\"}\n  ]\n}\n"},
+        {{"history", "--host", "2"},
+         2,
+         "vantrelctl: there is no host \"2\": the data file holds 2 hosts (0 to 1); give indices "
+         "as 'vantrelctl list' shows them, or all.\n"},
+        {{"history", "--host", "0,1"},
+         2,
+         "vantrelctl: --host takes one host, as 'vantrelctl list' shows it.\n"},
+        {{"history"},
+         2,
+         "vantrelctl: --host is missing.\nUsage: vantrelctl history [--data FILE] --host N "
+         "[--since DATE] [--format csv|json]\n"},
+        {{"history", "--host", "0", "--since", "yesterday"},
+         2,
+         "vantrelctl: --since \"yesterday\" is neither a date (2026-12-01) nor a time "
+         "(2026-12-01T08:30:00Z).\n"},
+        {{"outages", "--format", "xml"}, 2, "vantrelctl: --format \"xml\" must be csv or json.\n"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> arrArgs = c.arrArgs;
+        arrArgs.insert(arrArgs.end(), {"--data", strData});
+        SCOPED_TRACE(arrArgs[0] + " " + arrArgs[1]);
+        const CShellRun run = Run(arrArgs);
+        EXPECT_EQ(run.nExit, c.nExit);
+        EXPECT_EQ(run.strOut + run.strErr, c.strOut);
+    }
+
+    const std::string strHistory = CHistoryStore::PathFor(strData);
+    const CShellRun check = Run({"check", "--data", strData});
+    EXPECT_EQ(check.nExit, 0);
+    EXPECT_EQ(check.strOut + check.strErr,
+              "hosts read: 2\ndamaged: no\nhistory: ok, " +
+                  std::to_string(std::filesystem::file_size(strHistory)) + " bytes\n");
+    // The import keeps A (renamed) and drops B with its history.
+    a.m_strName = "A2";
+    ASSERT_TRUE(CHostsFile::Save(m_dir / "one.dat", {&a}, 0, 5, false, strError)) << strError;
+    WriteFileBytes(m_dir / "one.json", Run({"export", "--data", m_dir / "one.dat"}).strOut);
+    const CShellRun import = Run({"import", m_dir / "one.json", "--data", strData});
+    ASSERT_EQ(import.nExit, 0) << import.strErr;
+    EXPECT_EQ(import.strErr, "");
+    EXPECT_EQ(Run({"history", "--host", "0", "--data", strData}).strOut, strCsv);
+    EXPECT_EQ(Run({"outages", "--data", strData}).strOut.find("name not found"), std::string::npos);
+
+    // A history damaged on the disk: check says so, and what SQLite found.
+    std::string strBytes = ReadFileBytes(strHistory);
+    ASSERT_GE(strBytes.size(), 8192u);
+    for (size_t i = 4096 + 100; i < 8192; ++i)
+        strBytes[i] = '\x55';
+    WriteFileBytes(strHistory, strBytes);
+    const CShellRun damaged = Run({"check", "--data", strData});
+    EXPECT_EQ(damaged.nExit, 1);
+    EXPECT_EQ(damaged.strOut.rfind("hosts read: 1\ndamaged: no\nhistory: damaged, " +
+                                       std::to_string(strBytes.size()) + " bytes\n",
+                                   0),
+              0u)
+        << damaged.strOut << damaged.strErr;
+    std::filesystem::remove(strHistory);
+    const CShellRun none = Run({"outages", "--data", strData});
+    EXPECT_EQ(none.nExit, 1);
+    EXPECT_EQ(none.strOut + none.strErr, "vantrelctl: Cannot open the test history " + strHistory +
+                                             ": no such file or folder.\n");
+    EXPECT_EQ(Run({"check", "--data", strData}).strOut, "hosts read: 1\ndamaged: no\n");
 }

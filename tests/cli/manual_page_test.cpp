@@ -128,6 +128,8 @@ TEST(ManualPageTest, CompletionOffersTheValuesEachPlaceTakes) {
         {{"vantrelctl", "alert-test", "--security", "="}, {"none", "starttls", "tls"}},
         {{"vantrelctl", "report", "--hosts", ""}, {"all"}},
         {{"vantrelctl", "compare", "--hosts", "a"}, {"all"}},
+        {{"vantrelctl", "outages", "--format", ""}, {"csv", "json"}},
+        {{"vantrelctl", "history", "--host", ""}, {}},
         {{"vantrelctl", "run", "--c"}, {"--cycles"}},
         {{"vantrelctl", "report", "--ch"}, {"--chart"}},
         {{"vantrelctl", "list", "--"}, {"--help", "--help-all", "--data"}},

@@ -66,6 +66,9 @@ TEST_F(HistoryStoreTest, TestsReadBackWithEveryFieldAndOwnerOnly) {
     EXPECT_EQ(CHistoryStore::PathFor("/home/u/Vantrel.dat"), "/home/u/Vantrel.dat.history");
     ASSERT_EQ(m_store.Open(m_strPath), CHistoryStore::EOpen::CREATED) << m_store.GetLastError();
     EXPECT_EQ(std::filesystem::status(m_strPath).permissions(), std::filesystem::perms(0600));
+    // Write-ahead logging: readers and the worker's writes never wait for each other.
+    EXPECT_EQ(std::filesystem::status(m_strPath + "-wal").permissions(),
+              std::filesystem::perms(0600));
     const std::vector<int64_t> arrIds = m_store.Attach({{"A", "http://a/"}, {"B", "http://b/"}});
     ASSERT_EQ(arrIds.size(), 2u);
     CTestRecord full{arrIds[1], 1700000000, true, "answers 404: check the test URL",
@@ -77,7 +80,8 @@ TEST_F(HistoryStoreTest, TestsReadBackWithEveryFieldAndOwnerOnly) {
     // A test of a host the history does not know is dropped.
     ASSERT_TRUE(m_store.WriteCycle(
         {full, MakeTest(arrIds[0], 1700000000, true), MakeTest(99, 1700000000, true)}));
-    ASSERT_TRUE(m_store.WriteCycle({down}));
+    // A second test of A in the same second (the clock set back) is kept beside the first.
+    ASSERT_TRUE(m_store.WriteCycle({down, MakeTest(arrIds[0], 1700000000, false)}));
     const std::string strExpected =
         std::to_string(arrIds[1]) +
         " 1700000000 up [answers 404: check the test URL] 123 1 10 4/3 404 11 22 33 44 55 "
@@ -92,7 +96,11 @@ TEST_F(HistoryStoreTest, TestsReadBackWithEveryFieldAndOwnerOnly) {
     m_store.Close();
     ASSERT_EQ(m_store.Open(m_strPath), CHistoryStore::EOpen::OK);
     EXPECT_EQ(Describe(m_store.Tests(arrIds[1], 0, INT64_MAX)), strExpected);
-    EXPECT_EQ(CountRows(m_strPath, "SELECT count(*) FROM tests"), 3);
+    EXPECT_EQ(CountRows(m_strPath, "SELECT count(*) FROM tests"), 4);
+    EXPECT_EQ(Describe(m_store.Tests(arrIds[0], 0, INT64_MAX)),
+              std::to_string(arrIds[0]) + " 1700000000 up [] -1 0 0 0/0 0 -1 -1 -1 -1 -1 0\n" +
+                  std::to_string(arrIds[0]) +
+                  " 1700000000 down [] -1 0 0 0/0 0 -1 -1 -1 -1 -1 0\n");
     EXPECT_EQ(CountRows(m_strPath, "PRAGMA user_version"), 1);
     EXPECT_EQ(m_store.CheckIntegrity(), "ok");
     CHistoryStore reader;
@@ -196,8 +204,20 @@ TEST_F(HistoryStoreTest, HostsKeepTheirHistoryThroughEditsMovesAndImports) {
     ASSERT_TRUE(m_store.RemoveHost(a));
     EXPECT_EQ(Describe(m_store.Tests(a, 0, INT64_MAX)), "");
     EXPECT_EQ(m_store.Tests(b, 0, INT64_MAX).size(), 1u);
+    // Find matches as Attach does and writes nothing.
+    const int64_t nHosts = CountRows(m_strPath, "SELECT count(*) FROM hosts");
+    EXPECT_EQ(m_store.Find({{"nobody", "http://nowhere/"}, {"C", "http://other/"}}),
+              (std::vector<int64_t>{0, c}));
+    EXPECT_EQ(CountRows(m_strPath, "SELECT count(*) FROM hosts"), nHosts);
     const int64_t nAgain = m_store.Attach({{"A renamed", "http://elsewhere/"}})[0];
     EXPECT_NE(nAgain, a);
+    // An import keeps the histories of the hosts it still has.
+    ASSERT_TRUE(m_store.RemoveOtherHosts({c, nAgain}));
+    EXPECT_EQ(
+        m_store.Find({{"C", "http://b/"}, {"B2", "http://c/"}, {"A renamed", "http://elsewhere/"}}),
+        (std::vector<int64_t>{c, 0, nAgain}));
+    EXPECT_EQ(CountRows(m_strPath, "SELECT count(*) FROM hosts"), 2);
+    EXPECT_EQ(CountRows(m_strPath, "SELECT count(*) FROM tests"), 0);
     EXPECT_EQ(CountRows(m_strPath,
                         "SELECT count(*) FROM tests WHERE host_id NOT IN (SELECT id FROM hosts)"),
               0);
@@ -285,8 +305,10 @@ TEST_F(HistoryStoreTest, DamagedDatabaseIsMovedAsideAndANewOneStarted) {
               "Cannot open the test history " + m_dir.Path() + ": the path names a folder");
     EXPECT_FALSE(m_store.IsOpen());
     EXPECT_EQ(ReadFileBytes(m_strPath + ".damaged-wal"), "log");
+    // SQLite made a log for the two copies of a database in that mode; it went with them.
     arrNames.insert(arrNames.end(),
-                    {m_strPath, m_strPath + ".damaged-wal", strFifo, m_dir / "other.db"});
+                    {m_strPath, m_strPath + ".damaged-wal", m_strPath + ".damaged.1-wal",
+                     m_strPath + ".damaged.2-wal", strFifo, m_dir / "other.db"});
     std::vector<std::string> arrFound;
     for (const std::string& strName : m_dir.Names())
         arrFound.push_back(m_dir / strName);
@@ -371,12 +393,10 @@ TEST_F(HistoryStoreTest, FullOrReadOnlyDiskLosesOnlyTheCycleAndSaysWhy) {
     m_store.Close();
     ASSERT_EQ(::mount(nullptr, strDisk.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0)
         << std::strerror(errno);
-    // Still read; no longer written.
-    ASSERT_EQ(m_store.Open(strPath), CHistoryStore::EOpen::OK) << m_store.GetLastError();
-    EXPECT_EQ(m_store.Tests(nId, 0, INT64_MAX).size(), nKept + 1);
-    EXPECT_FALSE(m_store.WriteCycle({MakeTest(nId, 1000300, true)}));
+    // Its shared memory cannot be made there: the tests go on without a history.
+    EXPECT_EQ(m_store.Open(strPath), CHistoryStore::EOpen::FAILED);
     EXPECT_EQ(m_store.GetLastError(),
-              "Cannot write the test history " + strPath + ": the disk is read-only");
+              "Cannot open the test history " + strPath + ": the disk is read-only");
 }
 
 // Outages overlapping a range come whole, from before it and to after it; one still going on

@@ -485,7 +485,22 @@ TEST_F(HostStore, SpecialFilesAreUnreadableAtOnceAndNeverWrittenOver) {
 // costs the history, each said once.
 TEST_F(HostStore, HistoryFollowsTheHostsAndItsTroublesAreToldOnce) {
     const std::string strData = m_dir / "v.dat", strHistory = strData + ".history";
-    ASSERT_TRUE(m_doc.OnNewDocument(strData, CAppSettings()));
+    // A's history from an earlier run: the start drops what is older than the days kept.
+    int64_t nOld = 0;
+    {
+        CHistoryStore earlier;
+        ASSERT_EQ(earlier.Open(strHistory), CHistoryStore::EOpen::CREATED);
+        nOld = earlier.Attach({{"A", ""}})[0];
+        CTestRecord test;
+        test.nHostId = nOld;
+        test.tWhen = ::time(nullptr) - 2 * 86400 - 60;
+        CTestRecord recent = test;
+        recent.tWhen += 86400;
+        ASSERT_TRUE(earlier.WriteCycle({test, recent}));
+    }
+    CAppSettings keepTwoDays;
+    keepTwoDays.m_nHistoryDays = 2;
+    ASSERT_TRUE(m_doc.OnNewDocument(strData, keepTwoDays));
     EXPECT_EQ(m_doc.GetHistoryPath(), strHistory);
     for (const char* pszName : {"A", "B", "C"})
         m_doc.AddHost(MakeHost(pszName));
@@ -496,7 +511,12 @@ TEST_F(HostStore, HistoryFollowsTheHostsAndItsTroublesAreToldOnce) {
         return arrIds;
     };
     const std::vector<int64_t> arrIds = fnIds(m_doc);
-    EXPECT_TRUE(arrIds[0] > 0 && arrIds[1] > arrIds[0] && arrIds[2] > arrIds[1]);
+    EXPECT_TRUE(arrIds[0] == nOld && arrIds[1] > arrIds[0] && arrIds[2] > arrIds[1]);
+    {
+        CHistoryStore reader;
+        ASSERT_EQ(reader.OpenForReading(strHistory), CHistoryStore::EOpen::OK);
+        EXPECT_EQ(reader.Tests(nOld, 0, INT64_MAX).size(), 1u);
+    }
     {
         CHistoryStore writer;
         ASSERT_EQ(writer.OpenForReading(strHistory), CHistoryStore::EOpen::OK);

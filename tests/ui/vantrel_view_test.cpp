@@ -343,6 +343,7 @@ TEST_F(VantrelViewTest, HostCommandsSayWhatTheyNeedAndEveryChangeIsOnDiskAtOnce)
     CTempDir dir;
     WriteFileBytes(dir / "v.dat", "");
     ASSERT_EQ(m_doc.LoadHosts(dir / "v.dat").m_eResult, CHostsFile::LOAD_OK);
+    ASSERT_TRUE(m_doc.OpenHistory());
     ShowView(3);
     // "name testing ..." per stored host, then the stored interval.
     auto Stored = [&] {
@@ -407,6 +408,13 @@ TEST_F(VantrelViewTest, HostCommandsSayWhatTheyNeedAndEveryChangeIsOnDiskAtOnce)
     driver.m_strName = "Renamed";
     m_view.OnEditHost();
     EXPECT_EQ(Stored(), "A0 C0 Renamed0 | 5");
+    // The history knows the new name (its URL aside), and B's went with it.
+    CHistoryStore history;
+    ASSERT_EQ(history.OpenForReading(m_doc.GetHistoryPath()), CHistoryStore::EOpen::OK);
+    EXPECT_EQ(history.Find({{"Renamed", "-"}, {"B", "-"}, {"A", "-"}}),
+              (std::vector<int64_t>{m_doc.m_arrHosts[2]->m_nHistoryId, 0,
+                                    m_doc.m_arrHosts[0]->m_nHistoryId}));
+    EXPECT_NE(m_doc.m_arrHosts[2]->m_nHistoryId, 0);
     driver.m_nInterval = 9;
     m_view.OnOptions();
     EXPECT_EQ(Stored(), "A0 C0 Renamed0 | 9");
