@@ -22,30 +22,41 @@ int CHistorySeries::ColumnOf(int64_t tWhen) const {
 
 void CHistorySeries::Read(CHistoryStore& store, int64_t nHostId, int64_t tFrom, int64_t tTo,
                           int nColumns) {
+    Start(tFrom, tTo, nColumns);
+    ForEachTest(store, nHostId, m_tFrom, m_tTo, [this](const CTestRecord& test) {
+        Add(test);
+        return true;
+    });
+    Finish();
+}
+
+void CHistorySeries::Start(int64_t tFrom, int64_t tTo, int nColumns) {
     m_tFrom = tFrom;
     m_tTo = std::max(tTo, tFrom + 1);
     m_arrColumns.assign(static_cast<size_t>(std::max(nColumns, 1)), CColumn());
-    struct CSums {
-        int64_t nPing = 0, nPings = 0, nResponse = 0, nResponses = 0;
-    };
-    std::vector<CSums> arrSums(m_arrColumns.size());
-    ForEachTest(store, nHostId, m_tFrom, m_tTo, [&](const CTestRecord& test) {
-        const auto i = static_cast<size_t>(ColumnOf(test.tWhen));
-        CColumn& column = m_arrColumns[i];
-        CSums& sums = arrSums[i];
-        ++(test.bUp ? column.nUp : column.nDown);
-        if (test.nPingTenths >= 0)
-            sums.nPing += test.nPingTenths, ++sums.nPings;
-        if (test.bUp && test.nTotalTenths >= 0)
-            sums.nResponse += test.nTotalTenths, ++sums.nResponses;
-        return true;
-    });
-    for (size_t i = 0; i < m_arrColumns.size(); ++i) {
-        if (arrSums[i].nPings > 0)
-            m_arrColumns[i].nPingTenths =
-                static_cast<int32_t>(arrSums[i].nPing / arrSums[i].nPings);
-        if (arrSums[i].nResponses > 0)
+    m_arrSums.assign(m_arrColumns.size(), CSums());
+}
+
+void CHistorySeries::Add(const CTestRecord& test) {
+    if (test.tWhen < m_tFrom || test.tWhen >= m_tTo || m_arrSums.empty())
+        return;
+    const auto i = static_cast<size_t>(ColumnOf(test.tWhen));
+    CSums& sums = m_arrSums[i];
+    ++(test.bUp ? m_arrColumns[i].nUp : m_arrColumns[i].nDown);
+    if (test.nPingTenths >= 0)
+        sums.nPing += test.nPingTenths, ++sums.nPings;
+    if (test.bUp && test.nTotalTenths >= 0)
+        sums.nResponse += test.nTotalTenths, ++sums.nResponses;
+}
+
+void CHistorySeries::Finish() {
+    for (size_t i = 0; i < m_arrSums.size(); ++i) {
+        const CSums& sums = m_arrSums[i];
+        if (sums.nPings > 0)
+            m_arrColumns[i].nPingTenths = static_cast<int32_t>(sums.nPing / sums.nPings);
+        if (sums.nResponses > 0)
             m_arrColumns[i].nResponseTenths =
-                static_cast<int32_t>(arrSums[i].nResponse / arrSums[i].nResponses);
+                static_cast<int32_t>(sums.nResponse / sums.nResponses);
     }
+    m_arrSums.clear();
 }

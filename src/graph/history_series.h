@@ -30,6 +30,10 @@ public:
 
     // Reads [tFrom, tTo) into nColumns columns (at least 1).
     void Read(CHistoryStore& store, int64_t nHostId, int64_t tFrom, int64_t tTo, int nColumns);
+    // The same a test at a time: Start, Add each test, Finish.
+    void Start(int64_t tFrom, int64_t tTo, int nColumns);
+    void Add(const CTestRecord& test);
+    void Finish();
 
     // The column a time falls in, clamped to the range.
     int ColumnOf(int64_t tWhen) const;
@@ -37,4 +41,10 @@ public:
     int64_t m_tFrom = 0;
     int64_t m_tTo = 0;
     std::vector<CColumn> m_arrColumns;
+
+private:
+    struct CSums {
+        int64_t nPing = 0, nPings = 0, nResponse = 0, nResponses = 0;
+    };
+    std::vector<CSums> m_arrSums;
 };

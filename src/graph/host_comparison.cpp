@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <mutex>
+#include <optional>
+#include <utility>
 
 std::vector<int> CHostComparison::ChooseRows(const std::vector<int>& arrMarked, size_t nRows) {
     std::vector<int> arrRows;
@@ -84,32 +86,50 @@ double CHostComparison::DownShare(const SHost& host) {
 }
 
 void CHostComparison::ReadHistory(CHistoryStore& store, int64_t tNow) {
-    // One span for all hosts, so that their lines share the axis.
+    const int64_t tFrom = tNow - HISTORY_SECONDS, tTo = tNow + 1;
+    // One pass over each host's tests: its response times, and its pings with their times,
+    // kept (at most HISTORY_SECONDS of them) until the span all lines share is known.
+    std::vector<std::vector<std::pair<int64_t, int32_t>>> arrPings(m_arrHosts.size());
     int64_t tFirst = 0;
-    std::vector<CHistoryStore::CSummary> arrSummaries;
-    for (const SHost& host : m_arrHosts) {
-        arrSummaries.push_back(
-            host.nHistoryId ? store.Summarize(host.nHistoryId, tNow - HISTORY_SECONDS, tNow + 1)
-                            : CHistoryStore::CSummary());
-        if (arrSummaries.back().nTests > 0 && (tFirst == 0 || arrSummaries.back().tFirst < tFirst))
-            tFirst = arrSummaries.back().tFirst;
-    }
-    m_tHistoryFrom = m_tHistoryTo = 0;
-    if (tFirst == 0)
-        return;
-    m_tHistoryFrom = tFirst;
-    m_tHistoryTo = tNow + 1;
     for (size_t i = 0; i < m_arrHosts.size(); ++i) {
         SHost& host = m_arrHosts[i];
-        host.nResponseMedianTenths = arrSummaries[i].nMedianTotalTenths;
-        host.nResponseP10Tenths = arrSummaries[i].nP10TotalTenths;
-        host.nResponseP90Tenths = arrSummaries[i].nP90TotalTenths;
-        host.arrTimedPingTenths.assign(HISTORY_COLUMNS, -1);
-        if (arrSummaries[i].nTests == 0)
+        host.nResponseP10Tenths = host.nResponseMedianTenths = host.nResponseP90Tenths = -1;
+        if (host.nHistoryId == 0)
+            continue;
+        std::vector<uint32_t> arrTotals;
+        CHistorySeries::ForEachTest(store, host.nHistoryId, tFrom, tTo, [&](const CTestRecord& t) {
+            if (tFirst == 0 || t.tWhen < tFirst)
+                tFirst = t.tWhen;
+            if (t.nPingTenths >= 0)
+                arrPings[i].emplace_back(t.tWhen, t.nPingTenths);
+            if (t.bUp && t.nTotalTenths >= 0)
+                arrTotals.push_back(static_cast<uint32_t>(t.nTotalTenths));
+            return true;
+        });
+        std::sort(arrTotals.begin(), arrTotals.end());
+        for (auto [nPercent, pTenths] :
+             {std::pair(10, &host.nResponseP10Tenths), std::pair(50, &host.nResponseMedianTenths),
+              std::pair(90, &host.nResponseP90Tenths)})
+            if (const std::optional<uint32_t> nValue = NearestRankPercentile(arrTotals, nPercent))
+                *pTenths = static_cast<int32_t>(*nValue);
+    }
+    m_tHistoryFrom = tFirst;
+    m_tHistoryTo = tFirst == 0 ? 0 : tTo;
+    for (size_t i = 0; i < m_arrHosts.size(); ++i) {
+        m_arrHosts[i].arrTimedPingTenths.assign(HISTORY_COLUMNS, -1);
+        if (!HasHistory())
             continue;
         CHistorySeries series;
-        series.Read(store, host.nHistoryId, m_tHistoryFrom, m_tHistoryTo, HISTORY_COLUMNS);
+        series.Start(m_tHistoryFrom, m_tHistoryTo, HISTORY_COLUMNS);
+        CTestRecord test;
+        for (const auto& [tWhen, nTenths] : arrPings[i]) {
+            test.tWhen = tWhen;
+            test.nPingTenths = nTenths;
+            series.Add(test);
+        }
+        series.Finish();
         for (size_t k = 0; k < series.m_arrColumns.size(); ++k)
-            host.arrTimedPingTenths[k] = series.m_arrColumns[k].nPingTenths;
+            m_arrHosts[i].arrTimedPingTenths[k] = series.m_arrColumns[k].nPingTenths;
+        arrPings[i] = {};
     }
 }
