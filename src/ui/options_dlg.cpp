@@ -103,7 +103,29 @@ void COptionsDlg::AddAlertChoices(QVBoxLayout& layout) {
     pEmailRow->addWidget(m_pAlertEmail, 0, Qt::AlignTop);
     pEmailRow->addWidget(m_pAlertEmailText, 1);
     layout.addLayout(pEmailRow);
-    layout.addWidget(m_pAlertBackUp);
+    // The new settings share rows with others: at twice the scale the dialog has to fit in
+    // 500 pixels.
+    auto* pBackUpRow = new QHBoxLayout;
+    pBackUpRow->addWidget(m_pAlertBackUp);
+    pBackUpRow->addSpacing(16);
+    m_pServerErrorsDown =
+        new QCheckBox(QStringLiteral("Count server errors (HTTP 5xx) as down"), this);
+    m_pServerErrorsDown->setObjectName(QStringLiteral("ServerErrorsDown"));
+    pBackUpRow->addWidget(m_pServerErrorsDown);
+    pBackUpRow->addStretch(1);
+    layout.addLayout(pBackUpRow);
+}
+
+QSpinBox* COptionsDlg::AddDays(QHBoxLayout& row, const char* pszName, const char* pszLabel,
+                               int nMin, int nMax) {
+    auto* pSpin = new QSpinBox(this);
+    pSpin->setObjectName(QString::fromLatin1(pszName));
+    pSpin->setRange(nMin, nMax);
+    pSpin->setFixedWidth(70);
+    row.addWidget(new QLabel(QString::fromLatin1(pszLabel), this));
+    row.addWidget(pSpin);
+    row.addWidget(new QLabel(QStringLiteral("days"), this));
+    return pSpin;
 }
 
 // The mail details, the test interval and the ping method, each after its label.
@@ -165,6 +187,13 @@ void COptionsDlg::AddSettingsGrid(QVBoxLayout& layout) {
     auto* pIntervalRow = new QHBoxLayout;
     pIntervalRow->addWidget(m_pInterval);
     pIntervalRow->addWidget(new QLabel(QStringLiteral("min"), this));
+    pIntervalRow->addSpacing(16);
+    m_pHistoryDays = AddDays(*pIntervalRow, "HistoryDays", "Keep history", 1, MAX_HISTORY_DAYS);
+    pIntervalRow->addSpacing(16);
+    m_pCertWarningDays =
+        AddDays(*pIntervalRow, "CertWarningDays", "Certificate notice", 0, MAX_CERT_WARNING_DAYS);
+    m_pCertWarningDays->setSpecialValueText(QStringLiteral("never"));
+    pIntervalRow->addWidget(new QLabel(QStringLiteral("ahead"), this));
     pIntervalRow->addStretch(1);
     pGrid->addLayout(pIntervalRow, nRow++, 1);
     m_pPingMethod = new QComboBox(this);
@@ -174,29 +203,6 @@ void COptionsDlg::AddSettingsGrid(QVBoxLayout& layout) {
         {QStringLiteral("ICMP echo"), QStringLiteral("TCP connect to the test URL")});
     pGrid->addWidget(new QLabel(QStringLiteral("Measure ping time by"), this), nRow, 0);
     pGrid->addWidget(m_pPingMethod, nRow++, 1, 1, 2);
-
-    m_pServerErrorsDown =
-        new QCheckBox(QStringLiteral("Count server errors (HTTP 5xx) as down"), this);
-    m_pServerErrorsDown->setObjectName(QStringLiteral("ServerErrorsDown"));
-    pGrid->addWidget(m_pServerErrorsDown, nRow++, 1, 1, 2);
-    // A count of days after its label, with its unit behind it.
-    auto AddDays = [&](const char* pszName, const char* pszLabel, int nMin, int nMax) {
-        auto* pSpin = new QSpinBox(this);
-        pSpin->setObjectName(QString::fromLatin1(pszName));
-        pSpin->setRange(nMin, nMax);
-        pSpin->setFixedWidth(80);
-        auto* pRow = new QHBoxLayout;
-        pRow->addWidget(pSpin);
-        pRow->addWidget(new QLabel(QStringLiteral("days"), this));
-        pRow->addStretch(1);
-        pGrid->addWidget(new QLabel(QString::fromLatin1(pszLabel), this), nRow, 0);
-        pGrid->addLayout(pRow, nRow++, 1);
-        return pSpin;
-    };
-    m_pCertWarningDays = AddDays("CertWarningDays", "Warn of certificates expiring within", 0,
-                                 MAX_CERT_WARNING_DAYS);
-    m_pCertWarningDays->setSpecialValueText(QStringLiteral("never"));
-    m_pHistoryDays = AddDays("HistoryDays", "Keep the test history for", 1, MAX_HISTORY_DAYS);
     layout.addLayout(pGrid);
 }
 

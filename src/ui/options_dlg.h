@@ -9,6 +9,7 @@ class CVantrelDoc;
 class CWaitObserver;
 class QCheckBox;
 class QComboBox;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -51,6 +52,9 @@ private:
     void AddSettingsGrid(QVBoxLayout& layout);
     void AddButtons(QVBoxLayout& layout);
     QLineEdit* AddEdit(const char* pszName);
+    // A count of days at the end of row: its label, the box and "days".
+    QSpinBox* AddDays(QHBoxLayout& row, const char* pszName, const char* pszLabel, int nMin,
+                      int nMax);
     // Sends the host-down e-mail with the values as typed, on a thread of its own; while it
     // runs the same button cancels it.
     void OnSendTestMail();
