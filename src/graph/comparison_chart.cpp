@@ -95,6 +95,19 @@ QFont RowFont(int nRowHeight) {
     return ChartFont(std::clamp(nRowHeight * 7 / 10, 6, FONT_PX));
 }
 
+// A row's swatch in the host's colour and its name, left of the view that starts at nViewLeft;
+// the row's font stays set.
+void DrawRowName(QPainter& dc, const QRect& row, int nViewLeft, const QColor& color,
+                 const QString& strName) {
+    dc.setFont(RowFont(row.height()));
+    dc.fillRect(QRect(MARGIN, row.center().y() - SWATCH / 4, SWATCH / 2, SWATCH / 2), color);
+    dc.setPen(INK);
+    const int nWidth = nViewLeft - MARGIN - SWATCH - 4;
+    dc.drawText(QRect(MARGIN + SWATCH, row.top(), nWidth, row.height()),
+                Qt::AlignLeft | Qt::AlignVCenter,
+                QFontMetrics(ChartFont(FONT_PX)).elidedText(strName, Qt::ElideRight, nWidth));
+}
+
 } // namespace
 
 const QColor CComparisonChart::DOWN_COLOR(214, 39, 40);
@@ -408,7 +421,6 @@ void CComparisonChart::PaintTimedLines(QPainter& dc, const SLayout& layout) cons
 // View 4: web response time of each host's up tests, fastest median first.
 void CComparisonChart::PaintResponse(QPainter& dc, const SLayout& layout) const {
     const std::vector<CHostComparison::SHost>& arrHosts = m_comparison.GetHosts();
-    const QFontMetrics metrics(ChartFont(FONT_PX));
     const QRect& R = layout.rcResponse;
     DrawFrame(dc, R, QStringLiteral("Web response time (ms): median and 10th-90th percentile"));
     dc.setFont(ChartFont(FONT_PX));
@@ -418,14 +430,7 @@ void CComparisonChart::PaintResponse(QPainter& dc, const SLayout& layout) const 
         const size_t i = arrOrder[static_cast<size_t>(nRank)];
         const CHostComparison::SHost& host = arrHosts[i];
         const QRect row = layout.ResponseRow(nRank);
-        dc.setFont(RowFont(row.height()));
-        dc.fillRect(QRect(MARGIN, row.center().y() - SWATCH / 4, SWATCH / 2, SWATCH / 2),
-                    HostColor(i));
-        dc.setPen(INK);
-        dc.drawText(QRect(MARGIN + SWATCH, row.top(), R.left() - MARGIN - SWATCH - 4, row.height()),
-                    Qt::AlignLeft | Qt::AlignVCenter,
-                    metrics.elidedText(Latin1(host.strName), Qt::ElideRight,
-                                       R.left() - MARGIN - SWATCH - 4));
+        DrawRowName(dc, row, R.left(), HostColor(i), Latin1(host.strName));
         const int yMid = row.center().y();
         const int nBand = std::max(2, row.height() * 3 / 5);
         const int x10 = layout.ResponseX(host.nResponseP10Tenths / 10.0);
@@ -441,7 +446,6 @@ void CComparisonChart::PaintResponse(QPainter& dc, const SLayout& layout) const 
 void CComparisonChart::PaintSpread(QPainter& dc, const SLayout& layout) const {
     const std::vector<CHostComparison::SHost>& arrHosts = m_comparison.GetHosts();
     const QFont font = ChartFont(FONT_PX);
-    const QFontMetrics metrics(font);
     const QRect& S = layout.rcSpread;
     DrawFrame(dc, S,
               QStringLiteral("Ping times (ms): median, 10th-90th percentile, minimum and maximum"));
@@ -453,13 +457,7 @@ void CComparisonChart::PaintSpread(QPainter& dc, const SLayout& layout) const {
         const CHostComparison::SHost& host = arrHosts[i];
         const QRect row = layout.SpreadRow(nRank);
         const QColor color = HostColor(i);
-        dc.setFont(RowFont(row.height()));
-        dc.fillRect(QRect(MARGIN, row.center().y() - SWATCH / 4, SWATCH / 2, SWATCH / 2), color);
-        dc.setPen(INK);
-        dc.drawText(QRect(MARGIN + SWATCH, row.top(), S.left() - MARGIN - SWATCH - 4, row.height()),
-                    Qt::AlignLeft | Qt::AlignVCenter,
-                    metrics.elidedText(Latin1(host.strName), Qt::ElideRight,
-                                       S.left() - MARGIN - SWATCH - 4));
+        DrawRowName(dc, row, S.left(), color, Latin1(host.strName));
         const int yMid = row.center().y();
         const int nBand = std::max(2, row.height() * 3 / 5);
         const int xMin = layout.SpreadX(host.nMin), xMax = layout.SpreadX(host.nMax);
@@ -476,7 +474,6 @@ void CComparisonChart::PaintSpread(QPainter& dc, const SLayout& layout) const {
 // View 3: uptime and down share, with the time tested; every host, in list order.
 void CComparisonChart::PaintUptime(QPainter& dc, const SLayout& layout) const {
     const std::vector<CHostComparison::SHost>& arrHosts = m_comparison.GetHosts();
-    const QFontMetrics metrics(ChartFont(FONT_PX));
     const QRect& U = layout.rcUptime;
     DrawFrame(dc, U, QStringLiteral("Uptime (tests up / tests); tests down in red"));
     for (int k = 0; k < layout.nUptimeRows; ++k) {
@@ -484,14 +481,7 @@ void CComparisonChart::PaintUptime(QPainter& dc, const SLayout& layout) const {
         const QRect row = layout.UptimeRow(k);
         const QRect bar = layout.UptimeBar(k);
         const QFont rowFont = RowFont(row.height());
-        dc.setFont(rowFont);
-        dc.fillRect(QRect(MARGIN, row.center().y() - SWATCH / 4, SWATCH / 2, SWATCH / 2),
-                    HostColor(static_cast<size_t>(k)));
-        dc.setPen(INK);
-        dc.drawText(QRect(MARGIN + SWATCH, row.top(), U.left() - MARGIN - SWATCH - 4, row.height()),
-                    Qt::AlignLeft | Qt::AlignVCenter,
-                    metrics.elidedText(Latin1(host.strName), Qt::ElideRight,
-                                       U.left() - MARGIN - SWATCH - 4));
+        DrawRowName(dc, row, U.left(), HostColor(static_cast<size_t>(k)), Latin1(host.strName));
         QString strText;
         if (host.nTests > 0) {
             const int nUp =
