@@ -2,7 +2,9 @@
 
 #include "core/history_store.h"
 #include "core/host.h"
+#include "core/hosts_file.h"
 #include "core/message_sink.h"
+#include "core/settings_store.h"
 #include "core/vantrel_doc.h"
 #include "graph/history_csv.h"
 #include "graph/time_chart.h"
@@ -182,6 +184,34 @@ TEST_F(HistoryDlgTest, ExportsTheRangesTestsAsCsv) {
     EXPECT_EQ(m_arrMessages[0].rfind("The history could not be exported.\n", 0), 0u)
         << m_arrMessages[0];
     EXPECT_TRUE(std::filesystem::is_directory(strFolder));
+}
+
+// The command opens the history beside the list's data file; the window keeps its size.
+TEST_F(HistoryDlgTest, OpensForTheListsHostAndRemembersItsSize) {
+    const std::string strData = m_dir.filePath("Vantrel.dat").toStdString();
+    std::ofstream(strData).close();
+    CVantrelDoc doc(*this, nullptr);
+    ASSERT_EQ(doc.LoadHosts(strData).m_eResult, CHostsFile::LOAD_OK);
+    ASSERT_TRUE(doc.OpenHistory());
+    auto* pHost = new CHost;
+    pHost->m_strName = "Alpha";
+    doc.AddHost(pHost);
+    ASSERT_NE(pHost->m_nHistoryId, 0);
+    CSettingsStore settings(m_dir.filePath("Vantrel.conf").toStdString());
+    CHistoryDlg::SetPlacementStore(&settings);
+    QWidget parent;
+    auto pDlg = CHistoryDlg::Prepare(&parent, doc, 0, nullptr);
+    ASSERT_NE(pDlg, nullptr);
+    EXPECT_EQ(pDlg->windowTitle(), "History of Alpha - Vantrel");
+    pDlg->show();
+    pDlg->resize(700, 600);
+    pDlg->reject();
+    pDlg = CHistoryDlg::Prepare(&parent, doc, 0, nullptr);
+    ASSERT_NE(pDlg, nullptr);
+    pDlg->show();
+    EXPECT_EQ(pDlg->size(), QSize(700, 600));
+    CHistoryDlg::SetPlacementStore(nullptr);
+    EXPECT_EQ(m_arrMessages, Texts{});
 }
 
 TEST_F(HistoryDlgTest, CommandTellsWhatIsMissing) {
