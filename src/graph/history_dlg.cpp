@@ -72,7 +72,7 @@ CHistoryDlg::CHistoryDlg(QWidget* pParent) : QDialog(pParent) {
     auto* pLayout = new QVBoxLayout(this);
 
     auto* pTop = new QHBoxLayout;
-    pTop->addWidget(new QLabel(QStringLiteral("Show the last"), this));
+    pTop->addWidget(new QLabel(QStringLiteral("Period"), this));
     m_pRange = new QComboBox(this);
     m_pRange->setObjectName(QStringLiteral("range"));
     for (const char* pszRange : RANGE_NAMES)
