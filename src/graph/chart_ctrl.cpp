@@ -196,6 +196,13 @@ bool CChartCtrl::AddPoint(int nSeries, double dValue) {
     return true;
 }
 
+bool CChartCtrl::ClearPoints(int nSeries) {
+    if (!IsSeries(nSeries))
+        return false;
+    Series(nSeries).ClearPoints();
+    return true;
+}
+
 bool CChartCtrl::GetPoint(int nSeries, int nIndex, double& dValue) const {
     return IsSeries(nSeries) && Series(nSeries).GetPoint(nIndex, dValue);
 }
@@ -219,6 +226,7 @@ void CChartCtrl::Paint(QPainter& dc) {
     CalcLayout();
     DrawBackground(dc);
     DrawTitle(dc);
+    DrawUnderSeries(dc);
     DrawZeroLine(dc);
     DrawAxes(dc);
     DrawYLabels(dc);

@@ -54,6 +54,7 @@ public:
     bool GetSeriesMarker(int nSeries, int& nMarker) const;
     bool SetPoint(int nSeries, int nIndex, double dValue);
     bool AddPoint(int nSeries, double dValue);
+    bool ClearPoints(int nSeries);
     bool GetPoint(int nSeries, int nIndex, double& dValue) const;
 
     // Recomputes the layout for the current size and data; false while no series holds a
@@ -84,6 +85,8 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* pEvent) override;
+    // Drawn over the background and under the axes and series (nothing here).
+    virtual void DrawUnderSeries(QPainter&) {}
 
 private:
     bool IsSeries(int nSeries) const { return nSeries >= 0 && nSeries < MAX_SERIES; }

@@ -36,6 +36,7 @@ public:
     // False when nIndex is not an existing point.
     virtual bool SetPoint(int nIndex, double dValue);
     virtual void AddPoint(double dValue) { m_arrPoints.push_back(dValue); }
+    virtual void ClearPoints() { m_arrPoints.clear(); }
     virtual bool GetPoint(int nIndex, double& dValue) const;
     virtual int GetCount() const { return static_cast<int>(m_arrPoints.size()); }
     // Smallest and largest non-empty values; false when there are none.

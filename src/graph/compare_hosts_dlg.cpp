@@ -1,5 +1,6 @@
 #include "graph/compare_hosts_dlg.h"
 
+#include "core/history_store.h"
 #include "core/settings_store.h"
 #include "core/vantrel_doc.h"
 #include "graph/comparison_chart.h"
@@ -10,6 +11,8 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+#include <ctime>
 
 namespace {
 
@@ -91,6 +94,10 @@ std::unique_ptr<CCompareHostsDlg> CCompareHostsDlg::Prepare(QWidget* pParent, CV
     auto pDlg = std::make_unique<CCompareHostsDlg>(pParent);
     pDlg->m_comparison.TakeSnapshot(
         doc, CHostComparison::ChooseRows(arrMarked, doc.m_arrHosts.size()), pWaitObserver);
+    // Without a readable history the window draws the ping lines of the last cycles as before.
+    CHistoryStore history;
+    if (history.OpenForReading(doc.GetHistoryPath()) == CHistoryStore::EOpen::OK)
+        pDlg->m_comparison.ReadHistory(history, static_cast<int64_t>(time(nullptr)));
     if (CSettingsStore* pStore = PlacementStore()) {
         const std::string strGeometry = pStore->LoadWindowGeometry(PLACEMENT_NAME);
         if (!strGeometry.empty())

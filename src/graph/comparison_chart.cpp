@@ -2,6 +2,7 @@
 
 #include "core/atomic_file.h"
 #include "core/host_check.h"
+#include "graph/history_text.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -27,6 +28,8 @@ constexpr int SCALE_STEPS = 5;
 // Views 1, 2 and 3 share the height below the legend in these parts of ten.
 constexpr int LINES_PART = 4;
 constexpr int SPREAD_PART = 3;
+// With a history, the spread and the web response time take 2 each.
+constexpr int RESPONSE_PART = 2;
 
 const QColor INK(51, 51, 51);
 const QColor GRID(225, 225, 225);
@@ -92,6 +95,19 @@ QFont RowFont(int nRowHeight) {
     return ChartFont(std::clamp(nRowHeight * 7 / 10, 6, FONT_PX));
 }
 
+// A row's swatch in the host's colour and its name, left of the view that starts at nViewLeft;
+// the row's font stays set.
+void DrawRowName(QPainter& dc, const QRect& row, int nViewLeft, const QColor& color,
+                 const QString& strName) {
+    dc.setFont(RowFont(row.height()));
+    dc.fillRect(QRect(MARGIN, row.center().y() - SWATCH / 4, SWATCH / 2, SWATCH / 2), color);
+    dc.setPen(INK);
+    const int nWidth = nViewLeft - MARGIN - SWATCH - 4;
+    dc.drawText(QRect(MARGIN + SWATCH, row.top(), nWidth, row.height()),
+                Qt::AlignLeft | Qt::AlignVCenter,
+                QFontMetrics(ChartFont(FONT_PX)).elidedText(strName, Qt::ElideRight, nWidth));
+}
+
 } // namespace
 
 const QColor CComparisonChart::DOWN_COLOR(214, 39, 40);
@@ -139,6 +155,33 @@ QRect CComparisonChart::SLayout::SpreadRow(int nRank) const {
     return {rcSpread.left(), rcSpread.top() + nRank * nHeight, rcSpread.width(), nHeight};
 }
 
+int CComparisonChart::SLayout::TimeX(int64_t tWhen) const {
+    const double dShare = static_cast<double>(std::clamp(tWhen, tFrom, tTo) - tFrom) /
+                          static_cast<double>(tTo - tFrom);
+    return rcLines.left() + 1 + static_cast<int>(std::lround(dShare * (rcLines.width() - 3)));
+}
+
+int CComparisonChart::SLayout::ResponseX(double dMs) const {
+    return Scale(dMs, dResponseTop, rcResponse.left() + 1, rcResponse.width() - 3);
+}
+
+QRect CComparisonChart::SLayout::ResponseRow(int nRank) const {
+    const int nHeight = rcResponse.height() / std::max(nResponseRows, 1);
+    return {rcResponse.left(), rcResponse.top() + nRank * nHeight, rcResponse.width(), nHeight};
+}
+
+std::vector<size_t> CComparisonChart::ByResponse() const {
+    const std::vector<CHostComparison::SHost>& arrHosts = m_comparison.GetHosts();
+    std::vector<size_t> arrOrder;
+    for (size_t i = 0; i < arrHosts.size(); ++i)
+        if (arrHosts[i].nResponseMedianTenths >= 0)
+            arrOrder.push_back(i);
+    std::stable_sort(arrOrder.begin(), arrOrder.end(), [&](size_t a, size_t b) {
+        return arrHosts[a].nResponseMedianTenths < arrHosts[b].nResponseMedianTenths;
+    });
+    return arrOrder;
+}
+
 QRect CComparisonChart::SLayout::UptimeRow(int nIndex) const {
     const int nHeight = rcUptime.height() / std::max(nUptimeRows, 1);
     return {rcUptime.left(), rcUptime.top() + nIndex * nHeight, rcUptime.width(), nHeight};
@@ -170,12 +213,17 @@ CComparisonChart::SLayout CComparisonChart::Layout(QSize size) const {
 
     // The views: title, plot, and for view 1 and 2 a row of scale labels below.
     const int nTop = layout.rcLegend.bottom() + 1 + GAP;
+    // With a history a fourth view, the web response time, takes a part of the spread's.
+    const bool bHistory = m_comparison.HasHistory();
+    const int nViews = bHistory ? 4 : 3;
     const int nTitle = TitleHeight(), nLabels = LabelHeight();
-    const int nFree =
-        std::max(size.height() - nTop - MARGIN - 3 * nTitle - 2 * nLabels - 2 * GAP, 3 * 10);
+    const int nFree = std::max(size.height() - nTop - MARGIN - nViews * nTitle -
+                                   (nViews - 1) * nLabels - (nViews - 1) * GAP,
+                               nViews * 10);
     const int nLinesHeight = nFree * LINES_PART / 10;
-    const int nSpreadHeight = nFree * SPREAD_PART / 10;
-    const int nUptimeHeight = nFree - nLinesHeight - nSpreadHeight;
+    const int nSpreadHeight = nFree * (bHistory ? RESPONSE_PART : SPREAD_PART) / 10;
+    const int nResponseHeight = bHistory ? nFree * RESPONSE_PART / 10 : 0;
+    const int nUptimeHeight = nFree - nLinesHeight - nSpreadHeight - nResponseHeight;
 
     int nNames = 0;
     for (const CHostComparison::SHost& host : arrHosts)
@@ -189,15 +237,29 @@ CComparisonChart::SLayout CComparisonChart::Layout(QSize size) const {
     y += nLinesHeight + nLabels + GAP + nTitle;
     layout.rcSpread = QRect(QPoint(MARGIN + nNames, y), QPoint(nRight - 1, y + nSpreadHeight - 1));
     y += nSpreadHeight + nLabels + GAP + nTitle;
+    if (bHistory) {
+        layout.rcResponse =
+            QRect(QPoint(MARGIN + nNames, y), QPoint(nRight - 1, y + nResponseHeight - 1));
+        y += nResponseHeight + nLabels + GAP + nTitle;
+    }
     layout.rcUptime = QRect(QPoint(MARGIN + nNames, y), QPoint(nRight - 1, y + nUptimeHeight - 1));
 
-    double dLinesMax = 0, dSpreadMax = 0;
+    double dLinesMax = 0, dSpreadMax = 0, dResponseMax = 0;
     for (const CHostComparison::SHost& host : arrHosts) {
-        for (uint32_t nPing : host.arrRecent)
-            dLinesMax = std::max(dLinesMax, static_cast<double>(nPing));
+        if (bHistory)
+            for (int32_t nTenths : host.arrTimedPingTenths)
+                dLinesMax = std::max(dLinesMax, nTenths / 10.0);
+        else
+            for (uint32_t nPing : host.arrRecent)
+                dLinesMax = std::max(dLinesMax, static_cast<double>(nPing));
         if (host.bHasPings)
             dSpreadMax = std::max(dSpreadMax, static_cast<double>(host.nMax));
+        dResponseMax = std::max(dResponseMax, host.nResponseP90Tenths / 10.0);
     }
+    layout.tFrom = m_comparison.GetHistoryFrom();
+    layout.tTo = std::max(m_comparison.GetHistoryTo(), layout.tFrom + 1);
+    layout.dResponseTop = NiceTop(dResponseMax);
+    layout.nResponseRows = static_cast<int>(ByResponse().size());
     layout.dLinesTop = NiceTop(dLinesMax);
     layout.dSpreadTop = NiceTop(dSpreadMax);
     layout.nSpreadRows = static_cast<int>(m_comparison.ByMedian().size());
@@ -213,8 +275,13 @@ void CComparisonChart::Paint(QPainter& dc, QSize size) const {
     dc.setRenderHint(QPainter::TextAntialiasing, true);
     dc.fillRect(QRect(QPoint(0, 0), size), Qt::white);
     PaintLegend(dc, layout);
-    PaintLines(dc, layout);
+    if (m_comparison.HasHistory())
+        PaintTimedLines(dc, layout);
+    else
+        PaintLines(dc, layout);
     PaintSpread(dc, layout);
+    if (m_comparison.HasHistory())
+        PaintResponse(dc, layout);
     PaintUptime(dc, layout);
     dc.restore();
 }
@@ -241,16 +308,29 @@ void CComparisonChart::PaintLegend(QPainter& dc, const SLayout& layout) const {
     }
 }
 
-// View 1: lines over the last cycles, newest on the right.
-void CComparisonChart::PaintLines(QPainter& dc, const SLayout& layout) const {
-    const std::vector<CHostComparison::SHost>& arrHosts = m_comparison.GetHosts();
-    const QFont font = ChartFont(FONT_PX);
+// A millisecond scale below rc from 0 to dTop, with its grid lines; fnX places a value.
+void CComparisonChart::PaintBottomScale(QPainter& dc, const QRect& rc, double dTop,
+                                        const std::function<int(double)>& fnX) const {
+    const int nLabel = LabelHeight();
+    for (int k = 0; k <= SCALE_STEPS; ++k) {
+        const double dValue = dTop * k / SCALE_STEPS;
+        const int xAt = fnX(dValue);
+        dc.setPen(GRID);
+        if (k > 0 && k < SCALE_STEPS)
+            dc.drawLine(xAt, rc.top() + 1, xAt, rc.bottom() - 1);
+        dc.setPen(INK);
+        // The last label ends at the frame: centred it would run off the picture.
+        const QRect label = k < SCALE_STEPS ? QRect(xAt - 40, rc.bottom() + 2, 80, nLabel)
+                                            : QRect(xAt - 80, rc.bottom() + 2, 80, nLabel);
+        dc.drawText(label, k < SCALE_STEPS ? Qt::AlignCenter : Qt::AlignRight | Qt::AlignVCenter,
+                    QString::number(dValue, 'g', 6));
+    }
+}
+
+// The millisecond scale of view 1, left of it, with its grid lines.
+void CComparisonChart::PaintLinesScale(QPainter& dc, const SLayout& layout) const {
     const int nLabel = LabelHeight();
     const QRect& L = layout.rcLines;
-    DrawFrame(dc, L,
-              QStringLiteral("Ping time (ms) over the last %1 test cycles, by cycles ago")
-                  .arg(CHostComparison::RECENT_CYCLES));
-    dc.setFont(font);
     for (int k = 0; k <= SCALE_STEPS; ++k) {
         const double dValue = layout.dLinesTop * k / SCALE_STEPS;
         const int yAt = layout.LinesY(dValue);
@@ -262,6 +342,19 @@ void CComparisonChart::PaintLines(QPainter& dc, const SLayout& layout) const {
         dc.drawText(QRect(MARGIN, yAt - nLabel / 2, SCALE_WIDTH - 4, nLabel),
                     Qt::AlignRight | Qt::AlignVCenter, QString::number(dValue, 'g', 6));
     }
+}
+
+// View 1: lines over the last cycles, newest on the right.
+void CComparisonChart::PaintLines(QPainter& dc, const SLayout& layout) const {
+    const std::vector<CHostComparison::SHost>& arrHosts = m_comparison.GetHosts();
+    const QFont font = ChartFont(FONT_PX);
+    const int nLabel = LabelHeight();
+    const QRect& L = layout.rcLines;
+    DrawFrame(dc, L,
+              QStringLiteral("Ping time (ms) over the last %1 test cycles, by cycles ago")
+                  .arg(CHostComparison::RECENT_CYCLES));
+    dc.setFont(font);
+    PaintLinesScale(dc, layout);
     for (int nAgo : {288, 240, 192, 144, 96, 48, 1}) {
         const int xAt = layout.LinesX(nAgo);
         dc.drawText(QRect(xAt - 40, L.bottom() + 2, 80, nLabel), Qt::AlignCenter,
@@ -283,42 +376,88 @@ void CComparisonChart::PaintLines(QPainter& dc, const SLayout& layout) const {
     }
 }
 
+// View 1 from the history: each host's average ping per span of time, on the time axis.
+void CComparisonChart::PaintTimedLines(QPainter& dc, const SLayout& layout) const {
+    const std::vector<CHostComparison::SHost>& arrHosts = m_comparison.GetHosts();
+    const int nLabel = LabelHeight();
+    const QRect& L = layout.rcLines;
+    DrawFrame(dc, L,
+              QStringLiteral("Ping time (ms) from %1 to %2")
+                  .arg(QString::fromStdString(CHistoryText::LocalTime(layout.tFrom)),
+                       QString::fromStdString(CHistoryText::LocalTime(layout.tTo - 1))));
+    dc.setFont(ChartFont(FONT_PX));
+    PaintLinesScale(dc, layout);
+    const QFontMetrics metrics(dc.font());
+    for (const auto& [t, strLabel] :
+         CHistoryText::TimeTicks(layout.tFrom, layout.tTo, std::max(2, L.width() / 110))) {
+        const int xAt = layout.TimeX(t);
+        const QString strText = QString::fromStdString(strLabel);
+        if (xAt + metrics.horizontalAdvance(strText) > L.right())
+            continue; // cut by the picture's edge
+        dc.setPen(GRID);
+        dc.drawLine(xAt, L.top() + 1, xAt, L.bottom() - 1);
+        dc.setPen(INK);
+        dc.drawText(QRect(xAt, L.bottom() + 2, 120, nLabel), Qt::AlignLeft | Qt::AlignVCenter,
+                    strText);
+    }
+    const int nColumns = CHostComparison::HISTORY_COLUMNS;
+    const int64_t nSpan = layout.tTo - layout.tFrom;
+    for (size_t i = arrHosts.size(); i-- > 0;) {
+        QPolygon points;
+        const std::vector<int32_t>& arrColumns = arrHosts[i].arrTimedPingTenths;
+        for (size_t k = 0; k < arrColumns.size(); ++k)
+            if (arrColumns[k] >= 0)
+                points << QPoint(layout.TimeX(layout.tFrom + (2 * static_cast<int64_t>(k) + 1) *
+                                                                 nSpan / (2 * nColumns)),
+                                 layout.LinesY(arrColumns[k] / 10.0));
+        dc.setPen(QPen(HostColor(i), 2));
+        if (points.size() == 1)
+            dc.drawPoint(points.first());
+        else if (points.size() > 1)
+            dc.drawPolyline(points);
+    }
+}
+
+// View 4: web response time of each host's up tests, fastest median first.
+void CComparisonChart::PaintResponse(QPainter& dc, const SLayout& layout) const {
+    const std::vector<CHostComparison::SHost>& arrHosts = m_comparison.GetHosts();
+    const QRect& R = layout.rcResponse;
+    DrawFrame(dc, R, QStringLiteral("Web response time (ms): median and 10th-90th percentile"));
+    dc.setFont(ChartFont(FONT_PX));
+    PaintBottomScale(dc, R, layout.dResponseTop, [&](double dMs) { return layout.ResponseX(dMs); });
+    const std::vector<size_t> arrOrder = ByResponse();
+    for (int nRank = 0; nRank < static_cast<int>(arrOrder.size()); ++nRank) {
+        const size_t i = arrOrder[static_cast<size_t>(nRank)];
+        const CHostComparison::SHost& host = arrHosts[i];
+        const QRect row = layout.ResponseRow(nRank);
+        DrawRowName(dc, row, R.left(), HostColor(i), Latin1(host.strName));
+        const int yMid = row.center().y();
+        const int nBand = std::max(2, row.height() * 3 / 5);
+        const int x10 = layout.ResponseX(host.nResponseP10Tenths / 10.0);
+        const int x90 = layout.ResponseX(host.nResponseP90Tenths / 10.0);
+        dc.fillRect(QRect(x10, yMid - nBand / 2, std::max(1, x90 - x10 + 1), nBand), HostColor(i));
+        dc.fillRect(QRect(layout.ResponseX(host.nResponseMedianTenths / 10.0) - 1,
+                          yMid - nBand / 2 - 2, 3, nBand + 4),
+                    INK);
+    }
+}
+
 // View 2: spread of the ping times, fastest median first.
 void CComparisonChart::PaintSpread(QPainter& dc, const SLayout& layout) const {
     const std::vector<CHostComparison::SHost>& arrHosts = m_comparison.GetHosts();
     const QFont font = ChartFont(FONT_PX);
-    const QFontMetrics metrics(font);
-    const int nLabel = LabelHeight();
     const QRect& S = layout.rcSpread;
     DrawFrame(dc, S,
               QStringLiteral("Ping times (ms): median, 10th-90th percentile, minimum and maximum"));
     dc.setFont(font);
-    for (int k = 0; k <= SCALE_STEPS; ++k) {
-        const double dValue = layout.dSpreadTop * k / SCALE_STEPS;
-        const int xAt = layout.SpreadX(dValue);
-        dc.setPen(GRID);
-        if (k > 0 && k < SCALE_STEPS)
-            dc.drawLine(xAt, S.top() + 1, xAt, S.bottom() - 1);
-        dc.setPen(INK);
-        // The last label ends at the frame: centred it would run off the picture.
-        const QRect label = k < SCALE_STEPS ? QRect(xAt - 40, S.bottom() + 2, 80, nLabel)
-                                            : QRect(xAt - 80, S.bottom() + 2, 80, nLabel);
-        dc.drawText(label, k < SCALE_STEPS ? Qt::AlignCenter : Qt::AlignRight | Qt::AlignVCenter,
-                    QString::number(dValue, 'g', 6));
-    }
+    PaintBottomScale(dc, S, layout.dSpreadTop, [&](double dMs) { return layout.SpreadX(dMs); });
     const std::vector<size_t> arrOrder = m_comparison.ByMedian();
     for (int nRank = 0; nRank < static_cast<int>(arrOrder.size()); ++nRank) {
         const size_t i = arrOrder[static_cast<size_t>(nRank)];
         const CHostComparison::SHost& host = arrHosts[i];
         const QRect row = layout.SpreadRow(nRank);
         const QColor color = HostColor(i);
-        dc.setFont(RowFont(row.height()));
-        dc.fillRect(QRect(MARGIN, row.center().y() - SWATCH / 4, SWATCH / 2, SWATCH / 2), color);
-        dc.setPen(INK);
-        dc.drawText(QRect(MARGIN + SWATCH, row.top(), S.left() - MARGIN - SWATCH - 4, row.height()),
-                    Qt::AlignLeft | Qt::AlignVCenter,
-                    metrics.elidedText(Latin1(host.strName), Qt::ElideRight,
-                                       S.left() - MARGIN - SWATCH - 4));
+        DrawRowName(dc, row, S.left(), color, Latin1(host.strName));
         const int yMid = row.center().y();
         const int nBand = std::max(2, row.height() * 3 / 5);
         const int xMin = layout.SpreadX(host.nMin), xMax = layout.SpreadX(host.nMax);
@@ -335,7 +474,6 @@ void CComparisonChart::PaintSpread(QPainter& dc, const SLayout& layout) const {
 // View 3: uptime and down share, with the time tested; every host, in list order.
 void CComparisonChart::PaintUptime(QPainter& dc, const SLayout& layout) const {
     const std::vector<CHostComparison::SHost>& arrHosts = m_comparison.GetHosts();
-    const QFontMetrics metrics(ChartFont(FONT_PX));
     const QRect& U = layout.rcUptime;
     DrawFrame(dc, U, QStringLiteral("Uptime (tests up / tests); tests down in red"));
     for (int k = 0; k < layout.nUptimeRows; ++k) {
@@ -343,14 +481,7 @@ void CComparisonChart::PaintUptime(QPainter& dc, const SLayout& layout) const {
         const QRect row = layout.UptimeRow(k);
         const QRect bar = layout.UptimeBar(k);
         const QFont rowFont = RowFont(row.height());
-        dc.setFont(rowFont);
-        dc.fillRect(QRect(MARGIN, row.center().y() - SWATCH / 4, SWATCH / 2, SWATCH / 2),
-                    HostColor(static_cast<size_t>(k)));
-        dc.setPen(INK);
-        dc.drawText(QRect(MARGIN + SWATCH, row.top(), U.left() - MARGIN - SWATCH - 4, row.height()),
-                    Qt::AlignLeft | Qt::AlignVCenter,
-                    metrics.elidedText(Latin1(host.strName), Qt::ElideRight,
-                                       U.left() - MARGIN - SWATCH - 4));
+        DrawRowName(dc, row, U.left(), HostColor(static_cast<size_t>(k)), Latin1(host.strName));
         QString strText;
         if (host.nTests > 0) {
             const int nUp =

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+class CHistoryStore;
 class CHost;
 class CVantrelDoc;
 class CWaitObserver;
@@ -29,7 +30,19 @@ public:
         int32_t nTests = 0;
         int32_t nTestsUp = 0;
         std::string strTimeTested;
+        // From the test history, once ReadHistory found one: the host's id there; the average
+        // ping of each of the comparison's HISTORY_COLUMNS spans of time (-1: none); the web
+        // response time of its up tests over the whole span (-1: none).
+        int64_t nHistoryId = 0;
+        std::vector<int32_t> arrTimedPingTenths;
+        int32_t nResponseMedianTenths = -1;
+        int32_t nResponseP10Tenths = -1;
+        int32_t nResponseP90Tenths = -1;
     };
+
+    // The ping lines from the history: over at most this long, in this many columns.
+    static constexpr int64_t HISTORY_SECONDS = 30 * 86400;
+    static constexpr int HISTORY_COLUMNS = 600;
 
     // The rows to compare: the ticked rows of arrMarked, or every row when none is ticked.
     static std::vector<int> ChooseRows(const std::vector<int>& arrMarked, size_t nRows);
@@ -44,6 +57,14 @@ public:
     void Add(const CHost& host) { m_arrHosts.push_back(Snapshot(host)); }
     void AddHosts(const std::vector<CHost*>& arrHosts, const std::vector<int>& arrRows);
 
+    // Reads the hosts' history up to tNow: their ping times on a real time axis and their web
+    // response times, over the last HISTORY_SECONDS or since the first test of any of them.
+    void ReadHistory(CHistoryStore& store, int64_t tNow);
+    // Whether ReadHistory found any test: the picture then draws from the history.
+    bool HasHistory() const { return m_tHistoryTo > m_tHistoryFrom; }
+    int64_t GetHistoryFrom() const { return m_tHistoryFrom; }
+    int64_t GetHistoryTo() const { return m_tHistoryTo; }
+
     const std::vector<SHost>& GetHosts() const { return m_arrHosts; }
     // Indices of the hosts with ping times, by median, fastest first (ties keep list order).
     std::vector<size_t> ByMedian() const;
@@ -53,4 +74,6 @@ public:
 
 private:
     std::vector<SHost> m_arrHosts;
+    int64_t m_tHistoryFrom = 0;
+    int64_t m_tHistoryTo = 0;
 };

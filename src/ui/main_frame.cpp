@@ -113,6 +113,7 @@ void CMainFrame::CreateMenus() {
     const QString strGraph = QStringLiteral("Build the graph for the selected host");
     const QString strReport = QStringLiteral("Generate the report for the selected hosts");
     const QString strCompare = QStringLiteral("Compare the selected hosts side by side");
+    const QString strHistory = QStringLiteral("Show the test history of the selected host");
 
     QMenu* pFile = menuBar()->addMenu(QStringLiteral("&File"));
     pFile->addAction(AddCommand(ID_HOST_ADD, QStringLiteral("&Add host"), strAdd, strAdd));
@@ -130,6 +131,8 @@ void CMainFrame::CreateMenus() {
     pTest->addSeparator();
     pTest->addAction(
         AddCommand(ID_GRAPH_BUILD, QStringLiteral("&Build graph"), strGraph, strGraph));
+    pTest->addAction(
+        AddCommand(ID_HOST_HISTORY, QStringLiteral("&History"), strHistory, strHistory));
     pTest->addAction(
         AddCommand(ID_HOST_COMPARE, QStringLiteral("&Compare Hosts"), strCompare, strCompare));
     pTest->addAction(
@@ -157,6 +160,7 @@ void CMainFrame::CreateMenus() {
         {ID_TEST_START, {QKeySequence(Qt::Key_F5)}},
         {ID_TEST_STOP, {QKeySequence(Qt::SHIFT | Qt::Key_F5)}},
         {ID_GRAPH_BUILD, {QKeySequence(Qt::CTRL | Qt::Key_G)}},
+        {ID_HOST_HISTORY, {QKeySequence(Qt::CTRL | Qt::Key_H)}},
         {ID_HOST_COMPARE, {QKeySequence(Qt::CTRL | Qt::Key_K)}},
         {ID_REPORT_GENERATE, {QKeySequence(Qt::CTRL | Qt::Key_R)}},
         {ID_OPTIONS, {QKeySequence(Qt::CTRL | Qt::Key_Comma)}},
@@ -171,6 +175,7 @@ void CMainFrame::CreateMenus() {
     connect(GetAction(ID_TEST_START), &QAction::triggered, m_pView, &CVantrelView::OnStartTests);
     connect(GetAction(ID_TEST_STOP), &QAction::triggered, m_pView, &CVantrelView::OnStopTests);
     connect(GetAction(ID_GRAPH_BUILD), &QAction::triggered, m_pView, &CVantrelView::OnBuildGraph);
+    connect(GetAction(ID_HOST_HISTORY), &QAction::triggered, m_pView, &CVantrelView::OnHistory);
     connect(GetAction(ID_REPORT_GENERATE), &QAction::triggered, m_pView,
             &CVantrelView::OnGenerateReport);
     connect(GetAction(ID_HOST_COMPARE), &QAction::triggered, m_pView,
@@ -178,6 +183,13 @@ void CMainFrame::CreateMenus() {
     connect(GetAction(ID_OPTIONS), &QAction::triggered, m_pView, &CVantrelView::OnOptions);
     connect(GetAction(ID_HELP_TUTORIAL), &QAction::triggered, m_pView, &CVantrelView::OnTutorial);
     connect(GetAction(ID_APP_EXIT), &QAction::triggered, this, &CMainFrame::close);
+
+    // The host commands again on the list itself; a right click selects the row first.
+    m_pView->setContextMenuPolicy(Qt::ActionsContextMenu);
+    auto* pSeparator = new QAction(this);
+    pSeparator->setSeparator(true);
+    m_pView->addActions({GetAction(ID_HOST_EDIT), GetAction(ID_HOST_REMOVE), pSeparator,
+                         GetAction(ID_GRAPH_BUILD), GetAction(ID_HOST_HISTORY)});
 }
 
 void CMainFrame::CreateToolBar() {
@@ -192,12 +204,22 @@ void CMainFrame::CreateToolBar() {
     const bool bLowColour = pScreen && pScreen->depth() < 9;
     const QImage strip = CArtwork::MaskMagenta(CArtwork::ToolbarStrip(bLowColour));
     // Buttons in order; 0 is a separator. The images are in the strip's order.
-    const int arrButtons[] = {
-        ID_HOST_ADD,    ID_HOST_EDIT,    ID_HOST_REMOVE,     0, ID_TEST_START,      ID_TEST_STOP, 0,
-        ID_GRAPH_BUILD, ID_HOST_COMPARE, ID_REPORT_GENERATE, 0, ID_TOOLBAR_TUTORIAL};
+    const int arrButtons[] = {ID_HOST_ADD,
+                              ID_HOST_EDIT,
+                              ID_HOST_REMOVE,
+                              0,
+                              ID_TEST_START,
+                              ID_TEST_STOP,
+                              0,
+                              ID_GRAPH_BUILD,
+                              ID_HOST_HISTORY,
+                              ID_HOST_COMPARE,
+                              ID_REPORT_GENERATE,
+                              0,
+                              ID_TOOLBAR_TUTORIAL};
     const int arrImages[CArtwork::TOOLBAR_IMAGES] = {
-        ID_HOST_ADD,    ID_HOST_EDIT,       ID_HOST_REMOVE,      ID_TEST_START,  ID_TEST_STOP,
-        ID_GRAPH_BUILD, ID_REPORT_GENERATE, ID_TOOLBAR_TUTORIAL, ID_HOST_COMPARE};
+        ID_HOST_ADD,    ID_HOST_EDIT,       ID_HOST_REMOVE,      ID_TEST_START,   ID_TEST_STOP,
+        ID_GRAPH_BUILD, ID_REPORT_GENERATE, ID_TOOLBAR_TUTORIAL, ID_HOST_COMPARE, ID_HOST_HISTORY};
     for (int nId : arrButtons) {
         if (nId == 0) {
             m_pToolBar->addSeparator();

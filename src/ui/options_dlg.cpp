@@ -103,7 +103,29 @@ void COptionsDlg::AddAlertChoices(QVBoxLayout& layout) {
     pEmailRow->addWidget(m_pAlertEmail, 0, Qt::AlignTop);
     pEmailRow->addWidget(m_pAlertEmailText, 1);
     layout.addLayout(pEmailRow);
-    layout.addWidget(m_pAlertBackUp);
+    // The new settings share rows with others: at twice the scale the dialog has to fit in
+    // 500 pixels.
+    auto* pBackUpRow = new QHBoxLayout;
+    pBackUpRow->addWidget(m_pAlertBackUp);
+    pBackUpRow->addSpacing(16);
+    m_pServerErrorsDown =
+        new QCheckBox(QStringLiteral("Count server errors (HTTP 5xx) as down"), this);
+    m_pServerErrorsDown->setObjectName(QStringLiteral("ServerErrorsDown"));
+    pBackUpRow->addWidget(m_pServerErrorsDown);
+    pBackUpRow->addStretch(1);
+    layout.addLayout(pBackUpRow);
+}
+
+QSpinBox* COptionsDlg::AddDays(QHBoxLayout& row, const char* pszName, const char* pszLabel,
+                               int nMin, int nMax) {
+    auto* pSpin = new QSpinBox(this);
+    pSpin->setObjectName(QString::fromLatin1(pszName));
+    pSpin->setRange(nMin, nMax);
+    pSpin->setFixedWidth(70);
+    row.addWidget(new QLabel(QString::fromLatin1(pszLabel), this));
+    row.addWidget(pSpin);
+    row.addWidget(new QLabel(QStringLiteral("days"), this));
+    return pSpin;
 }
 
 // The mail details, the test interval and the ping method, each after its label.
@@ -165,6 +187,13 @@ void COptionsDlg::AddSettingsGrid(QVBoxLayout& layout) {
     auto* pIntervalRow = new QHBoxLayout;
     pIntervalRow->addWidget(m_pInterval);
     pIntervalRow->addWidget(new QLabel(QStringLiteral("min"), this));
+    pIntervalRow->addSpacing(16);
+    m_pHistoryDays = AddDays(*pIntervalRow, "HistoryDays", "Keep history", 1, MAX_HISTORY_DAYS);
+    pIntervalRow->addSpacing(16);
+    m_pCertWarningDays =
+        AddDays(*pIntervalRow, "CertWarningDays", "Certificate notice", 0, MAX_CERT_WARNING_DAYS);
+    m_pCertWarningDays->setSpecialValueText(QStringLiteral("never"));
+    pIntervalRow->addWidget(new QLabel(QStringLiteral("ahead"), this));
     pIntervalRow->addStretch(1);
     pGrid->addLayout(pIntervalRow, nRow++, 1);
     m_pPingMethod = new QComboBox(this);
@@ -173,7 +202,7 @@ void COptionsDlg::AddSettingsGrid(QVBoxLayout& layout) {
     m_pPingMethod->addItems(
         {QStringLiteral("ICMP echo"), QStringLiteral("TCP connect to the test URL")});
     pGrid->addWidget(new QLabel(QStringLiteral("Measure ping time by"), this), nRow, 0);
-    pGrid->addWidget(m_pPingMethod, nRow, 1, 1, 2);
+    pGrid->addWidget(m_pPingMethod, nRow++, 1, 1, 2);
     layout.addLayout(pGrid);
     m_pUnreadable = new QLabel(this);
     m_pUnreadable->setObjectName(QStringLiteral("unreadableSettings"));
@@ -269,6 +298,9 @@ void COptionsDlg::OnInitDialog() {
     m_pAlertSystem->setChecked(m_pDoc->m_settings.m_bAlertSystem != 0);
     m_pAlertBackUp->setChecked(m_pDoc->m_settings.m_bAlertBackUp != 0);
     m_pPingMethod->setCurrentIndex(m_pDoc->m_nPingMethod == PING_METHOD_TCP ? 1 : 0);
+    m_pServerErrorsDown->setChecked(m_pDoc->m_settings.m_bServerErrorsDown != 0);
+    m_pCertWarningDays->setValue(m_pDoc->m_settings.m_nCertWarningDays);
+    m_pHistoryDays->setValue(m_pDoc->m_settings.m_nHistoryDays);
 }
 
 int COptionsDlg::exec() {
@@ -292,6 +324,11 @@ void COptionsDlg::accept() {
     m_pDoc->m_settings.m_bAlertEmail = m_pAlertEmail->isChecked() ? 1 : 0;
     m_pDoc->m_settings.m_bAlertSystem = m_pAlertSystem->isChecked() ? 1 : 0;
     m_pDoc->m_settings.m_bAlertBackUp = m_pAlertBackUp->isChecked() ? 1 : 0;
+    m_pDoc->m_settings.m_bServerErrorsDown = m_pServerErrorsDown->isChecked() ? 1 : 0;
+    m_pCertWarningDays->interpretText();
+    m_pDoc->m_settings.m_nCertWarningDays = m_pCertWarningDays->value();
+    m_pHistoryDays->interpretText();
+    m_pDoc->m_settings.m_nHistoryDays = m_pHistoryDays->value();
     m_pInterval->interpretText();
     const bool bIntervalChanged =
         m_pDoc->m_nIntervalMinutes.exchange(m_pInterval->value()) != m_pInterval->value();

@@ -9,6 +9,7 @@ class CVantrelDoc;
 class CWaitObserver;
 class QCheckBox;
 class QComboBox;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -16,9 +17,10 @@ class QSpinBox;
 class QVBoxLayout;
 
 // "Vantrel Options": how host-down alerts are delivered, the mail details, the minutes
-// between test cycles and how ping times are measured. It edits the store's settings copy in place,
-// under the settings lock. Control names are their ids ("ctl1003" is the system alert tick box, and
-// so on).
+// between test cycles, how ping times are measured, whether server errors count as down, the
+// certificate warning and how long the test history is kept. It edits the store's settings copy in
+// place, under the settings lock. Control names are their ids ("ctl1003" is the system alert tick
+// box, and so on).
 class COptionsDlg : public QDialog {
     Q_OBJECT
 public:
@@ -50,6 +52,9 @@ private:
     void AddSettingsGrid(QVBoxLayout& layout);
     void AddButtons(QVBoxLayout& layout);
     QLineEdit* AddEdit(const char* pszName);
+    // A count of days at the end of row: its label, the box and "days".
+    QSpinBox* AddDays(QHBoxLayout& row, const char* pszName, const char* pszLabel, int nMin,
+                      int nMax);
     // Sends the host-down e-mail with the values as typed, on a thread of its own; while it
     // runs the same button cancels it.
     void OnSendTestMail();
@@ -79,6 +84,9 @@ private:
     QPushButton* m_pSendTest;
     QSpinBox* m_pInterval;
     QComboBox* m_pPingMethod;
+    QCheckBox* m_pServerErrorsDown;
+    QSpinBox* m_pCertWarningDays;
+    QSpinBox* m_pHistoryDays;
     // The test e-mail in progress, shared with its thread; null when none runs.
     struct STestMailRun;
     std::shared_ptr<STestMailRun> m_pTestRun;

@@ -2,6 +2,7 @@
 
 #include "graph/compare_hosts_dlg.h"
 #include "graph/font_faces.h"
+#include "graph/history_dlg.h"
 
 #include "core/password_keyring.h"
 #include "core/settings_store.h"
@@ -161,6 +162,7 @@ bool CVantrelApp::InitInstance() {
                                  "Options.");
     m_pFrame->SetPlacementStore(m_pSettingsStore.get());
     CCompareHostsDlg::SetPlacementStore(m_pSettingsStore.get());
+    CHistoryDlg::SetPlacementStore(m_pSettingsStore.get());
     CReportCommandUI::SetSettingsStore(m_pSettingsStore.get());
     if (m_pFrame->isMaximized())
         m_pFrame->show();

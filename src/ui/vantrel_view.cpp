@@ -4,6 +4,8 @@
 #include "core/host.h"
 #include "core/vantrel_doc.h"
 #include "graph/compare_hosts_dlg.h"
+#include "graph/history_dlg.h"
+#include "graph/history_text.h"
 #include "graph/host_graph_dlg.h"
 #include "testing/test_commands.h"
 #include "testing/waiter.h"
@@ -16,6 +18,7 @@
 #include <QCoreApplication>
 #include <QHeaderView>
 #include <QStandardItemModel>
+#include <QTextDocument>
 
 #include <memory>
 #include <mutex>
@@ -45,6 +48,7 @@ const SColumn kColumns[CVantrelView::COLUMN_COUNT] = {
     {"Time Tested", Qt::AlignHCenter, 90, "000d 00h 00m"},
     {"Uptime %", Qt::AlignHCenter, 80, "100.0%"},
     {"Ping RTT", Qt::AlignHCenter, 80, "9999.9 ms"},
+    {"Response", Qt::AlignHCenter, 80, "99999 ms"},
 };
 
 // The fixed columns are 30 pixels narrower in all at creation than on later resizes.
@@ -112,6 +116,15 @@ void CVantrelView::UpdateHostRow(int nRow, const CHost& host) {
     SetItemText(nRow, 4, QString::fromLatin1(host.GetTimeTestedText()));
     SetItemText(nRow, 5, QString::fromLatin1(host.GetUptimeText()));
     SetItemText(nRow, 6, QString::fromLatin1(host.GetAvgPingText()));
+    SetItemText(nRow, 7,
+                QString::fromStdString(CHistoryText::Milliseconds(host.m_nMedianResponseTenths)));
+    // A tooltip that looks like markup is shown as markup: a reason quoting a server's or a
+    // user's "<" is escaped first.
+    QString strLast = QString::fromLatin1(CHistoryText::LastResult(host.m_lastTest));
+    if (Qt::mightBeRichText(strLast))
+        strLast = Qt::convertFromPlainText(strLast, Qt::WhiteSpaceNoWrap);
+    GetModel()->setData(GetModel()->index(nRow, 3),
+                        strLast.isEmpty() ? QVariant() : QVariant(strLast), Qt::ToolTipRole);
     CheckAnyHostDown();
 }
 
@@ -249,6 +262,13 @@ void CVantrelView::OnBuildGraph() {
     const std::vector<int> arrRows = ChosenRows();
     if (!arrRows.empty())
         CHostGraphDlg::ShowForHost(window(), *m_pDoc, arrRows.front(), m_pWait);
+}
+
+void CVantrelView::OnHistory() {
+    // One window: the first of the chosen hosts.
+    const std::vector<int> arrRows = ChosenRows();
+    if (!arrRows.empty())
+        CHistoryDlg::ShowForHost(window(), *m_pDoc, arrRows.front(), m_pWait);
 }
 
 void CVantrelView::OnCompareHosts() {

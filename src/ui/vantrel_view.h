@@ -22,7 +22,7 @@ public:
     static constexpr int WM_HOSTUPDATED = QEvent::User + 100;
     // A row whose host is being tested is redrawn this much later instead of waiting.
     static constexpr int RETRY_MS = 50;
-    static constexpr int COLUMN_COUNT = 7;
+    static constexpr int COLUMN_COUNT = 8;
 
     explicit CVantrelView(QWidget* pParent = nullptr);
 
@@ -34,7 +34,8 @@ public:
 
     // Appends a row with an empty tick box; the caller appends the matching m_arrMarked flag.
     void AddHostRow(const CHost& host);
-    // Writes columns 1 to 6 from the host. The caller holds the host's lock.
+    // Writes columns 1 to 7 and the status tooltip from the host. The caller holds the host's
+    // lock.
     void UpdateHostRow(int nRow, const CHost& host);
     void ToggleCheck(int nRow);
 
@@ -65,6 +66,7 @@ public slots:
     void OnStartTests();
     void OnStopTests();
     void OnBuildGraph();
+    void OnHistory();
     void OnCompareHosts();
     void OnGenerateReport();
     void OnOptions();

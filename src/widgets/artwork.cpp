@@ -126,6 +126,17 @@ void DrawToolbarImage(QPainter& p, int nIndex) {
         p.drawLine(QPointF(9, 17), QPointF(23, 17));
         p.drawLine(QPointF(25, 9), QPointF(39, 9));
         break;
+    case 9: { // history: a line over time with a down period shaded red
+        p.setPen(QPen(kInk, 1.5));
+        p.setBrush(kPaper);
+        p.drawRect(QRectF(6, 6, 36, 34));
+        p.fillRect(QRectF(22, 7, 8, 32), kRed.lighter(130));
+        p.setPen(QPen(kGreen.darker(115), 2.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        p.drawPolyline(
+            QPolygonF({QPointF(9, 28), QPointF(14, 22), QPointF(19, 25), QPointF(21, 20)}));
+        p.drawPolyline(QPolygonF({QPointF(31, 18), QPointF(35, 24), QPointF(39, 15)}));
+        break;
+    }
     default: { // tutorial
         p.setPen(QPen(kInk, 1.5));
         p.setBrush(kLightBlue);

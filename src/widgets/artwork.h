@@ -13,12 +13,13 @@ public:
 
     static constexpr int TOOLBAR_WIDTH = 48;
     static constexpr int TOOLBAR_HEIGHT = 47;
-    static constexpr int TOOLBAR_IMAGES = 9;
+    static constexpr int TOOLBAR_IMAGES = 10;
     static constexpr int CHECK_WIDTH = 26;
     static constexpr int CHECK_HEIGHT = 16;
 
     // Toolbar images side by side, 48 x 47 each: add, edit, remove, start, stop, graph,
-    // report, tutorial, compare. The low-colour strip uses the 16 colours of a basic display.
+    // report, tutorial, compare, history. The low-colour strip uses the 16 colours of a basic
+    // display.
     static QImage ToolbarStrip(bool bLowColour);
     // Tick boxes side by side, 26 pixels wide each: empty, ticked.
     static QImage CheckBoxStrip();

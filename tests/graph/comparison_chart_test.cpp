@@ -1,5 +1,6 @@
 #include "graph/comparison_chart.h"
 
+#include "core/history_store.h"
 #include "core/host.h"
 #include "core/message_sink.h"
 #include "core/vantrel_doc.h"
@@ -222,3 +223,87 @@ TEST_F(ComparisonChartTest, SavesPngAndSvgAndRefusesBadTargets) {
 }
 
 } // namespace
+
+// With a test history: the ping lines on the real time axis (a host tested only in the first
+// two hours of the span ends there), a web response view by median with the 10th-90th
+// percentile band, and every host in its list colour in each view.
+TEST_F(ComparisonChartTest, HistoryDrawsTimedLinesAndWebResponseInEachHostsColour) {
+    constexpr int64_t T = 1'800'000'000;
+    QTemporaryDir dir;
+    CHistoryStore store;
+    ASSERT_NE(store.Open(dir.filePath("h").toStdString()), CHistoryStore::EOpen::FAILED);
+    for (const char* pszName : {"Slow", "Fast", "Early", "Unrecorded"})
+        AddHost(pszName, {10, 20, 30, 40, 50, 60, 70, 80, 90, 100}, 10, 10);
+    const std::vector<int64_t> arrIds = store.Attach({{"Slow", ""}, {"Fast", ""}, {"Early", ""}});
+    // Totals in fives: 10th percentile, median and 90th are the 1st, 3rd and 5th value.
+    const int32_t arrTotals[2][5] = {{1000, 1200, 1500, 1800, 2500}, {100, 200, 300, 400, 500}};
+    const int32_t arrPings[3] = {800, 200, 400};
+    std::vector<CTestRecord> arrTests;
+    for (int h = 0; h < 3; ++h)
+        for (int k = h == 2 ? 39 : 1; k <= 50; ++k) {
+            CTestRecord& test = arrTests.emplace_back();
+            test.nHostId = arrIds[static_cast<size_t>(h)];
+            test.tWhen = T - k * 600;
+            test.bUp = true;
+            test.nPingTenths = arrPings[h];
+            test.nTotalTenths = h < 2 ? arrTotals[h][k % 5] : -1;
+        }
+    ASSERT_TRUE(store.WriteCycle(arrTests));
+    for (size_t i = 0; i < 3; ++i)
+        m_doc.m_arrHosts[i]->m_nHistoryId = arrIds[i];
+
+    m_comparison = CHostComparison();
+    for (CHost* pHost : m_doc.m_arrHosts)
+        m_comparison.Add(*pHost);
+    m_comparison.ReadHistory(store, T + 60);
+    ASSERT_TRUE(m_comparison.HasHistory());
+    EXPECT_EQ(m_comparison.GetHistoryFrom(), T - 30000);
+    std::vector<std::string> arrFigures; // percentiles; columns at the host's ping + others
+    for (size_t i = 0; i < m_comparison.GetHosts().size(); ++i) {
+        const CHostComparison::SHost& host = m_comparison.GetHosts()[i];
+        int nColumns = 0, nOther = 0;
+        for (int32_t nTenths : host.arrTimedPingTenths)
+            if (nTenths >= 0)
+                ++(i < 3 && nTenths == arrPings[i] ? nColumns : nOther);
+        arrFigures.push_back(host.strName + " " + std::to_string(host.nResponseP10Tenths) + " " +
+                             std::to_string(host.nResponseMedianTenths) + " " +
+                             std::to_string(host.nResponseP90Tenths) + " " +
+                             std::to_string(nColumns) + "+" + std::to_string(nOther));
+    }
+    EXPECT_EQ(arrFigures,
+              (std::vector<std::string>{"Slow 1000 1500 2500 50+0", "Fast 100 300 500 50+0",
+                                        "Early -1 -1 -1 12+0", "Unrecorded -1 -1 -1 0+0"}));
+
+    const QSize size(900, 800);
+    QImage image(size, QImage::Format_RGB32);
+    {
+        QPainter dc(&image);
+        CComparisonChart(m_comparison).Paint(dc, size);
+    }
+    const CComparisonChart::SLayout layout = CComparisonChart(m_comparison).Layout(size);
+    EXPECT_EQ(CComparisonChart(m_comparison).ByResponse(), (std::vector<size_t>{1, 0}));
+    EXPECT_EQ(layout.dResponseTop, 500);
+    const QColor slow = CComparisonChart::HostColor(0), fast = CComparisonChart::HostColor(1);
+    const int yFast = layout.ResponseRow(0).center().y() - 2;
+    const int ySlow = layout.ResponseRow(1).center().y() - 2;
+    EXPECT_EQ(image.pixelColor(layout.ResponseX(20), yFast), fast);
+    EXPECT_EQ(image.pixelColor(layout.ResponseX(30), yFast), INK); // median
+    EXPECT_NE(image.pixelColor(layout.ResponseX(60), yFast), fast);
+    EXPECT_EQ(image.pixelColor(layout.ResponseX(200), ySlow), slow);
+    EXPECT_NE(image.pixelColor(layout.ResponseX(90), ySlow), slow);
+    // The spread view keeps the same colours.
+    EXPECT_EQ(image.pixelColor(layout.SpreadX(70), layout.SpreadRow(0).center().y()), slow);
+
+    // Each line at its ping's height; Early's from the span's start to two hours in.
+    const QRect& L = layout.rcLines;
+    for (int h = 0; h < 3; ++h) {
+        const QColor color = CComparisonChart::HostColor(static_cast<size_t>(h));
+        const int y = layout.LinesY(arrPings[h] / 10.0);
+        EXPECT_EQ(CountColor(image, QRect(L.left(), y - 1, L.width(), 3), color),
+                  CountColor(image, L, color))
+            << h;
+        const auto [nFirst, nLast] = ColumnSpan(image, L, color);
+        EXPECT_NEAR(nFirst, layout.TimeX(T - 30000), 2) << h;
+        EXPECT_NEAR(nLast, layout.TimeX(h == 2 ? T - 23400 : T - 600), 2) << h;
+    }
+}

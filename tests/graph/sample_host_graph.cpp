@@ -1,11 +1,15 @@
 #include "sample_host_graph.h"
 
+#include "core/history_store.h"
 #include "core/host.h"
 #include "core/message_sink.h"
 #include "core/vantrel_doc.h"
 #include "graph/compare_hosts_dlg.h"
+#include "graph/history_dlg.h"
 #include "graph/host_graph_dlg.h"
 #include <QPixmap>
+#include <QTemporaryDir>
+#include <arpa/inet.h>
 #include <cmath>
 
 void FillSampleHost(CHost& host, int nEntries) {
@@ -69,6 +73,107 @@ bool WriteSampleComparisonPng(const QString& strPath, int nHosts, int nWidth, in
     const auto pDlg = CCompareHostsDlg::Prepare(nullptr, doc, {}, nullptr);
     if (!pDlg)
         return false;
+    pDlg->resize(nWidth, nHeight);
+    pDlg->show();
+    return pDlg->grab().toImage().save(strPath, "PNG");
+}
+
+bool AddSampleHistory(CHistoryStore& store, const std::vector<int64_t>& arrIds, int64_t tNow,
+                      int nDays) {
+    std::vector<CTestRecord> arrTests;
+    const int nCycles = nDays * 144;
+    for (size_t h = 0; h < arrIds.size(); ++h) {
+        const double dBase = 20 + 17 * static_cast<double>(h % 8);
+        for (int k = nCycles; k > 0; --k) {
+            CTestRecord test;
+            test.nHostId = arrIds[h];
+            test.tWhen = tNow - k * 600;
+            const double dDay =
+                std::sin(2 * M_PI * static_cast<double>(test.tWhen % 86400) / 86400);
+            const int nJitter = (k * 37 + static_cast<int>(h) * 11) % 9;
+            test.nEchoesSent = 4;
+            test.nFamily = AF_INET;
+            test.tCertExpiry = tNow + (20 + 9 * static_cast<int64_t>(h)) * 86400;
+            const bool bRefused = h % 3 == 1 && k >= 3 * 144 && k < 3 * 144 + 12;
+            const bool bServerError = h % 4 == 2 && k >= 156 && k < 162;
+            const bool bTimedOut = (k * 7 + static_cast<int>(h)) % 997 == 0;
+            if (bRefused || bServerError || bTimedOut) {
+                test.strReason = bRefused       ? "connection refused"
+                                 : bServerError ? "HTTP 503"
+                                                : "timed out";
+                test.nHttpStatus = bServerError ? 503 : 0;
+                test.nEchoesAnswered = bRefused ? 4 : 0;
+                test.nPingTenths = bRefused ? static_cast<int32_t>(dBase * 10) : -1;
+                arrTests.push_back(test);
+                continue;
+            }
+            test.bUp = true;
+            test.nEchoesAnswered = k % (17 + static_cast<int>(h)) == 0 ? 3 : 4;
+            const double dPing = dBase + (4 + 3 * static_cast<double>(h % 5)) * dDay + nJitter;
+            test.nPingTenths = static_cast<int32_t>(dPing * 10);
+            test.nHttpStatus = 200;
+            test.nDnsTenths = 20 + nJitter;
+            test.nConnectTenths = test.nDnsTenths + test.nPingTenths;
+            test.nTlsTenths = test.nConnectTenths + 2 * test.nPingTenths;
+            test.nFirstByteTenths =
+                test.nTlsTenths + static_cast<int32_t>((80 + 25 * static_cast<double>(h % 6)) * 10 *
+                                                       (1.2 + dDay + (k % 29 == 3 ? 1.5 : 0)));
+            test.nTotalTenths = test.nFirstByteTenths + 150 + 30 * nJitter;
+            arrTests.push_back(test);
+        }
+    }
+    return store.WriteCycle(arrTests);
+}
+
+namespace {
+
+// A history of the sample hosts in a folder of its own, kept for the picture.
+constexpr int64_t SAMPLE_NOW = 1'800'000'000; // 2027-01-15 08:00 UTC
+
+} // namespace
+
+bool WriteSampleHistoryPng(const QString& strPath, int nWidth, int nHeight) {
+    QTemporaryDir dir;
+    const std::string strHistory = dir.filePath("Vantrel.dat.history").toStdString();
+    CHistoryStore store;
+    if (store.Open(strHistory) == CHistoryStore::EOpen::FAILED)
+        return false;
+    const std::vector<int64_t> arrIds =
+        store.Attach({{"Example Hosting", "https://www.example.com/"}, {"", ""}});
+    // The second host's index picks an outage pattern: the first alone has none.
+    if (arrIds.size() != 2 || !AddSampleHistory(store, {arrIds[1], arrIds[0]}, SAMPLE_NOW, 30))
+        return false;
+    store.Close();
+    CHistoryDlg dlg;
+    if (!dlg.Open(strHistory, arrIds[0], "Example Hosting", "https://www.example.com/",
+                  SAMPLE_NOW + 60))
+        return false;
+    dlg.SetRange(CHistoryDlg::RANGE_WEEK);
+    dlg.resize(nWidth, nHeight);
+    dlg.show();
+    return dlg.grab().toImage().save(strPath, "PNG");
+}
+
+bool WriteSampleComparisonHistoryPng(const QString& strPath, int nHosts, int nWidth, int nHeight) {
+    struct CNoMessages : CMessageSink {
+        void ShowMessage(const std::string&) override {}
+    } sink;
+    CVantrelDoc doc(sink, nullptr);
+    AddSampleHosts(doc, nHosts, 400, true);
+    QTemporaryDir dir;
+    CHistoryStore store;
+    if (store.Open(dir.filePath("Vantrel.dat.history").toStdString()) ==
+        CHistoryStore::EOpen::FAILED)
+        return false;
+    const std::vector<int64_t> arrIds = store.Attach(CVantrelDoc::GetHistoryKeys(doc.m_arrHosts));
+    for (size_t i = 0; i < arrIds.size(); ++i)
+        doc.m_arrHosts[i]->m_nHistoryId = arrIds[i];
+    if (!AddSampleHistory(store, arrIds, SAMPLE_NOW, 2))
+        return false;
+    const auto pDlg = CCompareHostsDlg::Prepare(nullptr, doc, {}, nullptr);
+    if (!pDlg)
+        return false;
+    pDlg->GetComparison().ReadHistory(store, SAMPLE_NOW + 60);
     pDlg->resize(nWidth, nHeight);
     pDlg->show();
     return pDlg->grab().toImage().save(strPath, "PNG");

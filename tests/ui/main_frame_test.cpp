@@ -60,6 +60,7 @@ TEST(MainFrameTest, MenusToolbarTrayAndPlace) {
                      "Sto&p tests|32775|Stop the tests on the selected hosts|Shift+F5",
                      "-",
                      "&Build graph|32777|Build the graph for the selected host|Ctrl+G",
+                     "&History|32780|Show the test history of the selected host|Ctrl+H",
                      "&Compare Hosts|32779|Compare the selected hosts side by side|Ctrl+K",
                      "&Generate report|32778|Generate the report for the selected hosts|Ctrl+R",
                      "&Options|32773|Change the program options|Ctrl+,",
@@ -71,15 +72,25 @@ TEST(MainFrameTest, MenusToolbarTrayAndPlace) {
             .toStdString());
     EXPECT_EQ(QKeySequence::listToString(frame.GetAction(ID_HOST_EDIT)->shortcuts()),
               "F2; Return; Enter");
-    QList<int> tools; // separators are 0
-    for (const QAction* p : frame.GetToolBar()->actions())
+    QList<int> tools; // separators are 0; a button's tip is its command's prompt
+    for (const QAction* p : frame.GetToolBar()->actions()) {
         tools << p->data().toInt();
-    EXPECT_EQ(tools,
-              (QList<int>{32771, 32776, 32772, 0, 32774, 32775, 0, 32777, 32779, 32778, 0, 1080}));
-    // Each button shows its own image of the strip: compare is the ninth, after tutorial.
+        EXPECT_EQ(p->toolTip(), p->statusTip()) << tools.last();
+    }
+    EXPECT_EQ(tools, (QList<int>{32771, 32776, 32772, 0, 32774, 32775, 0, 32777, 32780, 32779,
+                                 32778, 0, 1080}));
+    // The list's context menu: the commands on one host.
+    QList<int> context;
+    for (const QAction* p : frame.GetView()->actions())
+        context << (p->isSeparator() ? 0 : p->data().toInt());
+    EXPECT_EQ(frame.GetView()->contextMenuPolicy(), Qt::ActionsContextMenu);
+    EXPECT_EQ(context, (QList<int>{32776, 32772, 0, 32777, 32780}));
+    // Each button shows its own image of the strip: compare is the ninth, after tutorial,
+    // history the tenth.
     const QImage strip = CArtwork::MaskMagenta(CArtwork::ToolbarStrip(false));
     for (auto [nId, nImage] : {std::pair(ID_GRAPH_BUILD, 5), std::pair(ID_HOST_COMPARE, 8),
-                               std::pair(ID_REPORT_GENERATE, 6), std::pair(ID_TOOLBAR_TUTORIAL, 7)})
+                               std::pair(ID_REPORT_GENERATE, 6), std::pair(ID_TOOLBAR_TUTORIAL, 7),
+                               std::pair(ID_HOST_HISTORY, 9)})
         EXPECT_EQ(frame.GetAction(nId)->icon().pixmap(48, 47).toImage().convertToFormat(
                       QImage::Format_ARGB32),
                   strip.copy(nImage * 48, 0, 48, 47))
@@ -170,7 +181,9 @@ protected:
                std::to_string(doc.m_nIntervalMinutes.load()) + '|' + std::to_string(s.m_nSMTPAuth) +
                std::to_string(s.m_bAllowClearPassword) + s.m_strHeloName + '|' +
                std::to_string(s.m_nSMTPSecurity) + ' ' + std::to_string(s.m_nSMTPPort) + '|' +
-               std::to_string(doc.m_nPingMethod.load()) + std::to_string(doc.m_hWakeEvent.IsSet());
+               std::to_string(doc.m_nPingMethod.load()) + std::to_string(doc.m_hWakeEvent.IsSet()) +
+               '|' + std::to_string(s.m_bServerErrorsDown) + '|' +
+               std::to_string(s.m_nCertWarningDays) + '|' + std::to_string(s.m_nHistoryDays);
     }
     QApplication& m_app = EnsureApp();
     CMessageBoxQueue queue;
@@ -237,10 +250,21 @@ TEST_F(OptionsDlgTest, ShowsTheSettingsOkStoresWhatWasTypedCancelNothing) {
         }
         pSecurity->setCurrentIndex(2);
         pPort->setValue(2465);
+        auto* pServerErrors = Get<QCheckBox>(dlg, "ServerErrorsDown");
+        auto* pCertDays = Get<QSpinBox>(dlg, "CertWarningDays");
+        auto* pHistoryDays = Get<QSpinBox>(dlg, "HistoryDays");
+        EXPECT_EQ(pServerErrors->text(), "Count server errors (HTTP 5xx) as down");
+        EXPECT_EQ(QString::number(pServerErrors->isChecked()) + ' ' + pCertDays->text() + ' ' +
+                      pHistoryDays->text(),
+                  "1 14 400");
+        pServerErrors->setChecked(false);
+        pCertDays->setValue(0);
+        EXPECT_EQ(pCertDays->text(), "never");
+        pHistoryDays->setValue(30);
         bAccept ? dlg.accept() : dlg.reject();
         EXPECT_EQ(Stored(), bAccept ? "  a@example.org, b@example.org ||\xc3\xbc@example.net|"
                                       "user|pw|010|17|31mx.example.org|2 2465|" +
-                                          std::to_string(PING_METHOD_TCP) + "1"
+                                          std::to_string(PING_METHOD_TCP) + "1|0|0|30"
                                     : strBefore);
     }
     // Shown again as saved: the saved port is not replaced by the usual one.

@@ -1,11 +1,13 @@
 // Every window inside the screen with its buttons reachable. Run once per screen size and
 // scale (see CMakeLists.txt): QT_QPA_PLATFORM=offscreen:configfile=... and QT_SCALE_FACTOR.
 #include "assistant/host_assistant.h"
+#include "core/history_store.h"
 #include "core/host.h"
 #include "core/message_sink.h"
 #include "core/settings_store.h"
 #include "core/vantrel_doc.h"
 #include "graph/compare_hosts_dlg.h"
+#include "graph/history_dlg.h"
 #include "graph/host_graph_dlg.h"
 #include "gui_test_support.h"
 #include "report/weighting_dialog.h"
@@ -84,6 +86,19 @@ TEST_F(ScreenFitTest, EveryWindowOpensInsideTheScreen) {
     }
     ExpectFits(*CHostGraphDlg::Prepare(&frame, m_doc, 0, nullptr), "graph");
     ExpectFits(*CCompareHostsDlg::Prepare(&frame, m_doc, {}, nullptr), "compare");
+    QTemporaryDir dir;
+    const std::string strHistory = dir.filePath("Vantrel.dat.history").toStdString();
+    std::vector<int64_t> arrIds;
+    {
+        CHistoryStore store;
+        ASSERT_NE(store.Open(strHistory), CHistoryStore::EOpen::FAILED);
+        arrIds = store.Attach({{"Example", "https://www.example.com/"}});
+        ASSERT_TRUE(AddSampleHistory(store, arrIds, 1'800'000'000, 7));
+    }
+    CHistoryDlg history(&frame);
+    ASSERT_TRUE(
+        history.Open(strHistory, arrIds[0], "Example", "https://www.example.com/", 1'800'000'060));
+    ExpectFits(history, "history");
 }
 
 // A place remembered on a larger screen comes back inside this one.

@@ -93,26 +93,27 @@ TEST_F(VantrelViewTest, RowsShowTheHostsFiguresAndColumnsKeepTheirWidths) {
                                : m_view.GetItemText(nRow, i));
         rows << texts.join('|');
     }
-    EXPECT_EQ(rows, (QStringList{" |Hosting Company|Test URL|Status|Time Tested|Uptime %|Ping RTT",
-                                 QString::fromLatin1("|Caf\xE9 Hosting|http://caf\xE9.example.com/|"
-                                                     "Not Testing|0d 0h 0m|100.0%|- ms"),
-                                 "|Up|http://example.com/|Testing - Up|1d 1h 1m|75.0%|12.5 ms",
-                                 "|Down|http://example.com/|Testing - Down|0d 0h 0m|0.0%|- ms",
-                                 "|Stopped|http://example.com/|Not Testing|0d 0h 0m|100.0%|- ms"}));
+    EXPECT_EQ(rows, (QStringList{
+                        " |Hosting Company|Test URL|Status|Time Tested|Uptime %|Ping RTT|Response",
+                        QString::fromLatin1("|Caf\xE9 Hosting|http://caf\xE9.example.com/|"
+                                            "Not Testing|0d 0h 0m|100.0%|- ms|-"),
+                        "|Up|http://example.com/|Testing - Up|1d 1h 1m|75.0%|12.5 ms|-",
+                        "|Down|http://example.com/|Testing - Down|0d 0h 0m|0.0%|- ms|-",
+                        "|Stopped|http://example.com/|Not Testing|0d 0h 0m|100.0%|- ms|-"}));
 
-    // The fixed columns are at least 26, 130, 90, 80 and 80 wide, wider where their header or
+    // The fixed columns are at least 26, 130, 90, 80, 80 and 80 wide, wider where their header or
     // usual texts need it; on a resize the two shared columns split the client width less the
     // fixed ones.
     auto Widths = [&] {
         Marks widths;
-        for (int i = 0; i < 7; ++i)
+        for (int i = 0; i < CVantrelView::COLUMN_COUNT; ++i)
             widths.push_back(m_view.header()->sectionSize(i));
         return widths;
     };
     const Marks arrFixed = Widths();
-    const int nFixed = 26 + arrFixed[3] + arrFixed[4] + arrFixed[5] + arrFixed[6];
+    const int nFixed = 26 + arrFixed[3] + arrFixed[4] + arrFixed[5] + arrFixed[6] + arrFixed[7];
     EXPECT_TRUE(arrFixed[0] == 26 && arrFixed[3] >= 130 && arrFixed[4] >= 90 && arrFixed[5] >= 80 &&
-                arrFixed[6] >= 80);
+                arrFixed[6] >= 80 && arrFixed[7] >= 80);
     for (auto [nWidth, nShared] : {std::pair{1001, (1001 - nFixed) / 2},
                                    {640, (640 - nFixed) / 2},
                                    {nFixed + 1, 0},
@@ -126,6 +127,59 @@ TEST_F(VantrelViewTest, RowsShowTheHostsFiguresAndColumnsKeepTheirWidths) {
     }
 }
 
+// The status cell's tooltip names the last recorded result and why; the last column shows the
+// median web response time.
+TEST_F(VantrelViewTest, StatusTooltipAndResponseColumnTellTheLastTestAndMedianResponse) {
+    struct SCase {
+        bool bUp;
+        const char* pszReason;
+        int nHttp, nFirstByte, nPing, nMedian;
+        const char* pszTip;
+        const char* pszResponse;
+    } arrCases[] = {
+        {false, "certificate has expired", 0, -1, -1, 3120, "Down: certificate has expired",
+         "312 ms"},
+        {true, "", 200, 3120, 155, 3124, "Up: HTTP 200, first byte 312 ms", "312 ms"},
+        {true, "", 200, 42, 155, 99, "Up: HTTP 200, first byte 4.2 ms", "9.9 ms"},
+        {true, "", 0, -1, 155, -1, "Up: ping 16 ms", "-"},
+        {true, "answers 404: check the test URL", 404, 1234, -1, 100,
+         "Up: HTTP 404, first byte 123 ms, answers 404: check the test URL", "10 ms"},
+        {false, "", 0, -1, -1, -1, "Down", "-"},
+        {false, "TLS failure: <b>bad</b>", 0, -1, -1, -1,
+         "<p>Down: TLS failure: &lt;b&gt;bad&lt;/b&gt;</p>", "-"},
+    };
+    for (const SCase& c : arrCases) {
+        CHost& host = Add("H", 1, c.bUp ? HOST_UP : HOST_DOWN);
+        host.m_lastTest.tWhen = 1'800'000'000;
+        host.m_lastTest.bUp = c.bUp;
+        host.m_lastTest.strReason = c.pszReason;
+        host.m_lastTest.nHttpStatus = c.nHttp;
+        host.m_lastTest.nFirstByteTenths = c.nFirstByte;
+        host.m_lastTest.nPingTenths = c.nPing;
+        host.m_nMedianResponseTenths = c.nMedian;
+    }
+    Add("Never tested", 1, HOST_UNKNOWN).m_nMedianResponseTenths = 0;
+    ShowView();
+    QStringList tips, responses, expectedTips, expectedResponses;
+    for (int nRow = 0; nRow < m_view.GetModel()->rowCount(); ++nRow) {
+        tips << m_view.GetModel()->index(nRow, 3).data(Qt::ToolTipRole).toString();
+        responses << m_view.GetItemText(nRow, 7);
+    }
+    for (const SCase& c : arrCases)
+        expectedTips << c.pszTip, expectedResponses << c.pszResponse;
+    EXPECT_EQ(tips.join('\n').toStdString(), (expectedTips << "").join('\n').toStdString());
+    EXPECT_EQ(responses.join('|').toStdString(),
+              (expectedResponses << "0.0 ms").join('|').toStdString());
+
+    // A new result replaces the tooltip when the worker reports the row.
+    CHost& first = *m_doc.m_arrHosts[0];
+    first.m_lastTest.nHttpStatus = 503;
+    first.m_lastTest.strReason = "HTTP 503";
+    m_view.PostHostUpdated(0);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(m_view.GetModel()->index(0, 3).data(Qt::ToolTipRole).toString(), "Down: HTTP 503");
+}
+
 // With a larger font no header and no usual text of a fixed column is cut.
 TEST_F(VantrelViewTest, FixedColumnsFitTheirTextsAtAnyFontSize) {
     for (int nPixels : {12, 20}) {
@@ -137,9 +191,10 @@ TEST_F(VantrelViewTest, FixedColumnsFitTheirTextsAtAnyFontSize) {
         view.resize(900, 300);
         view.OnInitialUpdate(m_doc);
         const std::pair<int, const char*> arrTexts[] = {
-            {3, "Testing - Unknown"}, {3, "Status"},  {4, "365d 23h 59m"},
-            {4, "Time Tested"},       {5, "100.0%"},  {5, "Uptime %"},
-            {6, "1234.5 ms"},         {6, "Ping RTT"}};
+            {3, "Testing - Unknown"}, {3, "Status"},   {4, "365d 23h 59m"},
+            {4, "Time Tested"},       {5, "100.0%"},   {5, "Uptime %"},
+            {6, "1234.5 ms"},         {6, "Ping RTT"}, {7, "12345 ms"},
+            {7, "Response"}};
         for (auto [nColumn, pszText] : arrTexts)
             EXPECT_EQ(CListViewEx::FitText(QFontMetrics(font), pszText,
                                            view.header()->sectionSize(nColumn), 12)
