@@ -1,4 +1,5 @@
 // The desktop program as a user runs it, offscreen and left alone (its boxes stay open).
+#include "core/history_store.h"
 #include "e2e/app/app_lab.h"
 
 #include <gmock/gmock.h>
@@ -67,6 +68,23 @@ TEST_F(AppLab, AnOutageWithItsBoxOpenHoldsNothingUp) {
     EXPECT_LT(exitTime, 1s) << "behind a black-holed echo";
     EXPECT_THAT(ReadFileBytes(m_dir / "config/Vantrel Software/Vantrel.conf"),
                 HasSubstr("AlertEmail=1"));
+
+    // The history: Host2's outage began after the black hole, holds a test for every cycle
+    // Host1 had meanwhile (the open box held no cycle back), and ended when it answered again.
+    CHistoryStore history;
+    ASSERT_EQ(history.Open(CHistoryStore::PathFor(m_strData)), CHistoryStore::EOpen::OK);
+    const auto arrIds =
+        history.Find({{"Host1", "http://10.77.1.2/"}, {"Host2", "http://10.77.2.2/"}});
+    ASSERT_EQ(arrIds.size(), 2u);
+    const auto arrOutages = history.Outages(arrIds[1], tBlackHole - 1, time(nullptr) + 1);
+    ASSERT_FALSE(arrOutages.empty());
+    const COutage& outage =
+        *std::min_element(arrOutages.begin(), arrOutages.end(),
+                          [](const COutage& a, const COutage& b) { return a.tStart < b.tStart; });
+    EXPECT_TRUE(outage.tStart >= tBlackHole - 1 && outage.tStart <= tFound + 1 && outage.tEnd > 0)
+        << outage.tStart << " " << outage.tEnd;
+    const size_t nHost1Tests = history.Tests(arrIds[0], outage.tStart, outage.tEnd).size();
+    EXPECT_LE(std::abs(outage.nTests - int(nHost1Tests)), 1) << nHost1Tests;
 }
 
 // Stop tests, File > Exit, logout and SIGTERM while a test waits in each way it can: the worker
