@@ -57,7 +57,7 @@ int main(int argc, char** argv) {
     std::vector<int64_t> arrIds;
     {
         CHistoryStore store;
-        if (store.OpenForReading(strPath) != CHistoryStore::EOpen::OK)
+        if (store.OpenExisting(strPath) != CHistoryStore::EOpen::OK)
             Fail(store.GetLastError() + " (made by: bench_history --dir=" + strDir + " --reuse)");
         std::vector<CHistoryStore::CHostKey> arrKeys;
         for (int i = 0; i < HOSTS; ++i)
@@ -96,7 +96,7 @@ int main(int argc, char** argv) {
         comparison.Add(*pHost);
     }
     CHistoryStore store;
-    if (store.OpenForReading(strPath) != CHistoryStore::EOpen::OK)
+    if (store.OpenExisting(strPath) != CHistoryStore::EOpen::OK)
         Fail(store.GetLastError());
     comparison.ReadHistory(store, T_END);
     const QSize size(900, 1500);

@@ -53,7 +53,7 @@ QString CCliStore::DescribeHistory(const std::string& strDataPath, bool& bSound)
         return {};
     CHistoryStore history;
     bSound = false;
-    if (history.OpenForReading(strPath) != CHistoryStore::EOpen::OK)
+    if (history.OpenExisting(strPath) != CHistoryStore::EOpen::OK)
         return "history: " + CliVisible(CliFromBytes(history.GetLastError())) + "\n";
     const std::string strCheck = history.CheckIntegrity();
     bSound = strCheck == "ok";

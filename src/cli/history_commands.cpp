@@ -89,7 +89,7 @@ private:
 
 // The history beside the data file, for reading; false after saying why.
 bool OpenHistory(const CCliArgs& args, CHistoryStore& history) {
-    if (history.OpenForReading(CHistoryStore::PathFor(args.GetDataPath())) ==
+    if (history.OpenExisting(CHistoryStore::PathFor(args.GetDataPath())) ==
         CHistoryStore::EOpen::OK)
         return true;
     CliError(CliVisible(CliFromBytes(history.GetLastError())) + ".");

@@ -103,7 +103,7 @@ int ReportCommand(const QStringList& args) {
     std::vector<CReportHistory> arrHistory;
     if (cliArgs.Parser().isSet(optHistory)) {
         CHistoryStore history;
-        if (history.OpenForReading(CHistoryStore::PathFor(cliArgs.GetDataPath())) !=
+        if (history.OpenExisting(CHistoryStore::PathFor(cliArgs.GetDataPath())) !=
             CHistoryStore::EOpen::OK) {
             CliError(CliVisible(CliFromBytes(history.GetLastError())) + "; no report was written.");
             return CLI_BAD_INPUT;

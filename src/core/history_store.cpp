@@ -285,7 +285,7 @@ CHistoryStore::EOpen CHistoryStore::Open(const std::string& strPath) {
     return EOpen::FAILED;
 }
 
-CHistoryStore::EOpen CHistoryStore::OpenForReading(const std::string& strPath) {
+CHistoryStore::EOpen CHistoryStore::OpenExisting(const std::string& strPath) {
     Close();
     m_strLastError.clear();
     m_strPath = strPath;

@@ -50,7 +50,7 @@ public:
     // For the history's readers (windows, vantrelctl) and the worker, once the document has
     // opened it: an existing database only, neither checked (a year's check takes a second),
     // made nor moved; OK or FAILED. It may be written all the same.
-    EOpen OpenForReading(const std::string& strPath);
+    EOpen OpenExisting(const std::string& strPath);
     void Close();
     bool IsOpen() const { return m_pDb != nullptr; }
     const std::string& GetLastError() const { return m_strLastError; }

@@ -96,7 +96,7 @@ std::unique_ptr<CCompareHostsDlg> CCompareHostsDlg::Prepare(QWidget* pParent, CV
         doc, CHostComparison::ChooseRows(arrMarked, doc.m_arrHosts.size()), pWaitObserver);
     // Without a readable history the window draws the ping lines of the last cycles as before.
     CHistoryStore history;
-    if (history.OpenForReading(doc.GetHistoryPath()) == CHistoryStore::EOpen::OK)
+    if (history.OpenExisting(doc.GetHistoryPath()) == CHistoryStore::EOpen::OK)
         pDlg->m_comparison.ReadHistory(history, static_cast<int64_t>(time(nullptr)));
     if (CSettingsStore* pStore = PlacementStore()) {
         const std::string strGeometry = pStore->LoadWindowGeometry(PLACEMENT_NAME);

@@ -215,7 +215,7 @@ void CHistoryDlg::done(int nResult) {
 
 bool CHistoryDlg::Open(const std::string& strPath, int64_t nHostId, const std::string& strName,
                        const std::string& strTestURL, int64_t tNow) {
-    if (m_store.OpenForReading(strPath) != CHistoryStore::EOpen::OK) {
+    if (m_store.OpenExisting(strPath) != CHistoryStore::EOpen::OK) {
         ShowMessage(parentWidget(), "The history cannot be read.\n" + m_store.GetLastError());
         return false;
     }

@@ -5,7 +5,7 @@
 bool CStoreRecorder::BeginRun(const std::string& strDataPath) {
     // The store opened (and checked, or made) the history when it loaded, and told the user
     // when it could not: a run's start, at every edit, must not check a year of tests again.
-    return m_store.OpenForReading(CHistoryStore::PathFor(strDataPath)) == CHistoryStore::EOpen::OK;
+    return m_store.OpenExisting(CHistoryStore::PathFor(strDataPath)) == CHistoryStore::EOpen::OK;
 }
 
 void CStoreRecorder::EndRun() {

@@ -104,7 +104,7 @@ std::string CReportCommandUI::Execute(const std::vector<int>& arrRows) {
     if (m_bIncludeHistory) {
         // A reader of its own: the worker writes through the document's.
         CHistoryStore history;
-        if (history.OpenForReading(m_doc.GetHistoryPath()) != CHistoryStore::EOpen::OK) {
+        if (history.OpenExisting(m_doc.GetHistoryPath()) != CHistoryStore::EOpen::OK) {
             ShowMessage("The measured history could not be read, so the report leaves it "
                         "out.\n" +
                         history.GetLastError() + ".");

@@ -104,9 +104,9 @@ TEST_F(HistoryStoreTest, TestsReadBackWithEveryFieldAndOwnerOnly) {
     EXPECT_EQ(CountRows(m_strPath, "PRAGMA user_version"), 1);
     EXPECT_EQ(m_store.CheckIntegrity(), "ok");
     CHistoryStore reader;
-    ASSERT_EQ(reader.OpenForReading(m_strPath), CHistoryStore::EOpen::OK);
+    ASSERT_EQ(reader.OpenExisting(m_strPath), CHistoryStore::EOpen::OK);
     EXPECT_EQ(Describe(reader.Tests(arrIds[1], 0, INT64_MAX)), strExpected);
-    EXPECT_EQ(reader.OpenForReading(m_dir / "none"), CHistoryStore::EOpen::FAILED);
+    EXPECT_EQ(reader.OpenExisting(m_dir / "none"), CHistoryStore::EOpen::FAILED);
     EXPECT_EQ(reader.GetLastError(),
               "Cannot open the test history " + m_dir / "none" + ": no such file or folder");
     EXPECT_FALSE(std::filesystem::exists(m_dir / "none"));

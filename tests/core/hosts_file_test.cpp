@@ -493,12 +493,12 @@ TEST_F(HostStore, HistoryFollowsTheHostsAndItsTroublesAreToldOnce) {
     EXPECT_TRUE(arrIds[0] == nOld && arrIds[1] > arrIds[0] && arrIds[2] > arrIds[1]);
     {
         CHistoryStore reader;
-        ASSERT_EQ(reader.OpenForReading(strHistory), CHistoryStore::EOpen::OK);
+        ASSERT_EQ(reader.OpenExisting(strHistory), CHistoryStore::EOpen::OK);
         EXPECT_EQ(reader.Tests(nOld, 0, INT64_MAX).size(), 1u);
     }
     {
         CHistoryStore writer;
-        ASSERT_EQ(writer.OpenForReading(strHistory), CHistoryStore::EOpen::OK);
+        ASSERT_EQ(writer.OpenExisting(strHistory), CHistoryStore::EOpen::OK);
         CTestRecord test;
         test.tWhen = 1000;
         for (int64_t nId : arrIds) {
@@ -516,7 +516,7 @@ TEST_F(HostStore, HistoryFollowsTheHostsAndItsTroublesAreToldOnce) {
     ASSERT_TRUE(again.OnNewDocument(strData, CAppSettings()));
     EXPECT_EQ(fnIds(again), (std::vector<int64_t>{arrIds[1], arrIds[2]}));
     CHistoryStore reader;
-    ASSERT_EQ(reader.OpenForReading(strHistory), CHistoryStore::EOpen::OK);
+    ASSERT_EQ(reader.OpenExisting(strHistory), CHistoryStore::EOpen::OK);
     EXPECT_EQ(reader.Tests(arrIds[0], 0, INT64_MAX).size(), 0u);
     EXPECT_EQ(reader.Tests(arrIds[1], 0, INT64_MAX).size(), 1u);
     reader.Close();

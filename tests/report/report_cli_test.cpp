@@ -37,7 +37,7 @@ TEST(ReportCli, ExitCodesMessagesAndFiles) {
     const int64_t tNow = ::time(nullptr);
     FillHistory(strData + ".history", hosts.Hosts(), tNow);
     CHistoryStore store;
-    ASSERT_EQ(store.OpenForReading(strData + ".history"), CHistoryStore::EOpen::OK);
+    ASSERT_EQ(store.OpenExisting(strData + ".history"), CHistoryStore::EOpen::OK);
     std::vector<CReportHistory> arrHistory;
     for (int64_t nId : store.Find({{"Smith & Sons <Hosting>", ""},
                                    {"Unmarked", ""},

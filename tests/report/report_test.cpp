@@ -63,7 +63,7 @@ TEST(ReportWriter, MeasuredHistoryLineAndTable) {
     const int64_t tNow = 1796731200; // 2026-12-08 12:00 UTC
     FillHistory(dir.Path() + "/v.dat.history", hosts.Hosts(), tNow);
     CHistoryStore store;
-    ASSERT_EQ(store.OpenForReading(dir.Path() + "/v.dat.history"), CHistoryStore::EOpen::OK);
+    ASSERT_EQ(store.OpenExisting(dir.Path() + "/v.dat.history"), CHistoryStore::EOpen::OK);
     const std::vector<int64_t> arrIds = store.Find({{"Smith & Sons <Hosting>", ""},
                                                     {"Unmarked", ""},
                                                     {"Caf\xe9 Plain", ""},

@@ -252,7 +252,7 @@ TEST_F(ReportCommandTest, MeasuredHistoryOfTheDocumentsHosts) {
     ASSERT_EQ(command.Execute(m_arrRows), strPath);
     EXPECT_EQ(command.m_arrLog, (Texts{"weights", "file", "open " + strPath}));
     CHistoryStore store;
-    ASSERT_EQ(store.OpenForReading(strData + ".history"), CHistoryStore::EOpen::OK);
+    ASSERT_EQ(store.OpenExisting(strData + ".history"), CHistoryStore::EOpen::OK);
     std::vector<CReportHistory> arrHistory;
     for (CHost* pHost : m_doc.m_arrHosts)
         arrHistory.push_back(CReportHistory::Measure(store, pHost->m_nHistoryId, tNow));

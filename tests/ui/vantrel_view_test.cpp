@@ -410,7 +410,7 @@ TEST_F(VantrelViewTest, HostCommandsSayWhatTheyNeedAndEveryChangeIsOnDiskAtOnce)
     EXPECT_EQ(Stored(), "A0 C0 Renamed0 | 5");
     // The history knows the new name (its URL aside), and B's went with it.
     CHistoryStore history;
-    ASSERT_EQ(history.OpenForReading(m_doc.GetHistoryPath()), CHistoryStore::EOpen::OK);
+    ASSERT_EQ(history.OpenExisting(m_doc.GetHistoryPath()), CHistoryStore::EOpen::OK);
     EXPECT_EQ(history.Find({{"Renamed", "-"}, {"B", "-"}, {"A", "-"}}),
               (std::vector<int64_t>{m_doc.m_arrHosts[2]->m_nHistoryId, 0,
                                     m_doc.m_arrHosts[0]->m_nHistoryId}));
