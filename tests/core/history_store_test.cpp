@@ -42,6 +42,14 @@ std::string Describe(const std::vector<CTestRecord>& arrTests) {
     return str;
 }
 
+// Runs pszSql on the database at strPath, creating it if need be.
+void Sql(const std::string& strPath, const char* pszSql) {
+    sqlite3* pDb = nullptr;
+    sqlite3_open(strPath.c_str(), &pDb);
+    sqlite3_exec(pDb, pszSql, nullptr, nullptr, nullptr);
+    sqlite3_close(pDb);
+}
+
 int64_t CountRows(const std::string& strPath, const char* pszSql) {
     sqlite3* pDb = nullptr;
     sqlite3_open_v2(strPath.c_str(), &pDb, SQLITE_OPEN_READONLY, nullptr);
@@ -239,13 +247,8 @@ TEST_F(HistoryStoreTest, DamagedDatabaseIsMovedAsideAndANewOneStarted) {
     std::string strBadPage = strGood;
     for (size_t i = 8192; i < 12288; ++i)
         strBadPage[i] = static_cast<char>(0xa5);
-    std::string strNotOurs = m_dir / "other.db";
-    {
-        sqlite3* pDb = nullptr;
-        sqlite3_open(strNotOurs.c_str(), &pDb);
-        sqlite3_exec(pDb, "CREATE TABLE t(x)", nullptr, nullptr, nullptr);
-        sqlite3_close(pDb);
-    }
+    const std::string strNotOurs = m_dir / "other.db";
+    Sql(strNotOurs, "CREATE TABLE t(x)");
     const struct {
         const char* pszCase;
         std::string strBytes;
@@ -283,12 +286,7 @@ TEST_F(HistoryStoreTest, DamagedDatabaseIsMovedAsideAndANewOneStarted) {
         arrNames.push_back(strAside);
     }
     // A database of a newer Vantrel is not ours to replace.
-    {
-        sqlite3* pDb = nullptr;
-        sqlite3_open(m_strPath.c_str(), &pDb);
-        sqlite3_exec(pDb, "PRAGMA user_version = 2", nullptr, nullptr, nullptr);
-        sqlite3_close(pDb);
-    }
+    Sql(m_strPath, "PRAGMA user_version = 2");
     EXPECT_EQ(m_store.Open(m_strPath), CHistoryStore::EOpen::FAILED);
     EXPECT_EQ(m_store.GetLastError(), "Cannot open the test history " + m_strPath +
                                           ": a newer version of Vantrel wrote it, and it is left "

@@ -5,6 +5,7 @@
 #include "core/hosts_file.h"
 #include "core/message_sink.h"
 #include "core/settings_store.h"
+#include "core/test_files.h"
 #include "core/vantrel_doc.h"
 #include "graph/history_csv.h"
 #include "graph/time_chart.h"
@@ -32,22 +33,8 @@ constexpr int64_t CERT = T + 10 * 86400 + 3 * 3600;
 std::vector<CTestRecord> MadeUpHistory(int64_t nHostId) {
     std::vector<CTestRecord> arrTests;
     auto Up = [&](int64_t t, int nAnswered, int32_t nTotal) {
-        CTestRecord test;
-        test.nHostId = nHostId;
-        test.tWhen = t;
-        test.bUp = true;
-        test.nPingTenths = 200;
-        test.nFamily = AF_INET;
-        test.nEchoesSent = 4;
-        test.nEchoesAnswered = nAnswered;
-        test.nHttpStatus = 200;
-        test.nDnsTenths = 10;
-        test.nConnectTenths = 50;
-        test.nTlsTenths = 150;
-        test.nFirstByteTenths = 2000;
-        test.nTotalTenths = nTotal;
-        test.tCertExpiry = CERT;
-        return test;
+        return CTestRecord{nHostId,   t,   true, "", 200, 0,    AF_INET, 4,
+                           nAnswered, 200, 10,   50, 150, 2000, nTotal,  CERT};
     };
     for (int nDays = 40; nDays > 2; --nDays)
         arrTests.push_back(Up(T - nDays * 86400 - 3600, 4, 5000));
@@ -57,15 +44,13 @@ std::vector<CTestRecord> MadeUpHistory(int64_t nHostId) {
                               : k == 6             ? "HTTP 503"
                               : k == 1             ? "timed out"
                                                    : nullptr;
-        if (pszDown) {
-            test = CTestRecord{};
-            test.nHostId = nHostId;
-            test.tWhen = T - k * 600;
-            test.strReason = pszDown;
-            test.nEchoesSent = 4;
-            test.nHttpStatus = k == 6 ? 503 : 0;
-            test.nTotalTenths = k == 6 ? 5000 : -1;
-        }
+        if (pszDown)
+            test = CTestRecord{.nHostId = nHostId,
+                               .tWhen = T - k * 600,
+                               .strReason = pszDown,
+                               .nEchoesSent = 4,
+                               .nHttpStatus = k == 6 ? 503 : 0,
+                               .nTotalTenths = k == 6 ? 5000 : -1};
         arrTests.push_back(test);
     }
     return arrTests;
@@ -151,8 +136,7 @@ TEST_F(HistoryDlgTest, ExportsTheRangesTestsAsCsv) {
     ASSERT_TRUE(dlg.Open(m_strPath, m_nHostId, "Alpha", "https://alpha.example/", NOW));
     const std::string strCsv = m_dir.filePath("out.csv").toStdString();
     ASSERT_TRUE(dlg.ExportCsv(strCsv));
-    std::ifstream file(strCsv, std::ios::binary);
-    const std::string strBytes((std::istreambuf_iterator<char>(file)), {});
+    const std::string strBytes = ReadFileBytes(strCsv);
     std::vector<std::string> arrLines;
     std::istringstream lines(strBytes);
     for (std::string strLine; std::getline(lines, strLine);)

@@ -45,14 +45,9 @@ uint32_t Ip(const char* psz) {
 // An ICMP message: type, code, the two 16-bit words of an echo header, then the body.
 std::vector<uint8_t> Icmp(uint8_t nType, uint8_t nCode, uint16_t nId, uint16_t nSequence,
                           const std::vector<uint8_t>& arrBody) {
-    std::vector<uint8_t> arr{nType,
-                             nCode,
-                             0,
-                             0,
-                             static_cast<uint8_t>(nId >> 8),
-                             static_cast<uint8_t>(nId),
-                             static_cast<uint8_t>(nSequence >> 8),
-                             static_cast<uint8_t>(nSequence)};
+    std::vector<uint8_t> arr{nType, nCode, 0, 0};
+    for (const uint16_t n : {nId, nSequence})
+        arr.insert(arr.end(), {static_cast<uint8_t>(n >> 8), static_cast<uint8_t>(n)});
     arr.insert(arr.end(), arrBody.begin(), arrBody.end());
     const uint16_t nSum = Checksum(arr);
     arr[2] = static_cast<uint8_t>(nSum >> 8);

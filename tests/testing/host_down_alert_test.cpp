@@ -190,19 +190,16 @@ TEST(HostDownAlert, CertificateNoticeTextsBoxAndMail) {
         << rig.m_strMail;
 }
 
-// A name of a damaged file makes no Subject of thousands of characters.
-TEST(HostDownAlert, SubjectHoldsAtMost200CharactersOfTheName) {
+// A name of a damaged file makes no Subject of thousands of characters. A host name beyond
+// ASCII (ISO-8859-1 in the data file) goes out as UTF-8: an encoded subject and a
+// quoted-printable body.
+TEST(HostDownAlert, SubjectHoldsAtMost200CharactersAndNonAsciiGoesOutAsUtf8) {
     for (const size_t nLength : {size_t(200), size_t(5000)}) {
         CSMTPMessage message;
         CHostDownAlert::ComposeMessage(message, std::string(nLength, 'n'), "a@example.test",
                                        "b@example.test", 0);
         EXPECT_EQ(message.m_strSubject, "The host " + std::string(200, 'n') + " went down");
     }
-}
-
-// A host name beyond ASCII (ISO-8859-1 in the data file) goes out as UTF-8: an encoded subject
-// and a quoted-printable body.
-TEST(HostDownAlert, NonAsciiHostGoesOutAsUtf8) {
     CSMTPMessage message;
     CHostDownAlert::ComposeMessage(message, "\xe9t\xe9.test", "A <a@example.test>",
                                    "b@example.test", 0);

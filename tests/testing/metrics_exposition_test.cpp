@@ -65,65 +65,48 @@ TEST(MetricsExposition, TextFormatIsExactWithSecondsAndOnlyKnownValues) {
     CMetricsExposition metrics("1.2", "");
     Fill(metrics);
     metrics.EndCycle(3.5);
-    const std::string L1 = "{host=\"Q\\\"1\",url=\"http://10.0.0.1/t\"}",
-                      L2 = "{host=\"idle\",url=\"http://10.0.0.2/\"}";
-    EXPECT_EQ(
-        metrics.Format(EFormat::TEXT),
-        "# HELP vantrel_host_up Whether the host's last test found it up (1) or down (0).\n"
-        "# TYPE vantrel_host_up gauge\n"
-        "vantrel_host_up" +
-            L1 +
-            " 0\n"
-            "# HELP vantrel_host_tests_total Tests of the host.\n"
-            "# TYPE vantrel_host_tests_total counter\n"
-            "vantrel_host_tests_total" +
-            L1 +
-            " 2\n"
-            "vantrel_host_tests_total" +
-            L2 +
-            " 0\n"
-            "# HELP vantrel_host_tests_up_total Tests that found the host up.\n"
-            "# TYPE vantrel_host_tests_up_total counter\n"
-            "vantrel_host_tests_up_total" +
-            L1 +
-            " 1\n"
-            "vantrel_host_tests_up_total" +
-            L2 +
-            " 0\n"
-            "# HELP vantrel_host_ping_seconds Round-trip time of the host's last answered ping.\n"
-            "# TYPE vantrel_host_ping_seconds gauge\n"
-            "vantrel_host_ping_seconds" +
-            L1 +
-            " 0.025\n"
-            "# HELP vantrel_host_ping_seconds_average Average round-trip time of the host's "
-            "answered pings.\n"
-            "# TYPE vantrel_host_ping_seconds_average gauge\n"
-            "vantrel_host_ping_seconds_average" +
-            L1 +
-            " 0.0175\n"
-            "# HELP vantrel_host_last_test_timestamp_seconds When the host's last test ended, in "
-            "seconds since 1970.\n"
-            "# TYPE vantrel_host_last_test_timestamp_seconds gauge\n"
-            "vantrel_host_last_test_timestamp_seconds" +
-            L1 +
-            " 1700000000\n"
-            "# HELP vantrel_host_testing Whether the host takes part in the test cycles.\n"
-            "# TYPE vantrel_host_testing gauge\n"
-            "vantrel_host_testing" +
-            L1 +
-            " 1\n"
-            "vantrel_host_testing" +
-            L2 +
-            " 0\n"
-            "# HELP vantrel_cycles_total Test cycles ended by this run.\n"
-            "# TYPE vantrel_cycles_total counter\n"
-            "vantrel_cycles_total 1\n"
-            "# HELP vantrel_cycle_duration_seconds How long the last test cycle took.\n"
-            "# TYPE vantrel_cycle_duration_seconds gauge\n"
-            "vantrel_cycle_duration_seconds 3.5\n"
-            "# HELP vantrel_build_info The running program's version.\n"
-            "# TYPE vantrel_build_info gauge\n"
-            "vantrel_build_info{version=\"1.2\"} 1\n");
+    // $1 and $2: the two hosts' labels.
+    std::string strExpected =
+        R"(# HELP vantrel_host_up Whether the host's last test found it up (1) or down (0).
+# TYPE vantrel_host_up gauge
+vantrel_host_up$1 0
+# HELP vantrel_host_tests_total Tests of the host.
+# TYPE vantrel_host_tests_total counter
+vantrel_host_tests_total$1 2
+vantrel_host_tests_total$2 0
+# HELP vantrel_host_tests_up_total Tests that found the host up.
+# TYPE vantrel_host_tests_up_total counter
+vantrel_host_tests_up_total$1 1
+vantrel_host_tests_up_total$2 0
+# HELP vantrel_host_ping_seconds Round-trip time of the host's last answered ping.
+# TYPE vantrel_host_ping_seconds gauge
+vantrel_host_ping_seconds$1 0.025
+# HELP vantrel_host_ping_seconds_average Average round-trip time of the host's answered pings.
+# TYPE vantrel_host_ping_seconds_average gauge
+vantrel_host_ping_seconds_average$1 0.0175
+# HELP vantrel_host_last_test_timestamp_seconds When the host's last test ended, in seconds since 1970.
+# TYPE vantrel_host_last_test_timestamp_seconds gauge
+vantrel_host_last_test_timestamp_seconds$1 1700000000
+# HELP vantrel_host_testing Whether the host takes part in the test cycles.
+# TYPE vantrel_host_testing gauge
+vantrel_host_testing$1 1
+vantrel_host_testing$2 0
+# HELP vantrel_cycles_total Test cycles ended by this run.
+# TYPE vantrel_cycles_total counter
+vantrel_cycles_total 1
+# HELP vantrel_cycle_duration_seconds How long the last test cycle took.
+# TYPE vantrel_cycle_duration_seconds gauge
+vantrel_cycle_duration_seconds 3.5
+# HELP vantrel_build_info The running program's version.
+# TYPE vantrel_build_info gauge
+vantrel_build_info{version="1.2"} 1
+)";
+    for (const auto& [strMark, strLabels] :
+         {std::pair<std::string, std::string>{"$1", R"({host="Q\"1",url="http://10.0.0.1/t"})"},
+          {"$2", R"({host="idle",url="http://10.0.0.2/"})"}})
+        for (size_t n; (n = strExpected.find(strMark)) != std::string::npos;)
+            strExpected.replace(n, 2, strLabels);
+    EXPECT_EQ(metrics.Format(EFormat::TEXT), strExpected);
     EXPECT_STREQ(CMetricsExposition::ContentType(EFormat::TEXT),
                  "text/plain; version=0.0.4; charset=utf-8");
 }

@@ -350,26 +350,21 @@ TEST_F(WorkerTest, AHostHeldElsewhereDoesNotHoldUpTheCycle) {
               std::tuple(4, 2));
 }
 
+// The connection is checked before each cycle; the interval is read as each wait begins, and
+// any interval a data file may hold gives a wait of 1 to 60 minutes (1000 ms a minute here).
 TEST_F(WorkerTest, ConnectionGateAndLossAndTheIntervalReadAsEachWaitBegins) {
     AddHost(m_doc, "http://www.alpha.test/");
     AddHost(m_doc, "http://www.beta.test/");
-    m_world.m_arrConnected = {false, true, true, false, false, true};       // gate twice, 4 cycles
-    RunCycles(5, [&](int nWait) { m_doc.m_nIntervalMinutes = 5 + nWait; }); // set mid-wait
-    EXPECT_EQ(m_world.Get("box "),
-              std::vector<std::string>(2, std::string("box ") + NO_CONNECTION_TEXT));
-    EXPECT_EQ(m_world.Get("ping ").size(), 4u);
-    EXPECT_EQ(m_doc.m_nRunSeconds, 5 * CYCLE_GAP); // the disconnected wait counts as run time
-    EXPECT_THAT(m_world.Get("wait "),
-                ElementsAre("wait 5000", "wait 6000", "wait 7000", "wait 8000", "wait 9000"));
-}
-
-// A data file may hold any interval; the worker waits 1 to 60 minutes (1000 ms a minute here).
-TEST_F(WorkerTest, StoredIntervalsOutsideTheirBoundsAreClampedForTheWait) {
+    m_world.m_arrConnected = {false, true, true, false, false, true}; // gate twice, 6 cycles
     const int32_t arrIntervals[] = {160000000, INT32_MAX, 61, 60, 0, INT32_MIN};
-    RunCycles(7, [&](int nWait) {
+    RunCycles(7, [&](int nWait) { // set mid-wait
         if (nWait < 7)
             m_doc.m_nIntervalMinutes = arrIntervals[nWait - 1];
     });
+    EXPECT_EQ(m_world.Get("box "),
+              std::vector<std::string>(2, std::string("box ") + NO_CONNECTION_TEXT));
+    EXPECT_EQ(m_world.Get("ping ").size(), 8u);
+    EXPECT_EQ(m_doc.m_nRunSeconds, 7 * CYCLE_GAP); // the disconnected wait counts as run time
     EXPECT_THAT(m_world.Get("wait "),
                 ElementsAre("wait 5000", "wait 60000", "wait 60000", "wait 60000", "wait 60000",
                             "wait 1000", "wait 1000"));
@@ -615,39 +610,54 @@ TEST_F(WorkerTest, ACertificateAboutToExpireIsToldOnceADay) {
     EXPECT_EQ(m_world.Get("cert ").size(), 2u);
 }
 
-// With the real clock: Start tests ends the wait at once; a shorter interval ends it at the
-// new length counted from its start; a stop ends it within a fraction of a second.
-TEST(TestEngine, WakesForStartedHostsAndAShorterInterval) {
+// The worker on its own thread with the real clock, in a fake world.
+class TestEngine : public ::testing::Test {
+protected:
+    // An engine with these seams and a document over it; the hosts are added before the start.
+    void Make(const CEngineSeams& seams, const std::vector<std::string>& arrURLs) {
+        m_pEngine = std::make_unique<CTestEngine>(seams, &m_world);
+        m_pDoc = std::make_unique<CVantrelDoc>(m_world, m_pEngine.get());
+        for (const std::string& strURL : arrURLs)
+            AddHost(*m_pDoc, strURL);
+    }
+    bool Start() { return m_pDoc->OnNewDocument(m_dir / "Vantrel.dat", CAppSettings()); }
+    // Polls fnDone every millisecond for up to 5 s.
+    static bool WaitUntil(const std::function<bool()>& fnDone) {
+        for (int i = 0; i < 5000 && !fnDone(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return fnDone();
+    }
+
+    CTempDir m_dir;
+    CFakeWorld m_world;
+    CSystemClock m_clock;
+    std::unique_ptr<CTestEngine> m_pEngine;
+    std::unique_ptr<CVantrelDoc> m_pDoc;
+};
+
+// Start tests ends the wait at once; a shorter interval ends it at the new length counted from
+// its start; a stop ends it within a fraction of a second.
+TEST_F(TestEngine, WakesForStartedHostsAndAShorterInterval) {
     using namespace std::chrono;
-    CTempDir dir;
-    CFakeWorld world;
-    CSystemClock clock;
-    CTestEngine engine({&world, &world, &world, &clock, 1000}, &world);
-    CVantrelDoc doc(world, &engine);
-    AddHost(doc, "http://www.alpha.test/");
+    Make({&m_world, &m_world, &m_world, &m_clock, 1000}, {"http://www.alpha.test/"});
+    CVantrelDoc& doc = *m_pDoc;
     doc.m_nIntervalMinutes = 60; // a minute is a second here: the wait is 60 s
     std::vector<steady_clock::time_point> arrTests;
     std::mutex mtx;
-    world.m_onAdd = [&](const std::string& str) {
+    m_world.m_onAdd = [&](const std::string& str) {
         if (str.starts_with("row ")) {
             std::lock_guard lock(mtx);
             arrTests.push_back(steady_clock::now());
         }
     };
-    const auto countTests = [&] {
-        std::lock_guard lock(mtx);
-        return arrTests.size();
-    };
     const auto waitForTests = [&](size_t n) {
-        for (int i = 0; i < 500 && countTests() < n; ++i)
-            std::this_thread::sleep_for(milliseconds(10));
-        return countTests() >= n;
+        return WaitUntil([&] { return std::lock_guard(mtx), arrTests.size() >= n; });
     };
-    ASSERT_TRUE(doc.OnNewDocument(dir / "Vantrel.dat", CAppSettings()));
+    ASSERT_TRUE(Start());
     ASSERT_TRUE(waitForTests(1));
     std::this_thread::sleep_for(milliseconds(300));
     const auto tStart = steady_clock::now();
-    StartTestsOnHosts(doc, {0}, &world, nullptr);
+    StartTestsOnHosts(doc, {0}, &m_world, nullptr);
     ASSERT_TRUE(waitForTests(2));
     EXPECT_LT(arrTests[1] - tStart, milliseconds(500));
 
@@ -664,148 +674,126 @@ TEST(TestEngine, WakesForStartedHostsAndAShorterInterval) {
     const auto tStop = steady_clock::now();
     doc.StopTests();
     EXPECT_LT(steady_clock::now() - tStop, milliseconds(300));
-    EXPECT_EQ(countTests(), 3u);
+    EXPECT_FALSE(waitForTests(4)) << "no test after the stop";
 }
 
 // The worker on its thread shows each unresolvable host's notice, with no host lock held. The
 // stop command stops the worker first, and StopTests serves the boxes while it waits for the
 // worker, or both wait for ever.
-TEST(TestEngine, StopCommandAndStopTestsServeTheWorkersBoxes) {
+TEST_F(TestEngine, StopCommandAndStopTestsServeTheWorkersBoxes) {
     CWatchdog watchdog(std::chrono::seconds(30), "a wait behind the worker's box");
-    CTempDir dir;
-    CFakeWorld world;
-    CSystemClock clock;
-    CTestEngine engine({&world, &world, nullptr, &clock}, &world);
-    CVantrelDoc doc(world, &engine);
-    AddHost(doc, "http://lost.test/");
-    AddHost(doc, "http://lost.test/again");
-    world.SetServer("lost.test", {false});
-    world.m_onAdd = [&](const std::string& str) { // a box stays open until it is served
+    Make({&m_world, &m_world, nullptr, &m_clock}, {"http://lost.test/", "http://lost.test/again"});
+    CVantrelDoc& doc = *m_pDoc;
+    m_world.SetServer("lost.test", {false});
+    m_world.m_onAdd = [&](const std::string& str) { // a box stays open until it is served
         if (!str.starts_with("box "))
             return;
-        world.m_evServed.Reset();
-        world.m_evServed.Wait(60000);
-        world.Add("closed");
+        m_world.m_evServed.Reset();
+        m_world.m_evServed.Wait(60000);
+        m_world.Add("closed");
     };
-    const auto waitForBox = [&](size_t n) {
-        while (world.Get("box ").size() < n)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    };
-    ASSERT_TRUE(doc.OnNewDocument(dir / "Vantrel.dat", CAppSettings()));
-    waitForBox(1);
+    const auto boxes = [&] { return m_world.Get("box ").size(); };
+    ASSERT_TRUE(Start());
+    while (boxes() < 1)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     size_t nClosedWhenLocked = 0, nShownWhenLocked = 0;
-    StopTestsOnHosts(doc, {0}, &world, [&](int) {
-        nClosedWhenLocked = world.Get("closed").size();
-        nShownWhenLocked = world.Get("box ").size();
+    StopTestsOnHosts(doc, {0}, &m_world, [&](int) {
+        nClosedWhenLocked = m_world.Get("closed").size();
+        nShownWhenLocked = boxes();
     });
     // The command stopped the worker before it took a lock, serving every box meanwhile; the
     // worker started again shows host 1's notice anew.
     EXPECT_EQ(nClosedWhenLocked, nShownWhenLocked);
-    waitForBox(nShownWhenLocked + 1);
+    while (boxes() < nShownWhenLocked + 1)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     doc.StopTests();
-    EXPECT_EQ(world.Get("closed").size(), nShownWhenLocked + 1);
-    EXPECT_FALSE(engine.IsRunning());
+    EXPECT_EQ(m_world.Get("closed").size(), nShownWhenLocked + 1);
+    EXPECT_FALSE(m_pEngine->IsRunning());
     EXPECT_FALSE(doc.m_hStopEvent.IsSet()) << "the next worker must start with it clear";
-    EXPECT_EQ(doc.m_arrHosts[0]->GetStatusText(), "Not Testing");
-    EXPECT_EQ(doc.m_arrHosts[1]->GetStatusText(), "Testing - Down");
+    EXPECT_EQ(doc.m_arrHosts[0]->GetStatusText() + ", " + doc.m_arrHosts[1]->GetStatusText(),
+              "Not Testing, Testing - Down");
 }
 
 // Stop tests while another host's echo waits for an answer that never comes: the command is
 // done at once, as it stops the worker before it takes a lock. The held test is cut short and
 // not counted; the third host's run goes on, and the file holds the stopped host.
-TEST(TestEngine, StopTestsDoesNotWaitForAnotherHostsTest) {
+TEST_F(TestEngine, StopTestsDoesNotWaitForAnotherHostsTest) {
     using namespace std::chrono;
     CWatchdog watchdog(seconds(30), "stop tests behind an echo that never ends");
-    CTempDir dir;
-    CFakeWorld world;
-    CSystemClock clock;
-    CTestEngine engine({&world, &world, &world, &clock, 1000}, &world);
-    CVantrelDoc doc(world, &engine);
-    AddHost(doc, "http://held.test/");
-    AddHost(doc, "http://stopped.test/");
-    AddHost(doc, "http://kept.test/");
+    Make({&m_world, &m_world, &m_world, &m_clock, 1000},
+         {"http://held.test/", "http://stopped.test/", "http://kept.test/"});
+    CVantrelDoc& doc = *m_pDoc;
     doc.m_nIntervalMinutes = 60;
     CEvent evHeld;
-    world.m_onEcho = [&](const std::string& strHost, const CEvent& evStop) {
+    m_world.m_onEcho = [&](const std::string& strHost, const CEvent& evStop) {
         if (strHost == "held.test")
             evHeld.Set(), evStop.Wait(60000);
     };
-    ASSERT_TRUE(doc.OnNewDocument(dir / "Vantrel.dat", CAppSettings()));
+    ASSERT_TRUE(Start());
     ASSERT_TRUE(evHeld.Wait(10000));
-    for (int i = 0; i < 500 && (world.Get("row 1").empty() || world.Get("row 2").empty()); ++i)
-        std::this_thread::sleep_for(milliseconds(10));
+    WaitUntil([&] { return !m_world.Get("row 1").empty() && !m_world.Get("row 2").empty(); });
     std::string strWhenChanged;
     const auto tStart = steady_clock::now();
-    StopTestsOnHosts(doc, {1}, &world, [&](int) {
+    StopTestsOnHosts(doc, {1}, &m_world, [&](int) {
         strWhenChanged = std::to_string(doc.m_arrHosts[0]->m_nTests) +
                          std::to_string(doc.m_arrHosts[2]->m_nTests) +
                          std::to_string(doc.m_arrHosts[2]->m_bNewRun);
     });
     EXPECT_LT(steady_clock::now() - tStart, milliseconds(500));
     EXPECT_EQ(strWhenChanged, "010"); // the held and the kept host's tests; the kept run goes on
-    EXPECT_TRUE(engine.IsRunning());
+    EXPECT_TRUE(m_pEngine->IsRunning());
     std::vector<CHost*> arrStored;
     int32_t nRun = 0, nInterval = 0;
-    CHostsFile::Load(dir / "Vantrel.dat", arrStored, nRun, nInterval);
+    CHostsFile::Load(m_dir / "Vantrel.dat", arrStored, nRun, nInterval);
     std::string strTesting;
     for (CHost* pHost : arrStored)
-        strTesting += std::to_string(pHost->m_bTesting);
+        strTesting += std::to_string(pHost->m_bTesting), delete pHost;
     EXPECT_EQ(strTesting, "101");
-    for (CHost* pHost : arrStored)
-        delete pHost;
     doc.StopTests();
 }
-
-} // namespace
-
-namespace {
 
 // Starts, stops, edits and removals while the worker tests 20 hosts at once, cycle after cycle
 // (also run under ThreadSanitizer): nothing deadlocks, the other hosts are tested while one is
 // held by an edit, the edited host is tested with its new URL, and a removed host is never
 // tested again.
-TEST(TestEngine, StartsStopsEditsAndRemovalsInFlight) {
+TEST_F(TestEngine, StartsStopsEditsAndRemovalsInFlight) {
     using namespace std::chrono;
     CWatchdog watchdog(seconds(120), "the worker under starts, stops, edits and removals");
-    CTempDir dir;
-    CFakeWorld world;
-    CSystemClock clock;
-    CTestEngine engine({&world, &world, &world, &clock, 1}, &world); // 5 ms between cycles
-    CVantrelDoc doc(world, &engine);
+    std::vector<std::string> arrURLs;
     for (int i = 0; i < 20; ++i)
-        AddHost(doc, "http://h" + std::to_string(i) + ".test/");
-    world.m_onEcho = [](const std::string&, const CEvent&) {
+        arrURLs.push_back("http://h" + std::to_string(i) + ".test/");
+    Make({&m_world, &m_world, &m_world, &m_clock, 1}, arrURLs); // 5 ms between cycles
+    CVantrelDoc& doc = *m_pDoc;
+    m_world.m_onEcho = [](const std::string&, const CEvent&) {
         std::this_thread::sleep_for(milliseconds(1));
     };
-    const auto waitForEvents = [&](const std::string& strPrefix, size_t n) {
-        for (int i = 0; i < 5000 && world.Get(strPrefix).size() < n; ++i)
-            std::this_thread::sleep_for(milliseconds(1));
-        return world.Get(strPrefix).size() >= n;
+    const auto moreTests = [&](const std::string& strServer, size_t nMore) {
+        const size_t nWanted = m_world.Get("resolve " + strServer).size() + nMore;
+        return WaitUntil([&] { return m_world.Get("resolve " + strServer).size() >= nWanted; });
     };
-    ASSERT_TRUE(doc.OnNewDocument(dir / "Vantrel.dat", CAppSettings()));
+    ASSERT_TRUE(Start());
     std::vector<std::pair<std::string, size_t>> arrRemoved;
     for (int nRound = 0; nRound < 5; ++nRound) {
-        StopTestsOnHosts(doc, {1, 2}, &world, nullptr);
-        StartTestsOnHosts(doc, {1, 2}, &world, nullptr);
+        StopTestsOnHosts(doc, {1, 2}, &m_world, nullptr);
+        StartTestsOnHosts(doc, {1, 2}, &m_world, nullptr);
         const std::string strEdited = "edited" + std::to_string(nRound) + ".test";
         {
             std::lock_guard lock(*doc.m_arrHosts[3]->m_pMutex);
             doc.m_arrHosts[3]->m_strTestURL = "http://" + strEdited + "/";
-            EXPECT_TRUE(waitForEvents("resolve h0.test", world.Get("resolve h0.test").size() + 2))
-                << "others are tested while host 3 is held";
+            EXPECT_TRUE(moreTests("h0.test", 2)) << "others are tested while host 3 is held";
         }
-        EXPECT_TRUE(waitForEvents("resolve " + strEdited, 1));
+        EXPECT_TRUE(moreTests(strEdited, 1));
         doc.StopTests();
         const std::string strServer = doc.m_arrHosts.back()->m_strTestURL.substr(
             7, doc.m_arrHosts.back()->m_strTestURL.size() - 8);
-        arrRemoved.emplace_back(strServer, world.Get("resolve " + strServer + "").size());
+        arrRemoved.emplace_back(strServer, m_world.Get("resolve " + strServer).size());
         doc.RemoveHost(static_cast<int>(doc.m_arrHosts.size()) - 1);
         doc.StartTests();
-        EXPECT_TRUE(waitForEvents("resolve h0.test", world.Get("resolve h0.test").size() + 1));
+        EXPECT_TRUE(moreTests("h0.test", 1));
     }
     doc.StopTests();
     for (const auto& [strServer, nTests] : arrRemoved)
-        EXPECT_EQ(world.Get("resolve " + strServer).size(), nTests) << strServer;
+        EXPECT_EQ(m_world.Get("resolve " + strServer).size(), nTests) << strServer;
     EXPECT_EQ(doc.m_arrHosts.size(), 15u);
 }
 

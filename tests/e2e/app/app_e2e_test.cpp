@@ -101,10 +101,7 @@ TEST_F(AppLab, EveryWayOutIsQuickWhateverATestWaitsFor) {
             arrRows.emplace_back(step.eHeld, eAction);
     arrRows.emplace_back(EHeld::WEB, SIGNAL_IN_WAIT);
     for (const auto& [eHeld, eAction] : arrRows) {
-        const char* pszHeld = "";
-        for (const CHeldStep& step : HELD_STEPS)
-            if (step.eHeld == eHeld)
-                pszHeld = step.pszName;
+        const char* pszHeld = HELD_STEPS[static_cast<int>(eHeld)].pszName; // in EHeld's order
         SCOPED_TRACE(std::string(arrActions[eAction]) + " during " + pszHeld);
         StartHeld(eHeld, VANTREL_DRIVEN_PATH);
         auto tStart = Clock::now();
@@ -129,10 +126,7 @@ TEST_F(AppLab, EveryWayOutIsQuickWhateverATestWaitsFor) {
             }
             took = GoneAfter(tStart);
         }
-        std::printf("%s during %s: %lld ms\n", arrActions[eAction], pszHeld,
-                    static_cast<long long>(
-                        std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
-        EXPECT_LT(took, 3s);
+        EXPECT_LT(took, 3s); // the benchmark prints the figures
         // The file is whole, and a stopped host is stored as stopped.
         CNoSink sink;
         CVantrelDoc doc(sink, nullptr);

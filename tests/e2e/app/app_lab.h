@@ -70,11 +70,11 @@ public:
     ~CAppLab() {
         if (m_nPid > 0 && !IsGone(m_nPid))
             ::kill(m_nPid, SIGKILL);
-        if (!m_strC.empty())
+        if (!m_strC.empty()) {
             std::filesystem::remove_all("/etc/netns/" + m_strC);
-        if (!m_strC.empty())
             for (const std::string& strNs : {m_strC, Ns(1), Ns(2)})
                 m_lab.Run("ip netns pids " + strNs + " | xargs -r kill");
+        }
         if (!m_strBus.empty())
             CNetnsLab::Run("kill $(cat " + m_dir / "bus.pid" + ") 2>/dev/null");
     }
@@ -120,8 +120,6 @@ public:
                            "s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)\n"
                            "s.bind(('127.0.0.1', 25))\ns.listen()\ntime.sleep(600)\" &");
     }
-    // True once an alert e-mail's connection to port 25 is open.
-    bool IsMailUnderWay() { return IsConnectedTo("25"); }
     // True while the program has a connection open to strPort.
     bool IsConnectedTo(const std::string& strPort) {
         return CNetnsLab::Run("ip netns exec " + m_strC +
@@ -275,7 +273,7 @@ public:
                 if (eHeld == EHeld::INTERVAL)
                     return WaitFor([] { return false; }, 300ms), true;
                 m_arrWeb.clear(); // refused from now on: the next test finds it down
-                return WaitFor([&] { return IsMailUnderWay(); }, 20s);
+                return WaitFor([&] { return IsConnectedTo("25"); }, 20s); // the alert e-mail
             };
             break;
         }
