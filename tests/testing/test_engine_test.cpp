@@ -508,6 +508,7 @@ TEST_F(WorkerTest, StatusRulesAndReasons) {
 // Each cycle's finished tests go to the history in one write after the cycle, with their
 // evidence; a test cut short by a stop is not among them. Hosts without an id get one.
 TEST_F(WorkerTest, EachCycleIsWrittenOnceWithItsEvidence) {
+    m_doc.m_nConcurrentTests = 1; // the hosts in list order: h0's test ends before h1's stop
     m_pRecorder = &m_recorder;
     CHost& known = AddHost(m_doc, "http://h0.test/");
     AddHost(m_doc, "https://h1.test/").m_nHistoryId = 0; // the store had none to give
