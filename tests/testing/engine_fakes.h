@@ -1,11 +1,8 @@
 #pragma once
 
-// One stand-in for everything the test worker reaches outside itself: probes, clock, message
-// boxes, row updates, alerts, and the user-interface thread that waits for the worker. It logs
-// every call in order ("ping h.test 64 5000 32 0 0", "wait 5000", "row 0", "alert h.test",
-// "box " and its text, "cert" notices with the days left). A name looks up to 10.0.0.N and fd00::N
-// (when it has IPv6); echoes, connects and requests to an IPv6 address are logged with "6" after
-// the verb.
+// One stand-in for everything the test worker reaches outside itself. It logs every call in
+// order ("ping h.test 64 5000 32 0 0", "wait 5000", "row 0", "alert h.test", "box " and its text,
+// "cert" with the days left). A name looks up to 10.0.0.N.
 #include "core/message_sink.h"
 #include "testing/alert_raiser.h"
 #include "testing/engine_clock.h"
@@ -36,41 +33,36 @@ class CFakeWorld : public CProbes,
                    public CWaitObserver {
 public:
     // A server missing from the table resolves, answers echoes and serves its pages.
-    struct CServer { // bAnswers: echo replies; nStatus not 0: an ICMP error answers us
-        bool bResolves = true, bAnswers = true;
-        uint32_t nRTT = 20, nStatus = 0;
+    struct CServer {
+        bool bResolves = true, bAnswers = true; // bAnswers: echo replies
+        uint32_t nRTT = 20, nStatus = 0;        // nStatus not 0: an ICMP error answers us
         bool bWebUp = true;
-        int nHttpStatus = 200;    // of its answer
-        int32_t nWebTenths = 150; // the web request's total time
-        int64_t tCertExpiry = 0;  // of its certificate, when requested over https
-        // Not resolving: the resolver fails (true) or says there is no such name (false).
-        bool bLookupFails = false;
-        bool bIPv4 = true, bIPv6 = false, bAnswers6 = true; // its addresses; IPv6 echoes
+        int nHttpStatus = 200;
+        int32_t nWebTenths = 150;  // the web request's total time
+        int64_t tCertExpiry = 0;   // of its certificate, when requested over https
+        bool bLookupFails = false; // not resolving: the resolver fails, else no such name
     };
 
     bool PingUsingICMP(const std::string& strAddress, CPingResult& result, uint8_t nTTL,
                        uint32_t dwTimeoutMs, uint16_t nSize, uint8_t nTOS, bool bDF,
                        const CEvent& evStop) override {
-        const auto [strHost, b6] = NameOf(strAddress);
-        Add((b6 ? "ping6 " : "ping ") + strHost + " " + std::to_string(nTTL) + " " +
-            std::to_string(dwTimeoutMs) + " " + std::to_string(nSize) + " " + std::to_string(nTOS) +
-            " " + std::to_string(bDF));
+        const std::string strHost = NameOf(strAddress);
+        Add("ping " + strHost + " " + std::to_string(nTTL) + " " + std::to_string(dwTimeoutMs) +
+            " " + std::to_string(nSize) + " " + std::to_string(nTOS) + " " + std::to_string(bDF));
         if (m_onEcho)
             m_onEcho(strHost, evStop);
         const CServer server = GetServer(strHost);
-        const uint32_t nRTT = server.nRTT + (b6 ? 2 : 0);
-        result = {0x0100007f, nRTT, server.nStatus, {}, nRTT * 10};
-        return b6 ? server.bAnswers6 : server.bAnswers;
+        result = {0x0100007f, server.nRTT, server.nStatus, {}, server.nRTT * 10};
+        return server.bAnswers;
     }
-    // A TCP connect is answered where an echo would be; a refusal answers too.
+    // A TCP connect is answered where an echo would be, 1 ms slower.
     bool ConnectTCP(const std::string& strAddress, uint16_t nPort, CPingResult& result,
                     uint32_t dwTimeoutMs, const CEvent&) override {
-        const auto [strHost, b6] = NameOf(strAddress);
-        Add((b6 ? "connect6 " : "connect ") + strHost + " " + std::to_string(nPort) + " " +
-            std::to_string(dwTimeoutMs));
+        const std::string strHost = NameOf(strAddress);
+        Add("connect " + strHost + " " + std::to_string(nPort) + " " + std::to_string(dwTimeoutMs));
         const CServer server = GetServer(strHost);
         result = {0x0100007f, server.nRTT + 1, 0, {}, server.nRTT * 10 + 10};
-        return b6 ? server.bAnswers6 : server.bAnswers;
+        return server.bAnswers;
     }
     bool IsEchoPermitted() override { return m_bEchoPermitted; }
     CHostLookup::EResult LookUp(const std::string& strServer, CResolvedHost& addresses,
@@ -82,34 +74,25 @@ public:
                                        : CHostLookup::EResult::NOT_FOUND;
         std::lock_guard lock(m_mtx);
         auto [it, bNew] = m_ids.try_emplace(strServer, m_ids.size() + 1);
-        const std::string strId = std::to_string(it->second);
         addresses = CResolvedHost();
-        if (server.bIPv4)
-            ResolveHost("10.0.0." + strId, 0, addresses.m_ipv4);
-        if (server.bIPv6)
-            ResolveHost("fd00::" + strId, 0, addresses.m_ipv6);
+        ResolveHost("10.0.0." + std::to_string(it->second), 0, addresses.m_ipv4);
         return CHostLookup::EResult::FOUND;
     }
     std::unique_ptr<CInternetSession> InternetOpen(const std::string& strAgent) override {
         struct CSession : CInternetSession { // the run's requests, logged by the world
             CFakeWorld& m_world;
             explicit CSession(CFakeWorld& world) : m_world(world) {}
-            bool SendRequest(bool bHttps, const std::string& strServer,
-                             const std::string& strAddress, uint16_t nPort,
-                             const std::string& strObject, const std::string& strUser,
-                             const std::string& strPass, const CEvent& evStop) override {
-                const bool b6 = m_world.NameOf(strAddress).second;
-                m_world.Add((b6 ? "request6 " : "request ") +
-                            std::string(bHttps ? "https " : "http ") + strServer + ":" +
-                            std::to_string(nPort) + " " + strObject + " " + strUser + " " +
+            bool SendRequest(bool bHttps, const std::string& strServer, const std::string&,
+                             uint16_t nPort, const std::string& strObject,
+                             const std::string& strUser, const std::string& strPass,
+                             const CEvent& evStop) override {
+                m_world.Add("request " + std::string(bHttps ? "https " : "http ") + strServer +
+                            ":" + std::to_string(nPort) + " " + strObject + " " + strUser + " " +
                             strPass);
-                if (m_world.m_onRequest)
-                    m_world.m_onRequest(evStop);
                 const CServer server = m_world.GetServer(strServer);
                 m_last = CHttpExchange();
                 if (!server.bWebUp) {
                     m_last.eFailure = CHttpExchange::EFailure::REFUSED;
-                    m_last.strError = "Couldn't connect to server";
                     return false;
                 }
                 m_last.nStatus = server.nHttpStatus;
@@ -132,7 +115,6 @@ public:
         return m_nChecks >= m_arrConnected.size() || m_arrConnected[m_nChecks++];
     }
     time_t Now() override { return m_tNow; }
-    // m_onWait decides how a wait ends (else: the event's state).
     bool WaitForStop(const CEvent& evStop, int64_t nMilliseconds) override {
         Add("wait " + std::to_string(nMilliseconds));
         return m_onWait ? m_onWait(evStop, nMilliseconds) : evStop.IsSet();
@@ -149,7 +131,6 @@ public:
         Add("cert " + alert.m_strServer + " " +
             std::to_string((alert.m_tCertExpiry - alert.m_tWhen) / 86400));
     }
-
     void BeginWait() override {}
     void StepWait() override {}
     void EndWait() override {}
@@ -160,15 +141,12 @@ public:
         std::lock_guard lock(m_mtx);
         m_servers[strName] = server;
     }
-    // The name a looked-up address stands for, and whether it is the IPv6 one.
-    std::pair<std::string, bool> NameOf(const std::string& strAddress) const {
-        const bool b6 = strAddress.starts_with("fd00::");
-        const size_t nId = std::stoul(strAddress.substr(b6 ? 6 : 7));
+    std::string NameOf(const std::string& strAddress) const {
         std::lock_guard lock(m_mtx);
-        for (const auto& [strName, nNameId] : m_ids)
-            if (nNameId == nId)
-                return {strName, b6};
-        return {strAddress, b6};
+        for (const auto& [strName, nId] : m_ids)
+            if (strAddress == "10.0.0." + std::to_string(nId))
+                return strName;
+        return strAddress;
     }
     CServer GetServer(const std::string& strName) {
         std::lock_guard lock(m_mtx);
@@ -193,8 +171,7 @@ public:
     }
 
     std::function<void(const std::string&)> m_onAdd;
-    std::function<bool(const CEvent&, int64_t)> m_onWait;
-    std::function<void(const CEvent&)> m_onRequest;                  // while the web request runs
+    std::function<bool(const CEvent&, int64_t)> m_onWait;            // how a wait ends
     std::function<void(const std::string&, const CEvent&)> m_onEcho; // host; while it waits
     std::atomic<bool> m_bEchoPermitted{true};
     std::atomic<time_t> m_tNow{1'700'000'000};
@@ -209,20 +186,16 @@ private:
     size_t m_nChecks = 0;
 };
 
-// A history in memory: hosts by name and URL, and every cycle as written ("write N" logged in
-// the world). Writes fail while m_bFull.
+// A history in memory: every cycle as written ("write N" logged in the world).
 class CFakeRecorder : public CHistoryRecorder {
 public:
     explicit CFakeRecorder(CFakeWorld& world) : m_world(world) {}
-    bool BeginRun(const std::string&) override { return m_bOpens; }
+    bool BeginRun(const std::string&) override { return true; }
     void EndRun() override { m_world.Add("history closed"); }
     std::vector<int64_t> Attach(const std::vector<CHistoryStore::CHostKey>& arrHosts) override {
         std::vector<int64_t> arrIds;
-        for (const CHistoryStore::CHostKey& key : arrHosts) {
-            auto [it, bNew] =
-                m_ids.try_emplace(key.strName + " " + key.strTestURL, m_ids.size() + 1);
-            arrIds.push_back(it->second);
-        }
+        for (const CHistoryStore::CHostKey& key : arrHosts)
+            arrIds.push_back(m_ids.try_emplace(key.strTestURL, m_ids.size() + 1).first->second);
         return arrIds;
     }
     std::vector<int32_t> ResponseTimesSince(int64_t nHostId, int64_t tFrom) override {
@@ -235,18 +208,14 @@ public:
     }
     bool WriteCycle(const std::vector<CTestRecord>& arrTests) override {
         m_world.Add("write " + std::to_string(arrTests.size()));
-        if (m_bFull)
-            return false;
         m_arrCycles.push_back(arrTests);
         return true;
     }
     void Prune(int64_t tNow, int nKeepDays) override {
         m_world.Add("prune " + std::to_string(tNow) + " " + std::to_string(nKeepDays));
     }
-    std::string GetLastError() const override { return "the disk is full"; }
+    std::string GetLastError() const override { return ""; }
 
-    bool m_bOpens = true;
-    std::atomic<bool> m_bFull{false};
     std::vector<std::vector<CTestRecord>> m_arrCycles;
 
 private:
