@@ -1,5 +1,3 @@
-// The Prometheus exposition of a headless run: exact bytes of both formats, label escaping and
-// URLs without credentials.
 #include "testing/metrics_exposition.h"
 
 #include <gmock/gmock.h>
@@ -12,33 +10,26 @@ using EFormat = CMetricsExposition::EFormat;
 
 namespace {
 
-TEST(MetricsExposition, UrlsLoseUserNameAndPasswordOnly) {
-    const std::pair<const char*, const char*> arrCases[] = {
-        {"http://user:pw@example.com/x", "http://example.com/x"},
-        {"https://user@example.com:8443/", "https://example.com:8443/"},
-        {"http://a:p@ss@example.com/", "http://example.com/"}, // last '@' ends them
-        {"http://example.com/x?mail=a@b.test", "http://example.com/x?mail=a@b.test"},
-        {"http://example.com/#a@b", "http://example.com/#a@b"},
-        {"u:p@example.com/x", "example.com/x"}, // no scheme
-        {"http://example.com", "http://example.com"},
-        {"", ""},
+// URLs lose their user name and password only; label values are escaped and become UTF-8.
+TEST(MetricsExposition, UrlsWithoutCredentialsAndEscapedLabels) {
+    const std::tuple<bool, std::string, std::string> arrCases[] = {
+        // true: a URL
+        {true, "http://user:pw@example.com/x", "http://example.com/x"},
+        {true, "https://user@example.com:8443/", "https://example.com:8443/"},
+        {true, "http://a:p@ss@example.com/", "http://example.com/"}, // last '@' ends them
+        {true, "http://example.com/x?mail=a@b.test", "http://example.com/x?mail=a@b.test"},
+        {true, "http://example.com/#a@b", "http://example.com/#a@b"},
+        {true, "u:p@example.com/x", "example.com/x"}, // no scheme
+        {false, "a\"b\\c\nd", "a\\\"b\\\\c\\nd"},
+        {false, "\\n", "\\\\n"},                                   // a backslash before n stays two
+        {false, "Caf\xE9\xFF\x80", "Caf\xC3\xA9\xC3\xBF\xC2\x80"}, // from ISO-8859-1
+        {false, "tab\tcr\r", "tab\tcr\r"},
     };
-    for (const auto& [pszIn, pszOut] : arrCases)
-        EXPECT_EQ(CMetricsExposition::StripCredentials(pszIn), pszOut) << pszIn;
-}
-
-TEST(MetricsExposition, LabelValuesAreEscapedAndUtf8) {
-    const std::pair<std::string, std::string> arrCases[] = {
-        {"a\"b", "a\\\"b"},
-        {"a\\b", "a\\\\b"},
-        {"a\nb", "a\\nb"},
-        {"\\n", "\\\\n"},           // a backslash before n stays two characters
-        {"Caf\xE9", "Caf\xC3\xA9"}, // ISO-8859-1 e acute
-        {"\xFF\x80", "\xC3\xBF\xC2\x80"},
-        {"tab\tcr\r", "tab\tcr\r"},
-    };
-    for (const auto& [strIn, strOut] : arrCases)
-        EXPECT_EQ(CMetricsExposition::EscapeLabelValue(strIn), strOut) << strIn;
+    for (const auto& [bURL, strIn, strOut] : arrCases)
+        EXPECT_EQ(bURL ? CMetricsExposition::StripCredentials(strIn)
+                       : CMetricsExposition::EscapeLabelValue(strIn),
+                  strOut)
+            << strIn;
 }
 
 // One host tested twice (up once, pings 10 and 25 ms); one never tested and not testing, at
