@@ -1,8 +1,7 @@
 #pragma once
 
-// One stand-in for everything the test worker reaches outside itself. It logs every call in
-// order ("ping h.test 64 5000 32 0 0", "wait 5000", "row 0", "alert h.test", "box " and its text,
-// "cert" with the days left). A name looks up to 10.0.0.N.
+// One stand-in for all the test worker reaches outside itself, logging each call in order
+// ("ping h.test 64 5000 32 0 0", "wait 5000", "row 0", "box " and its text...).
 #include "core/message_sink.h"
 #include "testing/alert_raiser.h"
 #include "testing/engine_clock.h"
@@ -55,16 +54,10 @@ public:
         result = {0x0100007f, server.nRTT, server.nStatus, {}, server.nRTT * 10};
         return server.bAnswers;
     }
-    // A TCP connect is answered where an echo would be, 1 ms slower.
-    bool ConnectTCP(const std::string& strAddress, uint16_t nPort, CPingResult& result,
-                    uint32_t dwTimeoutMs, const CEvent&) override {
-        const std::string strHost = NameOf(strAddress);
-        Add("connect " + strHost + " " + std::to_string(nPort) + " " + std::to_string(dwTimeoutMs));
-        const CServer server = GetServer(strHost);
-        result = {0x0100007f, server.nRTT + 1, 0, {}, server.nRTT * 10 + 10};
-        return server.bAnswers;
+    bool ConnectTCP(const std::string&, uint16_t, CPingResult&, uint32_t, const CEvent&) override {
+        return false; // echoes are permitted
     }
-    bool IsEchoPermitted() override { return m_bEchoPermitted; }
+    bool IsEchoPermitted() override { return true; }
     CHostLookup::EResult LookUp(const std::string& strServer, CResolvedHost& addresses,
                                 const CEvent&) override {
         Add("resolve " + strServer);
@@ -91,17 +84,12 @@ public:
                             strPass);
                 const CServer server = m_world.GetServer(strServer);
                 m_last = CHttpExchange();
-                if (!server.bWebUp) {
+                if (!server.bWebUp)
                     m_last.eFailure = CHttpExchange::EFailure::REFUSED;
-                    return false;
-                }
-                m_last.nStatus = server.nHttpStatus;
-                m_last.nDnsTenths = 0;
-                m_last.nConnectTenths = server.nWebTenths / 3;
-                m_last.nTlsTenths = bHttps ? server.nWebTenths / 2 : -1;
+                m_last.nStatus = server.bWebUp ? server.nHttpStatus : 0;
                 m_last.nFirstByteTenths = m_last.nTotalTenths = server.nWebTenths;
                 m_last.tCertExpiry = bHttps ? server.tCertExpiry : 0;
-                return !evStop.IsSet();
+                return server.bWebUp && !evStop.IsSet();
             }
             CHttpExchange GetLastExchange() const override { return m_last; }
             CHttpExchange m_last;
@@ -134,7 +122,7 @@ public:
     void BeginWait() override {}
     void StepWait() override {}
     void EndWait() override {}
-    void Serve() override { m_evServed.Set(); } // the waiting user-interface thread shows boxes
+    void Serve() override {}
 
     void Advance(time_t nSeconds) { m_tNow += nSeconds; }
     void SetServer(const std::string& strName, const CServer& server) {
@@ -160,7 +148,6 @@ public:
         if (m_onAdd) // as it happens: the box open, the lock held, the echo waiting
             m_onAdd(strEvent);
     }
-    // The events starting with strPrefix.
     std::vector<std::string> Get(const std::string& strPrefix = "") const {
         std::lock_guard lock(m_mtx);
         std::vector<std::string> arrEvents;
@@ -173,10 +160,8 @@ public:
     std::function<void(const std::string&)> m_onAdd;
     std::function<bool(const CEvent&, int64_t)> m_onWait;            // how a wait ends
     std::function<void(const std::string&, const CEvent&)> m_onEcho; // host; while it waits
-    std::atomic<bool> m_bEchoPermitted{true};
     std::atomic<time_t> m_tNow{1'700'000'000};
     std::vector<bool> m_arrConnected; // answers of IsConnected in turn, then true
-    CEvent m_evServed;
 
 private:
     mutable std::mutex m_mtx;

@@ -1,11 +1,7 @@
 #include "testing/metrics_exposition.h"
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-using ::testing::EndsWith;
-using ::testing::HasSubstr;
-using ::testing::Not;
 using EFormat = CMetricsExposition::EFormat;
 
 namespace {
@@ -99,23 +95,6 @@ vantrel_build_info{version="1.2"} 1
     EXPECT_EQ(metrics.Format(EFormat::TEXT), strExpected);
     EXPECT_STREQ(CMetricsExposition::ContentType(EFormat::TEXT),
                  "text/plain; version=0.0.4; charset=utf-8");
-}
-
-// Families named without their suffixes, the location on every sample, and the end mark.
-TEST(MetricsExposition, OpenMetricsNamesFamiliesWithoutSuffixesAndEnds) {
-    CMetricsExposition metrics("1.2", "e\nu");
-    Fill(metrics);
-    const std::string strOut = metrics.Format(EFormat::OPEN_METRICS);
-    for (const char* pszLine :
-         {"# TYPE vantrel_host_tests counter\n", "# TYPE vantrel_cycles counter\n",
-          "# TYPE vantrel_build info\n", "\nvantrel_cycles_total{location=\"e\\nu\"} 0\n",
-          "\nvantrel_host_up{host=\"Q\\\"1\",url=\"http://10.0.0.1/t\",location=\"e\\nu\"} 0\n"})
-        EXPECT_THAT(strOut, HasSubstr(pszLine));
-    EXPECT_THAT(strOut, Not(HasSubstr("\nvantrel_cycle_duration_seconds{"))); // no cycle ended
-    EXPECT_THAT(strOut,
-                EndsWith("\nvantrel_build_info{version=\"1.2\",location=\"e\\nu\"} 1\n# EOF\n"));
-    EXPECT_STREQ(CMetricsExposition::ContentType(EFormat::OPEN_METRICS),
-                 "application/openmetrics-text; version=1.0.0; charset=utf-8");
 }
 
 } // namespace
