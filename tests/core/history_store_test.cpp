@@ -97,47 +97,6 @@ TEST_F(HistoryStoreTest, TestsReadBackWithEveryFieldAndOwnerOnly) {
     EXPECT_FALSE(std::filesystem::exists(m_dir / "none"));
 }
 
-// Response-time percentiles by nearest rank over the up tests that have one; echoes, period
-// and the latest certificate over [from, to).
-TEST_F(HistoryStoreTest, SummarizeCountsAndPercentiles) {
-    ASSERT_EQ(m_store.Open(m_strPath), CHistoryStore::EOpen::CREATED);
-    const int64_t nId = m_store.Attach({{"A", "u"}})[0];
-    const std::pair<std::vector<int32_t>, const char*> cases[] = {
-        // response times (-2: a down test) | tests up first last sent answered p10 median p90 cert
-        {{}, "0 0 0 0 0 0 -1 -1 -1 0"},
-        {{-2, -1}, "2 1 100 160 2 1 -1 -1 -1 1010"},
-        {{30, 10, 20, 40}, "4 4 100 280 4 4 10 20 40 1030"},
-        {{100, 90, 80, 70, 60, 50, 40, 30, 20, 10, -2, -1}, "12 11 100 760 12 11 10 50 90 1100"},
-    };
-    int64_t nBase = 0;
-    for (const auto& [arrTotals, pszExpected] : cases) {
-        nBase += 100000;
-        std::vector<CTestRecord> arrTests;
-        for (int32_t nTotal : arrTotals) {
-            const int64_t n = static_cast<int64_t>(arrTests.size());
-            CTestRecord t = MakeTest(nId, nBase + 100 + 60 * n, nTotal != -2, std::max(nTotal, -1));
-            t.nEchoesSent = 1;
-            t.nEchoesAnswered = t.bUp ? 1 : 0;
-            // The latest certificate counts, also one seen by a test without a response time;
-            // none (0) leaves it.
-            t.tCertExpiry = n % 3 == 2 ? 0 : 1000 + 10 * n;
-            arrTests.push_back(t);
-        }
-        // Outside the range: before it and at its end.
-        arrTests.push_back(MakeTest(nId, nBase, true, 1));
-        arrTests.push_back(MakeTest(nId, nBase + 1000, true, 1));
-        ASSERT_TRUE(m_store.WriteCycle(arrTests));
-        const CHistoryStore::CSummary s = m_store.Summarize(nId, nBase + 100, nBase + 1000);
-        std::string strGot;
-        for (int64_t n :
-             {s.nTests, s.nTestsUp, s.tFirst ? s.tFirst - nBase : 0, s.tLast ? s.tLast - nBase : 0,
-              s.nEchoesSent, s.nEchoesAnswered, int64_t{s.nP10TotalTenths},
-              int64_t{s.nMedianTotalTenths}, int64_t{s.nP90TotalTenths}, s.tCertExpiry})
-            strGot += (strGot.empty() ? "" : " ") + std::to_string(n);
-        EXPECT_EQ(strGot, pszExpected);
-    }
-}
-
 // A host keeps its id through edits of its name or URL (one at a time), moves in the list and
 // an import of the same hosts; an exact match wins over a partial one; removing a host drops
 // its tests, and a host added with its name again starts a new history.
