@@ -107,30 +107,26 @@ TEST_F(HistoryStoreTest, HostsKeepTheirHistoryThroughEditsMovesAndImports) {
     const int64_t a = arrIds[0], b = arrIds[1], c = arrIds[2];
     EXPECT_TRUE(a > 0 && b > a && c > b);
     // Each row: the list as loaded, and the ids it must get (0: a new one, all different).
-    const struct {
-        const char* pszCase;
-        std::vector<CHistoryStore::CHostKey> arrHosts;
-        std::vector<int64_t> arrExpected;
-    } cases[] = {
-        {"moved", {{"C", "http://c/"}, {"A", "http://a/"}, {"B", "http://b/"}}, {c, a, b}},
-        {"URL edited", {{"A", "http://a/x"}, {"B", "http://b/"}, {"C", "http://c/"}}, {a, b, c}},
-        {"name edited", {{"A", "http://a/x"}, {"B2", "http://b/"}, {"C", "http://c/"}}, {a, b, c}},
+    using CKeys = std::vector<CHistoryStore::CHostKey>;
+    const std::pair<CKeys, std::vector<int64_t>> cases[] = {
+        {{{"C", "http://c/"}, {"A", "http://a/"}, {"B", "http://b/"}}, {c, a, b}},   // moved
+        {{{"A", "http://a/x"}, {"B", "http://b/"}, {"C", "http://c/"}}, {a, b, c}},  // URL edited
+        {{{"A", "http://a/x"}, {"B2", "http://b/"}, {"C", "http://c/"}}, {a, b, c}}, // name edited
         // B2 now holds C's URL and C holds B's: the names decide.
-        {"URLs swapped", {{"B2", "http://c/"}, {"C", "http://b/"}, {"A", "http://a/x"}}, {b, c, a}},
+        {{{"B2", "http://c/"}, {"C", "http://b/"}, {"A", "http://a/x"}}, {b, c, a}},
         // A new host named like A, before A: A keeps its history.
-        {"exact first", {{"A", "http://new/"}, {"A", "http://a/x"}}, {0, a}},
-        {"both changed", {{"Z", "http://z/"}, {"A", "http://a/x"}}, {0, a}},
-        {"twins", {{"A", "http://a/x"}, {"A", "http://a/x"}}, {a, 0}},
+        {{{"A", "http://new/"}, {"A", "http://a/x"}}, {0, a}},
+        {{{"Z", "http://z/"}, {"A", "http://a/x"}}, {0, a}},  // both changed
+        {{{"A", "http://a/x"}, {"A", "http://a/x"}}, {a, 0}}, // twins
     };
-    for (const auto& row : cases) {
-        SCOPED_TRACE(row.pszCase);
-        std::vector<int64_t> arrGot = m_store.Attach(row.arrHosts);
-        ASSERT_EQ(arrGot.size(), row.arrExpected.size());
+    for (const auto& [arrHosts, arrExpected] : cases) {
+        const std::vector<int64_t> arrGot = m_store.Attach(arrHosts);
+        ASSERT_EQ(arrGot.size(), arrExpected.size());
         for (size_t i = 0; i < arrGot.size(); ++i)
-            EXPECT_TRUE(row.arrExpected[i]
-                            ? arrGot[i] == row.arrExpected[i]
+            EXPECT_TRUE(arrExpected[i]
+                            ? arrGot[i] == arrExpected[i]
                             : arrGot[i] > c && std::ranges::count(arrGot, arrGot[i]) == 1)
-                << i << ": " << arrGot[i];
+                << arrHosts[0].strName << " " << i << ": " << arrGot[i];
     }
     // An edit kept through UpdateHost is found by the next load even when both changed.
     ASSERT_TRUE(m_store.WriteCycle({MakeTest(a, 100, true), MakeTest(b, 100, false)}));
