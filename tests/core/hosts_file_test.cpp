@@ -151,41 +151,63 @@ static CHost* MakeExtremeHost() {
     return pHost;
 }
 
-// For each string-length form of the first host's name (the one-byte form ends at 254, the
-// 16-bit form at 0xFFFD), two hosts exactly, a new file owner-only, and load and save round trip.
-TEST(HostsFileBytes, TwoHostsExactlyAndLoadSaveRoundTrip) {
+static ino_t Inode(const std::string& strPath) {
+    struct stat st {};
+    ::stat(strPath.c_str(), &st);
+    return st.st_ino;
+}
+
+// For each string-length form of a name (the one-byte form ends at 254, the 16-bit form at
+// 0xFFFD): two hosts exactly in a new owner-only file, synced and then its folder, so that the
+// rename outlives a crash; loaded from reads of 3 bytes at most, down to the last field at the
+// end of the file, and saved again byte for byte. An I/O error after the first block keeps no
+// host at all.
+TEST(HostsFileBytes, TwoHostsExactlySyncedAndLoadedFromShortReads) {
     CTempDir dir;
+    const std::string strPath = dir / "a.dat";
     const std::pair<std::string, std::string> arrCases[] = {
         {"Alpha \xE9", "\x07"},
         {std::string(254, 'n'), "\xFE"},
         {std::string(255, 'n'), "\xFF" + U16(255)},
         {std::string(300, 'n'), "\xFF\x2C\x01"},
         {std::string(0xFFFD, 'n'), "\xFF" + U16(0xFFFD)},
-        {std::string(0xFFFE, 'n'), "\xFF" + U16(0xFFFF) + U32(0xFFFE)},
+        {std::string(0xFFFE, 'n'), "\xFF" + U16(0xFFFF) + U32(0xFFFE)}, // past the first block
     };
     for (const auto& [strName, strPrefix] : arrCases) {
         SCOPED_TRACE(strName.size());
-        std::filesystem::remove(dir / "a.dat");
+        std::filesystem::remove(strPath);
         CLoaded hosts;
-        hosts.arrHosts = {MakeHost(strName), MakeExtremeHost()};
-        ASSERT_EQ(Save(dir / "a.dat", hosts.arrHosts, INT_MIN, 160000000), "");
-        EXPECT_EQ(std::filesystem::status(dir / "a.dat").permissions(),
-                  std::filesystem::perms(0600));
-        const std::string strBytes = ReadFileBytes(dir / "a.dat");
-        EXPECT_EQ(strBytes.substr(4, strPrefix.size()), strPrefix);
-        EXPECT_EQ(strBytes, U32(2) + Record(*hosts.arrHosts[0]) + Record(*hosts.arrHosts[1]) +
-                                U32(INT_MIN) + U32(160000000));
-        CLoaded loaded(dir / "a.dat");
+        hosts.arrHosts = {MakeExtremeHost(), MakeHost(strName)};
+        g_arrSynced.clear();
+        ASSERT_EQ(Save(strPath, hosts.arrHosts, INT_MIN, 160000000), "");
+        EXPECT_EQ(g_arrSynced, (std::vector<ino_t>{Inode(strPath), Inode(dir.Path())}));
+        EXPECT_EQ(std::filesystem::status(strPath).permissions(), std::filesystem::perms(0600));
+        const std::string strBytes = ReadFileBytes(strPath), strFirst = Record(*hosts.arrHosts[0]);
+        EXPECT_EQ(strBytes.substr(4 + strFirst.size(), strPrefix.size()), strPrefix);
+        EXPECT_EQ(strBytes,
+                  U32(2) + strFirst + Record(*hosts.arrHosts[1]) + U32(INT_MIN) + U32(160000000));
+        g_nReadsOf = Inode(strPath), g_eReads = EReads::SHORT;
+        CLoaded loaded(strPath);
+        g_eReads = EReads::WHOLE;
         ASSERT_EQ(loaded.report.m_eResult, CHostsFile::LOAD_OK);
+        EXPECT_EQ(loaded.report.m_nEnd, strBytes.size());
         ASSERT_EQ(loaded.arrHosts.size(), 2u);
         // The history's length is published for readers that may not wait for the lock.
-        EXPECT_EQ(loaded.arrHosts[0]->m_nPublishedPings.load(), 3u);
-        const CHost& extreme = *loaded.arrHosts[1];
+        EXPECT_EQ(loaded.arrHosts[1]->m_nPublishedPings.load(), 3u);
+        const CHost& extreme = *loaded.arrHosts[0];
         EXPECT_EQ(extreme.GetUptimeText() + "|" + extreme.GetAvgPingText(), "100.0%|0.0 ms");
         EXPECT_EQ(CHostCheck::ClampInterval(loaded.nInterval), 60);
         ASSERT_EQ(Save(dir / "b.dat", loaded.arrHosts, loaded.nRunSeconds, loaded.nInterval), "");
         EXPECT_EQ(ReadFileBytes(dir / "b.dat"), strBytes);
     }
+    g_nReadsOf = Inode(strPath), g_eReads = EReads::EIO_AFTER_FIRST_BLOCK;
+    const CLoaded failed(strPath);
+    g_eReads = EReads::WHOLE;
+    EXPECT_EQ(failed.report.m_eResult, CHostsFile::LOAD_UNREADABLE);
+    EXPECT_EQ(failed.report.m_strReason,
+              "Cannot read " + strPath + ": the disk reported an input/output error");
+    EXPECT_EQ(failed.arrHosts.size() + failed.report.m_nHostsRead + failed.report.m_nEnd, 0u);
+    EXPECT_EQ(failed.nInterval, 5);
 }
 
 TEST(HostsFileDamage, AbsurdCountsAndLengthsDoNotAllocate) {
@@ -232,41 +254,6 @@ TEST(HostsFileCrashSafety, FailedSaveLeavesThePreviousFileIntact) {
     EXPECT_EQ(Save(strLink, big.arrHosts), "Cannot save " + strPath + ": the disk is full");
     EXPECT_EQ(ReadFileBytes(strPath), strBefore);
     EXPECT_EQ(dir.Names(), (CTexts{"t.dat", "v.dat"}));
-}
-
-// The saved file and then its folder are synced, so the rename outlives a crash. Short reads
-// load everything, down to the last field that ends at the end of the file; an I/O error after
-// the first block keeps no host at all.
-TEST(HostsFileCrashSafety, RenameIsSyncedShortReadsLoadAndAReadErrorKeepsNothing) {
-    CTempDir dir;
-    const std::string strPath = dir / "h.dat";
-    const auto Inode = [](const std::string& str) {
-        struct stat st {};
-        ::stat(str.c_str(), &st);
-        return st.st_ino;
-    };
-    CLoaded saved;
-    saved.arrHosts = {MakeHost(), MakeHost("Beta", 1)};
-    saved.arrHosts[1]->m_pPingHistory->assign(20000, 7); // past the first 64 KiB block
-    g_arrSynced.clear();
-    ASSERT_EQ(Save(strPath, saved.arrHosts, 3600, 9), "");
-    EXPECT_EQ(g_arrSynced, (std::vector<ino_t>{Inode(strPath), Inode(dir.Path())}));
-
-    const uint64_t nSize = std::filesystem::file_size(strPath);
-    const std::tuple<EReads, CHostsFile::ELoadResult, size_t, std::string> cases[] = {
-        {EReads::SHORT, CHostsFile::LOAD_OK, 2, ""},
-        {EReads::EIO_AFTER_FIRST_BLOCK, CHostsFile::LOAD_UNREADABLE, 0,
-         "Cannot read " + strPath + ": the disk reported an input/output error"}};
-    for (const auto& [eReads, eResult, nHosts, strReason] : cases) {
-        g_nReadsOf = Inode(strPath), g_eReads = eReads;
-        const CLoaded loaded(strPath);
-        g_eReads = EReads::WHOLE;
-        EXPECT_EQ(std::tuple(loaded.report.m_eResult, loaded.report.m_nHostsRead,
-                             loaded.arrHosts.size(), loaded.report.m_strReason),
-                  std::tuple(eResult, nHosts, nHosts, strReason));
-        EXPECT_EQ(loaded.nInterval, eResult == CHostsFile::LOAD_OK ? 9 : 5);
-        EXPECT_EQ(loaded.report.m_nEnd, eResult == CHostsFile::LOAD_OK ? nSize : 0);
-    }
 }
 
 // The host store over a fresh folder; it tells this fixture what it would show the user.
