@@ -1,4 +1,5 @@
 #include "core/history_store.h"
+#include "core/outages.h"
 
 #include "core/test_files.h"
 
@@ -7,6 +8,7 @@
 #include <sqlite3.h>
 
 #include <ctime>
+#include <sstream>
 #include <sys/stat.h>
 
 namespace {
@@ -18,6 +20,33 @@ CTestRecord MakeTest(int64_t nHostId, int64_t tWhen, bool bUp, int32_t nTotal = 
     test.bUp = bUp;
     test.nTotalTenths = nTotal;
     return test;
+}
+
+// "U100 D400 D700" -> tests at tBase + 100...; a down test's reason is "r" and its time.
+std::vector<CTestRecord> Parse(const std::string& strTests, int64_t nHostId = 0,
+                               int64_t tBase = 0) {
+    std::vector<CTestRecord> arrTests;
+    std::istringstream in(strTests);
+    std::string strItem;
+    while (in >> strItem) {
+        arrTests.push_back(
+            MakeTest(nHostId, tBase + std::stoll(strItem.substr(1)), strItem[0] == 'U'));
+        if (strItem[0] == 'D')
+            arrTests.back().strReason = "r" + strItem.substr(1);
+    }
+    return arrTests;
+}
+
+// "start-end last-seen-up n reason", times after tBase (0: none), "?" after an end the tests broke
+// off at, "|" between.
+std::string Describe(const std::vector<COutage>& arrOutages, int64_t tBase = 0) {
+    std::string str;
+    for (const COutage& o : arrOutages)
+        str += (str.empty() ? "" : " | ") + std::to_string(o.tStart - tBase) + "-" +
+               std::to_string(o.tEnd ? o.tEnd - tBase : 0) + (o.bEndUnknown ? "?" : "") + " up" +
+               std::to_string(o.tLastSeenUp ? o.tLastSeenUp - tBase : 0) + " n" +
+               std::to_string(o.nTests) + " " + o.strReason;
+    return str;
 }
 
 // Every field, so that a column mixed up with another shows.
@@ -232,14 +261,10 @@ TEST_F(HistoryStoreTest, OutagesOverlappingARangeComeWhole) {
     ASSERT_EQ(m_store.Open(m_strPath), CHistoryStore::EOpen::CREATED);
     const std::vector<int64_t> arrIds = m_store.Attach({{"A", "a"}, {"B", "b"}});
     const int64_t b = ::time(nullptr) - 3000;
-    std::vector<CTestRecord> arrTests;
-    for (const char* pszTest :
-         {"U100", "D300", "D600", "U900", "U1200", "D1500", "U1800", "D2100", "D2400", "D2700"}) {
-        arrTests.push_back(MakeTest(arrIds[0], b + std::stoll(pszTest + 1), pszTest[0] == 'U'));
-        arrTests.back().strReason = arrTests.back().bUp ? "" : std::string("r") + (pszTest + 1);
-        // The other host's tests stay out of it.
-        arrTests.push_back(MakeTest(arrIds[1], b + std::stoll(pszTest + 1), pszTest[0] != 'U'));
-    }
+    std::vector<CTestRecord> arrTests =
+        Parse("U100 D300 D600 U900 U1200 D1500 U1800 D2100 D2400 D2700", arrIds[0], b);
+    for (const CTestRecord& test : Parse("D200 U1000 D1300 U2000", arrIds[1], b)) // not A's
+        arrTests.push_back(test);
     ASSERT_TRUE(m_store.WriteCycle(arrTests));
     const std::tuple<int64_t, int64_t, std::string> cases[] = {
         {400, 500, "300-900 up100 n2 r300"},
@@ -247,14 +272,50 @@ TEST_F(HistoryStoreTest, OutagesOverlappingARangeComeWhole) {
         {899, 1501, "300-900 up100 n2 r300 | 1500-1800 up1200 n1 r1500"},
         {1000, 100000, "1500-1800 up1200 n1 r1500 | 2100-0 up1800 n3 r2100"},
     };
-    for (const auto& [tFrom, tTo, strExpected] : cases) {
-        SCOPED_TRACE(tFrom);
-        std::string strGot;
-        for (const COutage& o : m_store.Outages(arrIds[0], b + tFrom, b + tTo))
-            strGot += (strGot.empty() ? "" : " | ") + std::to_string(o.tStart - b) + "-" +
-                      std::to_string(o.tEnd ? o.tEnd - b : 0) + " up" +
-                      std::to_string(o.tLastSeenUp ? o.tLastSeenUp - b : 0) + " n" +
-                      std::to_string(o.nTests) + " " + o.strReason;
-        EXPECT_EQ(strGot, strExpected);
+    for (const auto& [tFrom, tTo, strExpected] : cases)
+        EXPECT_EQ(Describe(m_store.Outages(arrIds[0], b + tFrom, b + tTo), b), strExpected)
+            << tFrom;
+}
+
+TEST(OutageBuilderTest, DownRunsGapsRestartsStopsAndClockChanges) {
+    // Tests every 300 s unless a case says otherwise; tNow is right after the last test unless
+    // given.
+    const struct {
+        const char* pszCase;
+        const char* pszTests;
+        int64_t tNow;
+        const char* pszExpected;
+    } cases[] = {
+        {"all up", "U1000 U1300 U1600", 1700, ""},
+        {"one run", "U1000 D1300 D1600 D1900 U2200 U2500", 2600, "1300-2200 up1000 n3 r1300"},
+        {"two runs", "U1000 D1300 U1600 D1900 U2200", 2300,
+         "1300-1600 up1000 n1 r1300 | 1900-2200 up1600 n1 r1900"},
+        {"down from the first test", "D1000 D1300 U1600", 1700, "1000-1600 up0 n2 r1000"},
+        {"still down", "U1000 D1300 D1600", 1700, "1300-0 up1000 n2 r1300"},
+        {"still down, an hour after the last test", "U1000 D1300 D1600", 5200,
+         "1300-0 up1000 n2 r1300"},
+        // The program was closed or the host's tests stopped while it was down.
+        {"stopped while down", "U1000 D1300 D1600", 5201, "1300-1600? up1000 n2 r1300"},
+        {"up after a gap", "U1000 D1300 D1600 U9000", 9100, "1300-1600? up1000 n2 r1300"},
+        {"down again after a gap", "U1000 D1300 D1600 D9000 U9300", 9400,
+         "1300-1600? up1000 n2 r1300 | 9000-9300 up1000 n1 r9000"},
+        {"down after a gap while up", "U1000 U1300 D9000 U9300", 9400, "9000-9300 up1300 n1 r9000"},
+        // A restart of the program within the hour goes on with the same outage.
+        {"restart", "U1000 D1300 D1600 D4600 U4900", 5000, "1300-4900 up1000 n3 r1300"},
+        // Hourly tests: a gap is only a break beyond three hours.
+        {"hourly tests", "U100 D3700 D7300 D18100 U21700", 21800, "3700-21700 up100 n3 r3700"},
+        {"hourly tests, a break", "U100 D3700 D7300 D18101 U21701", 21800,
+         "3700-7300? up100 n2 r3700 | 18101-21701 up100 n1 r18101"},
+        // The clock set back: the outage ends at its last down test, and the next one knows
+        // no up test from before the change.
+        {"clock set back", "U1000 D1300 D1600 D1100 U1400 D1700 U2000", 2100,
+         "1300-1600? up1000 n2 r1300 | 1100-1400 up0 n1 r1100 | 1700-2000 up1400 n1 r1700"},
+        {"clock set back while up", "U1000 U1300 U400 D700 U1000", 1100, "700-1000 up400 n1 r700"},
+        {"same second twice", "U1000 D1300 D1300 U1300", 1400, "1300-1300 up1000 n2 r1300"},
+        {"nothing", "", 0, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.pszCase);
+        EXPECT_EQ(Describe(COutageBuilder::Build(Parse(c.pszTests), c.tNow)), c.pszExpected);
     }
 }
