@@ -86,7 +86,6 @@ protected:
 } // namespace
 
 TEST_F(HistoryStoreTest, TestsReadBackWithEveryFieldAndOwnerOnly) {
-    EXPECT_EQ(CHistoryStore::PathFor("/home/u/Vantrel.dat"), "/home/u/Vantrel.dat.history");
     ASSERT_EQ(m_store.Open(m_strPath), CHistoryStore::EOpen::CREATED) << m_store.GetLastError();
     // Write-ahead logging: readers and the worker's writes never wait for each other.
     for (const std::string& strFile : {m_strPath, m_strPath + "-wal"})
@@ -160,11 +159,10 @@ TEST_F(HistoryStoreTest, HostsKeepTheirHistoryThroughEditsMovesAndImports) {
     ASSERT_TRUE(m_store.WriteCycle({MakeTest(a, 100, true), MakeTest(b, 100, false)}));
     ASSERT_TRUE(m_store.RemoveHost(a));
     EXPECT_EQ(Sql(m_strPath, "SELECT count(*) FROM tests"), 1);
-    // Find matches as Attach does and writes nothing.
-    const int64_t nHosts = Sql(m_strPath, "SELECT count(*) FROM hosts");
-    EXPECT_EQ(m_store.Find({{"nobody", "http://nowhere/"}, {"C", "http://other/"}}),
-              (std::vector<int64_t>{0, c}));
-    EXPECT_EQ(Sql(m_strPath, "SELECT count(*) FROM hosts"), nHosts);
+    // Find matches as Attach does and writes nothing: asked twice, nobody is still unknown.
+    for (int i = 0; i < 2; ++i)
+        EXPECT_EQ(m_store.Find({{"nobody", "http://nowhere/"}, {"C", "http://other/"}}),
+                  (std::vector<int64_t>{0, c}));
     // An import keeps the histories of the hosts it still has.
     ASSERT_TRUE(m_store.RemoveOtherHosts({c}));
     EXPECT_EQ(m_store.Find({{"C", "http://b/"}, {"B2", "http://c/"}}),

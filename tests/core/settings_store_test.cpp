@@ -123,6 +123,9 @@ TEST_F(SettingsTest, GivenValuesAreReadAndSavedOnesReadBackOwnerOnly) {
     EXPECT_FALSE(std::filesystem::exists(m_data / "share"));
     std::filesystem::permissions(ConfigFile(), std::filesystem::perms(0644));
     settings.m_nPingMethod = PING_METHOD_TCP;
+    // UTF-8, also beyond ISO-8859-1.
+    settings.m_strPass = "p=\xc3\xa4;s s#w\"d\xe2\x82\xac",
+    settings.m_strLogin = "ren\xc3\xa9 \xd0\x96";
     ASSERT_TRUE(CSettingsStore().SaveSettings(settings));
     EXPECT_EQ(std::filesystem::status(ConfigFile()).permissions(), std::filesystem::perms(0600));
     EXPECT_EQ(
@@ -131,17 +134,14 @@ TEST_F(SettingsTest, GivenValuesAreReadAndSavedOnesReadBackOwnerOnly) {
         "CertWarningDays=14\nConcurrentTests=64\nEmailFrom=a@example.com\nEmailTo=b@example.com\n"
         "HeloName=\nHistoryDays=400\nIniPath=" +
             strPath +
-            "\nLogin=user\nPass=pw\nPingMethod=1\nSMTP=smtp.example.com\nSMTPAuth=1\n"
-            "SMTPPort=587\nSMTPSecurity=1\nServerErrorsDown=1\n");
-    // UTF-8, also beyond ISO-8859-1.
-    settings.m_strPass = "p=\xc3\xa4;s s#w\"d\xe2\x82\xac",
-    settings.m_strLogin = "ren\xc3\xa9 \xd0\x96";
-    settings.m_bAlertEmail = 0, settings.m_nSMTPPort = 465, settings.m_nSMTPSecurity = 2;
-    ASSERT_TRUE(CSettingsStore().SaveSettings(settings));
+            "\nLogin=ren\xc3\xa9 \xd0\x96\nPass=\"p=\xc3\xa4;s "
+            "s#w\\\"d\xe2\x82\xac\"\nPingMethod=1\n"
+            "SMTP=smtp.example.com\nSMTPAuth=1\nSMTPPort=587\nSMTPSecurity=1\nServerErrorsDown="
+            "1\n");
     CAppSettings loaded;
     EXPECT_EQ(Load(loaded), strPath);
-    EXPECT_EQ(Describe(loaded), "101|a@example.com|b@example.com|ren\xc3\xa9 \xd0\x96|p=\xc3\xa4;s "
-                                "s#w\"d\xe2\x82\xac|smtp.example.com|465|2|10|1|64|400|1|14");
+    EXPECT_EQ(Describe(loaded), "111|a@example.com|b@example.com|ren\xc3\xa9 \xd0\x96|p=\xc3\xa4;s "
+                                "s#w\"d\xe2\x82\xac|smtp.example.com|587|1|10|1|64|400|1|14");
     // Saved again, the values that could not be read still say what is wrong.
     WriteFileBytes(ConfigFile(), "[Settings]\nIniPath=/d\nSMTPPort=abc\nSMTPSecurity=starttls\n");
     Load(settings);
