@@ -374,23 +374,17 @@ TEST_F(HostStore, HistoryTroublesAreToldOnce) {
     EXPECT_GT(m_doc.m_arrHosts[0]->m_nHistoryId, 0);
     CAppSettings settings;
     m_doc.OnCloseDocument(settings);
-    EXPECT_EQ(m_vecMessages,
-              CTexts{"The test history " + strHistory + " was damaged. It has been kept as " +
-                     strHistory + ".damaged and a new history has been started."});
     EXPECT_EQ(ReadFileBytes(strHistory + ".damaged"), "not a database");
-
-    m_vecMessages.clear();
     std::filesystem::remove(strHistory);
     ASSERT_EQ(::mkfifo(strHistory.c_str(), 0600), 0);
     CVantrelDoc without(*this, nullptr);
     ASSERT_TRUE(without.OnNewDocument(strData, CAppSettings()));
-    without.AddHost(MakeHost("B"));
-    without.RemoveHost(0);
     EXPECT_EQ(without.m_arrHosts.at(0)->m_nHistoryId, 0);
     without.OnCloseDocument(settings);
     EXPECT_EQ(m_vecMessages,
-              CTexts{"Cannot open the test history " + strHistory +
-                     ": it is a FIFO, not a regular file, and is left as it is.\nThe tests go on "
-                     "without a history."});
-    EXPECT_EQ(CLoaded(strData).arrHosts.size(), 1u);
+              (CTexts{"The test history " + strHistory + " was damaged. It has been kept as " +
+                          strHistory + ".damaged and a new history has been started.",
+                      "Cannot open the test history " + strHistory +
+                          ": it is a FIFO, not a regular file, and is left as it is.\nThe tests "
+                          "go on without a history."}));
 }
