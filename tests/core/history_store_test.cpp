@@ -78,7 +78,8 @@ protected:
 
 } // namespace
 
-TEST_F(HistoryStoreTest, TestsReadBackWithEveryFieldAndOwnerOnly) {
+// Every field reads back, owner-only; then pruning.
+TEST_F(HistoryStoreTest, TestsReadBackWithEveryFieldOwnerOnlyAndArePruned) {
     ASSERT_EQ(m_store.Open(m_strPath), CHistoryStore::EOpen::CREATED) << m_store.GetLastError();
     // Write-ahead logging: readers and the worker's writes never wait for each other.
     for (const std::string& strFile : {m_strPath, m_strPath + "-wal"})
@@ -110,8 +111,27 @@ TEST_F(HistoryStoreTest, TestsReadBackWithEveryFieldAndOwnerOnly) {
     EXPECT_EQ(Describe(m_store.Tests(a, 0, INT64_MAX)),
               strA + " 1700000000 1 -1 0 0 0 0 0 -1 -1 -1 -1 -1 0 []\n" + strA +
                   " 1700000000 0 -1 0 0 0 0 0 -1 -1 -1 -1 -1 0 []\n");
-    EXPECT_EQ(Sql(m_strPath, "SELECT count(*) FROM tests"), 4);
     EXPECT_EQ(Sql(m_strPath, "PRAGMA user_version"), 1);
+
+    // Tests older than the days kept go, at most once a day; a clock set back prunes at once.
+    const int64_t tNow = 1700000000, nDay = 86400;
+    std::vector<CTestRecord> arrTests;
+    for (int64_t nAgo : {500 * nDay, 400 * nDay + 1, 400 * nDay, 399 * nDay, nDay})
+        for (int64_t nId : arrIds)
+            arrTests.push_back(MakeTest(nId, tNow - nAgo, true));
+    ASSERT_TRUE(m_store.WriteCycle(arrTests));
+    const std::tuple<int64_t, int, bool, int64_t> steps[] = {
+        // now, days kept, pruned, tests left
+        {tNow, 400, true, 10},            // 400 days and 1 s ago goes, 400 days stays
+        {tNow + nDay - 1, 1, false, 10},  // within a day of the last pruning
+        {tNow + nDay, 400, true, 8},      // a day later
+        {tNow + nDay - 3600, 1, true, 4}, // the clock set back
+        {tNow + nDay - 3600 + 10, 1, false, 4},
+    };
+    for (const auto& [tAt, nDays, bPruned, nLeft] : steps) {
+        EXPECT_EQ(m_store.Prune(tAt, nDays), bPruned) << tAt - tNow;
+        EXPECT_EQ(Sql(m_strPath, "SELECT count(*) FROM tests"), nLeft) << tAt - tNow;
+    }
 }
 
 // A host keeps its id through edits of its name or URL (one at a time) and moves in the list; an
@@ -198,35 +218,6 @@ TEST_F(HistoryStoreTest, DamagedDatabaseIsMovedAsideAndANewOneStarted) {
         EXPECT_EQ(m_store.GetLastError(),
                   "Cannot open the test history " + strPath + ": " + strReason);
         EXPECT_FALSE(m_store.IsOpen());
-    }
-}
-
-// Tests older than the days kept go, at most once a day; a clock set back prunes at once.
-TEST_F(HistoryStoreTest, PruneKeepsTheDaysAskedAtMostOnceADay) {
-    ASSERT_EQ(m_store.Open(m_strPath), CHistoryStore::EOpen::CREATED);
-    const std::vector<int64_t> arrIds = m_store.Attach({{"A", "a"}, {"B", "b"}});
-    const int64_t tNow = 1700000000, nDay = 86400;
-    std::vector<CTestRecord> arrTests;
-    for (int64_t nAgo : {500 * nDay, 400 * nDay + 1, 400 * nDay, 399 * nDay, nDay, int64_t{0}})
-        for (int64_t nId : arrIds)
-            arrTests.push_back(MakeTest(nId, tNow - nAgo, true));
-    ASSERT_TRUE(m_store.WriteCycle(arrTests));
-    const struct {
-        int64_t tNow;
-        int nDays;
-        bool bPruned;
-        int64_t nLeft;
-    } steps[] = {
-        {tNow, 400, true, 8},             // 400 days and 1 s ago goes, 400 days stays
-        {tNow + nDay - 1, 1, false, 8},   // within a day of the last pruning
-        {tNow + nDay, 400, true, 6},      // a day later
-        {tNow + nDay - 3600, 1, true, 2}, // the clock set back
-        {tNow + nDay - 3600 + 10, 1, false, 2},
-    };
-    for (const auto& step : steps) {
-        SCOPED_TRACE(step.tNow - tNow);
-        EXPECT_EQ(m_store.Prune(step.tNow, step.nDays), step.bPruned);
-        EXPECT_EQ(Sql(m_strPath, "SELECT count(*) FROM tests"), step.nLeft);
     }
 }
 
