@@ -242,8 +242,7 @@ TEST(OutageBuilderTest, DownRunsGapsRestartsStopsAndClockChanges) {
         {"U100 D3700 D7300 D18100 U21700", 21800, "3700-21700 up100 n3 r3700"},
         {"U100 D3700 D7300 D18101 U21701", 21800,
          "3700-7300? up100 n2 r3700 | 18101-21701 up100 n1 r18101"},
-        // The clock set back: the outage ends at its last down test, and the next one knows
-        // no up test from before the change.
+        // The clock set back: an outage ends at its last down test; no up test before counts.
         {"U1000 D1300 D1600 D1100 U1400 D1700 U2000", 2100,
          "1300-1600? up1000 n2 r1300 | 1100-1400 up0 n1 r1100 | 1700-2000 up1400 n1 r1700"},
         {"U1000 U1300 U400 D700 U1000", 1100, "700-1000 up400 n1 r700"},

@@ -137,8 +137,7 @@ template <class F> auto AsNobody(F fn) {
 
 } // namespace
 
-// Every field at an extreme: such a file loads as it is and is saved byte for byte (values are
-// never changed behind the user's back), and the figures shown stay defined.
+// Every field at an extreme: loaded and saved unchanged, and the figures shown stay defined.
 static CHost* MakeExtremeHost() {
     auto* pHost = new CHost;
     for (int i = 0; i < CHost::ANSWER_COUNT; ++i)
@@ -157,11 +156,8 @@ static ino_t Inode(const std::string& strPath) {
     return st.st_ino;
 }
 
-// For each string-length form of a name (the one-byte form ends at 254, the 16-bit form at
-// 0xFFFD): two hosts exactly in a new owner-only file, synced and then its folder, so that the
-// rename outlives a crash; loaded from reads of 3 bytes at most, down to the last field at the
-// end of the file, and saved again byte for byte. An I/O error after the first block keeps no
-// host at all.
+// Each length form of a name, exactly; a new file owner-only, synced and then its folder; loaded
+// from 3-byte reads up to its last byte and saved unchanged. A read error keeps no host at all.
 TEST(HostsFileBytes, TwoHostsExactlySyncedAndLoadedFromShortReads) {
     CTempDir dir;
     const std::string strPath = dir / "a.dat";
@@ -231,9 +227,8 @@ TEST(HostsFileDamage, AbsurdCountsAndLengthsDoNotAllocate) {
     }
 }
 
-// A save that fails on a full disk leaves the previous file exactly as it was and nothing of its
-// own beside it; temporary files of saves killed part-way go with the next good save, only ours
-// and only old ones.
+// A save failing on a full disk leaves the previous file and nothing of its own; the next good
+// save removes the temporary files of killed saves, only ours and only old ones.
 TEST(HostsFileCrashSafety, FailedSaveKeepsAllAndAGoodOneRemovesStaleTemporaryFiles) {
     CTempDir dir;
     if (::mount("tmpfs", dir.Path().c_str(), "tmpfs", 0, "size=256k") != 0)
@@ -364,7 +359,6 @@ TEST_F(HostStore, MissingFolderEndsStartUpAndAnUnreadableFileIsNeverWrittenOver)
 }
 
 // A damaged history is set aside and a missing one only costs the history, each said once.
-// (That the history follows edits and removals shows in the view's tests.)
 TEST_F(HostStore, HistoryTroublesAreToldOnce) {
     const std::string strData = m_dir / "v.dat", strHistory = strData + ".history";
     WriteFileBytes(strHistory, "not a database");

@@ -50,7 +50,7 @@ std::string Describe(const CAppSettings& s) {
 
 } // namespace
 
-TEST_F(SettingsTest, FirstStartGivesDefaultsAndWritesTheDataPathBackOwnerOnly) {
+TEST_F(SettingsTest, FirstStartWritesTheDataPathBackOwnerOnlyAndTakesItsGuard) {
     // A data folder below a plain file can never be made: the program's folder instead.
     WriteFileBytes(m_data / "file", "x");
     ::setenv("XDG_DATA_HOME", (m_data / "file/sub").c_str(), 1);
@@ -77,12 +77,16 @@ TEST_F(SettingsTest, FirstStartGivesDefaultsAndWritesTheDataPathBackOwnerOnly) {
     EXPECT_EQ(Load(settings), strDataPath);
     EXPECT_TRUE(CSettingsStore().SaveSettings(settings));
     EXPECT_EQ(Load(settings), strDataPath);
+    // One instance per data file; a lock file left behind (as by a killed one) does not block.
+    EXPECT_EQ(CInstanceGuard::GetLockPath(strDataPath), m_data / "share/caf\xe9/.Vantrel.dat.lock");
+    WriteFileBytes(CInstanceGuard::GetLockPath(strDataPath), "");
+    CInstanceGuard first;
+    EXPECT_TRUE(first.Acquire(strDataPath) && first.IsHeld());
+    EXPECT_FALSE(CInstanceGuard().Acquire(strDataPath));
 }
 
-// Values given by hand are read; a port or security that is none of its values is named and
-// unusable (port 0, security -1), never the default port or no TLS; counts out of their bounds
-// are the defaults. Saved values read back, the file owner-only and PingMethod after the other
-// values; a port and security that could not be read stay as written.
+// A value that is none of its values is named, and unusable for the mail (port 0, security -1)
+// or the default for a count; saved values read back, the file owner-only.
 TEST_F(SettingsTest, GivenValuesAreReadAndSavedOnesReadBackOwnerOnly) {
     std::filesystem::create_directories(s_config / "Vantrel Software");
     const std::pair<const char*, const char*> cases[] = {
@@ -142,15 +146,4 @@ TEST_F(SettingsTest, GivenValuesAreReadAndSavedOnesReadBackOwnerOnly) {
                                 "s#w\"d\xe2\x82\xac|smtp.example.com|0|-1|-10|1|64|400|1|14");
     EXPECT_EQ(m_arrUnreadable,
               (std::vector<std::string>{"SMTPPort=abc", "SMTPSecurity=starttls", "SMTPAuth=x"}));
-}
-
-// A second instance is refused while the first runs; the lock file a first one leaves behind (as
-// when it was killed) does not block the next start.
-TEST_F(SettingsTest, SecondInstanceIsRefusedAndALeftLockFileDoesNotBlock) {
-    const std::string strData = m_data / "Vantrel.dat";
-    EXPECT_EQ(CInstanceGuard::GetLockPath(strData), m_data / ".Vantrel.dat.lock");
-    WriteFileBytes(m_data / ".Vantrel.dat.lock", "");
-    CInstanceGuard first;
-    EXPECT_TRUE(first.Acquire(strData) && first.IsHeld());
-    EXPECT_FALSE(CInstanceGuard().Acquire(strData));
 }
