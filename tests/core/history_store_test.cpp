@@ -1,15 +1,11 @@
 #include "core/history_store.h"
 #include "core/outages.h"
-
 #include "core/test_files.h"
 
 #include <gtest/gtest.h>
 
 #include <sqlite3.h>
-
-#include <ctime>
 #include <sstream>
-#include <sys/stat.h>
 
 namespace {
 
@@ -134,8 +130,7 @@ TEST_F(HistoryStoreTest, TestsReadBackWithEveryFieldOwnerOnlyAndArePruned) {
     }
 }
 
-// A host keeps its id through edits of its name or URL (one at a time) and moves in the list; an
-// exact match wins over a partial one. (Removals and imports: the view's and vantrelctl's tests.)
+// A host keeps its id through edits of its name or URL (one at a time) and moves in the list.
 TEST_F(HistoryStoreTest, HostsKeepTheirHistoryThroughEditsMovesAndImports) {
     ASSERT_EQ(m_store.Open(m_strPath), CHistoryStore::EOpen::CREATED);
     const std::vector<int64_t> arrIds =
@@ -170,8 +165,7 @@ TEST_F(HistoryStoreTest, HostsKeepTheirHistoryThroughEditsMovesAndImports) {
                   (std::vector<int64_t>{0, c}));
 }
 
-// Whatever is at the path that SQLite cannot use as our database is kept aside, numbered, with
-// its log, and a new database takes its place; what it cannot open it leaves alone and says why.
+// What SQLite cannot use is kept aside, numbered, with its log; what it cannot open it leaves.
 TEST_F(HistoryStoreTest, DamagedDatabaseIsMovedAsideAndANewOneStarted) {
     ASSERT_EQ(m_store.Open(m_strPath), CHistoryStore::EOpen::CREATED);
     std::vector<CTestRecord> arrTests;

@@ -42,8 +42,7 @@ void operator delete(void* p, size_t) noexcept {
     std::free(p);
 }
 
-// Reads of the file with inode g_nReadsOf come in pieces of at most 3 bytes, as some file systems
-// give them, or fail with EIO after its first block; every fsync records the inode it synced.
+// Reads of the file g_nReadsOf come in pieces of 3 bytes or fail after its first block (EIO).
 enum class EReads { WHOLE, SHORT, EIO_AFTER_FIRST_BLOCK };
 static std::atomic<ino_t> g_nReadsOf{0};
 static std::atomic<EReads> g_eReads{EReads::WHOLE};
@@ -158,7 +157,7 @@ static ino_t Inode(const std::string& strPath) {
 
 // Each length form of a name, exactly; a new file owner-only, synced and then its folder; loaded
 // from 3-byte reads up to its last byte and saved unchanged. A read error keeps no host at all.
-TEST(HostsFileBytes, TwoHostsExactlySyncedAndLoadedFromShortReads) {
+TEST(HostsFileBytes, ExactSyncedLoadedFromShortReadsAndDamageAllocatesNothing) {
     CTempDir dir;
     const std::string strPath = dir / "a.dat";
     const std::pair<std::string, std::string> arrCases[] = {
@@ -204,9 +203,7 @@ TEST(HostsFileBytes, TwoHostsExactlySyncedAndLoadedFromShortReads) {
               "Cannot read " + strPath + ": the disk reported an input/output error");
     EXPECT_EQ(failed.arrHosts.size() + failed.report.m_nHostsRead + failed.report.m_nEnd, 0u);
     EXPECT_EQ(failed.nInterval, 5);
-}
-
-TEST(HostsFileDamage, AbsurdCountsAndLengthsDoNotAllocate) {
+    // Absurd counts and lengths are damage, and never size an allocation.
     const std::string strHostStart = std::string(3, '\0') + std::string(4 * (22 + 37 + 3), '\0');
     const std::string arrFiles[] = {
         U32(0xFFFFFFFF) + U32(0) + U32(5),                     // host count
@@ -215,7 +212,6 @@ TEST(HostsFileDamage, AbsurdCountsAndLengthsDoNotAllocate) {
         U32(1) + "\xFF" + U16(0xFFFE) + "ab",                  // wide-character prefix
         U32(1) + strHostStart + U32(0x3FFFFFFF) + U32(1),      // history length
     };
-    CTempDir dir;
     for (const std::string& strFile : arrFiles) {
         WriteFileBytes(dir / "x.dat", strFile);
         g_nLargestAllocation = 0, g_bTrackAllocations = true;
