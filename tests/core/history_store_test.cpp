@@ -131,7 +131,7 @@ TEST_F(HistoryStoreTest, TestsReadBackWithEveryFieldOwnerOnlyAndArePruned) {
 }
 
 // A host keeps its id through edits of its name or URL (one at a time) and moves in the list.
-TEST_F(HistoryStoreTest, HostsKeepTheirHistoryThroughEditsMovesAndImports) {
+TEST_F(HistoryStoreTest, HostsKeepTheirHistoryThroughEditsAndMoves) {
     ASSERT_EQ(m_store.Open(m_strPath), CHistoryStore::EOpen::CREATED);
     const std::vector<int64_t> arrIds =
         m_store.Attach({{"A", "http://a/"}, {"B", "http://b/"}, {"C", "http://c/"}});
