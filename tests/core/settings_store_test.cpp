@@ -4,11 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <functional>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -38,16 +34,23 @@ protected:
 };
 
 std::string Describe(const CAppSettings& s) {
-    return std::to_string(s.m_bAlertSystem) + std::to_string(s.m_bAlertEmail) + "|" +
-           s.m_strEmailFrom + "|" + s.m_strEmailTo + "|" + s.m_strLogin + "|" + s.m_strPass + "|" +
-           s.m_strSMTP + "|" + std::to_string(s.m_nSMTPPort) + "|" +
-           std::to_string(s.m_nSMTPSecurity) + "|" + std::to_string(s.m_nSMTPAuth) +
-           std::to_string(s.m_bAllowClearPassword) + s.m_strHeloName;
+    std::string str = std::to_string(s.m_bAlertSystem) + std::to_string(s.m_bAlertEmail) +
+                      std::to_string(s.m_bAlertBackUp);
+    for (const std::string& strText :
+         {s.m_strEmailFrom, s.m_strEmailTo, s.m_strLogin, s.m_strPass, s.m_strSMTP})
+        str += "|" + strText;
+    str += "|" + std::to_string(s.m_nSMTPPort) + "|" + std::to_string(s.m_nSMTPSecurity) + "|" +
+           std::to_string(s.m_nSMTPAuth) + std::to_string(s.m_bAllowClearPassword) +
+           s.m_strHeloName;
+    for (int n : {s.m_nPingMethod, s.m_nConcurrentTests, s.m_nHistoryDays, s.m_bServerErrorsDown,
+                  s.m_nCertWarningDays})
+        str += "|" + std::to_string(n);
+    return str;
 }
 
 } // namespace
 
-TEST_F(SettingsTest, FirstStartGivesDefaultsAndWritesTheDataPathBackOwnerOnly) {
+TEST_F(SettingsTest, FirstStartWritesTheDataPathBackOwnerOnlyAndTakesItsGuard) {
     // A data folder below a plain file can never be made: the program's folder instead.
     WriteFileBytes(m_data / "file", "x");
     ::setenv("XDG_DATA_HOME", (m_data / "file/sub").c_str(), 1);
@@ -55,54 +58,56 @@ TEST_F(SettingsTest, FirstStartGivesDefaultsAndWritesTheDataPathBackOwnerOnly) {
     const std::string strExe = std::filesystem::read_symlink("/proc/self/exe").string();
     EXPECT_EQ(Load(settings), strExe.substr(0, strExe.rfind('/')) + "/Vantrel.dat");
     std::filesystem::remove_all(s_config / "Vantrel Software");
-    ::setenv("XDG_DATA_HOME", (m_data / "share/deeper").c_str(), 1);
+    // Paths are bytes: a folder name that is not UTF-8 is written as bytes, never as U+FFFD.
+    ::setenv("XDG_DATA_HOME", (m_data / "share/caf\xe9").c_str(), 1);
     settings.m_bAlertEmail = 7;
     settings.m_strPass = "stale";
     settings.m_nSMTPPort = 99;
     const mode_t nOldMask = ::umask(0);
     const std::string strDataPath = Load(settings);
     ::umask(nOldMask);
-    EXPECT_EQ(Describe(settings), "00||||||25|0|00");
-    EXPECT_EQ(strDataPath, m_data / "share/deeper/Vantrel.dat"); // the folder is made
-    EXPECT_TRUE(std::filesystem::is_directory(m_data / "share/deeper"));
-    EXPECT_EQ(ReadFileBytes(ConfigFile()), "[Settings]\nIniPath=" + strDataPath + "\n");
+    EXPECT_EQ(Describe(settings), "001||||||25|0|00|0|64|400|1|14");
+    EXPECT_EQ(strDataPath, m_data / "share/caf\xe9/Vantrel.dat"); // the folder is made
+    EXPECT_TRUE(std::filesystem::is_directory(m_data / "share/caf\xe9"));
+    EXPECT_EQ(ReadFileBytes(ConfigFile()),
+              "[Settings]\nIniPath=@ByteArray(" + m_data.Path() + "/share/caf\\xe9/Vantrel.dat)\n");
     EXPECT_EQ(std::filesystem::status(ConfigFile()).permissions(), std::filesystem::perms(0600));
     // Later starts keep the written path even when the data folder moves.
     ::setenv("XDG_DATA_HOME", (m_data / "elsewhere").c_str(), 1);
     EXPECT_EQ(Load(settings), strDataPath);
+    EXPECT_TRUE(CSettingsStore().SaveSettings(settings));
+    EXPECT_EQ(Load(settings), strDataPath);
+    // One instance per data file; a lock file left behind (as by a killed one) does not block.
+    EXPECT_EQ(CInstanceGuard::GetLockPath(strDataPath), m_data / "share/caf\xe9/.Vantrel.dat.lock");
+    WriteFileBytes(CInstanceGuard::GetLockPath(strDataPath), "");
+    CInstanceGuard first;
+    EXPECT_TRUE(first.Acquire(strDataPath) && first.IsHeld());
+    EXPECT_FALSE(CInstanceGuard().Acquire(strDataPath));
 }
 
-// Values given by hand are read; a port or security that is none of its values is named and
-// unusable (port 0, security -1), never the default port or no TLS; saved values read back, the
-// file owner-only and PingMethod after the other values. Counts out of their bounds are the
-// defaults (64 tests at once, 400 days of history, 5xx down, certificate notice 14 days ahead).
+// A value that is none of its values is named, and unusable for the mail (port 0, security -1)
+// or the default for a count; saved values read back, the file owner-only.
 TEST_F(SettingsTest, GivenValuesAreReadAndSavedOnesReadBackOwnerOnly) {
     std::filesystem::create_directories(s_config / "Vantrel Software");
     const std::pair<const char*, const char*> cases[] = {
-        {"SMTPPort=0\nSMTPSecurity=3\nPingMethod=0\nSMTPAuth=4\nConcurrentTests=0\n",
-         "00||||||0|-1|-10|0|64|400|1|14 SMTPPort=0 SMTPSecurity=3 SMTPAuth=4"},
+        {"SMTPPort=0\nSMTPSecurity=3\nPingMethod=0\nSMTPAuth=4\nConcurrentTests=0\nHistoryDays=0\n"
+         "ServerErrorsDown=2\nCertWarningDays=-1\n",
+         "001||||||0|-1|-10|0|64|400|1|14 SMTPPort=0 SMTPSecurity=3 SMTPAuth=4"},
         {"SMTPPort=65536\nSMTPSecurity=-1\nPingMethod=2\nSMTPAuth=-1\nAllowPlainPassword=2\n"
-         "ConcurrentTests=257\n",
-         "00||||||0|-1|-10|0|64|400|1|14 SMTPPort=65536 SMTPSecurity=-1 SMTPAuth=-1"},
-        {"SMTPPort=abc\nSMTPSecurity=starttls\nPingMethod=tcp\nSMTPAuth=x\nAllowPlainPassword="
-         "yes\nConcurrentTests=x\n",
-         "00||||||0|-1|-10|0|64|400|1|14 SMTPPort=abc SMTPSecurity=starttls SMTPAuth=x"},
-        {"SMTPSecurity=1.0\n", "00||||||25|-1|00|0|64|400|1|14 SMTPSecurity=1.0"},
+         "ConcurrentTests=257\nHistoryDays=36501\nCertWarningDays=366\n",
+         "001||||||0|-1|-10|0|64|400|1|14 SMTPPort=65536 SMTPSecurity=-1 SMTPAuth=-1"},
+        {"SMTPSecurity=1.0\n", "001||||||25|-1|00|0|64|400|1|14 SMTPSecurity=1.0"},
         {"SMTPPort=65535\nSMTPSecurity=2\nPingMethod=1\nSMTPAuth=3\nAllowPlainPassword=1\n"
-         "HeloName=mx.example.com\nConcurrentTests=256\n",
-         "00||||||65535|2|31mx.example.com|1|256|400|1|14"},
-        {"HistoryDays=0\nServerErrorsDown=2\nCertWarningDays=-1\n",
-         "00||||||25|0|00|0|64|400|1|14"},
-        {"HistoryDays=36501\nServerErrorsDown=x\nCertWarningDays=366\n",
-         "00||||||25|0|00|0|64|400|1|14"},
-        {"HistoryDays=36500\nServerErrorsDown=0\nCertWarningDays=0\n",
-         "00||||||25|0|00|0|64|36500|0|0"},
-        {"HistoryDays=1\nCertWarningDays=365\n", "00||||||25|0|00|0|64|1|1|365"},
-        {"AlertBackUp=0\n", "00||||||25|0|00|0|64|400|1|14"},
-        {"SMTPPort=1\nConcurrentTests=1\n", "00||||||1|0|00|0|1|400|1|14"},
+         "HeloName=mx.example.com\nConcurrentTests=256\nHistoryDays=36500\nCertWarningDays=365\n",
+         "001||||||65535|2|31mx.example.com|1|256|36500|1|365"},
+        {"SMTPPort=1\nConcurrentTests=1\nHistoryDays=1\nServerErrorsDown=0\nCertWarningDays=0\n"
+         "AlertBackUp=0\n",
+         "000||||||1|0|00|0|1|1|0|0"},
         {"AlertSystem=1\nAlertEmail=1\nEmailFrom=a@example.com\nEmailTo=b@example.com\nLogin=user\n"
-         "Pass=pw\nSMTP=smtp.example.com\nSMTPPort=587\nSMTPSecurity=1\nSMTPAuth=1\n",
-         "11|a@example.com|b@example.com|user|pw|smtp.example.com|587|1|10|0|64|400|1|14"}};
+         "Pass=pw\nSMTP=smtp.example.com\nSMTPPort=abc\nSMTPSecurity=starttls\nPingMethod=tcp\n"
+         "SMTPAuth=x\nAllowPlainPassword=yes\nConcurrentTests=x\nServerErrorsDown=x\n",
+         "111|a@example.com|b@example.com|user|pw|smtp.example.com|0|-1|-10|0|64|400|1|14 "
+         "SMTPPort=abc SMTPSecurity=starttls SMTPAuth=x"}};
     std::string strPath = "/srv/";
     CAppSettings settings;
     for (const auto& [pszLines, pszExpected] : cases) {
@@ -113,168 +118,32 @@ TEST_F(SettingsTest, GivenValuesAreReadAndSavedOnesReadBackOwnerOnly) {
         settings = CAppSettings();
         settings.m_nPingMethod = -1;
         EXPECT_EQ(Load(settings), strPath);
-        std::string strDescribed = Describe(settings) + "|" +
-                                   std::to_string(settings.m_nPingMethod) + "|" +
-                                   std::to_string(settings.m_nConcurrentTests) + "|" +
-                                   std::to_string(settings.m_nHistoryDays) + "|" +
-                                   std::to_string(settings.m_bServerErrorsDown) + "|" +
-                                   std::to_string(settings.m_nCertWarningDays);
+        std::string strDescribed = Describe(settings);
         for (const std::string& strValue : m_arrUnreadable)
             strDescribed += " " + strValue;
         EXPECT_EQ(strDescribed, pszExpected);
-        // "Also tell me when a host is back up" is on unless the file says otherwise.
-        EXPECT_EQ(settings.m_bAlertBackUp,
-                  std::string(pszLines).find("AlertBackUp=0") == 0 ? 0 : 1);
     }
     EXPECT_FALSE(std::filesystem::exists(m_data / "share"));
     std::filesystem::permissions(ConfigFile(), std::filesystem::perms(0644));
     settings.m_nPingMethod = PING_METHOD_TCP;
+    // UTF-8, also beyond ISO-8859-1.
+    settings.m_strPass = "p=\xc3\xa4;s s#w\"d\xe2\x82\xac";
+    settings.m_strLogin = "ren\xc3\xa9 \xd0\x96";
     ASSERT_TRUE(CSettingsStore().SaveSettings(settings));
     EXPECT_EQ(std::filesystem::status(ConfigFile()).permissions(), std::filesystem::perms(0600));
-    EXPECT_EQ(
-        ReadFileBytes(ConfigFile()),
-        "[Settings]\nAlertBackUp=1\nAlertEmail=1\nAlertSystem=1\nAllowPlainPassword=0\n"
-        "CertWarningDays=14\nConcurrentTests=64\nEmailFrom=a@example.com\nEmailTo=b@example.com\n"
-        "HeloName=\nHistoryDays=400\nIniPath=" +
-            strPath +
-            "\nLogin=user\nPass=pw\nPingMethod=1\nSMTP=smtp.example.com\nSMTPAuth=1\n"
-            "SMTPPort=587\nSMTPSecurity=1\nServerErrorsDown=1\n");
-    // UTF-8, also beyond ISO-8859-1.
-    settings.m_strPass = "p=\xc3\xa4;s s#w\"d\xe2\x82\xac",
-    settings.m_strLogin = "ren\xc3\xa9 \xd0\x96";
-    settings.m_bAlertEmail = 0, settings.m_nSMTPPort = 465, settings.m_nSMTPSecurity = 2;
-    ASSERT_TRUE(CSettingsStore().SaveSettings(settings));
+    // The values that could not be read stay as written, so the next start names them again.
+    EXPECT_EQ(ReadFileBytes(ConfigFile()),
+              "[Settings]\nAlertBackUp=1\nAlertEmail=1\nAlertSystem=1\nAllowPlainPassword=0\n"
+              "CertWarningDays=14\nConcurrentTests=64\nEmailFrom=a@example.com\n"
+              "EmailTo=b@example.com\nHeloName=\nHistoryDays=400\nIniPath=" +
+                  strPath +
+                  "\nLogin=ren\xc3\xa9 \xd0\x96\nPass=\"p=\xc3\xa4;s s#w\\\"d\xe2\x82\xac\"\n"
+                  "PingMethod=1\nSMTP=smtp.example.com\nSMTPAuth=x\nSMTPPort=abc\n"
+                  "SMTPSecurity=starttls\nServerErrorsDown=1\n");
     CAppSettings loaded;
     EXPECT_EQ(Load(loaded), strPath);
-    EXPECT_EQ(Describe(loaded),
-              "10|a@example.com|b@example.com|ren\xc3\xa9 \xd0\x96|p=\xc3\xa4;s s#w\"d\xe2\x82\xac|"
-              "smtp.example.com|465|2|10");
-}
-
-// A second instance is refused while the first runs; a first one that crashed (killed, its lock
-// file left behind) does not block the next start.
-TEST_F(SettingsTest, SecondInstanceIsRefusedAndAKilledFirstDoesNotBlock) {
-    const std::string strData = m_data / "Vantrel.dat";
-    EXPECT_EQ(CInstanceGuard::GetLockPath(strData), m_data / ".Vantrel.dat.lock");
-    int arrPipe[2];
-    ASSERT_EQ(::pipe(arrPipe), 0);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        CInstanceGuard guard;
-        const char chHeld = guard.Acquire(strData) && guard.IsHeld() ? 'y' : 'n';
-        while (::write(arrPipe[1], &chHeld, 1) == 1)
-            ::pause();
-        ::_exit(1);
-    }
-    char chHeld = 0;
-    EXPECT_EQ(::read(arrPipe[0], &chHeld, 1), 1);
-    EXPECT_EQ(chHeld, 'y');
-    EXPECT_FALSE(CInstanceGuard().Acquire(strData));
-    ::kill(pid, SIGKILL);
-    EXPECT_EQ(::waitpid(pid, nullptr, 0), pid);
-    ::close(arrPipe[0]), ::close(arrPipe[1]);
-    EXPECT_TRUE(std::filesystem::exists(m_data / ".Vantrel.dat.lock"));
-    CInstanceGuard next;
-    EXPECT_TRUE(next.Acquire(strData) && next.IsHeld());
-}
-
-// The settings file is replaced only where a regular file is or nothing: a FIFO, a device and a
-// link another user planted in a sticky folder stay what they were (and what the link names is
-// untouched); a link of one's own is followed. The new file is owner-only and keeps the other
-// sections' bytes. Reading never waits on a FIFO.
-TEST_F(SettingsTest, OnlyARegularFileIsReplacedAndWhatIsThereElseStays) {
-    ASSERT_EQ(::geteuid(), 0u) << "the planted link belongs to nobody";
-    const std::string strShared = m_data / "shared";
-    std::filesystem::create_directory(strShared);
-    ::chmod(strShared.c_str(), 01777);
-    const std::string strVictim = m_data / "victim";
-    WriteFileBytes(strVictim, "root's own\n");
-    WriteFileBytes(m_data / "mine.conf", "[Window]\nX=1\n");
-    const std::string strSaved =
-        "[Settings]\nAlertBackUp=1\nAlertEmail=0\nAlertSystem=0\nAllowPlainPassword=0\n"
-        "CertWarningDays=14\nConcurrentTests=64\nEmailFrom=\nEmailTo=\nHeloName=\nHistoryDays=400\n"
-        "Login=\nPass=\nPingMethod=0\nSMTP=\nSMTPAuth=0\nSMTPPort=25\nSMTPSecurity=0\n"
-        "ServerErrorsDown=1\n";
-    const struct {
-        const char* pszName;
-        std::function<void(const std::string&)> fnPlant;
-        bool bSaved;
-        const char* pszAfter; // the kind at the path and its bytes (a link: its target's)
-    } arrCases[] = {
-        {"null", [](const std::string& p) { ::mknod(p.c_str(), S_IFCHR | 0666, makedev(1, 3)); },
-         false, "device "},
-        {"shared/planted",
-         [&](const std::string& p) {
-             std::filesystem::create_symlink(strVictim, p);
-             ::lchown(p.c_str(), 65534, 65534);
-         },
-         false, "link root's own\n"},
-        {"own", [&](const std::string& p) { std::filesystem::create_symlink("mine.conf", p); },
-         true, "link [Settings]..."},
-        {"regular", [](const std::string& p) { WriteFileBytes(p, "[Window]\nX=1\n"); }, true,
-         "file [Settings]..."},
-        {"absent", [](const std::string&) {}, true, "file [Settings]..."},
-        {"fifo", [](const std::string& p) { ::mkfifo(p.c_str(), 0600); }, false, "fifo "}};
-    for (const auto& c : arrCases) {
-        SCOPED_TRACE(c.pszName);
-        const std::string strPath = m_data / c.pszName;
-        c.fnPlant(strPath);
-        CAppSettings settings;
-        std::string strDataPath;
-        CSettingsStore store(strPath);
-        store.LoadSettings(settings, strDataPath, false);
-        EXPECT_EQ(store.SaveSettings(settings), c.bSaved);
-        struct stat st {};
-        ::lstat(strPath.c_str(), &st);
-        std::string strAfter = S_ISFIFO(st.st_mode)  ? "fifo "
-                               : S_ISCHR(st.st_mode) ? "device "
-                               : S_ISLNK(st.st_mode) ? "link "
-                                                     : "file ";
-        if (S_ISLNK(st.st_mode) || S_ISREG(st.st_mode)) {
-            const std::string strBytes = ReadFileBytes(strPath);
-            strAfter += c.bSaved ? strBytes.substr(0, 10) + "..." : strBytes;
-            if (c.bSaved) {
-                EXPECT_EQ(strBytes, strSaved + (c.pszName[0] == 'a' ? "" : "\n[Window]\nX=1\n"));
-                ::stat(strPath.c_str(), &st);
-                EXPECT_EQ(st.st_mode & 07777, 0600u);
-            }
-        }
-        EXPECT_EQ(strAfter, c.pszAfter);
-    }
-    struct stat st {};
-    EXPECT_TRUE(::stat((m_data / "null").c_str(), &st) == 0 && st.st_rdev == makedev(1, 3));
-}
-
-// Saving settings whose port and security could not be read keeps the values as written: the
-// file still says what is wrong, and the next start names it again.
-TEST_F(SettingsTest, AnUnreadableValueStaysAsWrittenWhenTheOthersAreSaved) {
-    std::filesystem::create_directories(s_config / "Vantrel Software");
-    WriteFileBytes(ConfigFile(), "[Settings]\nIniPath=/d\nSMTPPort=abc\nSMTPSecurity=starttls\n");
-    CAppSettings settings;
-    Load(settings);
-    settings.m_strSMTP = "mx.example.com";
-    ASSERT_TRUE(CSettingsStore().SaveSettings(settings));
-    const std::string strFile = ReadFileBytes(ConfigFile());
-    EXPECT_NE(
-        strFile.find("\nSMTP=mx.example.com\nSMTPAuth=0\nSMTPPort=abc\nSMTPSecurity=starttls\n"),
-        std::string::npos)
-        << strFile;
-    Load(settings);
-    EXPECT_EQ(m_arrUnreadable, (std::vector<std::string>{"SMTPPort=abc", "SMTPSecurity=starttls"}));
-}
-
-// Paths are bytes: a data folder whose name is not UTF-8 is written back as bytes and read
-// back the same, where a text would have turned it into U+FFFD.
-TEST_F(SettingsTest, StoredPathsKeepTheirBytes) {
-    ::setenv("XDG_DATA_HOME", (m_data / "caf\xe9").c_str(), 1);
-    CAppSettings settings;
-    const std::string strExpected = m_data / "caf\xe9/Vantrel.dat";
-    EXPECT_EQ(Load(settings), strExpected);
-    EXPECT_TRUE(std::filesystem::is_directory(m_data / "caf\xe9"));
-    EXPECT_EQ(ReadFileBytes(ConfigFile()),
-              "[Settings]\nIniPath=@ByteArray(" + m_data.Path() + "/caf\\xe9/Vantrel.dat)\n");
-    ::setenv("XDG_DATA_HOME", (m_data / "elsewhere").c_str(), 1);
-    EXPECT_EQ(Load(settings), strExpected);
-    EXPECT_TRUE(CSettingsStore().SaveSettings(settings));
-    EXPECT_EQ(Load(settings), strExpected);
+    EXPECT_EQ(Describe(loaded), "111|a@example.com|b@example.com|ren\xc3\xa9 \xd0\x96|p=\xc3\xa4;s "
+                                "s#w\"d\xe2\x82\xac|smtp.example.com|0|-1|-10|1|64|400|1|14");
+    EXPECT_EQ(m_arrUnreadable,
+              (std::vector<std::string>{"SMTPPort=abc", "SMTPSecurity=starttls", "SMTPAuth=x"}));
 }
