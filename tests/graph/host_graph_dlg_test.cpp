@@ -1,34 +1,17 @@
 #include "graph/host_graph_dlg.h"
 
-#include "core/host.h"
-#include "core/message_sink.h"
-#include "core/vantrel_doc.h"
 #include "graph/chart_ctrl.h"
-#include "gui_test_support.h"
-#include "testing/wait_observer.h"
+#include "graph_dialog_test.h"
 #include <QApplication>
 #include <QFontMetrics>
 #include <QLabel>
-#include <future>
-#include <gtest/gtest.h>
 
 namespace {
 
-// Also the store's message sink and, counting its calls, the wait dialog.
-class HostGraphTest : public ::testing::Test, public CMessageSink, public CWaitObserver {
+class HostGraphTest : public GraphDialogTest {
 protected:
-    static void SetUpTestSuite() { EnsureApp(); }
-    void SetUp() override {
-        CHostGraphDlg::SetMessageFunction([this](QWidget* pOwner, const std::string& strText) {
-            m_arrMessages.push_back(pOwner == &m_parent ? strText : "(not owned) " + strText);
-        });
-    }
+    void SetUp() override { CHostGraphDlg::SetMessageFunction(Recorder()); }
     void TearDown() override { CHostGraphDlg::SetMessageFunction({}); }
-    void ShowMessage(const std::string&) override {}
-    void BeginWait() override { m_strWait += "begin "; }
-    void StepWait() override { m_strWait += "step "; }
-    void EndWait() override { m_strWait += "end"; }
-    void Serve() override {}
 
     // A host "Acme Web" with nPings ping times 100, 101, 102, ... and as many tests, all up.
     CHost& AddHost(int nPings) {
@@ -45,26 +28,13 @@ protected:
         host.PublishPings();
         host.m_nPingTotal += nPing;
     }
-
-    QWidget m_parent;
-    CVantrelDoc m_doc{*this, nullptr};
-    std::vector<std::string> m_arrMessages;
-    std::string m_strWait;
 };
 
 // Too few pings are told at once, without the wait dialog, while the worker holds the lock.
 TEST_F(HostGraphTest, MessagesInsteadOfAGraph) {
-    CHost& host = AddHost(11);
-    AddHost(0);
-    std::promise<void> locked;
     std::atomic<bool> bReleased{false};
-    std::thread worker([&] {
-        std::lock_guard lock(*host.m_pMutex);
-        locked.set_value();
-        std::this_thread::sleep_for(std::chrono::milliseconds(400));
-        bReleased = true;
-    });
-    locked.get_future().wait();
+    std::thread worker = HoldLock(AddHost(11), [&] { bReleased = true; });
+    AddHost(0);
     const std::string strNone = "Please select a web host to build the graph for.";
     const std::string strFew = "There is not enough data collected to build the graph.\n"
                                "For the accurate building of the graph please wait till\n"
@@ -106,19 +76,16 @@ TEST_F(HostGraphTest, PointsLabelsAndLabelStep) {
     }
 }
 
-// The worker holds the lock while it adds eight pings: the graph shows all twenty.
-TEST_F(HostGraphTest, SnapshotAfterTheWorkerAndTheDialogsTexts) {
+// The graph waits for the worker's eight new pings and shows all twenty, leaves the lock free,
+// and keeps its snapshot; its texts. At its smallest, the scale's numbers are as tall as the
+// window's own text.
+TEST_F(HostGraphTest, SnapshotAfterTheWorkerTextsAndLabelHeight) {
     CHost& host = AddHost(12);
-    std::promise<void> locked;
-    std::thread worker([&] {
-        std::lock_guard lock(*host.m_pMutex);
-        locked.set_value();
-        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    std::thread worker = HoldLock(host, [&host] {
         for (int nPing = 200; nPing < 208; ++nPing)
             AddPing(host, nPing);
         host.m_nTests = 30, host.m_nTestsUp = 20;
     });
-    locked.get_future().wait();
     const auto pDlg = CHostGraphDlg::Prepare(&m_parent, m_doc, 0, this);
     worker.join();
     ASSERT_NE(pDlg, nullptr);
@@ -137,22 +104,14 @@ TEST_F(HostGraphTest, SnapshotAfterTheWorkerAndTheDialogsTexts) {
     EXPECT_EQ(arrTexts.join("|").toStdString(), // the logo has no text
               "|144.7 ms|66.7%|Avg. Ping|Avg. Uptime|Below outlines the uptime and connection "
               "speed for the host.|Testing Graph|Vantrel");
-    const CChartCtrl& chart = pDlg->GetChart();
+    CChartCtrl& chart = pDlg->GetChart();
     EXPECT_EQ(chart.GetTitle() + "|" + chart.GetYAxisTitle() + "|" + chart.GetXAxisTitle(),
               "Acme Web - http://acme.example/|Ping Time (ms)|Test Cycles Ago");
-}
 
-// The scale's numbers are as tall as the window's own text, also at the smallest size.
-TEST_F(HostGraphTest, LabelsAsTallAsTheWindowsText) {
-    AddHost(40);
-    const auto pDlg = CHostGraphDlg::Prepare(&m_parent, m_doc, 0, nullptr);
-    ASSERT_NE(pDlg, nullptr);
     pDlg->show();
-    CChartCtrl& chart = pDlg->GetChart();
-    // At its smallest: the height of the numbers under the chart, the first run of rows with
-    // dark pixels below the axis.
     pDlg->resize(pDlg->minimumSizeHint());
     QCoreApplication::processEvents();
+    // The first run of rows with dark pixels below the axis: the numbers under the chart.
     const QImage image = chart.grab().toImage();
     const CChartRect& X = chart.GetLayout().m_rcXLabels;
     auto Dark = [&](int y) {
