@@ -2,6 +2,7 @@
 
 #include "gui_test_support.h"
 #include <gtest/gtest.h>
+#include <span>
 
 namespace {
 
@@ -16,13 +17,7 @@ bool HasInk(const QImage& image, int nLeft, int nTop, int nRight, int nBottom) {
     return false;
 }
 
-void ExpectPixels(const QImage& image, QColor color,
-                  std::initializer_list<std::pair<int, int>> at) {
-    for (auto [x, y] : at)
-        EXPECT_EQ(QColor(image.pixel(x, y)), color) << x << "," << y;
-}
-
-// A 412 x 227 control with the host graph's settings.
+// A 412 x 227 control with the host graph's settings; the pixels at (x, y) of its picture.
 class ChartCtrlTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { EnsureApp(); }
@@ -33,41 +28,47 @@ protected:
         m_chart.SetSeriesSize(0, 1);
         m_chart.SetTitle("Host - http://example.com/");
     }
+    using Probe = std::tuple<int, int, QColor>;
+    void ExpectPixels(std::span<const Probe> at) {
+        const QImage image = m_chart.grab().toImage();
+        for (auto [x, y, color] : at)
+            EXPECT_EQ(QColor(image.pixel(x, y)), color) << x << "," << y;
+    }
     CChartCtrl m_chart;
 };
 
-// Value 65 twelve times on a 0..70 scale: the area spans x 60..391, y 35..194.
+// Value 65 twelve times on a 0..70 scale: the frame, the axes at x 45 and y 194, the area from
+// x 60 to 391 and y 35 down, the title and the eleven scale labels in their boxes.
 TEST_F(ChartCtrlTest, AreaChartPixels) {
     for (int i = 0; i < 12; ++i)
         m_chart.AddPoint(0, 65);
-    const QImage image = m_chart.grab().toImage();
     ASSERT_EQ(m_chart.GetLayout().m_dYMax, 70.0);
-    ExpectPixels(image, BLACK, {{0, 0}, {411, 0}, {0, 226}, {411, 226}, {200, 226}}); // frame
-    ExpectPixels(image, WHITE, {{1, 1}, {200, 225}, {407, 194}, {200, 33}, {58, 150}, {393, 150}});
-    // Axes: x = 45 from 194 up to 22 (excluded), y = 194 from 45 to 406.
-    ExpectPixels(image, BLACK, {{45, 23}, {45, 100}, {45, 193}, {46, 194}, {59, 194}, {406, 194}});
-    ExpectPixels(image, GREEN, {{61, 193}, {200, 150}, {200, 36}, {390, 40}, {200, 194}});
-    EXPECT_TRUE(HasInk(image, 5, 2, 407, 22)); // the title in its band
-    for (int i = 0; i <= 10; ++i) {            // the eleven scale labels
+    const Probe arrProbes[] = {{0, 0, BLACK},    {411, 226, BLACK}, {1, 1, WHITE},
+                               {45, 23, BLACK},  {45, 193, BLACK},  {406, 194, BLACK},
+                               {61, 193, GREEN}, {200, 36, GREEN},  {390, 40, GREEN},
+                               {200, 33, WHITE}, {58, 150, WHITE},  {393, 150, WHITE}};
+    ExpectPixels(arrProbes);
+    const QImage image = m_chart.grab().toImage();
+    EXPECT_TRUE(HasInk(image, 5, 2, 407, 22));
+    for (int i = 0; i <= 10; ++i) {
         const CChartRect rc = m_chart.GetLayout().YLabelRect(i, 10);
         EXPECT_TRUE(HasInk(image, rc.left, rc.top, rc.right, rc.bottom)) << i;
     }
 }
 
-// Empty slots only: the framework, no scale. Then points at x 90 and 271 around the empty slot at
-// 180: the area follows the straight edge (heights 62 to 36) and ends at the last point.
+// Empty slots only: the frame and title, no scale, no series. Then points at x 90 and 271 around
+// the empty slot at 180: the area follows the straight edge (heights 62 to 36) and ends there.
 TEST_F(ChartCtrlTest, EmptySlots) {
     for (int i = 0; i < 4; ++i)
         m_chart.AddPoint(0, CChartSeries::EMPTY_POINT);
-    QImage image = m_chart.grab().toImage();
-    ExpectPixels(image, BLACK, {{0, 0}, {45, 100}, {300, 194}});
-    EXPECT_TRUE(HasInk(image, 5, 2, 407, 22));     // title
-    EXPECT_FALSE(HasInk(image, 26, 22, 45, 204));  // no scale
-    EXPECT_FALSE(HasInk(image, 46, 22, 407, 194)); // no series
+    const QImage image = m_chart.grab().toImage();
+    EXPECT_EQ(std::tuple(HasInk(image, 5, 2, 407, 22), HasInk(image, 26, 22, 45, 204),
+                         HasInk(image, 46, 22, 407, 194)),
+              std::tuple(true, false, false));
     m_chart.SetPoint(0, 0, 100), m_chart.SetPoint(0, 2, 120);
-    image = m_chart.grab().toImage();
-    ExpectPixels(image, GREEN, {{180, 55}, {180, 190}});
-    ExpectPixels(image, WHITE, {{180, 45}, {300, 190}});
+    const Probe arrProbes[] = {
+        {180, 55, GREEN}, {180, 190, GREEN}, {180, 45, WHITE}, {300, 190, WHITE}};
+    ExpectPixels(arrProbes);
 }
 
 // Thirteen labels, each from 45 + trunc(i * 362 / 13) below the axis, 11 pixels high.

@@ -43,19 +43,4 @@ TEST(ChartLayout, ScaleTop) {
     }
 }
 
-// Twelve slots on 0..130: points mid-slot (dx = 362 / 12); label boxes and font heights.
-TEST(ChartLayout, PointsAndLabels) {
-    const CChartLayout layout = Layout({65, 65, 65, 120, 65, 65, 65, 65, 65, 65, 65, 65});
-    ASSERT_EQ(layout.m_dYMax, 130.0);
-    // x of slots 0, 1, 11; y of 0, 65, 120, 130, 4e9 (own scale); font heights; label lefts.
-    EXPECT_EQ(
-        std::vector({layout.PointX(0), layout.PointX(1), layout.PointX(11), layout.PointY(0),
-                     layout.PointY(65), layout.PointY(120), layout.PointY(130),
-                     Layout({4e9, 1}).PointY(4e9), layout.YLabelHeight(), layout.XLabelHeight(),
-                     layout.XTitleHeight(), layout.XLabelLeft(1, 13), layout.XLabelLeft(12, 13)}),
-        std::vector({60, 90, 391, 194, 108, 36, 22, 23, 10, 11, 20, 72, 379}));
-    EXPECT_EQ(layout.YLabelRect(0, 10), (CChartRect{5, 181, 45, 199}));
-    EXPECT_EQ(layout.YLabelRect(0, 4), (CChartRect{5, 156, 45, 199}));
-}
-
 } // namespace
