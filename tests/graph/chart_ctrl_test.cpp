@@ -42,12 +42,12 @@ protected:
 TEST_F(ChartCtrlTest, AreaChartPixels) {
     for (int i = 0; i < 12; ++i)
         m_chart.AddPoint(0, 65);
-    ASSERT_EQ(m_chart.GetLayout().m_dYMax, 70.0);
     const Probe arrProbes[] = {{0, 0, BLACK},    {411, 226, BLACK}, {1, 1, WHITE},
                                {45, 23, BLACK},  {45, 193, BLACK},  {406, 194, BLACK},
                                {61, 193, GREEN}, {200, 36, GREEN},  {390, 40, GREEN},
                                {200, 33, WHITE}, {58, 150, WHITE},  {393, 150, WHITE}};
-    ExpectPixels(arrProbes);
+    ExpectPixels(arrProbes); // lays the chart out
+    EXPECT_EQ(m_chart.GetLayout().m_dYMax, 70.0);
     const QImage image = m_chart.grab().toImage();
     EXPECT_TRUE(HasInk(image, 5, 2, 407, 22));
     for (int i = 0; i <= 10; ++i) {
