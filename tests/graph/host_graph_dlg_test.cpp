@@ -77,8 +77,7 @@ TEST_F(HostGraphTest, PointsLabelsAndLabelStep) {
 }
 
 // The graph waits for the worker's eight new pings and shows all twenty, leaves the lock free,
-// and keeps its snapshot; its texts. At its smallest, the scale's numbers are as tall as the
-// window's own text.
+// and keeps its snapshot; its texts; the scale's numbers as tall as the window's own text.
 TEST_F(HostGraphTest, SnapshotAfterTheWorkerTextsAndLabelHeight) {
     CHost& host = AddHost(12);
     std::thread worker = HoldLock(host, [&host] {
@@ -108,25 +107,21 @@ TEST_F(HostGraphTest, SnapshotAfterTheWorkerTextsAndLabelHeight) {
     EXPECT_EQ(chart.GetTitle() + "|" + chart.GetYAxisTitle() + "|" + chart.GetXAxisTitle(),
               "Acme Web - http://acme.example/|Ping Time (ms)|Test Cycles Ago");
 
+    // At its smallest, the first run of rows with dark pixels under the axis: the numbers.
     pDlg->show();
     pDlg->resize(pDlg->minimumSizeHint());
     QCoreApplication::processEvents();
-    // The first run of rows with dark pixels below the axis: the numbers under the chart.
     const QImage image = chart.grab().toImage();
     const CChartRect& X = chart.GetLayout().m_rcXLabels;
-    auto Dark = [&](int y) {
+    std::string strRows; // '#': a row with dark pixels
+    for (int y = X.top + 1; y < X.bottom; ++y) {
+        bool bDark = false;
         for (int x = X.left; x < X.right; ++x)
-            if (qGray(image.pixel(x, y)) < 128)
-                return true;
-        return false;
-    };
-    int y = X.top + 1;
-    while (y < X.bottom && !Dark(y))
-        ++y;
-    const int nTop = y;
-    while (y < X.bottom && Dark(y))
-        ++y;
-    EXPECT_GE(y - nTop, QFontMetrics(pDlg->font()).capHeight());
+            bDark = bDark || qGray(image.pixel(x, y)) < 128;
+        strRows += bDark ? '#' : '.';
+    }
+    const size_t nTop = strRows.find('#');
+    EXPECT_GE(strRows.find('.', nTop) - nTop, size_t(QFontMetrics(pDlg->font()).capHeight()));
 }
 
 } // namespace
