@@ -1,12 +1,67 @@
-#include "graph/host_graph_dlg.h"
-
+// The graph commands: Build Graph and Compare Hosts.
+#include "core/host.h"
+#include "core/message_sink.h"
+#include "core/settings_store.h"
+#include "core/vantrel_doc.h"
 #include "graph/chart_ctrl.h"
-#include "graph_dialog_test.h"
+#include "graph/compare_hosts_dlg.h"
+#include "graph/host_graph_dlg.h"
+#include "gui_test_support.h"
+#include "sample_host_graph.h"
+#include "testing/wait_observer.h"
 #include <QApplication>
 #include <QFontMetrics>
 #include <QLabel>
+#include <QTemporaryDir>
+#include <functional>
+#include <future>
+#include <gtest/gtest.h>
+#include <thread>
 
 namespace {
+
+using Texts = std::vector<std::string>;
+
+// The document's message sink and, counting its calls, the wait dialog of a graph command.
+class GraphDialogTest : public ::testing::Test, public CMessageSink, public CWaitObserver {
+protected:
+    static void SetUpTestSuite() { EnsureApp(); }
+    void ShowMessage(const std::string&) override {}
+    void BeginWait() override { m_strWait += "begin "; }
+    void StepWait() override { m_strWait += "step "; }
+    void EndWait() override { m_strWait += "end"; }
+    void Serve() override {}
+
+    // The dialog's message function: records the text, marked when owned by neither m_parent nor
+    // a window of it.
+    std::function<void(QWidget*, const std::string&)> Recorder() {
+        return [this](QWidget* pOwner, const std::string& strText) {
+            m_arrMessages.push_back(pOwner == &m_parent ||
+                                            (pOwner && pOwner->parentWidget() == &m_parent)
+                                        ? strText
+                                        : "(not owned) " + strText);
+        };
+    }
+    // As the test worker: holds the host's lock for 300 ms, then runs fnLast still holding it.
+    // Returns once the lock is taken.
+    static std::thread HoldLock(CHost& host, std::function<void()> fnLast) {
+        std::promise<void> locked;
+        std::future<void> taken = locked.get_future();
+        std::thread worker([&host, fnLast, promise = std::move(locked)]() mutable {
+            std::lock_guard lock(*host.m_pMutex);
+            promise.set_value();
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            fnLast();
+        });
+        taken.wait();
+        return worker;
+    }
+
+    QWidget m_parent;
+    CVantrelDoc m_doc{*this, nullptr};
+    Texts m_arrMessages;
+    std::string m_strWait;
+};
 
 class HostGraphTest : public GraphDialogTest {
 protected:
@@ -122,6 +177,71 @@ TEST_F(HostGraphTest, SnapshotAfterTheWorkerTextsAndLabelHeight) {
     }
     const size_t nTop = strRows.find('#');
     EXPECT_GE(strRows.find('.', nTop) - nTop, size_t(QFontMetrics(pDlg->font()).capHeight()));
+}
+
+class CompareHostsTest : public GraphDialogTest {
+protected:
+    void SetUp() override { CCompareHostsDlg::SetMessageFunction(Recorder()); }
+    void TearDown() override {
+        CCompareHostsDlg::SetMessageFunction({});
+        CCompareHostsDlg::SetPlacementStore(nullptr);
+    }
+};
+
+// The command waits for the worker that holds a host's lock; later changes stay out.
+TEST_F(CompareHostsTest, SnapshotUnderEachHostsLock) {
+    AddSampleHosts(m_doc, 2, 12);
+    CHost& host = *m_doc.m_arrHosts[1];
+    std::thread worker = HoldLock(host, [&host] {
+        host.m_pPingHistory->push_back(999);
+        ++host.m_nTests, ++host.m_nTestsUp;
+    });
+    const auto pDlg = CCompareHostsDlg::Prepare(&m_parent, m_doc, {}, this);
+    worker.join();
+    ASSERT_NE(pDlg, nullptr);
+    EXPECT_EQ(m_strWait, "begin end");
+    host.m_pPingHistory->push_back(5);
+    const CHostComparison::SHost& figures = pDlg->GetComparison().GetHosts()[1];
+    EXPECT_EQ(std::tuple(figures.arrRecent.size(), figures.arrRecent.back(), figures.nMax,
+                         figures.nTests),
+              std::tuple(size_t{13}, 999u, 999u, 13));
+}
+
+// No hosts: told. The ticked hosts, or all when none is ticked (a flag beyond the list counts for
+// nothing); the size kept; "Save Image..." writes the charts at the window's size, a refusal told.
+TEST_F(CompareHostsTest, ChoosesHostsKeepsItsSizeAndSavesItsImage) {
+    EXPECT_EQ(CCompareHostsDlg::Prepare(&m_parent, m_doc, {}, nullptr), nullptr);
+    AddSampleHosts(m_doc, 4, 20);
+    const std::pair<std::vector<int>, std::string> arrCases[] = {
+        {{0, 0, 0, 0}, "Bluefin Hosting|Harbor Web Services|Northwind Servers|Pebble Pages"},
+        {{0, 1, 0, 1}, "Harbor Web Services|Pebble Pages"},
+        {{1, 0, 0, 0, 1}, "Bluefin Hosting"}};
+    for (const auto& [arrMarked, strNames] : arrCases) {
+        const auto pDlg = CCompareHostsDlg::Prepare(&m_parent, m_doc, arrMarked, nullptr);
+        std::string strShown;
+        for (const CHostComparison::SHost& host : pDlg->GetComparison().GetHosts())
+            strShown += (strShown.empty() ? "" : "|") + host.strName;
+        EXPECT_EQ(strShown, strNames);
+    }
+    QTemporaryDir dir;
+    CSettingsStore store(dir.filePath("Vantrel.conf").toStdString());
+    CCompareHostsDlg::SetPlacementStore(&store);
+    auto pDlg = CCompareHostsDlg::Prepare(&m_parent, m_doc, {}, nullptr);
+    pDlg->show();
+    EXPECT_EQ(pDlg->size(), QSize(900, 700));
+    pDlg->resize(640, 520);
+    pDlg->reject();
+    pDlg = CCompareHostsDlg::Prepare(&m_parent, m_doc, {}, nullptr);
+    pDlg->show();
+    EXPECT_EQ(pDlg->size(), QSize(640, 520));
+    pDlg->resize(800, 600);
+    ASSERT_TRUE(pDlg->SaveImage(dir.filePath("c.png")));
+    EXPECT_EQ(QImage(dir.filePath("c.png")), pDlg->GetChartWidget()->grab().toImage());
+    EXPECT_FALSE(pDlg->SaveImage(dir.filePath("c.bmp")));
+    EXPECT_EQ(m_arrMessages,
+              (Texts{"There are no web hosts to compare.", "The image could not be saved.\n" +
+                                                               dir.filePath("c.bmp").toStdString() +
+                                                               " does not end in .png or .svg."}));
 }
 
 } // namespace
