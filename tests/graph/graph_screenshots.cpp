@@ -1,4 +1,4 @@
-// graph_screenshots FOLDER: a sample host's graph, the Compare Hosts window of eight sample
+// graph_screenshots [FOLDER]: a sample host's graph, the Compare Hosts window of eight sample
 // hosts, and the History window of a host and Compare Hosts with a test history, as PNG files.
 #include "core/history_store.h"
 #include "core/host.h"
@@ -25,20 +25,11 @@ struct CNoMessages : CMessageSink {
     void ShowMessage(const std::string&) override {}
 } g_sink;
 
-// The window at nWidth x nHeight (shown), or as it opens (not shown) without a size.
+// The window shown at nWidth x nHeight, or without a size as it opens.
 bool Save(QWidget* pWindow, const QString& strPath, int nWidth = 0, int nHeight = 0) {
-    if (!pWindow)
-        return false;
-    if (nWidth > 0)
+    if (pWindow && nWidth > 0)
         pWindow->resize(nWidth, nHeight), pWindow->show();
-    return pWindow->grab().toImage().save(strPath, "PNG");
-}
-
-bool SaveGraph(const QString& strPath) {
-    CVantrelDoc doc(g_sink, nullptr);
-    doc.m_arrHosts.push_back(new CHost);
-    FillSampleHost(*doc.m_arrHosts[0]);
-    return Save(CHostGraphDlg::Prepare(nullptr, doc, 0, nullptr).get(), strPath);
+    return pWindow && pWindow->grab().toImage().save(strPath, "PNG");
 }
 
 // With bHistory, two days of test history as well.
@@ -48,8 +39,8 @@ bool SaveComparison(const QString& strPath, bool bHistory, int nHeight) {
     QTemporaryDir dir;
     CHistoryStore store;
     if (bHistory) {
-        if (store.Open(dir.filePath("Vantrel.dat.history").toStdString()) ==
-            CHistoryStore::EOpen::FAILED)
+        const std::string strHistory = dir.filePath("Vantrel.dat.history").toStdString();
+        if (store.Open(strHistory) == CHistoryStore::EOpen::FAILED)
             return false;
         const std::vector<int64_t> arrIds =
             store.Attach(CVantrelDoc::GetHistoryKeys(doc.m_arrHosts));
@@ -93,16 +84,15 @@ int main(int argc, char** argv) {
     tzset();
     QApplication app(argc, argv);
     PinFonts();
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: graph_screenshots FOLDER\n");
-        return 2;
-    }
-    const QDir out(QString::fromLocal8Bit(argv[1]));
-    if (SaveGraph(out.filePath("host-graph.png")) &&
+    const QDir out(QString::fromLocal8Bit(argc > 1 ? argv[1] : "."));
+    CVantrelDoc doc(g_sink, nullptr);
+    FillSampleHost(*doc.m_arrHosts.emplace_back(new CHost));
+    if (Save(CHostGraphDlg::Prepare(nullptr, doc, 0, nullptr).get(),
+             out.filePath("host-graph.png")) &&
         SaveComparison(out.filePath("compare-hosts.png"), false, 700) &&
         SaveHistory(out.filePath("history.png")) &&
         SaveComparison(out.filePath("compare-hosts-history.png"), true, 820))
         return 0;
-    std::fprintf(stderr, "Cannot write the pictures to %s\n", argv[1]);
+    std::fprintf(stderr, "Cannot write the pictures to %s\n", qPrintable(out.path()));
     return 1;
 }
