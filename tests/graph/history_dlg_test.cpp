@@ -101,6 +101,11 @@ TEST_F(HistoryDlgTest, ShowsOutagesUptimeLossCertificateAndShading) {
     };
     EXPECT_EQ(ColourAt(T - 17000), CTimeChart::DOWN_SHADE);
     EXPECT_EQ(ColourAt(T - 12000), QColor(Qt::white));
+    // The ping line (20 ms) bridges the columns between two tests.
+    QImage image(chart.size(), QImage::Format_RGB32);
+    chart.render(&image);
+    EXPECT_EQ(image.pixelColor(chart.TimeX(T - 12300), chart.GetLayout().PointY(20)),
+              QColor(72, 190, 103));
     EXPECT_EQ(ColourAt(T - 3300), CTimeChart::DOWN_SHADE);
     for (int nRange : {CHistoryDlg::RANGE_WEEK, CHistoryDlg::RANGE_ALL}) {
         m_dlg.SetRange(nRange);
