@@ -2,13 +2,7 @@
 
 #include "core/history_store.h"
 #include "core/host.h"
-#include "core/message_sink.h"
 #include "core/vantrel_doc.h"
-#include "graph/compare_hosts_dlg.h"
-#include "graph/history_dlg.h"
-#include "graph/host_graph_dlg.h"
-#include <QPixmap>
-#include <QTemporaryDir>
 #include <arpa/inet.h>
 #include <cmath>
 
@@ -23,19 +17,6 @@ void FillSampleHost(CHost& host, int nEntries) {
         host.m_pPingHistory->push_back(nPing);
         host.m_nPingTotal += static_cast<int32_t>(nPing);
     }
-}
-
-bool WriteSampleGraphPng(const QString& strPath, int nEntries) {
-    if (nEntries < CHostGraphDlg::MIN_POINTS)
-        return false; // the command would show its message box
-    struct CNoMessages : CMessageSink {
-        void ShowMessage(const std::string&) override {}
-    } sink;
-    CVantrelDoc doc(sink, nullptr);
-    doc.m_arrHosts.push_back(new CHost);
-    FillSampleHost(*doc.m_arrHosts[0], nEntries);
-    const auto pDlg = CHostGraphDlg::Prepare(nullptr, doc, 0, nullptr);
-    return pDlg && pDlg->grab().toImage().save(strPath, "PNG");
 }
 
 void AddSampleHosts(CVantrelDoc& doc, int nHosts, int nEntries, bool bSomeWithout) {
@@ -62,20 +43,6 @@ void AddSampleHosts(CVantrelDoc& doc, int nHosts, int nEntries, bool bSomeWithou
         pHost->m_nSecondsTested = pHost->m_nTests * 300;
         doc.m_arrHosts.push_back(pHost);
     }
-}
-
-bool WriteSampleComparisonPng(const QString& strPath, int nHosts, int nWidth, int nHeight) {
-    struct CNoMessages : CMessageSink {
-        void ShowMessage(const std::string&) override {}
-    } sink;
-    CVantrelDoc doc(sink, nullptr);
-    AddSampleHosts(doc, nHosts, 400, true);
-    const auto pDlg = CCompareHostsDlg::Prepare(nullptr, doc, {}, nullptr);
-    if (!pDlg)
-        return false;
-    pDlg->resize(nWidth, nHeight);
-    pDlg->show();
-    return pDlg->grab().toImage().save(strPath, "PNG");
 }
 
 bool AddSampleHistory(CHistoryStore& store, const std::vector<int64_t>& arrIds, int64_t tNow,
@@ -123,58 +90,4 @@ bool AddSampleHistory(CHistoryStore& store, const std::vector<int64_t>& arrIds, 
         }
     }
     return store.WriteCycle(arrTests);
-}
-
-namespace {
-
-// A history of the sample hosts in a folder of its own, kept for the picture.
-constexpr int64_t SAMPLE_NOW = 1'800'000'000; // 2027-01-15 08:00 UTC
-
-} // namespace
-
-bool WriteSampleHistoryPng(const QString& strPath, int nWidth, int nHeight) {
-    QTemporaryDir dir;
-    const std::string strHistory = dir.filePath("Vantrel.dat.history").toStdString();
-    CHistoryStore store;
-    if (store.Open(strHistory) == CHistoryStore::EOpen::FAILED)
-        return false;
-    const std::vector<int64_t> arrIds =
-        store.Attach({{"Example Hosting", "https://www.example.com/"}, {"", ""}});
-    // The second host's index picks an outage pattern: the first alone has none.
-    if (arrIds.size() != 2 || !AddSampleHistory(store, {arrIds[1], arrIds[0]}, SAMPLE_NOW, 30))
-        return false;
-    store.Close();
-    CHistoryDlg dlg;
-    if (!dlg.Open(strHistory, arrIds[0], "Example Hosting", "https://www.example.com/",
-                  SAMPLE_NOW + 60))
-        return false;
-    dlg.SetRange(CHistoryDlg::RANGE_WEEK);
-    dlg.resize(nWidth, nHeight);
-    dlg.show();
-    return dlg.grab().toImage().save(strPath, "PNG");
-}
-
-bool WriteSampleComparisonHistoryPng(const QString& strPath, int nHosts, int nWidth, int nHeight) {
-    struct CNoMessages : CMessageSink {
-        void ShowMessage(const std::string&) override {}
-    } sink;
-    CVantrelDoc doc(sink, nullptr);
-    AddSampleHosts(doc, nHosts, 400, true);
-    QTemporaryDir dir;
-    CHistoryStore store;
-    if (store.Open(dir.filePath("Vantrel.dat.history").toStdString()) ==
-        CHistoryStore::EOpen::FAILED)
-        return false;
-    const std::vector<int64_t> arrIds = store.Attach(CVantrelDoc::GetHistoryKeys(doc.m_arrHosts));
-    for (size_t i = 0; i < arrIds.size(); ++i)
-        doc.m_arrHosts[i]->m_nHistoryId = arrIds[i];
-    if (!AddSampleHistory(store, arrIds, SAMPLE_NOW, 2))
-        return false;
-    const auto pDlg = CCompareHostsDlg::Prepare(nullptr, doc, {}, nullptr);
-    if (!pDlg)
-        return false;
-    pDlg->GetComparison().ReadHistory(store, SAMPLE_NOW + 60);
-    pDlg->resize(nWidth, nHeight);
-    pDlg->show();
-    return pDlg->grab().toImage().save(strPath, "PNG");
 }
