@@ -1,5 +1,5 @@
-// The manual page and the bash completion against vantrelctl's own help: a command or option
-// added to the program without them fails here.
+// --version and --help of both programs; the manual page and the bash completion against
+// vantrelctl's own help: a command or option added to the program without them fails here.
 #include "core/test_files.h"
 
 #include <gtest/gtest.h>
@@ -27,8 +27,8 @@ std::set<std::string> Complete(const std::vector<std::string>& vecWords) {
         strWords += " '" + strWord + "'";
     const std::vector<std::string> vecReply =
         Lines("bash -c \"source '" VANTREL_SOURCE_DIR "/packaging/vantrelctl.bash-completion'; "
-              "COMP_WORDS=(" +
-              strWords + "); COMP_CWORD=" + std::to_string(vecWords.size() - 1) +
+              "COMP_WORDS=(vantrelctl" +
+              strWords + "); COMP_CWORD=" + std::to_string(vecWords.size()) +
               "; COMPREPLY=(); _vantrelctl; printf '%s\\n' \\\"\\${COMPREPLY[@]}\\\"\"");
     return {vecReply.begin(), vecReply.end()};
 }
@@ -51,6 +51,42 @@ std::string Section(const std::string& strPage, const std::string& strHeading) {
 
 } // namespace
 
+// Neither a display, a data file nor settings are needed or made for a question about the program.
+TEST(VersionTest, BothProgramsPrintTheVersionAndTheirOptions) {
+    std::vector<std::pair<std::string, std::string>> arrCases = {
+        {VANTRELCTL_PATH " --version", "Vantrel 1.0\n"},
+        // For vantrelctl --help: how it ends.
+        {VANTRELCTL_PATH " --help", "\nRun 'vantrelctl <command> --help' for a command's options, "
+                                    "'vantrelctl --version' for the version.\n"}};
+#ifdef VANTREL_PATH
+    arrCases.insert(
+        arrCases.end(),
+        {{VANTREL_PATH " -v", "Vantrel 1.0\n"},
+         {VANTREL_PATH " --help",
+          "Usage: vantrel [options]\n\nVantrel measures candidate web hosts and compares them. Its "
+          "settings are made in the\nprogram; for scripts and machines without a display use "
+          "vantrelctl.\n\nOptions:\n  -h, --help     Show this help and exit.\n  -v, --version  "
+          "Show the version and exit.\n\nThe toolkit's own options (-platform, -display, -style, "
+          "...) are passed on to it.\n"},
+         // Answered before the toolkit's own options are read.
+         {VANTREL_PATH " -platform nosuch --version", "Vantrel 1.0\n"}});
+#endif
+    for (const auto& [strCommand, strOut] : arrCases) {
+        CTempDir dir;
+        const CShellRun run = RunShell(
+            dir, "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM XDG_CONFIG_HOME='" +
+                     dir / "config" + "' XDG_DATA_HOME='" + dir / "data" + "' " + strCommand);
+        EXPECT_EQ(std::to_string(run.nExit) + run.strErr, "0") << strCommand;
+        EXPECT_EQ(strOut.starts_with('\n') ? run.strOut.substr(run.strOut.rfind("\n\n") + 1)
+                                           : run.strOut,
+                  strOut);
+        EXPECT_EQ(dir.Names(), std::vector<std::string>({"err", "out"})) << strCommand;
+    }
+#ifndef VANTREL_PATH
+    GTEST_SKIP() << "the desktop program is not built (VANTREL_GUI=OFF)";
+#endif
+}
+
 TEST(ManualPageTest, EveryCommandAndOptionIsDocumentedAndCompleted) {
     const std::string strPage = ReadFileBytes(VANTREL_SOURCE_DIR "/docs/man/vantrelctl.1.in");
     char szName[64], chShort;
@@ -61,7 +97,7 @@ TEST(ManualPageTest, EveryCommandAndOptionIsDocumentedAndCompleted) {
             strLine.compare(nEnd, 2, "  ") == 0 && szName[0] != '-')
             vecCommands.push_back(szName);
     ASSERT_GE(vecCommands.size(), 9u) << "vantrelctl --help lists too few commands";
-    const std::set<std::string> setCommandsCompleted = Complete({"vantrelctl", ""});
+    const std::set<std::string> setCommandsCompleted = Complete({""});
     for (const std::string& strCommand : vecCommands) {
         SCOPED_TRACE(strCommand);
         EXPECT_TRUE(setCommandsCompleted.count(strCommand));
@@ -69,7 +105,7 @@ TEST(ManualPageTest, EveryCommandAndOptionIsDocumentedAndCompleted) {
         ASSERT_FALSE(strSection.empty()) << "no section for the command";
         // Below the heading, which only lists them; help and --data are described for all.
         const std::string strBody = strSection.substr(strSection.find('\n', 1));
-        const std::set<std::string> setCompleted = Complete({"vantrelctl", strCommand, "--"});
+        const std::set<std::string> setCompleted = Complete({strCommand, "--"});
         for (const std::string& strLine : Lines(VANTRELCTL_PATH " " + strCommand + " --help"))
             if (std::sscanf(strLine.c_str(), "  --%63[a-z-]", szName) == 1 ||
                 std::sscanf(strLine.c_str(), "  -%c, --%63[a-z-]", &chShort, szName) == 2) {
@@ -83,26 +119,17 @@ TEST(ManualPageTest, EveryCommandAndOptionIsDocumentedAndCompleted) {
                 EXPECT_TRUE(setCompleted.count(strOption)) << strOption << " is not completed";
             }
     }
-}
-
-TEST(ManualPageTest, CompletionOffersTheValuesEachPlaceTakes) {
+    // The values each place takes; files come from the shell's own completion.
     const std::pair<std::vector<std::string>, std::set<std::string>> arrCases[] = {
-        {{"vantrelctl", "al"}, {"alert-test"}},
-        {{"vantrelctl", "--v"}, {"--version"}},
-        {{"vantrelctl", "alert-test", "--security", ""}, {"none", "starttls", "tls"}},
-        // "--security=s": the shell splits at '='.
-        {{"vantrelctl", "alert-test", "--security", "=", "s"}, {"starttls"}},
-        {{"vantrelctl", "compare", "--hosts", "a"}, {"all"}},
-        {{"vantrelctl", "outages", "--format", ""}, {"csv", "json"}},
-        {{"vantrelctl", "history", "--host", ""}, {}},
-        {{"vantrelctl", "report", "--ch"}, {"--chart"}},
-        {{"vantrelctl", "list", "--"}, {"--help", "--help-all", "--data"}},
-        {{"vantrelctl", "ping", "--"}, {"--help", "--help-all"}},
-        // Files come from the shell's own completion: nothing of ours.
-        {{"vantrelctl", "report", "--out", ""}, {}},
-        {{"vantrelctl", "import", ""}, {}},
-        {{"vantrelctl", "run", "--metrics", "1"}, {"127.0.0.1:9891"}},
-        {{"vantrelctl", "nosuchcommand", "--"}, {}},
+        {{"al"}, {"alert-test"}},
+        {{"--v"}, {"--version"}},
+        {{"alert-test", "--security", "=", "s"}, {"starttls"}}, // the shell splits at '='
+        {{"outages", "--format", ""}, {"csv", "json"}},
+        {{"history", "--host", ""}, {}},
+        {{"ping", "--"}, {"--help", "--help-all"}},
+        {{"report", "--out", ""}, {}},
+        {{"run", "--metrics", "1"}, {"127.0.0.1:9891"}},
+        {{"nosuchcommand", "--"}, {}},
     };
     for (const auto& [vecWords, setExpected] : arrCases)
         EXPECT_EQ(Complete(vecWords), setExpected) << ::testing::PrintToString(vecWords);
