@@ -46,17 +46,9 @@ TEST(ReportScorer, UptimeNeverPassesAHundred) {
     EXPECT_EQ(scorer.m_arrRankScores[0][ATTRIBUTE_UPTIME], 2.5f);
 }
 
-TEST(ReportWriter, DocumentMatchesTheExpectedBytes) {
-    CReportHosts hosts;
-    MakeThreeHosts(hosts);
-    CReportScorer scorer;
-    scorer.Score(hosts.Hosts(), {3, 0, 2}, {10, 5, 7, 2, 3, 6, 8, 9, 1});
-    EXPECT_EQ(CReportWriter::BuildReport(hosts.Hosts(), scorer), ExpectedThreeHosts());
-}
-
-// The test period goes under the title and the figures after the score table; the rest of the
-// document is what it is without them.
-TEST(ReportWriter, MeasuredHistoryLineAndTable) {
+// The document byte for byte; with the history, the test period goes under the title and the
+// figures after the score table, and the rest of the document is what it is without them.
+TEST(ReportWriter, DocumentMatchesTheExpectedBytesWithAndWithoutHistory) {
     CTempDir dir;
     CReportHosts hosts;
     MakeThreeHosts(hosts);
@@ -74,6 +66,7 @@ TEST(ReportWriter, MeasuredHistoryLineAndTable) {
     CReportScorer scorer;
     scorer.Score(hosts.Hosts(), {3, 0, 2}, {10, 5, 7, 2, 3, 6, 8, 9, 1});
     std::string strExpected = ExpectedThreeHosts();
+    EXPECT_EQ(CReportWriter::BuildReport(hosts.Hosts(), scorer), strExpected);
     const std::string C = "</td><td bgcolor=#ededed align=center>";
     const std::string R = "<tr><td width=30% bgcolor=#f5f5f5>&nbsp;&nbsp;";
     strExpected.insert(strExpected.find("</table>") + 8,
@@ -119,20 +112,14 @@ TEST(ReportScorer, UnansweredAnswersRankWorst) {
         {"storage unanswered", ATTRIBUTE_STORAGE, &CHost::m_nStorage, -1, 0, 1, 2},
         {"storage past the table", ATTRIBUTE_STORAGE, &CHost::m_nStorage, 999, 0, 1, 2},
         {"storage last item", ATTRIBUTE_STORAGE, &CHost::m_nStorage, 21, 0, 2, 1},
-        {"transfer unanswered", ATTRIBUTE_TRANSFER, &CHost::m_nTransfer, -1, 0, 1, 2},
         {"cost unanswered is dearest", ATTRIBUTE_COST, &CHost::m_nCost, -1, 51, 1, 2},
-        {"cost past the table", ATTRIBUTE_COST, &CHost::m_nCost, 52, 51, 1, 2},
         {"cost below the table", ATTRIBUTE_COST, &CHost::m_nCost, INT32_MIN, 51, 1, 2},
         {"cost both unanswered", ATTRIBUTE_COST, &CHost::m_nCost, -1, -7, 1.5f, 1.5f},
-        {"cheapest cost", ATTRIBUTE_COST, &CHost::m_nCost, 0, 51, 2, 1},
-        {"support unanswered", ATTRIBUTE_SUPPORT, &CHost::m_nSupportRating, -1, 0, 1, 2},
         {"support past the table", ATTRIBUTE_SUPPORT, &CHost::m_nSupportRating, INT32_MAX, 0, 1, 2},
         {"features unanswered", ATTRIBUTE_FEATURES, &CHost::m_nFeatureRating, -1, 0, 1, 2},
-        {"accounts unanswered", ATTRIBUTE_EMAIL, &CHost::m_nEmailAccounts, -1, 0, 1, 2},
         {"accounts INT_MAX", ATTRIBUTE_EMAIL, &CHost::m_nEmailAccounts, INT32_MAX, 0, 1, 2},
         {"backups unanswered below Monthly", ATTRIBUTE_REDUNDANCY, &CHost::m_nBackups, -1, 2, 1, 2},
         {"backups unanswered as None", ATTRIBUTE_REDUNDANCY, &CHost::m_nBackups, -1, 3, 1.5f, 1.5f},
-        {"backups INT_MIN", ATTRIBUTE_REDUNDANCY, &CHost::m_nBackups, INT32_MIN, 0, 1, 2},
         {"yes/no 7", ATTRIBUTE_REDUNDANCY, &CHost::m_nUPS, 7, 0, 1, 2},
     };
     for (const CRow& row : arrRows) {
@@ -184,10 +171,8 @@ TEST(ReportWriter, NameIsALinkOnlyForHttpAndHttpsAddresses) {
          "<a href=\"http://a.example/?x=1&amp;y=&quot;2&quot;\">R &amp; D &lt;b></a>"},
         {"HTTPS://A.example", N, "<a href=\"HTTPS://A.example\">R &amp; D &lt;b></a>"},
         {"javascript:alert(1)", N, "R &amp; D &lt;b>"},
-        {"JavaScript:http://a", N, "R &amp; D &lt;b>"},
         {" http://a.example", N, "R &amp; D &lt;b>"},
         {"http:/a.example", N, "R &amp; D &lt;b>"},
-        {"www.a.example", N, "R &amp; D &lt;b>"},
         {std::string("http://a\0\x01.example", 18), std::string("R\0 \x1b&\x7f", 6),
          "<a href=\"http://a.example\">R &amp;\x7f</a>"},
         {"", std::string(3000, 'n'), std::string(2048, 'n')},
