@@ -19,7 +19,7 @@ class VantrelctlTest : public CVantrelctlTest {
 protected:
     // Texts with every escape, the longest text and the extreme values import accepts,
     // then a new record.
-    std::string WriteTrickyFile(const std::string& strPath) {
+    std::string WriteTrickyFile(const std::string& strName) {
         CHost a, b;
         a.m_strName = "Caf\xE9 \"Quote\" back\\slash\xFF";
         a.m_strWebSite = std::string(300, 'w'), a.m_strTestURL = std::string(2048, 'u');
@@ -30,8 +30,8 @@ protected:
         *a.m_pPingHistory = {0, 1, 4294967295u};
         a.m_bResolved = a.m_bTesting = 1;
         std::string strError;
-        EXPECT_TRUE(CHostsFile::Save(strPath, {&a, &b}, 123456, 15, false, strError)) << strError;
-        return ReadFileBytes(strPath);
+        EXPECT_TRUE(CHostsFile::Save(m_dir / strName, {&a, &b}, 123456, 15, false, strError));
+        return ReadFileBytes(m_dir / strName);
     }
 };
 
@@ -39,23 +39,19 @@ protected:
 
 TEST_F(VantrelctlTest, ExportThenImportReproducesTheFileByteForByte) {
     WriteFileBytes(m_dir / "e.dat", ""); // an empty list, imported as its 12 bytes
-    EXPECT_EQ(Run({"export", "--data", m_dir / "e.dat"}).strOut,
-              "{\n  \"run_seconds\": 0,\n  \"interval_minutes\": 5,\n  \"hosts\": []\n}\n");
-    const std::pair<std::string, std::string> arrCases[] = {
-        {"e.dat", U32(0) + U32(0) + U32(5)}, {"a.dat", WriteTrickyFile(m_dir / "a.dat")}};
+    EXPECT_EQ(Say("export --data e.dat"),
+              "0|{\n  \"run_seconds\": 0,\n  \"interval_minutes\": 5,\n  \"hosts\": []\n}\n");
+    const std::pair<std::string, std::string> arrCases[] = {{"e.dat", U32(0) + U32(0) + U32(5)},
+                                                            {"a.dat", WriteTrickyFile("a.dat")}};
     for (const auto& [strName, strBytes] : arrCases) {
-        const CShellRun exported = Run({"export", "--data", m_dir / strName});
-        WriteFileBytes(m_dir / "x.json", exported.strOut);
-        const CShellRun imported = Run({"import", m_dir / "x.json", "--data", m_dir / "x.dat"});
-        EXPECT_EQ(exported.nExit + imported.nExit * 10, 0) << exported.strErr << imported.strErr;
-        EXPECT_EQ(exported.strErr + imported.strOut + imported.strErr, "");
+        EXPECT_EQ(Say("export --data " + strName + " >x.json"), "0|");
+        EXPECT_EQ(Say("import x.json --data x.dat"), "0|");
         EXPECT_EQ(ReadFileBytes(m_dir / "x.dat"), strBytes) << strName;
     }
     // Texts are the file's bytes as ISO-8859-1, written as UTF-8 JSON.
     const std::string strJson = ReadFileBytes(m_dir / "x.json");
     for (const char* pszPart : {"\"name\": \"Caf\xC3\xA9 \\\"Quote\\\" back\\\\slash\xC3\xBF\"",
-                                "\"ping_history\": [0, 1, 4294967295]", "\"run_seconds\": 123456",
-                                "\"interval_minutes\": 15", "\"seconds_tested\": 2147483647",
+                                "\"ping_history\": [0, 1, 4294967295]",
                                 "\"answers\": {\"storage\": 21, \"transfer\": -1, \"cost\": 51,"})
         EXPECT_NE(strJson.find(pszPart), std::string::npos) << pszPart;
 }
@@ -63,66 +59,44 @@ TEST_F(VantrelctlTest, ExportThenImportReproducesTheFileByteForByte) {
 // Special files are refused at once (a FIFO would block open() for ever), and output that
 // cannot be written fails the command.
 TEST_F(VantrelctlTest, CheckTellsSoundFromDamagedAndSpecialFilesFail) {
-    const std::string strData = m_dir / "c.dat", strFifo = m_dir / "fifo.dat";
-    const std::string strFull = WriteTrickyFile(strData);
-    const size_t nSecond = strFull.size() - 8 - (3 + 4 * 66); // where the new record starts
-    const std::string strAt = std::to_string(nSecond + 7), strNone = m_dir / "none.dat";
-    ASSERT_EQ(::mkfifo(strFifo.c_str(), 0600), 0);
+    const std::string strFull = WriteTrickyFile("c.dat");
+    ASSERT_EQ(::mkfifo((m_dir / "fifo.dat").c_str(), 0600), 0);
     for (const std::string strVerb : {"list", "check", "export"}) {
-        const CShellRun fifo = Run({strVerb, "--data", strFifo});
-        const CShellRun full = Run({strVerb, "--data", strData}, "/dev/full");
-        EXPECT_EQ(fifo.nExit * 10 + full.nExit, 11) << strVerb;
-        EXPECT_EQ(fifo.strOut + fifo.strErr + full.strErr,
-                  "vantrelctl: Cannot read " + strFifo +
-                      ": it is not a regular file.\nvantrelctl: cannot write to standard output\n");
+        EXPECT_EQ(Say(strVerb + " --data fifo.dat"),
+                  "1|vantrelctl: Cannot read fifo.dat: it is not a regular file.\n");
+        EXPECT_EQ(Say(strVerb + " --data c.dat >/dev/full"),
+                  "1|vantrelctl: cannot write to standard output\n");
     }
-    // {file, bytes, exit status, stdout + stderr}: cut inside the second answer of the second
-    // host; stale bytes after the interval are reported but harmless.
-    const std::tuple<std::string, std::string, int, std::string> arrCases[] = {
-        {strData, strFull, 0, "hosts read: 2\ndamaged: no\n"},
-        {strData, strFull + "stale", 0,
-         "hosts read: 2\ndamaged: no\nignored bytes after the interval: 5\n"},
-        {strNone, "", 1, "vantrelctl: Cannot read " + strNone + ": no such file or folder.\n"},
-        {strData, strFull.substr(0, nSecond + 10), 1,
-         "hosts read: 1\ndamaged: yes, at byte " + strAt + " in host 1\nThe hosts data file " +
-             strData + " is damaged: a number at byte " + strAt +
+    const size_t nSecond = strFull.size() - 8 - (3 + 4 * 66); // where the new record starts
+    const std::string strAt = std::to_string(nSecond + 7);
+    // Stale bytes after the interval are reported but harmless; the cut is inside the second
+    // answer of the second host.
+    const std::pair<std::string, std::string> arrCases[] = {
+        {strFull, "0|hosts read: 2\ndamaged: no\n"},
+        {strFull + "stale", "0|hosts read: 2\ndamaged: no\nignored bytes after the interval: 5\n"},
+        {strFull.substr(0, nSecond + 10),
+         "1|hosts read: 1\ndamaged: yes, at byte " + strAt +
+             " in host 1\nThe hosts data file c.dat is damaged: a number at byte " + strAt +
              " runs past the end of the file (in host 1)\n"},
     };
-    for (const auto& [strFile, strBytes, nExit, strOut] : arrCases) {
-        if (!strBytes.empty())
-            WriteFileBytes(strData, strBytes);
-        const CShellRun run = Run({"check", "--data", strFile});
-        EXPECT_EQ(run.nExit, nExit) << strOut;
-        EXPECT_EQ(run.strOut + run.strErr, strOut);
+    for (const auto& [strBytes, strOut] : arrCases) {
+        WriteFileBytes(m_dir / "c.dat", strBytes);
+        EXPECT_EQ(Say("check --data c.dat"), strOut);
     }
+    EXPECT_EQ(Say("check --data none.dat"),
+              "1|vantrelctl: Cannot read none.dat: no such file or folder.\n");
     // A damaged file still lists its complete hosts, but the command fails.
-    const CShellRun list = Run({"list", "--data", strData});
-    EXPECT_EQ(list.nExit, 1);
-    EXPECT_NE(list.strErr.find("; 1 complete host was read.\n"), std::string::npos) << list.strErr;
-    EXPECT_EQ(Run({"export", "--data", strData}).nExit, 1);
-}
-
-TEST_F(VantrelctlTest, UsageErrorsExitWithTwoAndHelpWithZero) {
-    // {arguments, exit status, what stdout + stderr starts with}
-    const std::tuple<std::vector<std::string>, int, std::string> arrCases[] = {
-        {{}, 2, "vantrelctl: no command given\n"},
-        {{"frobnicate"}, 2, "vantrelctl: unknown command \"frobnicate\""},
-        {{"check", "--data"}, 2, ""},
-        // run --cycles 0 would never end on its own.
-        {{"run", "--cycles", "0"}, 2, "vantrelctl: --cycles needs a whole number of cycles, 1 or "},
-        {{"import", "--help"}, 0, "Usage: vantrelctl import [options] FILE.json\n"}};
-    for (const auto& [vecArgs, nExit, strStart] : arrCases) {
-        const CShellRun run = Run(vecArgs);
-        EXPECT_EQ(run.nExit, nExit) << ::testing::PrintToString(vecArgs);
-        EXPECT_EQ((run.strOut + run.strErr).substr(0, strStart.size()), strStart);
-    }
+    const std::string strList = Say("list --data c.dat");
+    EXPECT_TRUE(strList.starts_with("1|0\t") && strList.ends_with("; 1 complete host was read.\n"))
+        << strList;
+    EXPECT_EQ(Say("export --data c.dat").substr(0, 2), "1|");
 }
 
 // Each refused import names the host and key and leaves the data file's bytes alone. The rows
 // change the second host (a fresh record), or with bTop the file's own values.
 TEST_F(VantrelctlTest, ImportRefusesBadValuesAndLeavesTheFileAlone) {
-    const std::string strBefore = WriteTrickyFile(m_dir / "v.dat");
-    const std::string strJson = Run({"export", "--data", "v.dat"}).strOut;
+    const std::string strBefore = WriteTrickyFile("v.dat");
+    const std::string strJson = Shell(Cli("export --data v.dat")).strOut;
     auto Replace = [&strJson](const std::string& strFrom, const std::string& strTo,
                               bool bTop = false) {
         std::string str = strJson;
@@ -145,19 +119,16 @@ TEST_F(VantrelctlTest, ImportRefusesBadValuesAndLeavesTheFileAlone) {
     // of it without a line end}
     const std::pair<std::string, std::string> arrRows[] = {
         Field("answers.storage", "-1", "22", strInt + "-1 to 21"),
-        Field("answers.storage", "-1", "-2", strInt + "-1 to 21"),
-        Field("answers.cost", "-1", "1.5", strInt + "-2147483648 to 2147483647"),
-        Field("answers.uptime_guarantee", "-1", "2147483647", strInt + "-1 to 1"),
+        Field("answers.cost", "-1", "-2", strInt + "-1 to 51"),
         Field("testing", "0", "7", "must be 0 or 1"),
         Field("tests", "0", "-1", strAll),
         Field("tests_up", "0", "1", "must not be greater than \"tests\" (0)"),
         Field("name", "\"\"", "\"\\u20ac\"", "holds a character outside ISO-8859-1 (Latin-1)"),
         Field("name", "\"\"", "\"a\\u0001\"", "holds a control character"),
-        Field("name", "\"\"", "\"Ac\\u0085me\"", "holds a control character"),
-        Field("name", "\"\"", "\"" + std::string(2049, 'n') + "\"",
+        Field("website", "\"\"", "\"Ac\\u0085me\"", "holds a control character"),
+        Field("test_url", "\"\"", "\"" + std::string(2049, 'u') + "\"",
               "is longer than 2048 bytes (2049)"),
-        Field("website", "\"\"", "5", "must be a text"),
-        Field("test_url", "\"\"", "\"http://a/\\n\"", "holds a control character"),
+        Field("name", "\"\"", "5", "must be a text"),
         {Replace("\"features\": [0,", "\"features\": [2,"),
          Key("host 1: key \"features[0]\" must be 0 or 1")},
         {Replace("\"features\": [0, 0,", "\"features\": [0,"),
@@ -182,22 +153,21 @@ TEST_F(VantrelctlTest, ImportRefusesBadValuesAndLeavesTheFileAlone) {
         const std::string strFrom = strBadJson.starts_with('@') ? strBadJson.substr(1) : "bad.json";
         const CShellRun run = Shell((strFrom == "-" ? "yes '[' | " : "") +
                                     Cli("import " + strFrom + " --data v.dat"));
-        EXPECT_EQ(run.nExit, 1) << strExpected;
-        const std::string strOut = run.strOut + run.strErr;
-        EXPECT_EQ(strExpected.ends_with('\n') ? strOut : strOut.substr(0, 12 + strExpected.size()),
-                  "vantrelctl: " + strExpected);
+        const std::string strOut = std::to_string(run.nExit) + "|" + run.strOut + run.strErr;
+        EXPECT_EQ(strExpected.ends_with('\n') ? strOut : strOut.substr(0, 14 + strExpected.size()),
+                  "1|vantrelctl: " + strExpected);
         EXPECT_EQ(ReadFileBytes(m_dir / "v.dat"), strBefore) << strExpected;
     }
     // The bounds themselves are accepted.
     for (const char* pszTo : {"\"interval_minutes\": 60", "\"interval_minutes\": 1"}) {
         WriteFileBytes(m_dir / "bad.json", Replace("\"interval_minutes\": 15", pszTo, true));
-        EXPECT_EQ(Run({"import", "bad.json", "--data", "v.dat"}).nExit, 0) << pszTo;
+        EXPECT_EQ(Say("import bad.json --data v.dat"), "0|") << pszTo;
     }
 }
 
 // A file that holds such values still loads; check names each one, and the figures stay sane.
 // A name reaches the terminal with its control characters visible; one longer than import takes
-// is cut.
+// is cut. Reading changes nothing.
 TEST_F(VantrelctlTest, CheckNamesEveryValueOutOfBoundsAndListStaysSane) {
     CHost a, b;
     a.m_strName = "Tab\tName\x1b[2J\rOK\x85", a.m_nTests = 4, a.m_nTestsUp = 9;
@@ -207,10 +177,8 @@ TEST_F(VantrelctlTest, CheckNamesEveryValueOutOfBoundsAndListStaysSane) {
     std::string strError;
     ASSERT_TRUE(CHostsFile::Save(m_dir / "v.dat", {&a, &b}, 0, 0, false, strError));
     const std::string strBytes = ReadFileBytes(m_dir / "v.dat");
-    const CShellRun check = Run({"check", "--data", "v.dat"});
-    EXPECT_EQ(check.nExit, 1);
-    EXPECT_EQ(check.strOut + check.strErr,
-              "hosts read: 2\ndamaged: no\n"
+    EXPECT_EQ(Say("check --data v.dat"),
+              "1|hosts read: 2\ndamaged: no\n"
               "host 0: key \"name\" holds a control character\n"
               "host 0: key \"tests_up\" must not be greater than \"tests\" (4)\n"
               "host 0: key \"ping_total\" must be a whole number from 0 to 2147483647\n"
@@ -218,62 +186,52 @@ TEST_F(VantrelctlTest, CheckNamesEveryValueOutOfBoundsAndListStaysSane) {
               "host 1: key \"answers.storage\" must be a whole number from -1 to 21\n"
               "host 1: key \"testing\" must be 0 or 1\n"
               "key \"interval_minutes\" must be a whole number from 1 to 60\n");
-    const CShellRun list = Run({"list", "--data", "v.dat"});
-    EXPECT_EQ(list.nExit, 0);
-    EXPECT_EQ(list.strOut + list.strErr,
-              "0\tTab\\tName\\x1b[2J\\rOK\\x85\t\tNot Testing\t0d 0h 0m\t100.0%\t0.0 ms\n1\t" +
+    EXPECT_EQ(Say("list --data v.dat"),
+              "0|0\tTab\\tName\\x1b[2J\\rOK\\x85\t\tNot Testing\t0d 0h 0m\t100.0%\t0.0 ms\n1\t" +
                   std::string(2048, 'n') + "\t\tTesting - Unknown\t0d 0h 0m\t75.0%\t- ms\n");
-    // Export still writes such a file out; nothing is changed by reading it.
-    const CShellRun exported = Run({"export", "--data", "v.dat"});
-    EXPECT_EQ(exported.nExit, 0);
-    EXPECT_NE(exported.strOut.find("\"name\": \"Tab\\u0009Name\\u001b[2J"), std::string::npos);
+    const std::string strExport = Say("export --data v.dat");
+    EXPECT_TRUE(strExport.starts_with("0|{") &&
+                strExport.find("\"name\": \"Tab\\u0009Name\\u001b[2J") != std::string::npos)
+        << strExport.substr(0, 160);
     EXPECT_EQ(ReadFileBytes(m_dir / "v.dat"), strBytes);
 }
 
 // vantrelctl run holds the guard of its data file, whatever the environment of the next writer:
 // an import into that file now would be written over; one into another file would not.
 TEST_F(VantrelctlTest, ImportIsRefusedWhileTheEngineRuns) {
-    const std::string strData = m_dir / "v.dat";
-    const std::string strBefore = WriteTrickyFile(strData);
-    WriteFileBytes(m_dir / "x.json", Run({"export", "--data", strData}).strOut);
-    const pid_t nRun = std::stoi(Shell(VANTRELCTL_PATH " run --data '" + strData +
-                                       "' --minute-ms 600000 >/dev/null 2>&1 & echo $!")
-                                     .strOut);
+    const std::string strBefore = WriteTrickyFile("v.dat");
+    Shell(Cli("export --data v.dat >x.json"));
+    const pid_t nRun = std::stoi(
+        Shell(VANTRELCTL_PATH " run --data v.dat --minute-ms 600000 >/dev/null 2>&1 & echo $!")
+            .strOut);
     // Held once the engine has made and locked the lock file: flock -n then fails. (flock would
     // make the file itself, and the engine would find it locked.)
-    const std::string strLock = "'" + m_dir / ".v.dat.lock" + "'";
     int nTry = 0;
-    while (Shell("test -e " + strLock + " && ! flock -n " + strLock + " true").nExit != 0 &&
-           ++nTry < 500)
+    while (Shell("test -e .v.dat.lock && ! flock -n .v.dat.lock true").nExit != 0 && ++nTry < 500)
         ::usleep(10000);
     ASSERT_LT(nTry, 500);
     const std::string strImport = VANTRELCTL_PATH " import x.json --data ";
-    const std::string strRefused = "vantrelctl: Vantrel is running; close it before importing.\n";
-    const std::tuple<std::string, std::string, std::string> arrCases[] = {
-        {"same environment", strImport + "v.dat", strRefused},
-        {"cron-style env -i", "env -i HOME='" + m_dir.Path() + "' " + strImport + "v.dat",
-         strRefused},
-        {"the same file by another path", "mkdir o && env -i " + strImport + "./o/../v.dat",
-         strRefused},
-        {"another file", strImport + "w.dat", ""}};
-    for (const auto& [strCase, strLine, strMessage] : arrCases) {
+    const std::string strRefused = "1|vantrelctl: Vantrel is running; close it before importing.\n";
+    const std::pair<std::string, std::string> arrCases[] = {
+        {strImport + "v.dat", strRefused},
+        {"env -i HOME='" + m_dir.Path() + "' " + strImport + "v.dat", strRefused}, // as cron
+        {"mkdir o && env -i " + strImport + "./o/../v.dat", strRefused},
+        {strImport + "w.dat", "0|"}};
+    for (const auto& [strLine, strOut] : arrCases) {
         const CShellRun run = Shell(strLine);
-        EXPECT_EQ(run.nExit, strMessage.empty() ? 0 : 1) << strCase;
-        EXPECT_EQ(run.strOut + run.strErr, strMessage) << strCase;
-        EXPECT_EQ(ReadFileBytes(strData), strBefore) << strCase;
+        EXPECT_EQ(std::to_string(run.nExit) + "|" + run.strOut + run.strErr, strOut) << strLine;
+        EXPECT_EQ(ReadFileBytes(m_dir / "v.dat"), strBefore) << strLine;
     }
     EXPECT_EQ(ReadFileBytes(m_dir / "w.dat"), strBefore);
     ::kill(nRun, SIGTERM);
     for (int nTry = 0; nTry < 1000 && ::kill(nRun, 0) == 0; ++nTry)
         ::usleep(10000);
-    const CShellRun imported = Run({"import", "x.json", "--data", strData});
-    EXPECT_EQ(imported.nExit, 0) << imported.strErr;
+    EXPECT_EQ(Say("import x.json --data v.dat"), "0|");
 }
 
 // Under systemd, stderr is the journal's stream (JOURNAL_STREAM names its device and inode):
 // every line then carries its syslog priority; a variable naming another file changes nothing.
-// --metrics needs its address written out and a free port; a refusal leaves the file alone.
-TEST_F(VantrelctlTest, RunLogsByPriorityToTheJournalAndRefusesBadMetricsOptions) {
+TEST_F(VantrelctlTest, RunLogsByPriorityOnlyWhenStderrIsTheJournal) {
     CHost host;
     host.m_strName = "Bad", host.m_strTestURL = "not a url", host.m_bTesting = 1;
     std::string strError;
@@ -287,6 +245,11 @@ TEST_F(VantrelctlTest, RunLogsByPriorityToTheJournalAndRefusesBadMetricsOptions)
                   "0" + strMark + "vantrelctl: Cannot parse server URL:not a url\n" + strMark +
                       "The tests will stop for this host.\n");
     }
+}
+
+// Usage errors exit with 2 and test nothing: run --cycles 0 would never end on its own, --metrics
+// needs its address written out and a free port.
+TEST_F(VantrelctlTest, UsageErrorsExitWithTwoAndLeaveTheFileAlone) {
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in addr{};
     addr.sin_family = AF_INET, addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -295,20 +258,22 @@ TEST_F(VantrelctlTest, RunLogsByPriorityToTheJournalAndRefusesBadMetricsOptions)
                 listen(fd, 1) == 0 &&
                 getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &nLength) == 0);
     const std::string strBusy = "127.0.0.1:" + std::to_string(ntohs(addr.sin_port));
-    const std::string strUsage = "vantrelctl: --metrics takes ADDRESS:PORT with the address "
-                                 "written out, such as 127.0.0.1:9464 or [::1]:9464\n";
-    const std::string strBytes = WriteTrickyFile(m_dir / "m.dat");
+    const std::string strBytes = WriteTrickyFile("m.dat"), strRun = "run --data m.dat --cycles 1 ";
+    // {arguments, what stdout + stderr starts with}
     const std::pair<std::string, std::string> arrCases[] = {
-        {"--metrics :9891", strUsage},
-        {"--metrics example.com:9891", strUsage},
-        {"--location east", "vantrelctl: --location labels the figures of --metrics; give both\n"},
-        {"--metrics " + strBusy,
+        {"", "vantrelctl: no command given\n"},
+        {"frobnicate", "vantrelctl: unknown command \"frobnicate\""},
+        {"run --cycles 0", "vantrelctl: --cycles needs a whole number of cycles, 1 or more\n"},
+        {strRun + "--metrics example.com:9891",
+         "vantrelctl: --metrics takes ADDRESS:PORT with the address written out, such as "
+         "127.0.0.1:9464 or [::1]:9464\n"},
+        {strRun + "--location east",
+         "vantrelctl: --location labels the figures of --metrics; give both\n"},
+        {strRun + "--metrics " + strBusy,
          "vantrelctl: cannot listen for metrics on " + strBusy + ": Address already in use\n"},
     };
-    for (const auto& [strOptions, strErr] : arrCases) {
-        const CShellRun run = Shell(Cli("run --data m.dat --cycles 1 " + strOptions));
-        EXPECT_EQ(std::to_string(run.nExit) + run.strOut + run.strErr, "2" + strErr);
-    }
+    for (const auto& [strArgs, strStart] : arrCases)
+        EXPECT_EQ(Say(strArgs).substr(0, 2 + strStart.size()), "2|" + strStart);
     EXPECT_EQ(ReadFileBytes(m_dir / "m.dat"), strBytes);
     close(fd);
 }
@@ -321,7 +286,7 @@ TEST_F(VantrelctlTest, HistoryAndOutagesWriteTheRecordedTests) {
     b.m_strName = "B", b.m_strTestURL = "http://b.example/";
     std::string strError;
     ASSERT_TRUE(CHostsFile::Save(m_dir / "v.dat", {&a, &b}, 0, 5, false, strError)) << strError;
-    const std::string strHistory = CHistoryStore::PathFor(m_dir / "v.dat");
+    const std::string strHistory = m_dir / "v.dat.history";
     const int64_t t0 = 1796083200; // 2026-12-01T00:00:00Z
     {
         CHistoryStore history;
@@ -337,7 +302,7 @@ TEST_F(VantrelctlTest, HistoryAndOutagesWriteTheRecordedTests) {
         ASSERT_TRUE(history.WriteCycle({{arrIds[1], t0, false, "name not found"}}));
     }
     const std::string strHeader =
-        "time,up,reason,ping_ms,method,family,echoes_sent,echoes_answered,http_status,dns_ms,"
+        "0|time,up,reason,ping_ms,method,family,echoes_sent,echoes_answered,http_status,dns_ms,"
         "connect_ms,tls_ms,first_byte_ms,total_ms,cert_expiry\n";
     const std::string strCsv =
         strHeader +
@@ -350,61 +315,55 @@ TEST_F(VantrelctlTest, HistoryAndOutagesWriteTheRecordedTests) {
         {"history --host 0 --since 2026-12-01T00:10:00Z",
          strHeader + strCsv.substr(strCsv.rfind("2026-12-01T00:10:00Z,"))},
         {"history --host 1 --format json",
-         "{\n  \"host\": 1,\n  \"name\": \"B\",\n  \"test_url\": \"http://b.example/\",\n"
+         "0|{\n  \"host\": 1,\n  \"name\": \"B\",\n  \"test_url\": \"http://b.example/\",\n"
          "  \"tests\": [\n    {\"time\": \"2026-12-01T00:00:00Z\", \"up\": false, \"reason\": "
          "\"name not found\", \"ping_ms\": null, \"method\": \"icmp\", \"family\": null, "
          "\"echoes_sent\": 0, \"echoes_answered\": 0, \"http_status\": null, \"dns_ms\": null, "
          "\"connect_ms\": null, \"tls_ms\": null, \"first_byte_ms\": null, \"total_ms\": null, "
          "\"cert_expiry\": null}\n  ]\n}\n"},
         {"outages",
-         "host,name,start,end,duration_s,last_seen_up,tests,reason,ended_by\n"
+         "0|host,name,start,end,duration_s,last_seen_up,tests,reason,ended_by\n"
          "0,\"Caf\xC3\xA9, \"\"A\"\"\",2026-12-01T00:05:00Z,2026-12-01T00:10:00Z,300,"
          "2026-12-01T00:00:00Z,1,\"TLS failure: expired, \"\"x\"\"\\x01\",answered again\n"
          // Its tests broke off a week ago: it ends at its last down test.
          "1,B,2026-12-01T00:00:00Z,2026-12-01T00:00:00Z,0,,1,name not found,tests broke off\n"},
         {"outages --hosts 0 --format json",
-         "{\n  \"outages\": [\n    {\"host\": 0, \"name\": \"Caf\xC3\xA9, \\\"A\\\"\", "
+         "0|{\n  \"outages\": [\n    {\"host\": 0, \"name\": \"Caf\xC3\xA9, \\\"A\\\"\", "
          "\"start\": \"2026-12-01T00:05:00Z\", \"end\": \"2026-12-01T00:10:00Z\", "
          "\"duration_seconds\": 300, \"last_seen_up\": \"2026-12-01T00:00:00Z\", \"tests\": 1, "
          "\"reason\": \"TLS failure: expired, \\\"x\\\"\\u0001\", \"ended_by\": \"answered "
          "again\"}\n  ]\n}\n"},
         {"history --host 2",
-         "vantrelctl: there is no host \"2\": the data file holds 2 hosts (0 to 1); give indices "
-         "as 'vantrelctl list' shows them, or all.\n"},
+         "2|vantrelctl: there is no host \"2\": the data file holds 2 hosts (0 to 1); give "
+         "indices as 'vantrelctl list' shows them, or all.\n"},
         {"history --host 0 --since yesterday",
-         "vantrelctl: --since \"yesterday\" is neither a date (2026-12-01) nor a time "
+         "2|vantrelctl: --since \"yesterday\" is neither a date (2026-12-01) nor a time "
          "(2026-12-01T08:30:00Z).\n"},
-        {"outages --format xml", "vantrelctl: --format \"xml\" must be csv or json.\n"},
+        {"outages --format xml", "2|vantrelctl: --format \"xml\" must be csv or json.\n"},
+        {"check", "0|hosts read: 2\ndamaged: no\nhistory: ok, " +
+                      std::to_string(std::filesystem::file_size(strHistory)) + " bytes\n"},
     };
-    for (const auto& [strArgs, strOut] : arrCases) {
-        const CShellRun run = Shell(Cli(strArgs + " --data v.dat"));
-        EXPECT_EQ(run.nExit, strOut.starts_with("vantrelctl:") ? 2 : 0) << strArgs;
-        EXPECT_EQ(run.strOut + run.strErr, strOut) << strArgs;
-    }
-    EXPECT_EQ(Run({"check", "--data", "v.dat"}).strOut,
-              "hosts read: 2\ndamaged: no\nhistory: ok, " +
-                  std::to_string(std::filesystem::file_size(strHistory)) + " bytes\n");
+    for (const auto& [strArgs, strOut] : arrCases)
+        EXPECT_EQ(Say(strArgs + " --data v.dat"), strOut) << strArgs;
     // The import keeps A (renamed) and drops B with its history.
     a.m_strName = "A2";
     ASSERT_TRUE(CHostsFile::Save(m_dir / "one.dat", {&a}, 0, 5, false, strError)) << strError;
-    WriteFileBytes(m_dir / "one.json", Run({"export", "--data", "one.dat"}).strOut);
-    const CShellRun import = Run({"import", "one.json", "--data", "v.dat"});
-    EXPECT_EQ(std::to_string(import.nExit) + import.strErr, "0");
-    EXPECT_EQ(Run({"history", "--host", "0", "--data", "v.dat"}).strOut, strCsv);
-    EXPECT_EQ(Run({"outages", "--data", "v.dat"}).strOut.find("name not found"), std::string::npos);
+    EXPECT_EQ(Say("export --data one.dat >one.json"), "0|");
+    EXPECT_EQ(Say("import one.json --data v.dat"), "0|");
+    EXPECT_EQ(Say("history --host 0 --data v.dat"), strCsv);
+    EXPECT_EQ(Say("outages --data v.dat").find("name not found"), std::string::npos);
 
-    // A history damaged on the disk: check says so; a missing one is named by outages.
+    // A history damaged on the disk: check says so; a missing one is named.
     std::string strBytes = ReadFileBytes(strHistory);
     ASSERT_GE(strBytes.size(), 8192u);
     std::fill(strBytes.begin() + 4096 + 100, strBytes.begin() + 8192, '\x55');
     WriteFileBytes(strHistory, strBytes);
-    const CShellRun damaged = Run({"check", "--data", "v.dat"});
-    EXPECT_EQ(damaged.nExit, 1);
-    EXPECT_TRUE(damaged.strOut.starts_with("hosts read: 1\ndamaged: no\nhistory: damaged, " +
-                                           std::to_string(strBytes.size()) + " bytes\n"))
-        << damaged.strOut << damaged.strErr;
+    const std::string strDamaged = Say("check --data v.dat");
+    EXPECT_TRUE(strDamaged.starts_with("1|hosts read: 1\ndamaged: no\nhistory: damaged, " +
+                                       std::to_string(strBytes.size()) + " bytes\n"))
+        << strDamaged;
     std::filesystem::remove(strHistory);
-    const CShellRun none = Run({"outages", "--data", "v.dat"});
-    EXPECT_EQ(std::to_string(none.nExit) + none.strOut + none.strErr,
-              "1vantrelctl: Cannot open the test history v.dat.history: no such file or folder.\n");
+    EXPECT_EQ(
+        Say("outages --data v.dat"),
+        "1|vantrelctl: Cannot open the test history v.dat.history: no such file or folder.\n");
 }

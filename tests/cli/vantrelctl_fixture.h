@@ -19,11 +19,10 @@ protected:
     static std::string Cli(const std::string& strArgs) {
         return "timeout 60 " VANTRELCTL_PATH " " + strArgs;
     }
-    CShellRun Run(const std::vector<std::string>& vecArgs, const std::string& strOut = "") {
-        std::string strArgs;
-        for (const std::string& strArg : vecArgs)
-            strArgs += " '" + strArg + "'";
-        return Shell(Cli(strArgs) + (strOut.empty() ? "" : " >" + strOut));
+    // "exit status|stdout and stderr" of a vantrelctl command line.
+    std::string Say(const std::string& strArgs) {
+        const CShellRun run = Shell(Cli(strArgs));
+        return std::to_string(run.nExit) + "|" + run.strOut + run.strErr;
     }
 
     CTempDir m_dir;
