@@ -119,7 +119,6 @@ TEST_F(VantrelctlTest, ImportRefusesBadValuesAndLeavesTheFileAlone) {
     // of it without a line end}
     const std::pair<std::string, std::string> arrRows[] = {
         Field("answers.storage", "-1", "22", strInt + "-1 to 21"),
-        Field("answers.cost", "-1", "-2", strInt + "-1 to 51"),
         Field("testing", "0", "7", "must be 0 or 1"),
         Field("tests", "0", "-1", strAll),
         Field("tests_up", "0", "1", "must not be greater than \"tests\" (0)"),
@@ -128,11 +127,8 @@ TEST_F(VantrelctlTest, ImportRefusesBadValuesAndLeavesTheFileAlone) {
         Field("website", "\"\"", "\"Ac\\u0085me\"", "holds a control character"),
         Field("test_url", "\"\"", "\"" + std::string(2049, 'u') + "\"",
               "is longer than 2048 bytes (2049)"),
-        Field("name", "\"\"", "5", "must be a text"),
         {Replace("\"features\": [0,", "\"features\": [2,"),
          Key("host 1: key \"features[0]\" must be 0 or 1")},
-        {Replace("\"features\": [0, 0,", "\"features\": [0,"),
-         Key("host 1: key \"features\" must hold 37 numbers, not 36")},
         {Replace("\"ping_history\": []", "\"ping_history\": [-1]"),
          Key("host 1: key \"ping_history[0]\" " + strInt + "0 to 4294967295")},
         {Replace("\"tests_up\": 0,", ""), Key("host 1: key \"tests_up\" is missing")},
@@ -142,7 +138,6 @@ TEST_F(VantrelctlTest, ImportRefusesBadValuesAndLeavesTheFileAlone) {
          Key("key \"interval_minutes\" " + strInt + "1 to 60")},
         {Replace("\"run_seconds\": 123456", "\"run_seconds\": -1", true),
          Key("key \"run_seconds\" " + strAll)},
-        {"[1]", Key("the top level must be an object")},
         {"{\"run_seconds\": 0,", "bad.json is not valid JSON: "},
         {"@none.json", "cannot read none.json: "},
         {"@/dev/zero", "cannot read /dev/zero: it is a device, not a document" + NOT_CHANGED},
@@ -278,8 +273,8 @@ TEST_F(VantrelctlTest, UsageErrorsExitWithTwoAndLeaveTheFileAlone) {
     close(fd);
 }
 
-// The recorded tests of a host and the outages, as CSV and JSON, with the data file's texts
-// as UTF-8; check names the history's state; import keeps the histories of the hosts it keeps.
+// The recorded tests of a host and the outages, with the data file's texts as UTF-8; check names
+// the history's state; import keeps the histories of the hosts it keeps.
 TEST_F(VantrelctlTest, HistoryAndOutagesWriteTheRecordedTests) {
     CHost a, b;
     a.m_strName = "Caf\xE9, \"A\"", a.m_strTestURL = "https://a.example/";
@@ -327,19 +322,9 @@ TEST_F(VantrelctlTest, HistoryAndOutagesWriteTheRecordedTests) {
          "2026-12-01T00:00:00Z,1,\"TLS failure: expired, \"\"x\"\"\\x01\",answered again\n"
          // Its tests broke off a week ago: it ends at its last down test.
          "1,B,2026-12-01T00:00:00Z,2026-12-01T00:00:00Z,0,,1,name not found,tests broke off\n"},
-        {"outages --hosts 0 --format json",
-         "0|{\n  \"outages\": [\n    {\"host\": 0, \"name\": \"Caf\xC3\xA9, \\\"A\\\"\", "
-         "\"start\": \"2026-12-01T00:05:00Z\", \"end\": \"2026-12-01T00:10:00Z\", "
-         "\"duration_seconds\": 300, \"last_seen_up\": \"2026-12-01T00:00:00Z\", \"tests\": 1, "
-         "\"reason\": \"TLS failure: expired, \\\"x\\\"\\u0001\", \"ended_by\": \"answered "
-         "again\"}\n  ]\n}\n"},
-        {"history --host 2",
-         "2|vantrelctl: there is no host \"2\": the data file holds 2 hosts (0 to 1); give "
-         "indices as 'vantrelctl list' shows them, or all.\n"},
         {"history --host 0 --since yesterday",
          "2|vantrelctl: --since \"yesterday\" is neither a date (2026-12-01) nor a time "
          "(2026-12-01T08:30:00Z).\n"},
-        {"outages --format xml", "2|vantrelctl: --format \"xml\" must be csv or json.\n"},
         {"check", "0|hosts read: 2\ndamaged: no\nhistory: ok, " +
                       std::to_string(std::filesystem::file_size(strHistory)) + " bytes\n"},
     };
@@ -353,7 +338,7 @@ TEST_F(VantrelctlTest, HistoryAndOutagesWriteTheRecordedTests) {
     EXPECT_EQ(Say("history --host 0 --data v.dat"), strCsv);
     EXPECT_EQ(Say("outages --data v.dat").find("name not found"), std::string::npos);
 
-    // A history damaged on the disk: check says so; a missing one is named.
+    // A history damaged on the disk: check says so.
     std::string strBytes = ReadFileBytes(strHistory);
     ASSERT_GE(strBytes.size(), 8192u);
     std::fill(strBytes.begin() + 4096 + 100, strBytes.begin() + 8192, '\x55');
@@ -362,8 +347,4 @@ TEST_F(VantrelctlTest, HistoryAndOutagesWriteTheRecordedTests) {
     EXPECT_TRUE(strDamaged.starts_with("1|hosts read: 1\ndamaged: no\nhistory: damaged, " +
                                        std::to_string(strBytes.size()) + " bytes\n"))
         << strDamaged;
-    std::filesystem::remove(strHistory);
-    EXPECT_EQ(
-        Say("outages --data v.dat"),
-        "1|vantrelctl: Cannot open the test history v.dat.history: no such file or folder.\n");
 }
