@@ -46,10 +46,8 @@ class HelpTest(unittest.TestCase):
                        "-display, -style, ...) are passed on to it.\n")]
         for args, out in cases:
             with self.subTest(args=args), tempfile.TemporaryDirectory() as home:
-                env = {k: v for k, v in os.environ.items()
-                       if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
-                env.update(XDG_CONFIG_HOME=home + "/config", XDG_DATA_HOME=home + "/data")
-                result = run(args, env)
+                env = {k: v for k, v in os.environ.items() if "DISPLAY" not in k and "QPA" not in k}
+                result = run(args, dict(env, XDG_CONFIG_HOME=home + "/c", XDG_DATA_HOME=home + "/d"))
                 self.assertEqual((result.returncode, result.stdout, result.stderr), (0, out, ""))
                 self.assertEqual(os.listdir(home), [])
 
