@@ -74,39 +74,37 @@ TEST(ReportWriter, DocumentMatchesTheExpectedBytesWithAndWithoutHistory) {
 // Two hosts alike but for one answer: an unanswered answer, or one outside its table (as a
 // hand-made data file may hold), ranks as the worst answer of its attribute and gives no points.
 TEST(ReportScorer, UnansweredAnswersRankWorst) {
-    struct CRow {
-        const char* pszCase;
-        int nAttribute;
-        int32_t CHost::*pField;
-        int32_t nA, nB;
-        float fA, fB;
-    } const arrRows[] = {
-        {"storage unanswered", ATTRIBUTE_STORAGE, &CHost::m_nStorage, -1, 0, 1, 2},
-        {"storage past the table", ATTRIBUTE_STORAGE, &CHost::m_nStorage, 999, 0, 1, 2},
-        {"storage last item", ATTRIBUTE_STORAGE, &CHost::m_nStorage, 21, 0, 2, 1},
-        {"cost unanswered is dearest", ATTRIBUTE_COST, &CHost::m_nCost, -1, 51, 1, 2},
-        {"cost below the table", ATTRIBUTE_COST, &CHost::m_nCost, INT32_MIN, 51, 1, 2},
-        {"cost both unanswered", ATTRIBUTE_COST, &CHost::m_nCost, -1, -7, 1.5f, 1.5f},
-        {"support past the table", ATTRIBUTE_SUPPORT, &CHost::m_nSupportRating, INT32_MAX, 0, 1, 2},
-        {"features unanswered", ATTRIBUTE_FEATURES, &CHost::m_nFeatureRating, -1, 0, 1, 2},
-        {"accounts INT_MAX", ATTRIBUTE_EMAIL, &CHost::m_nEmailAccounts, INT32_MAX, 0, 1, 2},
-        {"backups unanswered below Monthly", ATTRIBUTE_REDUNDANCY, &CHost::m_nBackups, -1, 2, 1, 2},
-        {"backups unanswered as None", ATTRIBUTE_REDUNDANCY, &CHost::m_nBackups, -1, 3, 1.5f, 1.5f},
-        {"yes/no 7", ATTRIBUTE_REDUNDANCY, &CHost::m_nUPS, 7, 0, 1, 2},
-    };
-    for (const CRow& row : arrRows) {
+    // {case, attribute, answer, its value in host 0 and host 1, their rank scores}
+    const std::tuple<const char*, int, int32_t CHost::*, int32_t, int32_t, float, float> arrRows[] =
+        {
+            {"storage unanswered", ATTRIBUTE_STORAGE, &CHost::m_nStorage, -1, 0, 1, 2},
+            {"storage past the table", ATTRIBUTE_STORAGE, &CHost::m_nStorage, 999, 0, 1, 2},
+            {"storage last item", ATTRIBUTE_STORAGE, &CHost::m_nStorage, 21, 0, 2, 1},
+            {"cost unanswered is dearest", ATTRIBUTE_COST, &CHost::m_nCost, -1, 51, 1, 2},
+            {"cost below the table", ATTRIBUTE_COST, &CHost::m_nCost, INT32_MIN, 51, 1, 2},
+            {"cost both unanswered", ATTRIBUTE_COST, &CHost::m_nCost, -1, -7, 1.5f, 1.5f},
+            {"support past the table", ATTRIBUTE_SUPPORT, &CHost::m_nSupportRating, INT32_MAX, 0, 1,
+             2},
+            {"features unanswered", ATTRIBUTE_FEATURES, &CHost::m_nFeatureRating, -1, 0, 1, 2},
+            {"accounts INT_MAX", ATTRIBUTE_EMAIL, &CHost::m_nEmailAccounts, INT32_MAX, 0, 1, 2},
+            {"backups unanswered below Monthly", ATTRIBUTE_REDUNDANCY, &CHost::m_nBackups, -1, 2, 1,
+             2},
+            {"backups unanswered as None", ATTRIBUTE_REDUNDANCY, &CHost::m_nBackups, -1, 3, 1.5f,
+             1.5f},
+            {"yes/no 7", ATTRIBUTE_REDUNDANCY, &CHost::m_nUPS, 7, 0, 1, 2},
+        };
+    for (const auto& [pszCase, nAttribute, pField, nA, nB, fA, fB] : arrRows) {
         CReportHosts hosts;
         for (int i = 0; i < 2; ++i) {
             SetAnswers(hosts.Add(),
                        {5, 5, 5, 5, 1, 1, 1, 1, 2, 0, 0, 0, 0, 5, 3, 1, 1, 1, 1, 1, 1, 5});
-            hosts[i].*row.pField = i ? row.nB : row.nA;
+            hosts[i].*pField = i ? nB : nA;
         }
         CReportScorer scorer;
         scorer.Score(hosts.Hosts(), {0, 1}, {1, 1, 1, 1, 1, 1, 1, 1, 1});
-        EXPECT_EQ(scorer.m_arrRankScores[1][row.nAttribute], row.fB) << row.pszCase;
+        EXPECT_EQ(scorer.m_arrRankScores[1][nAttribute], fB) << pszCase;
         for (int a = 0; a < ATTRIBUTE_COUNT; ++a)
-            EXPECT_EQ(scorer.m_arrRankScores[0][a], a == row.nAttribute ? row.fA : 1.5f)
-                << row.pszCase << " " << a;
+            EXPECT_EQ(scorer.m_arrRankScores[0][a], a == nAttribute ? fA : 1.5f) << pszCase << a;
     }
 }
 
