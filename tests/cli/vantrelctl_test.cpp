@@ -11,10 +11,8 @@
 #include <arpa/inet.h>
 #include <csignal>
 #include <netinet/in.h>
-#include <pwd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace {
@@ -389,21 +387,14 @@ TEST_F(VantrelctlTest, HistoryAndOutagesWriteTheRecordedTests) {
 TEST_F(HostileFilesTest, WritersRefuseLinksDevicesAndFifosAndKeepModes) {
     if (::geteuid() != 0)
         GTEST_SKIP() << "needs root for links owned by another user and for device nodes";
-    const passwd* pNobody = ::getpwnam("nobody");
-    ASSERT_NE(pNobody, nullptr);
-    ASSERT_EQ(::mkdir((m_dir / "shared").c_str(), 01777), 0);
-    ASSERT_EQ(::chmod((m_dir / "shared").c_str(), 01777), 0);
-    WriteFileBytes(m_dir / "victim", "victim\n");
-    ASSERT_EQ(::chmod((m_dir / "victim").c_str(), 0600), 0);
-    for (const std::string strLink : {"shared/link.dat", "shared/link.png"}) {
-        ASSERT_EQ(::symlink("../victim", (m_dir / strLink).c_str()), 0);
-        ASSERT_EQ(::lchown((m_dir / strLink).c_str(), pNobody->pw_uid, pNobody->pw_gid), 0);
-    }
-    ASSERT_EQ(::symlink("../mine.dat", (m_dir / "shared/own.dat").c_str()), 0); // ours: followed
-    ASSERT_EQ(::mknod((m_dir / "null").c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
-    ASSERT_EQ(::mkfifo((m_dir / "fifo").c_str(), 0600), 0);
-    WriteFileBytes(m_dir / "kept.dat", "old");
-    ASSERT_EQ(::chmod((m_dir / "kept.dat").c_str(), 0640), 0);
+    // In a sticky folder, links to the victim that nobody made, and one of ours (followed).
+    ASSERT_EQ(Shell("mkdir -m 1777 shared && echo victim >victim && chmod 600 victim && "
+                    "ln -s ../victim shared/link.dat && ln -s ../victim shared/link.png && "
+                    "chown -h nobody: shared/link.* && ln -s ../mine.dat shared/own.dat && "
+                    "mknod null c 1 3 && mkfifo -m 600 fifo && printf old >kept.dat && "
+                    "chmod 640 kept.dat")
+                  .nExit,
+              0);
 
     const std::string IMPORT = "import x.json --data ", DATA = "; the data file was not changed.\n";
     const std::string LINK = ": it is a symbolic link that another user made in a shared folder, "
