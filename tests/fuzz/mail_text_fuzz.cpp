@@ -1,7 +1,6 @@
 // Recipient lists, addresses, encoded words, encoded display names and text preparation on any
-// text: no crash, no
-// empty address, and the prepared text and its quoted-printable body have CR LF line ends only
-// and every dot that starts a line doubled.
+// text: no crash, no empty address, and the prepared text and its quoted-printable body have
+// CR LF line ends only and every dot that starts a line doubled.
 #include "mail/smtp_message.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize) {

@@ -3,6 +3,7 @@
 #include "core/history_store.h"
 #include "core/host.h"
 #include "core/test_files.h"
+#include "core/vantrel_doc.h"
 
 #include <gtest/gtest.h>
 
@@ -69,10 +70,7 @@ inline void FillHistory(const std::string& strPath, const std::vector<CHost*>& a
     constexpr int64_t DAY = 86400;
     CHistoryStore store;
     ASSERT_NE(store.Open(strPath), CHistoryStore::EOpen::FAILED) << store.GetLastError();
-    std::vector<CHistoryStore::CHostKey> arrKeys;
-    for (const CHost* pHost : arrHosts)
-        arrKeys.push_back({pHost->m_strName, pHost->m_strTestURL});
-    const std::vector<int64_t> arrIds = store.Attach(arrKeys);
+    const std::vector<int64_t> arrIds = store.Attach(CVantrelDoc::GetHistoryKeys(arrHosts));
     std::vector<CTestRecord> arrTests;
     const auto Add = [&](size_t nHost, int64_t tAgo, int nAnswered, int32_t nTotal, int64_t tCert,
                          const char* pszDown = nullptr) {

@@ -1,0 +1,479 @@
+// vantrelctl as users run it, among other users and hostile input: what it writes, what it
+// refuses, and the bytes of every file afterwards.
+#include "core/history_store.h"
+#include "core/host_check.h"
+#include "core/hosts_file.h"
+#include "core/test_files.h"
+#include "core/vantrel_doc.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <csignal>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Runs vantrelctl in a folder of its own with settings, data and runtime folders (the
+// single-instance guard's included) of its own: the user's are never used.
+class VantrelctlTest : public ::testing::Test {
+protected:
+    // A shell command line run in the test's folder.
+    CShellRun Shell(const std::string& strLine) {
+        return RunShell(m_dir, "cd '" + m_dir.Path() +
+                                   "' || exit 99; umask 022; export XDG_CONFIG_HOME='" +
+                                   m_dir / "config" + "' XDG_DATA_HOME='" + m_dir / "data" +
+                                   "' XDG_RUNTIME_DIR='" + m_dir.Path() + "'; " + strLine);
+    }
+    // A command that blocks ends after 60 s with 124.
+    static std::string Cli(const std::string& strArgs) {
+        return "timeout 60 " VANTRELCTL_PATH " " + strArgs;
+    }
+    // "exit status|stdout and stderr" of a vantrelctl command line.
+    std::string Say(const std::string& strArgs) {
+        const CShellRun run = Shell(Cli(strArgs));
+        return std::to_string(run.nExit) + "|" + run.strOut + run.strErr;
+    }
+    // Texts with every escape, the longest text and the extreme values import accepts,
+    // then a new record.
+    std::string WriteTrickyFile(const std::string& strName) {
+        CHost a, b;
+        a.m_strName = "Caf\xE9 \"Quote\" back\\slash\xFF";
+        a.m_strWebSite = std::string(300, 'w'), a.m_strTestURL = std::string(2048, 'u');
+        for (int i = 0; i < CHost::ANSWER_COUNT; ++i)
+            a.Answer(i) = i % 2 ? -1 : CHostCheck::GetAnswerLast(i);
+        a.m_arrFeatures[36] = 1;
+        a.m_nSecondsTested = a.m_nTests = a.m_nTestsUp = a.m_nPingTotal = 2147483647;
+        *a.m_pPingHistory = {0, 1, 4294967295u};
+        a.m_bResolved = a.m_bTesting = 1;
+        std::string strError;
+        EXPECT_TRUE(CHostsFile::Save(m_dir / strName, {&a, &b}, 123456, 15, false, strError));
+        return ReadFileBytes(m_dir / strName);
+    }
+
+    CTempDir m_dir;
+};
+
+class HostileFilesTest : public VantrelctlTest {
+protected:
+    void SetUp() override {
+        CHost host;
+        host.m_strName = "Acme", host.m_strTestURL = "http://127.0.0.1:1/", host.m_bTesting = 1;
+        std::string strError;
+        ASSERT_TRUE(CHostsFile::Save(m_dir / "v.dat", {&host}, 0, 5, false, strError)) << strError;
+        m_strData = ReadFileBytes(m_dir / "v.dat");
+        Shell(Cli("export --data v.dat >x.json"));
+    }
+    // "regular file 600 <bytes>", "symbolic link 777", "fifo 600", ...; "" for nothing there.
+    std::string Describe(const std::string& strName) {
+        std::string str = Shell("stat -c '%F %a' '" + strName + "'").strOut;
+        str = str.substr(0, str.find('\n'));
+        return str.starts_with("regular") ? str + " " + ReadFileBytes(m_dir / strName) : str;
+    }
+
+    std::string m_strData; // the bytes of v.dat
+};
+
+} // namespace
+
+// Special files are refused at once (a FIFO would block open() for ever), and output that
+// cannot be written fails the command.
+TEST_F(VantrelctlTest, CheckTellsSoundFromDamagedAndSpecialFilesFail) {
+    const std::string strFull = WriteTrickyFile("c.dat");
+    ASSERT_EQ(::mkfifo((m_dir / "fifo.dat").c_str(), 0600), 0);
+    for (const std::string strVerb : {"list", "check", "export"}) {
+        EXPECT_EQ(Say(strVerb + " --data fifo.dat"),
+                  "1|vantrelctl: Cannot read fifo.dat: it is not a regular file.\n");
+        EXPECT_EQ(Say(strVerb + " --data c.dat >/dev/full"),
+                  "1|vantrelctl: cannot write to standard output\n");
+    }
+    const size_t nSecond = strFull.size() - 8 - (3 + 4 * 66); // where the new record starts
+    const std::string strAt = std::to_string(nSecond + 7);
+    // Stale bytes after the interval are reported but harmless; the cut is inside the second
+    // answer of the second host.
+    const std::pair<std::string, std::string> arrCases[] = {
+        {strFull, "0|hosts read: 2\ndamaged: no\n"},
+        {strFull + "stale", "0|hosts read: 2\ndamaged: no\nignored bytes after the interval: 5\n"},
+        {strFull.substr(0, nSecond + 10),
+         "1|hosts read: 1\ndamaged: yes, at byte " + strAt +
+             " in host 1\nThe hosts data file c.dat is damaged: a number at byte " + strAt +
+             " runs past the end of the file (in host 1)\n"},
+    };
+    for (const auto& [strBytes, strOut] : arrCases) {
+        WriteFileBytes(m_dir / "c.dat", strBytes);
+        EXPECT_EQ(Say("check --data c.dat"), strOut);
+    }
+    // A damaged file still lists its complete hosts, but the command fails.
+    const std::string strList = Say("list --data c.dat");
+    EXPECT_TRUE(strList.starts_with("1|0\t") && strList.ends_with("; 1 complete host was read.\n"))
+        << strList;
+    EXPECT_EQ(Say("export --data c.dat").substr(0, 2), "1|");
+}
+
+// Export then import gives the file back byte for byte. Each refused import names the host and
+// key and leaves the data file's bytes alone.
+TEST_F(VantrelctlTest, ImportTakesBackWhatExportWroteAndRefusesBadValues) {
+    WriteFileBytes(m_dir / "e.dat", ""); // an empty list, imported as its 12 bytes
+    EXPECT_EQ(Say("export --data e.dat"),
+              "0|{\n  \"run_seconds\": 0,\n  \"interval_minutes\": 5,\n  \"hosts\": []\n}\n");
+    const std::string strBefore = WriteTrickyFile("v.dat");
+    const std::pair<std::string, std::string> arrCases[] = {{"e.dat", U32(0) + U32(0) + U32(5)},
+                                                            {"v.dat", strBefore}};
+    for (const auto& [strName, strBytes] : arrCases) {
+        EXPECT_EQ(Say("export --data " + strName + " >x.json"), "0|");
+        EXPECT_EQ(Say("import x.json --data x.dat"), "0|");
+        EXPECT_EQ(ReadFileBytes(m_dir / "x.dat"), strBytes) << strName;
+    }
+    // Texts are the file's bytes as ISO-8859-1, written as UTF-8 JSON.
+    const std::string strJson = ReadFileBytes(m_dir / "x.json");
+    for (const char* pszPart : {"\"name\": \"Caf\xC3\xA9 \\\"Quote\\\" back\\\\slash\xC3\xBF\"",
+                                "\"ping_history\": [0, 1, 4294967295]",
+                                "\"answers\": {\"storage\": 21, \"transfer\": -1, \"cost\": 51,"})
+        EXPECT_NE(strJson.find(pszPart), std::string::npos) << pszPart;
+    auto Replace = [&strJson](const std::string& strFrom, const std::string& strTo,
+                              bool bTop = false) {
+        std::string str = strJson;
+        const size_t nPos =
+            str.find(strFrom, bTop ? 0 : str.find("\"name\"", str.find("\"name\"") + 1));
+        return nPos == std::string::npos ? "not found: " + strFrom
+                                         : str.replace(nPos, strFrom.size(), strTo);
+    };
+    const std::string NOT_CHANGED = "; the data file was not changed.\n";
+    auto Key = [&](const std::string& strText) { return "bad.json: " + strText + NOT_CHANGED; };
+    const std::string strInt = "must be a whole number from ", strAll = strInt + "0 to 2147483647";
+    // The second host's strKey (its last part in the JSON), or with bTop the file's, set from
+    // strFrom to strTo.
+    auto Field = [&](const std::string& strKey, const std::string& strFrom,
+                     const std::string& strTo, const std::string& strComplaint, bool bTop = false) {
+        const std::string strJsonKey = "\"" + strKey.substr(strKey.find('.') + 1) + "\": ";
+        return std::pair(Replace(strJsonKey + strFrom, strJsonKey + strTo, bTop),
+                         Key((bTop ? "key \"" : "host 1: key \"") + strKey + "\" " + strComplaint));
+    };
+    // {JSON, or '@' and the file to import; what follows "vantrelctl: ": all of it, or the start
+    // of it without a line end}
+    const std::pair<std::string, std::string> arrRows[] = {
+        Field("answers.storage", "-1", "22", strInt + "-1 to 21"),
+        Field("testing", "0", "7", "must be 0 or 1"),
+        Field("tests", "0", "-1", strAll),
+        Field("tests_up", "0", "1", "must not be greater than \"tests\" (0)"),
+        Field("name", "\"\"", "\"\\u20ac\"", "holds a character outside ISO-8859-1 (Latin-1)"),
+        Field("name", "\"\"", "\"a\\u0001\"", "holds a control character"),
+        Field("website", "\"\"", "\"Ac\\u0085me\"", "holds a control character"),
+        Field("test_url", "\"\"", "\"" + std::string(2049, 'u') + "\"",
+              "is longer than 2048 bytes (2049)"),
+        {Replace("\"features\": [0,", "\"features\": [2,"),
+         Key("host 1: key \"features[0]\" must be 0 or 1")},
+        {Replace("\"ping_history\": []", "\"ping_history\": [-1]"),
+         Key("host 1: key \"ping_history[0]\" " + strInt + "0 to 4294967295")},
+        {Replace("\"tests_up\": 0,", ""), Key("host 1: key \"tests_up\" is missing")},
+        Field("interval_minutes", "15", "0", strInt + "1 to 60", true),
+        Field("interval_minutes", "15", "61", strInt + "1 to 60", true),
+        Field("run_seconds", "123456", "-1", strAll, true),
+        {"{\"run_seconds\": 0,", "bad.json is not valid JSON: "},
+        {"@none.json", "cannot read none.json: "},
+        {"@/dev/zero", "cannot read /dev/zero: it is a device, not a document" + NOT_CHANGED},
+        {"@-", "cannot read -: it is larger than 256 MB" + NOT_CHANGED}, // endless input
+    };
+    for (const auto& [strBadJson, strExpected] : arrRows) {
+        WriteFileBytes(m_dir / "bad.json", strBadJson);
+        const std::string strFrom = strBadJson.starts_with('@') ? strBadJson.substr(1) : "bad.json";
+        const CShellRun run = Shell((strFrom == "-" ? "yes '[' | " : "") +
+                                    Cli("import " + strFrom + " --data v.dat"));
+        const std::string strOut = std::to_string(run.nExit) + "|" + run.strOut + run.strErr;
+        EXPECT_EQ(strExpected.ends_with('\n') ? strOut : strOut.substr(0, 14 + strExpected.size()),
+                  "1|vantrelctl: " + strExpected);
+        EXPECT_EQ(ReadFileBytes(m_dir / "v.dat"), strBefore) << strExpected;
+    }
+    // The bounds themselves are accepted.
+    for (const char* pszTo : {"\"interval_minutes\": 60", "\"interval_minutes\": 1"}) {
+        WriteFileBytes(m_dir / "bad.json", Replace("\"interval_minutes\": 15", pszTo, true));
+        EXPECT_EQ(Say("import bad.json --data v.dat"), "0|") << pszTo;
+    }
+}
+
+// A file that holds such values still loads; check names each one, and the figures stay sane.
+// A name reaches the terminal with its control characters visible; one longer than import takes
+// is cut. Reading changes nothing.
+TEST_F(VantrelctlTest, CheckNamesEveryValueOutOfBoundsAndListStaysSane) {
+    CHost a, b;
+    a.m_strName = "Tab\tName\x1b[2J\rOK\x85", a.m_nTests = 4, a.m_nTestsUp = 9;
+    a.m_nPingTotal = -10, *a.m_pPingHistory = {5, 5};
+    b.m_strName = std::string(3000, 'n');
+    b.m_nStorage = 22, b.m_bTesting = 7, b.m_nTests = 4, b.m_nTestsUp = 3;
+    std::string strError;
+    ASSERT_TRUE(CHostsFile::Save(m_dir / "v.dat", {&a, &b}, 0, 0, false, strError));
+    const std::string strBytes = ReadFileBytes(m_dir / "v.dat");
+    EXPECT_EQ(Say("check --data v.dat"),
+              "1|hosts read: 2\ndamaged: no\n"
+              "host 0: key \"name\" holds a control character\n"
+              "host 0: key \"tests_up\" must not be greater than \"tests\" (4)\n"
+              "host 0: key \"ping_total\" must be a whole number from 0 to 2147483647\n"
+              "host 1: key \"name\" is longer than 2048 bytes (3000)\n"
+              "host 1: key \"answers.storage\" must be a whole number from -1 to 21\n"
+              "host 1: key \"testing\" must be 0 or 1\n"
+              "key \"interval_minutes\" must be a whole number from 1 to 60\n");
+    EXPECT_EQ(Say("list --data v.dat"),
+              "0|0\tTab\\tName\\x1b[2J\\rOK\\x85\t\tNot Testing\t0d 0h 0m\t100.0%\t0.0 ms\n1\t" +
+                  std::string(2048, 'n') + "\t\tTesting - Unknown\t0d 0h 0m\t75.0%\t- ms\n");
+    const std::string strExport = Say("export --data v.dat");
+    EXPECT_TRUE(strExport.starts_with("0|{") &&
+                strExport.find("\"name\": \"Tab\\u0009Name\\u001b[2J") != std::string::npos)
+        << strExport.substr(0, 160);
+    EXPECT_EQ(ReadFileBytes(m_dir / "v.dat"), strBytes);
+}
+
+// vantrelctl run holds the guard of its data file, whatever the environment of the next writer:
+// an import into that file now would be written over (one into another file would not), a
+// second run would compete with it.
+TEST_F(VantrelctlTest, ImportIsRefusedWhileTheEngineRuns) {
+    const std::string strBefore = WriteTrickyFile("v.dat");
+    Shell(Cli("export --data v.dat >x.json"));
+    // Its first message (the host it cannot test) comes after it took the guard.
+    const pid_t nRun = std::stoi(Shell(VANTRELCTL_PATH " run --data v.dat --minute-ms 600000 "
+                                                       ">run.txt 2>&1 & echo $!; for i in $(seq "
+                                                       "300); do [ -s run.txt ] && break; sleep "
+                                                       "0.1; done")
+                                     .strOut);
+    const std::string strImport = VANTRELCTL_PATH " import x.json --data ";
+    const std::string strRefused = "1|vantrelctl: Vantrel is running; close it before importing.\n";
+    const std::pair<std::string, std::string> arrCases[] = {
+        {strImport + "v.dat", strRefused},
+        {"env -i HOME='" + m_dir.Path() + "' " + strImport + "v.dat", strRefused}, // as cron
+        {"mkdir o && env -i " + strImport + "./o/../v.dat", strRefused},
+        {strImport + "w.dat", "0|"},
+        {VANTRELCTL_PATH " run --cycles 1 --data v.dat",
+         "1|vantrelctl: Vantrel is already running; its test engine would compete with this "
+         "one.\n"}};
+    for (const auto& [strLine, strOut] : arrCases) {
+        const CShellRun run = Shell(strLine);
+        EXPECT_EQ(std::to_string(run.nExit) + "|" + run.strOut + run.strErr, strOut) << strLine;
+        EXPECT_EQ(ReadFileBytes(m_dir / "v.dat"), strBefore) << strLine;
+    }
+    EXPECT_EQ(ReadFileBytes(m_dir / "w.dat"), strBefore);
+    ::kill(nRun, SIGTERM);
+    for (int nTry = 0; nTry < 1000 && ::kill(nRun, 0) == 0; ++nTry)
+        ::usleep(10000);
+    EXPECT_EQ(Say("import x.json --data v.dat"), "0|");
+}
+
+// Under systemd, stderr is the journal's stream (JOURNAL_STREAM names its device and inode):
+// every line then carries its syslog priority; a variable naming another file changes nothing.
+TEST_F(VantrelctlTest, RunLogsByPriorityOnlyWhenStderrIsTheJournal) {
+    CHost host;
+    host.m_strName = "Bad", host.m_strTestURL = "not a url", host.m_bTesting = 1;
+    std::string strError;
+    for (const std::string strId : {"$(stat -c %d:%i err)", "1:1"}) {
+        // The run stops testing the host: each case starts from a tested one.
+        ASSERT_TRUE(CHostsFile::Save(m_dir / "j.dat", {&host}, 0, 1, false, strError));
+        const CShellRun run = Shell("JOURNAL_STREAM=" + strId + " " + Cli("run --data j.dat") +
+                                    " --cycles 1 --minute-ms 1");
+        const std::string strMark = strId == "1:1" ? "" : "<4>";
+        EXPECT_EQ(std::to_string(run.nExit) + run.strErr,
+                  "0" + strMark + "vantrelctl: Cannot parse server URL:not a url\n" + strMark +
+                      "The tests will stop for this host.\n");
+    }
+}
+
+// Usage errors exit with 2 and test nothing: run --cycles 0 would never end on its own, --metrics
+// needs its address written out and a free port.
+TEST_F(VantrelctlTest, UsageErrorsExitWithTwoAndLeaveTheFileAlone) {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET, addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t nLength = sizeof(addr);
+    ASSERT_TRUE(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == 0 &&
+                listen(fd, 1) == 0 &&
+                getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &nLength) == 0);
+    const std::string strBusy = "127.0.0.1:" + std::to_string(ntohs(addr.sin_port));
+    const std::string strBytes = WriteTrickyFile("m.dat"), strRun = "run --data m.dat --cycles 1 ";
+    // {arguments, what stdout + stderr starts with}
+    const std::pair<std::string, std::string> arrCases[] = {
+        {"", "vantrelctl: no command given\n"},
+        {"frobnicate", "vantrelctl: unknown command \"frobnicate\""},
+        {"run --cycles 0", "vantrelctl: --cycles needs a whole number of cycles, 1 or more\n"},
+        {strRun + "--metrics example.com:9891",
+         "vantrelctl: --metrics takes ADDRESS:PORT with the address written out, such as "
+         "127.0.0.1:9464 or [::1]:9464\n"},
+        {strRun + "--location east",
+         "vantrelctl: --location labels the figures of --metrics; give both\n"},
+        {strRun + "--metrics " + strBusy,
+         "vantrelctl: cannot listen for metrics on " + strBusy + ": Address already in use\n"},
+    };
+    for (const auto& [strArgs, strStart] : arrCases)
+        EXPECT_EQ(Say(strArgs).substr(0, 2 + strStart.size()), "2|" + strStart);
+    EXPECT_EQ(ReadFileBytes(m_dir / "m.dat"), strBytes);
+    close(fd);
+}
+
+// The recorded tests of a host and the outages, with the data file's texts as UTF-8; check names
+// the history's state; import keeps the histories of the hosts it keeps.
+TEST_F(VantrelctlTest, HistoryAndOutagesWriteTheRecordedTests) {
+    CHost a, b;
+    a.m_strName = "Caf\xE9, \"A\"", a.m_strTestURL = "https://a.example/";
+    b.m_strName = "B", b.m_strTestURL = "http://b.example/";
+    std::string strError;
+    ASSERT_TRUE(CHostsFile::Save(m_dir / "v.dat", {&a, &b}, 0, 5, false, strError)) << strError;
+    const std::string strHistory = m_dir / "v.dat.history";
+    const int64_t t0 = 1796083200; // 2026-12-01T00:00:00Z
+    {
+        CHistoryStore history;
+        ASSERT_EQ(history.Open(strHistory), CHistoryStore::EOpen::CREATED);
+        const std::vector<int64_t> arrIds = history.Attach(CVantrelDoc::GetHistoryKeys({&a, &b}));
+        const CTestRecord up{arrIds[0], t0, true, "", 123, PING_METHOD_ICMP, AF_INET, 4, 4, 200,
+                             11,        22, 33,   44, 55,  t0 + 30 * 86400};
+        CTestRecord down{arrIds[0], t0 + 300, false, "TLS failure: expired, \"x\"\x01"}, back = up;
+        back.tWhen = t0 + 600, back.strReason = "answers 404: check the test URL";
+        back.nMethod = PING_METHOD_TCP, back.nFamily = AF_INET6, back.nHttpStatus = 404;
+        back.nPingTenths = 5, back.nTlsTenths = -1, back.tCertExpiry = 0;
+        ASSERT_TRUE(history.WriteCycle({up, down, back}));
+        ASSERT_TRUE(history.WriteCycle({{arrIds[1], t0, false, "name not found"}}));
+    }
+    const std::string strHeader =
+        "0|time,up,reason,ping_ms,method,family,echoes_sent,echoes_answered,http_status,dns_ms,"
+        "connect_ms,tls_ms,first_byte_ms,total_ms,cert_expiry\n";
+    const std::string strCsv =
+        strHeader +
+        "2026-12-01T00:00:00Z,up,,12.3,icmp,ipv4,4,4,200,1.1,2.2,3.3,4.4,5.5,2026-12-31T00:00:00Z\n"
+        "2026-12-01T00:05:00Z,down,\"TLS failure: expired, \"\"x\"\"\\x01\",,icmp,,0,0,,,,,,,\n"
+        "2026-12-01T00:10:00Z,up,answers 404: check the test URL,0.5,tcp,ipv6,4,4,404,1.1,2.2,,"
+        "4.4,5.5,\n";
+    const std::pair<std::string, std::string> arrCases[] = {
+        {"history --host 0", strCsv},
+        {"history --host 0 --since 2026-12-01T00:10:00Z",
+         strHeader + strCsv.substr(strCsv.rfind("2026-12-01T00:10:00Z,"))},
+        {"history --host 1 --format json",
+         "0|{\n  \"host\": 1,\n  \"name\": \"B\",\n  \"test_url\": \"http://b.example/\",\n"
+         "  \"tests\": [\n    {\"time\": \"2026-12-01T00:00:00Z\", \"up\": false, \"reason\": "
+         "\"name not found\", \"ping_ms\": null, \"method\": \"icmp\", \"family\": null, "
+         "\"echoes_sent\": 0, \"echoes_answered\": 0, \"http_status\": null, \"dns_ms\": null, "
+         "\"connect_ms\": null, \"tls_ms\": null, \"first_byte_ms\": null, \"total_ms\": null, "
+         "\"cert_expiry\": null}\n  ]\n}\n"},
+        {"history --host 0 --since yesterday",
+         "2|vantrelctl: --since \"yesterday\" is neither a date (2026-12-01) nor a time "
+         "(2026-12-01T08:30:00Z).\n"},
+        {"check", "0|hosts read: 2\ndamaged: no\nhistory: ok, " +
+                      std::to_string(std::filesystem::file_size(strHistory)) + " bytes\n"},
+    };
+    for (const auto& [strArgs, strOut] : arrCases)
+        EXPECT_EQ(Say(strArgs + " --data v.dat"), strOut) << strArgs;
+    // The import keeps A (renamed) and drops B with its history: the outages as CSV.
+    a.m_strName = "A2";
+    ASSERT_TRUE(CHostsFile::Save(m_dir / "one.dat", {&a}, 0, 5, false, strError)) << strError;
+    EXPECT_EQ(Say("export --data one.dat >one.json"), "0|");
+    EXPECT_EQ(Say("import one.json --data v.dat"), "0|");
+    EXPECT_EQ(Say("history --host 0 --data v.dat"), strCsv);
+    EXPECT_EQ(Say("outages --data v.dat"),
+              "0|host,name,start,end,duration_s,last_seen_up,tests,reason,ended_by\n0,A2,"
+              "2026-12-01T00:05:00Z,2026-12-01T00:10:00Z,300,2026-12-01T00:00:00Z,1,\"TLS failure: "
+              "expired, \"\"x\"\"\\x01\",answered again\n");
+
+    // A history damaged on the disk: check says so.
+    std::string strBytes = ReadFileBytes(strHistory);
+    ASSERT_GE(strBytes.size(), 8192u);
+    std::fill(strBytes.begin() + 4096 + 100, strBytes.begin() + 8192, '\x55');
+    WriteFileBytes(strHistory, strBytes);
+    const std::string strDamaged = Say("check --data v.dat");
+    EXPECT_TRUE(strDamaged.starts_with("1|hosts read: 1\ndamaged: no\nhistory: damaged, " +
+                                       std::to_string(strBytes.size()) + " bytes\n"))
+        << strDamaged;
+}
+
+// Every writer replaces only regular files: a link another user planted in a sticky folder,
+// a device and a FIFO are refused with exit 1 and left as they were. New data files are
+// owner-only, reports follow the umask, a replaced file keeps its mode.
+TEST_F(HostileFilesTest, WritersRefuseLinksDevicesAndFifosAndKeepModes) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root for links owned by another user and for device nodes";
+    // In a sticky folder, links to the victim that nobody made, and one of ours (followed).
+    ASSERT_EQ(Shell("mkdir -m 1777 shared && echo victim >victim && chmod 600 victim && "
+                    "ln -s ../victim shared/link.dat && ln -s ../victim shared/link.png && "
+                    "chown -h nobody: shared/link.* && ln -s ../mine.dat shared/own.dat && "
+                    "mknod null c 1 3 && mkfifo -m 600 fifo && printf old >kept.dat && "
+                    "chmod 640 kept.dat")
+                  .nExit,
+              0);
+
+    const std::string IMPORT = "import x.json --data ", DATA = "; the data file was not changed.\n";
+    const std::string LINK = ": it is a symbolic link that another user made in a shared folder, "
+                             "and is not followed";
+    // {arguments, stdout + stderr (exit 1 when not empty), file, as Describe shows it afterwards}
+    const std::tuple<std::string, std::string, std::string, std::string> arrCases[] = {
+        {IMPORT + "shared/link.dat", "shared/link.dat" + LINK + DATA, "shared/link.dat",
+         "symbolic link 777"},
+        {"compare --hosts all --out shared/link.png --data v.dat",
+         "shared/link.png" + LINK + "; no image was written.\n", "shared/link.png",
+         "symbolic link 777"},
+        {"report --hosts all --out null --data v.dat",
+         "null: it is a device, not a regular file, and is left as it is; no report was "
+         "written.\n",
+         "null", "character special file 644"},
+        {IMPORT + "fifo", "fifo: it is a FIFO, not a regular file, and is left as it is" + DATA,
+         "fifo", "fifo 600"},
+        {IMPORT + "shared/own.dat", "", "mine.dat", "regular file 600 " + m_strData},
+        {IMPORT + "new.dat", "", "new.dat", "regular file 600 " + m_strData},
+        {IMPORT + "kept.dat", "", "kept.dat", "regular file 640 " + m_strData},
+        // A report is for sharing: the umask (022) decides.
+        {"report --hosts all --out r.html --data v.dat", "", "r.html", "regular file 644 "},
+    };
+    for (const auto& [strArgs, strErr, strFile, strAfter] : arrCases) {
+        EXPECT_EQ(Say(strArgs), strErr.empty() ? "0|" : "1|vantrelctl: Cannot save " + strErr);
+        EXPECT_EQ(Describe(strFile).substr(0, strAfter.ends_with(' ') ? strAfter.size()
+                                                                      : std::string::npos),
+                  strAfter)
+            << strArgs;
+        EXPECT_EQ(Describe("victim"), "regular file 600 victim\n") << strArgs;
+    }
+    EXPECT_EQ(Describe("shared/own.dat"), "symbolic link 777");
+    EXPECT_EQ(Shell("ls -a shared | grep -c tmp").strOut, "0\n"); // no temporary file left
+}
+
+// A damaged file fails run as it fails list, and the run starts a new list; the damaged copy
+// holds the user's hosts too: owner-only even beside a readable data file.
+TEST_F(HostileFilesTest, DamagedCopyIsOwnerOnly) {
+    WriteFileBytes(m_dir / "d.dat", m_strData.substr(0, 20));
+    ASSERT_EQ(::chmod((m_dir / "d.dat").c_str(), 0644), 0);
+    const std::string strRun = Say("run --data d.dat --cycles 1 --minute-ms 1 >/dev/null");
+    EXPECT_TRUE(strRun.starts_with("1|") &&
+                strRun.find("vantrelctl: Cannot load hosts data, will re-create the list\n") !=
+                    std::string::npos)
+        << strRun;
+    EXPECT_EQ(Describe("d.dat.damaged"), "regular file 600 " + m_strData.substr(0, 20));
+    EXPECT_EQ(Describe("d.dat"), "regular file 644 " + U32(0) + U32(0) + U32(5));
+}
+
+// File names are bytes: Latin-1 names are written, read and kept apart as given.
+TEST_F(HostileFilesTest, FileNamesThatAreNotUtf8AreKept) {
+    for (const std::string strName : {"h\xe9.dat", "h\xe8.dat"}) {
+        EXPECT_EQ(Say("import x.json --data '" + strName + "'"), "0|");
+        EXPECT_EQ(Describe(strName), "regular file 600 " + m_strData);
+        EXPECT_EQ(Say("list --data '" + strName + "'").substr(0, 9), "0|0\tAcme\t");
+    }
+    EXPECT_EQ(Describe("h\xef\xbf\xbd.dat"), "");
+    EXPECT_EQ(Say("list --data 'n\xe9.dat'"),
+              "1|vantrelctl: Cannot read n\\xe9.dat: no such file or folder.\n");
+}
+
+// run saves on SIGHUP (the terminal closed) and exits 0; a reader that went away (run | true)
+// ends the run after a save, with exit 1 instead of death by SIGPIPE.
+TEST_F(HostileFilesTest, RunSavesOnHangUpAndLostOutput) {
+    const CShellRun hup = Shell(Cli("run --data v.dat --minute-ms 600000") +
+                                " >out.txt 2>err.txt & pid=$!; "
+                                "for i in $(seq 300); do [ -s out.txt ] && break; sleep 0.1; done; "
+                                "kill -HUP $pid; wait $pid; echo $?");
+    EXPECT_EQ(hup.strOut + ReadFileBytes(m_dir / "err.txt"),
+              "0\nvantrelctl: stopping after the test in progress\n");
+    const auto Tests = [this] { // of the host, or -1 when the file cannot be read
+        const std::string str = Say("export --data v.dat");
+        return str.starts_with("0|") ? std::stoi(str.substr(str.find("\"tests\": ") + 9)) : -1;
+    };
+    EXPECT_EQ(Tests(), 1); // the cycle before the signal is kept
+    Shell("{ " + Cli("run --data v.dat --minute-ms 1 2>err.txt") +
+          "; echo $? >status.txt; } | true");
+    EXPECT_EQ(ReadFileBytes(m_dir / "status.txt") + ReadFileBytes(m_dir / "err.txt"),
+              "1\nvantrelctl: cannot write to standard output; stopping after the test in "
+              "progress\n");
+    EXPECT_GE(Tests(), 2);
+}
