@@ -402,4 +402,49 @@ TEST(TestEngine, StopTestsDoesNotWaitForAnotherHostsTest) {
     EXPECT_FALSE(doc.m_hStopEvent.IsSet()) << "the next worker must start with it clear";
 }
 
+// Starts, stops, edits and removals while the worker runs: the others are tested while one host
+// is held, an edited address is tested, and a removed host is never tested again.
+TEST(TestEngine, StartsStopsEditsAndRemovalsInFlight) {
+    using namespace std::chrono;
+    CTempDir dir;
+    CFakeWorld world;
+    CSystemClock clock;
+    world.m_onEcho = [](const std::string&, const CEvent&) {
+        std::this_thread::sleep_for(milliseconds(1));
+    };
+    CTestEngine engine({&world, &world, &world, &clock, 1}, &world); // 5 ms between cycles
+    CVantrelDoc doc(world, &engine);
+    for (size_t i = 0; i < 12; ++i)
+        AddHost(doc, "http://" + Server(i) + "/");
+    const auto moreTests = [&](const std::string& strServer, size_t nMore) {
+        const size_t nWanted = world.Get("resolve " + strServer).size() + nMore;
+        for (int i = 0; i < 20000 && world.Get("resolve " + strServer).size() < nWanted; ++i)
+            std::this_thread::sleep_for(milliseconds(1));
+        return world.Get("resolve " + strServer).size() >= nWanted;
+    };
+    ASSERT_TRUE(doc.OnNewDocument(dir / "Vantrel.dat", CAppSettings()));
+    std::vector<std::pair<std::string, size_t>> arrRemoved;
+    for (int nRound = 0; nRound < 5; ++nRound) {
+        StopTestsOnHosts(doc, {1, 2}, &world, nullptr);
+        StartTestsOnHosts(doc, {1, 2}, &world, nullptr);
+        const std::string strEdited = "edited" + std::to_string(nRound) + ".test";
+        {
+            std::lock_guard lock(*doc.m_arrHosts[3]->m_pMutex);
+            doc.m_arrHosts[3]->m_strTestURL = "http://" + strEdited + "/";
+            EXPECT_TRUE(moreTests(Server(0), 2)) << "others are tested while host 3 is held";
+        }
+        EXPECT_TRUE(moreTests(strEdited, 1));
+        doc.StopTests();
+        const std::string strRemoved = Server(11 - nRound);
+        arrRemoved.emplace_back(strRemoved, world.Get("resolve " + strRemoved).size());
+        doc.RemoveHost(static_cast<int>(doc.m_arrHosts.size()) - 1);
+        doc.StartTests();
+        EXPECT_TRUE(moreTests(Server(0), 1));
+    }
+    doc.StopTests();
+    for (const auto& [strServer, nTests] : arrRemoved)
+        EXPECT_EQ(world.Get("resolve " + strServer).size(), nTests) << strServer;
+    EXPECT_EQ(doc.m_arrHosts.size(), 7u);
+}
+
 } // namespace
