@@ -99,7 +99,9 @@ bool CVantrelDoc::OnNewDocument(const std::string& strDataPath, const CAppSettin
                            ".\nVantrel starts with an empty host list and will not save over "
                            "that file.");
 
-    OpenHistory();
+    // Nothing is written beside a file left alone: it may be a device in a folder not ours.
+    if (report.m_eResult != CHostsFile::LOAD_UNREADABLE)
+        OpenHistory();
 
     const bool bAnyTesting = std::any_of(m_arrHosts.begin(), m_arrHosts.end(),
                                          [](const CHost* pHost) { return pHost->m_bTesting; });

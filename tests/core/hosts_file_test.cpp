@@ -349,6 +349,7 @@ TEST_F(HostStore, MissingFolderEndsStartUpAndAnUnreadableFileIsNeverWrittenOver)
         EXPECT_EQ(m_vecMessages, CTexts{"Cannot read " + strPath + ": " + strReason +
                                         ".\nVantrel starts with an empty host list and will not "
                                         "save over that file."});
+        EXPECT_FALSE(std::filesystem::exists(strPath + ".history")) << "nothing made beside it";
     }
     EXPECT_EQ(ReadFileBytes(strFile), "precious");
     EXPECT_TRUE(std::filesystem::is_fifo(std::filesystem::symlink_status(strFifo)));
