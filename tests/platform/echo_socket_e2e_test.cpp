@@ -1,6 +1,8 @@
-// The shared echo socket against a responder of the test's own: in a namespace that ignores
-// echo requests, the test reads each request off a raw socket and answers it with packets it
-// writes itself (right, wrong or hostile), so it decides which reply reaches which echo.
+// The shared echo socket and the connection check in network namespaces made here: against a
+// responder of the test's own, which reads each request off a raw socket and answers it with
+// packets it writes itself (right, wrong or hostile), and against a real router.
+#include "platform/connection_state.h"
+#include "platform/event.h"
 #include "platform/last_error.h"
 #include "platform/netns_lab.h"
 #include "platform/ping.h"
@@ -16,9 +18,12 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <thread>
 #include <tuple>
 #include <unistd.h>
 #include <vector>
+
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -141,36 +146,51 @@ const struct {
     {"decoys first", {{TARGET, 0, -1}, {OTHER}, ERROR_ABOUT_OTHER, {TARGET}}, true, 0, TARGET, 0},
 };
 
-// f(responder) with each socket kind, inside a namespace that ignores echo requests.
-template <class F> void WithEachKind(F f) {
-    if (const std::string strWhyNot = CNetnsLab::WhyUnavailable(); !strWhyNot.empty())
-        GTEST_SKIP() << strWhyNot;
-    CNetnsLab lab("e");
-    const std::string strNs = lab.Add("e");
-    ASSERT_TRUE(!strNs.empty() && lab.Exec(strNs, "sysctl -qw net.ipv4.icmp_echo_ignore_all=1 "
-                                                  "net.ipv4.ping_group_range='0 2147483647'"));
-    const int nKind = _CPING_ICMP::Get().GetSocketKind();
-    lab.InNamespace(strNs, [&] {
-        for (int nUse : {ICMP_SOCKET_DGRAM, ICMP_SOCKET_RAW}) {
-            SCOPED_TRACE("socket kind " + std::to_string(nUse));
-            _CPING_ICMP::Get().SetSocketKind(nUse);
-            CResponder responder;
-            ASSERT_TRUE(responder.IsOpen());
-            f(responder);
-        }
-    });
-    _CPING_ICMP::Get().SetSocketKind(nKind);
-}
+// Namespace c ignores echo requests: the responder there answers them in place of 127.0.0.x.
+class EchoSocketLab : public testing::Test {
+protected:
+    void SetUp() override {
+        if (const std::string strWhyNot = CNetnsLab::WhyUnavailable(); !strWhyNot.empty())
+            GTEST_SKIP() << strWhyNot;
+        ASSERT_TRUE(!m_strC.empty() &&
+                    m_lab.Exec(m_strC, "sysctl -qw net.ipv4.icmp_echo_ignore_all=1 "
+                                       "net.ipv4.ping_group_range='0 2147483647'"));
+    }
+    void TearDown() override { _CPING_ICMP::Get().SetSocketKind(m_nKind); }
+    // f() with each socket kind, inside c.
+    template <class F> void WithEachKind(F f) {
+        m_lab.InNamespace(m_strC, [&] {
+            for (int nUse : {ICMP_SOCKET_DGRAM, ICMP_SOCKET_RAW}) {
+                SCOPED_TRACE("socket kind " + std::to_string(nUse));
+                _CPING_ICMP::Get().SetSocketKind(nUse);
+                f();
+            }
+        });
+    }
+    // (default route, live interface) as the two connection queries answer inside c.
+    std::pair<bool, bool> Connection() {
+        return m_lab.InNamespace(m_strC, [] {
+            const CConnectionState state;
+            return std::pair(state.InternetGetConnectedState(), state.IsNetworkAlive());
+        });
+    }
+
+    const int m_nKind = _CPING_ICMP::Get().GetSocketKind();
+    CNetnsLab m_lab{"e"};
+    const std::string m_strC = m_lab.Add("c");
+};
 
 } // namespace
 
 // Echoes in flight at once, answered in the reverse order: only an echo reply with its own
 // sequence, identifier, source and data, or an ICMP error quoting its request to its target,
 // answers an echo. Without a socket kind every echo fails at once.
-TEST(EchoSocketLab, EachEchoTakesOnlyTheAnswerToItsOwnRequest) {
+TEST_F(EchoSocketLab, EachEchoTakesOnlyTheAnswerToItsOwnRequest) {
     constexpr size_t CASES = std::size(ANSWER_CASES);
     const auto target = [](size_t i) { return "127.0.0." + std::to_string(11 + i); };
-    WithEachKind([&](CResponder& responder) {
+    WithEachKind([&] {
+        CResponder responder;
+        ASSERT_TRUE(responder.IsOpen());
         std::vector<std::future<std::tuple<bool, uint32_t, std::string, uint32_t>>> arrEchoes;
         for (size_t i = 0; i < CASES; ++i)
             arrEchoes.push_back(std::async(std::launch::async, [&, i] {
@@ -197,12 +217,88 @@ TEST(EchoSocketLab, EachEchoTakesOnlyTheAnswerToItsOwnRequest) {
                 << c.pszWhat;
         }
     });
-    const int nKind = _CPING_ICMP::Get().GetSocketKind();
     _CPING_ICMP::Get().SetSocketKind(ICMP_SOCKET_NONE);
     CPingResult r;
     const auto tStart = std::chrono::steady_clock::now();
     EXPECT_FALSE(CPing().PingUsingICMP("127.0.0.1", r, 64, 5000));
-    EXPECT_LT(std::chrono::steady_clock::now() - tStart, std::chrono::seconds(1));
+    EXPECT_LT(std::chrono::steady_clock::now() - tStart, 1s);
     EXPECT_EQ(GetLastError(), PING_ERROR_NOT_LOADED);
-    _CPING_ICMP::Get().SetSocketKind(nKind);
+}
+
+// Through router r (10.211.1.2, fd11:1::2): it answers 10.211.3.0/24 with "host unreachable",
+// drops 10.211.4.0/24 and sends 10.211.9.0/24 back (the same for fd11:3::/64, fd11:4::/64 and
+// fd11:9::/64). An ICMP error about our echo is a reply whose status says why and whose address
+// says who; over ICMPv6 a route to nowhere is "no route". Only an up default route over a real
+// link is a connection: not one through lo, not the link's own routes.
+TEST_F(EchoSocketLab, RouterErrorsSilenceStopsAndTheConnectionCheck) {
+    ASSERT_TRUE(m_lab.Ip(m_strC, "route add default dev lo"));
+    EXPECT_EQ(Connection(), std::pair(false, false));
+    const std::string strR = m_lab.Add("r");
+    // No duplicate address detection: the link-local addresses the replies need work at once.
+    const char* const pszNoDad =
+        "sysctl -qw net.ipv6.conf.all.accept_dad=0 net.ipv6.conf.default.accept_dad=0";
+    ASSERT_TRUE(!strR.empty() && m_lab.Exec(m_strC, pszNoDad) && m_lab.Exec(strR, pszNoDad) &&
+                m_lab.Link(m_strC, "c0", "10.211.1.1/24", strR, "r0", "10.211.1.2/24") &&
+                m_lab.Ip(m_strC, "addr add fd11:1::1/64 nodad dev c0") &&
+                m_lab.Ip(strR, "addr add fd11:1::2/64 nodad dev r0"));
+    EXPECT_EQ(Connection(), std::pair(false, true)); // fe80::/64 is not the default
+    for (const char* pszRoute :
+         {"route add unreachable 10.211.3.0/24", "route add blackhole 10.211.4.0/24",
+          "route add 10.211.9.0/24 via 10.211.1.1", "-6 route add unreachable fd11:3::/64",
+          "-6 route add blackhole fd11:4::/64", "-6 route add fd11:9::/64 via fd11:1::1"})
+        ASSERT_TRUE(m_lab.Ip(strR, pszRoute)) << pszRoute;
+    ASSERT_TRUE(m_lab.Ip(m_strC, "route del default") &&
+                m_lab.Ip(m_strC, "route add default via 10.211.1.2") &&
+                m_lab.Ip(m_strC, "-6 route add default via fd11:1::2") &&
+                m_lab.Exec(strR, "sysctl -qw net.ipv4.ip_forward=1 net.ipv4.icmp_ratemask=0 "
+                                 "net.ipv6.conf.all.forwarding=1 net.ipv6.icmp.ratelimit=0"));
+    EXPECT_EQ(Connection(), std::pair(true, true));
+    // The result, the reply's address (the IPv4 field too), the last error, and a time-out of
+    // 1000 ms only for silence.
+    const struct {
+        const char* pszHost;
+        uint8_t nTTL;
+        bool bAnswered;
+        uint32_t dwStatus;
+        const char* pszFrom; // "" when nothing answered
+    } echoes[] = {
+        {"10.211.1.2", 64, true, 0, "10.211.1.2"},
+        {"10.211.3.5", 64, true, PING_STATUS_DEST_HOST_UNREACHABLE, "10.211.1.2"},
+        {"10.211.9.9", 1, true, PING_STATUS_TTL_EXPIRED_TRANSIT, "10.211.1.2"},
+        {"10.211.4.5", 64, false, 0, ""}, // dropped: times out
+        {"fd11:1::2", 64, true, 0, "fd11:1::2"},
+        {"fd11:3::5", 64, true, PING_STATUS_DEST_NET_UNREACHABLE, "fd11:1::2"},
+        {"fd11:9::9", 1, true, PING_STATUS_TTL_EXPIRED_TRANSIT, "fd11:1::2"},
+        {"fd11:4::5", 64, false, 0, ""},
+    };
+    WithEachKind([&echoes] {
+        CPingResult r;
+        // New IPv6 neighbours take a few seconds before they answer at once.
+        for (int i = 0; i < 10 && !(CPing().PingUsingICMP("fd11:1::2", r, 64, 1000) &&
+                                    CPing().PingUsingICMP("fd11:1::2", r, 64, 100));
+             ++i)
+            ;
+        for (const auto& c : echoes) {
+            SCOPED_TRACE(c.pszHost);
+            const bool bIPv6 = std::string(c.pszHost).find(':') != std::string::npos;
+            r = CPingResult();
+            SetLastError(0);
+            const auto tStart = std::chrono::steady_clock::now();
+            EXPECT_EQ(CPing().PingUsingICMP(c.pszHost, r, c.nTTL, 1000), c.bAnswered);
+            const auto tElapsed = std::chrono::steady_clock::now() - tStart;
+            EXPECT_EQ(
+                std::tuple(r.Status, FormatAddress(r.From), FormatIPv4(r.Address), GetLastError()),
+                std::tuple(c.dwStatus, std::string(c.pszFrom),
+                           std::string(bIPv6 || !c.bAnswered ? "0.0.0.0" : c.pszFrom),
+                           c.bAnswered ? 0 : PING_ERROR_TIMED_OUT));
+            EXPECT_TRUE(tElapsed < 2s && (tElapsed >= 1s) != c.bAnswered);
+        }
+        // A stop ends an echo that nobody answers within a fraction of a second.
+        CEvent evStop;
+        std::jthread stopper([&] { std::this_thread::sleep_for(200ms), evStop.Set(); });
+        const auto tStart = std::chrono::steady_clock::now();
+        EXPECT_FALSE(CPing().PingUsingICMP("10.211.4.5", r, 64, 5000, 32, 0, false, &evStop));
+        EXPECT_EQ(GetLastError(), PING_ERROR_CANCELLED);
+        EXPECT_LT(std::chrono::steady_clock::now() - tStart, 500ms);
+    });
 }
