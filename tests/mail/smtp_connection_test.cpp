@@ -269,16 +269,20 @@ TEST(SmtpSession, HeloName) {
     EXPECT_EQ(CSMTPConnection::ChooseHeloName("mail.example.org", "192.0.2.7"), "mail.example.org");
 }
 
-// Partial writes: a large body arrives whole; a server that stops reading makes the send give up
-// after the time-out.
+// Partial writes: a large body arrives whole and in order after the server paused its reading
+// longer than a send may wait; a server that stops reading makes the send give up.
 TEST(SmtpSession, LargeBodies) {
     CSMTPMessage message;
     message.m_from = CSMTPAddress("a@example.com");
     message.AddRecipientList("b@example.com");
     for (bool bStall : {false, true}) {
-        message.SetBodyText(std::string(bStall ? 48 << 20 : 4 << 20, 'b'));
+        std::string strBody;
+        while (strBody.size() < (bStall ? 48u << 20 : 4u << 20))
+            strBody += std::to_string(strBody.size()) + ' ';
+        message.SetBodyText(strBody);
         CScriptedSmtpServer server({Reply("220 mx.test\r\n"), "250 mx.test", "250 ok", "250 ok",
-                                    "354 go", bStall ? Pause(3000) : DataEnd("250 ok"), "221 bye"});
+                                    "354 go", Pause(bStall ? 3000 : 450), DataEnd("250 ok"),
+                                    "221 bye"});
         CRecordingConnection connection(300);
         ASSERT_TRUE(connection.Connect("127.0.0.1", SMTP_AUTH_NONE, "", "", server.GetPort()));
         EXPECT_EQ(connection.SendMessage(message), !bStall);
