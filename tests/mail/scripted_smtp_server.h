@@ -10,10 +10,9 @@
 #include <chrono>
 #include <thread>
 
-// One step of the scripted SMTP peer: pause, wait for a mark from the client, hang up ('h', or
-// 'q' when the client sent more than awaited: it did not wait and fails its test; 'a': hang up
-// and take the client's next connection), send. A plain
-// string answers the client's next line with that text and CR LF.
+// One step of the scripted SMTP peer: pause, wait for a mark from the client, hang up ('h', or 'q'
+// when the client sent more than awaited; 'a': hang up and take the client's next connection),
+// send. A plain string answers the client's next line with that text and CR LF.
 struct SServerStep {
     SServerStep(const char* pszAnswer) : SServerStep("\r\n", pszAnswer + std::string("\r\n")) {}
     SServerStep(const char* pszMark, std::string strSend, int nMs = 0, char cCheck = ' ')
@@ -45,8 +44,8 @@ inline int LoopbackSocket(uint16_t& nPort, bool bListen = false) {
     return hSocket;
 }
 
-// An SMTP peer on loopback (one connection unless the script takes another) that plays a script and
-// records every byte the client sends; after the script it reads on until the client closes.
+// An SMTP peer on loopback that plays a script and records every byte the client sends; after the
+// script it reads on until the client closes.
 class CScriptedSmtpServer {
 public:
     explicit CScriptedSmtpServer(std::vector<SServerStep> arrScript)
@@ -149,8 +148,8 @@ inline const std::string ALERT_HEADER =
     "Reply-To: Vantrel <alerts@example.com>\r\nX-Program: Vantrel\r\n\r\n";
 inline const time_t g_tTestsStarted = time(nullptr);
 
-// The Date and Message-ID headers change with every run: a date FormatDate gave since then
-// becomes "*", and so does a version 4 UUID before the "@" of the Message-ID.
+// A date FormatDate gave since the tests started becomes "*", and so does a version 4 UUID
+// before the "@" of the Message-ID.
 inline std::string WithoutDate(std::string strWire) {
     const size_t nId = strWire.find("\r\nMessage-ID: <") + 15;
     if (nId != 14 && nId + 37 <= strWire.size() && strWire[nId + 36] == '@') {

@@ -1,6 +1,8 @@
-// The shared echo socket against a responder of the test's own: in a namespace that ignores
-// echo requests, the test reads each request off a raw socket and answers it with packets it
-// writes itself (right, wrong or hostile), so it decides which reply reaches which echo.
+// The shared echo socket and the connection check in network namespaces made here: against a
+// responder of the test's own, which reads each request off a raw socket and answers it with
+// packets it writes itself (right, wrong or hostile), and against a real router.
+#include "platform/connection_state.h"
+#include "platform/event.h"
 #include "platform/last_error.h"
 #include "platform/netns_lab.h"
 #include "platform/ping.h"
@@ -10,48 +12,40 @@
 
 #include <algorithm>
 #include <arpa/inet.h>
+#include <chrono>
 #include <cstring>
 #include <future>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <thread>
 #include <tuple>
 #include <unistd.h>
 #include <vector>
 
+using namespace std::chrono_literals;
+
 namespace {
 
 struct CSeenRequest {
-    uint32_t dwFrom = 0; // network byte order
-    uint32_t dwTo = 0;
-    uint16_t nId = 0;
-    uint16_t nSequence = 0;
-    std::vector<uint8_t> arrData;
+    uint32_t dwFrom = 0, dwTo = 0; // network byte order
+    uint16_t nId = 0, nSequence = 0;
 };
 
-uint16_t Checksum(const std::vector<uint8_t>& arr) {
-    uint32_t nSum = 0;
-    for (size_t i = 0; i < arr.size(); i += 2)
-        nSum += static_cast<uint32_t>(arr[i] << 8 | (i + 1 < arr.size() ? arr[i + 1] : 0));
-    while (nSum >> 16)
-        nSum = (nSum & 0xFFFF) + (nSum >> 16);
-    return static_cast<uint16_t>(~nSum);
-}
-
-uint32_t Ip(const char* psz) {
-    return inet_addr(psz);
-}
-
-// An ICMP message: type, code, the two 16-bit words of an echo header, then the body.
+// An ICMP message: type, code, the two 16-bit words of an echo header, the body; checksummed.
 std::vector<uint8_t> Icmp(uint8_t nType, uint8_t nCode, uint16_t nId, uint16_t nSequence,
                           const std::vector<uint8_t>& arrBody) {
     std::vector<uint8_t> arr{nType, nCode, 0, 0};
     for (const uint16_t n : {nId, nSequence})
         arr.insert(arr.end(), {static_cast<uint8_t>(n >> 8), static_cast<uint8_t>(n)});
     arr.insert(arr.end(), arrBody.begin(), arrBody.end());
-    const uint16_t nSum = Checksum(arr);
-    arr[2] = static_cast<uint8_t>(nSum >> 8);
-    arr[3] = static_cast<uint8_t>(nSum);
+    uint32_t nSum = 0;
+    for (size_t i = 0; i < arr.size(); i += 2)
+        nSum += static_cast<uint32_t>(arr[i] << 8 | (i + 1 < arr.size() ? arr[i + 1] : 0));
+    while (nSum >> 16)
+        nSum = (nSum & 0xFFFF) + (nSum >> 16);
+    arr[2] = static_cast<uint8_t>(~nSum >> 8);
+    arr[3] = static_cast<uint8_t>(~nSum);
     return arr;
 }
 
@@ -67,25 +61,28 @@ std::vector<uint8_t> IpHeader(uint32_t dwFrom, uint32_t dwTo, size_t nPayload) {
     return arr;
 }
 
+// Addresses in network byte order; TARGET stands for the echo's own target.
+const uint32_t TARGET = 0xFFFFFFFF, OTHER = inet_addr("127.0.0.3"), ROUTER = inet_addr("127.0.0.1");
+
+// One packet of an answer: an echo reply from dwFrom with its identifier and sequence moved by
+// the deltas, or (dwAbout set) "host unreachable" from dwFrom quoting the request as sent there.
+struct CPacket {
+    uint32_t dwFrom;
+    int nIdDelta = 0, nSequenceDelta = 0;
+    size_t nSize = 32;
+    uint8_t nByte = 0x45;
+    uint32_t dwAbout = 0;
+};
+
 // Reads echo requests and writes whole IP datagrams, any source address it likes.
 class CResponder {
 public:
-    CResponder()
-        : m_fdListen(socket(AF_INET, SOCK_RAW, IPPROTO_ICMP)),
-          m_fdSend(socket(AF_INET, SOCK_RAW, IPPROTO_RAW)) {}
-    ~CResponder() {
-        close(m_fdListen);
-        close(m_fdSend);
-    }
-    bool IsOpen() const { return m_fdListen >= 0 && m_fdSend >= 0; }
+    ~CResponder() { close(m_fdListen), close(m_fdSend); }
 
     // The next echo request seen on the wire (false after a second of silence).
     bool NextRequest(CSeenRequest& request) {
         uint8_t arr[2048];
-        for (;;) {
-            pollfd p{m_fdListen, POLLIN, 0};
-            if (poll(&p, 1, 1000) != 1)
-                return false;
+        for (pollfd p{m_fdListen, POLLIN, 0}; poll(&p, 1, 1000) == 1;) {
             const ssize_t n = recv(m_fdListen, arr, sizeof(arr), 0);
             if (n < 28 || arr[20] != 8)
                 continue;
@@ -93,184 +90,212 @@ public:
             std::memcpy(&request.dwTo, arr + 16, 4);
             request.nId = static_cast<uint16_t>(arr[24] << 8 | arr[25]);
             request.nSequence = static_cast<uint16_t>(arr[26] << 8 | arr[27]);
-            request.arrData.assign(arr + 28, arr + n);
             return true;
         }
+        return false;
     }
 
-    void Send(uint32_t dwFrom, uint32_t dwTo, const std::vector<uint8_t>& arrIcmp) {
-        std::vector<uint8_t> arr = IpHeader(dwFrom, dwTo, arrIcmp.size());
+    void Send(const CSeenRequest& q, const CPacket& p) {
+        std::vector<uint8_t> arrIcmp;
+        if (p.dwAbout != 0) {
+            std::vector<uint8_t> arrQuoted =
+                IpHeader(q.dwFrom, p.dwAbout == TARGET ? q.dwTo : p.dwAbout, 8 + 32);
+            const std::vector<uint8_t> arrEcho = Icmp(8, 0, q.nId, q.nSequence, {});
+            arrQuoted.insert(arrQuoted.end(), arrEcho.begin(), arrEcho.end());
+            arrIcmp = Icmp(3, 1, 0, 0, arrQuoted);
+        } else {
+            arrIcmp = Icmp(0, 0, static_cast<uint16_t>(q.nId + p.nIdDelta),
+                           static_cast<uint16_t>(q.nSequence + p.nSequenceDelta),
+                           std::vector<uint8_t>(p.nSize, p.nByte));
+        }
+        std::vector<uint8_t> arr =
+            IpHeader(p.dwFrom == TARGET ? q.dwTo : p.dwFrom, q.dwFrom, arrIcmp.size());
         arr.insert(arr.end(), arrIcmp.begin(), arrIcmp.end());
-        sockaddr_in to{};
-        to.sin_family = AF_INET;
-        to.sin_addr.s_addr = dwTo;
-        ASSERT_EQ(sendto(m_fdSend, arr.data(), arr.size(), 0, reinterpret_cast<sockaddr*>(&to),
-                         sizeof(to)),
+        const sockaddr_in to{AF_INET, 0, {q.dwFrom}, {}};
+        ASSERT_EQ(sendto(m_fdSend, arr.data(), arr.size(), 0,
+                         reinterpret_cast<const sockaddr*>(&to), sizeof(to)),
                   static_cast<ssize_t>(arr.size()));
     }
 
-    // An echo reply to request from dwFrom, its identifier and sequence moved by the deltas.
-    void Reply(const CSeenRequest& request, uint32_t dwFrom, const std::vector<uint8_t>& arrData,
-               int nIdDelta = 0, int nSequenceDelta = 0) {
-        Send(dwFrom, request.dwFrom,
-             Icmp(0, 0, static_cast<uint16_t>(request.nId + nIdDelta),
-                  static_cast<uint16_t>(request.nSequence + nSequenceDelta), arrData));
-    }
-
-    // "Host unreachable" from dwRouter, quoting the request as if it had gone to dwTo.
-    void Unreachable(const CSeenRequest& request, uint32_t dwRouter, uint32_t dwTo) {
-        std::vector<uint8_t> arrQuoted = IpHeader(request.dwFrom, dwTo, 8 + 32);
-        const std::vector<uint8_t> arrEcho = Icmp(8, 0, request.nId, request.nSequence, {});
-        arrQuoted.insert(arrQuoted.end(), arrEcho.begin(), arrEcho.end());
-        Send(dwRouter, request.dwFrom, Icmp(3, 1, 0, 0, arrQuoted));
-    }
-
 private:
-    int m_fdListen;
-    int m_fdSend;
+    int m_fdListen = socket(AF_INET, SOCK_RAW, IPPROTO_ICMP);
+    int m_fdSend = socket(AF_INET, SOCK_RAW, IPPROTO_RAW);
 };
 
-const std::vector<uint8_t> E32(32, 0x45);
+const CPacket ERROR_ABOUT_OTHER{ROUTER, 0, 0, 0, 0, OTHER};
+const uint32_t TIMED_OUT = PING_ERROR_TIMED_OUT, BAD_REPLY = PING_ERROR_BAD_REPLY,
+               UNREACHABLE = PING_STATUS_DEST_HOST_UNREACHABLE;
 
-struct CAnswerCase {
+// Case i pings 127.0.0.(11 + i); pszFrom is the address expected in the result ("*": that one).
+const struct {
     const char* pszWhat;
-    void (*answer)(CResponder&, const CSeenRequest&);
+    std::vector<CPacket> arrAnswer;
     bool bAnswered;
     uint32_t dwStatus;
-    const char* pszFrom;
+    std::string strFrom;
     uint32_t dwLastError;
+} ANSWER_CASES[] = {
+    {"our reply", {{TARGET}}, true, 0, "*", 0},
+    {"another sequence", {{TARGET, 0, 1}}, false, 0, "", TIMED_OUT},
+    {"another identifier", {{TARGET, 1}}, false, 0, "", TIMED_OUT},
+    {"from another address", {{OTHER}}, false, 0, "", TIMED_OUT},
+    {"error about another target", {ERROR_ABOUT_OTHER}, false, 0, "", TIMED_OUT},
+    {"error about ours", {{ROUTER, 0, 0, 0, 0, TARGET}}, true, UNREACHABLE, "127.0.0.1", 0},
+    {"truncated", {{TARGET, 0, 0, 16}}, false, 0, "", BAD_REPLY},
+    {"resized", {{TARGET, 0, 0, 40}}, false, 0, "", BAD_REPLY},
+    {"other data", {{TARGET, 0, 0, 32, 0x46}}, false, 0, "", BAD_REPLY},
+    {"decoys first", {{TARGET, 0, -1}, {OTHER}, ERROR_ABOUT_OTHER, {TARGET}}, true, 0, "*", 0},
 };
 
-// 127.0.0.2 is pinged; 127.0.0.3 is another host, 127.0.0.1 a router.
-const CAnswerCase ANSWER_CASES[] = {
-    {"our reply", [](CResponder& r, const CSeenRequest& q) { r.Reply(q, q.dwTo, E32); }, true, 0,
-     "127.0.0.2", 0},
-    {"another sequence",
-     [](CResponder& r, const CSeenRequest& q) { r.Reply(q, q.dwTo, E32, 0, 1); }, false, 0, "",
-     PING_ERROR_TIMED_OUT},
-    {"another identifier",
-     [](CResponder& r, const CSeenRequest& q) { r.Reply(q, q.dwTo, E32, 1, 0); }, false, 0, "",
-     PING_ERROR_TIMED_OUT},
-    {"from another address",
-     [](CResponder& r, const CSeenRequest& q) { r.Reply(q, Ip("127.0.0.3"), E32); }, false, 0, "",
-     PING_ERROR_TIMED_OUT},
-    {"error about another target",
-     [](CResponder& r, const CSeenRequest& q) {
-         r.Unreachable(q, Ip("127.0.0.1"), Ip("127.0.0.3"));
-     },
-     false, 0, "", PING_ERROR_TIMED_OUT},
-    {"error about our request",
-     [](CResponder& r, const CSeenRequest& q) { r.Unreachable(q, Ip("127.0.0.1"), q.dwTo); }, true,
-     PING_STATUS_DEST_HOST_UNREACHABLE, "127.0.0.1", 0},
-    {"truncated",
-     [](CResponder& r, const CSeenRequest& q) {
-         r.Reply(q, q.dwTo, std::vector<uint8_t>(16, 0x45));
-     },
-     false, 0, "", PING_ERROR_BAD_REPLY},
-    {"resized",
-     [](CResponder& r, const CSeenRequest& q) {
-         r.Reply(q, q.dwTo, std::vector<uint8_t>(40, 0x45));
-     },
-     false, 0, "", PING_ERROR_BAD_REPLY},
-    {"other data",
-     [](CResponder& r, const CSeenRequest& q) {
-         r.Reply(q, q.dwTo, std::vector<uint8_t>(32, 0x46));
-     },
-     false, 0, "", PING_ERROR_BAD_REPLY},
-    {"decoys, then our reply",
-     [](CResponder& r, const CSeenRequest& q) {
-         r.Reply(q, q.dwTo, E32, 0, -1);
-         r.Reply(q, Ip("127.0.0.3"), E32);
-         r.Unreachable(q, Ip("127.0.0.1"), Ip("127.0.0.3"));
-         r.Reply(q, q.dwTo, E32);
-     },
-     true, 0, "127.0.0.2", 0},
-};
-
+// Namespace c ignores echo requests: the responder there answers them in place of 127.0.0.x.
 class EchoSocketLab : public testing::Test {
 protected:
     void SetUp() override {
         if (const std::string strWhyNot = CNetnsLab::WhyUnavailable(); !strWhyNot.empty())
             GTEST_SKIP() << strWhyNot;
-        m_strNs = m_lab.Add("e");
-        ASSERT_TRUE(!m_strNs.empty() &&
-                    m_lab.Exec(m_strNs, "sysctl -qw net.ipv4.icmp_echo_ignore_all=1 "
-                                        "net.ipv4.ping_group_range='0 2147483647'"))
-            << "cannot make the test network namespace";
-        m_nKind = _CPING_ICMP::Get().GetSocketKind();
+        ASSERT_TRUE(!m_strC.empty() &&
+                    m_lab.Exec(m_strC, "sysctl -qw net.ipv4.icmp_echo_ignore_all=1 "
+                                       "net.ipv4.ping_group_range='0 2147483647'"));
     }
-    void TearDown() override {
-        if (m_nKind >= 0)
-            _CPING_ICMP::Get().SetSocketKind(m_nKind);
-    }
-    // f() with each socket kind, inside the namespace.
+    void TearDown() override { _CPING_ICMP::Get().SetSocketKind(m_nKind); }
+    // f() with each socket kind, inside c.
     template <class F> void WithEachKind(F f) {
-        m_lab.InNamespace(m_strNs, [&] {
-            for (int nKind : {ICMP_SOCKET_DGRAM, ICMP_SOCKET_RAW}) {
-                SCOPED_TRACE("socket kind " + std::to_string(nKind));
-                _CPING_ICMP::Get().SetSocketKind(nKind);
+        m_lab.InNamespace(m_strC, [&] {
+            for (int nUse : {ICMP_SOCKET_DGRAM, ICMP_SOCKET_RAW}) {
+                SCOPED_TRACE("socket kind " + std::to_string(nUse));
+                _CPING_ICMP::Get().SetSocketKind(nUse);
                 f();
             }
         });
     }
+    // (default route, live interface) as the two connection queries answer inside c.
+    std::pair<bool, bool> Connection() {
+        return m_lab.InNamespace(m_strC, [] {
+            const CConnectionState state;
+            return std::pair(state.InternetGetConnectedState(), state.IsNetworkAlive());
+        });
+    }
 
+    const int m_nKind = _CPING_ICMP::Get().GetSocketKind();
     CNetnsLab m_lab{"e"};
-    std::string m_strNs;
-    int m_nKind = -1;
+    const std::string m_strC = m_lab.Add("c");
 };
 
 } // namespace
 
-// Only an echo reply with our sequence, identifier, source and data, or an ICMP error quoting
-// our request to our target, answers an echo.
-TEST_F(EchoSocketLab, OnlyTheAnswerToThisRequestCounts) {
-    WithEachKind([] {
+// Echoes in flight at once, answered in the reverse order: only an echo reply with its own
+// sequence, identifier, source and data, or an ICMP error quoting its request to its target,
+// answers an echo. Without a socket kind every echo fails at once.
+TEST_F(EchoSocketLab, EachEchoTakesOnlyTheAnswerToItsOwnRequest) {
+    constexpr size_t CASES = std::size(ANSWER_CASES);
+    const auto target = [](size_t i) { return "127.0.0." + std::to_string(11 + i); };
+    WithEachKind([&] {
         CResponder responder;
-        ASSERT_TRUE(responder.IsOpen());
-        for (const CAnswerCase& c : ANSWER_CASES) {
-            SCOPED_TRACE(c.pszWhat);
-            auto echo = std::async(std::launch::async, [] {
+        std::vector<std::future<std::tuple<bool, uint32_t, std::string, uint32_t>>> arrEchoes;
+        for (size_t i = 0; i < CASES; ++i)
+            arrEchoes.push_back(std::async(std::launch::async, [&, i] {
                 CPingResult r;
                 SetLastError(0);
-                const bool bAnswered = CPing().PingUsingICMP("127.0.0.2", r, 64, 400);
+                const bool bAnswered = CPing().PingUsingICMP(target(i), r, 64, 1000);
                 return std::tuple(bAnswered, r.Status, FormatAddress(r.From), GetLastError());
-            });
-            CSeenRequest request;
-            ASSERT_TRUE(responder.NextRequest(request));
-            ASSERT_EQ(request.dwTo, Ip("127.0.0.2"));
-            c.answer(responder, request);
-            EXPECT_EQ(echo.get(),
-                      std::tuple(c.bAnswered, c.dwStatus, std::string(c.pszFrom), c.dwLastError));
-        }
-    });
-}
-
-// Echoes in flight at once to six hosts, each with a payload size of its own, answered in the
-// reverse order: every echo gets the reply to its own request.
-TEST_F(EchoSocketLab, ConcurrentEchoesEachGetTheirOwnReply) {
-    WithEachKind([] {
-        CResponder responder;
-        ASSERT_TRUE(responder.IsOpen());
-        constexpr int ECHOES = 24;
-        std::vector<std::future<std::tuple<bool, uint32_t, std::string>>> arrEchoes;
-        for (int i = 0; i < ECHOES; ++i)
-            arrEchoes.push_back(std::async(std::launch::async, [i] {
-                CPingResult r;
-                const bool bAnswered =
-                    CPing().PingUsingICMP("127.0.0." + std::to_string(11 + i % 6), r, 64, 3000,
-                                          static_cast<uint16_t>(32 + i));
-                return std::tuple(bAnswered && r.Status == 0, GetLastError(),
-                                  FormatAddress(r.From));
             }));
-        std::vector<CSeenRequest> arrRequests(ECHOES);
+        std::vector<CSeenRequest> arrRequests(CASES);
         for (CSeenRequest& request : arrRequests)
             ASSERT_TRUE(responder.NextRequest(request));
         std::reverse(arrRequests.begin(), arrRequests.end());
-        for (const CSeenRequest& request : arrRequests)
-            responder.Reply(request, request.dwTo, request.arrData);
-        for (int i = 0; i < ECHOES; ++i)
-            EXPECT_EQ(arrEchoes[static_cast<size_t>(i)].get(),
-                      std::tuple(true, 0u, "127.0.0." + std::to_string(11 + i % 6)))
-                << "echo " << i;
+        for (const CSeenRequest& q : arrRequests)
+            for (const CPacket& packet : ANSWER_CASES[ntohl(q.dwTo) - 0x7F00000B].arrAnswer)
+                responder.Send(q, packet);
+        for (size_t i = 0; i < CASES; ++i) {
+            const auto& c = ANSWER_CASES[i];
+            EXPECT_EQ(arrEchoes[i].get(),
+                      std::tuple(c.bAnswered, c.dwStatus, c.strFrom == "*" ? target(i) : c.strFrom,
+                                 c.dwLastError))
+                << c.pszWhat;
+        }
+    });
+    _CPING_ICMP::Get().SetSocketKind(ICMP_SOCKET_NONE);
+    CPingResult r;
+    const auto tStart = std::chrono::steady_clock::now();
+    EXPECT_FALSE(CPing().PingUsingICMP("127.0.0.1", r, 64, 5000));
+    EXPECT_LT(std::chrono::steady_clock::now() - tStart, 1s);
+    EXPECT_EQ(GetLastError(), PING_ERROR_NOT_LOADED);
+}
+
+// Through router r (10.211.1.2, fd11:1::2): it answers 10.211.3.0/24 with "host unreachable",
+// drops 10.211.4.0/24 and sends 10.211.9.0/24 back (the same for fd11:3::/64, fd11:4::/64 and
+// fd11:9::/64). An ICMP error about our echo is a reply whose status says why and whose address
+// says who; over ICMPv6 a route to nowhere is "no route". Only an up default route over a real
+// link is a connection: not one through lo, not the link's own routes.
+TEST_F(EchoSocketLab, RouterErrorsSilenceStopsAndTheConnectionCheck) {
+    ASSERT_TRUE(m_lab.Ip(m_strC, "route add default dev lo"));
+    EXPECT_EQ(Connection(), std::pair(false, false));
+    const std::string strR = m_lab.Add("r");
+    // No duplicate address detection: the link-local addresses the replies need work at once.
+    const char* const pszNoDad =
+        "sysctl -qw net.ipv6.conf.all.accept_dad=0 net.ipv6.conf.default.accept_dad=0";
+    ASSERT_TRUE(!strR.empty() && m_lab.Exec(m_strC, pszNoDad) && m_lab.Exec(strR, pszNoDad) &&
+                m_lab.Link(m_strC, "c0", "10.211.1.1/24", strR, "r0", "10.211.1.2/24") &&
+                m_lab.Ip(m_strC, "addr add fd11:1::1/64 nodad dev c0") &&
+                m_lab.Ip(strR, "addr add fd11:1::2/64 nodad dev r0"));
+    EXPECT_EQ(Connection(), std::pair(false, true)); // fe80::/64 is not the default
+    for (const char* pszRoute :
+         {"route add unreachable 10.211.3.0/24", "route add blackhole 10.211.4.0/24",
+          "route add 10.211.9.0/24 via 10.211.1.1", "-6 route add unreachable fd11:3::/64",
+          "-6 route add blackhole fd11:4::/64", "-6 route add fd11:9::/64 via fd11:1::1"})
+        ASSERT_TRUE(m_lab.Ip(strR, pszRoute)) << pszRoute;
+    ASSERT_TRUE(m_lab.Ip(m_strC, "route del default") &&
+                m_lab.Ip(m_strC, "route add default via 10.211.1.2") &&
+                m_lab.Ip(m_strC, "-6 route add default via fd11:1::2") &&
+                m_lab.Exec(strR, "sysctl -qw net.ipv4.ip_forward=1 net.ipv4.icmp_ratemask=0 "
+                                 "net.ipv6.conf.all.forwarding=1 net.ipv6.icmp.ratelimit=0"));
+    EXPECT_EQ(Connection(), std::pair(true, true));
+    // The result, the reply's address (the IPv4 field too), the last error, and a time-out of
+    // 1000 ms only for silence.
+    const struct {
+        const char* pszHost;
+        uint8_t nTTL;
+        bool bAnswered;
+        uint32_t dwStatus;
+        const char* pszFrom; // "" when nothing answered
+    } echoes[] = {
+        {"10.211.1.2", 64, true, 0, "10.211.1.2"},
+        {"10.211.3.5", 64, true, PING_STATUS_DEST_HOST_UNREACHABLE, "10.211.1.2"},
+        {"10.211.9.9", 1, true, PING_STATUS_TTL_EXPIRED_TRANSIT, "10.211.1.2"},
+        {"10.211.4.5", 64, false, 0, ""}, // dropped: times out
+        {"fd11:1::2", 64, true, 0, "fd11:1::2"},
+        {"fd11:3::5", 64, true, PING_STATUS_DEST_NET_UNREACHABLE, "fd11:1::2"},
+        {"fd11:9::9", 1, true, PING_STATUS_TTL_EXPIRED_TRANSIT, "fd11:1::2"},
+        {"fd11:4::5", 64, false, 0, ""},
+    };
+    WithEachKind([&echoes] {
+        CPingResult r;
+        // New IPv6 neighbours take a few seconds before they answer at once.
+        for (int i = 0; i < 10 && !(CPing().PingUsingICMP("fd11:1::2", r, 64, 1000) &&
+                                    CPing().PingUsingICMP("fd11:1::2", r, 64, 100));
+             ++i)
+            ;
+        for (const auto& c : echoes) {
+            SCOPED_TRACE(c.pszHost);
+            const bool bIPv6 = std::string(c.pszHost).find(':') != std::string::npos;
+            r = CPingResult();
+            SetLastError(0);
+            const auto tStart = std::chrono::steady_clock::now();
+            EXPECT_EQ(CPing().PingUsingICMP(c.pszHost, r, c.nTTL, 1000), c.bAnswered);
+            const auto tElapsed = std::chrono::steady_clock::now() - tStart;
+            EXPECT_EQ(
+                std::tuple(r.Status, FormatAddress(r.From), FormatIPv4(r.Address), GetLastError()),
+                std::tuple(c.dwStatus, std::string(c.pszFrom),
+                           std::string(bIPv6 || !c.bAnswered ? "0.0.0.0" : c.pszFrom),
+                           c.bAnswered ? 0 : PING_ERROR_TIMED_OUT));
+            EXPECT_TRUE(tElapsed < 2s && (tElapsed >= 1s) != c.bAnswered);
+        }
+        // A stop ends an echo that nobody answers within a fraction of a second.
+        CEvent evStop;
+        std::jthread stopper([&] { std::this_thread::sleep_for(200ms), evStop.Set(); });
+        const auto tStart = std::chrono::steady_clock::now();
+        EXPECT_FALSE(CPing().PingUsingICMP("10.211.4.5", r, 64, 5000, 32, 0, false, &evStop));
+        EXPECT_EQ(GetLastError(), PING_ERROR_CANCELLED);
+        EXPECT_LT(std::chrono::steady_clock::now() - tStart, 500ms);
     });
 }

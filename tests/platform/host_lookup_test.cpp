@@ -7,25 +7,21 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <future>
-#include <mutex>
 #include <thread>
 
 namespace {
 
-// A resolver that hangs, as one whose DNS server never answers, until the test
-// lets it go; then every name is 127.0.0.7.
-std::mutex g_mtx;
-std::condition_variable g_cv;
-bool g_bAnswer = false;
+// A resolver that hangs, as one whose DNS server never answers, until the test lets it go;
+// then every name is 127.0.0.7.
+std::promise<void> g_answer;
+const std::shared_future<void> g_fAnswered = g_answer.get_future().share();
 std::atomic<int> g_nCalls{0};
 
 int HangingResolver(const char*, const char* pszService, const addrinfo* pHints,
                     addrinfo** ppList) {
     ++g_nCalls;
-    std::unique_lock lock(g_mtx);
-    g_cv.wait(lock, [] { return g_bAnswer; });
+    g_fAnswered.wait();
     return getaddrinfo("127.0.0.7", pszService, pHints, ppList);
 }
 
@@ -52,11 +48,7 @@ TEST(HostLookup, AbandonedLookUpsAreJoinedAndCapped) {
         return std::pair(eResult, FormatAddress(addresses.m_ipv4));
     });
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    {
-        std::lock_guard lock(g_mtx);
-        g_bAnswer = true;
-    }
-    g_cv.notify_all();
+    g_answer.set_value();
     EXPECT_EQ(joined.get(), std::pair(CHostLookup::EResult::FOUND, std::string("127.0.0.7")));
     for (int i = 0; i < 100 && CHostLookup::GetLookupThreads() != 0; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));

@@ -24,8 +24,6 @@ TEST(ParseURLEx, SplitsServiceServerObjectPortAndCredentialsOrFailsWithNothingLe
         {"http://www.example.com/index.html", "0x3|www.example.com|/index.html|80||"},
         {"HtTpS://h.example", "0x100b|h.example|/|443||"},
         {"ftp://f.example/pub/", "0x1|f.example|/pub/|21||"},
-        {"file://server/x.txt", "0x1001|server|/x.txt|0||"},
-        {"mailto://pm.example", "0x1002|pm.example|/|0||"},
         {"news://n.example/comp", "0x1005|n.example|/comp|119||"},
         {"svn+ssh://h.example/p", "0x1000|h.example|/p|0||"}, // unknown: still a URL
         {"http://e.com/a/b.php?x=1&y=2#top", "0x3|e.com|/a/b.php?x=1&y=2|80||"},
