@@ -14,13 +14,23 @@ static std::vector<SServerStep> EhloThen(std::vector<SServerStep> arr) {
     return arr;
 }
 
-// Each case connects as alice with password s3cret and a 300 ms time-out, sends the alert when
-// asked, and says QUIT.
+// Each case connects as alice with password s3cret, a 300 ms connect time-out and 2 s for a reply,
+// sends the alert (spoiled first where a case says) when asked, and says QUIT. The wrong security
+// for a port fails with a hint (a plain greeting under TLS at once, silence after the connect
+// time-out); a cancel from another thread lets go; a server dripping a reply that never ends is
+// stopped by the limit on the whole attempt.
 TEST(SmtpSession, AwkwardAndHostileRepliesAndLogins) {
     const SServerStep hello = Reply("220 mx.test\r\n");
     std::string strEhlo; // the reply buffer has to grow
     for (int i = 0; i < 200; ++i)
         strEhlo += "250-EXTENSION-NUMBER-" + std::to_string(i) + " with some words\r\n";
+    std::vector<SServerStep> arrDrip(41, SServerStep("", "x", 100));
+    arrDrip[0] = Reply("220-");
+    const auto Hint = [](const std::string& strSecurity) {
+        return " on port # with security " + strSecurity +
+               ". Is that the right port? Usually 587 goes with STARTTLS, 465 with TLS and 25 "
+               "with None";
+    };
     const std::string HQ = "HELO client.test\r\nQUIT\r\n", EQ = "EHLO client.test\r\nQUIT\r\n",
                       LOGGED_IN =
                           "EHLO client.test\r\nAUTH LOGIN\r\nYWxpY2U=\r\nczNjcmV0\r\nQUIT\r\n",
@@ -36,24 +46,32 @@ TEST(SmtpSession, AwkwardAndHostileRepliesAndLogins) {
     const SSaid CRAM_REFUSED{"CramLogin, AUTH CRAM-MD5 authentication was unsuccessful: 535 5.7.8 "
                              "hashed",
                              0};
+    const std::vector<SServerStep> MX_OK{hello, "250 mx", "221 bye"};
+    const auto BrokenLine = [](const char* pszField) {
+        return SSaid("SendMessage, The message was not sent: its " + std::string(pszField) +
+                         " contains a line break",
+                     87);
+    };
     // clang-format off
     const struct {
         std::vector<SServerStep> m_arrScript;
         int m_nLogin;
-        std::string m_strSent;
-        SSaid m_first{}; // diagnostic after "CSMTPConnection::" (none: success), error (0: any)
+        std::string m_strSent; // "-": anything without an EHLO
+        // The first diagnostic after "CSMTPConnection::" (none: success; "#": the port; after a
+        // "*" any text, then the rest) and the last error then (0: any).
+        SSaid m_first{};
         bool m_bSend = false;
         int m_nOk = -1; // whether it succeeds, when diagnostics came on the way
         const char* m_pszRefused = ""; // the recipients named as refused
         const char* m_pszUser = "alice";
         bool m_bLoopback = true; // false: the server counts as another machine
         std::vector<std::string> m_arrTrace = {}; // the commands as the trace shows them
+        void (*m_pSpoil)(CSMTPMessage&) = nullptr;
+        int m_nSecurity = SMTP_SECURITY_NONE, m_nLimitMs = 120000, m_nCancelMs = 0;
     } cases[] = {
         // Closed mid-reply: no time-out.
         {{hello, "250-mx.test", Hangup()}, LOGIN, "EHLO client.test\r\n", {"ConnectESMTP, An "
          "unexpected response was received occurred while sending the EHLO command", 0}},
-        // Silent, or out of time: no QUIT and no wait for its reply.
-        {{}, NONE, "", {"Connect, No greeting from the SMTP server within 1 s on port ", 10060}},
         {{hello, "500 unknown"}, LOGIN, EQ, {"ConnectESMTP, An unexpected response was received "
          "occurred while sending the EHLO command: 500 unknown", 10043}},
         // A HELO refusal is quoted.
@@ -129,98 +147,71 @@ TEST(SmtpSession, AwkwardAndHostileRepliesAndLogins) {
         {{hello, "250-mx\r\n250 AUTH PLAIN LOGIN", "454 4.7.0 Temporary authentication failure",
           "221 bye"}, AUTO, "EHLO client.test\r\n" + PLAIN_AUTH + "QUIT\r\n", {"AuthPlain, AUTH "
          "PLAIN authentication was unsuccessful: 454 4.7.0 Temporary authentication failure", 10043}},
+        // A CR or LF in anything that ends up in a command or header line: none of it is sent.
+        {MX_OK, NONE, HQ, BrokenLine("subject"), true, -1, "", "", true, {},
+         [](CSMTPMessage& m) { m.m_strSubject = "down\r\nBcc: x@evil.test"; }},
+        {MX_OK, NONE, HQ, BrokenLine("sender"), true, -1, "", "", true, {},
+         [](CSMTPMessage& m) { m.m_from.m_strAddress = "a@b.test>\r\nRCPT TO:<x"; }},
+        {MX_OK, NONE, HQ, BrokenLine("recipient"), true, -1, "", "", true, {},
+         [](CSMTPMessage& m) { m.AddRecipient(CSMTPAddress("Eve <e@x\n.test>")); }},
+        {MX_OK, NONE, HQ, BrokenLine("reply-to address"), true, -1, "", "", true, {},
+         [](CSMTPMessage& m) { m.m_replyTo.m_strDisplayName = "A\rB"; }},
+        // Bytes sent behind the "220" to STARTTLS would pass for protected replies after the
+        // handshake.
+        {{hello, "250-mx\r\n250 STARTTLS", "220 go\r\n250-AUTH PLAIN\r\n250 ok"}, NONE,
+         "EHLO client.test\r\nSTARTTLS\r\n", {"BeginTLS, The server sent data before TLS began",
+         SOCKET_ERROR_TLS_FAILED}, false, -1, "", "", true, {}, nullptr, SMTP_SECURITY_STARTTLS},
+        {{Reply("220 mx.test ESMTP\r\n")}, NONE, "-", {"BeginTLS, TLS with 127.0.0.1 failed: *" +
+         Hint("TLS"), SOCKET_ERROR_TLS_FAILED}, false, -1, "", "", true, {}, nullptr, SMTP_SECURITY_TLS},
+        {{}, NONE, "", {"Connect, No greeting from the SMTP server within 1 s" + Hint("STARTTLS"),
+         10060}, false, -1, "", "", true, {}, nullptr, SMTP_SECURITY_STARTTLS},
+        {{}, NONE, "", {"ReadResponse, Cancelled", ECANCELED}, false, -1, "", "", true, {}, nullptr,
+         SMTP_SECURITY_NONE, 120000, 100},
+        {arrDrip, NONE, "", {"ReadResponse, The SMTP server took longer than an attempt may last",
+         10060}, false, -1, "", "", true, {}, nullptr, SMTP_SECURITY_NONE, 1000},
     };
     // clang-format on
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.m_strSent);
+        SCOPED_TRACE(c.m_strSent + c.m_first.first);
         CScriptedSmtpServer server(c.m_arrScript);
         CSMTPMessage message;
         ComposeAlert(message);
-        CRecordingConnection connection(300);
-        connection.m_bLoopback = c.m_bLoopback;
-        bool bOk =
-            connection.Connect("127.0.0.1", c.m_nLogin, c.m_pszUser, "s3cret", server.GetPort()) &&
-            (!c.m_bSend || connection.SendMessage(message));
-        EXPECT_EQ(connection.Disconnect(true) && bOk,
-                  c.m_nOk >= 0 ? c.m_nOk == 1 : c.m_first.first.empty());
-        EXPECT_FALSE(connection.IsConnected());
-        EXPECT_EQ(WithoutDate(server.Transcript()), c.m_strSent);
-        EXPECT_TRUE(connection.First().first.starts_with(
-            c.m_first.first.empty() ? "" : "CSMTPConnection::" + c.m_first.first))
-            << connection.First().first;
-        EXPECT_TRUE(c.m_first.second == 0 || connection.First().second == c.m_first.second);
-        EXPECT_EQ(connection.GetRefusedRecipients(), c.m_pszRefused);
-        EXPECT_TRUE(c.m_arrTrace.empty() || connection.m_arrCommands == c.m_arrTrace);
-    }
-}
-
-// Attempts that end early and say why: bytes sent behind the "220" to STARTTLS would pass for
-// protected replies after the handshake; the wrong security for a port fails within 16 s with a
-// hint (a plain greeting under TLS at once, silence after the 15 s connect time-out); a cancel from
-// another thread lets go within a second; a server dripping a reply that never ends is stopped by
-// the limit on the whole attempt. "#" stands for the port; after a "*", any text may come first.
-TEST(SmtpSession, AttemptsEndInTimeAndSayWhy) {
-    const auto Hint = [](const std::string& strSecurity) {
-        return " on port # with security " + strSecurity +
-               ". Is that the right port? Usually 587 goes with STARTTLS, 465 with TLS and 25 "
-               "with None";
-    };
-    std::vector<SServerStep> arrDrip{Reply("220-")};
-    for (int i = 0; i < 40; ++i)
-        arrDrip.push_back(SServerStep("", "x", 100));
-    // clang-format off
-    const struct {
-        std::vector<SServerStep> m_arrScript;
-        int m_nSecurity, m_nLimitMs, m_nCancelMs, m_nWithinMs;
-        std::string m_strSaid, m_strSent; // the diagnostic after "CSMTPConnection::"; "-": no EHLO
-        uint32_t m_dwError;
-    } cases[] = {
-        {{Reply("220 mx.test\r\n"), "250-mx\r\n250 STARTTLS", "220 go\r\n250-AUTH PLAIN\r\n250 ok"},
-         SMTP_SECURITY_STARTTLS, 120000, 0, 1000, "BeginTLS, The server sent data before TLS began",
-         "EHLO client.test\r\nSTARTTLS\r\n", SOCKET_ERROR_TLS_FAILED},
-        {{Reply("220 mx.test ESMTP\r\n")}, SMTP_SECURITY_TLS, 120000, 0, 16000,
-         "BeginTLS, TLS with 127.0.0.1 failed: *" + Hint("TLS"), "-", SOCKET_ERROR_TLS_FAILED},
-        {{}, SMTP_SECURITY_STARTTLS, 120000, 0, 16000,
-         "Connect, No greeting from the SMTP server within 15 s*" + Hint("STARTTLS"), "", 10060},
-        {{}, SMTP_SECURITY_NONE, 120000, 300, 1300, "ReadResponse, Cancelled", "", ECANCELED},
-        {arrDrip, SMTP_SECURITY_NONE, 1000, 0, 3000,
-         "ReadResponse, The SMTP server took longer than an attempt may last", "", 10060}};
-    // clang-format on
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.m_strSaid);
-        CScriptedSmtpServer server(c.m_arrScript);
+        if (c.m_pSpoil != nullptr)
+            c.m_pSpoil(message);
         CEvent evCancel;
-        CRecordingConnection connection;
-        connection.m_dwTimeoutMs = 30000, connection.m_dwConnectTimeoutMs = 15000;
-        connection.m_dwAttemptLimitMs = c.m_nLimitMs;
+        CRecordingConnection connection(2000);
+        connection.m_dwConnectTimeoutMs = 300;
+        connection.m_bLoopback = c.m_bLoopback;
         connection.m_nSecurity = c.m_nSecurity;
+        connection.m_dwAttemptLimitMs = c.m_nLimitMs;
         connection.m_pCancel = &evCancel;
         std::jthread canceller([&] {
             if (c.m_nCancelMs > 0)
                 std::this_thread::sleep_for(std::chrono::milliseconds(c.m_nCancelMs)),
                     evCancel.Set();
         });
-        const auto tStart = std::chrono::steady_clock::now();
-        EXPECT_FALSE(connection.Connect("127.0.0.1", SMTP_AUTH_NONE, "", "", server.GetPort()));
-        EXPECT_LT(std::chrono::steady_clock::now() - tStart,
-                  std::chrono::milliseconds(c.m_nWithinMs));
-        std::string strSaid = "CSMTPConnection::" + c.m_strSaid;
+        bool bOk =
+            connection.Connect("127.0.0.1", c.m_nLogin, c.m_pszUser, "s3cret", server.GetPort()) &&
+            (!c.m_bSend || connection.SendMessage(message));
+        EXPECT_EQ(connection.Disconnect(true) && bOk,
+                  c.m_nOk >= 0 ? c.m_nOk == 1 : c.m_first.first.empty());
+        EXPECT_FALSE(connection.IsConnected());
+        const std::string strSent = WithoutDate(server.Transcript());
+        EXPECT_TRUE(c.m_strSent == "-" ? strSent.find("EHLO") == std::string::npos
+                                       : strSent == c.m_strSent)
+            << strSent;
+        std::string strSaid = c.m_first.first.empty() ? "" : "CSMTPConnection::" + c.m_first.first;
         for (size_t n; (n = strSaid.find('#')) != std::string::npos;)
             strSaid.replace(n, 1, std::to_string(server.GetPort()));
         const size_t nAny = strSaid.find('*');
         const auto [strFirst, dwError] = connection.First();
-        EXPECT_TRUE(nAny == std::string::npos
-                        ? strFirst == strSaid
-                        : strFirst.starts_with(strSaid.substr(0, nAny)) &&
-                              strFirst.find(strSaid.substr(nAny + 1), nAny) != std::string::npos)
+        EXPECT_TRUE(strFirst.starts_with(strSaid.substr(0, nAny)) &&
+                    (nAny == std::string::npos ||
+                     strFirst.find(strSaid.substr(nAny + 1), nAny) != std::string::npos))
             << strFirst;
-        EXPECT_EQ(dwError, c.m_dwError);
-        EXPECT_FALSE(connection.IsConnected());
-        connection.Disconnect(true);
-        if (c.m_strSent == "-")
-            EXPECT_EQ(server.Transcript().find("EHLO"), std::string::npos);
-        else
-            EXPECT_EQ(server.Transcript(), c.m_strSent);
+        EXPECT_TRUE(c.m_first.second == 0 || dwError == c.m_first.second) << dwError;
+        EXPECT_EQ(connection.GetRefusedRecipients(), c.m_pszRefused);
+        EXPECT_TRUE(c.m_arrTrace.empty() || connection.m_arrCommands == c.m_arrTrace);
     }
 }
 
@@ -262,11 +253,17 @@ TEST(SmtpSession, FailedConnectsCloseTheirSocketAndNameTheReason) {
     close(hListen);
 }
 
-// The HELO name: a fully qualified name, else the local address as a literal.
-TEST(SmtpSession, HeloName) {
+// The HELO name: a fully qualified name, else the local address as a literal. A line break in a
+// name is refused before anything is sent.
+TEST(SmtpSession, Names) {
     for (const char* pszName : {"myhost", "myhost.", "myhost.localdomain", ""})
         EXPECT_EQ(CSMTPConnection::ChooseHeloName(pszName, "192.0.2.7"), "[192.0.2.7]");
     EXPECT_EQ(CSMTPConnection::ChooseHeloName("mail.example.org", "192.0.2.7"), "mail.example.org");
+    CRecordingConnection refused(300);
+    EXPECT_FALSE(refused.Connect("127.0.0.1\r\nDATA", SMTP_AUTH_NONE, "", "", 25));
+    EXPECT_EQ(refused.First(), SSaid("CSMTPConnection::Connect, The server name, the HELO name or "
+                                     "the login contains a line break",
+                                     87));
 }
 
 // Partial writes: a large body arrives whole and in order after the server paused its reading
@@ -293,37 +290,5 @@ TEST(SmtpSession, LargeBodies) {
         else
             EXPECT_TRUE(server.Transcript().ends_with("\r\n\r\n" + message.GetBodyText() +
                                                       "\r\n.\r\nQUIT\r\n"));
-    }
-}
-
-// A CR or LF in anything that ends up in a command or header line is refused before it is sent:
-// nothing of it reaches the server.
-TEST(SmtpSession, LineBreaksAreRefused) {
-    CRecordingConnection refused(300);
-    EXPECT_FALSE(refused.Connect("127.0.0.1\r\nDATA", SMTP_AUTH_NONE, "", "", 25));
-    EXPECT_EQ(refused.First(), SSaid("CSMTPConnection::Connect, The server name, the HELO name or "
-                                     "the login contains a line break",
-                                     87));
-    for (const std::string strField : {"subject", "sender", "recipient", "reply-to address"}) {
-        CScriptedSmtpServer server({Reply("220 mx\r\n"), "250 mx", "221 bye"});
-        CSMTPMessage message;
-        ComposeAlert(message);
-        if (strField == "subject")
-            message.m_strSubject = "down\r\nBcc: x@evil.test";
-        else if (strField == "sender")
-            message.m_from.m_strAddress = "a@b.test>\r\nRCPT TO:<x";
-        else if (strField == "recipient")
-            message.AddRecipient(CSMTPAddress("Eve <e@x\n.test>"));
-        else
-            message.m_replyTo.m_strDisplayName = "A\rB";
-        CRecordingConnection connection(300);
-        EXPECT_TRUE(connection.Connect("127.0.0.1", SMTP_AUTH_NONE, "", "", server.GetPort()));
-        EXPECT_FALSE(connection.SendMessage(message));
-        EXPECT_EQ(connection.First(), SSaid("CSMTPConnection::SendMessage, The message was not "
-                                            "sent: its " +
-                                                strField + " contains a line break",
-                                            87));
-        connection.Disconnect(true);
-        EXPECT_EQ(server.Transcript(), "HELO client.test\r\nQUIT\r\n") << strField;
     }
 }
