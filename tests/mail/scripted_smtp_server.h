@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <regex>
 #include <thread>
 
 // One step of the scripted SMTP peer: pause, wait for a mark from the client, hang up ('h', or 'q'
@@ -151,17 +152,9 @@ inline const time_t g_tTestsStarted = time(nullptr);
 // A date FormatDate gave since the tests started becomes "*", and so does a version 4 UUID
 // before the "@" of the Message-ID.
 inline std::string WithoutDate(std::string strWire) {
-    const size_t nId = strWire.find("\r\nMessage-ID: <") + 15;
-    if (nId != 14 && nId + 37 <= strWire.size() && strWire[nId + 36] == '@') {
-        bool bUuid = strWire[nId + 14] == '4';
-        for (size_t i = 0; i < 36; ++i) {
-            const char c = strWire[nId + i];
-            bUuid &=
-                (i == 8 || i == 13 || i == 18 || i == 23) ? c == '-' : isxdigit(c) && !isupper(c);
-        }
-        if (bUuid)
-            strWire.replace(nId, 36, "*");
-    }
+    static const std::regex UUID("(\r\nMessage-ID: <)[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-"
+                                 "[0-9a-f]{4}-[0-9a-f]{12}@");
+    strWire = std::regex_replace(strWire, UUID, "$1*@", std::regex_constants::format_first_only);
     const size_t nValue = strWire.find("\r\nDate: ") + 8, nEnd = strWire.find("\r\n", nValue);
     for (time_t t = g_tTestsStarted; nValue != 7 && t <= time(nullptr); ++t)
         if (strWire.compare(nValue, nEnd - nValue, CSMTPMessage::FormatDate(t)) == 0)
