@@ -32,28 +32,25 @@ struct CSeenRequest {
     uint16_t nId = 0, nSequence = 0;
 };
 
-// An ICMP message: type, code, the two 16-bit words of an echo header, the body; checksummed.
-std::vector<uint8_t> Icmp(uint8_t nType, uint8_t nCode, uint16_t nId, uint16_t nSequence,
-                          const std::vector<uint8_t>& arrBody) {
-    std::vector<uint8_t> arr{nType, nCode, 0, 0};
-    for (const uint16_t n : {nId, nSequence})
+// An IPv4 datagram around an ICMP message: type, code, the two 16-bit words of an echo header
+// (wrapping), the body; checksummed.
+std::vector<uint8_t> Datagram(uint32_t dwFrom, uint32_t dwTo, uint8_t nType, uint8_t nCode, int nId,
+                              int nSequence, const std::vector<uint8_t>& arrBody) {
+    std::vector<uint8_t> arr(20, 0);
+    arr.insert(arr.end(), {nType, nCode, 0, 0});
+    for (const int n : {nId, nSequence})
         arr.insert(arr.end(), {static_cast<uint8_t>(n >> 8), static_cast<uint8_t>(n)});
     arr.insert(arr.end(), arrBody.begin(), arrBody.end());
     uint32_t nSum = 0;
-    for (size_t i = 0; i < arr.size(); i += 2)
+    for (size_t i = 20; i < arr.size(); i += 2)
         nSum += static_cast<uint32_t>(arr[i] << 8 | (i + 1 < arr.size() ? arr[i + 1] : 0));
     while (nSum >> 16)
         nSum = (nSum & 0xFFFF) + (nSum >> 16);
-    arr[2] = static_cast<uint8_t>(~nSum >> 8);
-    arr[3] = static_cast<uint8_t>(~nSum);
-    return arr;
-}
-
-std::vector<uint8_t> IpHeader(uint32_t dwFrom, uint32_t dwTo, size_t nPayload) {
-    std::vector<uint8_t> arr(20, 0);
+    arr[22] = static_cast<uint8_t>(~nSum >> 8);
+    arr[23] = static_cast<uint8_t>(~nSum);
     arr[0] = 0x45;
-    arr[2] = static_cast<uint8_t>((20 + nPayload) >> 8);
-    arr[3] = static_cast<uint8_t>(20 + nPayload);
+    arr[2] = static_cast<uint8_t>(arr.size() >> 8);
+    arr[3] = static_cast<uint8_t>(arr.size());
     arr[8] = 64;
     arr[9] = IPPROTO_ICMP;
     std::memcpy(&arr[12], &dwFrom, 4);
@@ -96,21 +93,14 @@ public:
     }
 
     void Send(const CSeenRequest& q, const CPacket& p) {
-        std::vector<uint8_t> arrIcmp;
-        if (p.dwAbout != 0) {
-            std::vector<uint8_t> arrQuoted =
-                IpHeader(q.dwFrom, p.dwAbout == TARGET ? q.dwTo : p.dwAbout, 8 + 32);
-            const std::vector<uint8_t> arrEcho = Icmp(8, 0, q.nId, q.nSequence, {});
-            arrQuoted.insert(arrQuoted.end(), arrEcho.begin(), arrEcho.end());
-            arrIcmp = Icmp(3, 1, 0, 0, arrQuoted);
-        } else {
-            arrIcmp = Icmp(0, 0, static_cast<uint16_t>(q.nId + p.nIdDelta),
-                           static_cast<uint16_t>(q.nSequence + p.nSequenceDelta),
-                           std::vector<uint8_t>(p.nSize, p.nByte));
-        }
-        std::vector<uint8_t> arr =
-            IpHeader(p.dwFrom == TARGET ? q.dwTo : p.dwFrom, q.dwFrom, arrIcmp.size());
-        arr.insert(arr.end(), arrIcmp.begin(), arrIcmp.end());
+        const uint32_t dwFrom = p.dwFrom == TARGET ? q.dwTo : p.dwFrom;
+        const std::vector<uint8_t> arr =
+            p.dwAbout == 0
+                ? Datagram(dwFrom, q.dwFrom, 0, 0, q.nId + p.nIdDelta,
+                           q.nSequence + p.nSequenceDelta, std::vector<uint8_t>(p.nSize, p.nByte))
+                : Datagram(dwFrom, q.dwFrom, 3, 1, 0, 0,
+                           Datagram(q.dwFrom, p.dwAbout == TARGET ? q.dwTo : p.dwAbout, 8, 0, q.nId,
+                                    q.nSequence, std::vector<uint8_t>(32)));
         const sockaddr_in to{AF_INET, 0, {q.dwFrom}, {}};
         ASSERT_EQ(sendto(m_fdSend, arr.data(), arr.size(), 0,
                          reinterpret_cast<const sockaddr*>(&to), sizeof(to)),
@@ -126,25 +116,21 @@ const CPacket ERROR_ABOUT_OTHER{ROUTER, 0, 0, 0, 0, OTHER};
 const uint32_t TIMED_OUT = PING_ERROR_TIMED_OUT, BAD_REPLY = PING_ERROR_BAD_REPLY,
                UNREACHABLE = PING_STATUS_DEST_HOST_UNREACHABLE;
 
-// Case i pings 127.0.0.(11 + i); pszFrom is the address expected in the result ("*": that one).
-const struct {
-    const char* pszWhat;
-    std::vector<CPacket> arrAnswer;
-    bool bAnswered;
-    uint32_t dwStatus;
-    std::string strFrom;
-    uint32_t dwLastError;
-} ANSWER_CASES[] = {
-    {"our reply", {{TARGET}}, true, 0, "*", 0},
-    {"another sequence", {{TARGET, 0, 1}}, false, 0, "", TIMED_OUT},
-    {"another identifier", {{TARGET, 1}}, false, 0, "", TIMED_OUT},
-    {"from another address", {{OTHER}}, false, 0, "", TIMED_OUT},
-    {"error about another target", {ERROR_ABOUT_OTHER}, false, 0, "", TIMED_OUT},
-    {"error about ours", {{ROUTER, 0, 0, 0, 0, TARGET}}, true, UNREACHABLE, "127.0.0.1", 0},
-    {"truncated", {{TARGET, 0, 0, 16}}, false, 0, "", BAD_REPLY},
-    {"resized", {{TARGET, 0, 0, 40}}, false, 0, "", BAD_REPLY},
-    {"other data", {{TARGET, 0, 0, 32, 0x46}}, false, 0, "", BAD_REPLY},
-    {"decoys first", {{TARGET, 0, -1}, {OTHER}, ERROR_ABOUT_OTHER, {TARGET}}, true, 0, "*", 0},
+// Answered, status, from, last error.
+using CEchoResult = std::tuple<bool, uint32_t, std::string, uint32_t>;
+
+// Case i pings 127.0.0.(11 + i); "*" stands for that address.
+const std::pair<std::vector<CPacket>, CEchoResult> ANSWER_CASES[] = {
+    {{{TARGET}}, {true, 0, "*", 0}},                  // our reply
+    {{{TARGET, 0, 1}}, {false, 0, "", TIMED_OUT}},    // another sequence
+    {{{TARGET, 1}}, {false, 0, "", TIMED_OUT}},       // another identifier
+    {{{OTHER}}, {false, 0, "", TIMED_OUT}},           // from another address
+    {{ERROR_ABOUT_OTHER}, {false, 0, "", TIMED_OUT}}, // an error about another target
+    {{{ROUTER, 0, 0, 0, 0, TARGET}}, {true, UNREACHABLE, "127.0.0.1", 0}},        // about ours
+    {{{TARGET, 0, 0, 16}}, {false, 0, "", BAD_REPLY}},                            // truncated
+    {{{TARGET, 0, 0, 40}}, {false, 0, "", BAD_REPLY}},                            // resized
+    {{{TARGET, 0, 0, 32, 0x46}}, {false, 0, "", BAD_REPLY}},                      // other data
+    {{{TARGET, 0, -1}, {OTHER}, ERROR_ABOUT_OTHER, {TARGET}}, {true, 0, "*", 0}}, // decoys first
 };
 
 // Namespace c ignores echo requests: the responder there answers them in place of 127.0.0.x.
@@ -191,7 +177,7 @@ TEST_F(EchoSocketLab, EachEchoTakesOnlyTheAnswerToItsOwnRequest) {
     const auto target = [](size_t i) { return "127.0.0." + std::to_string(11 + i); };
     WithEachKind([&] {
         CResponder responder;
-        std::vector<std::future<std::tuple<bool, uint32_t, std::string, uint32_t>>> arrEchoes;
+        std::vector<std::future<CEchoResult>> arrEchoes;
         for (size_t i = 0; i < CASES; ++i)
             arrEchoes.push_back(std::async(std::launch::async, [&, i] {
                 CPingResult r;
@@ -204,14 +190,13 @@ TEST_F(EchoSocketLab, EachEchoTakesOnlyTheAnswerToItsOwnRequest) {
             ASSERT_TRUE(responder.NextRequest(request));
         std::reverse(arrRequests.begin(), arrRequests.end());
         for (const CSeenRequest& q : arrRequests)
-            for (const CPacket& packet : ANSWER_CASES[ntohl(q.dwTo) - 0x7F00000B].arrAnswer)
+            for (const CPacket& packet : ANSWER_CASES[ntohl(q.dwTo) - 0x7F00000B].first)
                 responder.Send(q, packet);
         for (size_t i = 0; i < CASES; ++i) {
-            const auto& c = ANSWER_CASES[i];
-            EXPECT_EQ(arrEchoes[i].get(),
-                      std::tuple(c.bAnswered, c.dwStatus, c.strFrom == "*" ? target(i) : c.strFrom,
-                                 c.dwLastError))
-                << c.pszWhat;
+            CEchoResult expected = ANSWER_CASES[i].second;
+            if (std::get<2>(expected) == "*")
+                std::get<2>(expected) = target(i);
+            EXPECT_EQ(arrEchoes[i].get(), expected) << "case " << i;
         }
     });
     _CPING_ICMP::Get().SetSocketKind(ICMP_SOCKET_NONE);
@@ -250,23 +235,18 @@ TEST_F(EchoSocketLab, RouterErrorsSilenceStopsAndTheConnectionCheck) {
                 m_lab.Exec(strR, "sysctl -qw net.ipv4.ip_forward=1 net.ipv4.icmp_ratemask=0 "
                                  "net.ipv6.conf.all.forwarding=1 net.ipv6.icmp.ratelimit=0"));
     EXPECT_EQ(Connection(), std::pair(true, true));
-    // The result, the reply's address (the IPv4 field too), the last error, and a time-out of
-    // 1000 ms only for silence.
-    const struct {
-        const char* pszHost;
-        uint8_t nTTL;
-        bool bAnswered;
-        uint32_t dwStatus;
-        const char* pszFrom; // "" when nothing answered
-    } echoes[] = {
-        {"10.211.1.2", 64, true, 0, "10.211.1.2"},
-        {"10.211.3.5", 64, true, PING_STATUS_DEST_HOST_UNREACHABLE, "10.211.1.2"},
-        {"10.211.9.9", 1, true, PING_STATUS_TTL_EXPIRED_TRANSIT, "10.211.1.2"},
-        {"10.211.4.5", 64, false, 0, ""}, // dropped: times out
-        {"fd11:1::2", 64, true, 0, "fd11:1::2"},
-        {"fd11:3::5", 64, true, PING_STATUS_DEST_NET_UNREACHABLE, "fd11:1::2"},
-        {"fd11:9::9", 1, true, PING_STATUS_TTL_EXPIRED_TRANSIT, "fd11:1::2"},
-        {"fd11:4::5", 64, false, 0, ""},
+    // Host, time to live, and the reply's status and address ("": nothing answered). Checked: the
+    // result, the address (the IPv4 field too), the last error, and a 1000 ms wait only for
+    // silence.
+    const std::tuple<const char*, uint8_t, uint32_t, const char*> echoes[] = {
+        {"10.211.1.2", 64, 0, "10.211.1.2"},
+        {"10.211.3.5", 64, PING_STATUS_DEST_HOST_UNREACHABLE, "10.211.1.2"},
+        {"10.211.9.9", 1, PING_STATUS_TTL_EXPIRED_TRANSIT, "10.211.1.2"},
+        {"10.211.4.5", 64, 0, ""}, // dropped: times out
+        {"fd11:1::2", 64, 0, "fd11:1::2"},
+        {"fd11:3::5", 64, PING_STATUS_DEST_NET_UNREACHABLE, "fd11:1::2"},
+        {"fd11:9::9", 1, PING_STATUS_TTL_EXPIRED_TRANSIT, "fd11:1::2"},
+        {"fd11:4::5", 64, 0, ""},
     };
     WithEachKind([&echoes] {
         CPingResult r;
@@ -275,20 +255,20 @@ TEST_F(EchoSocketLab, RouterErrorsSilenceStopsAndTheConnectionCheck) {
                                     CPing().PingUsingICMP("fd11:1::2", r, 64, 100));
              ++i)
             ;
-        for (const auto& c : echoes) {
-            SCOPED_TRACE(c.pszHost);
-            const bool bIPv6 = std::string(c.pszHost).find(':') != std::string::npos;
+        for (const auto& [pszHost, nTTL, dwStatus, pszFrom] : echoes) {
+            SCOPED_TRACE(pszHost);
+            const bool bAnswered = *pszFrom != '\0', bIPv6 = std::strchr(pszHost, ':') != nullptr;
             r = CPingResult();
             SetLastError(0);
             const auto tStart = std::chrono::steady_clock::now();
-            EXPECT_EQ(CPing().PingUsingICMP(c.pszHost, r, c.nTTL, 1000), c.bAnswered);
+            EXPECT_EQ(CPing().PingUsingICMP(pszHost, r, nTTL, 1000), bAnswered);
             const auto tElapsed = std::chrono::steady_clock::now() - tStart;
             EXPECT_EQ(
                 std::tuple(r.Status, FormatAddress(r.From), FormatIPv4(r.Address), GetLastError()),
-                std::tuple(c.dwStatus, std::string(c.pszFrom),
-                           std::string(bIPv6 || !c.bAnswered ? "0.0.0.0" : c.pszFrom),
-                           c.bAnswered ? 0 : PING_ERROR_TIMED_OUT));
-            EXPECT_TRUE(tElapsed < 2s && (tElapsed >= 1s) != c.bAnswered);
+                std::tuple(dwStatus, std::string(pszFrom),
+                           std::string(bIPv6 || !bAnswered ? "0.0.0.0" : pszFrom),
+                           bAnswered ? 0 : PING_ERROR_TIMED_OUT));
+            EXPECT_TRUE(tElapsed < 2s && (tElapsed >= 1s) != bAnswered);
         }
         // A stop ends an echo that nobody answers within a fraction of a second.
         CEvent evStop;
