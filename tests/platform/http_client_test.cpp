@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <tuple>
 
@@ -62,8 +61,7 @@ TEST_F(HttpClientTest, AnyFinalResponseIsUpAndCredentialsOnlyAfterTheServerAsks)
     EXPECT_EQ(proxy.GetConnections(), 0);
 }
 
-// Each failure says what kind it was, and the timings stop where the request did. An https URL
-// is never requested in clear text: a plain server on its port gets a handshake it cannot answer.
+// Each failure says what kind it was, and the timings stop where the request did.
 TEST_F(HttpClientTest, EachFailureSaysItsKind) {
     m_client.SetTimeouts(1000, 1000);
     EXPECT_FALSE(RequestFrom(CLoopbackHttpServer(EMode::Silent).GetPort()));
@@ -91,8 +89,4 @@ TEST_F(HttpClientTest, EachFailureSaysItsKind) {
     EXPECT_TRUE(0 <= last.nDnsTenths && last.nDnsTenths <= last.nConnectTenths &&
                 last.nConnectTenths <= last.nFirstByteTenths &&
                 last.nFirstByteTenths <= last.nTotalTenths && last.nTotalTenths < 10000);
-    EXPECT_FALSE(m_client.Request(true, "127.0.0.1", "", ok.GetPort(), "/", "admin", "S3cret"));
-    EXPECT_NE(m_client.GetLastErrorText(), "");
-    const std::vector<std::string> arrSeen = ok.GetRequests();
-    EXPECT_EQ(std::ranges::count_if(arrSeen, [](auto& str) { return str.starts_with("GET "); }), 1);
 }
