@@ -29,17 +29,14 @@ TEST(SmtpMessage, RecipientListsAndEncodedHeaders) {
     EXPECT_EQ(message.EncodeHeaderWord("plain = what? a_b"), "plain = what? a_b");
     message.m_strSubject = "H\xf4te =?_";
     message.AddRecipientList("J\xe9r\xf4me <j@x.org>, \"B\" <b@x.org>");
-    EXPECT_EQ(message.BuildHeader().find("From: \r\nTo: =?iso-8859-1?q?J=E9r=F4me?= <j@x.org>,"
-                                         "\"B\" <b@x.org>\r\nSubject: =?iso-8859-1?q?H=F4te_=3D"
-                                         "=3F=5F?=\r\n"),
-              0u);
     // Specials in a plain name are quoted, so that a comma does not make two addresses.
-    CSMTPMessage quoted;
-    quoted.AddRecipient(CSMTPAddress("Ops, Team \\ \"A\" <o@x.org>"));
-    quoted.AddRecipient(CSMTPAddress("Ann B. <a@x.org>"));
-    EXPECT_NE(quoted.BuildHeader().find(
-                  "\r\nTo: \"Ops, Team \\\\ \\\"A\\\"\" <o@x.org>,\"Ann B.\" <a@x.org>\r\n"),
-              std::string::npos);
+    message.AddRecipient(CSMTPAddress("Ops, Team \\ \"A\" <o@x.org>"));
+    message.AddRecipient(CSMTPAddress("Ann B. <a@x.org>"));
+    EXPECT_EQ(message.BuildHeader().find("From: \r\nTo: =?iso-8859-1?q?J=E9r=F4me?= <j@x.org>,"
+                                         "\"B\" <b@x.org>,\"Ops, Team \\\\ \\\"A\\\"\"\r\n"
+                                         " <o@x.org>,\"Ann B.\" <a@x.org>\r\nSubject: "
+                                         "=?iso-8859-1?q?H=F4te_=3D=3F=5F?=\r\n"),
+              0u);
 }
 
 // A UTF-8 alert: names and subject as encoded words of at most 66 characters that never
@@ -57,8 +54,7 @@ TEST(SmtpMessage, Utf8HeadersFoldedAndQuotedPrintableBody) {
     message.SetBodyText(
         "The host \xd1\x81\xd0\xb5\xd1\x80\xd0\xb2\xd0\xb5\xd1\x80 went down.\n.\n");
     message.AddExtraHeader("X-Long: " + std::string(70, 'a') + " " + std::string(20, 'b'));
-    const std::string strHeader = WithoutDate(message.BuildHeader());
-    EXPECT_EQ(strHeader,
+    EXPECT_EQ(WithoutDate(message.BuildHeader()),
               "From: =?utf-8?q?Ops=2C_=C3=96sterreich_=E6=9D=B1=E4=BA=AC?= <ops@example.org>\r\n"
               "To: \"Smith, Bob\" <bob@example.org>,ann@example.org\r\n"
               "Subject: =?utf-8?q?The_host_=D1=81=D0=B5=D1=80=D0=B2=D0=B5=D1=80-=D0=BF?=\r\n"
