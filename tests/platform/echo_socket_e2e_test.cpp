@@ -113,23 +113,22 @@ private:
 };
 
 const CPacket ERROR_ABOUT_OTHER{ROUTER, 0, 0, 0, 0, OTHER};
-const uint32_t TIMED_OUT = PING_ERROR_TIMED_OUT, BAD_REPLY = PING_ERROR_BAD_REPLY,
-               UNREACHABLE = PING_STATUS_DEST_HOST_UNREACHABLE;
 
 // Answered, status, from, last error.
 using CEchoResult = std::tuple<bool, uint32_t, std::string, uint32_t>;
 
 // Case i pings 127.0.0.(11 + i); "*" stands for that address.
 const std::pair<std::vector<CPacket>, CEchoResult> ANSWER_CASES[] = {
-    {{{TARGET}}, {true, 0, "*", 0}},                  // our reply
-    {{{TARGET, 0, 1}}, {false, 0, "", TIMED_OUT}},    // another sequence
-    {{{TARGET, 1}}, {false, 0, "", TIMED_OUT}},       // another identifier
-    {{{OTHER}}, {false, 0, "", TIMED_OUT}},           // from another address
-    {{ERROR_ABOUT_OTHER}, {false, 0, "", TIMED_OUT}}, // an error about another target
-    {{{ROUTER, 0, 0, 0, 0, TARGET}}, {true, UNREACHABLE, "127.0.0.1", 0}},        // about ours
-    {{{TARGET, 0, 0, 16}}, {false, 0, "", BAD_REPLY}},                            // truncated
-    {{{TARGET, 0, 0, 40}}, {false, 0, "", BAD_REPLY}},                            // resized
-    {{{TARGET, 0, 0, 32, 0x46}}, {false, 0, "", BAD_REPLY}},                      // other data
+    {{{TARGET}}, {true, 0, "*", 0}},                             // our reply
+    {{{TARGET, 0, 1}}, {false, 0, "", PING_ERROR_TIMED_OUT}},    // another sequence
+    {{{TARGET, 1}}, {false, 0, "", PING_ERROR_TIMED_OUT}},       // another identifier
+    {{{OTHER}}, {false, 0, "", PING_ERROR_TIMED_OUT}},           // from another address
+    {{ERROR_ABOUT_OTHER}, {false, 0, "", PING_ERROR_TIMED_OUT}}, // an error about another target
+    {{{ROUTER, 0, 0, 0, 0, TARGET}},
+     {true, PING_STATUS_DEST_HOST_UNREACHABLE, "127.0.0.1", 0}},                  // about ours
+    {{{TARGET, 0, 0, 16}}, {false, 0, "", PING_ERROR_BAD_REPLY}},                 // truncated
+    {{{TARGET, 0, 0, 40}}, {false, 0, "", PING_ERROR_BAD_REPLY}},                 // resized
+    {{{TARGET, 0, 0, 32, 0x46}}, {false, 0, "", PING_ERROR_BAD_REPLY}},           // other data
     {{{TARGET, 0, -1}, {OTHER}, ERROR_ABOUT_OTHER, {TARGET}}, {true, 0, "*", 0}}, // decoys first
 };
 
