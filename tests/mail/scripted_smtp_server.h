@@ -11,9 +11,9 @@
 #include <regex>
 #include <thread>
 
-// One step of the scripted SMTP peer: pause, wait for a mark from the client, hang up ('h', or 'q'
-// when the client sent more than awaited; 'a': hang up and take the client's next connection),
-// send. A plain string answers the client's next line with that text and CR LF.
+// One step of the scripted SMTP peer: pause, wait for a mark from the client, hang up ('h'; 'a':
+// hang up and take the client's next connection), send. A plain string answers the client's next
+// line with that text and CR LF.
 struct SServerStep {
     SServerStep(const char* pszAnswer) : SServerStep("\r\n", pszAnswer + std::string("\r\n")) {}
     SServerStep(const char* pszMark, std::string strSend, int nMs = 0, char cCheck = ' ')
@@ -26,7 +26,6 @@ inline const auto Reply = [](std::string strText) { return SServerStep("", std::
 inline const auto Line = [] { return SServerStep("\r\n", ""); };
 inline const auto DataEnd = [](std::string str) { return SServerStep("\r\n.\r\n", str + "\r\n"); };
 inline const auto Pause = [](int nMs) { return SServerStep("", "", nMs); };
-inline const auto Quiet = [](int nMs) { return SServerStep("", "", nMs, 'q'); };
 inline const auto Hangup = [] { return SServerStep("", "", 0, 'h'); };
 inline const auto Reconnect = [] { return SServerStep("", "", 0, 'a'); };
 
@@ -81,7 +80,6 @@ private:
     void Run(const std::vector<SServerStep>& arrScript) {
         if ((m_hPeer = accept4(m_hListen, nullptr, nullptr, SOCK_CLOEXEC)) < 0)
             return;
-        char c;
         bool bOpen = true;
         for (auto step = arrScript.begin(); bOpen && step != arrScript.end(); ++step) {
             std::this_thread::sleep_for(std::chrono::milliseconds(step->m_nMs));
@@ -90,10 +88,8 @@ private:
                 bOpen = (m_hPeer = accept4(m_hListen, nullptr, nullptr, SOCK_CLOEXEC)) >= 0;
                 continue;
             }
-            bOpen = step->m_cCheck != 'h' &&
-                    (step->m_strMark.empty() || ReadUntil(step->m_strMark)) &&
-                    !(step->m_cCheck == 'q' && (recv(m_hPeer, &c, 1, MSG_PEEK | MSG_DONTWAIT) > 0 ||
-                                                m_strReceived.size() > m_nConsumed));
+            bOpen =
+                step->m_cCheck != 'h' && (step->m_strMark.empty() || ReadUntil(step->m_strMark));
             if (bOpen)
                 send(m_hPeer, step->m_strSend.data(), step->m_strSend.size(), MSG_NOSIGNAL);
         }
