@@ -80,8 +80,7 @@ public:
     bool NextRequest(CSeenRequest& request) {
         uint8_t arr[2048];
         for (pollfd p{m_fdListen, POLLIN, 0}; poll(&p, 1, 1000) == 1;) {
-            const ssize_t n = recv(m_fdListen, arr, sizeof(arr), 0);
-            if (n < 28 || arr[20] != 8)
+            if (recv(m_fdListen, arr, sizeof(arr), 0) < 28 || arr[20] != 8)
                 continue;
             std::memcpy(&request.dwFrom, arr + 12, 4);
             std::memcpy(&request.dwTo, arr + 16, 4);
