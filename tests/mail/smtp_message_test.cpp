@@ -5,8 +5,8 @@
 
 #include <cstring>
 
-// Each address as [display name]address; Bcc is named in no header, an empty Cc in no line;
-// display names with 8-bit characters become encoded words, the addresses stay plain.
+// Each address as [display name]address; display names with 8-bit characters become encoded words,
+// the addresses stay plain.
 TEST(SmtpMessage, RecipientListsAndEncodedHeaders) {
     // clang-format off
     const std::pair<const char*, const char*> lists[] = {
@@ -21,12 +21,8 @@ TEST(SmtpMessage, RecipientListsAndEncodedHeaders) {
         for (const CSMTPAddress& address : arr)
             strFound += " [" + address.m_strDisplayName + "]" + address.m_strAddress;
         EXPECT_EQ(strFound, pszExpected);
-        CSMTPMessage message;
-        EXPECT_EQ(message.AddRecipientList(pszList, RECIPIENT_BCC), !arr.empty());
-        EXPECT_EQ(message.BuildHeader().find("From: \r\nTo: \r\nSubject: \r\nDate: "), 0u);
     }
     CSMTPMessage message;
-    EXPECT_EQ(message.EncodeHeaderWord("plain = what? a_b"), "plain = what? a_b");
     message.m_strSubject = "H\xf4te =?_";
     message.AddRecipientList("J\xe9r\xf4me <j@x.org>, \"B\" <b@x.org>");
     // Specials in a plain name are quoted, so that a comma does not make two addresses.
