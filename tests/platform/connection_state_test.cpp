@@ -18,11 +18,11 @@ struct CScriptedState : CConnectionState {
 } // namespace
 
 TEST(ConnectionState, SecondQueryOnlyAfterAYesAndOnlyAnUpDefaultRouteCounts) {
-    for (const auto& [bConnected, bAlive, bResult, pszCalls] :
-         {std::tuple{false, true, false, "c"}, std::tuple{true, false, false, "ca"},
-          std::tuple{true, true, true, "ca"}}) {
+    for (const auto& [bConnected, bAlive, pszCalls] :
+         {std::tuple{false, true, "c"}, std::tuple{true, false, "ca"},
+          std::tuple{true, true, "ca"}}) {
         CScriptedState state(bConnected, bAlive);
-        EXPECT_EQ(state.IsConnected(), bResult);
+        EXPECT_EQ(state.IsConnected(), bConnected && bAlive);
         EXPECT_EQ(state.m_strCalls, pszCalls);
     }
     const std::string strTitles = "Iface\tDestination\tGateway\tFlags\tRefCnt\tUse\tMetric\tMask\n";

@@ -18,19 +18,17 @@ std::promise<void> g_answer;
 const std::shared_future<void> g_fAnswered = g_answer.get_future().share();
 std::atomic<int> g_nCalls{0};
 
-int HangingResolver(const char*, const char* pszService, const addrinfo* pHints,
-                    addrinfo** ppList) {
-    ++g_nCalls;
-    g_fAnswered.wait();
-    return getaddrinfo("127.0.0.7", pszService, pHints, ppList);
-}
-
 } // namespace
 
 // Stopped tests leave their look-ups behind: the next look-up of a name joins
 // the one still running, and no more than the most resolver threads ever run.
 TEST(HostLookup, AbandonedLookUpsAreJoinedAndCapped) {
-    CHostLookup::SetResolveHook(&HangingResolver);
+    CHostLookup::SetResolveHook(
+        [](const char*, const char* pszService, const addrinfo* pHints, addrinfo** ppList) {
+            ++g_nCalls;
+            g_fAnswered.wait();
+            return getaddrinfo("127.0.0.7", pszService, pHints, ppList);
+        });
     CEvent evStop;
     evStop.Set();
     CResolvedHost found;
