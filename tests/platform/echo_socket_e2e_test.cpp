@@ -162,36 +162,13 @@ protected:
 
 // Echoes in flight at once, answered in the reverse order: only an echo reply with its own
 // sequence, identifier, source and data, or an ICMP error quoting its request to its target,
-// answers an echo.
-TEST_F(EchoSocketLab, EachEchoTakesOnlyTheAnswerToItsOwnRequest) {
+// answers an echo. Then through router r (10.211.1.2, fd11:1::2): it answers 10.211.3.0/24 with
+// "host unreachable", drops 10.211.4.0/24 and sends 10.211.9.0/24 back (the same for fd11:3::/64,
+// fd11:4::/64 and fd11:9::/64). An ICMP error about our echo is a reply whose status says why and
+// whose address says who; over ICMPv6 a route to nowhere is "no route".
+TEST_F(EchoSocketLab, EachEchoTakesOnlyItsOwnAnswerRouterErrorsSilenceAndStops) {
     constexpr size_t CASES = std::size(ANSWER_CASES);
     const auto target = [](size_t i) { return "127.0.0." + std::to_string(11 + i); };
-    WithEachKind([&] {
-        CResponder responder;
-        std::vector<std::future<CEchoResult>> arrEchoes;
-        for (size_t i = 0; i < CASES; ++i)
-            arrEchoes.push_back(std::async(std::launch::async, [&, i] {
-                CPingResult r;
-                SetLastError(0);
-                const bool bAnswered = CPing().PingUsingICMP(target(i), r, 64, 1000);
-                return std::tuple(bAnswered, r.Status, FormatAddress(r.From), GetLastError());
-            }));
-        std::vector<CSeenRequest> arrRequests(CASES);
-        for (CSeenRequest& request : arrRequests)
-            ASSERT_TRUE(responder.NextRequest(request));
-        for (auto q = arrRequests.rbegin(); q != arrRequests.rend(); ++q)
-            for (const CPacket& packet : ANSWER_CASES[ntohl(q->dwTo) - 0x7F00000B].first)
-                responder.Send(*q, packet);
-        for (size_t i = 0; i < CASES; ++i)
-            EXPECT_EQ(arrEchoes[i].get(), ANSWER_CASES[i].second) << "case " << i;
-    });
-}
-
-// Through router r (10.211.1.2, fd11:1::2): it answers 10.211.3.0/24 with "host unreachable",
-// drops 10.211.4.0/24 and sends 10.211.9.0/24 back (the same for fd11:3::/64, fd11:4::/64 and
-// fd11:9::/64). An ICMP error about our echo is a reply whose status says why and whose address
-// says who; over ICMPv6 a route to nowhere is "no route".
-TEST_F(EchoSocketLab, RouterErrorsSilenceAndStops) {
     // Only lo, with the default route through it: no connection and no live network.
     ASSERT_TRUE(m_lab.Ip(m_strC, "route add default dev lo"));
     EXPECT_FALSE(m_lab.InNamespace(m_strC, [] {
@@ -228,7 +205,24 @@ TEST_F(EchoSocketLab, RouterErrorsSilenceAndStops) {
         {"fd11:9::9", 1, PING_STATUS_TTL_EXPIRED_TRANSIT, "fd11:1::2"},
         {"fd11:4::5", 64, 0, ""},
     };
-    WithEachKind([&echoes] {
+    WithEachKind([&] {
+        CResponder responder;
+        std::vector<std::future<CEchoResult>> arrEchoes;
+        for (size_t i = 0; i < CASES; ++i)
+            arrEchoes.push_back(std::async(std::launch::async, [&, i] {
+                CPingResult r;
+                SetLastError(0);
+                const bool bAnswered = CPing().PingUsingICMP(target(i), r, 64, 1000);
+                return std::tuple(bAnswered, r.Status, FormatAddress(r.From), GetLastError());
+            }));
+        std::vector<CSeenRequest> arrRequests(CASES);
+        for (CSeenRequest& request : arrRequests)
+            ASSERT_TRUE(responder.NextRequest(request));
+        for (auto q = arrRequests.rbegin(); q != arrRequests.rend(); ++q)
+            for (const CPacket& packet : ANSWER_CASES[ntohl(q->dwTo) - 0x7F00000B].first)
+                responder.Send(*q, packet);
+        for (size_t i = 0; i < CASES; ++i)
+            EXPECT_EQ(arrEchoes[i].get(), ANSWER_CASES[i].second) << "case " << i;
         CPingResult r;
         // New IPv6 neighbours take a few seconds before they answer at once.
         for (int i = 0; i < 10 && !(CPing().PingUsingICMP("fd11:1::2", r, 64, 1000) &&
