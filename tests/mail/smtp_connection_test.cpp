@@ -31,10 +31,9 @@ TEST(SmtpSession, AwkwardAndHostileRepliesAndLogins) {
     const SServerStep hello = Reply("220 mx.test\r\n");
     std::vector<SServerStep> arrDrip(41, SServerStep("", "x", 100));
     arrDrip[0] = Reply("220-");
-    const std::string HINT =
-        ". Is that the right port? Usually 587 goes with STARTTLS, 465 with TLS "
-        "and 25 with None";
     const std::string HQ = "HELO client.test\r\nQUIT\r\n", EQ = "EHLO client.test\r\nQUIT\r\n",
+                      HINT = ". Is that the right port? Usually 587 goes with STARTTLS, 465 with "
+                             "TLS and 25 with None",
                       LOGGED_IN =
                           "EHLO client.test\r\nAUTH LOGIN\r\nYWxpY2U=\r\nczNjcmV0\r\nQUIT\r\n",
                       strWhole = "MAIL FROM:<alerts@example.com>\r\nRCPT TO:<ann@example.com>\r\n"

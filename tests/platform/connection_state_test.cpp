@@ -35,9 +35,7 @@ TEST(ConnectionState, SecondQueryOnlyAfterAYesAndOnlyAnUpDefaultRouteCounts) {
     const std::string strZero(32, '0'), strV6 = strZero + " 00 " + strZero + " 00 " + strZero +
                                                 " 00000400 00000001 00000000 00450003 ";
     // eth0 and lo have a carrier, wlan0 is up without one (its routes are "linkdown").
-    const auto isRunning = [](const std::string& strDevice) {
-        return strDevice == "eth0" || strDevice == "lo";
-    };
+    const auto isRunning = [](const std::string& str) { return str == "eth0" || str == "lo"; };
     const std::string strLinkDown = "wlan0\t00000000\t0102A8C0\t0003\t0\t0\t100\t00000000\n";
     const std::tuple<std::string, std::string, bool> cases[] = {
         {strTitles + strDefault, "", true},
