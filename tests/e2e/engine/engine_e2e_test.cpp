@@ -95,9 +95,10 @@ protected:
     std::string StartPyWeb(int nHost, const std::string& strAddress, int nPort,
                            const std::string& strOptions = "", const std::string& strCert = "") {
         const std::string strLog = m_dir / ("web" + std::to_string(++m_nRuns) + ".log"),
-                          strTls = strCert.empty() ? ""
-                                                   : " --cert " + m_dir / strCert + ".pem --key " +
-                                                         m_dir / strCert + ".key";
+                          strPem = m_dir / strCert,
+                          strTls = strCert.empty()
+                                       ? ""
+                                       : " --cert " + strPem + ".pem --key " + strPem + ".key";
         m_lab.Exec(Ns(nHost), PYTHON + VANTREL_WEB_SERVER " " + strAddress + " " +
                                   std::to_string(nPort) + " " + strLog + " " + strOptions + strTls +
                                   " >/dev/null 2>&1 &");
@@ -110,21 +111,15 @@ protected:
     // nDays, and a self-signed one for 10.77.3.2, self.
     bool MakeCertificates(const std::string& strName, int nDays = 2) {
         return CNetnsLab::Run(
-            "cd " + m_dir.Path() +
-            " && K='-newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes' && "
-            "echo subjectAltName=IP:" +
-            strName +
-            " >san.ext && openssl req -x509 $K -keyout "
-            "ca.key -out ca.pem -days 2 -subj /CN=Test-CA && openssl req $K "
-            "-keyout srv.key -out "
-            "srv.csr -subj /CN=" +
-            strName +
-            " && openssl x509 -req -in srv.csr -CA ca.pem -CAkey "
-            "ca.key -CAcreateserial -out srv.pem -days " +
+            "cd " + m_dir.Path() + " && N=" + strName +
+            " && K='-newkey ec -pkeyopt "
+            "ec_paramgen_curve:P-256 -nodes' && echo subjectAltName=IP:$N >san.ext && openssl req "
+            "-x509 $K -keyout ca.key -out ca.pem -days 2 -subj /CN=CA && openssl req $K -keyout "
+            "srv.key -out srv.csr -subj /CN=$N && openssl x509 -req -in srv.csr -CA ca.pem -CAkey "
+            "ca.key -CAcreateserial -out srv.pem -extfile san.ext -days " +
             std::to_string(nDays) +
-            " -extfile san.ext && openssl req -x509 $K -keyout self.key -out "
-            "self.pem -days 2 "
-            "-subj /CN=10.77.3.2 -addext subjectAltName=IP:10.77.3.2 2>/dev/null");
+            " && openssl req -x509 $K -keyout self.key -out self.pem -days 2 -subj /CN=10.77.3.2 "
+            "-addext subjectAltName=IP:10.77.3.2 2>/dev/null");
     }
     // A data file of tested hosts, named by their index unless names are given.
     void WriteData(const std::vector<std::string>& arrURLs,
