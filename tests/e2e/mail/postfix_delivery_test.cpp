@@ -3,9 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <filesystem>
-#include <sys/wait.h>
 
 // vantrelctl alert-test in namespace "cli" (10.0.0.2) against Postfix with Dovecot logins in
 // namespace "srv" (10.0.0.1, also named mail.example.test), both made here: port 25 plain with
@@ -136,13 +134,9 @@ TEST_F(PostfixDelivery, LogsInDeliversAndKeepsThePasswordOutOfTheClear) {
     };
     // clang-format on
     const std::string strDir = m_dir.Path(), strSettings = strDir + "/settings.conf";
-    const pid_t pidCapture = fork();
-    if (pidCapture == 0) {
-        freopen((strDir + "/capture.log").c_str(), "w", stderr);
-        execlp("ip", "ip", "netns", "exec", m_strSrv.c_str(), "tcpdump", "--immediate-mode", "-i",
-               "vs", "-U", "-w", (strDir + "/capture").c_str(), "tcp", nullptr);
-        _exit(127);
-    }
+    RunShell(m_dir, "cd " + strDir + "; ip netns exec " + m_strSrv +
+                        " tcpdump --immediate-mode "
+                        "-i vs -U -w capture tcp 2>capture.log & echo $! >capture.pid");
     for (int i = 0; i < 100 && Read("capture.log").find("listening") == std::string::npos; ++i)
         usleep(50000);
     usleep(1000000); // a fresh tcpdump says "listening" a moment before it sees packets
@@ -180,8 +174,9 @@ TEST_F(PostfixDelivery, LogsInDeliversAndKeepsThePasswordOutOfTheClear) {
         nStable = Read("capture").size() == nSize ? nStable + 1 : 0;
         nSize = Read("capture").size();
     }
-    kill(pidCapture, SIGINT);
-    waitpid(pidCapture, nullptr, 0);
+    RunShell(m_dir, "p=$(cat " + strDir +
+                        "/capture.pid) && kill -INT $p && while kill -0 $p; do "
+                        "sleep 0.1; done");
     const std::string strCapture = Read("capture");
     ASSERT_GT(strCapture.size(), 24u) << Read("capture.log");
     for (const SUser* pUser : {&TIM, &HUGO, &UMA})
