@@ -220,6 +220,42 @@ TEST_F(EngineLab, OneCycleDecidesEachHostAStopEndsWithinAnEchoAndTheVerbsAgree) 
         std::tuple(0, std::string(), "vantrelctl: " + std::string(NO_CONNECTION_TEXT) + "\n"));
 }
 
+// 50 hosts: 10.78.1.N answer, 10.78.3.N (N = 4, 13, 22, 31, 40) have a silent web server,
+// 10.78.9.N (N = 45 to 49) are black-holed beyond h2. Every answering host's test ends within the
+// cycle's first 2 s, and the cycle after one time-out, not their sum (5 x 20 s + 5 x 60 s one
+// after another). Each host's row is what the rules give.
+TEST_F(EngineLab, FiftyHostsFiveBlackHoledFiveSilentEndAfterOneTimeout) {
+    StartWeb(1, EMode::Reply);
+    StartWeb(3, EMode::Silent);
+    ASSERT_TRUE(m_lab.Ip(m_strC, "route add 10.78.1.0/24 via 10.77.1.2") &&
+                m_lab.Ip(m_strC, "route add 10.78.3.0/24 via 10.77.3.2") &&
+                m_lab.Ip(Ns(2), "route add blackhole 10.78.9.0/24") &&
+                m_lab.Exec(Ns(2), "sysctl -qw net.ipv4.ip_forward=1"));
+    std::vector<std::string> arrURLs, arrRows;
+    for (int i = 0; i < 50; ++i) {
+        const int nNet = i >= 45 ? 9 : i % 9 == 4 ? 3 : 1;
+        const std::string strAddress = "10.78." + std::to_string(nNet) + "." + std::to_string(i);
+        ASSERT_TRUE(nNet == 9 || m_lab.Ip(Ns(nNet), "addr add " + strAddress + "/32 dev lo"));
+        arrURLs.push_back("http://" + strAddress + "/");
+        arrRows.push_back(std::to_string(i) + "\t" + std::to_string(i) +
+                          (nNet == 1   ? UP_LINE
+                           : nNet == 3 ? "\tTesting - Down\t[^\t]+\t0.0%\t[0-9]+.[0-9] ms\n"
+                                       : "\tTesting - Down\t[^\t]+\t0.0%\t- ms\n"));
+    }
+    WriteData(arrURLs);
+    const std::string strOut = NextOutput();
+    CRun run;
+    const auto tStart = std::chrono::steady_clock::now();
+    std::thread engine([&] { run = RunCli(m_strRun + " --cycles 1"); });
+    AwaitLines(strOut, 40);
+    EXPECT_LT(std::chrono::steady_clock::now() - tStart, 2s) << "the answering hosts";
+    engine.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - tStart, 75s) << "one web time-out, not the sum";
+    std::ranges::sort(arrRows);
+    EXPECT_THAT(SortedLines(run.strOut),
+                MatchesRegex(std::accumulate(arrRows.begin(), arrRows.end(), std::string())));
+}
+
 // https: verified against the trust store SSL_CERT_FILE names; an untrusted certificate is down
 // with the reason; credentials go out only after the 401, only over TLS, never to port 80.
 TEST_F(EngineLab, HttpsIsVerifiedAndCredentialsWaitForTheChallenge) {
