@@ -23,22 +23,29 @@ namespace {
 using Texts = std::vector<std::string>;
 
 // The document's message sink and, counting its calls, the wait dialog of a graph command.
-class GraphDialogTest : public ::testing::Test, public CMessageSink, public CWaitObserver {
+class GraphCommandsTest : public ::testing::Test, public CMessageSink, public CWaitObserver {
 protected:
     static void SetUpTestSuite() { EnsureApp(); }
-    void ShowMessage(const std::string&) override {}
-    void BeginWait() override { m_strWait += "begin "; }
-    void StepWait() override { m_strWait += "step "; }
-    void EndWait() override { m_strWait += "end"; }
-    void Serve() override {}
-
-    // Records the dialog's messages, marked when owned by no window of m_parent.
-    std::function<void(QWidget*, const std::string&)> Recorder() {
-        return [this](QWidget* p, const std::string& str) {
+    void SetUp() override {
+        // Records the messages, marked when owned by no window of m_parent.
+        const auto fnRecord = [this](QWidget* p, const std::string& str) {
             const bool bOwned = p == &m_parent || (p && p->parentWidget() == &m_parent);
             m_arrMessages.push_back(bOwned ? str : "(not owned) " + str);
         };
+        CHostGraphDlg::SetMessageFunction(fnRecord);
+        CCompareHostsDlg::SetMessageFunction(fnRecord);
     }
+    void TearDown() override {
+        CHostGraphDlg::SetMessageFunction({});
+        CCompareHostsDlg::SetMessageFunction({});
+        CCompareHostsDlg::SetPlacementStore(nullptr);
+    }
+    void ShowMessage(const std::string&) override {}
+    void BeginWait() override { m_strWait += "begin "; }
+    void StepWait() override { m_strWait += "step "; }
+    void EndWait() override { m_strWait += "end "; }
+    void Serve() override {}
+
     // As the test worker: holds the host's lock for 300 ms, then runs fnLast still holding it.
     // Returns once the lock is taken.
     static std::thread HoldLock(CHost& host, std::function<void()> fnLast) {
@@ -53,18 +60,6 @@ protected:
         taken.wait();
         return worker;
     }
-
-    QWidget m_parent;
-    CVantrelDoc m_doc{*this, nullptr};
-    Texts m_arrMessages;
-    std::string m_strWait;
-};
-
-class HostGraphTest : public GraphDialogTest {
-protected:
-    void SetUp() override { CHostGraphDlg::SetMessageFunction(Recorder()); }
-    void TearDown() override { CHostGraphDlg::SetMessageFunction({}); }
-
     // A host "Acme Web" with nPings ping times 100, 101, 102, ... and as many tests, all up.
     CHost& AddHost(int nPings) {
         CHost& host = *m_doc.m_arrHosts.emplace_back(new CHost);
@@ -80,32 +75,33 @@ protected:
         host.PublishPings();
         host.m_nPingTotal += nPing;
     }
+
+    QWidget m_parent;
+    CVantrelDoc m_doc{*this, nullptr};
+    Texts m_arrMessages;
+    std::string m_strWait;
 };
 
-// Too few pings are told at once, without the wait dialog, while the worker holds the lock.
-TEST_F(HostGraphTest, MessagesInsteadOfAGraph) {
+// Too few pings are told at once, without the wait dialog, while the worker holds the lock. Else
+// at most the 288 newest entries, labelled by how many cycles ago; a label every twelfth.
+TEST_F(GraphCommandsTest, GraphOfTheNewestPingsOrAMessage) {
     std::atomic<bool> bReleased{false};
     std::thread worker = HoldLock(AddHost(11), [&] { bReleased = true; });
     AddHost(0);
+    for (auto [nRow, nMinutes] : {std::pair(-1, 5), std::pair(2, 5), std::pair(0, 5), {1, 30}}) {
+        m_doc.m_nIntervalMinutes = nMinutes;
+        EXPECT_EQ(CHostGraphDlg::Prepare(&m_parent, m_doc, nRow, this), nullptr) << nRow;
+    }
+    EXPECT_FALSE(bReleased);
+    worker.join();
     const std::string strNone = "Please select a web host to build the graph for.";
     const std::string strFew = "There is not enough data collected to build the graph.\n"
                                "For the accurate building of the graph please wait till\n"
                                "at least 12 test cycles complete ( test cycle is set to ";
-    for (auto [nRow, nMinutes, strText] :
-         {std::tuple(-1, 5, strNone), std::tuple(2, 5, strNone),
-          std::tuple(0, 5, strFew + "5 min now )."), std::tuple(1, 30, strFew + "30 min now ).")}) {
-        m_arrMessages.clear();
-        m_doc.m_nIntervalMinutes = nMinutes;
-        EXPECT_EQ(CHostGraphDlg::Prepare(&m_parent, m_doc, nRow, this), nullptr);
-        EXPECT_EQ(m_arrMessages, std::vector<std::string>{strText}) << nRow;
-    }
-    EXPECT_FALSE(bReleased);
-    worker.join();
+    EXPECT_EQ(m_arrMessages,
+              (Texts{strNone, strNone, strFew + "5 min now ).", strFew + "30 min now )."}));
     EXPECT_EQ(m_strWait, "");
-}
 
-// At most the 288 newest entries, labelled by how many cycles ago; a label every twelfth.
-TEST_F(HostGraphTest, PointsLabelsAndLabelStep) {
     const std::pair<int, int> arrCases[] = {{12, 1},   {23, 1},   {24, 2},   {100, 8},
                                             {287, 23}, {288, 24}, {289, 24}, {300, 24}};
     for (auto [nPings, nStep] : arrCases) {
@@ -128,9 +124,9 @@ TEST_F(HostGraphTest, PointsLabelsAndLabelStep) {
     }
 }
 
-// The graph waits for the worker's eight new pings and shows all twenty, leaves the lock free,
-// and keeps its snapshot; its texts; the scale's numbers as tall as the window's own text.
-TEST_F(HostGraphTest, SnapshotAfterTheWorkerTextsAndLabelHeight) {
+// Both commands wait for the worker that holds a host's lock, leave the lock free and keep their
+// snapshot. The graph's figures; the scale's numbers as tall as the window's own text.
+TEST_F(GraphCommandsTest, SnapshotsAfterTheWorkerAndLabelHeight) {
     CHost& host = AddHost(12);
     std::thread worker = HoldLock(host, [&host] {
         for (int nPing = 200; nPing < 208; ++nPing)
@@ -140,24 +136,29 @@ TEST_F(HostGraphTest, SnapshotAfterTheWorkerTextsAndLabelHeight) {
     const auto pDlg = CHostGraphDlg::Prepare(&m_parent, m_doc, 0, this);
     worker.join();
     ASSERT_NE(pDlg, nullptr);
-    EXPECT_EQ(m_strWait, "begin end");
+    worker = HoldLock(host, [&host] { AddPing(host, 999), ++host.m_nTests; });
+    const auto pCompare = CCompareHostsDlg::Prepare(&m_parent, m_doc, {}, this);
+    worker.join();
+    ASSERT_NE(pCompare, nullptr);
+    EXPECT_EQ(m_strWait, "begin end begin end ");
     // The lock is recursive: only another thread sees it left taken.
     EXPECT_TRUE(std::async(std::launch::async, [&] {
                     return host.m_pMutex->try_lock() && (host.m_pMutex->unlock(), true);
                 }).get());
-    AddPing(host, 999);
+    AddPing(host, 5);
     host.m_strName = "Renamed";
     EXPECT_EQ(pDlg->GetHistory().size(), 20u);
-    QStringList arrTexts = {pDlg->windowTitle()};
+    const CHostComparison::SHost& figures = pCompare->GetComparison().GetHosts()[0];
+    EXPECT_EQ(std::tuple(figures.arrRecent.size(), figures.arrRecent.back(), figures.nMax,
+                         figures.nTests),
+              std::tuple(size_t{21}, 999u, 999u, 31));
+    QStringList arrTexts;
     for (QLabel* pLabel : pDlg->findChildren<QLabel*>())
         arrTexts << pLabel->text();
-    arrTexts.sort();
-    EXPECT_EQ(arrTexts.join("|").toStdString(), // the logo has no text
-              "|144.7 ms|66.7%|Avg. Ping|Avg. Uptime|Below outlines the uptime and connection "
-              "speed for the host.|Testing Graph|Vantrel");
+    EXPECT_TRUE(arrTexts.contains("144.7 ms") && arrTexts.contains("66.7%"))
+        << qPrintable(arrTexts.join("|"));
     CChartCtrl& chart = pDlg->GetChart();
-    EXPECT_EQ(chart.GetTitle() + "|" + chart.GetYAxisTitle() + "|" + chart.GetXAxisTitle(),
-              "Acme Web - http://acme.example/|Ping Time (ms)|Test Cycles Ago");
+    EXPECT_EQ(chart.GetTitle(), "Acme Web - http://acme.example/");
 
     // At its smallest, the first run of rows with dark pixels under the axis: the numbers.
     pDlg->show();
@@ -176,37 +177,9 @@ TEST_F(HostGraphTest, SnapshotAfterTheWorkerTextsAndLabelHeight) {
     EXPECT_GE(strRows.find('.', nTop) - nTop, size_t(QFontMetrics(pDlg->font()).capHeight()));
 }
 
-class CompareHostsTest : public GraphDialogTest {
-protected:
-    void SetUp() override { CCompareHostsDlg::SetMessageFunction(Recorder()); }
-    void TearDown() override {
-        CCompareHostsDlg::SetMessageFunction({});
-        CCompareHostsDlg::SetPlacementStore(nullptr);
-    }
-};
-
-// The command waits for the worker that holds a host's lock; later changes stay out.
-TEST_F(CompareHostsTest, SnapshotUnderEachHostsLock) {
-    AddSampleHosts(m_doc, 2, 12);
-    CHost& host = *m_doc.m_arrHosts[1];
-    std::thread worker = HoldLock(host, [&host] {
-        host.m_pPingHistory->push_back(999);
-        ++host.m_nTests, ++host.m_nTestsUp;
-    });
-    const auto pDlg = CCompareHostsDlg::Prepare(&m_parent, m_doc, {}, this);
-    worker.join();
-    ASSERT_NE(pDlg, nullptr);
-    EXPECT_EQ(m_strWait, "begin end");
-    host.m_pPingHistory->push_back(5);
-    const CHostComparison::SHost& figures = pDlg->GetComparison().GetHosts()[1];
-    EXPECT_EQ(std::tuple(figures.arrRecent.size(), figures.arrRecent.back(), figures.nMax,
-                         figures.nTests),
-              std::tuple(size_t{13}, 999u, 999u, 13));
-}
-
 // No hosts: told (which hosts of a list it shows is the list view's test). The size kept;
 // "Save Image..." writes the charts at the window's size, a refusal told.
-TEST_F(CompareHostsTest, KeepsItsSizeAndSavesItsImage) {
+TEST_F(GraphCommandsTest, CompareKeepsItsSizeAndSavesItsImage) {
     EXPECT_EQ(CCompareHostsDlg::Prepare(&m_parent, m_doc, {}, nullptr), nullptr);
     AddSampleHosts(m_doc, 3, 20);
     QTemporaryDir dir;
