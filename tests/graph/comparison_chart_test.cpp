@@ -58,42 +58,23 @@ protected:
     CComparisonChart::SLayout m_layout;
 };
 
-// One host: the band from the 10th to the 90th percentile with the median and a whisker to the
-// minimum, a bar 3/4 up and 1/4 down.
-TEST_F(ComparisonChartTest, OneHost) {
-    std::vector<uint32_t> arrPings;
-    for (uint32_t i = 1; i <= 50; ++i)
-        arrPings.push_back(i * 2); // p10 10, median 50, p90 90
-    AddHost("Solo", arrPings, 80, 60);
-    const QImage image = Render();
-    const QColor color = CComparisonChart::HostColor(0);
-    const int y = m_layout.SpreadRow(0).center().y();
-    const std::tuple<double, int, QColor, bool> arrSpread[] = {
-        {10, -2, color, true}, {90, -2, color, true}, {50, -2, INK, true},
-        {8, -2, color, false}, {4, 0, color, true},   {1, 0, color, false}};
-    for (auto [dMs, dy, c, bIs] : arrSpread)
-        EXPECT_EQ(image.pixel(m_layout.SpreadX(dMs), y + dy) == c.rgb(), bIs) << dMs;
-    const QRect bar = m_layout.UptimeBar(0);
-    const int nUp = static_cast<int>(std::lround(0.75 * bar.width()));
-    EXPECT_EQ(ColumnSpan(image, bar, color), Span(bar.left(), bar.left() + nUp - 1));
-    EXPECT_EQ(ColumnSpan(image, bar, CComparisonChart::DOWN_COLOR),
-              Span(bar.left() + nUp, bar.right()));
-}
-
-// Twelve colours; spread rows by median, fastest first. Host 4's slow
-// tail (90th percentile 900 ms) does not move it from the top.
+// Twelve colours; spread rows by median, fastest first: host 4's slow tail (90th percentile 180
+// ms) does not move it from the top. Host 0: the band from the 10th to the 90th percentile with
+// the median and a whisker to the minimum, a bar 3/4 up and 1/4 down.
 TEST_F(ComparisonChartTest, TwelveHostsSortedByMedian) {
-    const int arrMedians[12] = {90, 30, 120, 60, 15, 75, 105, 45, 150, 135, 165, 20};
+    const int arrMedians[12] = {50, 30, 120, 60, 15, 75, 105, 45, 150, 135, 165, 20};
     for (int h = 0; h < 12; ++h) {
-        std::vector<uint32_t> arrPings(10, arrMedians[h]);
+        std::vector<uint32_t> arrPings(h ? 10 : 50, arrMedians[h]);
         arrPings[0] -= 10, arrPings[9] += 10;
+        for (uint32_t i = 0; h == 0 && i < 50; ++i)
+            arrPings[i] = i * 2 + 2; // p10 10, median 50, p90 90
         if (h == 4)
-            std::fill(arrPings.begin() + 6, arrPings.end(), 900);
-        AddHost("Host " + std::to_string(h), arrPings, 10, 10);
+            std::fill(arrPings.begin() + 6, arrPings.end(), 180);
+        AddHost("Host " + std::to_string(h), arrPings, h ? 10 : 80, h ? 10 : 60);
     }
     const QImage image = Render({900, 900});
     ASSERT_EQ(Span(m_layout.nSpreadRows, m_layout.nUptimeRows), Span(12, 12));
-    const std::vector<size_t> arrOrder{4, 11, 1, 7, 3, 5, 0, 6, 2, 9, 8, 10};
+    const std::vector<size_t> arrOrder{4, 11, 1, 7, 0, 3, 5, 6, 2, 9, 8, 10};
     EXPECT_EQ(m_comparison.ByMedian(), arrOrder);
     std::set<QRgb> setColors;
     for (int i = 0; i < 12; ++i) {
@@ -109,6 +90,18 @@ TEST_F(ComparisonChartTest, TwelveHostsSortedByMedian) {
         EXPECT_EQ(image.pixel(m_layout.SpreadX(arrMedians[h]), row.center().y()), INK.rgb()) << i;
     }
     EXPECT_EQ(setColors.size(), 12u);
+    const QColor color = CComparisonChart::HostColor(0);
+    const int y = m_layout.SpreadRow(4).center().y();
+    const std::tuple<double, int, QColor, bool> arrSpread[] = {
+        {10, -2, color, true}, {90, -2, color, true}, {50, -2, INK, true},
+        {8, -2, color, false}, {4, 0, color, true},   {1, 0, color, false}};
+    for (auto [dMs, dy, c, bIs] : arrSpread)
+        EXPECT_EQ(image.pixel(m_layout.SpreadX(dMs), y + dy) == c.rgb(), bIs) << dMs;
+    const QRect bar = m_layout.UptimeBar(0);
+    const int nUp = static_cast<int>(std::lround(0.75 * bar.width()));
+    EXPECT_EQ(ColumnSpan(image, bar, color), Span(bar.left(), bar.left() + nUp - 1));
+    EXPECT_EQ(ColumnSpan(image, bar, CComparisonChart::DOWN_COLOR),
+              Span(bar.left() + nUp, bar.right()));
 }
 
 // 288 and 5,000 entries both fill the axis with the newest entries' values; the spread is of all.
@@ -130,19 +123,16 @@ TEST_F(ComparisonChartTest, LinesShowTheNewest288Cycles) {
     }
 }
 
-// PNG and SVG by the suffix; a name from a damaged file escaped, its NUL and ESC left out. A
-// refusal explained, an older file kept.
-TEST_F(ComparisonChartTest, SavesPngAndSvgAndRefusesBadTargets) {
+// SVG by the suffix (PNG: the command line's test); a name from a damaged file escaped, its NUL and
+// ESC left out. A refusal explained, an older file kept.
+TEST_F(ComparisonChartTest, SavesSvgAndRefusesBadTargets) {
     AddHost(std::string("R&D <Host\0ing> \x1b\"Caf\xe9\"", 22), std::vector<uint32_t>(20, 33), 20,
             19);
     Render();
     const CComparisonChart chart(m_comparison);
     CTempDir dir;
     QString strError;
-    ASSERT_TRUE(chart.Save(dir / "c.png", {640, 480}, strError) &&
-                chart.Save(dir / "c.SVG", {640, 480}, strError))
-        << qPrintable(strError);
-    EXPECT_EQ(QImage(QString::fromStdString(dir / "c.png")).size(), QSize(640, 480));
+    ASSERT_TRUE(chart.Save(dir / "c.SVG", {640, 480}, strError)) << qPrintable(strError);
     const std::string strSvg = ReadFileBytes(dir / "c.SVG");
     EXPECT_NE(strSvg.find("<svg width=\"640\" height=\"480\""), std::string::npos);
     EXPECT_NE(strSvg.find(">R&amp;D &lt;Hosting&gt; &quot;Caf\xC3\xA9&quot;</text>"),
@@ -155,7 +145,7 @@ TEST_F(ComparisonChartTest, SavesPngAndSvgAndRefusesBadTargets) {
     EXPECT_FALSE(chart.Save(dir / "older.png", {0, 480}, strError));
     EXPECT_EQ(strError, "0 x 480 is not an image size from 1 to 20000 pixels");
     EXPECT_EQ(ReadFileBytes(dir / "older.png"), "kept");
-    EXPECT_EQ(dir.Names(), (std::vector<std::string>{"c.SVG", "c.png", "folder.png", "older.png"}));
+    EXPECT_EQ(dir.Names(), (std::vector<std::string>{"c.SVG", "folder.png", "older.png"}));
 }
 
 // With a test history: ping lines on the real time axis, each at its ping's height (Early, tested
@@ -166,16 +156,14 @@ TEST_F(ComparisonChartTest, HistoryDrawsTimedLinesAndWebResponseInEachHostsColou
     QTemporaryDir dir;
     CHistoryStore store;
     ASSERT_NE(store.Open(dir.filePath("h").toStdString()), CHistoryStore::EOpen::FAILED);
+    const char* const arrNames[] = {"Slow", "Fast", "Early"};
     const std::vector<int64_t> arrIds = store.Attach({{"Slow", ""}, {"Fast", ""}, {"Early", ""}});
     // Totals in fives: the 10th percentile, median and 90th are the 1st, 3rd and 5th.
     const int32_t arrTotals[2][5] = {{1000, 1200, 1500, 1800, 2500}, {100, 200, 300, 400, 500}};
     const int32_t arrPings[3] = {800, 200, 400};
     std::vector<CTestRecord> arrTests;
     for (size_t h = 0; h < 3; ++h) {
-        AddHost(h == 0   ? "Slow"
-                : h == 1 ? "Fast"
-                         : "Early",
-                {10, 20, 30, 40, 50, 60, 70}, 7, 7, arrIds[h]);
+        AddHost(arrNames[h], {10, 20, 30, 40, 50, 60, 70}, 7, 7, arrIds[h]);
         for (int k = h == 2 ? 39 : 1; k <= 50; ++k)
             arrTests.push_back({arrIds[h], T - k * 600, true, "", arrPings[h], 0, 0, 0, 0, 0, -1,
                                 -1, -1, -1, h < 2 ? arrTotals[h][k % 5] : -1});
