@@ -305,8 +305,9 @@ TEST_F(HistoryDlgTest, ShowsOutagesUptimeLossCertificateAndShading) {
     EXPECT_EQ(m_arrMessages, Texts{});
 }
 
-// The range's tests as CSV; a quoted reason; a folder in the way: a message, nothing written.
-TEST_F(HistoryDlgTest, ExportsTheRangesTestsAsCsv) {
+// The range's tests as CSV, a quoted reason. The command opens the list's host beside its data
+// file and keeps the size. What is missing or in the way is told; nothing is written.
+TEST_F(HistoryDlgTest, ExportsCsvAndOpensTheListsHostOrTellsWhatIsMissing) {
     ASSERT_TRUE(m_dlg.ExportCsv(m_dir / "out.csv"));
     const std::string strBytes = ReadFileBytes(m_dir / "out.csv");
     EXPECT_EQ(std::count(strBytes.begin(), strBytes.end(), '\n'), 144); // header, 24 hours
@@ -318,14 +319,8 @@ TEST_F(HistoryDlgTest, ExportsTheRangesTestsAsCsv) {
         "2027-01-15T08:00:00Z,down,\"TLS failure: \"\"bad\"\", caf\xC3\xA9\",,tcp,,0,0,,,,,,,\n");
     std::filesystem::create_directory(m_dir / "folder.csv");
     EXPECT_FALSE(m_dlg.ExportCsv(m_dir / "folder.csv"));
-    ASSERT_EQ(m_arrMessages.size(), 1u);
-    EXPECT_TRUE(m_arrMessages[0].starts_with("The history could not be exported.\n"))
-        << m_arrMessages[0];
     EXPECT_TRUE(std::filesystem::is_directory(m_dir / "folder.csv"));
-}
 
-// The command: what is missing told; the list's host opened beside its data file, the size kept.
-TEST_F(HistoryDlgTest, CommandOpensTheListsHostOrTellsWhatIsMissing) {
     WriteFileBytes(m_dir / "Vantrel.dat", "");
     ASSERT_EQ(m_doc.LoadHosts(m_dir / "Vantrel.dat").m_eResult, CHostsFile::LOAD_OK);
     auto* pHost = new CHost;
@@ -334,14 +329,17 @@ TEST_F(HistoryDlgTest, CommandOpensTheListsHostOrTellsWhatIsMissing) {
     for (int nRow : {-1, 1, 0})
         EXPECT_EQ(CHistoryDlg::Prepare(&m_parent, m_doc, nRow, nullptr), nullptr);
     EXPECT_FALSE(m_dlg.Open(m_dir / "none.history", 1, "X", "", NOW));
-    ASSERT_EQ(m_arrMessages.size(), 4u);
-    EXPECT_EQ(Texts(m_arrMessages.begin(), m_arrMessages.begin() + 3),
-              (Texts{"Please select a web host to show the history for.",
+    EXPECT_FALSE(std::filesystem::exists(m_dir / "none.history"));
+    Texts arrFirstLines; // the rest is the system's reason
+    for (const std::string& strMessage : m_arrMessages)
+        arrFirstLines.push_back(strMessage.substr(0, strMessage.find('\n')));
+    EXPECT_EQ(arrFirstLines,
+              (Texts{"The history could not be exported.",
+                     "Please select a web host to show the history for.",
                      "Please select a web host to show the history for.",
                      "There is no history for this host yet: it is recorded from the host's "
-                     "next test on."}));
-    EXPECT_TRUE(m_arrMessages[3].starts_with("The history cannot be read.\n")) << m_arrMessages[3];
-    EXPECT_FALSE(std::filesystem::exists(m_dir / "none.history"));
+                     "next test on.",
+                     "The history cannot be read."}));
 
     ASSERT_TRUE(m_doc.OpenHistory());
     CSettingsStore settings(m_dir / "Vantrel.conf");
@@ -356,7 +354,7 @@ TEST_F(HistoryDlgTest, CommandOpensTheListsHostOrTellsWhatIsMissing) {
         else
             EXPECT_EQ(pDlg->size(), QSize(700, 600));
     }
-    EXPECT_EQ(m_arrMessages.size(), 4u);
+    EXPECT_EQ(m_arrMessages.size(), 5u);
 }
 
 } // namespace
