@@ -171,24 +171,6 @@ TEST_F(ComparisonChartTest, LinesShowTheNewest288Cycles) {
     }
 }
 
-// A refusal explained, an older file kept, nothing else written (what is saved: the command
-// line's test).
-TEST_F(ComparisonChartTest, SaveRefusesBadTargets) {
-    AddHost("Solo", std::vector<uint32_t>(20, 33), 20, 19);
-    const CComparisonChart chart(m_comparison);
-    CTempDir dir;
-    QString strError;
-    WriteFileBytes(dir / "older.png", "kept");
-    std::filesystem::create_directory(dir / "folder.png");
-    EXPECT_FALSE(chart.Save(dir / "folder.png", {640, 480}, strError));
-    EXPECT_EQ(strError.toStdString(),
-              "Cannot save " + dir / "folder.png" + ": the path names a folder");
-    EXPECT_FALSE(chart.Save(dir / "older.png", {0, 480}, strError));
-    EXPECT_EQ(strError, "0 x 480 is not an image size from 1 to 20000 pixels");
-    EXPECT_EQ(ReadFileBytes(dir / "older.png"), "kept");
-    EXPECT_EQ(dir.Names(), (std::vector<std::string>{"folder.png", "older.png"}));
-}
-
 // With a test history: ping lines on the real time axis, each at its ping's height (Early, tested
 // only in the span's first two hours, ends there), web response rows by median with the
 // 10th-90th percentile band, and each host in its list colour in every view.
@@ -402,12 +384,13 @@ TEST_F(GraphCommandsTest, SnapshotsAfterTheWorkerAndLabelHeight) {
 }
 
 // No hosts: told (which hosts of a list it shows is the list view's test). The size kept;
-// "Save Image..." writes the charts at the window's size, a refusal told.
+// "Save Image..." writes the charts at the window's size. A refusal explained, an older file kept,
+// nothing else written.
 TEST_F(GraphCommandsTest, CompareKeepsItsSizeAndSavesItsImage) {
     EXPECT_EQ(CCompareHostsDlg::Prepare(&m_parent, m_doc, {}, nullptr), nullptr);
     AddSampleHosts(m_doc, 3, 20);
-    QTemporaryDir dir;
-    CSettingsStore store(dir.filePath("Vantrel.conf").toStdString());
+    CTempDir dir;
+    CSettingsStore store(dir / "Vantrel.conf");
     CCompareHostsDlg::SetPlacementStore(&store);
     auto pDlg = CCompareHostsDlg::Prepare(&m_parent, m_doc, {}, nullptr);
     pDlg->show();
@@ -418,13 +401,23 @@ TEST_F(GraphCommandsTest, CompareKeepsItsSizeAndSavesItsImage) {
     pDlg->show();
     EXPECT_EQ(pDlg->size(), QSize(640, 520));
     pDlg->resize(800, 600);
-    ASSERT_TRUE(pDlg->SaveImage(dir.filePath("c.png")));
-    EXPECT_EQ(QImage(dir.filePath("c.png")), pDlg->GetChartWidget()->grab().toImage());
-    EXPECT_FALSE(pDlg->SaveImage(dir.filePath("c.bmp")));
+    const QString strPng = QString::fromStdString(dir / "c.png");
+    ASSERT_TRUE(pDlg->SaveImage(strPng));
+    EXPECT_EQ(QImage(strPng), pDlg->GetChartWidget()->grab().toImage());
+    WriteFileBytes(dir / "older.png", "kept");
+    std::filesystem::create_directory(dir / "folder.png");
+    EXPECT_FALSE(pDlg->SaveImage(QString::fromStdString(dir / "c.bmp")));
+    EXPECT_FALSE(pDlg->SaveImage(QString::fromStdString(dir / "folder.png")));
+    QString strError;
+    EXPECT_FALSE(CComparisonChart(pDlg->GetComparison()).Save(dir / "older.png", {0, 9}, strError));
+    EXPECT_EQ(strError, "0 x 9 is not an image size from 1 to 20000 pixels");
+    EXPECT_EQ(ReadFileBytes(dir / "older.png"), "kept");
+    EXPECT_EQ(dir.Names(), (Texts{"Vantrel.conf", "c.png", "folder.png", "older.png"}));
+    const std::string strNot = "The image could not be saved.\n";
     EXPECT_EQ(m_arrMessages,
-              (Texts{"There are no web hosts to compare.", "The image could not be saved.\n" +
-                                                               dir.filePath("c.bmp").toStdString() +
-                                                               " does not end in .png or .svg."}));
+              (Texts{"There are no web hosts to compare.",
+                     strNot + dir / "c.bmp" + " does not end in .png or .svg.",
+                     strNot + "Cannot save " + dir / "folder.png" + ": the path names a folder."}));
 }
 
 constexpr int64_t T = 1'800'000'000; // 2027-01-15 08:00:00 UTC
