@@ -433,42 +433,39 @@ std::vector<CTestRecord> MadeUpHistory(int64_t nId) {
     return arrTests;
 }
 
-class HistoryDlgTest : public GraphCommandsTest {
-protected:
-    void SetUp() override {
-        GraphCommandsTest::SetUp();
-        CHistoryStore store;
-        ASSERT_NE(store.Open(m_strPath), CHistoryStore::EOpen::FAILED) << store.GetLastError();
-        const int64_t nId = store.Attach({{"Alpha", "https://alpha.example/"}}).at(0);
-        ASSERT_TRUE(store.WriteCycle(MadeUpHistory(nId))) << store.GetLastError();
-        ASSERT_TRUE(m_dlg.Open(m_strPath, nId, "Alpha", "https://alpha.example/", NOW));
-    }
-
-    CTempDir m_dir;
-    std::string m_strPath = m_dir / "Vantrel.dat.history";
-    CHistoryDlg m_dlg{&m_parent};
-};
-
 // The figures of each range, the outages newest first (from the first down test to the first up
-// test), and the refusal 5 hours ago shaded where its time falls, the hour after it not.
-TEST_F(HistoryDlgTest, ShowsOutagesUptimeLossCertificateAndShading) {
+// test), the refusal 5 hours ago shaded where its time falls, the hour after it not. The range's
+// tests as CSV. The command opens the list's host beside its data file and keeps the size. What is
+// missing or in the way is told; nothing is written.
+TEST_F(GraphCommandsTest, HistoryWindowFiguresOutagesCsvAndCommand) {
+    CTempDir dir;
+    const std::string strPath = dir / "Vantrel.dat.history";
+    int64_t nId = 0;
+    {
+        CHistoryStore store;
+        ASSERT_NE(store.Open(strPath), CHistoryStore::EOpen::FAILED) << store.GetLastError();
+        nId = store.Attach({{"Alpha", "https://alpha.example/"}}).at(0);
+        ASSERT_TRUE(store.WriteCycle(MadeUpHistory(nId))) << store.GetLastError();
+    }
+    CHistoryDlg dlg(&m_parent);
+    ASSERT_TRUE(dlg.Open(strPath, nId, "Alpha", "https://alpha.example/", NOW));
     Texts arrFigures;
     for (int nFigure = 0; nFigure < CHistoryDlg::FIGURE_COUNT; ++nFigure)
         for (int nRange = 0; nRange < CHistoryDlg::RANGE_COUNT; ++nRange)
-            arrFigures.push_back(m_dlg.GetFigure(nFigure, nRange));
+            arrFigures.push_back(dlg.GetFigure(nFigure, nRange));
     EXPECT_EQ(arrFigures, (Texts{"95.80%", "97.94%", "98.09%", "98.15%", // uptime
                                  "143", "292", "315", "326",             // tests
                                  "6.46% (535/572)", "4.36% (1117/1168)", "4.04% (1209/1260)",
                                  "3.91% (1253/1304)", // loss
                                  "312 ms", "312 ms", "312 ms", "312 ms"}));
-    EXPECT_EQ(m_dlg.GetCertificateText(), "Certificate expires 2027-01-25 11:00 (in 10 days)");
+    EXPECT_EQ(dlg.GetCertificateText(), "Certificate expires 2027-01-25 11:00 (in 10 days)");
     const Texts arrDay = {
         "2027-01-15 07:50 | still down | 11m 00s | timed out | 2027-01-15 07:40",
         "2027-01-15 07:00 | 2027-01-15 07:10 | 10m 00s | HTTP 503 | 2027-01-15 06:50",
         "2027-01-15 03:00 | 2027-01-15 03:40 | 40m 00s | connection refused | 2027-01-15 02:50"};
-    EXPECT_EQ(m_dlg.GetOutageRows(), arrDay);
-    EXPECT_EQ(m_dlg.GetOutageSummary(), "3 outages, longest 40m 00s, 1h 01m down in all");
-    CTimeChart& chart = m_dlg.GetChart();
+    EXPECT_EQ(dlg.GetOutageRows(), arrDay);
+    EXPECT_EQ(dlg.GetOutageSummary(), "3 outages, longest 40m 00s, 1h 01m down in all");
+    CTimeChart& chart = dlg.GetChart();
     chart.resize(1000, 400);
     QImage image(chart.size(), QImage::Format_RGB32);
     // At the time t, at the height of dMs or just under the plot's top.
@@ -483,17 +480,9 @@ TEST_F(HistoryDlgTest, ShowsOutagesUptimeLossCertificateAndShading) {
     // The ping line (20 ms) bridges the columns between two tests.
     EXPECT_EQ(ColourAt(T - 12300, 20), QColor(72, 190, 103));
     EXPECT_EQ(ColourAt(T - 3300), CTimeChart::DOWN_SHADE);
-    m_dlg.SetRange(CHistoryDlg::RANGE_ALL);
-    EXPECT_EQ(m_dlg.GetOutageRows(), arrDay); // the older days were all up
-    EXPECT_EQ(ColourAt(T - 20 * 86400), QColor(Qt::white));
-    EXPECT_EQ(m_arrMessages, Texts{});
-}
 
-// The range's tests as CSV, a quoted reason. The command opens the list's host beside its data
-// file and keeps the size. What is missing or in the way is told; nothing is written.
-TEST_F(HistoryDlgTest, ExportsCsvAndOpensTheListsHostOrTellsWhatIsMissing) {
-    ASSERT_TRUE(m_dlg.ExportCsv(m_dir / "out.csv"));
-    const std::string strBytes = ReadFileBytes(m_dir / "out.csv");
+    ASSERT_TRUE(dlg.ExportCsv(dir / "out.csv"));
+    const std::string strBytes = ReadFileBytes(dir / "out.csv");
     EXPECT_EQ(std::count(strBytes.begin(), strBytes.end(), '\n'), 144); // header, 24 hours
     EXPECT_EQ(strBytes.substr(strBytes.find('\n') + 1, 24), "2027-01-14T08:10:00Z,up,");
     EXPECT_TRUE(strBytes.ends_with("\n2027-01-15T07:50:00Z,down,timed out,,icmp,,4,0,,,,,,,\n"));
@@ -501,19 +490,23 @@ TEST_F(HistoryDlgTest, ExportsCsvAndOpensTheListsHostOrTellsWhatIsMissing) {
     EXPECT_EQ(
         CHistoryCsv::Line(test),
         "2027-01-15T08:00:00Z,down,\"TLS failure: \"\"bad\"\", caf\xC3\xA9\",,tcp,,0,0,,,,,,,\n");
-    std::filesystem::create_directory(m_dir / "folder.csv");
-    EXPECT_FALSE(m_dlg.ExportCsv(m_dir / "folder.csv"));
-    EXPECT_TRUE(std::filesystem::is_directory(m_dir / "folder.csv"));
+    dlg.SetRange(CHistoryDlg::RANGE_ALL);
+    EXPECT_EQ(dlg.GetOutageRows(), arrDay); // the older days were all up
+    EXPECT_EQ(ColourAt(T - 20 * 86400), QColor(Qt::white));
+    EXPECT_EQ(m_arrMessages, Texts{});
+    std::filesystem::create_directory(dir / "folder.csv");
+    EXPECT_FALSE(dlg.ExportCsv(dir / "folder.csv"));
+    EXPECT_TRUE(std::filesystem::is_directory(dir / "folder.csv"));
 
-    WriteFileBytes(m_dir / "Vantrel.dat", "");
-    ASSERT_EQ(m_doc.LoadHosts(m_dir / "Vantrel.dat").m_eResult, CHostsFile::LOAD_OK);
+    WriteFileBytes(dir / "Vantrel.dat", "");
+    ASSERT_EQ(m_doc.LoadHosts(dir / "Vantrel.dat").m_eResult, CHostsFile::LOAD_OK);
     auto* pHost = new CHost;
     pHost->m_strName = "Alpha";
     m_doc.AddHost(pHost);
     for (int nRow : {-1, 1, 0})
         EXPECT_EQ(CHistoryDlg::Prepare(&m_parent, m_doc, nRow, nullptr), nullptr);
-    EXPECT_FALSE(m_dlg.Open(m_dir / "none.history", 1, "X", "", NOW));
-    EXPECT_FALSE(std::filesystem::exists(m_dir / "none.history"));
+    EXPECT_FALSE(dlg.Open(dir / "none.history", 1, "X", "", NOW));
+    EXPECT_FALSE(std::filesystem::exists(dir / "none.history"));
     Texts arrFirstLines; // the rest is the system's reason
     for (const std::string& strMessage : m_arrMessages)
         arrFirstLines.push_back(strMessage.substr(0, strMessage.find('\n')));
@@ -526,7 +519,7 @@ TEST_F(HistoryDlgTest, ExportsCsvAndOpensTheListsHostOrTellsWhatIsMissing) {
                      "The history cannot be read."}));
 
     ASSERT_TRUE(m_doc.OpenHistory());
-    CSettingsStore settings(m_dir / "Vantrel.conf");
+    CSettingsStore settings(dir / "Vantrel.conf");
     CHistoryDlg::SetPlacementStore(&settings);
     for (QSize size : {QSize(700, 600), QSize()}) {
         auto pDlg = CHistoryDlg::Prepare(&m_parent, m_doc, 0, nullptr);
