@@ -1,7 +1,6 @@
 // vantrelctl compare and report --chart, run as the real program on a data file the store's own
 // code wrote.
 #include "core/hosts_file.h"
-#include "core/message_sink.h"
 #include "core/test_files.h"
 #include "core/vantrel_doc.h"
 #include "sample_host_graph.h"
@@ -10,12 +9,8 @@
 
 namespace {
 
-struct CNoMessages : CMessageSink {
-    void ShowMessage(const std::string&) override {}
-};
-
 TEST(CompareCli, ExitCodesMessagesAndImages) {
-    CNoMessages sink;
+    CSampleSink sink;
     CVantrelDoc doc(sink, nullptr);
     AddSampleHosts(doc, 5, 40, true); // host 4 has no ping times
     // A name as a damaged file may hold: escaped in the SVG, its NUL and ESC left out.
