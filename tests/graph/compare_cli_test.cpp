@@ -1,13 +1,10 @@
-// vantrelctl compare and report --chart, run as the real program on a data file the store's own
-// code wrote.
+// vantrelctl compare and report --chart, run as the real program on a data file the store wrote.
 #include "core/hosts_file.h"
 #include "core/test_files.h"
 #include "core/vantrel_doc.h"
 #include "sample_host_graph.h"
 #include <QImage>
 #include <gtest/gtest.h>
-
-namespace {
 
 TEST(CompareCli, ExitCodesMessagesAndImages) {
     CSampleSink sink;
@@ -54,5 +51,3 @@ TEST(CompareCli, ExitCodesMessagesAndImages) {
     ASSERT_EQ(Run("report --data v.dat --hosts 1,3 --out r.html --chart").nExit, 0);
     EXPECT_NE(ReadFileBytes(dir / "r.html").find("</table><br><svg "), std::string::npos);
 }
-
-} // namespace

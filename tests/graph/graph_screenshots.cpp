@@ -11,7 +11,6 @@
 #include <QApplication>
 #include <QDir>
 #include <QTemporaryDir>
-
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>

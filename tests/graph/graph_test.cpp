@@ -37,10 +37,9 @@ namespace {
 
 using Texts = std::vector<std::string>;
 
-// The graph's chart, 412 x 227, with a series of two values and a slot with nothing to scale: from
-// 0 to the first step above the larger placeable value, in whole-number arithmetic for steps of 1
-// and more ((6 + 2) / 2 * 2.5), the next multiple above for finer ones. The title ends at inner
-// bottom / 10 of a larger chart.
+// The graph's chart, 412 x 227, two values and a slot with nothing to scale: 0 up to the first
+// step above the larger placeable value, in whole numbers for steps from 1 ((6 + 2) / 2 * 2.5),
+// the next multiple above for finer ones. The title ends at inner bottom / 10.
 TEST(ChartLayout, ScaleTopAndTitle) {
     const double NAN_ = std::nan(""), INF = INFINITY, EMPTY = CChartSeries::EMPTY_POINT;
     const double arrCases[][4] = {{0, 0, 10, 10},      {120, 65, 10, 130},   {123, 7, 10, 130},
@@ -158,14 +157,13 @@ TEST_F(ComparisonChartTest, HistoryDrawsTimedLinesAndWebResponseInEachHostsColou
     QTemporaryDir dir;
     CHistoryStore store;
     ASSERT_NE(store.Open(dir.filePath("h").toStdString()), CHistoryStore::EOpen::FAILED);
-    const char* const arrNames[] = {"Slow", "Fast", "Early"};
     const std::vector<int64_t> arrIds = store.Attach({{"Slow", ""}, {"Fast", ""}, {"Early", ""}});
     // Totals in fives: the 10th percentile, median and 90th are the 1st, 3rd and 5th.
     const int32_t arrTotals[2][5] = {{1000, 1200, 1500, 1800, 2500}, {100, 200, 300, 400, 500}};
     const int32_t arrPings[3] = {800, 200, 400};
     std::vector<CTestRecord> arrTests;
     for (size_t h = 0; h < 3; ++h) {
-        AddHost(arrNames[h], {10, 20, 30, 40, 50, 60, 70}, 7, 7, arrIds[h]);
+        AddHost("Host", {10, 20, 30, 40, 50, 60, 70}, 7, 7, arrIds[h]);
         for (int k = h == 2 ? 39 : 1; k <= 50; ++k)
             arrTests.push_back({arrIds[h], T - k * 600, true, "", arrPings[h], 0, 0, 0, 0, 0, -1,
                                 -1, -1, -1, h < 2 ? arrTotals[h][k % 5] : -1});
@@ -265,10 +263,10 @@ protected:
     std::string m_strWait;
 };
 
-// Too few pings are told at once, without the wait dialog, while the worker holds the lock. Else
-// at most the 288 newest entries, labelled by how many cycles ago; a label every twelfth. (How
-// Compare Hosts draws them: the guide's picture of 400 entries a host.)
-TEST_F(GraphCommandsTest, GraphOfTheNewestPingsOrAMessage) {
+// Build Graph: too few pings told at once, without the wait dialog, while the worker holds the
+// lock; else at most the 288 newest entries, labelled by how many cycles ago, a label every
+// twelfth (how Compare Hosts draws them: the guide's picture of 400 entries a host).
+TEST_F(GraphCommandsTest, BuildGraphMessagesPointsAndSnapshot) {
     std::atomic<bool> bReleased{false};
     std::thread worker = HoldLock(AddHost(11), [&] { bReleased = true; });
     AddHost(0);
@@ -310,18 +308,17 @@ TEST_F(GraphCommandsTest, GraphOfTheNewestPingsOrAMessage) {
         EXPECT_EQ(std::tuple(figures.arrRecent.size(), figures.arrRecent[0], figures.nMin),
                   std::tuple(size_t(nShown), uint32_t(100 + nPings - nShown), 100u));
     }
-}
 
-// Both commands wait for the worker that holds a host's lock, leave the lock free and keep their
-// snapshot. The graph's figures; the scale's numbers as tall as the window's own text.
-TEST_F(GraphCommandsTest, SnapshotsAfterTheWorkerAndLabelHeight) {
+    // Both commands wait for the worker that holds a host's lock, leave the lock free and keep
+    // their snapshot. The scale's numbers as tall as the window's own text.
     CHost& host = AddHost(12);
-    std::thread worker = HoldLock(host, [&host] {
+    worker = HoldLock(host, [&host] {
         for (int nPing = 200; nPing < 208; ++nPing)
             AddPing(host, nPing);
         host.m_nTests = 30, host.m_nTestsUp = 20;
     });
-    const auto pDlg = CHostGraphDlg::Prepare(&m_parent, m_doc, 0, this);
+    const int nRow = static_cast<int>(m_doc.m_arrHosts.size()) - 1;
+    const auto pDlg = CHostGraphDlg::Prepare(&m_parent, m_doc, nRow, this);
     worker.join();
     ASSERT_NE(pDlg, nullptr);
     worker = HoldLock(host, [&host] { AddPing(host, 999), ++host.m_nTests; });
@@ -336,7 +333,7 @@ TEST_F(GraphCommandsTest, SnapshotsAfterTheWorkerAndLabelHeight) {
     AddPing(host, 5);
     host.m_strName = "Renamed";
     EXPECT_EQ(pDlg->GetHistory().size(), 20u);
-    const CHostComparison::SHost& figures = pCompare->GetComparison().GetHosts()[0];
+    const CHostComparison::SHost& figures = pCompare->GetComparison().GetHosts().back();
     EXPECT_EQ(std::tuple(figures.arrRecent.size(), figures.arrRecent.back(), figures.nMax,
                          figures.nTests),
               std::tuple(size_t{21}, 999u, 999u, 31));
@@ -400,9 +397,8 @@ TEST_F(GraphCommandsTest, CompareKeepsItsSizeAndSavesItsImage) {
 constexpr int64_t T = 1'800'000'000; // 2027-01-15 08:00:00 UTC
 constexpr int64_t NOW = T + 60;
 
-// A test a day from 40 to 3 days ago, then one every 10 minutes for two days with a 40-minute
-// refusal 5 hours ago, one 503 an hour ago and a time-out at the end. Every tenth recent test
-// loses one of its four echoes.
+// A test a day from 40 to 3 days ago, then one every 10 minutes for two days: a 40-minute refusal 5
+// hours ago, a 503 an hour ago, a time-out at the end; every tenth loses one of its four echoes.
 std::vector<CTestRecord> MadeUpHistory(int64_t nId) {
     std::vector<CTestRecord> arrTests;
     auto Up = [&](int64_t t, int nAnswered, int32_t nTotal) {
@@ -425,9 +421,8 @@ std::vector<CTestRecord> MadeUpHistory(int64_t nId) {
 }
 
 // The figures of each range, the outages newest first (from the first down test to the first up
-// test), the refusal 5 hours ago shaded where its time falls, the hour after it not. The range's
-// tests as CSV. The command opens the list's host beside its data file and keeps the size. What is
-// missing or in the way is told; nothing is written.
+// test), the refusal 5 hours ago shaded, the hour after it not; the range's tests as CSV. The
+// command opens the list's host beside its data file and keeps the size. Refusals told.
 TEST_F(GraphCommandsTest, HistoryWindowFiguresOutagesCsvAndCommand) {
     CTempDir dir;
     const std::string strPath = dir / "Vantrel.dat.history";
@@ -435,11 +430,11 @@ TEST_F(GraphCommandsTest, HistoryWindowFiguresOutagesCsvAndCommand) {
     {
         CHistoryStore store;
         ASSERT_NE(store.Open(strPath), CHistoryStore::EOpen::FAILED) << store.GetLastError();
-        nId = store.Attach({{"Alpha", "https://alpha.example/"}}).at(0);
+        nId = store.Attach({{"Acme Web", "http://acme.example/"}}).at(0);
         ASSERT_TRUE(store.WriteCycle(MadeUpHistory(nId))) << store.GetLastError();
     }
     CHistoryDlg dlg(&m_parent);
-    ASSERT_TRUE(dlg.Open(strPath, nId, "Alpha", "https://alpha.example/", NOW));
+    ASSERT_TRUE(dlg.Open(strPath, nId, "Acme Web", "http://acme.example/", NOW));
     Texts arrFigures;
     for (int nFigure = 0; nFigure < CHistoryDlg::FIGURE_COUNT; ++nFigure)
         for (int nRange = 0; nRange < CHistoryDlg::RANGE_COUNT; ++nRange)
@@ -477,23 +472,19 @@ TEST_F(GraphCommandsTest, HistoryWindowFiguresOutagesCsvAndCommand) {
     EXPECT_EQ(std::count(strBytes.begin(), strBytes.end(), '\n'), 144); // header, 24 hours
     EXPECT_EQ(strBytes.substr(strBytes.find('\n') + 1, 24), "2027-01-14T08:10:00Z,up,");
     EXPECT_TRUE(strBytes.ends_with("\n2027-01-15T07:50:00Z,down,timed out,,icmp,,4,0,,,,,,,\n"));
-    CTestRecord test{0, T, false, "TLS failure: \"bad\", caf\xE9", -1, PING_METHOD_TCP};
     EXPECT_EQ(
-        CHistoryCsv::Line(test),
+        CHistoryCsv::Line({0, T, false, "TLS failure: \"bad\", caf\xE9", -1, PING_METHOD_TCP}),
         "2027-01-15T08:00:00Z,down,\"TLS failure: \"\"bad\"\", caf\xC3\xA9\",,tcp,,0,0,,,,,,,\n");
     dlg.SetRange(CHistoryDlg::RANGE_ALL);
     EXPECT_EQ(dlg.GetOutageRows(), arrDay); // the older days were all up
     EXPECT_EQ(ColourAt(T - 20 * 86400), QColor(Qt::white));
-    EXPECT_EQ(m_arrMessages, Texts{});
     std::filesystem::create_directory(dir / "folder.csv");
     EXPECT_FALSE(dlg.ExportCsv(dir / "folder.csv"));
     EXPECT_TRUE(std::filesystem::is_directory(dir / "folder.csv"));
 
     WriteFileBytes(dir / "Vantrel.dat", "");
     ASSERT_EQ(m_doc.LoadHosts(dir / "Vantrel.dat").m_eResult, CHostsFile::LOAD_OK);
-    auto* pHost = new CHost;
-    pHost->m_strName = "Alpha";
-    m_doc.AddHost(pHost);
+    AddHost(0);
     for (int nRow : {-1, 1, 0})
         EXPECT_EQ(CHistoryDlg::Prepare(&m_parent, m_doc, nRow, nullptr), nullptr);
     EXPECT_FALSE(dlg.Open(dir / "none.history", 1, "X", "", NOW));
@@ -512,16 +503,15 @@ TEST_F(GraphCommandsTest, HistoryWindowFiguresOutagesCsvAndCommand) {
     ASSERT_TRUE(m_doc.OpenHistory());
     CSettingsStore settings(dir / "Vantrel.conf");
     CHistoryDlg::SetPlacementStore(&settings);
-    for (QSize size : {QSize(700, 600), QSize()}) {
-        auto pDlg = CHistoryDlg::Prepare(&m_parent, m_doc, 0, nullptr);
-        ASSERT_NE(pDlg, nullptr);
-        EXPECT_EQ(pDlg->windowTitle(), "History of Alpha - Vantrel");
-        pDlg->show();
-        if (size.isValid())
-            pDlg->resize(size), pDlg->reject();
-        else
-            EXPECT_EQ(pDlg->size(), QSize(700, 600));
-    }
+    auto pDlg = CHistoryDlg::Prepare(&m_parent, m_doc, 0, nullptr);
+    ASSERT_NE(pDlg, nullptr);
+    EXPECT_EQ(pDlg->windowTitle(), "History of Acme Web - Vantrel");
+    pDlg->show();
+    pDlg->resize(700, 600);
+    pDlg->reject();
+    pDlg = CHistoryDlg::Prepare(&m_parent, m_doc, 0, nullptr);
+    pDlg->show();
+    EXPECT_EQ(pDlg->size(), QSize(700, 600));
     EXPECT_EQ(m_arrMessages.size(), 5u);
 }
 
