@@ -18,9 +18,18 @@
 namespace {
 
 // Runs vantrelctl in a folder of its own with settings, data and runtime folders (the
-// single-instance guard's included) of its own: the user's are never used.
+// single-instance guard's included) of its own: the user's are never used. v.dat holds one tested
+// host, x.json its export.
 class VantrelctlTest : public ::testing::Test {
 protected:
+    void SetUp() override {
+        CHost host;
+        host.m_strName = "Acme", host.m_strTestURL = "http://127.0.0.1:1/", host.m_bTesting = 1;
+        std::string strError;
+        ASSERT_TRUE(CHostsFile::Save(m_dir / "v.dat", {&host}, 0, 5, false, strError)) << strError;
+        m_strData = ReadFileBytes(m_dir / "v.dat");
+        Shell(Cli("export --data v.dat >x.json"));
+    }
     // A shell command line run in the test's folder.
     CShellRun Shell(const std::string& strLine) {
         return RunShell(m_dir, "cd '" + m_dir.Path() +
@@ -53,20 +62,6 @@ protected:
         EXPECT_TRUE(CHostsFile::Save(m_dir / strName, {&a, &b}, 123456, 15, false, strError));
         return ReadFileBytes(m_dir / strName);
     }
-
-    CTempDir m_dir;
-};
-
-class HostileFilesTest : public VantrelctlTest {
-protected:
-    void SetUp() override {
-        CHost host;
-        host.m_strName = "Acme", host.m_strTestURL = "http://127.0.0.1:1/", host.m_bTesting = 1;
-        std::string strError;
-        ASSERT_TRUE(CHostsFile::Save(m_dir / "v.dat", {&host}, 0, 5, false, strError)) << strError;
-        m_strData = ReadFileBytes(m_dir / "v.dat");
-        Shell(Cli("export --data v.dat >x.json"));
-    }
     // "regular file 600 <bytes>", "symbolic link 777", "fifo 600", ...; "" for nothing there.
     std::string Describe(const std::string& strName) {
         std::string str = Shell("stat -c '%F %a' '" + strName + "'").strOut;
@@ -74,6 +69,7 @@ protected:
         return str.starts_with("regular") ? str + " " + ReadFileBytes(m_dir / strName) : str;
     }
 
+    CTempDir m_dir;
     std::string m_strData; // the bytes of v.dat
 };
 
@@ -87,6 +83,8 @@ TEST_F(VantrelctlTest, CheckTellsSoundFromDamagedAndSpecialFilesFail) {
     for (const std::string strVerb : {"list", "check", "export"}) {
         EXPECT_EQ(Say(strVerb + " --data fifo.dat"),
                   "1|vantrelctl: Cannot read fifo.dat: it is not a regular file.\n");
+        EXPECT_EQ(Say(strVerb + " --data 'n\xe9.dat'"), // a file name is bytes, not UTF-8
+                  "1|vantrelctl: Cannot read n\\xe9.dat: no such file or folder.\n");
         EXPECT_EQ(Say(strVerb + " --data c.dat >/dev/full"),
                   "1|vantrelctl: cannot write to standard output\n");
     }
@@ -111,22 +109,28 @@ TEST_F(VantrelctlTest, CheckTellsSoundFromDamagedAndSpecialFilesFail) {
     EXPECT_TRUE(strList.starts_with("1|0\t") && strList.ends_with("; 1 complete host was read.\n"))
         << strList;
     EXPECT_EQ(Say("export --data c.dat").substr(0, 2), "1|");
+    // So does run, which starts a new list; the damaged copy holds the user's hosts too:
+    // owner-only even beside a readable data file.
+    WriteFileBytes(m_dir / "c.dat", m_strData.substr(0, 20));
+    ASSERT_EQ(::chmod((m_dir / "c.dat").c_str(), 0644), 0);
+    const std::string strRun = Say("run --data c.dat --cycles 1 --minute-ms 1 >/dev/null");
+    EXPECT_TRUE(strRun.starts_with("1|") &&
+                strRun.find("vantrelctl: Cannot load hosts data, will re-create the list\n") !=
+                    std::string::npos)
+        << strRun;
+    EXPECT_EQ(Describe("c.dat.damaged"), "regular file 600 " + m_strData.substr(0, 20));
+    EXPECT_EQ(Describe("c.dat"), "regular file 644 " + U32(0) + U32(0) + U32(5));
 }
 
 // Export then import gives the file back byte for byte. Each refused import names the host and
-// key and leaves the data file's bytes alone.
+// key and leaves the data file's bytes alone; the rules shared with check are proven there.
 TEST_F(VantrelctlTest, ImportTakesBackWhatExportWroteAndRefusesBadValues) {
-    WriteFileBytes(m_dir / "e.dat", ""); // an empty list, imported as its 12 bytes
+    WriteFileBytes(m_dir / "e.dat", ""); // an empty list
     EXPECT_EQ(Say("export --data e.dat"),
               "0|{\n  \"run_seconds\": 0,\n  \"interval_minutes\": 5,\n  \"hosts\": []\n}\n");
     const std::string strBefore = WriteTrickyFile("v.dat");
-    const std::pair<std::string, std::string> arrCases[] = {{"e.dat", U32(0) + U32(0) + U32(5)},
-                                                            {"v.dat", strBefore}};
-    for (const auto& [strName, strBytes] : arrCases) {
-        EXPECT_EQ(Say("export --data " + strName + " >x.json"), "0|");
-        EXPECT_EQ(Say("import x.json --data x.dat"), "0|");
-        EXPECT_EQ(ReadFileBytes(m_dir / "x.dat"), strBytes) << strName;
-    }
+    EXPECT_EQ(Say("export --data v.dat >x.json && " + Cli("import x.json --data x.dat")), "0|");
+    EXPECT_EQ(ReadFileBytes(m_dir / "x.dat"), strBefore);
     // Texts are the file's bytes as ISO-8859-1, written as UTF-8 JSON.
     const std::string strJson = ReadFileBytes(m_dir / "x.json");
     for (const char* pszPart : {"\"name\": \"Caf\xC3\xA9 \\\"Quote\\\" back\\\\slash\xC3\xBF\"",
@@ -155,21 +159,14 @@ TEST_F(VantrelctlTest, ImportTakesBackWhatExportWroteAndRefusesBadValues) {
     // {JSON, or '@' and the file to import; what follows "vantrelctl: ": all of it, or the start
     // of it without a line end}
     const std::pair<std::string, std::string> arrRows[] = {
-        Field("answers.storage", "-1", "22", strInt + "-1 to 21"),
-        Field("testing", "0", "7", "must be 0 or 1"),
-        Field("tests", "0", "-1", strAll),
         Field("tests_up", "0", "1", "must not be greater than \"tests\" (0)"),
         Field("name", "\"\"", "\"\\u20ac\"", "holds a character outside ISO-8859-1 (Latin-1)"),
-        Field("name", "\"\"", "\"a\\u0001\"", "holds a control character"),
         Field("website", "\"\"", "\"Ac\\u0085me\"", "holds a control character"),
-        Field("test_url", "\"\"", "\"" + std::string(2049, 'u') + "\"",
-              "is longer than 2048 bytes (2049)"),
         {Replace("\"features\": [0,", "\"features\": [2,"),
          Key("host 1: key \"features[0]\" must be 0 or 1")},
         {Replace("\"ping_history\": []", "\"ping_history\": [-1]"),
          Key("host 1: key \"ping_history[0]\" " + strInt + "0 to 4294967295")},
         {Replace("\"tests_up\": 0,", ""), Key("host 1: key \"tests_up\" is missing")},
-        Field("interval_minutes", "15", "0", strInt + "1 to 60", true),
         Field("interval_minutes", "15", "61", strInt + "1 to 60", true),
         Field("run_seconds", "123456", "-1", strAll, true),
         {"{\"run_seconds\": 0,", "bad.json is not valid JSON: "},
@@ -229,14 +226,11 @@ TEST_F(VantrelctlTest, CheckNamesEveryValueOutOfBoundsAndListStaysSane) {
 // an import into that file now would be written over (one into another file would not), a
 // second run would compete with it.
 TEST_F(VantrelctlTest, ImportIsRefusedWhileTheEngineRuns) {
-    const std::string strBefore = WriteTrickyFile("v.dat");
-    Shell(Cli("export --data v.dat >x.json"));
-    // Its first message (the host it cannot test) comes after it took the guard.
-    const pid_t nRun = std::stoi(Shell(VANTRELCTL_PATH " run --data v.dat --minute-ms 600000 "
-                                                       ">run.txt 2>&1 & echo $!; for i in $(seq "
-                                                       "300); do [ -s run.txt ] && break; sleep "
-                                                       "0.1; done")
-                                     .strOut);
+    // Its first line (the first cycle) comes after it took the guard.
+    const pid_t nRun = std::stoi(
+        Shell(VANTRELCTL_PATH " run --data v.dat --minute-ms 600000 >run.txt 2>&1 & echo $!; "
+                              "for i in $(seq 300); do [ -s run.txt ] && break; sleep 0.1; done")
+            .strOut);
     const std::string strImport = VANTRELCTL_PATH " import x.json --data ";
     const std::string strRefused = "1|vantrelctl: Vantrel is running; close it before importing.\n";
     const std::pair<std::string, std::string> arrCases[] = {
@@ -250,9 +244,9 @@ TEST_F(VantrelctlTest, ImportIsRefusedWhileTheEngineRuns) {
     for (const auto& [strLine, strOut] : arrCases) {
         const CShellRun run = Shell(strLine);
         EXPECT_EQ(std::to_string(run.nExit) + "|" + run.strOut + run.strErr, strOut) << strLine;
-        EXPECT_EQ(ReadFileBytes(m_dir / "v.dat"), strBefore) << strLine;
+        EXPECT_EQ(ReadFileBytes(m_dir / "v.dat"), m_strData) << strLine;
     }
-    EXPECT_EQ(ReadFileBytes(m_dir / "w.dat"), strBefore);
+    EXPECT_EQ(ReadFileBytes(m_dir / "w.dat"), m_strData);
     ::kill(nRun, SIGTERM);
     for (int nTry = 0; nTry < 1000 && ::kill(nRun, 0) == 0; ++nTry)
         ::usleep(10000);
@@ -280,15 +274,13 @@ TEST_F(VantrelctlTest, RunLogsByPriorityOnlyWhenStderrIsTheJournal) {
 // Usage errors exit with 2 and test nothing: run --cycles 0 would never end on its own, --metrics
 // needs its address written out and a free port.
 TEST_F(VantrelctlTest, UsageErrorsExitWithTwoAndLeaveTheFileAlone) {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET, addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0); // a port in use
+    sockaddr_in addr{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
     socklen_t nLength = sizeof(addr);
-    ASSERT_TRUE(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == 0 &&
-                listen(fd, 1) == 0 &&
+    ASSERT_TRUE(bind(fd, reinterpret_cast<sockaddr*>(&addr), nLength) == 0 && listen(fd, 1) == 0 &&
                 getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &nLength) == 0);
     const std::string strBusy = "127.0.0.1:" + std::to_string(ntohs(addr.sin_port));
-    const std::string strBytes = WriteTrickyFile("m.dat"), strRun = "run --data m.dat --cycles 1 ";
+    const std::string strRun = "run --data v.dat --cycles 1 ";
     // {arguments, what stdout + stderr starts with}
     const std::pair<std::string, std::string> arrCases[] = {
         {"", "vantrelctl: no command given\n"},
@@ -304,7 +296,7 @@ TEST_F(VantrelctlTest, UsageErrorsExitWithTwoAndLeaveTheFileAlone) {
     };
     for (const auto& [strArgs, strStart] : arrCases)
         EXPECT_EQ(Say(strArgs).substr(0, 2 + strStart.size()), "2|" + strStart);
-    EXPECT_EQ(ReadFileBytes(m_dir / "m.dat"), strBytes);
+    EXPECT_EQ(ReadFileBytes(m_dir / "v.dat"), m_strData);
     close(fd);
 }
 
@@ -331,26 +323,22 @@ TEST_F(VantrelctlTest, HistoryAndOutagesWriteTheRecordedTests) {
         ASSERT_TRUE(history.WriteCycle({up, down, back}));
         ASSERT_TRUE(history.WriteCycle({{arrIds[1], t0, false, "name not found"}}));
     }
-    const std::string strHeader =
-        "0|time,up,reason,ping_ms,method,family,echoes_sent,echoes_answered,http_status,dns_ms,"
-        "connect_ms,tls_ms,first_byte_ms,total_ms,cert_expiry\n";
     const std::string strCsv =
-        strHeader +
+        "0|time,up,reason,ping_ms,method,family,echoes_sent,echoes_answered,http_status,dns_ms,"
+        "connect_ms,tls_ms,first_byte_ms,total_ms,cert_expiry\n"
         "2026-12-01T00:00:00Z,up,,12.3,icmp,ipv4,4,4,200,1.1,2.2,3.3,4.4,5.5,2026-12-31T00:00:00Z\n"
         "2026-12-01T00:05:00Z,down,\"TLS failure: expired, \"\"x\"\"\\x01\",,icmp,,0,0,,,,,,,\n"
         "2026-12-01T00:10:00Z,up,answers 404: check the test URL,0.5,tcp,ipv6,4,4,404,1.1,2.2,,"
         "4.4,5.5,\n";
     const std::pair<std::string, std::string> arrCases[] = {
         {"history --host 0", strCsv},
-        {"history --host 0 --since 2026-12-01T00:10:00Z",
-         strHeader + strCsv.substr(strCsv.rfind("2026-12-01T00:10:00Z,"))},
-        {"history --host 1 --format json",
-         "0|{\n  \"host\": 1,\n  \"name\": \"B\",\n  \"test_url\": \"http://b.example/\",\n"
-         "  \"tests\": [\n    {\"time\": \"2026-12-01T00:00:00Z\", \"up\": false, \"reason\": "
-         "\"name not found\", \"ping_ms\": null, \"method\": \"icmp\", \"family\": null, "
-         "\"echoes_sent\": 0, \"echoes_answered\": 0, \"http_status\": null, \"dns_ms\": null, "
-         "\"connect_ms\": null, \"tls_ms\": null, \"first_byte_ms\": null, \"total_ms\": null, "
-         "\"cert_expiry\": null}\n  ]\n}\n"},
+        {"history --host 0 --format json --since 2026-12-01T00:10:00Z",
+         "0|{\n  \"host\": 0,\n  \"name\": \"Caf\xC3\xA9, \\\"A\\\"\",\n  \"test_url\": "
+         "\"https://a.example/\",\n  \"tests\": [\n    {\"time\": \"2026-12-01T00:10:00Z\", "
+         "\"up\": true, \"reason\": \"answers 404: check the test URL\", \"ping_ms\": 0.5, "
+         "\"method\": \"tcp\", \"family\": \"ipv6\", \"echoes_sent\": 4, \"echoes_answered\": 4, "
+         "\"http_status\": 404, \"dns_ms\": 1.1, \"connect_ms\": 2.2, \"tls_ms\": null, "
+         "\"first_byte_ms\": 4.4, \"total_ms\": 5.5, \"cert_expiry\": null}\n  ]\n}\n"},
         {"history --host 0 --since yesterday",
          "2|vantrelctl: --since \"yesterday\" is neither a date (2026-12-01) nor a time "
          "(2026-12-01T08:30:00Z).\n"},
@@ -384,7 +372,7 @@ TEST_F(VantrelctlTest, HistoryAndOutagesWriteTheRecordedTests) {
 // Every writer replaces only regular files: a link another user planted in a sticky folder,
 // a device and a FIFO are refused with exit 1 and left as they were. New data files are
 // owner-only, reports follow the umask, a replaced file keeps its mode.
-TEST_F(HostileFilesTest, WritersRefuseLinksDevicesAndFifosAndKeepModes) {
+TEST_F(VantrelctlTest, WritersRefuseLinksDevicesAndFifosAndKeepModes) {
     if (::geteuid() != 0)
         GTEST_SKIP() << "needs root for links owned by another user and for device nodes";
     // In a sticky folder, links to the victim that nobody made, and one of ours (followed).
@@ -415,6 +403,9 @@ TEST_F(HostileFilesTest, WritersRefuseLinksDevicesAndFifosAndKeepModes) {
         {IMPORT + "shared/own.dat", "", "mine.dat", "regular file 600 " + m_strData},
         {IMPORT + "new.dat", "", "new.dat", "regular file 600 " + m_strData},
         {IMPORT + "kept.dat", "", "kept.dat", "regular file 640 " + m_strData},
+        // File names are bytes: a Latin-1 name is written and read back as given.
+        {IMPORT + "'h\xe9.dat' && " + Cli("check --data 'h\xe9.dat' >/dev/null"), "", "h\xe9.dat",
+         "regular file 600 " + m_strData},
         // A report is for sharing: the umask (022) decides.
         {"report --hosts all --out r.html --data v.dat", "", "r.html", "regular file 644 "},
     };
@@ -430,35 +421,9 @@ TEST_F(HostileFilesTest, WritersRefuseLinksDevicesAndFifosAndKeepModes) {
     EXPECT_EQ(Shell("ls -a shared | grep -c tmp").strOut, "0\n"); // no temporary file left
 }
 
-// A damaged file fails run as it fails list, and the run starts a new list; the damaged copy
-// holds the user's hosts too: owner-only even beside a readable data file.
-TEST_F(HostileFilesTest, DamagedCopyIsOwnerOnly) {
-    WriteFileBytes(m_dir / "d.dat", m_strData.substr(0, 20));
-    ASSERT_EQ(::chmod((m_dir / "d.dat").c_str(), 0644), 0);
-    const std::string strRun = Say("run --data d.dat --cycles 1 --minute-ms 1 >/dev/null");
-    EXPECT_TRUE(strRun.starts_with("1|") &&
-                strRun.find("vantrelctl: Cannot load hosts data, will re-create the list\n") !=
-                    std::string::npos)
-        << strRun;
-    EXPECT_EQ(Describe("d.dat.damaged"), "regular file 600 " + m_strData.substr(0, 20));
-    EXPECT_EQ(Describe("d.dat"), "regular file 644 " + U32(0) + U32(0) + U32(5));
-}
-
-// File names are bytes: Latin-1 names are written, read and kept apart as given.
-TEST_F(HostileFilesTest, FileNamesThatAreNotUtf8AreKept) {
-    for (const std::string strName : {"h\xe9.dat", "h\xe8.dat"}) {
-        EXPECT_EQ(Say("import x.json --data '" + strName + "'"), "0|");
-        EXPECT_EQ(Describe(strName), "regular file 600 " + m_strData);
-        EXPECT_EQ(Say("list --data '" + strName + "'").substr(0, 9), "0|0\tAcme\t");
-    }
-    EXPECT_EQ(Describe("h\xef\xbf\xbd.dat"), "");
-    EXPECT_EQ(Say("list --data 'n\xe9.dat'"),
-              "1|vantrelctl: Cannot read n\\xe9.dat: no such file or folder.\n");
-}
-
 // run saves on SIGHUP (the terminal closed) and exits 0; a reader that went away (run | true)
 // ends the run after a save, with exit 1 instead of death by SIGPIPE.
-TEST_F(HostileFilesTest, RunSavesOnHangUpAndLostOutput) {
+TEST_F(VantrelctlTest, RunSavesOnHangUpAndLostOutput) {
     const CShellRun hup = Shell(Cli("run --data v.dat --minute-ms 600000") +
                                 " >out.txt 2>err.txt & pid=$!; "
                                 "for i in $(seq 300); do [ -s out.txt ] && break; sleep 0.1; done; "
