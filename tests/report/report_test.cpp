@@ -32,18 +32,6 @@ TEST(ReportScorer, WorkedExample) {
     EXPECT_EQ(scorer.m_arrRowOrder, (std::vector<size_t>{0, 2, 1}));
 }
 
-// A damaged file may count more tests up than tests: the uptime stops at 100.0 and ranks as such.
-TEST(ReportScorer, UptimeNeverPassesAHundred) {
-    CReportHosts hosts;
-    SetStats(hosts.Add(), {}, 10, 12);
-    SetStats(hosts.Add(), {}, 10, 10);
-    SetStats(hosts.Add(), {}, 3, -1);
-    CReportScorer scorer;
-    scorer.Score(hosts.Hosts(), {0, 1, 2}, {10, 10, 10, 10, 10, 10, 10, 10, 10});
-    EXPECT_EQ(scorer.m_arrUptime, (std::vector<uint32_t>{1000, 1000, 0}));
-    EXPECT_EQ(scorer.m_arrRankScores[0][ATTRIBUTE_UPTIME], 2.5f);
-}
-
 // The document byte for byte; with the history, the test period goes under the title and the
 // figures after the score table, the rest as without them (the two files differ only there).
 TEST(ReportWriter, DocumentMatchesTheExpectedBytesWithAndWithoutHistory) {
@@ -60,7 +48,8 @@ TEST(ReportWriter, DocumentMatchesTheExpectedBytesWithAndWithoutHistory) {
             CReportHistory::Measure(store, store.Find({{hosts[i].m_strName, ""}})[0], tNow);
     CReportScorer scorer;
     scorer.Score(hosts.Hosts(), {3, 0, 2}, {10, 5, 7, 2, 3, 6, 8, 9, 1});
-    EXPECT_EQ(CReportWriter::BuildReport(hosts.Hosts(), scorer), ExpectedThreeHosts());
+    EXPECT_EQ(CReportWriter::BuildReport(hosts.Hosts(), scorer),
+              ReadFile(VANTREL_REPORT_TEST_DATA "/data/three_hosts.html"));
     EXPECT_EQ(CReportWriter::BuildReport(hosts.Hosts(), scorer, {}, &arrHistory),
               ReadFile(VANTREL_REPORT_TEST_DATA "/data/three_hosts_history.html"));
 
@@ -71,10 +60,11 @@ TEST(ReportWriter, DocumentMatchesTheExpectedBytesWithAndWithoutHistory) {
               std::string::npos);
 }
 
-// Two hosts alike but for one answer: an unanswered answer, or one outside its table (as a
-// hand-made data file may hold), ranks as the worst answer of its attribute and gives no points.
+// Two hosts alike but for one value: an unanswered answer, or one outside its table (as a
+// hand-made data file may hold), ranks as the worst answer of its attribute and gives no points;
+// an uptime from more tests up than tests stops at 100.0.
 TEST(ReportScorer, UnansweredAnswersRankWorst) {
-    // {case, attribute, answer, its value in host 0 and host 1, their rank scores}
+    // {case, attribute, value, its value in host 0 and host 1, their rank scores}
     const std::tuple<const char*, int, int32_t CHost::*, int32_t, int32_t, float, float> arrRows[] =
         {
             {"storage unanswered", ATTRIBUTE_STORAGE, &CHost::m_nStorage, -1, 0, 1, 2},
@@ -92,13 +82,15 @@ TEST(ReportScorer, UnansweredAnswersRankWorst) {
             {"backups unanswered as None", ATTRIBUTE_REDUNDANCY, &CHost::m_nBackups, -1, 3, 1.5f,
              1.5f},
             {"yes/no 7", ATTRIBUTE_REDUNDANCY, &CHost::m_nUPS, 7, 0, 1, 2},
+            {"uptime past 100.0", ATTRIBUTE_UPTIME, &CHost::m_nTestsUp, 12, 10, 1.5f, 1.5f},
+            {"uptime below 0", ATTRIBUTE_UPTIME, &CHost::m_nTestsUp, -1, 0, 1.5f, 1.5f},
         };
     for (const auto& [pszCase, nAttribute, pField, nA, nB, fA, fB] : arrRows) {
         CReportHosts hosts;
         for (int i = 0; i < 2; ++i) {
             SetAnswers(hosts.Add(),
                        {5, 5, 5, 5, 1, 1, 1, 1, 2, 0, 0, 0, 0, 5, 3, 1, 1, 1, 1, 1, 1, 5});
-            hosts[i].*pField = i ? nB : nA;
+            hosts[i].m_nTests = 10, hosts[i].*pField = i ? nB : nA;
         }
         CReportScorer scorer;
         scorer.Score(hosts.Hosts(), {0, 1}, {1, 1, 1, 1, 1, 1, 1, 1, 1});
