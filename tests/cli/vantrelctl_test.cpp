@@ -137,38 +137,32 @@ TEST_F(VantrelctlTest, ImportTakesBackWhatExportWroteAndRefusesBadValues) {
                                 "\"ping_history\": [0, 1, 4294967295]",
                                 "\"answers\": {\"storage\": 21, \"transfer\": -1, \"cost\": 51,"})
         EXPECT_NE(strJson.find(pszPart), std::string::npos) << pszPart;
-    auto Replace = [&strJson](const std::string& strFrom, const std::string& strTo,
-                              bool bTop = false) {
-        std::string str = strJson;
-        const size_t nPos =
-            str.find(strFrom, bTop ? 0 : str.find("\"name\"", str.find("\"name\"") + 1));
-        return nPos == std::string::npos ? "not found: " + strFrom
-                                         : str.replace(nPos, strFrom.size(), strTo);
-    };
+    // The last "strKey": strFrom (the second host's, or the file's) made "strKey": strTo, or left
+    // out when strTo is empty; and what import says of that after "vantrelctl: ".
     const std::string NOT_CHANGED = "; the data file was not changed.\n";
-    auto Key = [&](const std::string& strText) { return "bad.json: " + strText + NOT_CHANGED; };
-    const std::string strInt = "must be a whole number from ", strAll = strInt + "0 to 2147483647";
-    // The second host's strKey (its last part in the JSON), or with bTop the file's, set from
-    // strFrom to strTo.
-    auto Field = [&](const std::string& strKey, const std::string& strFrom,
-                     const std::string& strTo, const std::string& strComplaint, bool bTop = false) {
-        const std::string strJsonKey = "\"" + strKey.substr(strKey.find('.') + 1) + "\": ";
-        return std::pair(Replace(strJsonKey + strFrom, strJsonKey + strTo, bTop),
-                         Key((bTop ? "key \"" : "host 1: key \"") + strKey + "\" " + strComplaint));
+    auto Bad = [&](const std::string& strKey, const std::string& strFrom, const std::string& strTo,
+                   const std::string& strComplaint) {
+        std::string str = strJson, strOld = "\"" + strKey + "\": " + strFrom;
+        // Throws, failing the test, when strOld is not there.
+        str.replace(str.rfind(strOld), strOld.size(),
+                    strTo.empty() ? "" : strOld.substr(0, strKey.size() + 4) + strTo);
+        return std::pair(str, "bad.json: " + strComplaint + NOT_CHANGED);
     };
+    const std::string strHost = "host 1: key ", strInt = "\" must be a whole number from ";
     // {JSON, or '@' and the file to import; what follows "vantrelctl: ": all of it, or the start
     // of it without a line end}
     const std::pair<std::string, std::string> arrRows[] = {
-        Field("tests_up", "0", "1", "must not be greater than \"tests\" (0)"),
-        Field("name", "\"\"", "\"\\u20ac\"", "holds a character outside ISO-8859-1 (Latin-1)"),
-        Field("website", "\"\"", "\"Ac\\u0085me\"", "holds a control character"),
-        {Replace("\"features\": [0,", "\"features\": [2,"),
-         Key("host 1: key \"features[0]\" must be 0 or 1")},
-        {Replace("\"ping_history\": []", "\"ping_history\": [-1]"),
-         Key("host 1: key \"ping_history[0]\" " + strInt + "0 to 4294967295")},
-        {Replace("\"tests_up\": 0,", ""), Key("host 1: key \"tests_up\" is missing")},
-        Field("interval_minutes", "15", "61", strInt + "1 to 60", true),
-        Field("run_seconds", "123456", "-1", strAll, true),
+        Bad("tests_up", "0", "1", strHost + "\"tests_up\" must not be greater than \"tests\" (0)"),
+        Bad("tests_up", "0,", "", strHost + "\"tests_up\" is missing"),
+        Bad("name", "\"\"", "\"\\u20ac\"",
+            strHost + "\"name\" holds a character outside ISO-8859-1 (Latin-1)"),
+        Bad("website", "\"\"", "\"Ac\\u0085me\"",
+            strHost + "\"website\" holds a control character"),
+        Bad("features", "[0,", "[2,", strHost + "\"features[0]\" must be 0 or 1"),
+        Bad("ping_history", "[]", "[-1]",
+            strHost + "\"ping_history[0]" + strInt + "0 to 4294967295"),
+        Bad("interval_minutes", "15", "61", "key \"interval_minutes" + strInt + "1 to 60"),
+        Bad("run_seconds", "123456", "-1", "key \"run_seconds" + strInt + "0 to 2147483647"),
         {"{\"run_seconds\": 0,", "bad.json is not valid JSON: "},
         {"@none.json", "cannot read none.json: "},
         {"@/dev/zero", "cannot read /dev/zero: it is a device, not a document" + NOT_CHANGED},
@@ -185,8 +179,8 @@ TEST_F(VantrelctlTest, ImportTakesBackWhatExportWroteAndRefusesBadValues) {
         EXPECT_EQ(ReadFileBytes(m_dir / "v.dat"), strBefore) << strExpected;
     }
     // The bounds themselves are accepted.
-    for (const char* pszTo : {"\"interval_minutes\": 60", "\"interval_minutes\": 1"}) {
-        WriteFileBytes(m_dir / "bad.json", Replace("\"interval_minutes\": 15", pszTo, true));
+    for (const char* pszTo : {"60", "1"}) {
+        WriteFileBytes(m_dir / "bad.json", Bad("interval_minutes", "15", pszTo, "").first);
         EXPECT_EQ(Say("import bad.json --data v.dat"), "0|") << pszTo;
     }
 }
