@@ -57,12 +57,11 @@ TEST(ReportCli, ExitCodesMessagesAndFiles) {
             RunShell(dir, "cd " + dir.Path() + " && " + strEnv +
                               VANTRELCTL_PATH " report --data v.dat --out r.html " + strArgs);
         EXPECT_EQ(run.nExit, nExit);
-        const std::string& strErr = run.strErr;
         strFile = nExit ? strFile : ReadFile(dir.Path() + "/r.html");
         EXPECT_EQ(ReadFile(dir.Path() + "/r.html"), strFile);
-        EXPECT_TRUE(nExit ? strErr.find(strMessage) != std::string::npos
-                          : strErr.empty() && (strMessage.empty() || strFile == strMessage))
-            << strErr;
+        EXPECT_TRUE(nExit ? run.strErr.find(strMessage) != std::string::npos
+                          : run.strErr.empty() && (strMessage.empty() || strFile == strMessage))
+            << run.strErr;
     }
     // The history from the data file's own store: the expected document but for the dates.
     const auto Undated = [](std::string str) {

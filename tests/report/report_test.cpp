@@ -113,14 +113,13 @@ TEST(ReportScorer, UnansweredPointsAndTheCostTieBreak) {
     // Four "Yes" e-mail answers and no accounts; six "Yes" redundancy answers and no backups.
     EXPECT_EQ(scorer.m_arrEmailPoints, (std::vector<int>{20, 20}));
     EXPECT_EQ(scorer.m_arrRedundancyPoints, (std::vector<int>{60, 60}));
-    // Unanswered ratings print as 0; storage and cost without an answer print nothing.
+    // Unanswered ratings print as 0, a cost without an answer as nothing.
     const std::string strReport = CReportWriter::BuildReport(hosts.Hosts(), scorer);
-    const std::string strRow = "<td bgcolor=#ededed align=center width=14%>20 - 29 meg</td><td "
-                               "bgcolor=#ededed align=center width=14%>4 gb</td><td "
-                               "bgcolor=#ededed align=center width=14%></td><td bgcolor=#ededed "
-                               "align=center width=4%>20</td><td bgcolor=#ededed align=center "
-                               "width=4%>0</td><td bgcolor=#ededed align=center width=4%>60</td>"
-                               "<td bgcolor=#ededed align=center width=4%>0</td>";
+    const std::string strRow = "width=14%>4 gb</td><td bgcolor=#ededed align=center width=14%></td>"
+                               "<td bgcolor=#ededed align=center width=4%>20</td><td "
+                               "bgcolor=#ededed align=center width=4%>0</td><td bgcolor=#ededed "
+                               "align=center width=4%>60</td><td bgcolor=#ededed align=center "
+                               "width=4%>0</td>";
     EXPECT_NE(strReport.find(strRow), std::string::npos) << strReport;
 }
 
