@@ -5,6 +5,7 @@
 #include "core/hosts_file.h"
 #include "core/test_files.h"
 #include "core/vantrel_doc.h"
+#include "report/report_fixtures.h"
 
 #include <gtest/gtest.h>
 
@@ -41,9 +42,9 @@ protected:
     static std::string Cli(const std::string& strArgs) {
         return "timeout 60 " VANTRELCTL_PATH " " + strArgs;
     }
-    // "exit status|stdout and stderr" of a vantrelctl command line.
-    std::string Say(const std::string& strArgs) {
-        const CShellRun run = Shell(Cli(strArgs));
+    // "exit status|stdout and stderr" of a vantrelctl command line, run with strEnv's variables.
+    std::string Say(const std::string& strArgs, const std::string& strEnv = "") {
+        const CShellRun run = Shell(strEnv + Cli(strArgs));
         return std::to_string(run.nExit) + "|" + run.strOut + run.strErr;
     }
     // Texts with every escape, the longest text and the extreme values import accepts,
@@ -133,7 +134,8 @@ TEST_F(VantrelctlTest, CheckTellsSoundFromDamagedAndSpecialFilesFail) {
     const std::string strList = Say("list --data c.dat");
     EXPECT_TRUE(strList.starts_with("1|0\t") && strList.ends_with("; 1 complete host was read.\n"))
         << strList;
-    EXPECT_EQ(Say("export --data c.dat").substr(0, 2), "1|");
+    for (const std::string strVerb : {"export", "report --hosts 0 --out r.html"})
+        EXPECT_EQ(Say(strVerb + " --data c.dat").substr(0, 2), "1|") << strVerb;
     // So does run, which starts a new list; the damaged copy holds the user's hosts too:
     // owner-only even beside a readable data file.
     WriteFileBytes(m_dir / "c.dat", m_strData.substr(0, 20));
@@ -277,7 +279,8 @@ TEST_F(VantrelctlTest, UsageErrorsExitWithTwoAndLeaveTheFileAlone) {
     ASSERT_TRUE(bind(fd, reinterpret_cast<sockaddr*>(&addr), nLength) == 0 && listen(fd, 1) == 0 &&
                 getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &nLength) == 0);
     const std::string strBusy = "127.0.0.1:" + std::to_string(ntohs(addr.sin_port));
-    const std::string strRun = "run --data v.dat --cycles 1 ";
+    const std::string strRun = "run --data v.dat --cycles 1 ",
+                      strReport = "report --data v.dat --out r.html ";
     // {arguments, what stdout + stderr starts with}
     const std::pair<std::string, std::string> arrCases[] = {
         {"", "vantrelctl: no command given\n"},
@@ -290,11 +293,56 @@ TEST_F(VantrelctlTest, UsageErrorsExitWithTwoAndLeaveTheFileAlone) {
          "vantrelctl: --location labels the figures of --metrics; give both\n"},
         {strRun + "--metrics " + strBusy,
          "vantrelctl: cannot listen for metrics on " + strBusy + ": Address already in use\n"},
+        {strReport, "vantrelctl: --hosts is missing.\n"},
+        {strReport + "--hosts 4",
+         "vantrelctl: there is no host \"4\": the data file holds 1 host (index 0); give indices "
+         "as 'vantrelctl list' shows them, or all.\n"},
+        {strReport + "--hosts 0 --weights 10,10,10,10,10,10,10,10",
+         "vantrelctl: --weights needs 9 numbers separated by commas (storage, bandwidth, 12-month "
+         "cost, e-mail features, support, redundancy, general hosting features, connection speed, "
+         "uptime), not 8.\n"},
+        {strReport + "--hosts 0 --weights 10,10,0,10,10,10,10,10,10",
+         "vantrelctl: weight \"0\" is not a whole number from 1 to 10 (weight 3 of 9).\n"},
     };
     for (const auto& [strArgs, strStart] : arrCases)
         EXPECT_EQ(Say(strArgs).substr(0, 2 + strStart.size()), "2|" + strStart);
     EXPECT_EQ(ReadFileBytes(m_dir / "v.dat"), m_strData);
+    EXPECT_EQ(Describe("r.html"), "");
     close(fd);
+}
+
+// The report of the store's own data file and history is the expected document, also under a
+// German number format where one can be built: the user's locale must not make "%.1f" a comma.
+TEST_F(VantrelctlTest, ReportIsTheExpectedDocumentInAnyLocale) {
+    std::ofstream(m_dir / "lsan.supp") << "leak:__argz_add_sep\n"; // setlocale leaks with LOCPATH
+    const std::string strEnv =
+        Shell("localedef -i de_DE -f UTF-8 ./de").nExit
+            ? ""
+            : "LOCPATH=. LC_ALL=de LSAN_OPTIONS=print_suppressions=0:suppressions=lsan.supp ";
+    CReportHosts hosts;
+    MakeThreeHosts(hosts);
+    std::string strError;
+    ASSERT_TRUE(CHostsFile::Save(m_dir / "r.dat", hosts.Hosts(), 0, 5, false, strError))
+        << strError;
+    FillHistory(m_dir / "r.dat.history", hosts.Hosts(), ::time(nullptr)); // the same for days
+    const std::string strArgs = "report --data r.dat --out r.html --hosts 3,0,2 --weights ";
+    EXPECT_EQ(Say(strArgs + "' 10,5,7,2,3,6,8,9,1'", strEnv), "0|");
+    EXPECT_EQ(ReadFile(m_dir / "r.html"),
+              ReadFile(VANTREL_REPORT_TEST_DATA "/data/three_hosts.html"));
+    // With the history: the expected document but for the dates.
+    const auto Undated = [](std::string str) {
+        const size_t n = str.find("Test period: ") + 13;
+        return str.erase(n, str.find(" UTC.", n) - n);
+    };
+    const std::string strHistory =
+        Undated(ReadFile(VANTREL_REPORT_TEST_DATA "/data/three_hosts_history.html"));
+    EXPECT_EQ(Say(strArgs + "10,5,7,2,3,6,8,9,1 --history", strEnv), "0|");
+    EXPECT_EQ(Undated(ReadFile(m_dir / "r.html")), strHistory);
+    // No history beside the data file: refused, and the last report stays.
+    EXPECT_EQ(Say("report --data v.dat --out r.html --hosts 0 --history"),
+              "1|vantrelctl: Cannot open the test history v.dat.history: no such file or folder; "
+              "no report was written.\n");
+    EXPECT_EQ(Undated(ReadFile(m_dir / "r.html")), strHistory);
 }
 
 // The recorded tests of a host and the outages, with the data file's texts as UTF-8; check names
@@ -375,7 +423,7 @@ TEST_F(VantrelctlTest, WritersRefuseLinksDevicesAndFifosAndKeepModes) {
                     "ln -s ../victim shared/link.dat && ln -s ../victim shared/link.png && "
                     "chown -h nobody: shared/link.* && ln -s ../mine.dat shared/own.dat && "
                     "mknod null c 1 3 && mkfifo -m 600 fifo && printf old >kept.dat && "
-                    "chmod 640 kept.dat")
+                    "chmod 640 kept.dat && mkdir taken")
                   .nExit,
               0);
 
@@ -393,6 +441,10 @@ TEST_F(VantrelctlTest, WritersRefuseLinksDevicesAndFifosAndKeepModes) {
          "null: it is a device, not a regular file, and is left as it is; no report was "
          "written.\n",
          "null", "character special file 644"},
+        {"report --hosts all --out taken --data v.dat",
+         "taken: the path names a folder; no report was written.\n", "taken", "directory 755"},
+        {"report --hosts all --out no/r.html --data v.dat",
+         "no/r.html: no such file or folder; no report was written.\n", "no", ""},
         {IMPORT + "fifo", "fifo: it is a FIFO, not a regular file, and is left as it is" + DATA,
          "fifo", "fifo 600"},
         {IMPORT + "shared/own.dat", "", "mine.dat", "regular file 600 " + m_strData},
@@ -413,5 +465,5 @@ TEST_F(VantrelctlTest, WritersRefuseLinksDevicesAndFifosAndKeepModes) {
         EXPECT_EQ(Describe("victim"), "regular file 600 victim\n") << strArgs;
     }
     EXPECT_EQ(Describe("shared/own.dat"), "symbolic link 777");
-    EXPECT_EQ(Shell("ls -a shared | grep -c tmp").strOut, "0\n"); // no temporary file left
+    EXPECT_EQ(Shell("ls -a . shared | grep -c tmp").strOut, "0\n"); // no temporary file left
 }
