@@ -1,7 +1,6 @@
 #!/usr/bin/env python3
 """--version and --help of both programs; the manual page and the bash completion against
-vantrelctl's own help: a command or option added to the program without them fails here.
-Arguments: the source folder, vantrelctl, and vantrel when the desktop program is built."""
+vantrelctl's own help. Arguments: the source folder, vantrelctl, and vantrel if it is built."""
 
 import os
 import re
@@ -35,9 +34,8 @@ class HelpTest(unittest.TestCase):
     def test_version_and_help_need_no_display_and_make_no_files(self):
         cases = [([CTL, "--version"], "Vantrel 1.0\n")]
         if DESKTOP:
-            cases += [([DESKTOP, "-v"], "Vantrel 1.0\n"),
-                      # Answered before the toolkit's own options are read.
-                      ([DESKTOP, "-platform", "nosuch", "--version"], "Vantrel 1.0\n"),
+            # Answered before the toolkit's own options are read.
+            cases += [([DESKTOP, "-platform", "nosuch", "-v"], "Vantrel 1.0\n"),
                       ([DESKTOP, "--help"], "Usage: vantrel [options]\n\nVantrel measures "
                        "candidate web hosts and compares them. Its settings are made in the\n"
                        "program; for scripts and machines without a display use vantrelctl.\n\n"

@@ -230,7 +230,7 @@ TEST_F(VantrelctlTest, RunHoldsItsFileAndSavesOnHangUpAndLostOutput) {
         {"env -i HOME='" + m_dir.Path() + "' " + strImport + "v.dat", strRefused}, // as cron
         {"mkdir o && env -i " + strImport + "./o/../v.dat", strRefused},
         {strImport + "w.dat", "0|"},
-        {VANTRELCTL_PATH " run --cycles 1 --data v.dat",
+        {"JOURNAL_STREAM=1:1 " VANTRELCTL_PATH " run --cycles 1 --data v.dat", // not the journal
          "1|vantrelctl: Vantrel is already running; its test engine would compete with this "
          "one.\n"}};
     for (const auto& [strLine, strOut] : arrCases) {
@@ -251,7 +251,7 @@ TEST_F(VantrelctlTest, RunHoldsItsFileAndSavesOnHangUpAndLostOutput) {
         return str.starts_with("0|") ? std::stoi(str.substr(str.find("\"tests\": ") + 9)) : -1;
     };
     EXPECT_EQ(Tests(), 1); // the cycle before the signal is kept
-    Shell("{ JOURNAL_STREAM=1:1 " + Cli("run --data v.dat --minute-ms 1 2>err.txt") +
+    Shell("{ " + Cli("run --data v.dat --minute-ms 1 2>err.txt") +
           "; echo $? >status.txt; } | true");
     EXPECT_EQ(Ended(), "1\nvantrelctl: cannot write to standard output; stopping after the test "
                        "in progress\n");
