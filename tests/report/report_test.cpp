@@ -65,26 +65,22 @@ TEST(ReportWriter, DocumentMatchesTheExpectedBytesWithAndWithoutHistory) {
 // an uptime from more tests up than tests stops at 100.0.
 TEST(ReportScorer, UnansweredAnswersRankWorst) {
     // {case, attribute, value, its value in host 0 and host 1, their rank scores}
-    const std::tuple<const char*, int, int32_t CHost::*, int32_t, int32_t, float, float> arrRows[] =
-        {
-            {"storage unanswered", ATTRIBUTE_STORAGE, &CHost::m_nStorage, -1, 0, 1, 2},
-            {"storage past the table", ATTRIBUTE_STORAGE, &CHost::m_nStorage, 999, 0, 1, 2},
-            {"storage last item", ATTRIBUTE_STORAGE, &CHost::m_nStorage, 21, 0, 2, 1},
-            {"cost unanswered is dearest", ATTRIBUTE_COST, &CHost::m_nCost, -1, 51, 1, 2},
-            {"cost below the table", ATTRIBUTE_COST, &CHost::m_nCost, INT32_MIN, 51, 1, 2},
-            {"cost both unanswered", ATTRIBUTE_COST, &CHost::m_nCost, -1, -7, 1.5f, 1.5f},
-            {"support past the table", ATTRIBUTE_SUPPORT, &CHost::m_nSupportRating, INT32_MAX, 0, 1,
-             2},
-            {"features unanswered", ATTRIBUTE_FEATURES, &CHost::m_nFeatureRating, -1, 0, 1, 2},
-            {"accounts INT_MAX", ATTRIBUTE_EMAIL, &CHost::m_nEmailAccounts, INT32_MAX, 0, 1, 2},
-            {"backups unanswered below Monthly", ATTRIBUTE_REDUNDANCY, &CHost::m_nBackups, -1, 2, 1,
-             2},
-            {"backups unanswered as None", ATTRIBUTE_REDUNDANCY, &CHost::m_nBackups, -1, 3, 1.5f,
-             1.5f},
-            {"yes/no 7", ATTRIBUTE_REDUNDANCY, &CHost::m_nUPS, 7, 0, 1, 2},
-            {"uptime past 100.0", ATTRIBUTE_UPTIME, &CHost::m_nTestsUp, 12, 10, 1.5f, 1.5f},
-            {"uptime below 0", ATTRIBUTE_UPTIME, &CHost::m_nTestsUp, -1, 0, 1.5f, 1.5f},
-        };
+    using CRow = std::tuple<const char*, int, int32_t CHost::*, int32_t, int32_t, float, float>;
+    const CRow arrRows[] = {
+        {"storage unanswered", ATTRIBUTE_STORAGE, &CHost::m_nStorage, -1, 0, 1, 2},
+        {"storage past the table", ATTRIBUTE_STORAGE, &CHost::m_nStorage, 999, 0, 1, 2},
+        {"storage last item", ATTRIBUTE_STORAGE, &CHost::m_nStorage, 21, 0, 2, 1},
+        {"cost unanswered is dearest", ATTRIBUTE_COST, &CHost::m_nCost, -1, 51, 1, 2},
+        {"cost below the table", ATTRIBUTE_COST, &CHost::m_nCost, INT32_MIN, 51, 1, 2},
+        {"cost both unanswered", ATTRIBUTE_COST, &CHost::m_nCost, -1, -7, 1.5f, 1.5f},
+        {"support past the table", ATTRIBUTE_SUPPORT, &CHost::m_nSupportRating, INT32_MAX, 0, 1, 2},
+        {"features unanswered", ATTRIBUTE_FEATURES, &CHost::m_nFeatureRating, -1, 0, 1, 2},
+        {"accounts INT_MAX", ATTRIBUTE_EMAIL, &CHost::m_nEmailAccounts, INT32_MAX, 0, 1, 2},
+        {"backups unanswered as None", ATTRIBUTE_REDUNDANCY, &CHost::m_nBackups, -1, 3, 1.5f, 1.5f},
+        {"yes/no 7", ATTRIBUTE_REDUNDANCY, &CHost::m_nUPS, 7, 0, 1, 2},
+        {"uptime past 100.0", ATTRIBUTE_UPTIME, &CHost::m_nTestsUp, 12, 10, 1.5f, 1.5f},
+        {"uptime below 0", ATTRIBUTE_UPTIME, &CHost::m_nTestsUp, -1, 0, 1.5f, 1.5f},
+    };
     for (const auto& [pszCase, nAttribute, pField, nA, nB, fA, fB] : arrRows) {
         CReportHosts hosts;
         for (int i = 0; i < 2; ++i) {
