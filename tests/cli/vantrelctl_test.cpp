@@ -401,13 +401,12 @@ TEST_F(VantrelctlTest, WritersRefuseLinksDevicesAndFifosAndKeepModes) {
     if (::geteuid() != 0)
         GTEST_SKIP() << "needs root for links owned by another user and for device nodes";
     // In a sticky folder, links to the victim that nobody made, and one of ours (followed).
-    ASSERT_EQ(Shell("mkdir -m 1777 shared && echo victim >victim && chmod 600 victim && "
-                    "ln -s ../victim shared/link.dat && ln -s ../victim shared/link.png && "
-                    "chown -h nobody: shared/link.* && ln -s ../mine.dat shared/own.dat && "
-                    "mknod null c 1 3 && mkfifo -m 600 fifo && printf old >kept.dat && "
-                    "chmod 640 kept.dat && mkdir taken")
-                  .nExit,
-              0);
+    ASSERT_EQ(0, Shell("mkdir -m 1777 shared && echo victim >victim && chmod 600 victim && "
+                       "ln -s ../victim shared/link.dat && ln -s ../victim shared/link.png && "
+                       "chown -h nobody: shared/link.* && ln -s ../mine.dat shared/own.dat && "
+                       "mknod null c 1 3 && mkfifo -m 600 fifo && printf old >kept.dat && "
+                       "chmod 640 kept.dat && mkdir taken")
+                     .nExit);
 
     const std::string IMPORT = "import x.json --data ", DATA = "; the data file was not changed.\n";
     const std::string LINK = ": it is a symbolic link that another user made in a shared folder, "

@@ -1,7 +1,6 @@
 // Any text through the mail encoders: base64 decodes it tolerantly and gives any bytes back;
-// recipient lists, addresses, encoded words, encoded display names and text preparation never
-// crash or give an empty address, and the prepared text and its quoted-printable body have CR LF
-// line ends only and every dot that starts a line doubled.
+// recipients, addresses, encoded words and names never crash or give an empty address, and the
+// prepared text and its quoted-printable body have CR LF line ends only and leading dots doubled.
 #include "mail/base64_coder.h"
 #include "mail/smtp_message.h"
 
