@@ -5,6 +5,8 @@
 #include <functional>
 
 class QApplication;
+class QImage;
+class QPalette;
 
 // The one application object of a GUI test binary (offscreen platform), with pinned fonts.
 QApplication& EnsureApp();
@@ -12,6 +14,11 @@ QApplication& EnsureApp();
 // Pictures drawn alike on every machine, whatever fonts fontconfig would choose: the program's
 // faces mapped as at its start-up, DejaVu Sans as the default font, one hinting for all.
 void PinFonts();
+
+// A dark colour scheme on top of palette, as a user's desktop may set it.
+QPalette DarkPalette(QPalette palette);
+// The ink of a picture: its pixel that stands out most from the top-left one.
+QColor Ink(const QImage& image);
 
 // Answers the program's message boxes as a user would, noting what each box offered.
 class CBoxAnswerer : public QObject {
