@@ -34,39 +34,32 @@ protected:
     // Shown: the window with its frame inside the available area, and every button that it
     // shows wholly inside the window.
     static void ExpectFits(QWidget& window, const char* pszName) {
+        SCOPED_TRACE(pszName);
         window.show();
         QCoreApplication::processEvents();
         const QRect available = window.screen()->availableGeometry();
         EXPECT_TRUE(available.contains(window.frameGeometry()))
-            << pszName << " at " << Text(window.frameGeometry()) << " on " << Text(available)
-            << ", at least " << window.minimumSizeHint().width() << "x"
-            << window.minimumSizeHint().height();
+            << Text(window.frameGeometry()) << " on " << Text(available);
         int nButtons = 0;
         for (QAbstractButton* pButton : window.findChildren<QAbstractButton*>()) {
-            if (!pButton->isVisible())
-                continue;
-            ++nButtons;
             const QRect rect(pButton->mapTo(&window, QPoint(0, 0)), pButton->size());
-            EXPECT_TRUE(window.rect().contains(rect))
-                << pszName << ": " << pButton->text().toStdString() << " at " << Text(rect);
+            nButtons += pButton->isVisible();
+            EXPECT_TRUE(!pButton->isVisible() || window.rect().contains(rect))
+                << pButton->text().toStdString();
         }
-        EXPECT_GT(nButtons, 0) << pszName;
+        EXPECT_GT(nButtons, 0);
         window.hide();
     }
     static std::string Text(const QRect& r) {
-        return QString("%1,%2 %3x%4")
-            .arg(r.x())
-            .arg(r.y())
-            .arg(r.width())
-            .arg(r.height())
-            .toStdString();
+        return std::to_string(r.x()) + ',' + std::to_string(r.y()) + ' ' +
+               std::to_string(r.width()) + 'x' + std::to_string(r.height());
     }
 
     CMessageBoxQueue m_queue;
     CVantrelDoc m_doc{*this, nullptr};
 };
 
-TEST_F(ScreenFitTest, EveryWindowOpensInsideTheScreen) {
+TEST_F(ScreenFitTest, EveryWindowOpensInsideTheScreenAlsoWhereItWasLeft) {
     AddSampleHosts(m_doc, 8, 400);
     CMainFrame frame(&m_queue);
     frame.GetView()->OnInitialUpdate(m_doc);
@@ -99,24 +92,18 @@ TEST_F(ScreenFitTest, EveryWindowOpensInsideTheScreen) {
     ASSERT_TRUE(
         history.Open(strHistory, arrIds[0], "Example", "https://www.example.com/", 1'800'000'060));
     ExpectFits(history, "history");
-}
 
-// A place remembered on a larger screen comes back inside this one.
-TEST_F(ScreenFitTest, RememberedPlaceIsClampedToTheScreen) {
-    QTemporaryDir dir;
+    // A place remembered on a larger screen comes back inside this one.
     CSettingsStore store(dir.filePath("Vantrel.conf").toStdString());
-    const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
-    {
-        CMainFrame frame;
-        frame.show();
-        frame.setGeometry(available.right() - 100, available.bottom() - 100, 3000, 2000);
-        QCoreApplication::processEvents();
-        frame.SetPlacementStore(&store);
-        frame.close();
-    }
-    CMainFrame frame;
+    const QRect available = frame.screen()->availableGeometry();
+    frame.show();
+    frame.setGeometry(available.right() - 100, available.bottom() - 100, 3000, 2000);
+    QCoreApplication::processEvents();
     frame.SetPlacementStore(&store);
-    ExpectFits(frame, "remembered main window");
+    frame.close();
+    CMainFrame again;
+    again.SetPlacementStore(&store);
+    ExpectFits(again, "remembered main window");
 }
 
 } // namespace

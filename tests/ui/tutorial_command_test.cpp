@@ -39,7 +39,6 @@ TEST(TutorialCommandTest, GuideIsFoundBesideTheInstalledProgramOrInTheSourceTree
     std::filesystem::create_directories(dir / "opt/bin");
     std::filesystem::create_symlink(VANTREL_UI_BUILD_DIR, dir / "linked-build");
     const std::string strSourceGuide = VANTREL_SOURCE_DIR "/docs/guide/index.html";
-
     const std::pair<std::string, std::string> arrCases[] = {
         {dir / "usr/bin", dir / "usr/share/doc/vantrel/guide/index.html"},
         {dir / "usr/bin/", dir / "usr/share/doc/vantrel/guide/index.html"},
@@ -52,15 +51,15 @@ TEST(TutorialCommandTest, GuideIsFoundBesideTheInstalledProgramOrInTheSourceTree
         EXPECT_EQ(CTutorialCommand::FindGuide(Q(strProgramDir)), Q(strGuide)) << strProgramDir;
 }
 
+// A missing guide is never handed to the browser; the menu and the toolbar open the running
+// program's guide (none beside this test program, so both name where it belongs).
 TEST(TutorialCommandTest, OpensTheGuideOrNamesTheFileWhenNothingOpensIt) {
     EnsureApp();
     CTempDir dir;
     const std::string strGuide = dir / "guide/index.html";
     std::filesystem::create_directories(dir / "guide");
     WriteFileBytes(strGuide, "<html></html>");
-    const QString strNotInstalled = "The Vantrel Tutorial is not installed. It belongs in this "
-                                    "file:\n";
-
+    const QString NOT_INSTALLED = CTutorialCommand::NOT_INSTALLED;
     // The file, whether the opener succeeds, what it was handed, the messages.
     const std::tuple<std::string, bool, QStringList, QStringList> arrCases[] = {
         {strGuide, true, {"file://" + Q(strGuide)}, {}},
@@ -70,9 +69,8 @@ TEST(TutorialCommandTest, OpensTheGuideOrNamesTheFileWhenNothingOpensIt) {
          {"The Vantrel Tutorial could not be opened in a web browser.\nIt is this file, which "
           "any web browser can show:\n" +
           Q(strGuide)}},
-        // A missing guide is never handed to the browser.
-        {dir / "gone/index.html", true, {}, {strNotInstalled + Q(dir / "gone/index.html")}},
-        {dir / "guide", true, {}, {strNotInstalled + Q(dir / "guide")}},
+        {dir / "gone/index.html", true, {}, {NOT_INSTALLED + Q(dir / "gone/index.html")}},
+        {dir / "guide", true, {}, {NOT_INSTALLED + Q(dir / "guide")}},
     };
     for (const auto& [strFile, bOpens, arrOpened, arrMessages] : arrCases) {
         CBoxAnswerer answerer;
@@ -82,18 +80,16 @@ TEST(TutorialCommandTest, OpensTheGuideOrNamesTheFileWhenNothingOpensIt) {
         EXPECT_EQ(command.m_arrOpened, arrOpened) << strFile;
         EXPECT_EQ(answerer.Texts(), arrMessages) << strFile;
     }
-}
-
-TEST(TutorialCommandTest, MenuAndToolbarOpenTheRunningProgramsGuide) {
-    EnsureApp();
+    EXPECT_EQ(NOT_INSTALLED, "The Vantrel Tutorial is not installed. It belongs in this file:\n");
     CMainFrame frame;
-    // This test program has no guide beside it, so both commands name where it belongs.
-    const QString strExpected = QString::fromLatin1(CTutorialCommand::NOT_INSTALLED) +
-                                QDir::cleanPath(QCoreApplication::applicationDirPath() +
-                                                "/../share/doc/vantrel/guide/index.html");
     for (int nId : {ID_HELP_TUTORIAL, ID_TOOLBAR_TUTORIAL}) {
         CBoxAnswerer answerer;
         frame.GetAction(nId)->trigger();
-        EXPECT_EQ(answerer.Texts(), QStringList{strExpected}) << nId;
+        EXPECT_EQ(
+            answerer.Texts(),
+            QStringList{NOT_INSTALLED + QDir::cleanPath(QCoreApplication::applicationDirPath() +
+                                                        "/../share/doc/vantrel/guide/"
+                                                        "index.html")})
+            << nId;
     }
 }
