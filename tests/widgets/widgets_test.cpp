@@ -11,8 +11,10 @@
 
 namespace {
 
-CHostNotice Down(const std::string& strServer) {
+CHostNotice Notice(const std::string& strServer,
+                   CHostNotice::EKind eKind = CHostNotice::HOST_DOWN) {
     CHostNotice notice;
+    notice.m_eKind = eKind;
     notice.m_strName = strServer;
     notice.m_strText = "The URL http://" + strServer + " became unavailable.";
     notice.m_strItem = "http://" + strServer;
@@ -68,7 +70,7 @@ TEST(WidgetsTest, WorkerMessagesNeverWaitAndAreGathered) {
         queue.ShowMessage("Host \xE9t\xE9 lost");
         queue.ShowMessage("Host \xE9t\xE9 lost");
         for (const char* pszServer : {"a.test", "b.test", "c.test"})
-            queue.ShowHostNotice(Down(pszServer));
+            queue.ShowHostNotice(Notice(pszServer));
     });
     worker.join();
     EXPECT_EQ(queue.GetPendingCount(), 5u);
@@ -76,10 +78,11 @@ TEST(WidgetsTest, WorkerMessagesNeverWaitAndAreGathered) {
     dlg.BeginWait();
     dlg.Serve();
     dlg.EndWait();
-    EXPECT_EQ(
-        OpenTexts(queue),
-        (QStringList{"3 hosts became unavailable: http://a.test, http://b.test, http://c.test.",
-                     QString::fromLatin1("Host \xE9t\xE9 lost")}));
+    const QString LOST = QString::fromLatin1("Host \xE9t\xE9 lost");
+    EXPECT_EQ(OpenTexts(queue),
+              (QStringList{"3 hosts became unavailable: http://a.test, http://b.test, "
+                           "http://c.test.",
+                           LOST}));
     EXPECT_EQ(arrNotified, (std::vector<std::string>{"a.test", "b.test", "c.test"}));
     for (const QMessageBox* pBox : queue.GetOpenBoxes())
         EXPECT_TRUE(pBox->isVisible() && pBox->windowModality() == Qt::NonModal &&
@@ -88,25 +91,20 @@ TEST(WidgetsTest, WorkerMessagesNeverWaitAndAreGathered) {
                     pBox->windowTitle() == "Vantrel");
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 
-    // The user closes the gathered box: the next host has a box of its own.
+    // The user closes the gathered box: the next host has a box of its own. Hosts up again and
+    // certificates about to expire have boxes of their own.
     for (QMessageBox* pBox : queue.GetOpenBoxes())
         if (pBox->text().startsWith("3 "))
             pBox->buttons().value(0)->click();
-    CHostNotice up = Down("d.test");
-    up.m_eKind = CHostNotice::HOST_UP;
-    up.m_strText = "The host D is up again.";
-    up.m_strItem = "D";
-    // Certificates about to expire have a box of their own.
-    CHostNotice cert = Down("e.test");
-    cert.m_eKind = CHostNotice::CERT_EXPIRING;
-    cert.m_strItem = "e.test";
-    for (const CHostNotice& notice : {Down("d.test"), up, cert, up, cert})
+    const CHostNotice up = Notice("d.test", CHostNotice::HOST_UP),
+                      cert = Notice("e.test", CHostNotice::CERT_EXPIRING);
+    for (const CHostNotice& notice : {Notice("d.test"), up, cert, up, cert})
         queue.ShowHostNotice(notice);
     queue.Serve();
-    EXPECT_EQ(OpenTexts(queue), (QStringList{"2 certificates expire soon: e.test, e.test.",
-                                             "2 hosts are up again: D, D.",
-                                             QString::fromLatin1("Host \xE9t\xE9 lost"),
-                                             "The URL http://d.test became unavailable."}));
+    EXPECT_EQ(OpenTexts(queue), (QStringList{"2 certificates expire soon: http://e.test, "
+                                             "http://e.test.",
+                                             "2 hosts are up again: http://d.test, http://d.test.",
+                                             LOST, "The URL http://d.test became unavailable."}));
 }
 
 } // namespace
