@@ -83,8 +83,7 @@ void ClickTick(CHostAssistant& a, int nRow) { // on a features row's box, as the
 
 } // namespace
 
-// Per place: the buttons, the header, and Cancel, which asks only when a modified host's
-// answers would be lost.
+// Per place: buttons, header, and Cancel, which asks only when a modified host's answers go.
 TEST(HostAssistantTest, ButtonsTitlesAndCancelOfEveryPlace) {
     const char* const QUESTION = "If you chose to cancel the modify web host assistant no changes "
                                  "will be made.\nDo you want to cancel?.";
@@ -130,8 +129,7 @@ TEST(HostAssistantTest, DetailsPageChecksAndHttpPrefix) {
                              "shorten it.";
     // As long as a field takes; "http://" makes it too long.
     const std::string strLong(2048, 'a');
-    // Typed name, web site and test URL; the message, or "=" and what both are stored as (the
-    // URL splitter takes a scheme it does not know for a web server's).
+    // Name, site, URL typed; the message, or "=" and what both are stored as.
     const char* arrCases[][4] = {
         {"Acme", "www.acme.example", "www.acme.example", "=http://www.acme.example"},
         {"Acme", "HTTP://Acme.Example/P", "HTTP://Acme.Example/P", "=HTTP://Acme.Example/P"},
@@ -245,8 +243,7 @@ TEST(HostAssistantTest, ModifyShowsStoredAnswersAndRunChangesTheHostOnlyOnFinish
     }
 }
 
-// Under Fusion with a dark palette the headings keep their size, sit on the page's own
-// background and stay readable on it.
+// Under Fusion and a dark palette, headings keep their size, background and contrast.
 TEST(HostAssistantTest, HeadingsKeepSizeAndBackgroundUnderADarkPalette) {
     EnsureApp();
     const QString strStyle = QApplication::style()->name();

@@ -16,8 +16,7 @@
 
 namespace {
 
-// "text|id|prompt|shortcut" for each command, a menu's title before its entries, "-" for a
-// separator.
+// "text|id|prompt|shortcut" per command, a menu title before its entries, "-" a separator.
 void Describe(const QList<QAction*>& actions, QStringList& out) {
     for (const QAction* p : actions) {
         if (p->isSeparator())
@@ -113,8 +112,7 @@ TEST(MainFrameTest, RemembersSizePositionAndColumnsAcrossRuns) {
     }
 }
 
-// Minimised, it hides only where a tray can bring it back; the tray shows a second icon while
-// a host is down.
+// Minimised, it hides only where a tray can bring it back; the tray marks a host down.
 TEST(MainFrameTest, TrayBringsTheWindowBackAndShowsWhenAHostIsDown) {
     EnsureApp();
     CMessageBoxQueue queue;
@@ -181,8 +179,7 @@ protected:
     std::unique_ptr<COptionsDlg> m_pDlg;
 };
 
-// OK stores what was typed (and wakes the worker so that a shorter interval applies); Cancel
-// neither stores nor wakes.
+// OK stores what was typed and wakes the worker; Cancel neither stores nor wakes.
 TEST_F(OptionsDlgTest, ShowsTheSettingsOkStoresWhatWasTypedCancelNothing) {
     CAppSettings& s = doc.m_settings;
     s.m_strEmailTo = "me@example.com", s.m_strSMTP = "mail.example.com";
@@ -223,8 +220,7 @@ TEST_F(OptionsDlgTest, ShowsTheSettingsOkStoresWhatWasTypedCancelNothing) {
         Get<QComboBox>("PingMethod")->setCurrentIndex(1);
         EXPECT_TRUE(Get<QCheckBox>("AlertBackUp")->isChecked()) << "on unless turned off";
         Get<QCheckBox>("AlertBackUp")->setChecked(false);
-        // The security proposes its usual port; a port the user typed stays. {port typed
-        // first (0: none), security chosen, port shown}
+        // The security proposes its port; a typed port stays. {typed, security, shown}
         auto* pSecurity = Get<QComboBox>("ctl1201");
         auto* pPort = Get<QSpinBox>("ctl1202");
         for (auto [nTyped, nSecurity, nShown] : {std::tuple{0, 2, 465},
@@ -261,9 +257,7 @@ TEST_F(OptionsDlgTest, ShowsTheSettingsOkStoresWhatWasTypedCancelNothing) {
               "SSL/TLS 2465");
 }
 
-// A port, security or login method the settings could not read is named, shown unset (not as
-// "None" or port 1), and stays unset on OK, so the send stays refused; a choice mends it, and
-// a chosen security proposes its port.
+// Unreadable mail settings are named, shown unset and stay unset on OK; a choice mends them.
 TEST_F(OptionsDlgTest, UnreadableMailSettingsAreNamedAndNeverSavedAsAWeakerChoice) {
     const struct {
         int nSecurity, nPort, nAuth, nChosenSecurity; // -1: the user leaves it
@@ -296,9 +290,7 @@ TEST_F(OptionsDlgTest, UnreadableMailSettingsAreNamedAndNeverSavedAsAWeakerChoic
     }
 }
 
-// Sent on another thread while the dialog answers; the exchange is shown without the password
-// and nothing is saved. A server that never greets: the button cancels at once, and closing the
-// dialog while a send runs does not wait for it either.
+// The send runs on another thread; it can be cancelled, and closing never waits for it.
 TEST_F(OptionsDlgTest, TestButtonSendsShowsTheExchangeAndCancelsAtOnce) {
     CScriptedSmtpServer server({Pause(400), Reply("220 mx.test\r\n"), "250 mx.test", "250 ok",
                                 "250 ok", "354 go", DataEnd("250 queued"), "221 bye"}),

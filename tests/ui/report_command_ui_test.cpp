@@ -28,8 +28,7 @@ namespace {
 
 using Texts = std::vector<std::string>;
 
-// Stands in for the dialogs, the opener, the message box and the wait dialog, and logs their
-// calls. An empty path cancels the save dialog.
+// Stands in for the dialogs, opener, box and wait dialog; an empty path cancels the save.
 class CTestCommand : public CReportCommandUI, public CWaitObserver {
 public:
     explicit CTestCommand(CVantrelDoc& doc) : CReportCommandUI(nullptr, doc, this) {}
@@ -80,8 +79,7 @@ protected:
 
 TEST_F(ReportCommandTest, NothingIsWrittenWhenCancelledOrRefused) {
     std::filesystem::create_directory(m_dir.Path() + "/taken");
-    // Rows, weights OK, file in m_dir ("" cancels), dialogs asked, message (or why writing
-    // failed).
+    // Rows, weights OK, file ("" cancels), dialogs asked, message (or why writing failed).
     const std::string ASKS[] = {"weights", "file"};
     const std::tuple<std::vector<int>, bool, const char*, int, const char*> arrCases[] = {
         {{}, true, "r.html", 0, "Please mark at least one host to generate report for."},
@@ -106,10 +104,7 @@ TEST_F(ReportCommandTest, NothingIsWrittenWhenCancelledOrRefused) {
     EXPECT_TRUE(std::filesystem::is_empty(m_dir.Path() + "/taken"));
 }
 
-// What the report library writes for the marked hosts, replacing an older file; the worker
-// holds a marked host's lock meanwhile, so the scorer waits behind the wait dialog. The chart
-// lists the hosts in the table's order; without a browser a box names the file; a history that
-// cannot be read is left out with a message, one that can is read for the hosts' history ids.
+// Written under a lock the worker holds; chart in table order; history read or said missing.
 TEST_F(ReportCommandTest, WritesWhatTheReportLibraryWrites) {
     const std::string strData = m_dir.Path() + "/v.dat", strPath = m_dir.Path() + "/r.html";
     std::string strError;
@@ -164,8 +159,7 @@ TEST_F(ReportCommandTest, WritesWhatTheReportLibraryWrites) {
     EXPECT_NE(ReadFile(strPath).find("Beta Web 32, "), std::string::npos);
 }
 
-// The weights and the history tick of the last report come back (also after a restart); the
-// chart tick does not. A damaged stored value opens the dialog at 10 as if nothing were stored.
+// The weights and history tick of the last OK come back; the chart tick and bad values not.
 TEST_F(ReportCommandTest, WeightingDialogRemembersTheWeightsAndHistoryButNotTheChartTick) {
     CSettingsStore store(m_dir.Path() + "/settings.conf");
     CReportCommandUI::SetSettingsStore(&store);

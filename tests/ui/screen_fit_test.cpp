@@ -1,5 +1,4 @@
-// Every window inside the screen with its buttons reachable. Run once per screen size and
-// scale (see CMakeLists.txt): QT_QPA_PLATFORM=offscreen:configfile=... and QT_SCALE_FACTOR.
+// Every window inside the screen, buttons reachable; run per screen size (CMakeLists.txt).
 #include "assistant/host_assistant.h"
 #include "core/history_store.h"
 #include "core/host.h"
@@ -31,8 +30,7 @@ protected:
         EnsureApp();
         CScreenFit::Install();
     }
-    // Shown: the window with its frame inside the available area, and every button that it
-    // shows wholly inside the window.
+    // The frame inside the available area, every shown button inside the window.
     static void ExpectFits(QWidget& window, const char* pszName) {
         SCOPED_TRACE(pszName);
         window.show();

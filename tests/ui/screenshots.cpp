@@ -1,18 +1,14 @@
-// vantrel_screenshots DATA-FILE OUTPUT-DIR: renders the main window, the options dialog, the
-// about box and the wait dialog to PNG files without a display. The data file is only read.
+// vantrel_screenshots DATA-FILE OUTPUT-DIR: the main window and its dialogs as PNG files.
 #include "core/vantrel_doc.h"
+#include "gui_test_support.h"
 #include "ui/about_dlg.h"
 #include "ui/main_frame.h"
 #include "ui/options_dlg.h"
 #include "ui/vantrel_view.h"
 #include "widgets/message_box_queue.h"
 #include "widgets/wait_dialog.h"
-
-#include "gui_test_support.h"
-
 #include <QApplication>
 #include <QDir>
-
 #include <cstdio>
 
 int main(int argc, char** argv) {

@@ -51,8 +51,7 @@ TEST(TutorialCommandTest, GuideIsFoundBesideTheInstalledProgramOrInTheSourceTree
         EXPECT_EQ(CTutorialCommand::FindGuide(Q(strProgramDir)), Q(strGuide)) << strProgramDir;
 }
 
-// A missing guide is never handed to the browser; the menu and the toolbar open the running
-// program's guide (none beside this test program, so both name where it belongs).
+// A missing guide never reaches the browser; the menu and toolbar name where it belongs.
 TEST(TutorialCommandTest, OpensTheGuideOrNamesTheFileWhenNothingOpensIt) {
     EnsureApp();
     CTempDir dir;

@@ -35,8 +35,7 @@ void UseOwnFolders(const QTemporaryDir& dir) {
     setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus", 1);
 }
 
-// The fonts are pinned whatever fontconfig would pick; the settings are written at exit; while
-// another instance holds the data file nothing is written and a box says why.
+// Fonts pinned, settings written at exit; refused, with a box, while another holds the file.
 TEST(VantrelAppTest, FirstStartCreatesTheDataFileAndASecondInstanceIsRefused) {
     QTemporaryDir dir;
     UseOwnFolders(dir);
@@ -68,9 +67,7 @@ TEST(VantrelAppTest, FirstStartCreatesTheDataFileAndASecondInstanceIsRefused) {
     }
 }
 
-// Started again while it runs in the tray: the running window comes up, and the second process
-// ends with status 0 and no box (a box would wait for ever here). A hand-edited mail security
-// the program cannot read is named at start-up, not taken as none.
+// The running window comes up; the second process ends 0 with no box. Bad settings named.
 TEST(VantrelAppTest, SecondStartShowsTheRunningWindow) {
     QTemporaryDir dir;
     UseOwnFolders(dir);
@@ -100,8 +97,7 @@ TEST(VantrelAppTest, SecondStartShowsTheRunningWindow) {
     app.ExitInstance();
 }
 
-// The program in a process of its own: a host is added, then a stop signal arrives; it leaves
-// as through its window's close.
+// A host added, then a stop signal: the program leaves through its normal exit.
 TEST(VantrelAppTest, StopSignalsEndTheProgramThroughItsNormalExit) {
     for (int nSignal : {SIGTERM, SIGINT, SIGHUP}) {
         SCOPED_TRACE(nSignal);

@@ -8,8 +8,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-// Failure is xdg-open's exit status (3: no program for the file type, 4: the program failed),
-// or, without xdg-open on PATH, the toolkit's, which opens nothing on the offscreen platform.
+// Failure is xdg-open's exit status or, without xdg-open, the toolkit's (offscreen: none).
 TEST(DesktopOpenerTest, FailureIsTheOpenersExitStatus) {
     EnsureApp();
     const QByteArray oldPath = qgetenv("PATH");

@@ -11,8 +11,7 @@ class QPalette;
 // The one application object of a GUI test binary (offscreen platform), with pinned fonts.
 QApplication& EnsureApp();
 
-// Pictures drawn alike on every machine, whatever fonts fontconfig would choose: the program's
-// faces mapped as at its start-up, DejaVu Sans as the default font, one hinting for all.
+// Pictures alike on every machine: the program's face mapping, DejaVu Sans, one hinting.
 void PinFonts();
 
 // A dark colour scheme on top of palette, as a user's desktop may set it.
@@ -39,8 +38,7 @@ public:
     QTimer m_timer;
 };
 
-// Answers the host assistant as it opens: the texts on the details page, the first item of
-// every list, then Next or Finish; and sets the interval of the options dialog and confirms it.
+// Answers the host assistant with valid details and the options dialog with an interval.
 class CDialogDriver : public QObject {
 public:
     CDialogDriver();

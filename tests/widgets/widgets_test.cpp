@@ -57,8 +57,7 @@ TEST(WidgetsTest, WaitDialogStepsByTenAndCannotBeClosed) {
     EXPECT_FALSE(dlg.isVisible());
 }
 
-// The worker's messages return at once; the wait dialog shows them without a modal loop, the
-// window stays usable, and messages of one kind that arrive while its box is open go into it.
+// Worker messages never wait, show without a modal loop and gather by kind while open.
 TEST(WidgetsTest, WorkerMessagesNeverWaitAndAreGathered) {
     EnsureApp();
     QWidget owner;
@@ -91,8 +90,7 @@ TEST(WidgetsTest, WorkerMessagesNeverWaitAndAreGathered) {
                     pBox->windowTitle() == "Vantrel");
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 
-    // The user closes the gathered box: the next host has a box of its own. Hosts up again and
-    // certificates about to expire have boxes of their own.
+    // A closed box is not added to; hosts up and certificates expiring gather on their own.
     for (QMessageBox* pBox : queue.GetOpenBoxes())
         if (pBox->text().startsWith("3 "))
             pBox->buttons().value(0)->click();
