@@ -79,16 +79,13 @@ Vantrel &Tutorial|32787|Launch the Tutorial|F1
         context << (p->isSeparator() ? 0 : p->data().toInt());
     EXPECT_EQ(frame.GetView()->contextMenuPolicy(), Qt::ActionsContextMenu);
     EXPECT_EQ(context, (QList<int>{32776, 32772, 0, 32777, 32780}));
-    // Each button shows its own image of the strip.
     const QImage strip = CArtwork::MaskMagenta(CArtwork::ToolbarStrip(false));
-    for (auto [nId, nImage] : {std::pair(ID_GRAPH_BUILD, 5),
-                               {ID_HOST_COMPARE, 8},
-                               {ID_REPORT_GENERATE, 6},
-                               {ID_TOOLBAR_TUTORIAL, 7},
-                               {ID_HOST_HISTORY, 9}})
+    int nImage = 5; // each button its own image of the strip, 5 to 9 in this order
+    for (int nId : {ID_GRAPH_BUILD, ID_REPORT_GENERATE, ID_TOOLBAR_TUTORIAL, ID_HOST_COMPARE,
+                    ID_HOST_HISTORY})
         EXPECT_EQ(frame.GetAction(nId)->icon().pixmap(48, 47).toImage().convertToFormat(
                       QImage::Format_ARGB32),
-                  strip.copy(nImage * 48, 0, 48, 47))
+                  strip.copy(nImage++ * 48, 0, 48, 47))
             << nId;
 }
 
@@ -259,34 +256,32 @@ TEST_F(OptionsDlgTest, ShowsTheSettingsOkStoresWhatWasTypedCancelNothing) {
 
 // Unreadable mail settings are named, shown unset and stay unset on OK; a choice mends them.
 TEST_F(OptionsDlgTest, UnreadableMailSettingsAreNamedAndNeverSavedAsAWeakerChoice) {
-    const struct {
-        int nSecurity, nPort, nAuth, nChosenSecurity; // -1: the user leaves it
-        const char *pszLabel, *pszStored;             // security port auth after OK
-    } arrCases[] = {
+    // Security, port and login method stored, the security chosen (-1: none), the names, OK's.
+    const std::tuple<int, int, int, int, const char*, const char*> arrCases[] = {
         {-1, 25, 0, -1, "SMTPSecurity", "-1|25|0|"},
         {-1, 0, -1, 1, "SMTPPort, SMTPSecurity and SMTPAuth", "1|587|-1|"},
         {0, 0, 1, -1, "SMTPPort", "0|0|1|"},
         {2, 465, 3, -1, "", "2|465|3|"},
     };
-    for (const auto& c : arrCases) {
-        SCOPED_TRACE(c.pszStored);
-        doc.m_settings.m_nSMTPSecurity = c.nSecurity;
-        doc.m_settings.m_nSMTPPort = c.nPort;
-        doc.m_settings.m_nSMTPAuth = c.nAuth;
+    CAppSettings& s = doc.m_settings;
+    for (const auto& [nSecurity, nPort, nAuth, nChosen, pszLabel, pszStored] : arrCases) {
+        SCOPED_TRACE(pszStored);
+        s.m_nSMTPSecurity = nSecurity;
+        s.m_nSMTPPort = nPort;
+        s.m_nSMTPAuth = nAuth;
         Open();
         auto* pLabel = Get<QLabel>("unreadableSettings");
         EXPECT_EQ(pLabel->isVisibleTo(m_pDlg.get()) ? pLabel->text().toStdString() : "",
-                  *c.pszLabel ? "The settings file holds a value that is not allowed for " +
-                                    std::string(c.pszLabel) +
-                                    ". No alert e-mail is sent until it is chosen here."
-                              : "");
-        EXPECT_EQ(Get<QComboBox>("ctl1201")->currentText().isEmpty(), c.nSecurity < 0);
-        EXPECT_EQ(Get<QSpinBox>("ctl1202")->text().trimmed().isEmpty(), c.nPort == 0);
-        if (c.nChosenSecurity >= 0)
-            Get<QComboBox>("ctl1201")->setCurrentIndex(c.nChosenSecurity);
+                  *pszLabel ? "The settings file holds a value that is not allowed for " +
+                                  std::string(pszLabel) +
+                                  ". No alert e-mail is sent until it is chosen here."
+                            : "");
+        EXPECT_EQ(Get<QComboBox>("ctl1201")->currentText().isEmpty(), nSecurity < 0);
+        EXPECT_EQ(Get<QSpinBox>("ctl1202")->text().trimmed().isEmpty(), nPort == 0);
+        if (nChosen >= 0)
+            Get<QComboBox>("ctl1201")->setCurrentIndex(nChosen);
         m_pDlg->accept();
-        const CAppSettings& s = doc.m_settings;
-        EXPECT_EQ(Join(s.m_nSMTPSecurity, s.m_nSMTPPort, s.m_nSMTPAuth), c.pszStored);
+        EXPECT_EQ(Join(s.m_nSMTPSecurity, s.m_nSMTPPort, s.m_nSMTPAuth), pszStored);
     }
 }
 
