@@ -66,6 +66,14 @@ protected:
         return rows;
     }
 
+    // Cancels the windows that commands open (boxes aside) while it runs, noting their titles.
+    QTimer m_rejecter;
+    QStringList m_arrRejected;
+    QMetaObject::Connection m_connection = QObject::connect(&m_rejecter, &QTimer::timeout, [this] {
+        auto* pDialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (pDialog && !qobject_cast<QMessageBox*>(pDialog))
+            m_arrRejected << pDialog->windowTitle(), pDialog->reject();
+    });
     std::vector<std::string> m_arrCalls;
     QStringList m_arrNotes; // the status bar's
     bool m_bConnected = true;
@@ -195,17 +203,11 @@ TEST_F(VantrelViewTest, TicksByClickSpaceAndDoubleClickAndTheRowOpensTheAssistan
     QTest::keyClick(&m_view, Qt::Key_Space);
 
     CBoxAnswerer answerer;
-    QStringList assistants; // cancelled as they open
-    QTimer rejecter;
-    QObject::connect(&rejecter, &QTimer::timeout, [&] {
-        if (auto* pWizard = qobject_cast<QWizard*>(QApplication::activeModalWidget()))
-            assistants << pWizard->windowTitle(), pWizard->reject();
-    });
-    rejecter.start(20);
+    m_rejecter.start(20);
     Click(0, 10, true); // toggles once, opens nothing
     Click(0, 200, true);
     m_view.OnAddHost();
-    EXPECT_EQ(assistants,
+    EXPECT_EQ(m_arrRejected,
               (QStringList{"Modify Host Assistant - Vantrel", "Add Host Assistant - Vantrel"}));
     // Cancelled: the list, the record, its lock and the worker are as they were.
     EXPECT_EQ(Rows(),
@@ -322,6 +324,7 @@ TEST_F(VantrelViewTest, HostCommandsSayWhatTheyNeedAndEveryChangeIsOnDiskAtOnce)
     EXPECT_EQ(Stored(), "A0 C0 | 5");
     // Nothing is selected now: none of these may act on C, which moved into the removed row.
     EXPECT_EQ(m_view.GetSelectedRow(), -1);
+    m_rejecter.start(20);
     m_view.ToggleCheck(1);
     m_view.OnRemoveHost();
     m_view.OnEditHost();
@@ -342,7 +345,8 @@ TEST_F(VantrelViewTest, HostCommandsSayWhatTheyNeedAndEveryChangeIsOnDiskAtOnce)
                 box.icon == QMessageBox::NoIcon && box.bOnTop && box.bHasOwner && box.bModal);
     EXPECT_EQ(answerer.m_arrSeen[3].defaultButton, QMessageBox::No);
     EXPECT_EQ(Stored(), "A0 C0 | 5");
-
+    m_rejecter.stop();
+    EXPECT_TRUE(m_arrRejected.isEmpty()) << m_arrRejected.join(',').toStdString();
     CDialogDriver driver;
     m_view.OnAddHost();
     EXPECT_EQ(Stored(), "A0 C0 Acme0 | 5");
