@@ -58,16 +58,13 @@ TEST(TutorialCommandTest, OpensTheGuideOrNamesTheFileWhenNothingOpensIt) {
     const std::string strGuide = dir / "guide/index.html";
     std::filesystem::create_directories(dir / "guide");
     WriteFileBytes(strGuide, "<html></html>");
-    const QString NOT_INSTALLED = CTutorialCommand::NOT_INSTALLED;
+    const QString NOT_INSTALLED = CTutorialCommand::NOT_INSTALLED, URL = "file://" + Q(strGuide),
+                  NOT_OPENED = "The Vantrel Tutorial could not be opened in a web browser.\nIt is "
+                               "this file, which any web browser can show:\n";
     // The file, whether the opener succeeds, what it was handed, the messages.
     const std::tuple<std::string, bool, QStringList, QStringList> arrCases[] = {
-        {strGuide, true, {"file://" + Q(strGuide)}, {}},
-        {strGuide,
-         false,
-         {"file://" + Q(strGuide)},
-         {"The Vantrel Tutorial could not be opened in a web browser.\nIt is this file, which "
-          "any web browser can show:\n" +
-          Q(strGuide)}},
+        {strGuide, true, {URL}, {}},
+        {strGuide, false, {URL}, {NOT_OPENED + Q(strGuide)}},
         {dir / "gone/index.html", true, {}, {NOT_INSTALLED + Q(dir / "gone/index.html")}},
         {dir / "guide", true, {}, {NOT_INSTALLED + Q(dir / "guide")}},
     };

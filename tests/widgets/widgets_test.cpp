@@ -39,24 +39,6 @@ TEST(WidgetsTest, BoxesShowControlCharactersVisibly) {
               QStringList{"554 rejected\\rThe test e-mail was sent\\x1b[2J\\t\\x85\nnext"});
 }
 
-TEST(WidgetsTest, WaitDialogStepsByTenAndCannotBeClosed) {
-    EnsureApp();
-    CWaitDialog dlg(nullptr, nullptr);
-    EXPECT_EQ(dlg.windowTitle() + '/' + dlg.findChild<QLabel*>("waitText")->text(),
-              "Vantrel/Waiting for pings to finish.");
-    dlg.BeginWait();
-    dlg.close(); // the user cannot close it
-    std::vector<int> positions;
-    for (int i = 0; i < 12; ++i) {
-        dlg.StepWait();
-        positions.push_back(dlg.GetPosition());
-    }
-    EXPECT_EQ(positions, (std::vector<int>{10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 0, 10}));
-    EXPECT_TRUE(dlg.isVisible());
-    dlg.EndWait();
-    EXPECT_FALSE(dlg.isVisible());
-}
-
 // Worker messages never wait, show without a modal loop and gather by kind while open.
 TEST(WidgetsTest, WorkerMessagesNeverWaitAndAreGathered) {
     EnsureApp();
@@ -73,10 +55,21 @@ TEST(WidgetsTest, WorkerMessagesNeverWaitAndAreGathered) {
     });
     worker.join();
     EXPECT_EQ(queue.GetPendingCount(), 5u);
-    CWaitDialog dlg(nullptr, &queue);
+    CWaitDialog dlg(nullptr, &queue); // steps by ten, and the user cannot close it
+    EXPECT_EQ(dlg.windowTitle() + '/' + dlg.findChild<QLabel*>("waitText")->text(),
+              "Vantrel/Waiting for pings to finish.");
     dlg.BeginWait();
+    dlg.close();
+    std::vector<int> positions;
+    for (int i = 0; i < 12; ++i) {
+        dlg.StepWait();
+        positions.push_back(dlg.GetPosition());
+    }
+    EXPECT_EQ(positions, (std::vector<int>{10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 0, 10}));
+    EXPECT_TRUE(dlg.isVisible());
     dlg.Serve();
     dlg.EndWait();
+    EXPECT_FALSE(dlg.isVisible());
     const QString LOST = QString::fromLatin1("Host \xE9t\xE9 lost");
     EXPECT_EQ(OpenTexts(queue),
               (QStringList{"3 hosts became unavailable: http://a.test, http://b.test, "
