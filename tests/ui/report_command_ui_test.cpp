@@ -121,36 +121,30 @@ TEST_F(ReportCommandTest, WritesWhatTheReportLibraryWrites) {
         std::this_thread::yield();
     CTestCommand command(m_doc);
     command.m_strPath = strPath;
+    command.m_bIncludeChart = command.m_bIncludeHistory = true;
+    command.m_bOpens = false;
+    CBoxAnswerer answerer;
     EXPECT_EQ(command.Execute({0, 2, 3}), strPath);
     worker.join();
     EXPECT_GT(command.m_nServes, 0);
     EXPECT_EQ(command.m_arrLog,
-              (Texts{"weights", "file", "begin wait", "end wait", "open " + strPath}));
-    CReportScorer scorer;
-    scorer.Score(m_doc.m_arrHosts, {0, 2, 3}, command.m_arrWeights);
-    EXPECT_EQ(ReadFile(strPath), CReportWriter::BuildReport(m_doc.m_arrHosts, scorer));
-    EXPECT_EQ(m_dir.Names(), (Texts{"r.html", "v.dat"}));
-
-    command.m_arrLog.clear();
-    command.m_bIncludeChart = command.m_bIncludeHistory = true;
-    command.m_bOpens = false;
-    CBoxAnswerer answerer;
-    ASSERT_EQ(command.Execute({0, 2, 3}), strPath);
-    EXPECT_EQ(command.m_arrLog,
-              (Texts{"weights", "file",
+              (Texts{"weights", "file", "begin wait", "end wait",
                      "The measured history could not be read, so the report leaves it out.\n"
                      "Cannot open the test history " +
                          strData + ".history: no such file or folder.",
                      "open " + strPath}));
     EXPECT_EQ(answerer.Texts(),
               QStringList{CReportCommandUI::NOT_OPENED + QString::fromStdString(strPath)});
+    EXPECT_EQ(m_dir.Names(), (Texts{"r.html", "v.dat"}));
+    CReportScorer scorer;
+    scorer.Score(m_doc.m_arrHosts, {0, 2, 3}, command.m_arrWeights);
     EXPECT_EQ(scorer.GetRowsInOrder(), (std::vector<int>{0, 3, 2}));
     CHostComparison comparison;
     comparison.TakeSnapshot(m_doc, {0, 3, 2}, nullptr);
     const CComparisonChart chart(comparison);
-    const std::string strSvg = chart.InlineSvg(chart.PreferredSize());
-    EXPECT_TRUE(strSvg.starts_with("<svg width=\"900\" height=\"588\"")) << strSvg.substr(0, 40);
-    EXPECT_EQ(ReadFile(strPath), CReportWriter::BuildReport(m_doc.m_arrHosts, scorer, strSvg));
+    EXPECT_EQ(ReadFile(strPath),
+              CReportWriter::BuildReport(m_doc.m_arrHosts, scorer,
+                                         chart.InlineSvg(chart.PreferredSize())));
 
     FillHistory(strData + ".history", m_doc.m_arrHosts, ::time(nullptr));
     ASSERT_TRUE(m_doc.OpenHistory());
@@ -176,8 +170,6 @@ TEST_F(ReportCommandTest, WeightingDialogRemembersTheWeightsAndHistoryButNotTheC
                           nOpening == 0 ? "10" : QString::number(nOpening == 1 ? a + 1 : 10 - a));
                 pDlg->m_arrLists[a]->setCurrentIndex(nOpening == 0 ? a : 9 - a);
             }
-            EXPECT_EQ(pDlg->m_pChart->text() + '|' + pDlg->m_pHistory->text(),
-                      "Include comparison chart|Include measured history");
             EXPECT_FALSE(pDlg->m_pChart->isChecked());
             EXPECT_EQ(pDlg->m_pHistory->isChecked(), nOpening == 1);
             pDlg->m_pChart->setChecked(bTick);

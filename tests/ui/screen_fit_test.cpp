@@ -26,57 +26,16 @@ namespace {
 class ScreenFitTest : public ::testing::Test, public CMessageSink {
 protected:
     void ShowMessage(const std::string&) override {}
-    static void SetUpTestSuite() {
-        EnsureApp();
-        CScreenFit::Install();
-    }
-    // The frame inside the available area, every shown button inside the window.
-    static void ExpectFits(QWidget& window, const char* pszName) {
-        SCOPED_TRACE(pszName);
-        window.show();
-        QCoreApplication::processEvents();
-        const QRect available = window.screen()->availableGeometry();
-        EXPECT_TRUE(available.contains(window.frameGeometry()))
-            << Text(window.frameGeometry()) << " on " << Text(available);
-        int nButtons = 0;
-        for (QAbstractButton* pButton : window.findChildren<QAbstractButton*>()) {
-            const QRect rect(pButton->mapTo(&window, QPoint(0, 0)), pButton->size());
-            nButtons += pButton->isVisible();
-            EXPECT_TRUE(!pButton->isVisible() || window.rect().contains(rect))
-                << pButton->text().toStdString();
-        }
-        EXPECT_GT(nButtons, 0);
-        window.hide();
-    }
-    static std::string Text(const QRect& r) {
-        return std::to_string(r.x()) + ',' + std::to_string(r.y()) + ' ' +
-               std::to_string(r.width()) + 'x' + std::to_string(r.height());
-    }
-
     CMessageBoxQueue m_queue;
     CVantrelDoc m_doc{*this, nullptr};
 };
 
+// The frame inside the available area, every shown button inside the window; also the main
+// window's place remembered on a larger screen.
 TEST_F(ScreenFitTest, EveryWindowOpensInsideTheScreenAlsoWhereItWasLeft) {
+    EnsureApp();
+    CScreenFit::Install();
     AddSampleHosts(m_doc, 8, 400);
-    CMainFrame frame(&m_queue);
-    frame.GetView()->OnInitialUpdate(m_doc);
-    ExpectFits(frame, "main window");
-    COptionsDlg options(&frame, nullptr);
-    options.m_pDoc = &m_doc;
-    options.OnInitDialog();
-    ExpectFits(options, "options");
-    CAboutDlg about(&frame);
-    ExpectFits(about, "about");
-    CWeightingDialog weights(&frame);
-    ExpectFits(weights, "weights");
-    for (int nPage = 0; nPage < CHostAssistant::PAGE_COUNT; ++nPage) {
-        CHostAssistant assistant(&frame, CHost(), false);
-        assistant.setStartId(nPage);
-        ExpectFits(assistant, ("assistant page " + std::to_string(nPage + 1)).c_str());
-    }
-    ExpectFits(*CHostGraphDlg::Prepare(&frame, m_doc, 0, nullptr), "graph");
-    ExpectFits(*CCompareHostsDlg::Prepare(&frame, m_doc, {}, nullptr), "compare");
     QTemporaryDir dir;
     const std::string strHistory = dir.filePath("Vantrel.dat.history").toStdString();
     std::vector<int64_t> arrIds;
@@ -86,22 +45,57 @@ TEST_F(ScreenFitTest, EveryWindowOpensInsideTheScreenAlsoWhereItWasLeft) {
         arrIds = store.Attach({{"Example", "https://www.example.com/"}});
         ASSERT_TRUE(AddSampleHistory(store, arrIds, 1'800'000'000, 7));
     }
-    CHistoryDlg history(&frame);
-    ASSERT_TRUE(
-        history.Open(strHistory, arrIds[0], "Example", "https://www.example.com/", 1'800'000'060));
-    ExpectFits(history, "history");
-
-    // A place remembered on a larger screen comes back inside this one.
-    CSettingsStore store(dir.filePath("Vantrel.conf").toStdString());
-    const QRect available = frame.screen()->availableGeometry();
-    frame.show();
-    frame.setGeometry(available.right() - 100, available.bottom() - 100, 3000, 2000);
-    QCoreApplication::processEvents();
-    frame.SetPlacementStore(&store);
-    frame.close();
-    CMainFrame again;
-    again.SetPlacementStore(&store);
-    ExpectFits(again, "remembered main window");
+    CSettingsStore placements(dir.filePath("Vantrel.conf").toStdString());
+    CMainFrame frame(&m_queue), again;
+    frame.GetView()->OnInitialUpdate(m_doc);
+    auto* pOptions = new COptionsDlg(&frame, nullptr);
+    pOptions->m_pDoc = &m_doc;
+    pOptions->OnInitDialog();
+    auto* pHistory = new CHistoryDlg(&frame);
+    ASSERT_TRUE(pHistory->Open(strHistory, arrIds[0], "Example", "https://www.example.com/",
+                               1'800'000'060));
+    std::vector<QWidget*> arrWindows{
+        &frame,
+        pOptions,
+        new CAboutDlg(&frame),
+        new CWeightingDialog(&frame),
+        CHostGraphDlg::Prepare(&frame, m_doc, 0, nullptr).release(),
+        CCompareHostsDlg::Prepare(&frame, m_doc, {}, nullptr).release(),
+        pHistory};
+    for (int nPage = 0; nPage < CHostAssistant::PAGE_COUNT; ++nPage) {
+        auto* pAssistant = new CHostAssistant(&frame, CHost(), false);
+        pAssistant->setStartId(nPage);
+        arrWindows.push_back(pAssistant);
+    }
+    arrWindows.push_back(&again);
+    for (QWidget* pWindow : arrWindows) {
+        if (pWindow == &again) { // left partly outside, then reopened
+            const QRect available = frame.screen()->availableGeometry();
+            frame.show();
+            frame.setGeometry(available.right() - 100, available.bottom() - 100, 3000, 2000);
+            QCoreApplication::processEvents();
+            frame.SetPlacementStore(&placements);
+            frame.close();
+            again.SetPlacementStore(&placements);
+        }
+        SCOPED_TRACE(pWindow->metaObject()->className());
+        pWindow->show();
+        QCoreApplication::processEvents();
+        const QRect rcFrame = pWindow->frameGeometry();
+        EXPECT_TRUE(pWindow->screen()->availableGeometry().contains(rcFrame))
+            << rcFrame.x() << ',' << rcFrame.y() << ' ' << rcFrame.width() << 'x'
+            << rcFrame.height();
+        int nButtons = 0;
+        for (QAbstractButton* pButton : pWindow->findChildren<QAbstractButton*>()) {
+            nButtons += pButton->isVisible();
+            EXPECT_TRUE(!pButton->isVisible() ||
+                        pWindow->rect().contains(
+                            QRect(pButton->mapTo(pWindow, QPoint(0, 0)), pButton->size())))
+                << pButton->text().toStdString();
+        }
+        EXPECT_GT(nButtons, 0);
+        pWindow->hide();
+    }
 }
 
 } // namespace
