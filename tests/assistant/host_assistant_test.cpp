@@ -4,7 +4,6 @@
 #include "assistant/list_ctrl_ex.h"
 #include "assistant/sample_host.h"
 #include "assistant/wizard_page.h"
-#include "widgets/artwork.h"
 #include "widgets/contrast.h"
 #include "widgets/styled_label.h"
 #include <QAbstractButton>
@@ -178,13 +177,8 @@ TEST(HostAssistantTest, AddRefusesUnansweredListsAndStoresPageByPage) {
     WalkTo(a, 2);
     for (int nPage = 2; nPage < CHostAssistant::PAGE_COUNT; ++nPage) {
         auto next = [&] { nPage < 6 ? a.next() : a.button(QWizard::FinishButton)->click(); };
-        if (nPage == 6) { // rows tall enough for their tick box and their letters' descenders
-            auto* pList = a.GetPage(6)->findChild<CListCtrlEx*>();
-            const int nRow = pList->visualRect(pList->GetModel()->index(0, 0)).height();
-            EXPECT_GE(nRow, std::max(CArtwork::CHECK_HEIGHT + 2,
-                                     QFontMetrics(pList->font()).height() + 4));
+        if (nPage == 6)
             ClickTick(a, 3), ClickTick(a, 5), ClickTick(a, 5), ClickTick(a, 36);
-        }
         for (int k = 0; k < Lists(a, nPage).size(); ++k) { // each list left unanswered in turn
             ChooseAll(a, nPage);
             Lists(a, nPage)[k]->setCurrentIndex(-1);

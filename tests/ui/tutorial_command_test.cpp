@@ -29,44 +29,38 @@ QString Q(const std::string& str) {
     return QString::fromStdString(str);
 }
 
-} // namespace
-
-TEST(TutorialCommandTest, GuideIsFoundBesideTheInstalledProgramOrInTheSourceTree) {
+// Found beside the installed program or in the source tree; a missing guide never reaches the
+// browser, and the menu and toolbar name where it belongs.
+TEST(TutorialCommandTest, OpensTheGuideOrNamesTheFileWhenNothingOpensIt) {
+    EnsureApp();
     CTempDir dir;
     std::filesystem::create_directories(dir / "usr/bin");
     std::filesystem::create_directories(dir / "usr/share/doc/vantrel/guide");
-    WriteFileBytes(dir / "usr/share/doc/vantrel/guide/index.html", "<html></html>");
-    std::filesystem::create_directories(dir / "opt/bin");
+    const std::string strGuide = dir / "usr/share/doc/vantrel/guide/index.html";
+    WriteFileBytes(strGuide, "<html></html>");
     std::filesystem::create_symlink(VANTREL_UI_BUILD_DIR, dir / "linked-build");
     const std::string strSourceGuide = VANTREL_SOURCE_DIR "/docs/guide/index.html";
-    const std::pair<std::string, std::string> arrCases[] = {
-        {dir / "usr/bin", dir / "usr/share/doc/vantrel/guide/index.html"},
-        {dir / "usr/bin/", dir / "usr/share/doc/vantrel/guide/index.html"},
+    const std::pair<std::string, std::string> arrFound[] = {
+        {dir / "usr/bin", strGuide},
+        {dir / "usr/bin/", strGuide},
         // Nothing installed: the path where the guide belongs, for the message.
         {dir / "opt/bin", dir / "opt/share/doc/vantrel/guide/index.html"},
         {VANTREL_UI_BUILD_DIR, strSourceGuide},
         {dir / "linked-build", strSourceGuide},
     };
-    for (const auto& [strProgramDir, strGuide] : arrCases)
-        EXPECT_EQ(CTutorialCommand::FindGuide(Q(strProgramDir)), Q(strGuide)) << strProgramDir;
-}
+    for (const auto& [strProgramDir, strFound] : arrFound)
+        EXPECT_EQ(CTutorialCommand::FindGuide(Q(strProgramDir)), Q(strFound)) << strProgramDir;
 
-// A missing guide never reaches the browser; the menu and toolbar name where it belongs.
-TEST(TutorialCommandTest, OpensTheGuideOrNamesTheFileWhenNothingOpensIt) {
-    EnsureApp();
-    CTempDir dir;
-    const std::string strGuide = dir / "guide/index.html";
-    std::filesystem::create_directories(dir / "guide");
-    WriteFileBytes(strGuide, "<html></html>");
-    const QString NOT_INSTALLED = CTutorialCommand::NOT_INSTALLED, URL = "file://" + Q(strGuide),
+    const QString NOT_INSTALLED = "The Vantrel Tutorial is not installed. It belongs in this "
+                                  "file:\n",
                   NOT_OPENED = "The Vantrel Tutorial could not be opened in a web browser.\nIt is "
                                "this file, which any web browser can show:\n";
     // The file, whether the opener succeeds, what it was handed, the messages.
     const std::tuple<std::string, bool, QStringList, QStringList> arrCases[] = {
-        {strGuide, true, {URL}, {}},
-        {strGuide, false, {URL}, {NOT_OPENED + Q(strGuide)}},
-        {dir / "gone/index.html", true, {}, {NOT_INSTALLED + Q(dir / "gone/index.html")}},
-        {dir / "guide", true, {}, {NOT_INSTALLED + Q(dir / "guide")}},
+        {strGuide, true, {"file://" + Q(strGuide)}, {}},
+        {strGuide, false, {"file://" + Q(strGuide)}, {NOT_OPENED + Q(strGuide)}},
+        {dir / "gone.html", true, {}, {NOT_INSTALLED + Q(dir / "gone.html")}},
+        {dir / "usr", true, {}, {NOT_INSTALLED + Q(dir / "usr")}},
     };
     for (const auto& [strFile, bOpens, arrOpened, arrMessages] : arrCases) {
         CBoxAnswerer answerer;
@@ -76,7 +70,6 @@ TEST(TutorialCommandTest, OpensTheGuideOrNamesTheFileWhenNothingOpensIt) {
         EXPECT_EQ(command.m_arrOpened, arrOpened) << strFile;
         EXPECT_EQ(answerer.Texts(), arrMessages) << strFile;
     }
-    EXPECT_EQ(NOT_INSTALLED, "The Vantrel Tutorial is not installed. It belongs in this file:\n");
     CMainFrame frame;
     for (int nId : {ID_HELP_TUTORIAL, ID_TOOLBAR_TUTORIAL}) {
         CBoxAnswerer answerer;
@@ -89,3 +82,5 @@ TEST(TutorialCommandTest, OpensTheGuideOrNamesTheFileWhenNothingOpensIt) {
             << nId;
     }
 }
+
+} // namespace

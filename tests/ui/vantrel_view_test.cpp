@@ -83,7 +83,7 @@ protected:
     CVantrelView m_view;
 };
 
-TEST_F(VantrelViewTest, RowsShowTheHostsFiguresAndLargerFontsCutNoUsualText) {
+TEST_F(VantrelViewTest, RowsShowTheHostsFigures) {
     Add("Caf\xE9 Hosting").m_strTestURL = "http://caf\xE9.example.com/";
     CHost& up = Add("Up", 1, HOST_UP);
     up.m_nTests = 4, up.m_nTestsUp = 3, up.m_nSecondsTested = 90061, up.m_nPingTotal = 25;
@@ -107,25 +107,6 @@ TEST_F(VantrelViewTest, RowsShowTheHostsFiguresAndLargerFontsCutNoUsualText) {
                         "|Up|http://example.com/|Testing - Up|1d 1h 1m|75.0%|12.5 ms|-",
                         "|Down|http://example.com/|Testing - Down|0d 0h 0m|0.0%|- ms|-",
                         "|Stopped|http://example.com/|Not Testing|0d 0h 0m|100.0%|- ms|-"}));
-
-    // With a larger font no header and no usual text of a fixed column is cut.
-    for (int nPixels : {12, 20}) {
-        CVantrelView view;
-        QFont font = view.font();
-        font.setPixelSize(nPixels);
-        view.setFont(font);
-        view.header()->setFont(font);
-        view.OnInitialUpdate(m_doc);
-        const char* const arrTexts[] = {
-            "Testing - Unknown", "Status",   "365d 23h 59m", "Time Tested", "100.0%", "Uptime %",
-            "1234.5 ms",         "Ping RTT", "12345 ms",     "Response"}; // two per fixed column
-        for (int i = 0; i < 10; ++i)
-            EXPECT_EQ(CListViewEx::FitText(QFontMetrics(font), arrTexts[i],
-                                           view.header()->sectionSize(3 + i / 2), 12),
-                      arrTexts[i])
-                << nPixels;
-        EXPECT_EQ(CListViewEx::FitText(QFontMetrics(font), "Wide", 3, 12), "W..."); // cut: "..."
-    }
 }
 
 // The tooltip names the last result; the last column the median; updates replace them.
