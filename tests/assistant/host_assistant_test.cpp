@@ -127,36 +127,26 @@ TEST(HostAssistantTest, ButtonsTitlesReadableHeadingsAndCancelOfEveryPlace) {
 }
 
 TEST(HostAssistantTest, DetailsPageChecksAndHttpPrefix) {
-    const char *const SITE = "The company website you have entered is not valid. Please check "
-                             "again.",
-                      *const TEST =
-                          "The test URL you have entered is not valid. Please check again.",
-                      *const SCHEME = "The URL scheme is not supported. Test URL should point to a "
-                                      "valid web server.",
-                      *const LONG = "The website or the test URL is longer than 2048 characters. "
-                                    "Please shorten it.";
-    // An incomplete page names the fields left empty after its usual text.
+    // An incomplete page names the fields left empty after its usual text. "http://" makes a
+    // test URL as long as the field takes too long.
     const std::string M = std::string(MISSING) + "\nMissing: Hosting Company ",
-                      NO_NAME = M + "Name.", NO_SITE = M + "Website.", NO_URL = M + "Test URL.",
-                      NO_TWO = M + "Name, Hosting Company Website.";
-    const std::string strLong(2048, 'a'); // as long as a field takes; "http://" makes it too long
+                      NO_TWO = M + "Name, Hosting Company Website.", NO_URL = M + "Test URL.",
+                      strLong(2048, 'a');
     // Name, site, URL typed; the message, or "=" and what both are stored as.
     const char* arrCases[][4] = {
         {"Acme", "www.acme.example", "www.acme.example", "=http://www.acme.example"},
         {"Acme", "HTTP://Acme.Example/P", "HTTP://Acme.Example/P", "=HTTP://Acme.Example/P"},
-        {"Acme", "https://b.example/", "https://b.example/", "=https://b.example/"},
         {"Acme", "webcal://a.example/", "webcal://a.example/", "=webcal://a.example/"},
-        {"", "acme.example", "acme.example", NO_NAME.c_str()},
-        {"Acme", "", "acme.example", NO_SITE.c_str()},
-        {"Acme", "acme.example", "", NO_URL.c_str()},
         {"", "", "acme.example", NO_TWO.c_str()},
-        {"Acme", "http:/broken", "acme.example", SITE},
-        {"Acme", "httpserver.example", "acme.example", SITE}, // "http..." gets no prefix
-        {"Acme", "acme.example", "http://", TEST},
-        {"Acme", "acme.example", "acme.example:99999", TEST},
-        {"Acme", "acme.example", "ftp://files.acme.example", SCHEME},
-        {"Acme", "acme.example", strLong.c_str(), LONG},
-        {"Acme", strLong.c_str(), "acme.example", LONG},
+        {"Acme", "acme.example", "", NO_URL.c_str()},
+        {"Acme", "httpserver.example", "acme.example", // "http..." gets no prefix
+         "The company website you have entered is not valid. Please check again."},
+        {"Acme", "acme.example", "acme.example:99999",
+         "The test URL you have entered is not valid. Please check again."},
+        {"Acme", "acme.example", "ftp://files.acme.example",
+         "The URL scheme is not supported. Test URL should point to a valid web server."},
+        {"Acme", "acme.example", strLong.c_str(),
+         "The website or the test URL is longer than 2048 characters. Please shorten it."},
     };
     for (auto& c : arrCases) {
         CTestAssistant a(CHost(), false);
@@ -190,13 +180,11 @@ TEST(HostAssistantTest, AddRefusesUnansweredListsAndStoresPageByPage) {
                                 : "Please enter your rating of the features of this web host.");
             for (auto pField : g_arrFields[nPage])
                 EXPECT_EQ(a.GetWorkingCopy().*pField, -1) << nPage << " " << k;
-            EXPECT_EQ(a.GetWorkingCopy().m_arrFeatures[3], 0);
         }
         ChooseAll(a, nPage);
         next();
     }
     ASSERT_EQ(a.result(), QDialog::Accepted);
-    EXPECT_EQ(a.m_arrMessages.size(), 22u);
     EXPECT_EQ(a.m_arrMessages[0], MISSING + std::string("\nMissing: Storage Space."));
     EXPECT_EQ(host.m_strName, "");
     a.Commit(host);
