@@ -64,13 +64,19 @@ protected:
         return rows;
     }
 
-    // Cancels the windows that commands open (boxes aside) while it runs, noting their titles.
+    // Cancels the windows that commands open (boxes aside) while it runs, noting their titles,
+    // or for the comparison the hosts it compares.
     QTimer m_rejecter;
     QStringList m_arrRejected;
     QMetaObject::Connection m_connection = QObject::connect(&m_rejecter, &QTimer::timeout, [this] {
         auto* pDialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-        if (pDialog && !qobject_cast<QMessageBox*>(pDialog))
-            m_arrRejected << pDialog->windowTitle(), pDialog->reject();
+        if (!pDialog || qobject_cast<QMessageBox*>(pDialog))
+            return;
+        QStringList arrNames{pDialog->windowTitle()};
+        if (auto* pCompare = qobject_cast<CCompareHostsDlg*>(pDialog))
+            for (const CHostComparison::SHost& host : pCompare->GetComparison().GetHosts())
+                arrNames.append(QString::fromLatin1(host.strName));
+        m_arrRejected << arrNames.join(','), pDialog->reject();
     });
     std::vector<std::string> m_arrCalls;
     QStringList m_arrNotes; // the status bar's
@@ -81,7 +87,9 @@ protected:
     CVantrelView m_view;
 };
 
-TEST_F(VantrelViewTest, RowsShowTheHostsFigures) {
+// The figures per column; the status tooltip names the last result and the last column the
+// median response; updates replace them.
+TEST_F(VantrelViewTest, RowsShowTheFiguresTheLastTestAndTheMedianResponse) {
     Add("Caf\xE9 Hosting").m_strTestURL = "http://caf\xE9.example.com/";
     CHost& up = Add("Up", 1, HOST_UP);
     up.m_nTests = 4, up.m_nTestsUp = 3, up.m_nSecondsTested = 90061, up.m_nPingTotal = 25;
@@ -89,26 +97,6 @@ TEST_F(VantrelViewTest, RowsShowTheHostsFigures) {
     CHost& down = Add("Down", 1, HOST_DOWN);
     down.m_nTests = 3, down.m_nSecondsTested = 59;
     Add("Stopped", 0, HOST_UP); // no longer tested: the old state is not shown
-    ShowView();
-    QStringList rows; // the headers, then the rows: column texts joined by '|'
-    for (int nRow = -1; nRow < 4; ++nRow) {
-        QStringList texts;
-        for (int i = 0; i < CVantrelView::COLUMN_COUNT; ++i)
-            texts << (nRow < 0 ? m_view.GetModel()->headerData(i, Qt::Horizontal).toString()
-                               : m_view.GetItemText(nRow, i));
-        rows << texts.join('|');
-    }
-    EXPECT_EQ(rows, (QStringList{
-                        " |Hosting Company|Test URL|Status|Time Tested|Uptime %|Ping RTT|Response",
-                        QString::fromLatin1("|Caf\xE9 Hosting|http://caf\xE9.example.com/|"
-                                            "Not Testing|0d 0h 0m|100.0%|- ms|-"),
-                        "|Up|http://example.com/|Testing - Up|1d 1h 1m|75.0%|12.5 ms|-",
-                        "|Down|http://example.com/|Testing - Down|0d 0h 0m|0.0%|- ms|-",
-                        "|Stopped|http://example.com/|Not Testing|0d 0h 0m|100.0%|- ms|-"}));
-}
-
-// The tooltip names the last result; the last column the median; updates replace them.
-TEST_F(VantrelViewTest, StatusTooltipAndResponseColumnTellTheLastTestAndMedianResponse) {
     const struct {
         bool bUp;
         const char* pszReason;
@@ -139,16 +127,31 @@ TEST_F(VantrelViewTest, StatusTooltipAndResponseColumnTellTheLastTestAndMedianRe
                                .nFirstByteTenths = c.nFirstByte};
     }
     ShowView();
-    for (int nRow = 0; nRow < m_view.GetModel()->rowCount(); ++nRow) {
-        EXPECT_EQ(m_view.GetModel()->index(nRow, 3).data(Qt::ToolTipRole).toString(),
-                  arrCases[nRow].pszTip);
-        EXPECT_EQ(m_view.GetItemText(nRow, 7), arrCases[nRow].pszResponse);
+    QStringList rows; // the headers, then the rows: column texts joined by '|'
+    for (int nRow = -1; nRow < 4; ++nRow) {
+        QStringList texts;
+        for (int i = 0; i < CVantrelView::COLUMN_COUNT; ++i)
+            texts << (nRow < 0 ? m_view.GetModel()->headerData(i, Qt::Horizontal).toString()
+                               : m_view.GetItemText(nRow, i));
+        rows << texts.join('|');
     }
-    m_doc.m_arrHosts[0]->m_lastTest.nHttpStatus = 503;
-    m_doc.m_arrHosts[0]->m_lastTest.strReason = "HTTP 503";
-    m_view.PostHostUpdated(0);
+    EXPECT_EQ(rows, (QStringList{
+                        " |Hosting Company|Test URL|Status|Time Tested|Uptime %|Ping RTT|Response",
+                        QString::fromLatin1("|Caf\xE9 Hosting|http://caf\xE9.example.com/|"
+                                            "Not Testing|0d 0h 0m|100.0%|- ms|-"),
+                        "|Up|http://example.com/|Testing - Up|1d 1h 1m|75.0%|12.5 ms|-",
+                        "|Down|http://example.com/|Testing - Down|0d 0h 0m|0.0%|- ms|-",
+                        "|Stopped|http://example.com/|Not Testing|0d 0h 0m|100.0%|- ms|-"}));
+    for (int nRow = 4; nRow < m_view.GetModel()->rowCount(); ++nRow) {
+        EXPECT_EQ(m_view.GetModel()->index(nRow, 3).data(Qt::ToolTipRole).toString(),
+                  arrCases[nRow - 4].pszTip);
+        EXPECT_EQ(m_view.GetItemText(nRow, 7), arrCases[nRow - 4].pszResponse);
+    }
+    m_doc.m_arrHosts[4]->m_lastTest.nHttpStatus = 503;
+    m_doc.m_arrHosts[4]->m_lastTest.strReason = "HTTP 503";
+    m_view.PostHostUpdated(4);
     QCoreApplication::processEvents();
-    EXPECT_EQ(m_view.GetModel()->index(0, 3).data(Qt::ToolTipRole).toString(), "Down: HTTP 503");
+    EXPECT_EQ(m_view.GetModel()->index(4, 3).data(Qt::ToolTipRole).toString(), "Down: HTTP 503");
 }
 
 TEST_F(VantrelViewTest, TicksByClickSpaceAndDoubleClickAndTheRowOpensTheAssistant) {
@@ -179,29 +182,13 @@ TEST_F(VantrelViewTest, TicksByClickSpaceAndDoubleClickAndTheRowOpensTheAssistan
 // Ticked hosts, else the selected one, else a note; only start and stop clear the ticks.
 TEST_F(VantrelViewTest, EveryCommandActsOnTheTickedHostsOrElseTheSelectedOne) {
     ShowView(4);
+    m_rejecter.start(10);
     auto Names = [&](auto fnTest) { // the names a command acted on, "-" for none
         QStringList arrNames;
         for (int i = 0; i < 4; ++i)
             if (fnTest(size_t(i)))
                 arrNames << m_view.GetItemText(i, 1);
         return arrNames.isEmpty() ? QString("-") : arrNames.join(',');
-    };
-    auto Dialog = [&](auto fnCommand) { // the host names the command's window shows
-        QString strNames = "-";
-        QTimer::singleShot(0, [&] {
-            QWidget* pWindow = QApplication::activeModalWidget();
-            if (auto* pCompare = qobject_cast<CCompareHostsDlg*>(pWindow)) {
-                QStringList arrNames;
-                for (const CHostComparison::SHost& host : pCompare->GetComparison().GetHosts())
-                    arrNames << QString::fromLatin1(host.strName);
-                strNames = arrNames.join(',');
-            }
-            if (pWindow)
-                static_cast<QDialog*>(pWindow)->reject();
-        });
-        fnCommand();
-        QCoreApplication::processEvents();
-        return strNames;
     };
     const struct {
         Marks arrTicks;
@@ -231,11 +218,16 @@ TEST_F(VantrelViewTest, EveryCommandActsOnTheTickedHostsOrElseTheSelectedOne) {
         arrActed << Names([&](size_t i) { return m_doc.m_arrHosts[i]->m_bTesting == 0; });
         EXPECT_EQ(m_view.m_arrMarked, Marks(4, 0));
         Prepare(1);
-        arrActed << Dialog([&] { m_view.OnCompareHosts(); });
-        Dialog([&] { m_view.OnGenerateReport(); }); // the weights cancelled
+        m_arrRejected.clear();
+        m_view.OnCompareHosts();
+        m_view.OnGenerateReport(); // the weights cancelled
         arrActed << Names([&](size_t i) { return m_view.m_arrMarked[i] != c.arrTicks[i]; });
         const QString strChosen = c.pszChosen;
-        EXPECT_EQ(arrActed, (QStringList{strChosen, strChosen, strChosen, "-"}));
+        EXPECT_EQ(arrActed, (QStringList{strChosen, strChosen, "-"}));
+        EXPECT_EQ(m_arrRejected,
+                  strChosen == "-"
+                      ? QStringList()
+                      : QStringList({"Compare Hosts - Vantrel," + strChosen, "Vantrel"}));
     }
     EXPECT_EQ(m_arrNotes, QStringList(4, CVantrelView::NO_HOST_CHOSEN));
 }
