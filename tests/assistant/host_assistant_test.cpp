@@ -6,15 +6,8 @@
 #include "assistant/wizard_page.h"
 #include "widgets/contrast.h"
 #include "widgets/styled_label.h"
-#include <QAbstractButton>
-#include <QApplication>
-#include <QComboBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QStandardItemModel>
-#include <QStyle>
 #include <QTest>
-#include <QTimer>
+#include <QtWidgets>
 #include <gtest/gtest.h>
 
 namespace {

@@ -14,12 +14,7 @@
 #include "gui_test_support.h"
 #include "report/report_fixtures.h"
 #include "testing/wait_observer.h"
-#include <QApplication>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QDialogButtonBox>
-#include <QPushButton>
-#include <QTimer>
+#include <QtWidgets>
 #include <atomic>
 #include <gtest/gtest.h>
 #include <thread>

@@ -17,7 +17,6 @@
 #include "ui/vantrel_view.h"
 #include "widgets/message_box_queue.h"
 #include "widgets/screen_fit.h"
-#include "widgets/wait_dialog.h"
 #include <QtWidgets>
 #include <gtest/gtest.h>
 

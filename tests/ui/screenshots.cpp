@@ -11,8 +11,7 @@
 #include "ui/vantrel_view.h"
 #include "widgets/message_box_queue.h"
 #include "widgets/wait_dialog.h"
-#include <QApplication>
-#include <QDir>
+#include <QtWidgets>
 #include <cstdio>
 
 int main(int argc, char** argv) {

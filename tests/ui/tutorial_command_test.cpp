@@ -3,10 +3,7 @@
 #include "ui/command_ids.h"
 #include "ui/main_frame.h"
 #include "ui/tutorial_command.h"
-#include <QAction>
-#include <QCoreApplication>
-#include <QDir>
-#include <QUrl>
+#include <QtWidgets>
 #include <gtest/gtest.h>
 
 namespace {

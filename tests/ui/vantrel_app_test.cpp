@@ -4,14 +4,8 @@
 #include "core/settings_store.h"
 #include "ui/main_frame.h"
 #include "ui/vantrel_app.h"
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QFontInfo>
-#include <QProcess>
-#include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
+#include <QtWidgets>
 #include <csignal>
 #include <cstdlib>
 #include <gtest/gtest.h>

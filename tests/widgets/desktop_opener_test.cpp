@@ -1,10 +1,8 @@
 #include "core/test_files.h"
 #include "gui_test_support.h"
 #include "widgets/desktop_opener.h"
-#include <QApplication>
-#include <QProcess>
 #include <QTest>
-#include <QUrl>
+#include <QtWidgets>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 

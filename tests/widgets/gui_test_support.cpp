@@ -3,16 +3,7 @@
 #include "graph/font_faces.h"
 #include "widgets/contrast.h"
 
-#include <QAbstractButton>
-#include <QApplication>
-#include <QComboBox>
-#include <QDialog>
-#include <QImage>
-#include <QLineEdit>
-#include <QPalette>
-#include <QPushButton>
-#include <QSpinBox>
-#include <QWizard>
+#include <QtWidgets>
 
 QApplication& EnsureApp() {
     static int argc = 1;

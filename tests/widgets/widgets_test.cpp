@@ -3,8 +3,7 @@
 #include "widgets/message_box.h"
 #include "widgets/message_box_queue.h"
 #include "widgets/wait_dialog.h"
-#include <QAbstractButton>
-#include <QApplication>
+#include <QtWidgets>
 #include <gtest/gtest.h>
 #include <thread>
 
