@@ -75,48 +75,91 @@ void ClickTick(CHostAssistant& a, int nRow) { // on a features row's box, as the
 
 } // namespace
 
-// Per place: buttons, header, and Cancel, which asks only when a modified host's answers go.
-// Under Fusion and a dark palette every heading stays readable.
-TEST(HostAssistantTest, ButtonsTitlesReadableHeadingsAndCancelOfEveryPlace) {
-    const char* const QUESTION = "If you chose to cancel the modify web host assistant no changes "
-                                 "will be made.\nDo you want to cancel?.";
+// Per page of Add and of Modify: buttons and header; headings readable under Fusion and a dark
+// palette; Modify shows the stored answers, and its Cancel asks (answered No) once a page is
+// past the first; Add refuses every list left unanswered, naming it, and stores page by page.
+TEST(HostAssistantTest, EveryPageOfAddAndModify) {
     const QString strStyle = (EnsureApp(), QApplication::style()->name());
     const QPalette before = QApplication::palette();
     QApplication::setStyle("Fusion");
     QApplication::setPalette(DarkPalette(QApplication::style()->standardPalette()));
-    for (int nPlace = 0; nPlace < 2 * CHostAssistant::PAGE_COUNT; ++nPlace) {
-        const bool bModify = nPlace >= CHostAssistant::PAGE_COUNT;
-        const int nPage = nPlace % CHostAssistant::PAGE_COUNT;
-        CTestAssistant a(CHost(), bModify);
-        WalkTo(a, nPage);
-        ASSERT_EQ(a.currentId(), nPage);
-        QString strTexts = QString::number(a.button(QWizard::BackButton)->isEnabled()) +
-                           QString::number(a.button(QWizard::NextButton)->isVisible()) +
-                           QString::number(a.button(QWizard::FinishButton)->isVisible()) + "|";
-        for (QLabel* p : a.GetPage(nPage)->findChildren<QLabel*>())
-            strTexts += p->text() + "|";
-        EXPECT_TRUE(strTexts.startsWith(QString("%1%2%3|%4 Host Assistant|Step %5 of 7|")
-                                            .arg(nPage > 0)
-                                            .arg(nPage < 6)
-                                            .arg(nPage == 6)
-                                            .arg(bModify ? "Modify" : "Add")
-                                            .arg(nPage + 1)))
-            << strTexts.toStdString();
-        for (CStyledLabel* pLabel : a.currentPage()->findChildren<CStyledLabel*>()) {
-            const QImage image = pLabel->grab().toImage();
-            EXPECT_GE(CContrast::Ratio(Ink(image), image.pixelColor(0, 0)), CContrast::AA)
-                << pLabel->text().toStdString();
+    CHost sample, host;
+    FillSampleHost(sample);
+    for (bool bModify : {false, true}) {
+        CTestAssistant a(bModify ? sample : host, bModify);
+        WalkTo(a, 0);
+        for (int nPage = 0; nPage < CHostAssistant::PAGE_COUNT; ++nPage) {
+            SCOPED_TRACE(std::to_string(bModify) + " " + std::to_string(nPage));
+            ASSERT_TRUE(a.currentId() == nPage && a.isVisible()) << a.currentId();
+            QString strTexts = QString::number(a.button(QWizard::BackButton)->isEnabled()) +
+                               QString::number(a.button(QWizard::NextButton)->isVisible()) +
+                               QString::number(a.button(QWizard::FinishButton)->isVisible()) + "|";
+            for (QLabel* p : a.GetPage(nPage)->findChildren<QLabel*>())
+                strTexts += p->text() + "|";
+            EXPECT_TRUE(strTexts.startsWith(QString("%1%2%3|%4 Host Assistant|Step %5 of 7|")
+                                                .arg(nPage > 0)
+                                                .arg(nPage < 6)
+                                                .arg(nPage == 6)
+                                                .arg(bModify ? "Modify" : "Add")
+                                                .arg(nPage + 1)))
+                << strTexts.toStdString();
+            for (CStyledLabel* pLabel : a.currentPage()->findChildren<CStyledLabel*>()) {
+                const QImage image = pLabel->grab().toImage();
+                EXPECT_GE(CContrast::Ratio(Ink(image), image.pixelColor(0, 0)), CContrast::AA)
+                    << pLabel->text().toStdString();
+            }
+            auto next = [&] { nPage < 6 ? a.next() : a.button(QWizard::FinishButton)->click(); };
+            for (int k = 0; bModify && k < Lists(a, nPage).size(); ++k)
+                EXPECT_EQ(Lists(a, nPage)[k]->currentIndex(),
+                          sample.*g_arrFields[nPage][size_t(k)]);
+            if (bModify && nPage > 0)
+                a.button(QWizard::CancelButton)->click();
+            if (nPage == 6 && !bModify)
+                ClickTick(a, 3), ClickTick(a, 5), ClickTick(a, 5), ClickTick(a, 36);
+            for (int k = 0; !bModify && k < Lists(a, nPage).size(); ++k) { // each one unanswered
+                ChooseAll(a, nPage);
+                Lists(a, nPage)[k]->setCurrentIndex(-1);
+                next();
+                EXPECT_EQ(a.currentId(), nPage);
+                EXPECT_EQ(a.m_arrMessages.back(),
+                          nPage < 6 ? MISSING + std::string("\nMissing: ") +
+                                          Lists(a, nPage)[k]->objectName().toStdString() + "."
+                                    : "Please enter your rating of the features of this web host.");
+                for (auto pField : g_arrFields[nPage])
+                    EXPECT_EQ(a.GetWorkingCopy().*pField, -1) << k;
+            }
+            if (!bModify)
+                WalkTo(a, nPage + 1); // answers this page; on the last, Finish follows
+            if (bModify || nPage == 6)
+                next();
         }
-        const bool bAsks = bModify && nPage > 0;
-        a.button(QWizard::CancelButton)->click(); // answered No
-        EXPECT_EQ(a.currentId(), bAsks ? nPage : -1) << nPlace;
-        a.m_bYes = true;
-        a.reject(); // Escape and the close box come here as well
-        EXPECT_FALSE(a.isVisible());
-        EXPECT_EQ(a.m_arrQuestions, Texts(bAsks ? 2 : 0, QUESTION)) << nPlace;
+        EXPECT_EQ(a.result(), QDialog::Accepted);
+        EXPECT_EQ(a.m_arrQuestions,
+                  Texts(bModify ? 6 : 0, "If you chose to cancel the modify web host assistant no "
+                                         "changes will be made.\nDo you want to cancel?."));
+        if (bModify)
+            continue;
+        EXPECT_EQ(host.m_strName, ""); // the assistant works on its copy
+        a.Commit(host);
+        EXPECT_EQ(host.m_strWebSite + " " + host.m_strTestURL,
+                  "http://acme.example http://www.acme.example/test.html");
+        for (int nPage = 2; nPage < CHostAssistant::PAGE_COUNT; ++nPage)
+            for (int k = 0; k < Lists(a, nPage).size(); ++k)
+                EXPECT_EQ(host.*g_arrFields[nPage][size_t(k)],
+                          (k + 1) % Lists(a, nPage)[k]->count())
+                    << nPage << " " << k;
+        for (int i = 0; i < FEATURE_COUNT; ++i)
+            EXPECT_EQ(host.m_arrFeatures[i], int(i == 3 || i == 36)) << i;
     }
     QApplication::setPalette(before);
     QApplication::setStyle(strStyle);
+    for (bool bModify : {false, true}) { // Cancel answered Yes, Escape and the close box end it
+        CTestAssistant a(sample, bModify);
+        WalkTo(a, 3);
+        a.m_bYes = true;
+        a.reject();
+        EXPECT_TRUE(a.isHidden() && a.m_arrQuestions.size() == size_t(bModify)) << bModify;
+    }
 }
 
 TEST(HostAssistantTest, DetailsPageChecksAndHttpPrefix) {
@@ -154,44 +197,8 @@ TEST(HostAssistantTest, DetailsPageChecksAndHttpPrefix) {
     }
 }
 
-TEST(HostAssistantTest, AddRefusesUnansweredListsAndStoresPageByPage) {
-    CHost host;
-    CTestAssistant a(host, false);
-    WalkTo(a, 2);
-    for (int nPage = 2; nPage < CHostAssistant::PAGE_COUNT; ++nPage) {
-        auto next = [&] { nPage < 6 ? a.next() : a.button(QWizard::FinishButton)->click(); };
-        if (nPage == 6)
-            ClickTick(a, 3), ClickTick(a, 5), ClickTick(a, 5), ClickTick(a, 36);
-        for (int k = 0; k < Lists(a, nPage).size(); ++k) { // each list left unanswered in turn
-            ChooseAll(a, nPage);
-            Lists(a, nPage)[k]->setCurrentIndex(-1);
-            next();
-            EXPECT_EQ(a.currentId(), nPage);
-            EXPECT_EQ(a.m_arrMessages.back(),
-                      nPage < 6 ? MISSING + std::string("\nMissing: ") +
-                                      Lists(a, nPage)[k]->objectName().toStdString() + "."
-                                : "Please enter your rating of the features of this web host.");
-            for (auto pField : g_arrFields[nPage])
-                EXPECT_EQ(a.GetWorkingCopy().*pField, -1) << nPage << " " << k;
-        }
-        ChooseAll(a, nPage);
-        next();
-    }
-    ASSERT_EQ(a.result(), QDialog::Accepted);
-    EXPECT_EQ(a.m_arrMessages[0], MISSING + std::string("\nMissing: Storage Space."));
-    EXPECT_EQ(host.m_strName, "");
-    a.Commit(host);
-    EXPECT_EQ(host.m_strWebSite, "http://acme.example");
-    EXPECT_EQ(host.m_strTestURL, "http://www.acme.example/test.html");
-    for (int nPage = 2; nPage < CHostAssistant::PAGE_COUNT; ++nPage)
-        for (int k = 0; k < Lists(a, nPage).size(); ++k)
-            EXPECT_EQ(host.*g_arrFields[nPage][size_t(k)], (k + 1) % Lists(a, nPage)[k]->count())
-                << nPage << " " << k;
-    for (int i = 0; i < FEATURE_COUNT; ++i)
-        EXPECT_EQ(host.m_arrFeatures[i], int(i == 3 || i == 36)) << i;
-}
-
-TEST(HostAssistantTest, ModifyShowsStoredAnswersAndRunChangesTheHostOnlyOnFinish) {
+// Run changes the host only on Finish, to be looked up again; the worker's figures stay.
+TEST(HostAssistantTest, ModifyRunChangesTheHostOnlyOnFinish) {
     CHost host;
     FillSampleHost(host);
     host.m_bResolved = 1, host.m_nTests = 12;
@@ -203,13 +210,8 @@ TEST(HostAssistantTest, ModifyShowsStoredAnswersAndRunChangesTheHostOnlyOnFinish
             p->next();
             EXPECT_EQ(Edit(*p, 2)->text(), "https://shared7.acme.example/index.html");
             Edit(*p, 0)->setText("Renamed"); // into the assistant's copy with the next page
-            for (int nPage = 2; nPage < (bFinish ? CHostAssistant::PAGE_COUNT : 3); ++nPage) {
+            for (int nPage = 2; nPage < (bFinish ? CHostAssistant::PAGE_COUNT : 3); ++nPage)
                 p->next();
-                EXPECT_EQ(p->currentId(), nPage);
-                for (int k = 0; k < Lists(*p, nPage).size(); ++k)
-                    EXPECT_EQ(Lists(*p, nPage)[k]->currentIndex(),
-                              host.*g_arrFields[nPage][size_t(k)]);
-            }
             for (int i = 0; bFinish && i < FEATURE_COUNT; ++i) // any flag but 0 is a tick
                 EXPECT_EQ(p->GetPage(6)->findChild<CListCtrlEx*>()->GetStateImage(i),
                           i % 36 ? CListCtrlEx::IMAGE_EMPTY : CListCtrlEx::IMAGE_TICKED);
