@@ -58,8 +58,6 @@ CBoxAnswerer::CBoxAnswerer(QMessageBox::StandardButton answer) : m_answer(answer
                                      pBox->windowFlags().testFlag(Qt::WindowStaysOnTopHint),
                                      pBox->parentWidget() != nullptr,
                                      QApplication::activeModalWidget() == pBox});
-                if (m_onBox)
-                    m_onBox();
                 QAbstractButton* pButton = pBox->button(m_answer);
                 (pButton ? pButton : pBox->buttons().value(0))->click(); // hides the box
             }

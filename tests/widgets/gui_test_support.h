@@ -2,7 +2,6 @@
 
 #include <QMessageBox>
 #include <QTimer>
-#include <functional>
 
 class QApplication;
 class QImage;
@@ -33,7 +32,6 @@ public:
     QStringList Texts() const;
 
     QMessageBox::StandardButton m_answer;
-    std::function<void()> m_onBox; // runs while the box is still open
     std::vector<SSeen> m_arrSeen;
     QTimer m_timer;
 };
