@@ -195,6 +195,7 @@ TEST_F(OptionsDlgTest, ShowsTheSettingsOkStoresWhatWasTypedCancelNothing) {
             EXPECT_EQ(property.read(pWidget), shown) << pszName;
             property.write(pWidget, typed);
         }
+        EXPECT_EQ(Get<QSpinBox>("CertWarningDays")->text(), "never");
         auto* pSpin = Get<QSpinBox>("ctl1085"); // wraps from 1 to 60 and back
         pSpin->stepBy(-1);
         EXPECT_EQ(pSpin->value(), 60);
