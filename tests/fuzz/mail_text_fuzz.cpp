@@ -1,9 +1,24 @@
-// Recipient lists, addresses, encoded words, encoded display names and text preparation on any
-// text: no crash, no empty address, and the prepared text and its quoted-printable body have
-// CR LF line ends only and every dot that starts a line doubled.
+// Any text through the mail encoders: base64 decodes it tolerantly and gives any bytes back;
+// recipients, addresses, encoded words and names never crash or give an empty address, and the
+// prepared text and its quoted-printable body have CR LF line ends only and leading dots doubled.
+#include "mail/base64_coder.h"
 #include "mail/smtp_message.h"
 
+#include <cstring>
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize) {
+    CBase64Coder coder, decoder;
+    coder.Decode(reinterpret_cast<const char*>(pData), static_cast<uint32_t>(nSize));
+    const uint32_t nKept = coder.GetEncodedLength(), nDecoded = coder.GetDecodedLength();
+    if (nKept > nSize || coder.GetEncoded()[nKept] != '\0' || coder.GetDecoded()[nDecoded] != 0 ||
+        nDecoded != nKept / 4 * 3 + nKept % 4)
+        __builtin_trap();
+    coder.Encode(pData, static_cast<uint32_t>(nSize));
+    decoder.Decode(coder.GetEncoded(), coder.GetEncodedLength());
+    if (coder.GetEncodedLength() != (nSize + 2) / 3 * 4 || decoder.GetDecodedLength() < nSize ||
+        memcmp(decoder.GetDecoded(), pData, nSize) != 0)
+        __builtin_trap();
+
     const std::string strText(reinterpret_cast<const char*>(pData), nSize);
     std::vector<CSMTPAddress> arrRecipients;
     CSMTPMessage::SplitRecipientList(strText, arrRecipients);

@@ -1,34 +1,24 @@
-// vantrelctl compare and report --chart, run as the real program on a data file the store's own
-// code wrote.
+// vantrelctl compare and report --chart, run as the real program on a data file the store wrote.
 #include "core/hosts_file.h"
-#include "core/message_sink.h"
 #include "core/test_files.h"
 #include "core/vantrel_doc.h"
 #include "sample_host_graph.h"
 #include <QImage>
-#include <QXmlStreamReader>
 #include <gtest/gtest.h>
 
-namespace {
-
-class CompareCli : public ::testing::Test, public CMessageSink {
-protected:
-    void SetUp() override {
-        CVantrelDoc doc(*this, nullptr);
-        AddSampleHosts(doc, 5, 40, true); // host 4 has no ping times
-        std::string strError;
-        ASSERT_TRUE(CHostsFile::Save(m_dir / "v.dat", doc.m_arrHosts, 0, 5, false, strError));
-        WriteFileBytes(m_dir / "cut.dat", ReadFileBytes(m_dir / "v.dat").substr(0, 200));
-    }
-    void ShowMessage(const std::string&) override {}
-    CShellRun Run(const std::string& strArgs) const {
-        return RunShell(m_dir, "cd '" + m_dir.Path() + "' && " VANTRELCTL_PATH " " + strArgs);
-    }
-
-    CTempDir m_dir;
-};
-
-TEST_F(CompareCli, ExitCodesMessagesAndImages) {
+TEST(CompareCli, ExitCodesMessagesAndImages) {
+    CSampleSink sink;
+    CVantrelDoc doc(sink, nullptr);
+    AddSampleHosts(doc, 5, 40, true); // host 4 has no ping times
+    // A name as a damaged file may hold: escaped in the SVG, its NUL and ESC left out.
+    doc.m_arrHosts[2]->m_strName = std::string("R&D <Host\0ing> \x1b\"Caf\xe9\"", 22);
+    CTempDir dir;
+    std::string strError;
+    ASSERT_TRUE(CHostsFile::Save(dir / "v.dat", doc.m_arrHosts, 0, 5, false, strError));
+    WriteFileBytes(dir / "cut.dat", ReadFileBytes(dir / "v.dat").substr(0, 200));
+    auto Run = [&dir](const std::string& strArgs) {
+        return RunShell(dir, "cd '" + dir.Path() + "' && " VANTRELCTL_PATH " " + strArgs);
+    };
     const std::tuple<std::string, int, std::string> arrCases[] = {
         {"--hosts all --out c.png", 0, ""},
         {"--hosts 0,2,4 --out c.svg --width 640 --height 480", 0, ""},
@@ -49,24 +39,15 @@ TEST_F(CompareCli, ExitCodesMessagesAndImages) {
         EXPECT_TRUE(nExit ? run.strErr.find(strMessage) != std::string::npos : run.strErr.empty())
             << run.strErr;
     }
-    EXPECT_EQ(QImage(QString::fromStdString(m_dir / "c.png")).size(), QSize(900, 480 + 36 * 5));
-    const std::string strSvg = ReadFileBytes(m_dir / "c.svg");
+    EXPECT_EQ(QImage(QString::fromStdString(dir / "c.png")).size(), QSize(900, 480 + 36 * 5));
+    const std::string strSvg = ReadFileBytes(dir / "c.svg");
     EXPECT_NE(strSvg.find("viewBox=\"0 0 640 480\""), std::string::npos);
-    QXmlStreamReader xml(QByteArray::fromStdString(strSvg));
-    QStringList arrTexts;
-    while (!xml.atEnd())
-        if (xml.readNext() == QXmlStreamReader::Characters)
-            arrTexts << xml.text().toString();
-    EXPECT_FALSE(xml.hasError()) << qPrintable(xml.errorString());
-    EXPECT_TRUE(arrTexts.contains("Bluefin Hosting") && arrTexts.contains("Northwind Servers") &&
-                arrTexts.contains("Quartz Cloud") && !arrTexts.contains("Harbor Web Services"))
-        << arrTexts.join("|").toStdString();
-    EXPECT_FALSE(std::filesystem::exists(m_dir / "d.png")); // nothing from a damaged file
-    // report --chart: one chart after the table (its bytes are the report command's to check).
+    for (const char* pszName : {">Bluefin Hosting</text>", ">Quartz Cloud</text>",
+                                ">R&amp;D &lt;Hosting&gt; &quot;Caf\xC3\xA9&quot;</text>"})
+        EXPECT_NE(strSvg.find(pszName), std::string::npos) << pszName;
+    EXPECT_EQ(strSvg.find("Harbor Web Services"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(dir / "d.png")); // nothing from a damaged file
+    // report --chart: a chart after the table (its bytes are the report command's to check).
     ASSERT_EQ(Run("report --data v.dat --hosts 1,3 --out r.html --chart").nExit, 0);
-    const std::string strReport = ReadFileBytes(m_dir / "r.html");
-    EXPECT_NE(strReport.find("</table><br><svg "), std::string::npos);
-    EXPECT_EQ(strReport.find("<svg", strReport.find("<svg") + 1), std::string::npos);
+    EXPECT_NE(ReadFileBytes(dir / "r.html").find("</table><br><svg "), std::string::npos);
 }
-
-} // namespace

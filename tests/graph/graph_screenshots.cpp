@@ -2,7 +2,6 @@
 // hosts, and the History window of a host and Compare Hosts with a test history, as PNG files.
 #include "core/history_store.h"
 #include "core/host.h"
-#include "core/message_sink.h"
 #include "core/vantrel_doc.h"
 #include "graph/compare_hosts_dlg.h"
 #include "graph/history_dlg.h"
@@ -12,7 +11,6 @@
 #include <QApplication>
 #include <QDir>
 #include <QTemporaryDir>
-
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -21,9 +19,7 @@ namespace {
 
 constexpr int64_t SAMPLE_NOW = 1'800'000'000; // 2027-01-15 08:00 UTC
 
-struct CNoMessages : CMessageSink {
-    void ShowMessage(const std::string&) override {}
-} g_sink;
+CSampleSink g_sink;
 
 // The window shown at nWidth x nHeight, or without a size as it opens.
 bool Save(QWidget* pWindow, const QString& strPath, int nWidth = 0, int nHeight = 0) {

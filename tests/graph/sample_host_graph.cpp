@@ -48,45 +48,35 @@ void AddSampleHosts(CVantrelDoc& doc, int nHosts, int nEntries, bool bSomeWithou
 bool AddSampleHistory(CHistoryStore& store, const std::vector<int64_t>& arrIds, int64_t tNow,
                       int nDays) {
     std::vector<CTestRecord> arrTests;
-    const int nCycles = nDays * 144;
     for (size_t h = 0; h < arrIds.size(); ++h) {
-        const double dBase = 20 + 17 * static_cast<double>(h % 8);
-        for (int k = nCycles; k > 0; --k) {
-            CTestRecord test;
-            test.nHostId = arrIds[h];
-            test.tWhen = tNow - k * 600;
-            const double dDay =
-                std::sin(2 * M_PI * static_cast<double>(test.tWhen % 86400) / 86400);
-            const int nJitter = (k * 37 + static_cast<int>(h) * 11) % 9;
-            test.nEchoesSent = 4;
-            test.nFamily = AF_INET;
-            test.tCertExpiry = tNow + (20 + 9 * static_cast<int64_t>(h)) * 86400;
+        const int nHost = static_cast<int>(h);
+        const double dBase = 20 + 17 * (nHost % 8);
+        const int64_t tCert = tNow + (20 + 9 * int64_t{nHost}) * 86400;
+        for (int k = nDays * 144; k > 0; --k) {
+            const int64_t tWhen = tNow - k * 600;
+            const double dDay = std::sin(2 * M_PI * static_cast<double>(tWhen % 86400) / 86400);
+            const int nJitter = (k * 37 + nHost * 11) % 9;
             const bool bRefused = h % 3 == 1 && k >= 3 * 144 && k < 3 * 144 + 12;
             const bool bServerError = h % 4 == 2 && k >= 156 && k < 162;
-            const bool bTimedOut = (k * 7 + static_cast<int>(h)) % 997 == 0;
-            if (bRefused || bServerError || bTimedOut) {
-                test.strReason = bRefused       ? "connection refused"
-                                 : bServerError ? "HTTP 503"
-                                                : "timed out";
-                test.nHttpStatus = bServerError ? 503 : 0;
-                test.nEchoesAnswered = bRefused ? 4 : 0;
-                test.nPingTenths = bRefused ? static_cast<int32_t>(dBase * 10) : -1;
-                arrTests.push_back(test);
+            if (bRefused || bServerError || (k * 7 + nHost) % 997 == 0) {
+                arrTests.push_back({arrIds[h], tWhen, false,
+                                    bRefused       ? "connection refused"
+                                    : bServerError ? "HTTP 503"
+                                                   : "timed out",
+                                    bRefused ? static_cast<int32_t>(dBase * 10) : -1, 0, AF_INET, 4,
+                                    bRefused ? 4 : 0, bServerError ? 503 : 0, -1, -1, -1, -1, -1,
+                                    tCert});
                 continue;
             }
-            test.bUp = true;
-            test.nEchoesAnswered = k % (17 + static_cast<int>(h)) == 0 ? 3 : 4;
-            const double dPing = dBase + (4 + 3 * static_cast<double>(h % 5)) * dDay + nJitter;
-            test.nPingTenths = static_cast<int32_t>(dPing * 10);
-            test.nHttpStatus = 200;
-            test.nDnsTenths = 20 + nJitter;
-            test.nConnectTenths = test.nDnsTenths + test.nPingTenths;
-            test.nTlsTenths = test.nConnectTenths + 2 * test.nPingTenths;
-            test.nFirstByteTenths =
-                test.nTlsTenths + static_cast<int32_t>((80 + 25 * static_cast<double>(h % 6)) * 10 *
-                                                       (1.2 + dDay + (k % 29 == 3 ? 1.5 : 0)));
-            test.nTotalTenths = test.nFirstByteTenths + 150 + 30 * nJitter;
-            arrTests.push_back(test);
+            const double dPing = dBase + (4 + 3 * (nHost % 5)) * dDay + nJitter;
+            const auto nPing = static_cast<int32_t>(dPing * 10);
+            const int32_t nDns = 20 + nJitter, nTls = nDns + 3 * nPing;
+            const int32_t nFirstByte =
+                nTls + static_cast<int32_t>((80 + 25 * (nHost % 6)) * 10 *
+                                            (1.2 + dDay + (k % 29 == 3 ? 1.5 : 0)));
+            arrTests.push_back({arrIds[h], tWhen, true, "", nPing, 0, AF_INET, 4,
+                                k % (17 + nHost) == 0 ? 3 : 4, 200, nDns, nDns + nPing, nTls,
+                                nFirstByte, nFirstByte + 150 + 30 * nJitter, tCert});
         }
     }
     return store.WriteCycle(arrTests);

@@ -56,11 +56,6 @@ inline void MakeThreeHosts(CReportHosts& hosts) {
 
 inline constexpr auto& ReadFile = ReadFileBytes;
 
-// MakeThreeHosts' hosts 3, 0, 2 under the weights 10,5,7,2,3,6,8,9,1.
-inline std::string ExpectedThreeHosts() {
-    return ReadFile(VANTREL_REPORT_TEST_DATA "/data/three_hosts.html");
-}
-
 // A made-up history of MakeThreeHosts' hosts up to tNow; Caf\xe9 Plain has none. Beta Web, tested
 // since 40 days ago: 10 minutes of HTTP 503 20 days ago, 2 h 05 min timed out 3 days ago, its
 // certificate good for 10 days 3 hours. Smith & Sons: two tests 6 days ago, losing 2 of 8

@@ -3,10 +3,7 @@
 #include "ui/command_ids.h"
 #include "ui/main_frame.h"
 #include "ui/tutorial_command.h"
-#include <QAction>
-#include <QCoreApplication>
-#include <QDir>
-#include <QUrl>
+#include <QtWidgets>
 #include <gtest/gtest.h>
 
 namespace {
@@ -29,50 +26,38 @@ QString Q(const std::string& str) {
     return QString::fromStdString(str);
 }
 
-} // namespace
-
-TEST(TutorialCommandTest, GuideIsFoundBesideTheInstalledProgramOrInTheSourceTree) {
+// Found beside the installed program or in the source tree; a missing guide never reaches the
+// browser, and the menu and toolbar name where it belongs.
+TEST(TutorialCommandTest, OpensTheGuideOrNamesTheFileWhenNothingOpensIt) {
+    EnsureApp();
     CTempDir dir;
     std::filesystem::create_directories(dir / "usr/bin");
     std::filesystem::create_directories(dir / "usr/share/doc/vantrel/guide");
-    WriteFileBytes(dir / "usr/share/doc/vantrel/guide/index.html", "<html></html>");
-    std::filesystem::create_directories(dir / "opt/bin");
+    const std::string strGuide = dir / "usr/share/doc/vantrel/guide/index.html";
+    WriteFileBytes(strGuide, "<html></html>");
     std::filesystem::create_symlink(VANTREL_UI_BUILD_DIR, dir / "linked-build");
     const std::string strSourceGuide = VANTREL_SOURCE_DIR "/docs/guide/index.html";
-
-    const std::pair<std::string, std::string> arrCases[] = {
-        {dir / "usr/bin", dir / "usr/share/doc/vantrel/guide/index.html"},
-        {dir / "usr/bin/", dir / "usr/share/doc/vantrel/guide/index.html"},
+    const std::pair<std::string, std::string> arrFound[] = {
+        {dir / "usr/bin", strGuide},
+        {dir / "usr/bin/", strGuide},
         // Nothing installed: the path where the guide belongs, for the message.
         {dir / "opt/bin", dir / "opt/share/doc/vantrel/guide/index.html"},
         {VANTREL_UI_BUILD_DIR, strSourceGuide},
         {dir / "linked-build", strSourceGuide},
     };
-    for (const auto& [strProgramDir, strGuide] : arrCases)
-        EXPECT_EQ(CTutorialCommand::FindGuide(Q(strProgramDir)), Q(strGuide)) << strProgramDir;
-}
+    for (const auto& [strProgramDir, strFound] : arrFound)
+        EXPECT_EQ(CTutorialCommand::FindGuide(Q(strProgramDir)), Q(strFound)) << strProgramDir;
 
-TEST(TutorialCommandTest, OpensTheGuideOrNamesTheFileWhenNothingOpensIt) {
-    EnsureApp();
-    CTempDir dir;
-    const std::string strGuide = dir / "guide/index.html";
-    std::filesystem::create_directories(dir / "guide");
-    WriteFileBytes(strGuide, "<html></html>");
-    const QString strNotInstalled = "The Vantrel Tutorial is not installed. It belongs in this "
-                                    "file:\n";
-
+    const QString NOT_INSTALLED = "The Vantrel Tutorial is not installed. It belongs in this "
+                                  "file:\n",
+                  NOT_OPENED = "The Vantrel Tutorial could not be opened in a web browser.\nIt is "
+                               "this file, which any web browser can show:\n";
     // The file, whether the opener succeeds, what it was handed, the messages.
     const std::tuple<std::string, bool, QStringList, QStringList> arrCases[] = {
         {strGuide, true, {"file://" + Q(strGuide)}, {}},
-        {strGuide,
-         false,
-         {"file://" + Q(strGuide)},
-         {"The Vantrel Tutorial could not be opened in a web browser.\nIt is this file, which "
-          "any web browser can show:\n" +
-          Q(strGuide)}},
-        // A missing guide is never handed to the browser.
-        {dir / "gone/index.html", true, {}, {strNotInstalled + Q(dir / "gone/index.html")}},
-        {dir / "guide", true, {}, {strNotInstalled + Q(dir / "guide")}},
+        {strGuide, false, {"file://" + Q(strGuide)}, {NOT_OPENED + Q(strGuide)}},
+        {dir / "gone.html", true, {}, {NOT_INSTALLED + Q(dir / "gone.html")}},
+        {dir / "usr", true, {}, {NOT_INSTALLED + Q(dir / "usr")}},
     };
     for (const auto& [strFile, bOpens, arrOpened, arrMessages] : arrCases) {
         CBoxAnswerer answerer;
@@ -82,18 +67,17 @@ TEST(TutorialCommandTest, OpensTheGuideOrNamesTheFileWhenNothingOpensIt) {
         EXPECT_EQ(command.m_arrOpened, arrOpened) << strFile;
         EXPECT_EQ(answerer.Texts(), arrMessages) << strFile;
     }
-}
-
-TEST(TutorialCommandTest, MenuAndToolbarOpenTheRunningProgramsGuide) {
-    EnsureApp();
     CMainFrame frame;
-    // This test program has no guide beside it, so both commands name where it belongs.
-    const QString strExpected = QString::fromLatin1(CTutorialCommand::NOT_INSTALLED) +
-                                QDir::cleanPath(QCoreApplication::applicationDirPath() +
-                                                "/../share/doc/vantrel/guide/index.html");
     for (int nId : {ID_HELP_TUTORIAL, ID_TOOLBAR_TUTORIAL}) {
         CBoxAnswerer answerer;
         frame.GetAction(nId)->trigger();
-        EXPECT_EQ(answerer.Texts(), QStringList{strExpected}) << nId;
+        EXPECT_EQ(
+            answerer.Texts(),
+            QStringList{NOT_INSTALLED + QDir::cleanPath(QCoreApplication::applicationDirPath() +
+                                                        "/../share/doc/vantrel/guide/"
+                                                        "index.html")})
+            << nId;
     }
 }
+
+} // namespace

@@ -2,16 +2,21 @@
 
 #include <QMessageBox>
 #include <QTimer>
-#include <functional>
 
 class QApplication;
+class QImage;
+class QPalette;
 
 // The one application object of a GUI test binary (offscreen platform), with pinned fonts.
 QApplication& EnsureApp();
 
-// Pictures drawn alike on every machine, whatever fonts fontconfig would choose: the program's
-// faces mapped as at its start-up, DejaVu Sans as the default font, one hinting for all.
+// Pictures alike on every machine: the program's face mapping, DejaVu Sans, one hinting.
 void PinFonts();
+
+// A dark colour scheme on top of palette, as a user's desktop may set it.
+QPalette DarkPalette(QPalette palette);
+// The ink of a picture: its pixel that stands out most from the top-left one.
+QColor Ink(const QImage& image);
 
 // Answers the program's message boxes as a user would, noting what each box offered.
 class CBoxAnswerer : public QObject {
@@ -27,13 +32,11 @@ public:
     QStringList Texts() const;
 
     QMessageBox::StandardButton m_answer;
-    std::function<void()> m_onBox; // runs while the box is still open
     std::vector<SSeen> m_arrSeen;
     QTimer m_timer;
 };
 
-// Answers the host assistant as it opens: the texts on the details page, the first item of
-// every list, then Next or Finish; and sets the interval of the options dialog and confirms it.
+// Answers the host assistant with valid details and the options dialog with an interval.
 class CDialogDriver : public QObject {
 public:
     CDialogDriver();

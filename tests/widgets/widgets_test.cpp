@@ -3,16 +3,16 @@
 #include "widgets/message_box.h"
 #include "widgets/message_box_queue.h"
 #include "widgets/wait_dialog.h"
-#include <QAbstractButton>
-#include <QApplication>
-#include <QLabel>
+#include <QtWidgets>
 #include <gtest/gtest.h>
 #include <thread>
 
 namespace {
 
-CHostNotice Down(const std::string& strServer) {
+CHostNotice Notice(const std::string& strServer,
+                   CHostNotice::EKind eKind = CHostNotice::HOST_DOWN) {
     CHostNotice notice;
+    notice.m_eKind = eKind;
     notice.m_strName = strServer;
     notice.m_strText = "The URL http://" + strServer + " became unavailable.";
     notice.m_strItem = "http://" + strServer;
@@ -37,26 +37,7 @@ TEST(WidgetsTest, BoxesShowControlCharactersVisibly) {
               QStringList{"554 rejected\\rThe test e-mail was sent\\x1b[2J\\t\\x85\nnext"});
 }
 
-TEST(WidgetsTest, WaitDialogStepsByTenAndCannotBeClosed) {
-    EnsureApp();
-    CWaitDialog dlg(nullptr, nullptr);
-    EXPECT_EQ(dlg.windowTitle() + '/' + dlg.findChild<QLabel*>("waitText")->text(),
-              "Vantrel/Waiting for pings to finish.");
-    dlg.BeginWait();
-    dlg.close(); // the user cannot close it
-    std::vector<int> positions;
-    for (int i = 0; i < 12; ++i) {
-        dlg.StepWait();
-        positions.push_back(dlg.GetPosition());
-    }
-    EXPECT_EQ(positions, (std::vector<int>{10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 0, 10}));
-    EXPECT_TRUE(dlg.isVisible());
-    dlg.EndWait();
-    EXPECT_FALSE(dlg.isVisible());
-}
-
-// The worker's messages return at once; the wait dialog shows them without a modal loop, the
-// window stays usable, and messages of one kind that arrive while its box is open go into it.
+// Worker messages never wait, show without a modal loop and gather by kind while open.
 TEST(WidgetsTest, WorkerMessagesNeverWaitAndAreGathered) {
     EnsureApp();
     QWidget owner;
@@ -68,45 +49,48 @@ TEST(WidgetsTest, WorkerMessagesNeverWaitAndAreGathered) {
         queue.ShowMessage("Host \xE9t\xE9 lost");
         queue.ShowMessage("Host \xE9t\xE9 lost");
         for (const char* pszServer : {"a.test", "b.test", "c.test"})
-            queue.ShowHostNotice(Down(pszServer));
+            queue.ShowHostNotice(Notice(pszServer));
     });
     worker.join();
     EXPECT_EQ(queue.GetPendingCount(), 5u);
-    CWaitDialog dlg(nullptr, &queue);
+    CWaitDialog dlg(nullptr, &queue); // steps by ten, and the user cannot close it
     dlg.BeginWait();
+    dlg.close();
+    std::vector<int> positions;
+    for (int i = 0; i < 12; ++i) {
+        dlg.StepWait();
+        positions.push_back(dlg.GetPosition());
+    }
+    EXPECT_EQ(positions, (std::vector<int>{10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 0, 10}));
+    EXPECT_TRUE(dlg.isVisible());
     dlg.Serve();
     dlg.EndWait();
-    EXPECT_EQ(
-        OpenTexts(queue),
-        (QStringList{"3 hosts became unavailable: http://a.test, http://b.test, http://c.test.",
-                     QString::fromLatin1("Host \xE9t\xE9 lost")}));
+    EXPECT_FALSE(dlg.isVisible());
+    const QString LOST = QString::fromLatin1("Host \xE9t\xE9 lost");
+    EXPECT_EQ(OpenTexts(queue),
+              (QStringList{"3 hosts became unavailable: http://a.test, http://b.test, "
+                           "http://c.test.",
+                           LOST}));
     EXPECT_EQ(arrNotified, (std::vector<std::string>{"a.test", "b.test", "c.test"}));
     for (const QMessageBox* pBox : queue.GetOpenBoxes())
         EXPECT_TRUE(pBox->isVisible() && pBox->windowModality() == Qt::NonModal &&
                     pBox->parentWidget() == &owner &&
                     pBox->windowFlags().testFlag(Qt::WindowStaysOnTopHint) &&
                     pBox->windowTitle() == "Vantrel");
-    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 
-    // The user closes the gathered box: the next host has a box of its own.
+    // A closed box is not added to; hosts up and certificates expiring gather on their own.
     for (QMessageBox* pBox : queue.GetOpenBoxes())
         if (pBox->text().startsWith("3 "))
             pBox->buttons().value(0)->click();
-    CHostNotice up = Down("d.test");
-    up.m_eKind = CHostNotice::HOST_UP;
-    up.m_strText = "The host D is up again.";
-    up.m_strItem = "D";
-    // Certificates about to expire have a box of their own.
-    CHostNotice cert = Down("e.test");
-    cert.m_eKind = CHostNotice::CERT_EXPIRING;
-    cert.m_strItem = "e.test";
-    for (const CHostNotice& notice : {Down("d.test"), up, cert, up, cert})
+    const CHostNotice up = Notice("d.test", CHostNotice::HOST_UP),
+                      cert = Notice("e.test", CHostNotice::CERT_EXPIRING);
+    for (const CHostNotice& notice : {Notice("d.test"), up, cert, up, cert})
         queue.ShowHostNotice(notice);
     queue.Serve();
-    EXPECT_EQ(OpenTexts(queue), (QStringList{"2 certificates expire soon: e.test, e.test.",
-                                             "2 hosts are up again: D, D.",
-                                             QString::fromLatin1("Host \xE9t\xE9 lost"),
-                                             "The URL http://d.test became unavailable."}));
+    EXPECT_EQ(OpenTexts(queue), (QStringList{"2 certificates expire soon: http://e.test, "
+                                             "http://e.test.",
+                                             "2 hosts are up again: http://d.test, http://d.test.",
+                                             LOST, "The URL http://d.test became unavailable."}));
 }
 
 } // namespace

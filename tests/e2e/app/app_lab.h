@@ -18,6 +18,7 @@
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 
 namespace app_lab {
 
@@ -81,13 +82,10 @@ public:
 
     std::string Ns(int n) { return m_strC.substr(0, m_strC.size() - 1) + "h" + std::to_string(n); }
     CLoopbackHttpServer* StartWeb(int nHost, EMode mode, uint16_t nPort = 80) {
-        return m_arrWeb
-            .emplace_back(m_lab.InNamespace(Ns(nHost),
-                                            [&] {
-                                                return std::make_unique<CLoopbackHttpServer>(
-                                                    mode, OK_REPLY, "0.0.0.0", nPort);
-                                            }))
-            .get();
+        const auto fnMake = [&] {
+            return std::make_unique<CLoopbackHttpServer>(mode, OK_REPLY, "0.0.0.0", nPort);
+        };
+        return m_arrWeb.emplace_back(m_lab.InNamespace(Ns(nHost), fnMake)).get();
     }
     // A new data file: tested hosts "Host1", "Host2", ... at these URLs, every minute.
     void WriteData(const std::vector<std::string>& arrURLs) {
@@ -128,7 +126,7 @@ public:
     }
     void StopSmtpSink() {
         CNetnsLab::Run("kill $(cat " + m_dir / "smtp.pid" + ")");
-        WaitFor([] { return false; }, 300ms);
+        std::this_thread::sleep_for(300ms);
         std::filesystem::remove_all(m_strMail); // the next sink counts from 1 again
     }
     // A private session bus with the notification service of python3-dbusmock, logging calls.
@@ -137,19 +135,14 @@ public:
         Require(CNetnsLab::Run("(dbus-daemon --session --address=" + m_strBus +
                                " --fork --print-pid >" + m_dir / "bus.pid)"),
                 "no dbus-daemon");
-        CNetnsLab::Run("DBUS_SESSION_BUS_ADDRESS=" + m_strBus +
-                       " /usr/bin/python3 -m dbusmock -t notification_daemon -l " +
+        const std::string strBus = "DBUS_SESSION_BUS_ADDRESS=" + m_strBus;
+        CNetnsLab::Run(strBus + " /usr/bin/python3 -m dbusmock -t notification_daemon -l " +
                        m_dir / "notify.log" + " >/dev/null 2>&1 &");
-        Require(WaitFor(
-                    [&] {
-                        return CNetnsLab::Run(
-                            "DBUS_SESSION_BUS_ADDRESS=" + m_strBus +
-                            " dbus-send --session --print-reply "
-                            "--dest=org.freedesktop.Notifications "
-                            "/org/freedesktop/Notifications "
-                            "org.freedesktop.Notifications.GetServerInformation 2>/dev/null");
-                    },
-                    15s),
+        const std::string strAsk = strBus + " dbus-send --session --print-reply --dest=org."
+                                            "freedesktop.Notifications /org/freedesktop/"
+                                            "Notifications org.freedesktop.Notifications."
+                                            "GetServerInformation 2>/dev/null";
+        Require(WaitFor([&] { return CNetnsLab::Run(strAsk); }, 15s),
                 "no notification service; /usr/bin/python3 needs python3-dbusmock (scripts/setup)");
     }
     // The program, or the same program with its menus driven by Command (VANTREL_DRIVEN_PATH).
@@ -211,7 +204,7 @@ public:
     }
 
     // Where one test of the program is when the user acts: in each kind of wait.
-    enum class EHeld { ECHO, WEB, TLS, DNS, MAIL, INTERVAL };
+    enum class EHeld { ECHO, WEB, TLS, DNS, MAIL, INTERVAL }; // HELD_STEPS in this order
     struct CHeldStep {
         EHeld eHeld;
         const char* pszName;
@@ -261,8 +254,8 @@ public:
             break;
         }
         case EHeld::MAIL:
-            if (!m_bSilentMail)
-                StartSilentMailServer(), m_bSilentMail = true;
+            if (!std::exchange(m_bSilentMail, true))
+                StartSilentMailServer();
             [[fallthrough]];
         case EHeld::INTERVAL: {
             CLoopbackHttpServer* pWeb = StartWeb(1, EMode::Reply, nPort);

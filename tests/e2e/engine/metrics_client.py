@@ -1,45 +1,36 @@
 #!/usr/bin/python3
 """The metrics end-to-end test's client, run inside the test's namespace.
 
-usage: metrics_client.py get URL [ACCEPT]   prints the body (exit 1 unless 200)
-       metrics_client.py status METHOD URL  prints the status code and the Allow header
-       metrics_client.py query URL PROMQL   prints one line per series, sorted: labels as JSON, value
+usage: metrics_client.py get URL             prints the body (exit 1 unless 200)
+       metrics_client.py status METHOD URL   prints the status code and the Allow header
+       metrics_client.py query URL PROMQL    prints one line per series, sorted: labels as JSON, value
        metrics_client.py idle PORT N SECONDS opens N connections, sends nothing, holds them
 """
-import json
-import socket
-import sys
-import time
-import urllib.error
-import urllib.parse
-import urllib.request
+import json, socket, sys, time, urllib.error, urllib.parse, urllib.request
 
-command = sys.argv[1]
+command, args = sys.argv[1], sys.argv[2:]
 if command == "get":
-    request = urllib.request.Request(sys.argv[2])
-    if len(sys.argv) > 3:
-        request.add_header("Accept", sys.argv[3])
-    with urllib.request.urlopen(request, timeout=5) as reply:
+    with urllib.request.urlopen(args[0], timeout=5) as reply:
         sys.stdout.buffer.write(reply.read())
 elif command == "status":
-    request = urllib.request.Request(sys.argv[3], method=sys.argv[2])
     try:
-        with urllib.request.urlopen(request, timeout=5) as reply:
+        with urllib.request.urlopen(urllib.request.Request(args[1], method=args[0]),
+                                    timeout=5) as reply:
             print(reply.status, reply.headers.get("Allow"))
     except urllib.error.HTTPError as error:
         print(error.code, error.headers.get("Allow"))
 elif command == "query":
-    url = sys.argv[2] + "/api/v1/query?" + urllib.parse.urlencode({"query": sys.argv[3]})
+    url = args[0] + "/api/v1/query?" + urllib.parse.urlencode({"query": args[1]})
     with urllib.request.urlopen(url, timeout=5) as reply:
         lines = [json.dumps(series["metric"], sort_keys=True) + " " + series["value"][1]
                  for series in json.load(reply)["data"]["result"]]
     print("".join(line + "\n" for line in sorted(lines)), end="")
 elif command == "idle":
     held = []
-    for _ in range(int(sys.argv[3])):
+    for _ in range(int(args[1])):
         try:
-            held.append(socket.create_connection(("127.0.0.1", int(sys.argv[2])), timeout=2))
+            held.append(socket.create_connection(("127.0.0.1", int(args[0])), timeout=2))
         except OSError:
             pass
     print(len(held), flush=True)
-    time.sleep(float(sys.argv[4]))
+    time.sleep(float(args[2]))

@@ -1,38 +1,25 @@
 #!/usr/bin/python3
-"""A web server for the engine's end-to-end tests: answers every GET with 200, or with 401
-while a request carries no Authorization header (--auth), over TLS when a certificate is given.
-Appends each request head to LOG and creates LOG.ready once it listens.
+"""usage: web_server.py ADDRESS PORT LOG [--auth] [--cert CERT --key KEY]: a web server for the
+engine's end-to-end tests. Answers every GET with 200, or with 401 while a request carries no
+Authorization header (--auth), over TLS when a certificate is given. Appends each request head
+to LOG and creates LOG.ready once it listens."""
+import http.server, socket, ssl, sys
 
-usage: web_server.py ADDRESS PORT LOG [--auth] [--cert CERT --key KEY]
-"""
-import argparse
-import http.server
-import socket
-import ssl
-
-parser = argparse.ArgumentParser()
-parser.add_argument("address")
-parser.add_argument("port", type=int)
-parser.add_argument("log")
-parser.add_argument("--auth", action="store_true")
-parser.add_argument("--cert")
-parser.add_argument("--key")
-args = parser.parse_args()
+address, port, log = sys.argv[1], int(sys.argv[2]), sys.argv[3]
+options = sys.argv[4:]
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
 
     def do_GET(self):
-        with open(args.log, "a", encoding="latin-1") as log:
-            log.write(self.requestline + "\r\n")
-            log.write("".join(f"{name}: {value}\r\n" for name, value in self.headers.items()))
-            log.write("\r\n")
-        if args.auth and self.headers.get("Authorization") is None:
-            self.send_response(401)
+        with open(log, "a", encoding="latin-1") as f:
+            f.write(self.requestline + "\r\n" + "".join(f"{name}: {value}\r\n" for name, value
+                                                       in self.headers.items()) + "\r\n")
+        challenge = "--auth" in options and self.headers.get("Authorization") is None
+        self.send_response(401 if challenge else 200)
+        if challenge:
             self.send_header("WWW-Authenticate", 'Basic realm="panel"')
-        else:
-            self.send_response(200)
         self.send_header("Content-Length", "0")
         self.end_headers()
 
@@ -41,13 +28,13 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
 
 class Server(http.server.ThreadingHTTPServer):
-    address_family = socket.AF_INET6 if ":" in args.address else socket.AF_INET
+    address_family = socket.AF_INET6 if ":" in address else socket.AF_INET
 
 
-server = Server((args.address, args.port), Handler)
-if args.cert:
+server = Server((address, port), Handler)
+if "--cert" in options:
     context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
-    context.load_cert_chain(args.cert, args.key)
+    context.load_cert_chain(options[options.index("--cert") + 1], options[options.index("--key") + 1])
     server.socket = context.wrap_socket(server.socket, server_side=True)
-open(args.log + ".ready", "w").close()
+open(log + ".ready", "w").close()
 server.serve_forever()

@@ -7,35 +7,9 @@
 #include <QCoreApplication>
 
 #include <chrono>
-#include <csignal>
 #include <thread>
-#include <unistd.h>
 
 namespace {
-
-// Starts a program with strInput on its standard input; its output goes nowhere.
-pid_t Spawn(std::vector<std::string> arrArgs, const std::string& strInput = "") {
-    int arrPipe[2];
-    if (::pipe(arrPipe) != 0)
-        return -1;
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::dup2(arrPipe[0], 0);
-        ::close(arrPipe[1]);
-        freopen("/dev/null", "w", stdout);
-        std::vector<char*> argv;
-        for (std::string& str : arrArgs)
-            argv.push_back(str.data());
-        argv.push_back(nullptr);
-        ::execvp(argv[0], argv.data());
-        ::_exit(127);
-    }
-    ::close(arrPipe[0]);
-    if (!strInput.empty() && ::write(arrPipe[1], strInput.data(), strInput.size()) < 0)
-        ::perror("write");
-    ::close(arrPipe[1]);
-    return pid;
-}
 
 // A home of its own and a private session bus with gnome-keyring-daemon's Secret Service on
 // it (FALLBACK: a bus address where nothing answers). Under ctest every case is a process of
@@ -45,39 +19,38 @@ protected:
     void SetUp() override {
         for (const char* pszName : {"XDG_CURRENT_DESKTOP", "DISPLAY", "WAYLAND_DISPLAY"})
             ::unsetenv(pszName);
-        for (auto [pszName, strPath] : {std::pair("HOME", m_home.Path()),
-                                        {"XDG_RUNTIME_DIR", m_home.Path()},
-                                        {"XDG_CONFIG_HOME", m_home / "config"},
-                                        {"XDG_DATA_HOME", m_home / "data"}})
+        for (auto [pszName, strPath] :
+             {std::pair("HOME", m_home.Path()),
+              {"XDG_RUNTIME_DIR", m_home.Path()},
+              {"XDG_CONFIG_HOME", m_home / "config"},
+              {"XDG_DATA_HOME", m_home / "data"},
+              {"DBUS_SESSION_BUS_ADDRESS", "unix:path=" + m_home / "bus"}})
             ::setenv(pszName, strPath.c_str(), 1);
-        const std::string strBus = "unix:path=" + m_home / "bus";
-        ::setenv("DBUS_SESSION_BUS_ADDRESS", strBus.c_str(), 1);
         if (!s_pApp)
             s_pApp = new QCoreApplication(s_nArgs, s_arrArgs);
         if (std::string(::testing::UnitTest::GetInstance()->current_test_info()->name())
                 .starts_with("Fallback"))
             return;
-        m_pidBus =
-            Spawn({"dbus-daemon", "--session", "--nofork", "--nopidfile", "--address=" + strBus});
         // The keyring daemon owns org.freedesktop.secrets once it is ready.
+        Shell("dbus-daemon --session --nofork --nopidfile --address=$DBUS_SESSION_BUS_ADDRESS & "
+              "echo $! >bus.pid");
         for (int i = 0; i < 100 && !Owned(); ++i) {
             if (i == 5)
-                m_pidKeyring = Spawn(
-                    {"gnome-keyring-daemon", "--foreground", "--unlock", "--components=secrets"},
-                    "keyring-pass");
+                Shell("printf keyring-pass | gnome-keyring-daemon --foreground --unlock "
+                      "--components=secrets >/dev/null & echo $! >keyring.pid");
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
         ASSERT_TRUE(Owned());
     }
-    void TearDown() override {
-        for (pid_t pid : {m_pidKeyring, m_pidBus})
-            if (pid > 0 && ::kill(pid, SIGTERM) == 0)
-                ::waitpid(pid, nullptr, 0);
+    void TearDown() override { Shell("kill $(cat keyring.pid bus.pid 2>/dev/null) 2>/dev/null"); }
+    void Shell(const std::string& strLine) {
+        RunShell(m_home, "cd " + m_home.Path() + "; " + strLine);
     }
-    static bool Owned() {
-        return ::system("dbus-send --session --print-reply --dest=org.freedesktop.DBus / "
-                        "org.freedesktop.DBus.NameHasOwner string:org.freedesktop.secrets "
-                        "2>/dev/null | grep -q 'boolean true'") == 0;
+    bool Owned() {
+        return RunShell(m_home, "dbus-send --session --print-reply --dest=org.freedesktop.DBus / "
+                                "org.freedesktop.DBus.NameHasOwner "
+                                "string:org.freedesktop.secrets | grep -q 'boolean true'")
+                   .nExit == 0;
     }
     std::string Load(CPasswordKeyring& keyring) {
         CSettingsStore store(m_home / "Vantrel.conf");
@@ -94,12 +67,15 @@ protected:
         settings.m_strPass = strPassword;
         return store.SaveSettings(settings);
     }
-    bool FileHas(const std::string& strText) {
-        return ReadFileBytes(m_home / "Vantrel.conf").find(strText) != std::string::npos;
+    std::string Stored(CPasswordKeyring& keyring) {
+        std::string strRead = "stale";
+        const auto eRead = keyring.Read(strRead);
+        return eRead == CPasswordKeyring::KEYRING_OK          ? strRead
+               : eRead == CPasswordKeyring::KEYRING_NOT_FOUND ? "not found" + strRead
+                                                              : "error";
     }
 
     CTempDir m_home;
-    pid_t m_pidBus = -1, m_pidKeyring = -1;
     static inline int s_nArgs = 1;
     static inline char s_szName[] = "tests";
     static inline char* s_arrArgs[] = {s_szName, nullptr};
@@ -108,35 +84,29 @@ protected:
 
 const std::string PASSWORD = "p\xc3\xa4ssw\xc3\xb6rt \xe2\x82\xac"; // UTF-8 beyond Latin-1
 
-TEST_F(KeyringTest, StoredReadBackAndRemoved) {
-    CPasswordKeyring keyring;
-    std::string strRead = "stale";
-    EXPECT_EQ(keyring.Read(strRead), CPasswordKeyring::KEYRING_NOT_FOUND);
-    EXPECT_EQ(strRead, "");
-    EXPECT_EQ(keyring.Write(PASSWORD), CPasswordKeyring::KEYRING_OK) << keyring.GetError();
-    EXPECT_EQ(CPasswordKeyring().Read(strRead), CPasswordKeyring::KEYRING_OK);
-    EXPECT_EQ(strRead, PASSWORD);
-    EXPECT_EQ(CPasswordKeyring("Other").Read(strRead), CPasswordKeyring::KEYRING_NOT_FOUND);
-    EXPECT_EQ(keyring.Remove(), CPasswordKeyring::KEYRING_OK);
-    EXPECT_EQ(keyring.Read(strRead), CPasswordKeyring::KEYRING_NOT_FOUND);
-}
-
-// A password in the settings file moves into the keyring at the next load; saving keeps it
-// there and out of the file.
+// Stored, read back by another instance and not by another service name, removed. A password in
+// the settings file moves into the keyring at the next load; saving keeps it there and out of
+// the file; an empty one is removed.
 TEST_F(KeyringTest, PasswordInTheFileMovesIntoTheKeyring) {
+    CPasswordKeyring keyring, other("Other");
+    EXPECT_EQ(Stored(keyring), "not found");
+    EXPECT_EQ(keyring.Write(PASSWORD), CPasswordKeyring::KEYRING_OK) << keyring.GetError();
+    CPasswordKeyring second;
+    EXPECT_EQ(Stored(second), PASSWORD);
+    EXPECT_EQ(Stored(other), "not found");
+    EXPECT_EQ(keyring.Remove(), CPasswordKeyring::KEYRING_OK);
+    EXPECT_EQ(Stored(keyring), "not found");
+
     WriteFileBytes(m_home / "Vantrel.conf", "[Settings]\nLogin=ann\nPass=" + PASSWORD + "\n");
-    CPasswordKeyring keyring;
     EXPECT_EQ(Load(keyring), PASSWORD);
     EXPECT_EQ(ReadFileBytes(m_home / "Vantrel.conf"), "[Settings]\nLogin=ann\n");
-    std::string strRead;
-    EXPECT_EQ(keyring.Read(strRead), CPasswordKeyring::KEYRING_OK);
-    EXPECT_EQ(strRead, PASSWORD);
+    EXPECT_EQ(Stored(keyring), PASSWORD);
     EXPECT_EQ(Load(keyring), PASSWORD); // now from the keyring
     ASSERT_TRUE(Save(keyring, "second"));
-    EXPECT_FALSE(FileHas("Pass="));
+    EXPECT_EQ(ReadFileBytes(m_home / "Vantrel.conf").find("Pass="), std::string::npos);
     EXPECT_EQ(Load(keyring), "second");
     ASSERT_TRUE(Save(keyring, ""));
-    EXPECT_EQ(keyring.Read(strRead), CPasswordKeyring::KEYRING_NOT_FOUND);
+    EXPECT_EQ(Stored(keyring), "not found");
 }
 
 // Where no Secret Service answers the file keeps the password, and nothing waits long.
@@ -146,9 +116,8 @@ TEST_F(KeyringTest, FallbackToTheFileWithoutAKeyring) {
     EXPECT_NE(keyring.Write(PASSWORD), CPasswordKeyring::KEYRING_OK);
     ASSERT_TRUE(Save(keyring, PASSWORD));
     EXPECT_LT(std::chrono::steady_clock::now() - tStart, std::chrono::seconds(5));
-    EXPECT_TRUE(FileHas("Pass=" + PASSWORD));
     EXPECT_EQ(Load(keyring), PASSWORD);
-    EXPECT_TRUE(FileHas("Pass=" + PASSWORD));
+    EXPECT_NE(ReadFileBytes(m_home / "Vantrel.conf").find("Pass=" + PASSWORD), std::string::npos);
 }
 
 } // namespace

@@ -1,7 +1,7 @@
 #!/bin/sh
-# Starts Postfix (25 plain with AUTH and STARTTLS, 587 STARTTLS before AUTH, 465 TLS) and a
-# Dovecot for its logins, both configured in DIR with DIR/server.pem and DIR/server.key, and
-# stops them ("stop"). Run inside the network namespace that should hold them.
+# Starts Postfix (25 plain with AUTH and STARTTLS, 587 STARTTLS before AUTH, 465 TLS, 2525
+# without TLS) and a Dovecot for its logins, both configured in DIR with DIR/server.pem and
+# DIR/server.key, and stops them ("stop"). Run inside the network namespace that should hold them.
 # Users: tim/tanstaaf, uma/pässwört€ stored in clear, hugo/hashpass stored as SHA512-CRYPT.
 set -eu
 dir=$1
@@ -74,6 +74,7 @@ cat >>"$dir/postfix/master.cf" <<CONF
 smtp inet n - n - - smtpd
 submission inet n - n - - smtpd -o smtpd_tls_security_level=encrypt -o smtpd_tls_auth_only=yes
 submissions inet n - n - - smtpd -o smtpd_tls_wrappermode=yes
+2525 inet n - n - - smtpd -o smtpd_tls_security_level=none
 smtp unix - - n - - smtp
 CONF
 postfix -c "$dir/postfix" start >/dev/null 2>&1

@@ -1,11 +1,9 @@
 """usage: smtp_sink.py PORT DIR USER PASSWORD [starttls|tls CERT KEY [NO-MECHANISMS]]: aiosmtpd
 on 127.0.0.1 with AUTH LOGIN, PLAIN and CRAM-MD5 (less those named, comma-separated), in plain
 text, with STARTTLS offered, or with TLS from the first byte. Each accepted message goes to
-DIR/N.eml (dot-unstuffed data), DIR/N.env (HELO/EHLO name, login or "-", MAIL FROM, RCPT TO, one
-per line), DIR/N.from (the From header as Python's mail parser reads it: name|address) and
-DIR/N.defects (what the parser found wrong, one a line). Recipients "zed@..." are refused.
-DIR/ready appears once it listens; SIGTERM stops it."""
-import email, email.policy, hmac, logging, os, signal, ssl, sys, threading, time
+DIR/N.eml (dot-unstuffed data) and DIR/N.env (HELO/EHLO name, login or "-", MAIL FROM, RCPT TO,
+one per line). DIR/ready appears once it listens; SIGTERM stops it."""
+import hmac, logging, os, signal, ssl, sys, threading, time
 from aiosmtpd.controller import Controller
 from aiosmtpd.smtp import SMTP, AuthResult
 
@@ -31,12 +29,6 @@ class Handler:
         login = auth_data.login.decode() + " " + mechanism
         return AuthResult(success=ok, handled=False, auth_data=login)
 
-    async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
-        if address.startswith("zed@"):
-            return "550 5.1.1 <%s>: user unknown" % address
-        envelope.rcpt_tos.append(address)
-        return "250 OK"
-
     async def handle_DATA(self, server, session, envelope):
         self.count += 1
         base = os.path.join(self.directory, str(self.count))
@@ -46,12 +38,6 @@ class Handler:
         with open(base + ".env", "w") as f:
             lines = [session.host_name, str(login), envelope.mail_from] + envelope.rcpt_tos
             f.write("\n".join(lines) + "\n")
-        parsed = email.message_from_bytes(envelope.original_content, policy=email.policy.default)
-        with open(base + ".from", "w", encoding="utf-8") as f:
-            f.write("".join(a.display_name + "|" + a.addr_spec for a in parsed["From"].addresses))
-        defects = parsed.defects + [d for h in ("From", "To", "Subject") for d in parsed[h].defects]
-        with open(base + ".defects", "w") as f:
-            f.write("".join(repr(d) + "\n" for d in defects))
         return "250 OK queued as %d" % self.count
 
 
