@@ -186,7 +186,7 @@ TEST(SmtpSession, AwkwardAndHostileRepliesAndLogins) {
         if (c.m_pSpoil != nullptr)
             c.m_pSpoil(message);
         CEvent evCancel;
-        CRecordingConnection connection(300);
+        CRecordingConnection connection(c.m_nCancelMs > 0 ? 30000 : 300); // the cancel ends it
         connection.m_dwConnectTimeoutMs = 2000;
         connection.m_bLoopback = c.m_bLoopback;
         connection.m_nSecurity = c.m_nSecurity;
