@@ -1,5 +1,7 @@
 #include "gui_test_support.h"
 
+#include "widgets/contrast.h"
+#include "widgets/list_view_ex.h"
 #include "widgets/message_box.h"
 #include "widgets/message_box_queue.h"
 #include "widgets/wait_dialog.h"
@@ -35,6 +37,16 @@ TEST(WidgetsTest, BoxesShowControlCharactersVisibly) {
                                           QString(QChar(0x85)) + "\nnext");
     EXPECT_EQ(answerer.Texts(),
               QStringList{"554 rejected\\rThe test e-mail was sent\\x1b[2J\\t\\x85\nnext"});
+}
+
+// The status colours drawn readable on light, dark and selected rows, keeping their hue.
+TEST(WidgetsTest, StatusColoursReadableOnAnyBackground) {
+    for (QColor back : {QColor(Qt::white), QColor(35, 35, 35), QColor(42, 130, 218)})
+        for (QRgb wanted : {CListViewEx::UP_COLOUR, CListViewEx::DOWN_COLOUR}) {
+            const QColor colour = CContrast::Readable(QColor(wanted), back);
+            EXPECT_GE(CContrast::Ratio(colour, back), CContrast::AA) << colour.name().toStdString();
+            EXPECT_NEAR(colour.hsvHue(), QColor(wanted).hsvHue(), 6) << colour.name().toStdString();
+        }
 }
 
 // Worker messages never wait, show without a modal loop and gather by kind while open.
