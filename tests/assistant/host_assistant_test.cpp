@@ -154,14 +154,6 @@ TEST(HostAssistantTest, EveryPageOfAddAndModify) {
         for (int i = 0; i < FEATURE_COUNT; ++i)
             EXPECT_EQ(host.m_arrFeatures[i], int(i == 3 || i == 36)) << i;
     }
-    // Cancel answered Yes, Escape and the close box end it; on the first page nothing is asked.
-    for (auto [bModify, nPage] : {std::pair(false, 3), {true, 0}, {true, 3}}) {
-        CTestAssistant a(sample, bModify);
-        WalkTo(a, nPage);
-        a.m_bYes = true;
-        a.reject();
-        EXPECT_TRUE(a.isHidden() && a.m_arrQuestions.size() == size_t(bModify && nPage > 0));
-    }
 }
 
 TEST(HostAssistantTest, DetailsPageChecksAndHttpPrefix) {

@@ -24,7 +24,8 @@ void Describe(const QList<QAction*>& actions, QStringList& out) {
             Describe(p->menu()->actions(), out << p->text());
         else
             out << p->text() + '|' + QString::number(p->data().toInt()) + '|' + p->statusTip() +
-                       (p->shortcut().isEmpty() ? "" : '|' + p->shortcut().toString());
+                       (p->shortcut().isEmpty() ? ""
+                                                : '|' + QKeySequence::listToString(p->shortcuts()));
     }
 }
 
@@ -49,7 +50,7 @@ Sto&p tests|32775|Stop the tests on the selected hosts|Shift+F5
 &Quit|0|
 &File
 &Add host|32771|Add new host to the list|Ctrl+N
-&Edit host|32776|Modify existing host|F2
+&Edit host|32776|Modify existing host|F2; Return; Enter
 &Remove host|32772|Remove the host from the list|Del
 -
 E&xit|57665|Quit the application; prompts to save documents
@@ -65,8 +66,6 @@ Sto&p tests|32775|Stop the tests on the selected hosts|Shift+F5
 &Help
 Vantrel &Tutorial|32787|Launch the Tutorial|F1
 &About Vantrel...|57664|Display program information, version number and copyright)");
-    EXPECT_EQ(QKeySequence::listToString(frame.GetAction(ID_HOST_EDIT)->shortcuts()),
-              "F2; Return; Enter");
     QStringList ids; // the toolbar's, then the commands on one host; separators are 0
     for (const QAction* p : frame.GetToolBar()->actions() + frame.GetView()->actions())
         ids << QString::number(p->data().toInt());
@@ -254,12 +253,8 @@ TEST_F(OptionsDlgTest, TestButtonSendsOnAnotherThreadAndNeverHoldsTheDialog) {
     Get("ctl1015")->setText("ops@example.com");
     Get("ctl1017")->setText("a@b.example");
     Get<QSpinBox>("ctl1202")->setValue(silent.GetPort());
-    QStringList texts;
-    for (int i = 0; i < 3; ++i) {
-        Get<QPushButton>("ctl1203")->click();
-        texts << Get<QPushButton>("ctl1203")->text();
-    }
-    EXPECT_EQ(texts, (QStringList{"Cancel test e-mail", "Send test e-mail", "Cancel test e-mail"}));
+    Get<QPushButton>("ctl1203")->click();
+    EXPECT_EQ(Get<QPushButton>("ctl1203")->text(), "Cancel test e-mail");
     const auto tStart = std::chrono::steady_clock::now();
     m_pDlg.reset();
     EXPECT_LT(std::chrono::steady_clock::now() - tStart, std::chrono::seconds(1));
