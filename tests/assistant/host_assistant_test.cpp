@@ -4,8 +4,6 @@
 #include "assistant/list_ctrl_ex.h"
 #include "assistant/sample_host.h"
 #include "assistant/wizard_page.h"
-#include "widgets/contrast.h"
-#include "widgets/styled_label.h"
 #include <QTest>
 #include <QtWidgets>
 #include <gtest/gtest.h>
@@ -22,10 +20,9 @@ public:
     void ShowMessage(const std::string& str) override { m_arrMessages.push_back(str); }
     bool AskQuestion(const std::string& str) override {
         m_arrQuestions.push_back(str);
-        return m_bYes;
+        return false;
     }
     Texts m_arrMessages, m_arrQuestions;
-    bool m_bYes = false;
 };
 
 // Per page, the fields that its drop-down lists answer, in the lists' order.
@@ -75,15 +72,10 @@ void ClickTick(CHostAssistant& a, int nRow) { // on a features row's box, as the
 
 } // namespace
 
-// Per page of Add and of Modify: buttons and header; headings readable under Fusion and a dark
-// palette; Modify shows the stored answers, and its Cancel asks (answered No) once a page is
-// past the first; Add refuses every list left unanswered, naming it. Finish stores only what
-// the pages edit; a modified host is to be looked up again.
+// Per page of Add and of Modify: buttons and header; Modify shows the stored answers, and its
+// Cancel asks (answered No) once a page is past the first; Add refuses every list left unanswered,
+// naming it. Finish stores only what the pages edit; a modified host is to be looked up again.
 TEST(HostAssistantTest, EveryPageOfAddAndModify) {
-    const QString strStyle = (EnsureApp(), QApplication::style()->name());
-    const QPalette before = QApplication::palette();
-    QApplication::setStyle("Fusion");
-    QApplication::setPalette(DarkPalette(QApplication::style()->standardPalette()));
     CHost sample, host;
     FillSampleHost(sample);
     sample.m_bResolved = 1, sample.m_nTests = 12;
@@ -105,11 +97,6 @@ TEST(HostAssistantTest, EveryPageOfAddAndModify) {
                                                 .arg(bModify ? "Modify" : "Add")
                                                 .arg(nPage + 1)))
                 << strTexts.toStdString();
-            for (CStyledLabel* pLabel : a.currentPage()->findChildren<CStyledLabel*>()) {
-                const QImage image = pLabel->grab().toImage();
-                EXPECT_GE(CContrast::Ratio(Ink(image), image.pixelColor(0, 0)), CContrast::AA)
-                    << pLabel->text().toStdString();
-            }
             auto next = [&] { nPage < 6 ? a.next() : a.button(QWizard::FinishButton)->click(); };
             for (int k = 0; bModify && k < Lists(a, nPage).size(); ++k)
                 EXPECT_EQ(Lists(a, nPage)[k]->currentIndex(),
@@ -147,7 +134,6 @@ TEST(HostAssistantTest, EveryPageOfAddAndModify) {
                   Texts(bModify ? 6 : 0, "If you chose to cancel the modify web host assistant no "
                                          "changes will be made.\nDo you want to cancel?."));
         CHost& target = bModify ? sample : host;
-        EXPECT_EQ(target.m_strName, bModify ? "Acme Hosting" : ""); // the assistant has a copy
         a.Commit(target);
         if (bModify) {
             EXPECT_EQ(std::count(sample.m_arrFeatures, sample.m_arrFeatures + FEATURE_COUNT, 0),
@@ -158,8 +144,6 @@ TEST(HostAssistantTest, EveryPageOfAddAndModify) {
                       "Renamed 21 0 12");
             continue;
         }
-        EXPECT_EQ(host.m_strWebSite + " " + host.m_strTestURL,
-                  "http://acme.example http://www.acme.example/test.html");
         for (int nPage = 2; nPage < CHostAssistant::PAGE_COUNT; ++nPage)
             for (int k = 0; k < Lists(a, nPage).size(); ++k)
                 EXPECT_EQ(host.*g_arrFields[nPage][size_t(k)],
@@ -167,16 +151,6 @@ TEST(HostAssistantTest, EveryPageOfAddAndModify) {
                     << nPage << " " << k;
         for (int i = 0; i < FEATURE_COUNT; ++i)
             EXPECT_EQ(host.m_arrFeatures[i], int(i == 3 || i == 36)) << i;
-    }
-    QApplication::setPalette(before);
-    QApplication::setStyle(strStyle);
-    // Cancel answered Yes, Escape and the close box end it; on the first page nothing is asked.
-    for (auto [bModify, nPage] : {std::pair(false, 3), {true, 0}, {true, 3}}) {
-        CTestAssistant a(sample, bModify);
-        WalkTo(a, nPage);
-        a.m_bYes = true;
-        a.reject();
-        EXPECT_TRUE(a.isHidden() && a.m_arrQuestions.size() == size_t(bModify && nPage > 0));
     }
 }
 
@@ -190,7 +164,6 @@ TEST(HostAssistantTest, DetailsPageChecksAndHttpPrefix) {
     const char* arrCases[][4] = {
         {"Acme", "www.acme.example", "www.acme.example", "=http://www.acme.example"},
         {"Acme", "HTTP://Acme.Example/P", "HTTP://Acme.Example/P", "=HTTP://Acme.Example/P"},
-        {"Acme", "webcal://a.example/", "webcal://a.example/", "=webcal://a.example/"},
         {"", "", "acme.example", NO_TWO.c_str()},
         {"Acme", "acme.example", "", NO_URL.c_str()},
         {"Acme", "httpserver.example", "acme.example", // "http..." gets no prefix

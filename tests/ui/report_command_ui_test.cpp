@@ -23,7 +23,7 @@ namespace {
 
 using Texts = std::vector<std::string>;
 
-// Stands in for the dialogs, opener, box and wait dialog; an empty path cancels the save.
+// Stands in for the dialogs, a failing opener, box and wait dialog; an empty path cancels.
 class CTestCommand : public CReportCommandUI, public CWaitObserver {
 public:
     explicit CTestCommand(CVantrelDoc& doc) : CReportCommandUI(nullptr, doc, this) {}
@@ -39,8 +39,7 @@ public:
     }
     void OpenFile(const std::string& strPath, const std::function<void()>& fnFailed) override {
         m_arrLog.push_back("open " + strPath);
-        if (!m_bOpens)
-            fnFailed();
+        fnFailed(); // as when no program opens it
     }
     void ShowMessage(const std::string& strText) override { m_arrLog.push_back(strText); }
     void BeginWait() override { m_arrLog.push_back("begin wait"); }
@@ -48,7 +47,7 @@ public:
     void EndWait() override { m_arrLog.push_back("end wait"); }
     void Serve() override { ++m_nServes; }
 
-    bool m_bWeightsOk = true, m_bOpens = true;
+    bool m_bWeightsOk = true;
     CReportWeights m_arrWeights{3, 1, 10, 7, 2, 9, 5, 4, 6};
     std::string m_strPath;
     Texts m_arrLog;
@@ -72,68 +71,62 @@ protected:
 
 } // namespace
 
-TEST_F(ReportCommandTest, NothingIsWrittenWhenCancelledOrRefused) {
-    std::filesystem::create_directory(m_dir.Path() + "/taken");
-    // Rows, weights OK, file ("" cancels), dialogs asked, message (or why writing failed).
-    const std::string ASKS[] = {"weights", "file"};
-    const std::tuple<std::vector<int>, bool, const char*, int, const char*> arrCases[] = {
-        {{}, true, "r.html", 0, "Please mark at least one host to generate report for."},
-        {{0, 2, 3}, false, "r.html", 1, nullptr},
-        {{1}, true, "", 2, nullptr},
-        {{2}, true, "no such folder/r.html", 2, "no such file or folder"},
-        {{2}, true, "taken", 2, "the path names a folder"},
+// Cancelled or refused, nothing is written; written under a lock the worker holds, the chart
+// in table order, a missing history said.
+TEST_F(ReportCommandTest, WritesOnlyWhatWasAskedForAndAllowed) {
+    const std::string D = m_dir.Path() + "/", strPath = D + "r.html";
+    const std::string NOT_SAVED = "The report could not be written.\nCannot save " + D;
+    std::string strError;
+    ASSERT_TRUE(CHostsFile::Save(D + "v.dat", m_doc.m_arrHosts, 0, 5, false, strError));
+    ASSERT_EQ(m_doc.LoadHosts(D + "v.dat").m_eResult, CHostsFile::LOAD_OK);
+    std::filesystem::create_directory(D + "taken");
+    std::ofstream(strPath) << "an older report that is replaced";
+    // Rows, weights OK, file ("" cancels), what the command asked and said.
+    const std::tuple<std::vector<int>, bool, std::string, Texts> arrCases[] = {
+        {{}, true, "x.html", {"Please mark at least one host to generate report for."}},
+        {{0, 2, 3}, false, "x.html", {"weights"}},
+        {{1}, true, "", {"weights", "file"}},
+        {{2},
+         true,
+         "no/x.html",
+         {"weights", "file", NOT_SAVED + "no/x.html: no such file or folder."}},
+        {{2}, true, "taken", {"weights", "file", NOT_SAVED + "taken: the path names a folder."}},
+        {{0, 2, 3},
+         true,
+         "r.html",
+         {"weights", "file", "begin wait", "end wait",
+          "The measured history could not be read, so the report leaves it out.\nCannot open the "
+          "test history " +
+              D + "v.dat.history: no such file or folder.",
+          "open " + strPath}},
     };
-    for (auto& [arrRows, bWeightsOk, pszFile, nAsks, pszMessage] : arrCases) {
+    for (auto& [arrRows, bWeightsOk, strFile, arrLog] : arrCases) {
+        const bool bWritten = strFile == "r.html";
+        std::atomic<bool> bLocked{!bWritten};
+        std::thread worker([&] {
+            std::lock_guard<std::recursive_timed_mutex> lock(*m_doc.m_arrHosts[2]->m_pMutex);
+            bLocked = true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(bWritten ? 300 : 0));
+        });
+        while (!bLocked)
+            std::this_thread::yield();
         CTestCommand command(m_doc);
         command.m_bWeightsOk = bWeightsOk;
-        command.m_strPath = *pszFile ? m_dir.Path() + "/" + pszFile : "";
-        EXPECT_EQ(command.Execute(arrRows), "");
-        Texts arrLog(ASKS, ASKS + nAsks);
-        if (pszMessage)
-            arrLog.push_back(nAsks < 2 ? pszMessage
-                                       : "The report could not be written.\nCannot save " +
-                                             command.m_strPath + ": " + pszMessage + ".");
+        command.m_strPath = strFile.empty() ? "" : D + strFile;
+        command.m_bIncludeChart = command.m_bIncludeHistory = bWritten;
+        CBoxAnswerer answerer;
+        EXPECT_EQ(command.Execute(arrRows), bWritten ? strPath : "");
+        worker.join();
         EXPECT_EQ(command.m_arrLog, arrLog);
+        EXPECT_TRUE(!bWritten || command.m_nServes > 0);
+        EXPECT_EQ(answerer.Texts(), bWritten ? QStringList{CReportCommandUI::NOT_OPENED +
+                                                           QString::fromStdString(strPath)}
+                                             : QStringList{});
     }
-    EXPECT_EQ(m_dir.Names(), Texts{"taken"});
-    EXPECT_TRUE(std::filesystem::is_empty(m_dir.Path() + "/taken"));
-}
-
-// Written under a lock the worker holds; chart in table order; a missing history said.
-TEST_F(ReportCommandTest, WritesWhatTheReportLibraryWrites) {
-    const std::string strData = m_dir.Path() + "/v.dat", strPath = m_dir.Path() + "/r.html";
-    std::string strError;
-    ASSERT_TRUE(CHostsFile::Save(strData, m_doc.m_arrHosts, 0, 5, false, strError)) << strError;
-    ASSERT_EQ(m_doc.LoadHosts(strData).m_eResult, CHostsFile::LOAD_OK);
-    std::ofstream(strPath) << "an older report that is replaced";
-    std::atomic<bool> bLocked{false};
-    std::thread worker([&] {
-        std::lock_guard<std::recursive_timed_mutex> lock(*m_doc.m_arrHosts[2]->m_pMutex);
-        bLocked = true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    });
-    while (!bLocked)
-        std::this_thread::yield();
-    CTestCommand command(m_doc);
-    command.m_strPath = strPath;
-    command.m_bIncludeChart = command.m_bIncludeHistory = true;
-    command.m_bOpens = false;
-    CBoxAnswerer answerer;
-    EXPECT_EQ(command.Execute({0, 2, 3}), strPath);
-    worker.join();
-    EXPECT_GT(command.m_nServes, 0);
-    EXPECT_EQ(command.m_arrLog,
-              (Texts{"weights", "file", "begin wait", "end wait",
-                     "The measured history could not be read, so the report leaves it out.\n"
-                     "Cannot open the test history " +
-                         strData + ".history: no such file or folder.",
-                     "open " + strPath}));
-    EXPECT_EQ(answerer.Texts(),
-              QStringList{CReportCommandUI::NOT_OPENED + QString::fromStdString(strPath)});
-    EXPECT_EQ(m_dir.Names(), (Texts{"r.html", "v.dat"}));
+    EXPECT_EQ(m_dir.Names(), (Texts{"r.html", "taken", "v.dat"}));
+    EXPECT_TRUE(std::filesystem::is_empty(D + "taken"));
     CReportScorer scorer;
-    scorer.Score(m_doc.m_arrHosts, {0, 2, 3}, command.m_arrWeights);
-    EXPECT_EQ(scorer.GetRowsInOrder(), (std::vector<int>{0, 3, 2}));
+    scorer.Score(m_doc.m_arrHosts, {0, 2, 3}, CTestCommand(m_doc).m_arrWeights);
     CHostComparison comparison;
     comparison.TakeSnapshot(m_doc, {0, 3, 2}, nullptr);
     const CComparisonChart chart(comparison);
@@ -142,46 +135,30 @@ TEST_F(ReportCommandTest, WritesWhatTheReportLibraryWrites) {
                                          chart.InlineSvg(chart.PreferredSize())));
 }
 
-// The weights and history tick of the last OK come back; the chart tick and bad values not.
-TEST_F(ReportCommandTest, WeightingDialogRemembersTheWeightsAndHistoryButNotTheChartTick) {
+// The weights and history tick of the last OK come back; the chart tick and bad values do not.
+TEST_F(ReportCommandTest, WeightingDialogRemembersTheWeightsAndHistoryTick) {
     CSettingsStore store(m_dir.Path() + "/settings.conf");
     CReportCommandUI::SetSettingsStore(&store);
+    store.SaveReportWeights("11,1,1,1,1,1,1,1,1");
     CReportCommandUI command(nullptr, m_doc);
-    int nOpening = 0;
-    for (auto [eButton, bTick] : {std::pair(QDialogButtonBox::Ok, true),
-                                  {QDialogButtonBox::Ok, false},
-                                  {QDialogButtonBox::Cancel, true}}) {
+    QString strShown; // the weights, chart and history ticks at the second opening
+    for (auto eButton : {QDialogButtonBox::Ok, QDialogButtonBox::Cancel}) {
         QTimer::singleShot(0, [&] {
             auto* pDlg = qobject_cast<CWeightingDialog*>(QApplication::activeModalWidget());
             ASSERT_NE(pDlg, nullptr);
-            for (int a = 0; a < ATTRIBUTE_COUNT; ++a) { // the weights read the item texts
-                EXPECT_EQ(pDlg->m_arrLists[a]->currentText(),
-                          nOpening == 0 ? "10" : QString::number(nOpening == 1 ? a + 1 : 10 - a));
-                pDlg->m_arrLists[a]->setCurrentIndex(nOpening == 0 ? a : 9 - a);
+            for (int a = 0; a < ATTRIBUTE_COUNT; ++a) {
+                strShown += pDlg->m_arrLists[a]->currentText() + ',';
+                pDlg->m_arrLists[a]->setCurrentIndex(9 - a);
             }
-            EXPECT_FALSE(pDlg->m_pChart->isChecked());
-            EXPECT_EQ(pDlg->m_pHistory->isChecked(), nOpening == 1);
-            pDlg->m_pChart->setChecked(bTick);
-            pDlg->m_pHistory->setChecked(bTick);
+            strShown += QString::number(pDlg->m_pChart->isChecked()) +
+                        QString::number(pDlg->m_pHistory->isChecked()) + '|';
+            pDlg->m_pChart->setChecked(true);
+            pDlg->m_pHistory->setChecked(true);
             pDlg->findChild<QDialogButtonBox*>()->button(eButton)->click();
         });
         CReportWeights arrWeights{};
-        const bool bOk = eButton == QDialogButtonBox::Ok;
-        EXPECT_EQ(command.AskWeights(arrWeights), bOk);
-        EXPECT_EQ(arrWeights, (!bOk            ? CReportWeights{}
-                               : nOpening == 0 ? CReportWeights{1, 2, 3, 4, 5, 6, 7, 8, 9}
-                                               : CReportWeights{10, 9, 8, 7, 6, 5, 4, 3, 2}));
-        EXPECT_TRUE(!bOk ||
-                    (command.m_bIncludeChart == bTick && command.m_bIncludeHistory == bTick));
-        ++nOpening;
+        EXPECT_EQ(command.AskWeights(arrWeights), eButton == QDialogButtonBox::Ok);
     }
     CReportCommandUI::SetSettingsStore(nullptr);
-    EXPECT_EQ(store.LoadReportWeights(), "10,9,8,7,6,5,4,3,2"); // Cancel kept the last OK's
-    EXPECT_FALSE(store.LoadReportHistory());
-    for (const char* pszText : {"1,2,3,4,5,6,7,8", "0,1,1,1,1,1,1,1,1", "11,1,1,1,1,1,1,1,1",
-                                "1,1,1,1,1,1,1,1,x", "1,1,1,1,1,1,1,1,1,1", ""}) {
-        CReportWeights arrWeights{7};
-        EXPECT_FALSE(CReportCommandUI::ParseWeights(pszText, arrWeights)) << pszText;
-        EXPECT_EQ(arrWeights, (CReportWeights{7})) << pszText;
-    }
+    EXPECT_EQ(strShown, "10,10,10,10,10,10,10,10,10,00|10,9,8,7,6,5,4,3,2,01|");
 }

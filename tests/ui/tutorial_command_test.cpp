@@ -39,7 +39,6 @@ TEST(TutorialCommandTest, OpensTheGuideOrNamesTheFileWhenNothingOpensIt) {
     const std::string strSourceGuide = VANTREL_SOURCE_DIR "/docs/guide/index.html";
     const std::pair<std::string, std::string> arrFound[] = {
         {dir / "usr/bin", strGuide},
-        {dir / "usr/bin/", strGuide},
         // Nothing installed: the path where the guide belongs, for the message.
         {dir / "opt/bin", dir / "opt/share/doc/vantrel/guide/index.html"},
         {VANTREL_UI_BUILD_DIR, strSourceGuide},
@@ -68,16 +67,14 @@ TEST(TutorialCommandTest, OpensTheGuideOrNamesTheFileWhenNothingOpensIt) {
         EXPECT_EQ(answerer.Texts(), arrMessages) << strFile;
     }
     CMainFrame frame;
-    for (int nId : {ID_HELP_TUTORIAL, ID_TOOLBAR_TUTORIAL}) {
-        CBoxAnswerer answerer;
+    CBoxAnswerer answerer;
+    for (int nId : {ID_HELP_TUTORIAL, ID_TOOLBAR_TUTORIAL})
         frame.GetAction(nId)->trigger();
-        EXPECT_EQ(
-            answerer.Texts(),
-            QStringList{NOT_INSTALLED + QDir::cleanPath(QCoreApplication::applicationDirPath() +
-                                                        "/../share/doc/vantrel/guide/"
-                                                        "index.html")})
-            << nId;
-    }
+    EXPECT_EQ(
+        answerer.Texts(),
+        QStringList(2, NOT_INSTALLED + QDir::cleanPath(QCoreApplication::applicationDirPath() +
+                                                       "/../share/doc/vantrel/guide/"
+                                                       "index.html")));
 }
 
 } // namespace

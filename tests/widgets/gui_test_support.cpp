@@ -1,7 +1,6 @@
 #include "gui_test_support.h"
 
 #include "graph/font_faces.h"
-#include "widgets/contrast.h"
 
 #include <QtWidgets>
 
@@ -23,30 +22,6 @@ void PinFonts() {
     QFont font(QStringLiteral("DejaVu Sans"), 9);            // the size Qt's own default has
     font.setHintingPreference(QFont::PreferVerticalHinting); // slight, Debian's default
     QApplication::setFont(font);
-}
-
-QPalette DarkPalette(QPalette palette) {
-    const QColor light(230, 230, 230);
-    for (auto [eRole, colour] : {std::pair(QPalette::Window, QColor(53, 53, 53)),
-                                 {QPalette::Base, QColor(35, 35, 35)},
-                                 {QPalette::Button, QColor(80, 80, 80)},
-                                 {QPalette::Text, light},
-                                 {QPalette::ButtonText, light},
-                                 {QPalette::WindowText, light},
-                                 {QPalette::Highlight, QColor(42, 130, 218)},
-                                 {QPalette::HighlightedText, QColor(Qt::white)}})
-        palette.setColor(eRole, colour);
-    return palette;
-}
-
-QColor Ink(const QImage& image) {
-    const QColor back = image.pixelColor(0, 0);
-    QColor ink = back;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            if (CContrast::Ratio(image.pixelColor(x, y), back) > CContrast::Ratio(ink, back))
-                ink = image.pixelColor(x, y);
-    return ink;
 }
 
 CBoxAnswerer::CBoxAnswerer(QMessageBox::StandardButton answer) : m_answer(answer) {

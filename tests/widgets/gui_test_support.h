@@ -4,19 +4,12 @@
 #include <QTimer>
 
 class QApplication;
-class QImage;
-class QPalette;
 
 // The one application object of a GUI test binary (offscreen platform), with pinned fonts.
 QApplication& EnsureApp();
 
 // Pictures alike on every machine: the program's face mapping, DejaVu Sans, one hinting.
 void PinFonts();
-
-// A dark colour scheme on top of palette, as a user's desktop may set it.
-QPalette DarkPalette(QPalette palette);
-// The ink of a picture: its pixel that stands out most from the top-left one.
-QColor Ink(const QImage& image);
 
 // Answers the program's message boxes as a user would, noting what each box offered.
 class CBoxAnswerer : public QObject {
