@@ -2,6 +2,7 @@
 #include "core/settings_store.h"
 #include "core/vantrel_doc.h"
 #include "gui_test_support.h"
+#include "mail/scripted_smtp_server.h"
 #include "ui/command_ids.h"
 #include "ui/main_frame.h"
 #include "ui/options_dlg.h"
@@ -240,6 +241,26 @@ TEST_F(OptionsDlgTest, UnreadableMailSettingsAreNamedAndNeverSavedAsAWeakerChoic
         m_pDlg->accept();
         EXPECT_EQ(Join(s.m_nSMTPSecurity, s.m_nSMTPPort, s.m_nSMTPAuth), pszStored);
     }
+}
+
+// The test e-mail goes out on another thread: the button turns into its cancel at once, and
+// closing the dialog never waits for a silent server.
+TEST_F(OptionsDlgTest, TestButtonSendsOnAnotherThreadAndNeverHoldsTheDialog) {
+    CScriptedSmtpServer silent({});
+    Open();
+    Get("ctl1016")->setText("127.0.0.1");
+    Get("ctl1015")->setText("ops@example.com");
+    Get("ctl1017")->setText("a@b.example");
+    Get<QSpinBox>("ctl1202")->setValue(silent.GetPort());
+    QStringList texts;
+    for (int i = 0; i < 3; ++i) {
+        Get<QPushButton>("ctl1203")->click();
+        texts << Get<QPushButton>("ctl1203")->text();
+    }
+    EXPECT_EQ(texts, (QStringList{"Cancel test e-mail", "Send test e-mail", "Cancel test e-mail"}));
+    const auto tStart = std::chrono::steady_clock::now();
+    m_pDlg.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - tStart, std::chrono::seconds(1));
 }
 
 } // namespace
