@@ -243,8 +243,8 @@ TEST_F(OptionsDlgTest, UnreadableMailSettingsAreNamedAndNeverSavedAsAWeakerChoic
     }
 }
 
-// The test e-mail goes out on another thread: the button turns into its cancel at once, and
-// closing the dialog never waits for a silent server.
+// The test e-mail goes out on another thread: neither its button nor closing the dialog waits for
+// a silent server.
 TEST_F(OptionsDlgTest, TestButtonSendsOnAnotherThreadAndNeverHoldsTheDialog) {
     CScriptedSmtpServer silent({});
     Open();
@@ -253,14 +253,14 @@ TEST_F(OptionsDlgTest, TestButtonSendsOnAnotherThreadAndNeverHoldsTheDialog) {
     Get("ctl1017")->setText("a@b.example");
     Get<QSpinBox>("ctl1202")->setValue(silent.GetPort());
     QStringList texts;
+    const auto tStart = std::chrono::steady_clock::now();
     for (int i = 0; i < 3; ++i) {
         Get<QPushButton>("ctl1203")->click();
         texts << Get<QPushButton>("ctl1203")->text();
     }
     EXPECT_EQ(texts, (QStringList{"Cancel test e-mail", "Send test e-mail", "Cancel test e-mail"}));
-    const auto tStart = std::chrono::steady_clock::now();
     m_pDlg.reset();
-    EXPECT_LT(std::chrono::steady_clock::now() - tStart, std::chrono::seconds(1));
+    EXPECT_LT(std::chrono::steady_clock::now() - tStart, std::chrono::seconds(2));
 }
 
 } // namespace
