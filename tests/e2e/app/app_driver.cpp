@@ -1,8 +1,5 @@
-// The desktop program as main() runs it, with a user at its menus: each line written to the FIFO
-// named by VANTREL_DRIVER_FIFO is one command. "stop" ticks every host and chooses Test > Stop
-// tests; "exit" chooses File > Exit; "logout" is the session asking the program to save;
-// "edit" selects the first host and chooses File > Edit host. "stop" and "logout" append
-// "stop N ms" or "logout N ms" to VANTREL_DRIVER_LOG once they have returned.
+// The desktop program with its menus driven by the lines of the FIFO VANTREL_DRIVER_FIFO names;
+// "stop" and "logout" log "<command> N ms" to VANTREL_DRIVER_LOG once they have returned.
 #include "ui/command_ids.h"
 #include "ui/main_frame.h"
 #include "ui/vantrel_app.h"

@@ -1,11 +1,6 @@
 #!/usr/bin/python3
-"""The metrics end-to-end test's client, run inside the test's namespace.
-
-usage: metrics_client.py get URL             prints the body (exit 1 unless 200)
-       metrics_client.py status METHOD URL   prints the status code and the Allow header
-       metrics_client.py query URL PROMQL    prints one line per series, sorted: labels as JSON, value
-       metrics_client.py idle PORT N SECONDS opens N connections, sends nothing, holds them
-"""
+"""usage: metrics_client.py get URL | status METHOD URL | query URL PROMQL | idle PORT N SECONDS
+query prints each series sorted (labels as JSON, value); idle holds N silent connections."""
 import json, socket, sys, time, urllib.error, urllib.parse, urllib.request
 
 command, args = sys.argv[1], sys.argv[2:]

@@ -11,9 +11,7 @@
 
 namespace {
 
-// A home of its own and a private session bus with gnome-keyring-daemon's Secret Service on
-// it (FALLBACK: a bus address where nothing answers). Under ctest every case is a process of
-// its own, so each gets a fresh bus.
+// A home and a private session bus with gnome-keyring-daemon (Fallback*: nothing answers).
 class KeyringTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -26,8 +24,8 @@ protected:
               {"XDG_DATA_HOME", m_home / "data"},
               {"DBUS_SESSION_BUS_ADDRESS", "unix:path=" + m_home / "bus"}})
             ::setenv(pszName, strPath.c_str(), 1);
-        if (!s_pApp)
-            s_pApp = new QCoreApplication(s_nArgs, s_arrArgs);
+        if (!QCoreApplication::instance())
+            new QCoreApplication(s_nArgs, s_arrArgs);
         if (std::string(::testing::UnitTest::GetInstance()->current_test_info()->name())
                 .starts_with("Fallback"))
             return;
@@ -43,14 +41,12 @@ protected:
         ASSERT_TRUE(Owned());
     }
     void TearDown() override { Shell("kill $(cat keyring.pid bus.pid 2>/dev/null) 2>/dev/null"); }
-    void Shell(const std::string& strLine) {
-        RunShell(m_home, "cd " + m_home.Path() + "; " + strLine);
+    bool Shell(const std::string& strLine) {
+        return RunShell(m_home, "cd " + m_home.Path() + "; " + strLine).nExit == 0;
     }
     bool Owned() {
-        return RunShell(m_home, "dbus-send --session --print-reply --dest=org.freedesktop.DBus / "
-                                "org.freedesktop.DBus.NameHasOwner "
-                                "string:org.freedesktop.secrets | grep -q 'boolean true'")
-                   .nExit == 0;
+        return Shell("dbus-send --session --print-reply --dest=org.freedesktop.DBus / org."
+                     "freedesktop.DBus.NameHasOwner string:org.freedesktop.secrets | grep -q true");
     }
     std::string Load(CPasswordKeyring& keyring) {
         CSettingsStore store(m_home / "Vantrel.conf");
@@ -79,14 +75,11 @@ protected:
     static inline int s_nArgs = 1;
     static inline char s_szName[] = "tests";
     static inline char* s_arrArgs[] = {s_szName, nullptr};
-    static inline QCoreApplication* s_pApp = nullptr;
 };
 
 const std::string PASSWORD = "p\xc3\xa4ssw\xc3\xb6rt \xe2\x82\xac"; // UTF-8 beyond Latin-1
 
-// Stored, read back by another instance and not by another service name, removed. A password in
-// the settings file moves into the keyring at the next load; saving keeps it there and out of
-// the file; an empty one is removed.
+// Stored, read back, removed; a password in the file moves into the keyring and stays there.
 TEST_F(KeyringTest, PasswordInTheFileMovesIntoTheKeyring) {
     CPasswordKeyring keyring, other("Other");
     EXPECT_EQ(Stored(keyring), "not found");

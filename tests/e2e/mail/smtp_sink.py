@@ -1,8 +1,6 @@
 """usage: smtp_sink.py PORT DIR USER PASSWORD [starttls|tls CERT KEY [NO-MECHANISMS]]: aiosmtpd
-on 127.0.0.1 with AUTH LOGIN, PLAIN and CRAM-MD5 (less those named, comma-separated), in plain
-text, with STARTTLS offered, or with TLS from the first byte. Each accepted message goes to
-DIR/N.eml (dot-unstuffed data) and DIR/N.env (HELO/EHLO name, login or "-", MAIL FROM, RCPT TO,
-one per line). DIR/ready appears once it listens; SIGTERM stops it."""
+on 127.0.0.1 with AUTH LOGIN, PLAIN and CRAM-MD5 (less those named). Message N goes to DIR/N.eml;
+DIR/ready appears once it listens; SIGTERM stops it."""
 import hmac, logging, os, signal, ssl, sys, threading, time
 from aiosmtpd.controller import Controller
 from aiosmtpd.smtp import SMTP, AuthResult
@@ -31,20 +29,14 @@ class Handler:
 
     async def handle_DATA(self, server, session, envelope):
         self.count += 1
-        base = os.path.join(self.directory, str(self.count))
-        with open(base + ".eml", "wb") as f:
+        with open(os.path.join(self.directory, "%d.eml" % self.count), "wb") as f:
             f.write(envelope.original_content)
-        login = session.auth_data if session.authenticated else "-"
-        with open(base + ".env", "w") as f:
-            lines = [session.host_name, str(login), envelope.mail_from] + envelope.rcpt_tos
-            f.write("\n".join(lines) + "\n")
         return "250 OK queued as %d" % self.count
 
 
-# Prompts as common servers send them. aiosmtpd itself sets the legacy login_data on every
-# login and logs a warning for it.
+# Prompts as common servers send them.
 SMTP.AuthLoginUsernameChallenge, SMTP.AuthLoginPasswordChallenge = "Username:", "Password:"
-# A client that refuses the certificate is what some tests expect: no traceback for it.
+# No traceback for a client that refuses the certificate.
 logging.getLogger("mail.log").setLevel(logging.CRITICAL)
 handler = Handler(*sys.argv[2:5])
 options = {}
