@@ -32,15 +32,14 @@ inline bool WaitFor(const std::function<bool()>& fnDone, std::chrono::millisecon
 // In strDir: ca.pem, srv.pem/.key for strIp signed by it, self.pem/.key for 10.77.3.2.
 inline bool MakeCertificates(const std::string& strDir, const std::string& strIp, int nDays = 2) {
     return CNetnsLab::Run(
-        "cd " + strDir + " && N=" + strIp +
-        " && K='-newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes' && echo "
-        "subjectAltName=IP:$N >san.ext && openssl req -x509 $K -keyout ca.key -out ca.pem -days 2 "
-        "-subj /CN=CA && openssl req $K -keyout srv.key -out srv.csr -subj /CN=$N && openssl x509 "
-        "-req -in srv.csr -CA ca.pem -CAkey ca.key -CAcreateserial -out srv.pem -extfile san.ext "
-        "-days " +
-        std::to_string(nDays) +
-        " && openssl req -x509 $K -keyout self.key -out self.pem -days 2 -subj /CN=10.77.3.2 "
-        "-addext subjectAltName=IP:10.77.3.2 2>/dev/null");
+        "cd " + strDir + " && N=" + strIp + " D=" + std::to_string(nDays) +
+        " K='-newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes' && echo subjectAltName=IP:$N "
+        ">san.ext && openssl req -x509 $K -keyout ca.key -out ca.pem -days 2 -subj /CN=CA && "
+        "openssl req $K -keyout srv.key -out srv.csr -subj /CN=$N && openssl x509 -req -in srv.csr "
+        "-CA ca.pem -CAkey ca.key -CAcreateserial -out srv.pem -extfile san.ext -days $D && "
+        "openssl "
+        "req -x509 $K -keyout self.key -out self.pem -days 2 -subj /CN=10.77.3.2 -addext "
+        "subjectAltName=IP:10.77.3.2 2>/dev/null");
 }
 
 class CHubLab {

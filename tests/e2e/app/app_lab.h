@@ -37,8 +37,7 @@ public:
     ~CAppLab() {
         if (m_nPid > 0 && !IsGone(m_nPid))
             ::kill(m_nPid, SIGKILL);
-        if (!m_strBus.empty())
-            CNetnsLab::Run("kill $(cat " + m_dir / "bus.pid" + ") 2>/dev/null");
+        CNetnsLab::Run("kill $(cat " + m_dir / "bus.pid" + " 2>/dev/null) 2>/dev/null");
     }
 
     // aiosmtpd on 127.0.0.1 port 25 of c; mail goes to mail/N.eml.
@@ -83,20 +82,13 @@ public:
         Require(CNetnsLab::Run(
                     "VANTREL_DRIVER_FIFO=" + strDir + "/commands VANTREL_DRIVER_LOG=" + strDir +
                     "/driver.log XDG_CONFIG_HOME=" + strDir + "/config XDG_DATA_HOME=" + strDir +
-                    " XDG_RUNTIME_DIR=" + strDir + " DBUS_SESSION_BUS_ADDRESS=" +
-                    (m_strBus.empty() ? "unix:path=/nonexistent" : m_strBus) +
+                    " XDG_RUNTIME_DIR=" + strDir + " DBUS_SESSION_BUS_ADDRESS=" + m_strBus +
                     " QT_QPA_PLATFORM=offscreen VANTREL_TEST_MINUTE_MS=1000 "
                     "VANTREL_TEST_MAIL_RETRY_MS=3000 ip netns exec " +
                     m_strC + " " + pszProgram + " >>" + strDir +
                     "/program.log 2>&1 </dev/null & (echo $! >" + strDir + "/program.pid)"),
                 "cannot start the program");
         m_nPid = std::stoi(ReadFileBytes(m_dir / "program.pid"));
-    }
-    // SIGTERM; how long until the process has gone (30 s when it did not go).
-    Clock::duration Terminate() {
-        const auto tStart = Clock::now();
-        ::kill(m_nPid, SIGTERM);
-        return GoneAfter(tStart);
     }
     // A menu command for the driven program ("stop", "exit", "logout", "edit").
     void Command(const std::string& strCommand) {
@@ -117,19 +109,11 @@ public:
     }
 
     // Where one test of the program is when the user acts: in each kind of wait.
-    enum class EHeld { ECHO, WEB, TLS, DNS, MAIL, INTERVAL }; // HELD_STEPS in this order
-    struct CHeldStep {
-        EHeld eHeld;
-        const char* pszName;
-    };
-    static constexpr CHeldStep HELD_STEPS[] = {
-        {EHeld::ECHO, "an echo to a black-holed host"},
-        {EHeld::WEB, "a web request to a silent server"},
-        {EHeld::TLS, "a TLS handshake with a silent server"},
-        {EHeld::DNS, "a look-up at a silent DNS server"},
-        {EHeld::MAIL, "an alert e-mail to a silent mail server"},
-        {EHeld::INTERVAL, "the wait between cycles"},
-    };
+    enum class EHeld { ECHO, WEB, TLS, DNS, MAIL, INTERVAL }; // HELD_NAMES in this order
+    static constexpr const char* HELD_NAMES[] = {
+        "an echo to a black-holed host",           "a web request to a silent server",
+        "a TLS handshake with a silent server",    "a look-up at a silent DNS server",
+        "an alert e-mail to a silent mail server", "the wait between cycles"};
     // Starts pszProgram with one host, on a port of its own; returns once the test waits.
     void StartHeld(EHeld eHeld, const char* pszProgram) {
         ClearHeld();
@@ -215,7 +199,7 @@ public:
     }
 
     const std::string m_strMail = m_dir / "mail";
-    std::string m_strBus;
+    std::string m_strBus = "unix:path=/nonexistent";
     std::unique_ptr<CLoopbackHttpServer> m_pSilentMail;
     pid_t m_nPid = 0;
     int m_nPort = 8000;

@@ -25,11 +25,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         pass
 
 
-class Server(http.server.ThreadingHTTPServer):
-    address_family = socket.AF_INET6 if ":" in address else socket.AF_INET
-
-
-server = Server((address, port), Handler)
+http.server.ThreadingHTTPServer.address_family = socket.AF_INET6 if ":" in address else socket.AF_INET
+server = http.server.ThreadingHTTPServer((address, port), Handler)
 if "--cert" in options:
     context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
     name = options[options.index("--cert") + 1]

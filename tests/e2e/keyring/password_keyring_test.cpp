@@ -1,13 +1,16 @@
 #include "core/password_keyring.h"
 #include "core/settings_store.h"
 #include "core/test_files.h"
+#include "e2e/hub_lab.h"
 
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
 
 #include <chrono>
-#include <thread>
+#include <filesystem>
+
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -32,13 +35,10 @@ protected:
         // The keyring daemon owns org.freedesktop.secrets once it is ready.
         Shell("dbus-daemon --session --nofork --nopidfile --address=$DBUS_SESSION_BUS_ADDRESS & "
               "echo $! >bus.pid");
-        for (int i = 0; i < 100 && !Owned(); ++i) {
-            if (i == 5)
-                Shell("printf keyring-pass | gnome-keyring-daemon --foreground --unlock "
-                      "--components=secrets >/dev/null & echo $! >keyring.pid");
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-        ASSERT_TRUE(Owned());
+        WaitFor([&] { return std::filesystem::exists(m_home / "bus"); }, 5s);
+        Shell("printf keyring-pass | gnome-keyring-daemon --foreground --unlock "
+              "--components=secrets >/dev/null & echo $! >keyring.pid");
+        ASSERT_TRUE(WaitFor([&] { return Owned(); }, 10s));
     }
     void TearDown() override { Shell("kill $(cat keyring.pid bus.pid 2>/dev/null) 2>/dev/null"); }
     bool Shell(const std::string& strLine) {

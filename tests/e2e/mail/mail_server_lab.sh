@@ -44,7 +44,6 @@ maillog_file = $dir/postfix.log
 maillog_file_prefixes = $dir
 myhostname = mail.example.test
 mydestination =
-inet_interfaces = all
 inet_protocols = ipv4
 mynetworks = 127.0.0.0/8
 virtual_mailbox_domains = example.test
@@ -59,7 +58,6 @@ smtpd_relay_restrictions = permit_sasl_authenticated, reject
 smtpd_tls_cert_file = $dir/srv.pem
 smtpd_tls_key_file = $dir/srv.key
 smtpd_tls_security_level = may
-smtpd_tls_auth_only = no
 CONF
 awk '/^[a-z]/ && NF >= 8 && $1 != "smtp" && $1 != "submission" && $1 != "submissions" && $8 != "pipe" \
      { $5 = "n"; print }' /etc/postfix/master.cf >"$dir/postfix/master.cf"

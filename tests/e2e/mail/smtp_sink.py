@@ -20,12 +20,11 @@ class Handler:
         expected = hmac.new(self.password, challenge.encode(), "md5").hexdigest().encode()
         ok = user == self.user and hmac.compare_digest(digest, expected)
         # handled=False: a refusal is answered with 535 rather than left unanswered.
-        return AuthResult(success=ok, handled=False, auth_data=user.decode() + " CRAM-MD5")
+        return AuthResult(success=ok, handled=False)
 
     def authenticate(self, server, session, envelope, mechanism, auth_data):
         ok = auth_data.login == self.user and auth_data.password == self.password
-        login = auth_data.login.decode() + " " + mechanism
-        return AuthResult(success=ok, handled=False, auth_data=login)
+        return AuthResult(success=ok, handled=False)
 
     async def handle_DATA(self, server, session, envelope):
         self.count += 1
