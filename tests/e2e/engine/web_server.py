@@ -21,9 +21,6 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.send_header("Content-Length", "0")
         self.end_headers()
 
-    def log_message(self, *_):
-        pass
-
 
 http.server.ThreadingHTTPServer.address_family = socket.AF_INET6 if ":" in address else socket.AF_INET
 server = http.server.ThreadingHTTPServer((address, port), Handler)

@@ -13,9 +13,8 @@ protected:
     PostfixDelivery() : CHubLab("mta") {}
     void SetUp() override {
         std::string strWhy = CNetnsLab::WhyUnavailable();
-        for (const char* pszTool : {"postfix", "dovecot", "tcpdump", "openssl"})
-            if (strWhy.empty() && !CNetnsLab::Run(std::string("command -v ") + pszTool))
-                strWhy = std::string("needs ") + pszTool + " (scripts/setup)";
+        if (!CNetnsLab::Run("command -v postfix && command -v dovecot && command -v tcpdump"))
+            strWhy += " needs postfix, dovecot and tcpdump (scripts/setup)";
         if (!strWhy.empty())
             GTEST_SKIP() << "Postfix delivery runs in network namespaces: " << strWhy;
         ASSERT_TRUE(MakeCertificates(m_dir.Path(), "10.77.1.2"));
