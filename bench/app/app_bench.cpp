@@ -46,8 +46,8 @@ int main(int argc, char** argv) {
     try {
         CAppLab lab;
         lab.Open();
-        CLoopbackHttpServer& good = *lab.StartWeb(1, EMode::Reply);
-        CLoopbackHttpServer& flaky = *lab.StartWeb(2, EMode::Reply);
+        CLoopbackHttpServer& good = lab.StartWeb(1, EMode::Reply);
+        CLoopbackHttpServer& flaky = lab.StartWeb(2, EMode::Reply);
         lab.WriteData({"http://10.77.1.2/", "http://10.77.2.2/"});
         lab.StartSmtpSink();
         lab.StartProgram();
@@ -64,15 +64,16 @@ int main(int argc, char** argv) {
             longest = std::max(longest, arrTests[i] - arrTests[i - 1]);
         std::printf("healthy host: %zu tests, longest gap between two tests %lld ms\n",
                     arrTests.size(), Ms(longest));
-        lab.Terminate("after the alert box test");
+        ::kill(lab.m_nPid, SIGTERM);
+        std::printf("exit after the alert box test: %lld ms\n", Ms(lab.GoneAfter(Clock::now())));
         lab.StopSmtpSink(); // port 25 is the silent mail server's from now on
 
         // Each way out while a test waits in each way it can, through the program's own menus.
         std::printf("step\tSIGTERM ms\tFile > Exit ms\tStop tests ms\tlogout ms\n");
-        for (const CAppLab::CHeldStep& step : CAppLab::HELD_STEPS) {
-            std::printf("%s", step.pszName);
+        for (int nHeld = 0; nHeld < 6; ++nHeld) {
+            std::printf("%s", CAppLab::HELD_NAMES[nHeld]);
             for (const char* pszAction : {"SIGTERM", "exit", "stop", "logout"}) {
-                lab.StartHeld(step.eHeld, VANTREL_DRIVEN_PATH);
+                lab.StartHeld(CAppLab::EHeld(nHeld), VANTREL_DRIVEN_PATH);
                 const auto tStart = Clock::now();
                 long long nMs = 0;
                 if (pszAction == std::string("SIGTERM")) {

@@ -1,8 +1,5 @@
-// The desktop program as main() runs it, with a user at its menus: each line written to the FIFO
-// named by VANTREL_DRIVER_FIFO is one command. "stop" ticks every host and chooses Test > Stop
-// tests; "exit" chooses File > Exit; "logout" is the session asking the program to save;
-// "edit" selects the first host and chooses File > Edit host. "stop" and "logout" append
-// "stop N ms" or "logout N ms" to VANTREL_DRIVER_LOG once they have returned.
+// The desktop program with its menus driven by the lines of the FIFO VANTREL_DRIVER_FIFO names;
+// "stop" and "logout" log "<command> N ms" to VANTREL_DRIVER_LOG once they have returned.
 #include "ui/command_ids.h"
 #include "ui/main_frame.h"
 #include "ui/vantrel_app.h"
@@ -13,20 +10,14 @@
 #include <QSocketNotifier>
 #include <QStandardItemModel>
 
-#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <unistd.h>
 
 namespace {
-
-void Log(const std::string& strLine) {
-    if (FILE* pLog = std::fopen(std::getenv("VANTREL_DRIVER_LOG"), "a")) {
-        std::fprintf(pLog, "%s\n", strLine.c_str());
-        std::fclose(pLog);
-    }
-}
 
 void Run(CVantrelApp& app, const std::string& strCommand) {
     CMainFrame& frame = *app.GetMainFrame();
@@ -48,7 +39,8 @@ void Run(CVantrelApp& app, const std::string& strCommand) {
         frame.GetAction(ID_HOST_EDIT)->trigger();
         return;
     }
-    Log(strCommand + " " + std::to_string(timer.elapsed()) + " ms");
+    std::ofstream(std::getenv("VANTREL_DRIVER_LOG"), std::ios::app)
+        << strCommand << " " << timer.elapsed() << " ms\n";
 }
 
 } // namespace
@@ -62,16 +54,12 @@ int main(int argc, char** argv) {
     // Read and write: the FIFO never reads as ended between two writers.
     const int nFd = ::open(std::getenv("VANTREL_DRIVER_FIFO"), O_RDWR | O_NONBLOCK | O_CLOEXEC);
     QSocketNotifier notifier(nFd, QSocketNotifier::Read);
-    std::string strPending;
     QObject::connect(&notifier, &QSocketNotifier::activated, [&] {
-        char arrBuffer[256];
-        for (ssize_t n; (n = ::read(nFd, arrBuffer, sizeof(arrBuffer))) > 0;)
-            strPending.append(arrBuffer, static_cast<size_t>(n));
-        for (size_t nEnd; (nEnd = strPending.find('\n')) != std::string::npos;) {
-            const std::string strCommand = strPending.substr(0, nEnd);
-            strPending.erase(0, nEnd + 1);
+        char arrBuffer[256]; // each command is one write of whole lines
+        const ssize_t n = ::read(nFd, arrBuffer, sizeof(arrBuffer));
+        std::istringstream in(std::string(arrBuffer, static_cast<size_t>(std::max<ssize_t>(n, 0))));
+        for (std::string strCommand; std::getline(in, strCommand);)
             Run(app, strCommand);
-        }
     });
     app.exec();
     return app.ExitInstance();

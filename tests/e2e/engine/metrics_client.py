@@ -1,11 +1,6 @@
 #!/usr/bin/python3
-"""The metrics end-to-end test's client, run inside the test's namespace.
-
-usage: metrics_client.py get URL             prints the body (exit 1 unless 200)
-       metrics_client.py status METHOD URL   prints the status code and the Allow header
-       metrics_client.py query URL PROMQL    prints one line per series, sorted: labels as JSON, value
-       metrics_client.py idle PORT N SECONDS opens N connections, sends nothing, holds them
-"""
+"""usage: metrics_client.py get URL | status BASE [METHOD PATH]... | query URL PROMQL |
+idle PORT N SECONDS. query prints each series sorted (labels as JSON, value)."""
 import json, socket, sys, time, urllib.error, urllib.parse, urllib.request
 
 command, args = sys.argv[1], sys.argv[2:]
@@ -13,12 +8,13 @@ if command == "get":
     with urllib.request.urlopen(args[0], timeout=5) as reply:
         sys.stdout.buffer.write(reply.read())
 elif command == "status":
-    try:
-        with urllib.request.urlopen(urllib.request.Request(args[1], method=args[0]),
-                                    timeout=5) as reply:
-            print(reply.status, reply.headers.get("Allow"))
-    except urllib.error.HTTPError as error:
-        print(error.code, error.headers.get("Allow"))
+    for method, path in zip(args[1::2], args[2::2]):
+        request = urllib.request.Request(args[0] + path, method=method)
+        try:
+            with urllib.request.urlopen(request, timeout=5) as reply:
+                print(reply.status, reply.headers.get("Allow"))
+        except urllib.error.HTTPError as error:
+            print(error.code, error.headers.get("Allow"))
 elif command == "query":
     url = args[0] + "/api/v1/query?" + urllib.parse.urlencode({"query": args[1]})
     with urllib.request.urlopen(url, timeout=5) as reply:

@@ -1,8 +1,6 @@
 #!/usr/bin/python3
-"""usage: web_server.py ADDRESS PORT LOG [--auth] [--cert CERT --key KEY]: a web server for the
-engine's end-to-end tests. Answers every GET with 200, or with 401 while a request carries no
-Authorization header (--auth), over TLS when a certificate is given. Appends each request head
-to LOG and creates LOG.ready once it listens."""
+"""usage: web_server.py ADDRESS PORT LOG [--auth] [--cert NAME]: 200 to every GET (401 without
+Authorization with --auth), over TLS with NAME.pem and NAME.key; request heads go to LOG."""
 import http.server, socket, ssl, sys
 
 address, port, log = sys.argv[1], int(sys.argv[2]), sys.argv[3]
@@ -23,18 +21,13 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.send_header("Content-Length", "0")
         self.end_headers()
 
-    def log_message(self, *_):
-        pass
 
-
-class Server(http.server.ThreadingHTTPServer):
-    address_family = socket.AF_INET6 if ":" in address else socket.AF_INET
-
-
-server = Server((address, port), Handler)
+http.server.ThreadingHTTPServer.address_family = socket.AF_INET6 if ":" in address else socket.AF_INET
+server = http.server.ThreadingHTTPServer((address, port), Handler)
 if "--cert" in options:
     context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
-    context.load_cert_chain(options[options.index("--cert") + 1], options[options.index("--key") + 1])
+    name = options[options.index("--cert") + 1]
+    context.load_cert_chain(name + ".pem", name + ".key")
     server.socket = context.wrap_socket(server.socket, server_side=True)
 open(log + ".ready", "w").close()
 server.serve_forever()

@@ -1,19 +1,20 @@
 #include "core/password_keyring.h"
 #include "core/settings_store.h"
 #include "core/test_files.h"
+#include "e2e/hub_lab.h"
 
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
 
 #include <chrono>
-#include <thread>
+#include <filesystem>
+
+using namespace std::chrono_literals;
 
 namespace {
 
-// A home of its own and a private session bus with gnome-keyring-daemon's Secret Service on
-// it (FALLBACK: a bus address where nothing answers). Under ctest every case is a process of
-// its own, so each gets a fresh bus.
+// A home and a private session bus with gnome-keyring-daemon (Fallback*: nothing answers).
 class KeyringTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -26,31 +27,26 @@ protected:
               {"XDG_DATA_HOME", m_home / "data"},
               {"DBUS_SESSION_BUS_ADDRESS", "unix:path=" + m_home / "bus"}})
             ::setenv(pszName, strPath.c_str(), 1);
-        if (!s_pApp)
-            s_pApp = new QCoreApplication(s_nArgs, s_arrArgs);
+        if (!QCoreApplication::instance())
+            new QCoreApplication(s_nArgs, s_arrArgs);
         if (std::string(::testing::UnitTest::GetInstance()->current_test_info()->name())
                 .starts_with("Fallback"))
             return;
         // The keyring daemon owns org.freedesktop.secrets once it is ready.
         Shell("dbus-daemon --session --nofork --nopidfile --address=$DBUS_SESSION_BUS_ADDRESS & "
               "echo $! >bus.pid");
-        for (int i = 0; i < 100 && !Owned(); ++i) {
-            if (i == 5)
-                Shell("printf keyring-pass | gnome-keyring-daemon --foreground --unlock "
-                      "--components=secrets >/dev/null & echo $! >keyring.pid");
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-        ASSERT_TRUE(Owned());
+        WaitFor([&] { return std::filesystem::exists(m_home / "bus"); }, 5s);
+        Shell("printf keyring-pass | gnome-keyring-daemon --foreground --unlock "
+              "--components=secrets >/dev/null & echo $! >keyring.pid");
+        ASSERT_TRUE(WaitFor([&] { return Owned(); }, 10s));
     }
     void TearDown() override { Shell("kill $(cat keyring.pid bus.pid 2>/dev/null) 2>/dev/null"); }
-    void Shell(const std::string& strLine) {
-        RunShell(m_home, "cd " + m_home.Path() + "; " + strLine);
+    bool Shell(const std::string& strLine) {
+        return RunShell(m_home, "cd " + m_home.Path() + "; " + strLine).nExit == 0;
     }
     bool Owned() {
-        return RunShell(m_home, "dbus-send --session --print-reply --dest=org.freedesktop.DBus / "
-                                "org.freedesktop.DBus.NameHasOwner "
-                                "string:org.freedesktop.secrets | grep -q 'boolean true'")
-                   .nExit == 0;
+        return Shell("dbus-send --session --print-reply --dest=org.freedesktop.DBus / org."
+                     "freedesktop.DBus.NameHasOwner string:org.freedesktop.secrets | grep -q true");
     }
     std::string Load(CPasswordKeyring& keyring) {
         CSettingsStore store(m_home / "Vantrel.conf");
@@ -79,14 +75,11 @@ protected:
     static inline int s_nArgs = 1;
     static inline char s_szName[] = "tests";
     static inline char* s_arrArgs[] = {s_szName, nullptr};
-    static inline QCoreApplication* s_pApp = nullptr;
 };
 
 const std::string PASSWORD = "p\xc3\xa4ssw\xc3\xb6rt \xe2\x82\xac"; // UTF-8 beyond Latin-1
 
-// Stored, read back by another instance and not by another service name, removed. A password in
-// the settings file moves into the keyring at the next load; saving keeps it there and out of
-// the file; an empty one is removed.
+// Stored, read back, removed; a password in the file moves into the keyring and stays there.
 TEST_F(KeyringTest, PasswordInTheFileMovesIntoTheKeyring) {
     CPasswordKeyring keyring, other("Other");
     EXPECT_EQ(Stored(keyring), "not found");

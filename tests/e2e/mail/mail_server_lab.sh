@@ -1,15 +1,8 @@
 #!/bin/sh
-# Starts Postfix (25 plain with AUTH and STARTTLS, 587 STARTTLS before AUTH, 465 TLS, 2525
-# without TLS) and a Dovecot for its logins, both configured in DIR with DIR/server.pem and
-# DIR/server.key, and stops them ("stop"). Run inside the network namespace that should hold them.
-# Users: tim/tanstaaf, uma/pässwört€ stored in clear, hugo/hashpass stored as SHA512-CRYPT.
+# Starts Postfix and a Dovecot for its logins in the network namespace it runs in, configured
+# in DIR with DIR/srv.pem and DIR/srv.key. Users: tim, uma (clear), hugo (SHA512-CRYPT).
 set -eu
 dir=$1
-if [ "${2:-}" = stop ]; then
-    postfix -c "$dir/postfix" stop >/dev/null 2>&1 || true
-    dovecot -c "$dir/dovecot.conf" stop >/dev/null 2>&1 || true
-    exit 0
-fi
 chmod 755 "$dir"
 mkdir -p "$dir/postfix" "$dir/queue" "$dir/data" "$dir/dovecot" "$dir/mail"
 chown postfix "$dir/data"
@@ -51,7 +44,6 @@ maillog_file = $dir/postfix.log
 maillog_file_prefixes = $dir
 myhostname = mail.example.test
 mydestination =
-inet_interfaces = all
 inet_protocols = ipv4
 mynetworks = 127.0.0.0/8
 virtual_mailbox_domains = example.test
@@ -63,10 +55,9 @@ smtpd_sasl_type = dovecot
 smtpd_sasl_path = $dir/auth
 smtpd_sasl_auth_enable = yes
 smtpd_relay_restrictions = permit_sasl_authenticated, reject
-smtpd_tls_cert_file = $dir/server.pem
-smtpd_tls_key_file = $dir/server.key
+smtpd_tls_cert_file = $dir/srv.pem
+smtpd_tls_key_file = $dir/srv.key
 smtpd_tls_security_level = may
-smtpd_tls_auth_only = no
 CONF
 awk '/^[a-z]/ && NF >= 8 && $1 != "smtp" && $1 != "submission" && $1 != "submissions" && $8 != "pipe" \
      { $5 = "n"; print }' /etc/postfix/master.cf >"$dir/postfix/master.cf"

@@ -1,53 +1,34 @@
-#include "core/test_files.h"
-#include "platform/netns_lab.h"
+#include "e2e/hub_lab.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
-// vantrelctl alert-test in namespace "cli" (10.0.0.2) against Postfix with Dovecot logins in
-// namespace "srv" (10.0.0.1, also named mail.example.test), both made here: port 25 plain with
-// AUTH and STARTTLS, 587 with STARTTLS before AUTH, 465 TLS, 2525 without TLS; certificates from
-// a CA made here. tcpdump on the server's side of the link records every send of the table.
-class PostfixDelivery : public testing::Test {
+using namespace std::chrono_literals;
+
+// vantrelctl alert-test in c against Postfix with Dovecot logins in h1 (mail.example.test);
+// tcpdump on h1's side of the link records every send.
+class PostfixDelivery : public testing::Test, public CHubLab {
 protected:
+    PostfixDelivery() : CHubLab("mta") {}
     void SetUp() override {
         std::string strWhy = CNetnsLab::WhyUnavailable();
-        for (const char* pszTool : {"postfix", "dovecot", "tcpdump", "openssl"})
-            if (strWhy.empty() && !CNetnsLab::Run(std::string("command -v ") + pszTool))
-                strWhy = std::string("needs ") + pszTool + " (scripts/setup)";
+        if (!CNetnsLab::Run("command -v postfix && command -v dovecot && command -v tcpdump"))
+            strWhy += " needs postfix, dovecot and tcpdump (scripts/setup)";
         if (!strWhy.empty())
             GTEST_SKIP() << "Postfix delivery runs in network namespaces: " << strWhy;
-        ASSERT_TRUE(CNetnsLab::Run(
-            "cd " + m_dir.Path() +
-            " && K='-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes' && printf "
-            "'subjectAltName=IP:10.0.0.1\\n' >san.ext && openssl req -x509 -days 2 $K -keyout "
-            "ca.key -out ca.pem -subj /CN=CA && openssl req $K -keyout server.key -out s.csr -subj "
-            "/CN=10.0.0.1 && openssl x509 -req -days 2 -in s.csr -CA ca.pem -CAkey ca.key "
-            "-CAcreateserial -extfile san.ext -out server.pem 2>/dev/null"));
-        m_strSrv = m_lab.Add("srv");
-        m_strCli = m_lab.Add("cli");
-        ASSERT_TRUE(!m_strSrv.empty() && !m_strCli.empty() &&
-                    m_lab.Link(m_strSrv, "vs", "10.0.0.1/24", m_strCli, "vc", "10.0.0.2/24"));
-        std::filesystem::create_directories("/etc/netns/" + m_strCli);
-        WriteFileBytes("/etc/netns/" + m_strCli + "/hosts", "10.0.0.1 mail.example.test\n");
-        ASSERT_TRUE(m_lab.Exec(m_strSrv, "sh " VANTREL_MAIL_LAB " " + m_dir.Path()))
+        ASSERT_TRUE(MakeCertificates(m_dir.Path(), "10.77.1.2"));
+        Open(1, 1);
+        std::filesystem::create_directories(Etc());
+        WriteFileBytes(Etc() / "hosts", "10.77.1.2 mail.example.test\n");
+        ASSERT_TRUE(m_lab.Exec(Ns(1), "sh " VANTREL_MAIL_LAB " " + m_dir.Path()))
             << Read("postfix.log") << Read("dovecot.log");
-        m_bStarted = true;
-        bool bListening = false;
-        for (int i = 0; i < 100 && !bListening; ++i, usleep(100000))
-            bListening = m_lab.Exec(m_strSrv, "sh -c 'ss -ltn | grep -q :465'");
-        ASSERT_TRUE(bListening) << Read("postfix.log");
-    }
-    void TearDown() override {
-        if (!m_strCli.empty())
-            std::filesystem::remove_all("/etc/netns/" + m_strCli);
-        if (m_bStarted)
-            m_lab.Exec(m_strSrv, "sh " VANTREL_MAIL_LAB " " + m_dir.Path() + " stop");
+        ASSERT_TRUE(
+            WaitFor([&] { return m_lab.Exec(Ns(1), "sh -c 'ss -ltn | grep -q :465'"); }, 10s))
+            << Read("postfix.log");
     }
     std::string Read(const std::string& strName) const { return ReadFileBytes(m_dir / strName); }
-    // The message delivered to the mailbox since the last call as Python's parser reads it: the
-    // number of messages, its defects, whether it has a subject, the sender's name, recipients.
+    // The new messages as Python reads them: count, defects, has a subject, sender, recipients.
     std::string TakeDelivered(const std::string& strBox) {
         return RunShell(m_dir, "python3 -c 'import email, email.policy, glob, os, sys, time\n"
                                "for _ in range(100):\n"
@@ -63,19 +44,10 @@ protected:
                                    m_dir / ("mail/" + strBox))
             .strOut;
     }
-
-    CTempDir m_dir;
-    CNetnsLab m_lab{"mta"};
-    std::string m_strSrv, m_strCli;
-    bool m_bStarted = false;
 };
 
-// Every right pair of port and security with each login method, the fall-back from a CRAM-MD5
-// the server cannot check, a UTF-8 password, a refused recipient beside an accepted one, a
-// password kept back where the connection is not encrypted, and the refusals: a CA nobody
-// trusts, a name the certificate does not name, STARTTLS not offered. The output never shows a
-// password; the capture holds one (or its Base64) only once: where the user allowed it over a
-// plain connection. Bad options send nothing.
+// Each port, security and login method, and the refusals. No password in the output; in the
+// capture only once, where the user allowed it in clear. Bad options send nothing.
 TEST_F(PostfixDelivery, LogsInDeliversAndKeepsThePasswordOutOfTheClear) {
     struct SUser {
         const char *pszName, *pszPassword;
@@ -95,7 +67,7 @@ TEST_F(PostfixDelivery, LogsInDeliversAndKeepsThePasswordOutOfTheClear) {
         const SUser& user;
         bool bAllowClear;
         std::vector<std::string> arrShown; // lines of the exchange, or the error at its end
-        const char *pszTo = "ann@example.test", *pszServer = "10.0.0.1", *pszTrust = "ca.pem";
+        const char *pszTo = "ann@example.test", *pszServer = "10.77.1.2", *pszTrust = "ca.pem";
     } cases[] = {
         {25, "none", "plain", TIM, true, {"C: AUTH PLAIN (login data, not shown)"}},
         {25, "none", "cram-md5", TIM, true, {"C: AUTH CRAM-MD5"}},
@@ -120,23 +92,23 @@ TEST_F(PostfixDelivery, LogsInDeliversAndKeepsThePasswordOutOfTheClear) {
          "\"Smith, Bob\" <bob@example.test>, zed@example.test"},
         {25, "none", "auto", TIM, false,
          {"vantrelctl: Vantrel couldn't connect to the SMTP server (last error 10202, password kept from an unencrypted connection): "
-          "The password was not sent: the connection to 10.0.0.1 is not encrypted. Choose STARTTLS on port 587, or allow the "
+          "The password was not sent: the connection to 10.77.1.2 is not encrypted. Choose STARTTLS on port 587, or allow the "
           "password over an unencrypted connection in the options."}},
         {587, "none", "auto", TIM, true,
          {"-- The server offers no login: sending without one",
           "vantrelctl: The server did not accept the message: An unexpected MAIL response was received: 530 5.7.0 Must issue a "
           "STARTTLS command first."}},
         {465, "tls", "auto", TIM, false, {"the server's certificate was refused: unable to get local issuer certificate", "vantrelctl: Vantrel couldn't connect to the SMTP server (last error "},
-         "ann@example.test", "10.0.0.1", "/dev/null"},
+         "ann@example.test", "10.77.1.2", "/dev/null"},
         {587, "starttls", "auto", TIM, false, {"the server's certificate was refused: hostname mismatch", "vantrelctl: Vantrel couldn't connect to the SMTP server (last error "},
          "ann@example.test", "mail.example.test"},
         {2525, "starttls", "auto", TIM, false, {"The server does not offer STARTTLS on port 2525", "vantrelctl: Vantrel couldn't connect to the SMTP server (last error "}},
     };
     // clang-format on
     const std::string strDir = m_dir.Path(), strSettings = strDir + "/settings.conf";
-    RunShell(m_dir, "cd " + strDir + "; ip netns exec " + m_strSrv +
+    RunShell(m_dir, "cd " + strDir + "; ip netns exec " + Ns(1) +
                         " tcpdump --immediate-mode "
-                        "-i vs -U -w capture tcp 2>capture.log & echo $! >capture.pid");
+                        "-i vh1 -U -w capture tcp 2>capture.log & echo $! >capture.pid");
     for (int i = 0; i < 100 && Read("capture.log").find("listening") == std::string::npos; ++i)
         usleep(50000);
     usleep(1000000); // a fresh tcpdump says "listening" a moment before it sees packets
@@ -144,11 +116,11 @@ TEST_F(PostfixDelivery, LogsInDeliversAndKeepsThePasswordOutOfTheClear) {
         SCOPED_TRACE(std::to_string(c.nPort) + " " + c.pszSecurity + " " + c.pszAuth + " " +
                      c.user.pszName);
         WriteFileBytes(strSettings,
-                       "[Settings]\nSMTP=10.0.0.1\nPass=" + std::string(c.user.pszPassword) +
+                       "[Settings]\nSMTP=10.77.1.2\nPass=" + std::string(c.user.pszPassword) +
                            "\nAllowPlainPassword=" + (c.bAllowClear ? "1" : "0") +
                            "\nHeloName=client.example.test\nAlertEmail=1\n");
         const int nStatus = system(
-            ("ip netns exec " + m_strCli +
+            ("ip netns exec " + m_strC +
              " env SSL_CERT_FILE=" + (*c.pszTrust == '/' ? c.pszTrust : strDir + "/" + c.pszTrust) +
              " " VANTRELCTL_PATH " alert-test --settings " + strSettings + " --server " +
              c.pszServer + " --port " + std::to_string(c.nPort) + " --security " + c.pszSecurity +
